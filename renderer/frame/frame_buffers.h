@@ -1,0 +1,39 @@
+// The frame renderer's per-pixel working state and the destination world's access data.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "renderer/frame/visible_pixel.h"
+#include "sdk/AE_Effect.h"
+
+namespace zephrin {
+
+struct FrameBuffers {
+    int32_t worldType = 0;  // 1 = 8 bits per channel, 2 = 16 bits, 3 = 32-bit float
+    PF_Pixel8* base8 = nullptr;
+    PF_Pixel16* base16 = nullptr;
+    PF_PixelFloat* base32 = nullptr;
+    int32_t rowBytes = 0;
+    int32_t destWidth = 0, destHeight = 0;
+    int32_t rasterWidth = 1, rasterHeight = 1;
+
+    // Row-major over the raster. Which arrays exist depends on the frame (see allocation).
+    std::vector<double> depth;               // +infinity when empty
+    std::vector<uint8_t> coverage;           // bit 7 set: seven-sample mask
+    std::vector<double> shadowVisibility;    // initially 1
+    std::vector<double> filteredVisibility;  // initially 1
+    std::vector<double> radiusField;         // initially 0
+    std::vector<double> color;               // r, g, b, a per pixel; straight (not premultiplied)
+    std::vector<float> slope;                // r, g, b per pixel
+    std::vector<uint8_t> shadowMark;
+    std::vector<int32_t> surfaceIndex;   // -1 when empty
+    std::vector<int32_t> triangleIndex;  // -1 when empty
+    std::vector<int32_t> clipTriangle;   // -1 when empty
+    std::vector<int32_t> preparedIndex;  // -1 when empty
+    std::vector<VisiblePixel> visiblePixels;
+
+    size_t pixelCount() const { return static_cast<size_t>(rasterWidth) * static_cast<size_t>(rasterHeight); }
+};
+
+}  // namespace zephrin

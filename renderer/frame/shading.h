@@ -1,0 +1,71 @@
+// Shading of visible pixels: the deferred pass (tile path) and the per-triangle passes (per-row
+// path), both built on shadePoint so the same winning fragment gets the same colour.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+#include "renderer/frame/frame_buffers.h"
+#include "renderer/frame/raster.h"
+#include "renderer/scene/frame_scene.h"
+
+namespace zephrin {
+
+struct ShadowBvh;   // renderer/frame/shadow_bvh.h
+struct ShadowMap;   // renderer/frame/shadow_map.h
+struct GpuRasterResult;  // renderer/gpu/gpu_raster.h
+
+struct ShadowSlope {
+    double red = 0.0, green = 0.0, blue = 0.0;
+};
+
+struct ShadingPoint {
+    Vec3 worldPosition;
+    Vec3 cameraPosition;
+    Vec3 worldNormal;
+    Vec3 cameraNormal;
+    int32_t faceCode = kFaceFront;
+    PackedColor baseColor = 0;
+    int32_t surfaceIndex = -1;
+    int32_t triangleIndex = -1;
+    int32_t pixelIndex = -1;
+};
+
+struct ShadingResult {
+    double red = 0.0, green = 0.0, blue = 0.0, alpha = 0.0;
+    double minimumVisibility = 1.0;
+    double blockerHint = 0.0;
+    ShadowSlope slope;
+    bool lightTested = false;
+};
+
+// Everything the shading passes read for one frame, plus the buffers they write.
+struct ShadingFrame {
+    const FrameScene* scene = nullptr;
+    const SceneCamera* rasterCamera = nullptr;  // destWidth/destHeight are the raster size
+    const std::vector<PreparedTriangle>* prepared = nullptr;
+    FrameBuffers* buffers = nullptr;
+    const ShadowBvh* shadowBvh = nullptr;                   // null when there is nothing to cast
+    const std::vector<ShadowMap>* shadowMaps = nullptr;     // one per light, possibly empty maps
+    const GpuRasterResult* gpuRaster = nullptr;             // null unless the GPU raster ran
+    bool anyHitShadows = false;
+    bool keepsShadowPost = false;  // the frame has the shadow-post buffers
+    std::atomic<bool>* transparentTexelReport = nullptr;
+};
+
+ShadingResult shadePoint(const ShadingPoint& point, const SceneSurface& surface, const ShadingFrame& frame);
+
+// Deferred shading of rows firstRow .. endRow-1 (tile path).
+void shadeVisiblePixels(const ShadingFrame& frame, int32_t firstRow, int32_t endRow);
+
+enum class PerTrianglePass {
+    Visibility,    // first pass with lights: depth, coverage, indices and unlit texture colour
+    ShadeAtOnce,   // the only pass of a frame without lights
+    ShadeWinners,  // second pass with lights: shade only the fragments that won the visibility pass
+};
+
+// Per-row path: clips, projects and rasterizes every surface triangle for rows firstRow .. endRow-1.
+void rasterizePerTriangle(const ShadingFrame& frame, PerTrianglePass pass, int32_t firstRow, int32_t endRow);
+
+}  // namespace zephrin
