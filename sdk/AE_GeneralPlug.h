@@ -271,6 +271,11 @@ typedef struct {
     A_Err (*AEGP_GetLayerID)(AEGP_LayerH layerH, AEGP_LayerIDVal* id);
     A_Err (*AEGP_GetLayerFromLayerID)(AEGP_CompH parent_compH, AEGP_LayerIDVal id, AEGP_LayerH* layerPH);
     A_Err (*AEGP_GetLayerParent)(AEGP_LayerH layerH, AEGP_LayerH* parent_layerPH);
+    /* The video switch as the render sees it (solo taken into account). */
+    A_Err (*AEGP_IsLayerVideoReallyOn)(AEGP_LayerH layerH, A_Boolean* onPB);
+    /* Layer and source names as NUL-terminated UTF-16 in memory handles the caller frees; either may be null. */
+    A_Err (*AEGP_GetLayerName)(AEGP_PluginID pluginID, AEGP_LayerH layerH, AEGP_MemHandle* utf_layer_nameMH0,
+                               AEGP_MemHandle* utf_source_nameMH0);
 } AEGP_LayerSuite11;
 
 #define kAEGPLightSuite "AEGP Light Suite"
