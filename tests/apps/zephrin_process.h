@@ -1,0 +1,28 @@
+// Runs the built `zephrin` command in a child process and collects its exit code and output.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace zephrin::test {
+
+struct ProcessResult {
+    int exitCode = -1;
+    std::string output;  // stdout and stderr together
+};
+
+std::filesystem::path zephrinExecutable();
+std::filesystem::path pluginFolder();
+std::filesystem::path sourceFolder();
+
+// `env` entries are "NAME=value" pairs set for the child only.
+ProcessResult runZephrin(const std::vector<std::string>& args, const std::vector<std::string>& env = {});
+
+// A fresh, empty folder for one test, removed by the caller's fixture.
+std::filesystem::path freshTestFolder(const std::string& name);
+
+std::string readTextFile(const std::filesystem::path& file);
+void writeTextFile(const std::filesystem::path& file, const std::string& text);
+
+}  // namespace zephrin::test
