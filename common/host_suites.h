@@ -18,7 +18,7 @@ struct HostSuiteError {
 };
 
 struct HostSuites {
-    explicit HostSuites(const SPBasicSuite* basic) : basic(basic) {}
+    explicit HostSuites(const SPBasicSuite* basicSuite) : basic(basicSuite) {}
     ~HostSuites();
     HostSuites(const HostSuites&) = delete;
     HostSuites& operator=(const HostSuites&) = delete;

@@ -1,6 +1,7 @@
 // The frame renderer's per-pixel working state and the destination world's access data.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -35,5 +36,23 @@ struct FrameBuffers {
 
     size_t pixelCount() const { return static_cast<size_t>(rasterWidth) * static_cast<size_t>(rasterHeight); }
 };
+
+// Which of the optional arrays a frame keeps; depth, coverage, color and surfaceIndex always exist.
+struct FrameBufferSet {
+    bool triangleIds = false;    // triangleIndex and clipTriangle
+    bool preparedIds = false;    // preparedIndex
+    bool visiblePixels = false;  // deferred-shading records
+    bool shadowPost = false;     // shadowVisibility, filteredVisibility, radiusField, slope, shadowMark
+};
+
+// Sizes every array of the set to the raster (rasterWidth x rasterHeight) with its start value and
+// empties the arrays outside the set.
+void allocateFrameBuffers(FrameBuffers& buffers, const FrameBufferSet& set);
+
+// Puts every existing per-pixel array back to its start value, as before a raster.
+void resetFrameBuffers(FrameBuffers& buffers);
+
+// True when the shadow-post arrays exist.
+bool keepsShadowPost(const FrameBuffers& buffers);
 
 }  // namespace zephrin

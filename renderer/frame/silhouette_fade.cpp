@@ -1,0 +1,38 @@
+#include "renderer/frame/silhouette_fade.h"
+
+#include <bit>
+
+namespace zephrin {
+namespace {
+
+constexpr uint8_t kSevenSampleFlag = 0x80;
+
+}  // namespace
+
+double coverageFraction(uint8_t mask) {
+    bool sevenSamples = (mask & kSevenSampleFlag) != 0;
+    unsigned sampleBits = sevenSamples ? 0x7Fu : 0x0Fu;
+    double samples = sevenSamples ? 7.0 : 4.0;
+    return std::popcount(static_cast<unsigned>(mask) & sampleBits) / samples;
+}
+
+void fadeSilhouettes(FrameBuffers& buffers) {
+    const int64_t width = buffers.rasterWidth, height = buffers.rasterHeight;
+    const size_t n = buffers.coverage.size();
+    if (buffers.color.size() != 4 * n || n != buffers.pixelCount() || n == 0) return;
+    auto uncovered = [&](int64_t x, int64_t y) {
+        return x < 0 || y < 0 || x >= width || y >= height || buffers.coverage[static_cast<size_t>(y * width + x)] == 0;
+    };
+    for (int64_t y = 0; y < height; ++y) {
+        for (int64_t x = 0; x < width; ++x) {
+            const size_t i = static_cast<size_t>(y * width + x);
+            double k = coverageFraction(buffers.coverage[i]);
+            if (!(k > 0.0 && k < 1.0)) continue;
+            if (uncovered(x - 1, y) || uncovered(x + 1, y) || uncovered(x, y - 1) || uncovered(x, y + 1)) {
+                buffers.color[4 * i + 3] *= k;
+            }
+        }
+    }
+}
+
+}  // namespace zephrin

@@ -1,0 +1,440 @@
+#include "renderer/frame/frame_renderer.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <limits>
+#include <regex>
+#include <string>
+
+#include "common/host_suites.h"
+#include "fake_world_host.h"
+#include "renderer/frame/frame_log.h"
+#include "renderer/frame/raster.h"
+
+namespace zephrin {
+namespace {
+
+constexpr double kQuadDepth = 100.0;
+
+// A flat, untextured square facing the camera, centred on the view axis at kQuadDepth; with the
+// camera of sceneFor it covers destination pixels [W/2 - halfSize, W/2 + halfSize).
+SceneSurface flatQuad(double halfSize, PackedColor color) {
+    SceneSurface surface;
+    surface.kind = kSurfaceFlat;
+    surface.controls.frontColor = color;
+    const double corners[4][2] = {{-halfSize, -halfSize}, {halfSize, -halfSize}, {halfSize, halfSize},
+                                  {-halfSize, halfSize}};
+    for (const auto& corner : corners) {
+        SurfaceVertex vertex;
+        vertex.cameraPosition = Vec3{corner[0], corner[1], kQuadDepth};
+        vertex.worldPosition = vertex.cameraPosition;
+        vertex.objectPosition = vertex.cameraPosition;
+        vertex.u = corner[0] > 0.0 ? 1.0 : 0.0;
+        vertex.v = corner[1] > 0.0 ? 1.0 : 0.0;
+        surface.mesh.vertices.push_back(vertex);
+    }
+    surface.mesh.triangles.push_back(SurfaceTriangle{0, 1, 2, kFaceFront, 0});
+    surface.mesh.triangles.push_back(SurfaceTriangle{0, 2, 3, kFaceFront, 0});
+    return surface;
+}
+
+// One composition pixel per destination pixel at the quad's depth.
+FrameScene sceneFor(int32_t width, int32_t height) {
+    FrameScene scene;
+    scene.camera.compWidth = scene.camera.destWidth = width;
+    scene.camera.compHeight = scene.camera.destHeight = height;
+    scene.camera.focal = kQuadDepth;
+    return scene;
+}
+
+SceneSurface surfaceWithTriangle(SurfaceTriangle triangle) {
+    SceneSurface surface;
+    surface.mesh.vertices.resize(3);
+    surface.mesh.triangles.push_back(triangle);
+    return surface;
+}
+
+// Switches the render log to a fresh file for one test.
+struct RenderLogCapture {
+    std::string path = ::testing::TempDir() + "frame_renderer_test_render.log";
+    RenderLogCapture() {
+        std::remove(path.c_str());
+        setenv("SSR_RENDER_DEBUG", "1", 1);
+        setenv("SSR_RENDER_DEBUG_LOG", path.c_str(), 1);
+    }
+    ~RenderLogCapture() {
+        unsetenv("SSR_RENDER_DEBUG");
+        unsetenv("SSR_RENDER_DEBUG_LOG");
+        std::remove(path.c_str());
+    }
+    std::string lineStartingWith(const std::string& prefix) const {
+        std::ifstream file(path);
+        std::string line;
+        while (std::getline(file, line)) {
+            if (line.rfind(prefix, 0) == 0) return line;
+        }
+        return {};
+    }
+};
+
+TEST(FrameDecisions, SquareDownsampleUpToFourTakesTheTilePath) {
+    struct Case {
+        int16_t x, y;
+        bool tile;
+    };
+    for (Case c : {Case{1, 1, true}, Case{2, 2, true}, Case{4, 4, true}, Case{1, 2, false}, Case{8, 8, false},
+                   Case{5, 5, false}, Case{0, 0, false}}) {
+        FrameScene scene = sceneFor(64, 64);
+        scene.settings.downsampleX = c.x;
+        scene.settings.downsampleY = c.y;
+        EXPECT_EQ(decideFrame(scene, 64, 64).tilePath, c.tile) << c.x << "x" << c.y;
+    }
+}
+
+TEST(FrameDecisions, QuickPreviewQuartersTheRasterRoundingUp) {
+    FrameScene scene = sceneFor(1921, 1080);
+    FrameDecisions full = decideFrame(scene, 1921, 1080);
+    EXPECT_EQ(full.rasterScale, 1);
+    EXPECT_EQ(full.rasterWidth, 1921);
+    EXPECT_EQ(full.rasterHeight, 1080);
+
+    scene.settings.quickPreview = true;
+    FrameDecisions quick = decideFrame(scene, 1921, 1080);
+    EXPECT_EQ(quick.rasterScale, 4);
+    EXPECT_EQ(quick.rasterWidth, 481);
+    EXPECT_EQ(quick.rasterHeight, 270);
+    EXPECT_EQ(quick.workers, rasterBandCount(270));
+
+    FrameDecisions empty = decideFrame(scene, 0, 0);
+    EXPECT_EQ(empty.rasterWidth, 1);
+    EXPECT_EQ(empty.rasterHeight, 1);
+}
+
+TEST(FrameDecisions, RasterCameraProjectsIntoRasterPixels) {
+    FrameScene scene = sceneFor(1920, 1080);
+    scene.camera.focal = 1234.0;
+    SceneCamera camera = rasterCamera(scene.camera, 480, 270);
+    EXPECT_EQ(camera.destWidth, 480.0);
+    EXPECT_EQ(camera.destHeight, 270.0);
+    EXPECT_EQ(camera.compWidth, 1920.0);
+    EXPECT_EQ(camera.focal, 1234.0);
+}
+
+TEST(FrameDecisions, OptionalBuffersFollowPathLightsAndGpuShadows) {
+    FrameScene perRow = sceneFor(8, 8);
+    perRow.settings.downsampleY = 2;
+    FrameBufferSet unlitRows = decideFrame(perRow, 8, 8).buffers;
+    EXPECT_FALSE(unlitRows.triangleIds);
+    EXPECT_FALSE(unlitRows.preparedIds);
+    EXPECT_FALSE(unlitRows.visiblePixels);
+
+    perRow.lights.push_back(SceneLight{});
+    FrameBufferSet litRows = decideFrame(perRow, 8, 8).buffers;
+    EXPECT_TRUE(litRows.triangleIds);
+    EXPECT_FALSE(litRows.preparedIds);
+
+    FrameScene tile = sceneFor(8, 8);
+    FrameBufferSet unlitTiles = decideFrame(tile, 8, 8).buffers;
+    EXPECT_TRUE(unlitTiles.triangleIds);
+    EXPECT_TRUE(unlitTiles.preparedIds);
+    EXPECT_FALSE(unlitTiles.visiblePixels);
+
+    tile.lights.push_back(SceneLight{});
+    tile.surfaces.push_back(flatQuad(2.0, packColor(255, 255, 255, 255)));
+    EXPECT_FALSE(decideFrame(tile, 8, 8).buffers.visiblePixels);
+    tile.surfaces[0].controls.gpuAcceleration = true;
+    EXPECT_TRUE(decideFrame(tile, 8, 8).buffers.visiblePixels);
+    tile.surfaces[0].acceptsShadows = false;
+    EXPECT_FALSE(decideFrame(tile, 8, 8).buffers.visiblePixels);
+    EXPECT_FALSE(decideFrame(tile, 8, 8).buffers.shadowPost);
+}
+
+TEST(FrameDecisions, GpuRasterNeedsAGpuSurfaceAndNoFineOrThicknessTriangles) {
+    FrameScene scene = sceneFor(8, 8);
+    scene.surfaces.push_back(surfaceWithTriangle(SurfaceTriangle{0, 1, 2, kFaceFront, 0}));
+    EXPECT_FALSE(decideFrame(scene, 8, 8).gpuRasterEligible);
+    scene.surfaces[0].controls.gpuAcceleration = true;
+    EXPECT_TRUE(decideFrame(scene, 8, 8).gpuRasterEligible);
+
+    // Triangles of another rendered surface block it; those of a shadow-only surface do not.
+    scene.surfaces.push_back(surfaceWithTriangle(SurfaceTriangle{0, 1, 2, kFaceSideThickness, 0}));
+    EXPECT_FALSE(decideFrame(scene, 8, 8).gpuRasterEligible);
+    scene.surfaces[1].renders = false;
+    scene.surfaces[1].shadowOnly = true;
+    EXPECT_TRUE(decideFrame(scene, 8, 8).gpuRasterEligible);
+    scene.surfaces.push_back(surfaceWithTriangle(SurfaceTriangle{0, 1, 2, kFaceFront, 1}));
+    EXPECT_FALSE(decideFrame(scene, 8, 8).gpuRasterEligible);
+
+    // A shadow-only surface with GPU acceleration does not make the frame eligible.
+    FrameScene hidden = sceneFor(8, 8);
+    hidden.surfaces.push_back(surfaceWithTriangle(SurfaceTriangle{0, 1, 2, kFaceFront, 0}));
+    hidden.surfaces[0].controls.gpuAcceleration = true;
+    hidden.surfaces[0].renders = false;
+    EXPECT_FALSE(decideFrame(hidden, 8, 8).gpuRasterEligible);
+}
+
+TEST(FrameDecisions, ShadowMapsFollowMapModesOutsideQuickPreview) {
+    FrameScene scene = sceneFor(8, 8);
+    scene.surfaces.push_back(surfaceWithTriangle(SurfaceTriangle{}));
+    scene.surfaces.push_back(surfaceWithTriangle(SurfaceTriangle{}));
+    scene.surfaces[0].controls.shadowQuality = 3;
+    scene.surfaces[1].controls.shadowQuality = 4;
+    scene.surfaces[1].acceptsShadows = false;
+    FrameDecisions rays = decideFrame(scene, 8, 8);
+    EXPECT_FALSE(rays.needShadowMaps);
+    // Only surfaces that accept shadows set the map quality.
+    EXPECT_EQ(rays.frameShadowQuality, 3);
+
+    for (int32_t mode : {2, 4}) {
+        scene.surfaces[1].controls.shadowMode = mode;
+        scene.settings.quickPreview = false;
+        EXPECT_TRUE(decideFrame(scene, 8, 8).needShadowMaps) << mode;
+        scene.settings.quickPreview = true;
+        EXPECT_FALSE(decideFrame(scene, 8, 8).needShadowMaps) << mode;
+    }
+
+    scene.surfaces[0].controls.shadowQuality = 0;
+    EXPECT_EQ(decideFrame(scene, 8, 8).frameShadowQuality, 1);
+}
+
+TEST(FrameBuffersAllocation, KeptArraysStartEmptyAndOthersAreAbsent) {
+    FrameBuffers buffers;
+    buffers.rasterWidth = 3;
+    buffers.rasterHeight = 2;
+    FrameBufferSet all{true, true, true, true};
+    allocateFrameBuffers(buffers, all);
+    EXPECT_EQ(buffers.depth, std::vector<double>(6, std::numeric_limits<double>::infinity()));
+    EXPECT_EQ(buffers.coverage, std::vector<uint8_t>(6, 0));
+    EXPECT_EQ(buffers.color, std::vector<double>(24, 0.0));
+    for (const auto* ids : {&buffers.surfaceIndex, &buffers.triangleIndex, &buffers.clipTriangle,
+                            &buffers.preparedIndex}) {
+        EXPECT_EQ(*ids, std::vector<int32_t>(6, -1));
+    }
+    EXPECT_EQ(buffers.visiblePixels.size(), 6u);
+    EXPECT_EQ(buffers.shadowVisibility, std::vector<double>(6, 1.0));
+    EXPECT_EQ(buffers.filteredVisibility, std::vector<double>(6, 1.0));
+    EXPECT_EQ(buffers.radiusField, std::vector<double>(6, 0.0));
+    EXPECT_EQ(buffers.slope, std::vector<float>(18, 0.0f));
+    EXPECT_EQ(buffers.shadowMark, std::vector<uint8_t>(6, 0));
+    EXPECT_TRUE(keepsShadowPost(buffers));
+
+    allocateFrameBuffers(buffers, FrameBufferSet{});
+    EXPECT_EQ(buffers.surfaceIndex.size(), 6u);
+    EXPECT_TRUE(buffers.triangleIndex.empty());
+    EXPECT_TRUE(buffers.clipTriangle.empty());
+    EXPECT_TRUE(buffers.preparedIndex.empty());
+    EXPECT_TRUE(buffers.visiblePixels.empty());
+    EXPECT_TRUE(buffers.shadowVisibility.empty());
+    EXPECT_TRUE(buffers.slope.empty());
+    EXPECT_FALSE(keepsShadowPost(buffers));
+}
+
+TEST(FrameBuffersAllocation, ResetRestoresStartValuesWithoutAddingArrays) {
+    FrameBuffers buffers;
+    buffers.rasterWidth = 2;
+    buffers.rasterHeight = 1;
+    allocateFrameBuffers(buffers, FrameBufferSet{true, true, false, true});
+    buffers.depth[1] = 3.0;
+    buffers.coverage[0] = 0x0F;
+    buffers.color[7] = 1.0;
+    buffers.surfaceIndex[0] = buffers.triangleIndex[0] = buffers.clipTriangle[1] = buffers.preparedIndex[1] = 4;
+    buffers.shadowVisibility[0] = buffers.filteredVisibility[1] = 0.2;
+    buffers.radiusField[0] = 0.7;
+    buffers.slope[5] = 0.3f;
+    buffers.shadowMark[1] = 1;
+    resetFrameBuffers(buffers);
+
+    FrameBuffers fresh;
+    fresh.rasterWidth = 2;
+    fresh.rasterHeight = 1;
+    allocateFrameBuffers(fresh, FrameBufferSet{true, true, false, true});
+    EXPECT_EQ(buffers.depth, fresh.depth);
+    EXPECT_EQ(buffers.coverage, fresh.coverage);
+    EXPECT_EQ(buffers.color, fresh.color);
+    EXPECT_EQ(buffers.surfaceIndex, fresh.surfaceIndex);
+    EXPECT_EQ(buffers.triangleIndex, fresh.triangleIndex);
+    EXPECT_EQ(buffers.clipTriangle, fresh.clipTriangle);
+    EXPECT_EQ(buffers.preparedIndex, fresh.preparedIndex);
+    EXPECT_EQ(buffers.shadowVisibility, fresh.shadowVisibility);
+    EXPECT_EQ(buffers.filteredVisibility, fresh.filteredVisibility);
+    EXPECT_EQ(buffers.radiusField, fresh.radiusField);
+    EXPECT_EQ(buffers.slope, fresh.slope);
+    EXPECT_EQ(buffers.shadowMark, fresh.shadowMark);
+    EXPECT_TRUE(buffers.visiblePixels.empty());
+}
+
+TEST(FrameLog, FrameLineListsEveryStageInOrder) {
+    FrameSummary summary;
+    summary.surfaces = 2;
+    summary.triangles = 40;
+    summary.lights = 1;
+    summary.destWidth = 640;
+    summary.destHeight = 360;
+    summary.rasterWidth = 160;
+    summary.rasterHeight = 90;
+    summary.workers = 1;
+    summary.quickPreview = true;
+    summary.rasterScale = 4;
+    summary.worldType = 2;
+    FrameStamps& t = summary.stamps;
+    t.start = 1000000;
+    t.buffers = 3500000;          // 2.5 ms
+    t.shadowMaps = 3500000;       // 0
+    t.rasterPrepStart = 3600000;
+    t.rasterPrep = 4600000;       // 1
+    t.geometry = 6600000;         // 2
+    t.gpuShadow = 6600001;        // 1e-06
+    t.shade = 10100000;           // 3.499999, six significant digits
+    t.shadowPost = 10350000;      // 0.25
+    t.dof = 10350000;             // 0
+    t.blend = 11350000;           // 1
+    EXPECT_EQ(formatFrameLine(summary),
+              "RendererV2Frame: surfaces=2 tris=40 lights=1 dst=640x360 raster=160x90 workers=1 "
+              "ms=(buffers:2.5,shadowMaps:0,raster:6.6,rasterPrep:1,geometry:2,gpuShadow:1e-06,shade:3.5,"
+              "shadowPost:0.25,dof:0,blend:1) quickPreview=1 rasterScale=4 gpuRaster=0 gpuLighting=0 type=2");
+}
+
+TEST(FrameLog, GpuRasterLinesReportMegabytesAndFallbackReason) {
+    GpuRunInfo info;
+    info.adapterName = "Test Adapter";
+    info.dedicatedVideoMemory = (8ull << 30) + 12345;
+    info.dispatchMs = 1.25;
+    EXPECT_EQ(formatGpuRasterLine(info, 921600, 77),
+              "RendererV2GPURaster: adapter=Test Adapter vramMB=8192 pixels=921600 tris=77 dispatchMs=1.25");
+    EXPECT_EQ(formatGpuRasterFallbackLine(""), "RendererV2GPURaster: fallback=cpu reason=dispatch failed");
+    EXPECT_EQ(formatGpuRasterFallbackLine("transparent visible texel"),
+              "RendererV2GPURaster: fallback=cpu reason=transparent visible texel");
+    ShadowMap map;
+    map.width = map.height = 256;
+    map.valid = true;
+    EXPECT_EQ(formatShadowMapLine(3, kLightSpot, map), "RendererV2ShadowMap: light=3 type=1 size=256x256 valid=1");
+}
+
+TEST(Paint, SceneWithoutSurfacesLeavesEveryDepthUnchanged) {
+    for (AEGP_WorldType type : {AEGP_WorldType_8, AEGP_WorldType_16, AEGP_WorldType_32}) {
+        FakeWorldHost& host = resetFakeWorldHost();
+        FakeWorld world = makeFakeWorld(type, 9, 5);
+        const std::vector<unsigned char> before = world.bytes;
+        EXPECT_TRUE(paint(&host.inData, world.handle(), sceneFor(9, 5))) << "type " << type;
+        EXPECT_EQ(world.bytes, before) << "type " << type;
+        EXPECT_EQ(fakeWorldSuiteAcquires(), 1);
+        EXPECT_EQ(fakeWorldSuiteReleases(), 1);
+    }
+}
+
+TEST(Paint, FailsWhenTheDestinationCannotBeRead) {
+    FakeWorldHost& host = resetFakeWorldHost();
+    FrameScene scene = sceneFor(4, 4);
+    scene.surfaces.push_back(flatQuad(1.0, packColor(255, 255, 0, 0)));
+
+    FakeWorld noBase = makeFakeWorld(AEGP_WorldType_16, 4, 4);
+    noBase.baseAddressMissing = true;
+    EXPECT_FALSE(paint(&host.inData, noBase.handle(), scene));
+
+    for (FakeWorldFailure failure : {FakeWorldFailure::GetSize, FakeWorldFailure::GetType,
+                                     FakeWorldFailure::GetRowBytes, FakeWorldFailure::GetBaseAddr}) {
+        FakeWorld world = makeFakeWorld(AEGP_WorldType_8, 4, 4);
+        world.failure = failure;
+        const std::vector<unsigned char> before = world.bytes;
+        EXPECT_FALSE(paint(&host.inData, world.handle(), scene)) << static_cast<int>(failure);
+        EXPECT_EQ(world.bytes, before);
+    }
+
+    FakeWorld untyped = makeFakeWorld(AEGP_WorldType_8, 4, 4);
+    untyped.type = AEGP_WorldType_NONE;
+    EXPECT_FALSE(paint(&host.inData, untyped.handle(), scene));
+    // Every paint gave back the suite it took.
+    EXPECT_EQ(fakeWorldSuiteAcquires(), fakeWorldSuiteReleases());
+}
+
+TEST(Paint, RefusesARowStrideShorterThanARow) {
+    FakeWorldHost& host = resetFakeWorldHost();
+    FakeWorld world = makeFakeWorld(AEGP_WorldType_32, 4, 4);
+    world.rowBytes = 4 * sizeof(PF_PixelFloat) - 1;
+    const std::vector<unsigned char> before = world.bytes;
+    FrameScene scene = sceneFor(4, 4);
+    scene.surfaces.push_back(flatQuad(2.0, packColor(255, 255, 0, 0)));
+    EXPECT_FALSE(paint(&host.inData, world.handle(), scene));
+    EXPECT_EQ(world.bytes, before);
+}
+
+TEST(Paint, MissingWorldSuiteRaisesBadCallbackParam) {
+    FakeWorldHost& host = resetFakeWorldHost();
+    host.offerWorldSuite = false;
+    FakeWorld world = makeFakeWorld(AEGP_WorldType_8, 2, 2);
+    try {
+        paint(&host.inData, world.handle(), sceneFor(2, 2));
+        FAIL() << "expected HostSuiteError";
+    } catch (const HostSuiteError& error) {
+        EXPECT_EQ(error.code, PF_Err_BAD_CALLBACK_PARAM);
+    }
+}
+
+TEST(Paint, LogsTheFrameLineWithSizesAndWorldType) {
+    RenderLogCapture log;
+    FakeWorldHost& host = resetFakeWorldHost();
+    FakeWorld world = makeFakeWorld(AEGP_WorldType_16, 6, 4);
+    FrameScene scene = sceneFor(6, 4);
+    scene.settings.quickPreview = true;
+    ASSERT_TRUE(paint(&host.inData, world.handle(), scene));
+    const std::string number = "[-+0-9.e]+";
+    const std::regex expected("RendererV2Frame: surfaces=0 tris=0 lights=0 dst=6x4 raster=2x1 workers=1 ms=\\(buffers:" +
+                              number + ",shadowMaps:" + number + ",raster:" + number + ",rasterPrep:" + number +
+                              ",geometry:" + number + ",gpuShadow:" + number + ",shade:" + number +
+                              ",shadowPost:" + number + ",dof:" + number + ",blend:" + number +
+                              "\\) quickPreview=1 rasterScale=4 gpuRaster=0 gpuLighting=0 type=2");
+    std::string line = log.lineStartingWith("RendererV2Frame:");
+    EXPECT_TRUE(std::regex_match(line, expected)) << line;
+}
+
+TEST(Paint, OpaqueQuadIsWrittenAndBothRasterPathsAgree) {
+    constexpr int32_t kSize = 16;
+    const PackedColor red = packColor(255, 255, 0, 0);
+    FakeWorld tile = makeFakeWorld(AEGP_WorldType_8, kSize, kSize);
+    FakeWorld perRow = makeFakeWorld(AEGP_WorldType_8, kSize, kSize);
+    const std::vector<unsigned char> untouched = tile.bytes;
+
+    FakeWorldHost& host = resetFakeWorldHost();
+    FrameScene scene = sceneFor(kSize, kSize);
+    scene.surfaces.push_back(flatQuad(4.0, red));
+    ASSERT_TRUE(paint(&host.inData, tile.handle(), scene));
+    scene.settings.downsampleX = 1;
+    scene.settings.downsampleY = 2;
+    ASSERT_TRUE(paint(&host.inData, perRow.handle(), scene));
+
+    EXPECT_EQ(tile.bytes, perRow.bytes);
+    const PF_Pixel8& centre = tile.pixel<PF_Pixel8>(kSize / 2, kSize / 2);
+    EXPECT_EQ(centre.alpha, 255);
+    EXPECT_EQ(centre.red, 255);
+    EXPECT_EQ(centre.green, 0);
+    EXPECT_EQ(centre.blue, 0);
+    // Outside the quad the destination keeps what it had.
+    const PF_Pixel8& corner = tile.pixel<PF_Pixel8>(0, 0);
+    EXPECT_EQ(corner.alpha, untouched[0]);
+    EXPECT_EQ(corner.red, untouched[1]);
+}
+
+TEST(Paint, QuickPreviewFillsDestinationBlocksFromTheQuarterRaster) {
+    constexpr int32_t kSize = 16;
+    FakeWorldHost& host = resetFakeWorldHost();
+    FakeWorld world = makeFakeWorld(AEGP_WorldType_8, kSize, kSize);
+    FrameScene scene = sceneFor(kSize, kSize);
+    scene.settings.quickPreview = true;
+    // Covers raster pixels 1..2 of the 4 x 4 quarter raster exactly, so destination pixels 4..11.
+    scene.surfaces.push_back(flatQuad(4.0, packColor(255, 0, 0, 255)));
+    ASSERT_TRUE(paint(&host.inData, world.handle(), scene));
+    for (int y = 0; y < kSize; ++y) {
+        for (int x = 0; x < kSize; ++x) {
+            bool inside = x >= 4 && x < 12 && y >= 4 && y < 12;
+            const PF_Pixel8& p = world.pixel<PF_Pixel8>(x, y);
+            EXPECT_EQ(p.blue, inside ? 255 : kFakeWorldFill) << x << "," << y;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace zephrin
