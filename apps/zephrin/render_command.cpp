@@ -99,7 +99,7 @@ int runRender(const RenderOptions& options) {
         return fail(kExitRenderFailure, output + ": " + problem);
     }
 
-    std::unique_ptr<host::PluginHost> pluginHost;
+    host::PluginHostPtr pluginHost;
     try {
         pluginHost = host::openPluginHost(options.pluginDir);
     } catch (const std::exception& error) {
