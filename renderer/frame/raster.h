@@ -41,14 +41,57 @@ struct ClippedPolygon {
     int32_t count = 0;
 };
 
+// Triangles whose screen area term is below this cover no sample reliably; they are dropped.
+constexpr double kMinScreenArea = 1e-6;
+// Slack of the front-facing test, so that edge-on triangles count as front facing.
+constexpr double kFrontFacingEpsilon = 1e-6;
+// Rows per block of every row-parallel raster and shading loop; also sizes the frame's band count.
+constexpr uint32_t kRasterRowBlock = 128;
+
 // The raster camera: the scene camera with destWidth/destHeight replaced by the raster size.
 std::optional<ProjectedVertex> projectVertex(const SceneCamera& camera, const SurfaceVertex& vertex);
 ClippedPolygon clipToNearPlane(const SurfaceVertex& a, const SurfaceVertex& b, const SurfaceVertex& c);
 
+// Some triangle of the surface asks for the seven-sample pattern; the whole surface then uses it, so
+// that the same-surface mask union never mixes the two patterns.
+bool surfaceUsesSevenSamples(const SceneSurface& surface);
+
+// Clips, projects and sets up one mesh triangle, appending its surviving fan parts (none, one or two)
+// to `out` with the bent-surface culls applied. The camera projects into raster pixels.
+void prepareTriangle(const SceneCamera& camera, const SceneSurface& surface, int32_t surfaceIndex,
+                     int32_t triangleIndex, bool sevenSample, int32_t rasterWidth, int32_t rasterHeight,
+                     std::vector<PreparedTriangle>& out);
+
+// Calls visit(prepared triangle, prepared index) for every prepared triangle of the rendered surfaces,
+// in the order and with the indices prepareRaster gives them. The per-row raster walks the scene this
+// way instead of keeping the whole prepared vector.
+template <typename Visit>
+void forEachPreparedTriangle(const SceneCamera& camera, const std::vector<SceneSurface>& surfaces,
+                             int32_t rasterWidth, int32_t rasterHeight, Visit&& visit) {
+    std::vector<PreparedTriangle> parts;
+    int32_t preparedIndex = 0;
+    for (size_t s = 0; s < surfaces.size(); ++s) {
+        const SceneSurface& surface = surfaces[s];
+        if (!surface.renders) continue;
+        bool sevenSample = surfaceUsesSevenSamples(surface);
+        for (size_t t = 0; t < surface.mesh.triangles.size(); ++t) {
+            parts.clear();
+            prepareTriangle(camera, surface, static_cast<int32_t>(s), static_cast<int32_t>(t), sevenSample,
+                            rasterWidth, rasterHeight, parts);
+            for (const PreparedTriangle& part : parts) visit(part, preparedIndex++);
+        }
+    }
+}
+
 std::vector<PreparedTriangle> prepareRaster(const SceneCamera& camera, const std::vector<SceneSurface>& surfaces,
                                             int32_t rasterWidth, int32_t rasterHeight);
 
+// min(ceil(H / 128), hardware threads, 8), at least 1: the frame's band and worker count.
 int32_t rasterBandCount(int32_t rasterHeight);
+// The band that holds row y of a raster of `rasterHeight` rows split into `bandCount` bands.
+int32_t rasterBandOfRow(int32_t y, int32_t rasterHeight, int32_t bandCount);
+// First row of band b: floor(H * b / B). Band b ends where band b + 1 begins.
+int32_t rasterBandFirstRow(int32_t band, int32_t rasterHeight, int32_t bandCount);
 RasterBands binRasterBands(const std::vector<PreparedTriangle>& prepared, int32_t rasterHeight, int32_t bandCount);
 
 // Pixel pass over rows firstRow .. endRow-1 for the prepared indices of one band. Writes

@@ -8,6 +8,7 @@
 
 #include "renderer/frame/frame_buffers.h"
 #include "renderer/frame/raster.h"
+#include "renderer/frame/raster_fragment.h"
 #include "renderer/scene/frame_scene.h"
 
 namespace zephrin {
@@ -55,6 +56,14 @@ struct ShadingFrame {
 };
 
 ShadingResult shadePoint(const ShadingPoint& point, const SceneSurface& surface, const ShadingFrame& frame);
+
+// Side walls, surfaces that do not accept lights and frames without lights show their base colour.
+bool shadesUnlit(const ShadingPoint& point, const SceneSurface& surface, const std::vector<SceneLight>& lights);
+
+// Shared by the deferred and the per-triangle passes, so that one winning fragment gets one colour.
+ShadingResult shadeFragment(const ShadingFrame& frame, const PreparedTriangle& triangle, const SceneSurface& surface,
+                            const FragmentWeights& weights, int32_t faceCode, PackedColor color, size_t pixel);
+void writeShadedColour(FrameBuffers& buffers, size_t pixel, const ShadingResult& result);
 
 // Deferred shading of rows firstRow .. endRow-1 (tile path).
 void shadeVisiblePixels(const ShadingFrame& frame, int32_t firstRow, int32_t endRow);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <thread>
 
 namespace zephrin {
 
@@ -14,7 +15,21 @@ using WorkerBody = void (*)(void* context, uint32_t begin, uint32_t end);
 int32_t workerCount(uint32_t n, uint32_t b);
 int32_t workerCount(uint32_t n, uint32_t b, uint32_t hardwareThreads);
 
+// What parallelFor takes from the platform. Tests substitute it to pin the thread count or to make a
+// thread start fail.
+using WorkerThreadStart = std::thread (*)(WorkerBody body, void* context, uint32_t begin, uint32_t end);
+struct WorkerPlatform {
+    uint32_t hardwareThreads = 0;
+    WorkerThreadStart startThread = nullptr;
+};
+
+// The hardware thread count as the platform reports it, and std::thread.
+WorkerPlatform currentWorkerPlatform();
+
+// Runs body over 0 .. n-1 in contiguous slices that differ in size by at most one item. A thread that
+// cannot be started raises std::system_error once every thread already started has been joined.
 void parallelFor(uint32_t n, uint32_t b, WorkerBody body, void* context);
+void parallelFor(uint32_t n, uint32_t b, WorkerBody body, void* context, const WorkerPlatform& platform);
 
 // Convenience for lambdas: body(begin, end).
 template <typename Body>

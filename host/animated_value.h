@@ -1,0 +1,17 @@
+// Evaluation of a possibly keyframed value at a composition time.
+#pragma once
+
+#include "host/composition.h"
+
+namespace zephrin::host {
+
+// The constant value when there are no keyframes; otherwise linear between the two keys around
+// `seconds`, the first key's value before it and the last key's value after it. Defined for the
+// value types the composition model animates: double and three-component vectors (points, colours).
+template <typename T>
+T valueAt(const Animated<T>& animated, double seconds);
+
+extern template double valueAt<double>(const Animated<double>&, double);
+extern template Vec3d valueAt<Vec3d>(const Animated<Vec3d>&, double);
+
+}  // namespace zephrin::host

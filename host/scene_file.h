@@ -1,0 +1,21 @@
+// The stand-in host's scene files: one composition per JSON file, with its footage and layers.
+#pragma once
+
+#include <filesystem>
+#include <stdexcept>
+
+#include "host/composition.h"
+
+namespace zephrin::host {
+
+// A scene file that cannot be used, refused before anything renders. The message names the file as
+// it was given and the JSON path of the offending value.
+struct SceneFileError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// Reads and checks the whole file, loads its footage (paths relative to the file) and resolves
+// parents. Layers get ids 1, 2, 3 ... and indices 1, 2, 3 ... in file order. Throws SceneFileError.
+Composition loadSceneFile(const std::filesystem::path& file);
+
+}  // namespace zephrin::host

@@ -1,0 +1,63 @@
+// Typed, path-aware reading of a scene file's JSON: every refusal names the file and the JSON path
+// of the offending value ("showcase.json: layers[2].transform.scale: expected 3 numbers").
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <string_view>
+
+#include "host/composition.h"
+#include "host/scene_file.h"
+
+namespace zephrin::host {
+
+namespace scenejson {
+
+// Keeps the file's key order, so that an effect's parameters are handed on as written.
+using Json = nlohmann::ordered_json;
+
+// "name.json: path: message", or "name.json: message" for the document as a whole.
+[[noreturn]] void fail(const std::string& fileName, const std::string& path, const std::string& message);
+
+std::string memberPath(const std::string& parent, std::string_view key);
+std::string elementPath(const std::string& parent, std::size_t index);
+
+// Parses the text, refusing malformed JSON (with line and column), numbers too large for a double
+// and keys given twice in one object.
+Json parseDocument(const std::string& fileName, const std::string& text);
+
+// Reading one value. Each refuses a value of the wrong type with a message at its path.
+struct Reader {
+    std::string fileName;
+
+    [[noreturn]] void fail(const std::string& path, const std::string& message) const;
+    // The value is an object holding only these keys; an unknown key is refused, with a suggestion.
+    void expectKeys(const Json& object, const std::string& path, std::initializer_list<std::string_view> allowed) const;
+    const Json& require(const Json& object, const std::string& path, std::string_view key) const;
+
+    double number(const Json& value, const std::string& path) const;
+    double positiveNumber(const Json& value, const std::string& path) const;
+    int32_t wholeNumber(const Json& value, const std::string& path, int32_t min, int32_t max) const;
+    bool boolean(const Json& value, const std::string& path) const;
+    std::string string(const Json& value, const std::string& path) const;
+    Vec3d vec3(const Json& value, const std::string& path) const;
+    Color3 color3(const Json& value, const std::string& path) const;
+    Color4 color4(const Json& value, const std::string& path) const;
+    // A number, or a boolean taken as 1 or 0 (switches the host keeps as numeric streams).
+    double numberOrBoolean(const Json& value, const std::string& path) const;
+
+    // A plain value or {"keyframes": [[t, v], ...]} with strictly ascending times.
+    AnimatedNumber animatedNumber(const Json& value, const std::string& path) const;
+    AnimatedNumber animatedSwitch(const Json& value, const std::string& path) const;
+    AnimatedVec3 animatedVec3(const Json& value, const std::string& path) const;
+    Animated<Color3> animatedColor3(const Json& value, const std::string& path) const;
+
+  private:
+    template <typename T, typename ReadValue>
+    Animated<T> animated(const Json& value, const std::string& path, ReadValue readValue) const;
+};
+
+}  // namespace scenejson
+}  // namespace zephrin::host

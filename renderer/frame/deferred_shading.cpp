@@ -1,0 +1,74 @@
+// Deferred shading (tile path): once per visible pixel, after the raster has resolved visibility, so
+// that lighting never runs for fragments that end up hidden.
+#include <algorithm>
+
+#include "renderer/frame/shading.h"
+
+namespace zephrin {
+
+namespace {
+
+void writeShadowPost(FrameBuffers& buffers, size_t pixel, const ShadingResult& result, int32_t faceCode) {
+    double visibility = std::clamp(result.minimumVisibility, 0.0, 1.0);
+    buffers.shadowVisibility[pixel] = visibility;
+    buffers.filteredVisibility[pixel] = visibility;
+    buffers.radiusField[pixel] = std::clamp(result.blockerHint, 0.0, 1.0);
+    ShadowSlope slope = result.lightTested ? result.slope : ShadowSlope{};
+    buffers.slope[3 * pixel + 0] = static_cast<float>(slope.red);
+    buffers.slope[3 * pixel + 1] = static_cast<float>(slope.green);
+    buffers.slope[3 * pixel + 2] = static_cast<float>(slope.blue);
+    // Side walls take no part in shadow filtering: their shading ignores the lights.
+    bool sideWall = faceCode == kFaceSideFrontAlpha || faceCode == kFaceSideThickness;
+    buffers.shadowMark[pixel] = sideWall ? 0 : 1;
+}
+
+}  // namespace
+
+void shadeVisiblePixels(const ShadingFrame& frame, int32_t firstRow, int32_t endRow) {
+    if (frame.scene == nullptr || frame.prepared == nullptr || frame.buffers == nullptr) return;
+    FrameBuffers& buffers = *frame.buffers;
+    const std::vector<PreparedTriangle>& prepared = *frame.prepared;
+    const std::vector<SceneSurface>& surfaces = frame.scene->surfaces;
+    const size_t pixels = buffers.pixelCount();
+    // Prepared indices come from the CPU raster's buffer; a GPU raster result, once that stage exists,
+    // supplies them (and the masks for pixels whose centre samples miss) in its place.
+    if (!hasRasterTargets(buffers) || buffers.preparedIndex.size() != pixels) return;
+    firstRow = std::max(firstRow, 0);
+    endRow = std::min(endRow, buffers.rasterHeight);
+
+    const bool checksTriangle = buffers.triangleIndex.size() == pixels;
+    const bool checksClip = buffers.clipTriangle.size() == pixels;
+    const bool shadowPost = keepsShadowPost(buffers);
+    const size_t width = static_cast<size_t>(buffers.rasterWidth);
+
+    for (int32_t y = firstRow; y < endRow; ++y) {
+        for (int32_t x = 0; x < buffers.rasterWidth; ++x) {
+            const size_t pixel = static_cast<size_t>(y) * width + static_cast<size_t>(x);
+            int32_t preparedIndex = buffers.preparedIndex[pixel];
+            if (preparedIndex < 0 || static_cast<size_t>(preparedIndex) >= prepared.size()) continue;
+            const PreparedTriangle& triangle = prepared[static_cast<size_t>(preparedIndex)];
+
+            PixelCoverage coverage = coverPixel(triangle, x, y);
+            if (coverage.mask == 0) continue;
+            FragmentWeights weights;
+            if (!interpolateAt(triangle, coverage.centroidX, coverage.centroidY, weights)) continue;
+            // Only a record that agrees with its prepared triangle in every index is the raster's winner.
+            if (buffers.surfaceIndex[pixel] != triangle.surfaceIndex) continue;
+            if (checksTriangle && buffers.triangleIndex[pixel] != triangle.triangleIndex) continue;
+            if (checksClip && buffers.clipTriangle[pixel] != triangle.clipTriangle) continue;
+            buffers.depth[pixel] = weights.depth;
+
+            const SceneSurface& surface = surfaces[static_cast<size_t>(triangle.surfaceIndex)];
+            const int32_t faceCode = triangleFaceCode(surface, triangle.triangleIndex);
+            PackedColor color = 0;
+            double alpha = 0.0;
+            if (!visibleFragmentColour(surface, faceCode, triangle, weights, color, alpha)) continue;
+
+            ShadingResult result = shadeFragment(frame, triangle, surface, weights, faceCode, color, pixel);
+            writeShadedColour(buffers, pixel, result);
+            if (shadowPost) writeShadowPost(buffers, pixel, result, faceCode);
+        }
+    }
+}
+
+}  // namespace zephrin

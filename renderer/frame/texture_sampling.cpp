@@ -1,0 +1,185 @@
+#include "renderer/frame/texture_sampling.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "sdk/AE_Effect.h"
+
+namespace zephrin {
+
+namespace {
+
+// One texel: alpha as a fraction, colour channels on the 0..255 scale.
+struct Texel {
+    double alpha = 0.0, red = 0.0, green = 0.0, blue = 0.0;
+};
+
+// Float worlds may hold anything; a NaN or infinity must not spread into the packed result.
+double finiteOrZero(double x) { return std::isfinite(x) ? x : 0.0; }
+
+size_t pixelSize(AEGP_WorldType type) {
+    switch (type) {
+        case AEGP_WorldType_8:
+            return sizeof(PF_Pixel8);
+        case AEGP_WorldType_16:
+            return sizeof(PF_Pixel16);
+        case AEGP_WorldType_32:
+            return sizeof(PF_PixelFloat);
+        default:
+            return 0;
+    }
+}
+
+// Pixel access the sampler can walk without leaving the image: a known format and rows at least as
+// long as the pixels they hold.
+bool readable(const SurfaceTexture& texture) {
+    if (!texture.hasPixels()) return false;
+    size_t size = pixelSize(texture.worldType);
+    if (size == 0 || texture.rowBytes <= 0) return false;
+    return static_cast<size_t>(texture.rowBytes) >= static_cast<size_t>(texture.width) * size;
+}
+
+Texel readTexel(const SurfaceTexture& texture, int32_t x, int32_t y) {
+    const unsigned char* row =
+        static_cast<const unsigned char*>(texture.baseAddress) + static_cast<size_t>(y) * texture.rowBytes;
+    switch (texture.worldType) {
+        case AEGP_WorldType_8: {
+            const PF_Pixel8& p = reinterpret_cast<const PF_Pixel8*>(row)[x];
+            return Texel{p.alpha / 255.0, static_cast<double>(p.red), static_cast<double>(p.green),
+                         static_cast<double>(p.blue)};
+        }
+        case AEGP_WorldType_16: {
+            const PF_Pixel16& p = reinterpret_cast<const PF_Pixel16*>(row)[x];
+            constexpr double kFull16 = static_cast<double>(PF_MAX_CHAN16);
+            constexpr double kTo255 = 255.0 / kFull16;
+            return Texel{p.alpha / kFull16, p.red * kTo255, p.green * kTo255, p.blue * kTo255};
+        }
+        default: {
+            const PF_PixelFloat& p = reinterpret_cast<const PF_PixelFloat*>(row)[x];
+            return Texel{std::clamp(finiteOrZero(p.alpha), 0.0, 1.0), finiteOrZero(p.red) * 255.0,
+                         finiteOrZero(p.green) * 255.0, finiteOrZero(p.blue) * 255.0};
+        }
+    }
+}
+
+uint8_t packChannel(double x) { return static_cast<uint8_t>(std::floor(std::clamp(x, 0.0, 255.0) + 0.5)); }
+
+// Texel coordinate along one axis. A uvRect outside 0..1 would put the position past the image; it is
+// held at the edge texel instead of extrapolating with negative weights.
+double texelPosition(int32_t size, double lo, double hi, double t) {
+    double position = (size - 1) * (lo + (hi - lo) * clampUnit(t));
+    return position > 0.0 ? std::min(position, static_cast<double>(size - 1)) : 0.0;
+}
+
+// Wraps to the fractional part; anything not finite starts the loop over.
+double wrapUnit(double x) {
+    if (!std::isfinite(x)) return 0.0;
+    double wrapped = x - std::floor(x);
+    return wrapped < 0.0 ? wrapped + 1.0 : wrapped;
+}
+
+// Position within a tile of a tiled coordinate s, mirrored on odd tiles.
+double tileFraction(double s, bool mirror) {
+    double tile = 0.0;
+    double fraction = 0.0;
+    double nearest = std::round(s);
+    if (std::fabs(s - nearest) <= kTileBoundaryEpsilon) {
+        if (nearest > 0.0) {
+            tile = nearest - 1.0;
+            fraction = 1.0;
+        } else {
+            tile = nearest;
+            fraction = 0.0;
+        }
+    } else {
+        tile = std::floor(s);
+        fraction = s - tile;
+    }
+    if (mirror && std::fabs(std::fmod(tile, 2.0)) == 1.0) fraction = 1.0 - fraction;
+    return clampUnit(fraction);
+}
+
+}  // namespace
+
+PackedColor sampleTexture(const SurfaceTexture& texture, PackedColor fallback, double u, double v) {
+    if (!readable(texture)) return fallback;
+    const UvRect& rect = texture.uvRect;
+    double x = texelPosition(texture.width, rect.uMin, rect.uMax, u);
+    double y = texelPosition(texture.height, rect.vMin, rect.vMax, v);
+    int32_t x0 = static_cast<int32_t>(std::floor(x));
+    int32_t y0 = static_cast<int32_t>(std::floor(y));
+    int32_t x1 = std::min(x0 + 1, texture.width - 1);
+    int32_t y1 = std::min(y0 + 1, texture.height - 1);
+    double fx = x - x0;
+    double fy = y - y0;
+
+    const Texel texels[4] = {readTexel(texture, x0, y0), readTexel(texture, x1, y0), readTexel(texture, x0, y1),
+                             readTexel(texture, x1, y1)};
+    const double weights[4] = {(1.0 - fx) * (1.0 - fy), fx * (1.0 - fy), (1.0 - fx) * fy, fx * fy};
+
+    double alpha = 0.0, red = 0.0, green = 0.0, blue = 0.0;
+    for (int i = 0; i < 4; ++i) {
+        double w = weights[i] * texels[i].alpha;
+        alpha += w;
+        red += w * texels[i].red;
+        green += w * texels[i].green;
+        blue += w * texels[i].blue;
+    }
+    if (alpha > kTextureAlphaFloor) {
+        red /= alpha;
+        green /= alpha;
+        blue /= alpha;
+    } else {
+        red = packedRed(fallback);
+        green = packedGreen(fallback);
+        blue = packedBlue(fallback);
+    }
+    return packColor(packChannel(alpha * 255.0), packChannel(red), packChannel(green), packChannel(blue));
+}
+
+double mapFaceU(const SceneSurface& surface, double u) {
+    const BendControls& controls = surface.controls;
+    if (surface.kind == kSurfaceBent && controls.closeEndpoints) {
+        double scrolled = u + controls.loopPhase;
+        // A closed Free Mode loop with tiles runs its texture across the tiles unwrapped.
+        if (controls.mode == 1 && controls.tileCount >= 1) return scrolled;
+        return wrapUnit(scrolled);
+    }
+    if (controls.closeEndpoints || controls.tileCount < 1) return clampUnit(u);
+    double shifted = u + std::clamp(controls.tileOffset, -100.0, 100.0) * 0.01;
+    return tileFraction(shifted, controls.tileMirror);
+}
+
+PackedColor faceColour(const SceneSurface& surface, int32_t faceCode, double u, double v) {
+    const BendControls& controls = surface.controls;
+    const double mapped = mapFaceU(surface, u);
+    const double frontU = controls.frontFlip ? 1.0 - mapped : mapped;
+
+    PackedColor color = 0;
+    switch (faceCode) {
+        case kFaceBack:
+            color = sampleTexture(surface.backTexture, controls.backColor, controls.backFlip ? 1.0 - mapped : mapped,
+                                  v);
+            break;
+        case kFaceSideThickness:
+        case kFaceSideFrontAlpha:
+            color = (controls.thicknessColor & ~PackedColor{0xff}) | PackedColor{0xff};
+            break;
+        default:
+            color = sampleTexture(surface.frontTexture, controls.frontColor, frontU, v);
+            break;
+    }
+
+    // Without a back image, the back and the borrowing sides take the front layer's matte, so a cut-out
+    // layer stays cut out from behind.
+    bool borrowsMatte = faceCode == kFaceBack || faceCode == kFaceSideFrontAlpha;
+    if (borrowsMatte && !surface.backTexture.hasPixels() && surface.frontTexture.hasPixels() &&
+        controls.hasFrontLayer) {
+        PackedColor transparentFallback = controls.frontColor & ~PackedColor{0xff};
+        PackedColor front = sampleTexture(surface.frontTexture, transparentFallback, frontU, v);
+        color = (color & ~PackedColor{0xff}) | packedAlpha(front);
+    }
+    return color;
+}
+
+}  // namespace zephrin

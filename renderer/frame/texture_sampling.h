@@ -1,0 +1,42 @@
+// Texture lookups of the rasterizer: bilinear, alpha-weighted sampling of host worlds and the face
+// colour of a surface point (tiles, mirroring, closed-loop scrolling, flips, borrowed mattes).
+#pragma once
+
+#include <cstdint>
+
+#include "renderer/scene/frame_scene.h"
+
+namespace zephrin {
+
+// Below this summed texel alpha the colour channels are meaningless and the fallback colour stands.
+constexpr double kTextureAlphaFloor = 1e-6;
+// A tiled texture coordinate this close to a whole number is the end of the previous tile, not the
+// start of the next, so the last column of a tile shows the image's right edge.
+constexpr double kTileBoundaryEpsilon = 1e-9;
+
+// Straight colour unpacked from a PackedColor: channels 0..1, alpha already multiplied by opacity.
+struct BaseColor {
+    double red = 0.0, green = 0.0, blue = 0.0, alpha = 0.0;
+};
+
+// x clamped to [0, 1]; NaN gives 0 so that it can never reach an index computation.
+inline double clampUnit(double x) { return x > 0.0 ? (x < 1.0 ? x : 1.0) : 0.0; }
+
+inline BaseColor unpackBaseColor(PackedColor color, double opacity) {
+    return BaseColor{packedRed(color) / 255.0, packedGreen(color) / 255.0, packedBlue(color) / 255.0,
+                     clampUnit(packedAlpha(color) / 255.0 * opacity)};
+}
+
+// Bilinear and alpha weighted: colour channels are averaged by weight times texel alpha, so that
+// transparent texels (whose colour is undefined) do not darken the edge of a matte. A texture without
+// readable pixels returns the fallback; a fully transparent neighbourhood returns the fallback's red,
+// green and blue with alpha 0.
+PackedColor sampleTexture(const SurfaceTexture& texture, PackedColor fallback, double u, double v);
+
+// The horizontal texture coordinate after tiles, tile offset, mirroring and closed-loop scrolling.
+double mapFaceU(const SceneSurface& surface, double u);
+
+// The packed colour of a surface point with texture coordinates (u, v) on a face of the given code.
+PackedColor faceColour(const SceneSurface& surface, int32_t faceCode, double u, double v);
+
+}  // namespace zephrin
