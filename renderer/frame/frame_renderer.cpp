@@ -278,7 +278,7 @@ bool paint(const PR_InData* inData, AEGP_WorldH destination, const FrameScene& s
     } else if (!gpuLightingUsed) {
         frame.gpuRaster = gpuRasterUsed ? &gpuRaster : nullptr;
         runDeferredShading(frame, decisions.rasterHeight);
-        if (transparentTexel.load()) {
+        if (gpuRasterUsed && transparentTexel.load()) {
             // The GPU picked a triangle that is see-through where it won; only the CPU raster resolves
             // what lies behind it, so the frame is rasterized and shaded again from scratch.
             binOnce();
