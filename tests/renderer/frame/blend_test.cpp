@@ -183,16 +183,5 @@ TEST(Blend, QuarterRasterFillsEachDestinationBlock) {
     }
 }
 
-TEST(Blend, EmptyDestinationIsNeverWritten) {
-    FakeWorld world = makeFakeWorld(AEGP_WorldType_8, 1, 1);
-    const std::vector<unsigned char> before = world.bytes;
-    FrameBuffers buffers = buffersOver(world, 1, 1);
-    buffers.destWidth = 0;
-    buffers.destHeight = 0;
-    setRasterColor(buffers, 0, 0, 1.0, 1.0, 1.0, 1.0);
-    blendIntoDestination(buffers);
-    EXPECT_EQ(world.bytes, before);
-}
-
 }  // namespace
 }  // namespace zephrin

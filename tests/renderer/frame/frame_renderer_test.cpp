@@ -114,16 +114,6 @@ TEST(FrameDecisions, QuickPreviewQuartersTheRasterRoundingUp) {
     EXPECT_EQ(empty.rasterHeight, 1);
 }
 
-TEST(FrameDecisions, RasterCameraProjectsIntoRasterPixels) {
-    FrameScene scene = sceneFor(1920, 1080);
-    scene.camera.focal = 1234.0;
-    SceneCamera camera = rasterCamera(scene.camera, 480, 270);
-    EXPECT_EQ(camera.destWidth, 480.0);
-    EXPECT_EQ(camera.destHeight, 270.0);
-    EXPECT_EQ(camera.compWidth, 1920.0);
-    EXPECT_EQ(camera.focal, 1234.0);
-}
-
 TEST(FrameDecisions, OptionalBuffersFollowPathLightsAndGpuShadows) {
     FrameScene perRow = sceneFor(8, 8);
     perRow.settings.downsampleY = 2;

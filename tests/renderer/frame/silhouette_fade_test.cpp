@@ -86,12 +86,5 @@ TEST(SilhouetteFade, FullyCoveredAndEmptyPixelsAreUnchanged) {
     EXPECT_DOUBLE_EQ(alphaAt(buffers, 1, 0), 0.0);
 }
 
-TEST(SilhouetteFade, MismatchedBuffersAreLeftAlone) {
-    FrameBuffers buffers = rasterOf(1, 1, {0x03});
-    buffers.color.resize(8, 1.0);
-    fadeSilhouettes(buffers);
-    EXPECT_DOUBLE_EQ(alphaAt(buffers, 0, 0), 1.0);
-}
-
 }  // namespace
 }  // namespace zephrin
