@@ -1,0 +1,147 @@
+#include "renderer/driver/renderer_entry.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "fake_host.h"
+#include "renderer/driver/frame_driver.h"
+
+namespace zephrin {
+namespace {
+
+using fakehost::Host;
+using fakehost::LogCapture;
+
+TEST(ArtisanName, KeepsThirtyOneCharactersAndCutsLongerNames) {
+    const std::string exact(31, 'm');
+    ArtisanName kept = makeArtisanName(exact);
+    EXPECT_EQ(std::string(kept.data()), exact);
+
+    ArtisanName cut = makeArtisanName(exact + "overflow");
+    EXPECT_EQ(std::string(cut.data()), exact);
+    EXPECT_EQ(cut[31], '\0');
+
+    EXPECT_EQ(std::string(makeArtisanName("").data()), "");
+}
+
+TEST(RendererEntry, RegistersTheArtisanWithItsTableAndDeathHook) {
+    LogCapture logs;
+    Host host;
+    int refconTarget = 0;
+    auto* refcon = reinterpret_cast<AEGP_GlobalRefcon*>(&refconTarget);
+    ASSERT_EQ(rendererEntryPoint(host.basicSuite(), 13, 28, 77, refcon), A_Err_NONE);
+
+    ASSERT_EQ(host.artisans.size(), 1u) << "the legacy name equals the current one: one registration";
+    const fakehost::Registration& reg = host.artisans[0];
+    EXPECT_EQ(reg.matchName, "com.tavik.ZephrinRenderer");
+    EXPECT_EQ(reg.displayName, "Zephrin Renderer");
+    EXPECT_EQ(reg.apiVersion.majorS, 1);
+    EXPECT_EQ(reg.apiVersion.minorS, 0);
+    EXPECT_EQ((reg.artisanVersion.majorS << 16) | reg.artisanVersion.minorS, 0x20001);
+    EXPECT_EQ(reg.pluginId, 77);
+    EXPECT_EQ(reg.refcon, refcon);
+    EXPECT_EQ(registeredPluginId(), 77);
+
+    const PR_ArtisanEntryPoints expectedTable = artisanEntryPoints();
+    EXPECT_EQ(std::memcmp(&reg.callbacks, &expectedTable, sizeof expectedTable), 0);
+    EXPECT_EQ(reg.callbacks.render_func, &Artie_RenderDispatch);
+
+    ASSERT_EQ(host.deathHooks.size(), 1u);
+    EXPECT_EQ(host.deathHooks[0](nullptr, nullptr), A_Err_NONE);
+    EXPECT_EQ(host.suitesAcquired, host.suitesReleased);
+
+    std::vector<std::string> expected = {"EntryPointFunc called", "AEGP_RegisterArtisan succeeded",
+                                         "AEGP_RegisterDeathHook succeeded", "Artie_DeathHook called"};
+    EXPECT_EQ(logs.entryLines(), expected);
+}
+
+TEST(RendererEntry, MissingBasicOrRegisterSuiteReturns516) {
+    LogCapture logs;
+    EXPECT_EQ(rendererEntryPoint(nullptr, 13, 28, 1, nullptr), PF_Err_BAD_CALLBACK_PARAM);
+
+    Host host;
+    host.missingSuites.insert({kAEGPRegisterSuite, kAEGPRegisterSuiteVersion6});
+    EXPECT_EQ(rendererEntryPoint(host.basicSuite(), 13, 28, 1, nullptr), PF_Err_BAD_CALLBACK_PARAM);
+    EXPECT_TRUE(host.artisans.empty());
+    EXPECT_TRUE(host.deathHooks.empty());
+
+    std::vector<std::string> expected = {"EntryPointFunc called", "AEGP_RegisterArtisan failed",
+                                         "EntryPointFunc called", "AEGP_RegisterArtisan failed"};
+    EXPECT_EQ(logs.entryLines(), expected);
+}
+
+TEST(RendererEntry, RegistrationErrorIsReturnedAndSkipsTheDeathHook) {
+    Host host;
+    host.registerArtisanError = A_Err_STRUCT;
+    EXPECT_EQ(rendererEntryPoint(host.basicSuite(), 13, 28, 1, nullptr), A_Err_STRUCT);
+    EXPECT_TRUE(host.deathHooks.empty());
+
+    host.registerArtisanError = A_Err_NONE;
+    host.registerDeathHookError = A_Err_ALLOC;
+    EXPECT_EQ(rendererEntryPoint(host.basicSuite(), 13, 28, 1, nullptr), A_Err_ALLOC);
+    EXPECT_EQ(host.suitesAcquired, host.suitesReleased);
+}
+
+TEST(ArtisanCallbacks, LoggingSlotsReturnSuccessAndDoNothingElse) {
+    LogCapture logs;
+    Host host;
+    PR_InData inData = host.inData();
+    PR_ArtisanEntryPoints table = artisanEntryPoints();
+
+    PR_GlobalDataH globalData = reinterpret_cast<PR_GlobalDataH>(0x1234);
+    EXPECT_EQ(table.global_setup_func0(&inData, nullptr, &globalData), A_Err_NONE);
+    EXPECT_EQ(globalData, reinterpret_cast<PR_GlobalDataH>(0x1234));
+    EXPECT_EQ(table.global_setdown_func0(&inData, nullptr, nullptr), A_Err_NONE);
+    EXPECT_EQ(table.setup_instance_func0(&inData, nullptr, nullptr, nullptr, PR_InstanceFlags_NONE, nullptr, nullptr),
+              A_Err_NONE);
+    EXPECT_EQ(table.setdown_instance_func0(&inData, nullptr, nullptr, nullptr, nullptr), A_Err_NONE);
+    PR_FlatHandle flat = reinterpret_cast<PR_FlatHandle>(0x99);
+    EXPECT_EQ(table.flatten_instance_func0(&inData, nullptr, nullptr, nullptr, nullptr, &flat), A_Err_NONE);
+    EXPECT_EQ(flat, reinterpret_cast<PR_FlatHandle>(0x99));
+    EXPECT_EQ(table.frame_setup_func0(&inData, nullptr, nullptr, nullptr, nullptr, nullptr), A_Err_NONE);
+    EXPECT_EQ(table.frame_setdown_func0(&inData, nullptr, nullptr, nullptr, nullptr, nullptr), A_Err_NONE);
+    for (PR_QueryType type : {PR_QueryType_NONE, PR_QueryType_TRANSFORM, PR_QueryType_GET_ARTISAN_QUALITY}) {
+        auto query = reinterpret_cast<PR_QueryContextH>(0x77);
+        EXPECT_EQ(table.query_func0(&inData, nullptr, nullptr, query, type, nullptr, nullptr), A_Err_NONE);
+    }
+    EXPECT_TRUE(host.messages.empty());
+    EXPECT_EQ(host.suitesAcquired, 0);
+
+    std::vector<std::string> expected = {
+        "Artie_GlobalSetup called",     "Artie_GlobalSetdown called", "Artie_SetupInstance called",
+        "Artie_SetdownInstance called", "Artie_FrameSetup called",    "Artie_FrameSetdown called",
+        "Artie_Query called type=0",    "Artie_Query called type=1",  "Artie_Query called type=10"};
+    EXPECT_EQ(logs.entryLines(), expected);
+}
+
+TEST(ArtisanCallbacks, AboutAndDialogSpeakThroughTheMessageFunction) {
+    Host host;
+    PR_InData inData = host.inData();
+    PR_ArtisanEntryPoints table = artisanEntryPoints();
+
+    EXPECT_EQ(table.global_do_about_func0(&inData, nullptr, nullptr), A_Err_NONE);
+    PR_DialogResult result = PR_DialogResult_CHANGE_MADE;
+    EXPECT_EQ(table.do_instance_dialog_func0(&inData, nullptr, nullptr, nullptr, nullptr, &result), A_Err_NONE);
+    EXPECT_EQ(result, PR_DialogResult_NO_CHANGE);
+
+    std::vector<std::string> expected = {"Zephrin", "Add any options for your Artisan here."};
+    EXPECT_EQ(host.messages, expected);
+
+    // A host that passes no in-data or no message function gets success and no crash.
+    EXPECT_EQ(table.global_do_about_func0(nullptr, nullptr, nullptr), A_Err_NONE);
+    PR_InData silent{};
+    EXPECT_EQ(table.do_instance_dialog_func0(&silent, nullptr, nullptr, nullptr, nullptr, nullptr), A_Err_NONE);
+}
+
+TEST(GuardedEntry, NothingCrossesTheBoundary) {
+    EXPECT_EQ(guardedEntry([]() -> A_Err { throw HostSuiteError{PF_Err_BAD_CALLBACK_PARAM}; }),
+              PF_Err_BAD_CALLBACK_PARAM);
+    EXPECT_EQ(guardedEntry([]() -> A_Err { throw std::bad_alloc(); }), A_Err_ALLOC);
+    EXPECT_EQ(guardedEntry([]() -> A_Err { throw 42; }), A_Err_GENERIC);
+    EXPECT_EQ(guardedEntry([] { return A_Err_STRUCT; }), A_Err_STRUCT);
+}
+
+}  // namespace
+}  // namespace zephrin
