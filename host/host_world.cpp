@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "host/footage.h"
 #include "sdk/AE_Effect.h"
 
 namespace zephrin::host {
@@ -125,6 +126,28 @@ std::array<double, 4> readPixel(const HostWorld& world, int32_t x, int32_t y) {
             return {p.red, p.green, p.blue, p.alpha};
         }
     }
+}
+
+HostWorld footageWorld(const Footage& footage) {
+    AEGP_WorldType type = AEGP_WorldType_8;
+    switch (footage.kind) {
+        case FootageKind::Solid: break;
+        case FootageKind::Image:
+            type = worldTypeForBits(footage.bitsPerChannel);
+            if (type == AEGP_WorldType_NONE) type = AEGP_WorldType_8;
+            break;
+        case FootageKind::Obj: return HostWorld{};
+    }
+    HostWorld world = makeWorld(type, footage.width, footage.height);
+    if (world.type == AEGP_WorldType_NONE) return world;
+    std::vector<float> rgba = footageRgba(footage);
+    size_t expected = static_cast<size_t>(footage.width) * static_cast<size_t>(footage.height) * 4;
+    if (rgba.size() != expected) return HostWorld{};
+    const float* p = rgba.data();
+    for (int32_t y = 0; y < world.height; ++y) {
+        for (int32_t x = 0; x < world.width; ++x, p += 4) writePixel(world, x, y, {p[0], p[1], p[2], p[3]});
+    }
+    return world;
 }
 
 }  // namespace zephrin::host

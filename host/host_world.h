@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "host/composition.h"
 #include "sdk/AE_GeneralPlug.h"
 
 namespace zephrin::host {
@@ -42,5 +43,10 @@ void fillWorld(HostWorld& world, const std::array<double, 4>& rgba);
 
 // The pixel as straight r, g, b, a fractions of the channel's full value.
 std::array<double, 4> readPixel(const HostWorld& world, int32_t x, int32_t y);
+
+// A layer source rendered at its own size, straight colour with its alpha: 8 bits per channel for solids
+// and 8-bit images, 16 for 16-bit images, float for float images. Type NONE for footage without pixels
+// (an OBJ model) or without a usable size.
+HostWorld footageWorld(const Footage& footage);
 
 }  // namespace zephrin::host

@@ -1,0 +1,120 @@
+#include "host/plugin_loader.h"
+
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <system_error>
+
+#include "host/basic_suite.h"
+#include "host/host_session.h"
+
+namespace zephrin::host {
+namespace {
+
+AEGP_PluginID nextPluginId(HostState& state) {
+    AEGP_PluginID id = 1;
+    for (AEGP_PluginID known : state.pluginIds) id = std::max(id, known + 1);
+    state.pluginIds.push_back(id);
+    return id;
+}
+
+std::string lastDlError() {
+    const char* text = dlerror();
+    return text != nullptr ? text : "unknown error";
+}
+
+void loadLibrary(HostState& state, LoadedLibrary& library) {
+    dlerror();
+    library.handle = dlopen(library.path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (library.handle == nullptr) {
+        library.kind = PluginKind::LoadFailed;
+        library.failure = lastDlError();
+        return;
+    }
+    if (void* entry = dlsym(library.handle, "EntryPointFunc")) {
+        library.kind = PluginKind::General;
+        library.pluginId = nextPluginId(state);
+        auto init = reinterpret_cast<AEGP_PluginInitFuncPrototype>(entry);
+        // The plug-in reaches back into the host through the basic suite, which takes the state's lock:
+        // the entry must run without it.
+        library.entryError = init(const_cast<SPBasicSuite*>(basicSuite()), kHostApiMajorVersion,
+                                  kHostApiMinorVersion, library.pluginId, &library.globalRefcon);
+        if (library.entryError != A_Err_NONE) {
+            library.failure = "EntryPointFunc returned error " + std::to_string(library.entryError);
+        }
+        return;
+    }
+    if (dlsym(library.handle, "PluginDataEntryFunction2") != nullptr) {
+        library.kind = PluginKind::Effect;
+        return;
+    }
+    library.kind = PluginKind::NotAPlugin;
+    dlclose(library.handle);
+    library.handle = nullptr;
+}
+
+}  // namespace
+
+std::vector<LoadedLibrary> loadPluginFolder(HostState& state, const std::filesystem::path& folder) {
+    std::error_code error;
+    std::vector<std::filesystem::path> candidates;
+    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        if (it->path().extension() == ".so" && it->is_regular_file(error)) candidates.push_back(it->path());
+    }
+    if (error) throw HostError("cannot read plug-in folder " + folder.string() + ": " + error.message());
+    std::sort(candidates.begin(), candidates.end());
+    std::vector<LoadedLibrary> libraries;
+    libraries.reserve(candidates.size());
+    for (const std::filesystem::path& path : candidates) {
+        LoadedLibrary library;
+        library.path = path;
+        loadLibrary(state, library);
+        libraries.push_back(std::move(library));
+    }
+    return libraries;
+}
+
+void callDeathHooks(HostState& state, const std::vector<LoadedLibrary>& libraries) {
+    std::vector<DeathHookRegistration> hooks;
+    {
+        std::lock_guard<std::mutex> lock(state.mutex);
+        hooks = state.deathHooks;
+    }
+    for (const DeathHookRegistration& hook : hooks) {
+        AEGP_GlobalRefcon refcon = nullptr;
+        for (const LoadedLibrary& library : libraries) {
+            if (library.pluginId == hook.pluginId) refcon = library.globalRefcon;
+        }
+        hook.hook(refcon, hook.refcon);
+    }
+}
+
+void unloadLibraries(std::vector<LoadedLibrary>& libraries) {
+    for (auto it = libraries.rbegin(); it != libraries.rend(); ++it) {
+        if (it->handle != nullptr) dlclose(it->handle);
+        it->handle = nullptr;
+    }
+}
+
+std::string describeLibrary(const HostState& state, const LoadedLibrary& library) {
+    std::string line = library.path.filename().string() + ": ";
+    switch (library.kind) {
+        case PluginKind::LoadFailed: return line + "not loaded: " + library.failure;
+        case PluginKind::NotAPlugin: return line + "not a plug-in (no EntryPointFunc or PluginDataEntryFunction2)";
+        case PluginKind::Effect: return line + "effect plug-in";
+        case PluginKind::General: break;
+    }
+    line += "general plug-in (id " + std::to_string(library.pluginId) + ")";
+    if (!library.failure.empty()) line += ", " + library.failure;
+    for (const ArtisanRegistration& artisan : state.artisans) {
+        if (artisan.pluginId == library.pluginId) {
+            line += ", Artisan \"" + artisan.displayName + "\" (" + artisan.matchName + ")";
+        }
+    }
+    for (const DeathHookRegistration& hook : state.deathHooks) {
+        if (hook.pluginId == library.pluginId) line += ", death hook";
+    }
+    return line;
+}
+
+}  // namespace zephrin::host

@@ -1,0 +1,10 @@
+// "AEGP Comp Suite" 9: the composition's item and frame rate.
+#pragma once
+
+#include "sdk/AE_GeneralPlug.h"
+
+namespace zephrin::host {
+
+const AEGP_CompSuite9& compSuite9();
+
+}  // namespace zephrin::host

@@ -1,0 +1,194 @@
+// The host-side state every suite answers from: the handles the host has lent, the plug-ins' registrations,
+// the counts of what was borrowed and returned. Suites are plain C function tables without a context
+// pointer, so they reach this record through one process-wide "active" pointer; the session activates it
+// while it is open.
+//
+// Handles are opaque numbers from one counter that never repeats, so a stale handle (returned, or from a
+// finished frame) and a handle of the wrong kind are always unknown rather than aliasing a live object.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <set>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "host/composition.h"
+#include "host/handle_accounting.h"
+#include "host/host_world.h"
+#include "sdk/AE_GeneralPlug.h"
+
+namespace zephrin::host {
+
+struct RenderContext;
+
+enum class WorldOrigin {
+    Destination,        // the frame's destination buffer; the host's, never disposed by a plug-in
+    InteractiveBuffer,  // the interactive cached buffer; the host's
+    Texture,            // lent by AEGP_RenderLayerPlus, given back by AEGP_DisposeTexture
+    PluginNew,          // lent by World AEGP_New, given back by World AEGP_Dispose
+};
+
+struct WorldRecord {
+    HostWorld world;
+    WorldOrigin origin = WorldOrigin::PluginNew;
+};
+
+struct MemBlock {
+    std::vector<uint8_t> bytes;  // never empty, so a zero-size handle still locks to a valid address
+    AEGP_MemSize size = 0;       // the size the caller asked for
+    int32_t locks = 0;
+};
+
+// One composition as the suites see it: handles for it, its item, its layers and the footage they use.
+struct CompositionHandles {
+    const Composition* comp = nullptr;
+    uintptr_t compHandle = 0;
+    uintptr_t compItemHandle = 0;
+    std::vector<uintptr_t> layerHandles;  // by position in comp->layers, top first
+    std::vector<std::pair<const Footage*, uintptr_t>> itemHandles;
+    std::vector<std::pair<const Footage*, uintptr_t>> footageHandles;
+};
+
+struct LayerRef {
+    const CompositionHandles* owner = nullptr;
+    size_t position = 0;  // in owner->comp->layers
+};
+
+struct ItemRef {
+    const CompositionHandles* owner = nullptr;
+    const Footage* footage = nullptr;  // null: the composition's own item
+    int32_t id = 0;
+};
+
+struct FootageRef {
+    const CompositionHandles* owner = nullptr;
+    const Footage* footage = nullptr;
+};
+
+struct LayerContextRef {
+    const RenderContext* context = nullptr;
+    size_t position = 0;  // in the composition's layers
+};
+
+struct ArtisanRegistration {
+    AEGP_PluginID pluginId = 0;
+    std::string matchName, displayName;
+    PR_ArtisanEntryPoints entries{};
+    void* refcon = nullptr;
+    A_Version apiVersion{}, artisanVersion{};
+};
+
+struct DeathHookRegistration {
+    AEGP_PluginID pluginId = 0;
+    AEGP_DeathHook hook = nullptr;
+    AEGP_DeathRefcon refcon = nullptr;
+};
+
+// The first handle value; handles step by 16 so that they look like aligned addresses to a plug-in.
+constexpr uintptr_t kFirstHandle = 0x10000;
+constexpr uintptr_t kHandleStep = 16;
+
+// The longest message text the host copies from a plug-in; a missing terminator stops here.
+constexpr size_t kMaxMessageChars = 4096;
+
+struct HostState {
+    HostState();
+    ~HostState();
+    HostState(const HostState&) = delete;
+    HostState& operator=(const HostState&) = delete;
+
+    mutable std::mutex mutex;  // suite calls may come from a plug-in's worker threads
+    HandleAccounting accounting;
+    std::set<std::string> withheldSuites;
+    std::vector<std::string> messages;
+    bool echoMessages = true;  // print plug-in messages to stderr as they arrive
+
+    std::vector<AEGP_PluginID> pluginIds;  // ids the loader handed out
+    std::vector<ArtisanRegistration> artisans;
+    std::vector<DeathHookRegistration> deathHooks;
+
+    uintptr_t nextHandle = kFirstHandle;
+    std::map<uintptr_t, std::unique_ptr<CompositionHandles>> compositions;  // by composition handle
+    std::unordered_map<uintptr_t, LayerRef> layers;
+    std::unordered_map<uintptr_t, ItemRef> items;
+    std::unordered_map<uintptr_t, FootageRef> footage;
+    std::unordered_map<uintptr_t, std::unique_ptr<WorldRecord>> worlds;
+    std::unordered_map<uintptr_t, std::unique_ptr<MemBlock>> memHandles;
+    std::unordered_map<uintptr_t, std::unique_ptr<RenderContext>> renderContexts;
+    std::unordered_map<uintptr_t, LayerContextRef> layerContexts;
+};
+
+uintptr_t newHandle(HostState& state);
+
+template <typename Handle>
+Handle toHandle(uintptr_t value) {
+    return reinterpret_cast<Handle>(value);
+}
+template <typename Handle>
+uintptr_t handleValue(Handle handle) {
+    return reinterpret_cast<uintptr_t>(handle);
+}
+
+// Makes `state` the one the suites answer from. False when another state is already active.
+bool activateHostState(HostState& state);
+// Clears the active pointer when it is `state`.
+void deactivateHostState(HostState& state);
+HostState* activeHostState();
+
+// Runs a suite function's body against the active state under its lock, turning anything thrown into
+// an error code so that nothing crosses the C boundary. No active state: A_Err_GENERIC.
+template <typename Body>
+A_Err guardedSuiteCall(Body&& body) noexcept {
+    HostState* state = activeHostState();
+    if (state == nullptr) return A_Err_GENERIC;
+    try {
+        std::lock_guard<std::mutex> lock(state->mutex);
+        return body(*state);
+    } catch (const std::bad_alloc&) {
+        return A_Err_ALLOC;
+    } catch (...) {
+        return A_Err_GENERIC;
+    }
+}
+
+// Registers handles for a composition, its layers, its item and every footage item its layers use.
+CompositionHandles& registerComposition(HostState& state, const Composition& comp);
+// Forgets every handle registerComposition made for it.
+void forgetComposition(HostState& state, uintptr_t compHandle);
+
+// Handle lookups. A null handle gives null; a non-null handle the host does not know (never lent,
+// already returned, another kind) gives null and counts as a bad handle.
+const CompositionHandles* findComposition(HostState& state, AEGP_CompH handle);
+const LayerRef* findLayer(HostState& state, AEGP_LayerH handle);
+const ItemRef* findItem(HostState& state, AEGP_ItemH handle);
+const FootageRef* findFootage(HostState& state, AEGP_FootageH handle);
+WorldRecord* findWorld(HostState& state, AEGP_WorldH handle);
+MemBlock* findMemBlock(HostState& state, AEGP_MemHandle handle);
+RenderContext* findRenderContext(HostState& state, PR_RenderContextH handle);
+const LayerContextRef* findLayerContext(HostState& state, AEGP_RenderLayerContextH handle);
+
+const Layer& layerOf(const LayerRef& ref);
+AEGP_LayerH layerHandleAt(const CompositionHandles& comp, size_t position);
+// The footage item handle of a layer's source, or 0 for a layer without one.
+uintptr_t sourceItemHandle(const CompositionHandles& comp, const Layer& layer);
+
+bool isKnownPlugin(const HostState& state, AEGP_PluginID id);
+
+// Seconds of a host time; false for a null time or a zero scale.
+bool secondsOf(const A_Time* time, double& seconds);
+
+// A world the host lends or keeps; counted as lent when its origin is Texture or PluginNew.
+uintptr_t addWorld(HostState& state, HostWorld world, WorldOrigin origin);
+// Removes a world the borrower gives back; counts it returned.
+void returnWorld(HostState& state, uintptr_t handle);
+
+// The host's message function for PR_InData: records the text and echoes it to stderr as "plug-in: ".
+A_Err hostMessageFunction(A_Err err, const A_char* message);
+
+}  // namespace zephrin::host
