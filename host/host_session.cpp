@@ -42,11 +42,6 @@ PR_InData inDataFor(const ArtisanRegistration& artisan) {
     return PR_InData{hostMessageFunction, basicSuite(), artisan.pluginId, artisan.refcon};
 }
 
-template <typename Handle>
-Handle opaque(uintptr_t value) {
-    return toHandle<Handle>(value);
-}
-
 uintptr_t lockedNewHandle(HostState& state) {
     std::lock_guard<std::mutex> lock(state.mutex);
     return newHandle(state);
@@ -94,8 +89,8 @@ ArtisanInstance* instanceFor(PluginHost& host, const Composition& comp, const PR
     instance.comp = &comp;
     instance.context = lockedNewHandle(host.state);
     if (PR_InstanceSetupFunc setup = host.renderer.entries.setup_instance_func0) {
-        err = setup(&inData, opaque<PR_GlobalContextH>(host.globalContext),
-                    opaque<PR_InstanceContextH>(instance.context), host.globalData, PR_InstanceFlags_NONE, nullptr,
+        err = setup(&inData, toHandle<PR_GlobalContextH>(host.globalContext),
+                    toHandle<PR_InstanceContextH>(instance.context), host.globalData, PR_InstanceFlags_NONE, nullptr,
                     &instance.data);
         if (err != A_Err_NONE) return nullptr;
     }
@@ -109,9 +104,9 @@ A_Err runArtisanFrame(PluginHost& host, const Composition& comp, uintptr_t rende
     A_Err err = A_Err_NONE;
     ArtisanInstance* instance = instanceFor(host, comp, inData, err);
     if (instance == nullptr) return err;
-    auto global = opaque<PR_GlobalContextH>(host.globalContext);
-    auto instanceContext = opaque<PR_InstanceContextH>(instance->context);
-    auto rc = opaque<PR_RenderContextH>(renderContext);
+    auto global = toHandle<PR_GlobalContextH>(host.globalContext);
+    auto instanceContext = toHandle<PR_InstanceContextH>(instance->context);
+    auto rc = toHandle<PR_RenderContextH>(renderContext);
     if (entries.frame_setup_func0 != nullptr) {
         err = entries.frame_setup_func0(&inData, global, instanceContext, rc, host.globalData, instance->data);
         if (err != A_Err_NONE) return err;
@@ -128,11 +123,11 @@ A_Err runArtisanFrame(PluginHost& host, const Composition& comp, uintptr_t rende
 void shutDown(PluginHost& host) {
     if (host.globalSetUp) {
         PR_InData inData = inDataFor(host.renderer);
-        auto global = opaque<PR_GlobalContextH>(host.globalContext);
+        auto global = toHandle<PR_GlobalContextH>(host.globalContext);
         for (const ArtisanInstance& instance : host.instances) {
             if (host.renderer.entries.setdown_instance_func0 != nullptr) {
                 host.renderer.entries.setdown_instance_func0(&inData, global,
-                                                             opaque<PR_InstanceContextH>(instance.context),
+                                                             toHandle<PR_InstanceContextH>(instance.context),
                                                              host.globalData, instance.data);
             }
         }
@@ -183,7 +178,7 @@ PluginHostPtr openPluginHost(const std::filesystem::path& pluginDir) {
     host->globalContext = lockedNewHandle(host->state);
     if (PR_GlobalSetupFunc setup = host->renderer.entries.global_setup_func0) {
         PR_InData inData = inDataFor(host->renderer);
-        A_Err err = setup(&inData, opaque<PR_GlobalContextH>(host->globalContext), &host->globalData);
+        A_Err err = setup(&inData, toHandle<PR_GlobalContextH>(host->globalContext), &host->globalData);
         if (err != A_Err_NONE) {
             throw HostError("the renderer Artisan's global setup returned error " + std::to_string(err));
         }

@@ -118,18 +118,5 @@ TEST(BasicSuite, OnlyOneStateIsActiveAtATime) {
     EXPECT_EQ(activeHostState(), nullptr);
 }
 
-TEST_F(BasicSuiteTest, BlocksAllocateGrowAndFree) {
-    void* block = nullptr;
-    ASSERT_EQ(basic->AllocateBlock(16, &block), kSPNoError);
-    ASSERT_NE(block, nullptr);
-    static_cast<char*>(block)[15] = 'z';
-    void* grown = nullptr;
-    ASSERT_EQ(basic->ReallocateBlock(block, 4096, &grown), kSPNoError);
-    EXPECT_EQ(static_cast<char*>(grown)[15], 'z');
-    EXPECT_EQ(basic->FreeBlock(grown), kSPNoError);
-    EXPECT_TRUE(basic->IsEqual("AEGP Canvas Suite", kAEGPCanvasSuite));
-    EXPECT_FALSE(basic->IsEqual("AEGP Canvas Suite", nullptr));
-}
-
 }  // namespace
 }  // namespace zephrin::host

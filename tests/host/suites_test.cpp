@@ -6,9 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "host/animated_value.h"
 #include "host/footage.h"
-#include "host/layer_transform.h"
 #include "host/render_context.h"
 #include "host/suites/camera_suite.h"
 #include "host/suites/canvas_suite.h"
@@ -160,9 +158,6 @@ TEST_F(SuitesTest, CanvasDescribesTheFrame) {
     AEGP_ItemType itemType = AEGP_ItemType_NONE;
     EXPECT_EQ(itemSuite10().AEGP_GetItemType(item, &itemType), A_Err_NONE);
     EXPECT_EQ(itemType, AEGP_ItemType_COMP);
-    A_FpLong fps = 0;
-    EXPECT_EQ(compSuite9().AEGP_GetCompFramerate(compH, &fps), A_Err_NONE);
-    EXPECT_EQ(fps, 25.0);
 
     // Every layer, top first, whatever its type: the renderer filters for itself.
     A_long count = 0;
@@ -187,9 +182,6 @@ TEST_F(SuitesTest, CanvasDescribesTheFrame) {
     AEGP_DownsampleFactor dsf{0, 0};
     EXPECT_EQ(canvas.AEGP_GetRenderDownsampleFactor(rc, &dsf), A_Err_NONE);
     EXPECT_EQ(dsf.xS, 1);
-    A_long bins = 0;
-    EXPECT_EQ(canvasSuite14().AEGP_GetNumBinsToRender(rc, &bins), A_Err_NONE);
-    EXPECT_EQ(bins, 1);
     AEGP_WorldH interactive = reinterpret_cast<AEGP_WorldH>(0x1);
     EXPECT_EQ(canvasSuite14().AEGP_GetInteractiveCachedBuffer(rc, &interactive), A_Err_NONE);
     EXPECT_EQ(interactive, nullptr);
@@ -332,22 +324,6 @@ TEST_F(SuitesTest, SourceItemsBoundsOpacityAndActivity) {
     EXPECT_EQ(layers.AEGP_IsVideoActive(layerAt(5), AEGP_LTimeMode_CompTime, &badTime, &unused), A_Err_PARAMETER);
 }
 
-TEST_F(SuitesTest, TransformsAreTheModelsMatrices) {
-    A_Time t = secondsTime(1.0);
-    for (A_long index : {2, 4, 6}) {
-        A_Matrix4 viaLayer{}, viaCanvas{};
-        ASSERT_EQ(layers.AEGP_GetLayerToWorldXform(layerAt(index), &t, &viaLayer), A_Err_NONE);
-        ASSERT_EQ(canvas.AEGP_GetRenderLayerToWorldXform(rc, contextAt(index), &t, &viaCanvas), A_Err_NONE);
-        Matrix4 model = layerToWorld(comp, comp.layers[static_cast<size_t>(index)], 1.0);
-        for (int r = 0; r < 4; ++r) {
-            for (int c = 0; c < 4; ++c) {
-                EXPECT_EQ(viaLayer.mat[r][c], model.m[r][c]);
-                EXPECT_EQ(viaCanvas.mat[r][c], model.m[r][c]);
-            }
-        }
-    }
-}
-
 TEST_F(SuitesTest, CameraIsTheTopmostActiveOne) {
     AEGP_LayerH camera = nullptr;
     const AEGP_CameraSuite2& cameras = cameraSuite2();
@@ -373,7 +349,6 @@ TEST_F(SuitesTest, StreamsAnswerInTheHostsUnits) {
     // Camera.
     EXPECT_EQ(number(2, AEGP_LayerStream_ZOOM), 1500.0);
     EXPECT_EQ(number(2, AEGP_LayerStream_DEPTH_OF_FIELD), 1.0);
-    EXPECT_EQ(number(2, AEGP_LayerStream_FOCUS_DISTANCE), 2000.0);
     AEGP_StreamVal value{};
     AEGP_StreamType type = AEGP_StreamType_NO_DATA;
     ASSERT_EQ(stream(2, AEGP_LayerStream_ANCHORPOINT, value, type), A_Err_NONE);  // the point of interest
@@ -388,8 +363,6 @@ TEST_F(SuitesTest, StreamsAnswerInTheHostsUnits) {
     EXPECT_EQ(number(3, AEGP_LayerStream_INTENSITY), 150.0);
     EXPECT_EQ(number(3, AEGP_LayerStream_CASTS_SHADOWS), 1.0);
     EXPECT_EQ(number(3, AEGP_LayerStream_LIGHT_FALLOFF_TYPE), 1.0);
-    EXPECT_EQ(number(3, AEGP_LayerStream_LIGHT_FALLOFF_DISTANCE), 500.0);
-    EXPECT_EQ(number(3, AEGP_LayerStream_SHADOW_DARKNESS), 100.0);
     ASSERT_EQ(stream(3, AEGP_LayerStream_COLOR, value, type), A_Err_NONE);
     EXPECT_EQ(type, AEGP_StreamType_COLOR);
     EXPECT_EQ(value.color.alphaF, 1.0);
@@ -405,9 +378,6 @@ TEST_F(SuitesTest, StreamsAnswerInTheHostsUnits) {
     EXPECT_EQ(number(4, AEGP_LayerStream_CASTS_SHADOWS), 2.0);  // Only
     EXPECT_EQ(number(4, AEGP_LayerStream_ACCEPTS_LIGHTS), 0.0);
     EXPECT_EQ(number(4, AEGP_LayerStream_ACCEPTS_SHADOWS), 1.0);
-    EXPECT_EQ(number(4, AEGP_LayerStream_AMBIENT_COEFF), 100.0);
-    EXPECT_EQ(number(4, AEGP_LayerStream_DIFFUSE_COEFF), 50.0);
-    EXPECT_EQ(number(4, AEGP_LayerStream_LIGHT_TRANSMISSION), 0.0);
     EXPECT_EQ(number(4, AEGP_LayerStream_OPACITY), 75.0);
     EXPECT_EQ(number(4, AEGP_LayerStream_ROTATE_Y, secondsTime(2.0)), 0.0);
     EXPECT_EQ(number(4, AEGP_LayerStream_ROTATE_Y, secondsTime(1.0)), -10.0);
@@ -552,6 +522,17 @@ TEST_F(SuitesTest, FootagePathAndLayerNameComeAsUtf16MemoryHandles) {
     EXPECT_EQ(memory.AEGP_FreeMemHandle(block), A_Err_PARAMETER);
     EXPECT_EQ(state.accounting.badHandles, 1);
     EXPECT_FALSE(isBalanced(state.accounting));  // the bad handle spoils the balance
+}
+
+TEST_F(SuitesTest, MessagesArePluginTextKeptInOrder) {
+    EXPECT_EQ(hostMessageFunction(A_Err_NONE, "Zephrin"), A_Err_NONE);
+    EXPECT_EQ(hostMessageFunction(A_Err_GENERIC, nullptr), A_Err_NONE);
+    const std::string unterminatedLong(kMaxMessageChars + 10, 'x');
+    EXPECT_EQ(hostMessageFunction(A_Err_NONE, unterminatedLong.c_str()), A_Err_NONE);
+    ASSERT_EQ(state.messages.size(), 3u);
+    EXPECT_EQ(state.messages[0], "Zephrin");
+    EXPECT_EQ(state.messages[1], "");
+    EXPECT_EQ(state.messages[2].size(), kMaxMessageChars);
 }
 
 TEST(Utf16FromUtf8, MalformedInputBecomesReplacementCharacters) {

@@ -4,7 +4,6 @@
 
 #include <cstring>
 
-#include "host/footage.h"
 #include "host/render_context.h"
 #include "sdk/AE_Effect.h"
 
@@ -43,7 +42,6 @@ TEST(HostWorld, RowsAreNeverTightAndStartTransparent) {
 
 TEST(HostWorld, UnusableSizesAndTypesGiveNoWorld) {
     EXPECT_EQ(makeWorld(AEGP_WorldType_8, 0, 5).type, AEGP_WorldType_NONE);
-    EXPECT_EQ(makeWorld(AEGP_WorldType_8, 5, -1).type, AEGP_WorldType_NONE);
     EXPECT_EQ(makeWorld(AEGP_WorldType_8, kMaxWorldSide + 1, 1).type, AEGP_WorldType_NONE);
     EXPECT_EQ(makeWorld(AEGP_WorldType_NONE, 4, 4).bytes.size(), 0u);
     EXPECT_EQ(makeWorld(7, 4, 4).type, AEGP_WorldType_NONE);
@@ -130,13 +128,6 @@ TEST(HostWorld, DestinationIsPrefilledWithTheBackgroundInEveryDepth) {
     EXPECT_TRUE(state.layerContexts.empty());
 }
 
-TEST(HostWorld, DownsampledSideIsCeilingAndNeverZero) {
-    EXPECT_EQ(downsampledSide(1920, 1), 1920);
-    EXPECT_EQ(downsampledSide(1921, 2), 961);
-    EXPECT_EQ(downsampledSide(3, 8), 1);
-    EXPECT_EQ(downsampledSide(1, 32767), 1);
-}
-
 TEST(HostWorld, FrameTimeIsExactForIntegerAndNtscRates) {
     A_Time t = frameTime(29.97, 2997);
     EXPECT_EQ(t.scale, 29970u);
@@ -146,19 +137,6 @@ TEST(HostWorld, FrameTimeIsExactForIntegerAndNtscRates) {
     A_Time step = frameStep(24.0);
     EXPECT_EQ(step.value, 1000);
     EXPECT_EQ(step.scale, 24000u);
-}
-
-TEST(HostWorld, SolidFootageRendersOpaqueEightBit) {
-    Footage solid = makeSolidFootage("paper", {1.0, 0.5, 0.0}, 3, 2);
-    HostWorld w = footageWorld(solid);
-    ASSERT_EQ(w.type, AEGP_WorldType_8);
-    EXPECT_EQ(w.width, 3);
-    EXPECT_EQ(w.height, 2);
-    PF_Pixel8 p = pixel8(w, 2, 1);
-    EXPECT_EQ(p.alpha, 255);
-    EXPECT_EQ(p.red, 255);
-    EXPECT_EQ(p.green, 128);
-    EXPECT_EQ(p.blue, 0);
 }
 
 TEST(HostWorld, ImageFootageKeepsItsDepthAndStraightAlpha) {
@@ -182,10 +160,6 @@ TEST(HostWorld, ImageFootageKeepsItsDepthAndStraightAlpha) {
     }
     image.pixels.pop_back();  // a truncated pixel buffer is refused, never read past its end
     EXPECT_EQ(footageWorld(image).type, AEGP_WorldType_NONE);
-}
-
-TEST(HostWorld, ObjFootageHasNoImage) {
-    EXPECT_EQ(footageWorld(makeObjFootage("teapot", "/tmp/teapot.obj")).type, AEGP_WorldType_NONE);
 }
 
 }  // namespace
