@@ -2,6 +2,7 @@
 // scene files to images.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <string>
 
