@@ -15,15 +15,16 @@ namespace {
 namespace fs = std::filesystem;
 
 // A 200x100 composition without a camera, so the default camera shows the z = 0 plane at 1:1.
-std::string solidScene(const std::string& layerExtras, const std::string& background = "[0, 0, 1, 1]") {
+std::string solidScene(const std::string& layerExtras, const std::string& transform = R"({"position": [100, 50, 0]})",
+                       const std::string& background = "[0, 0, 1, 1]") {
     return R"({"format": "zephrin-scene", "version": 1,
       "composition": {"name": "Solid", "width": 200, "height": 100, "frameRate": 10, "duration": 1,
                       "background": )" +
            background + R"(},
       "footage": {"red": {"solid": {"color": [1, 0, 0], "width": 60, "height": 40}}},
       "layers": [{"name": "Red", "type": "av", "source": "red",
-                  "transform": {"position": [100, 50, 0]})" +
-           layerExtras + "}]}";
+                  "transform": )" +
+           transform + layerExtras + "}]}";
 }
 
 class RenderCommand : public ::testing::Test {
@@ -70,7 +71,7 @@ TEST_F(RenderCommand, TwoDimensionalLayerWithoutTheEffectIsNotDrawn) {
 }
 
 TEST_F(RenderCommand, OpacityBlendsOverTheBackgroundInEveryDepth) {
-    fs::path file = scene(solidScene(R"(, "threeD": true, "transform": {"position": [100, 50, 0], "opacity": 50})"));
+    fs::path file = scene(solidScene(R"(, "threeD": true)", R"({"position": [100, 50, 0], "opacity": 50})"));
     RgbaImage images[3];
     const char* outputs[3] = {"half8.png", "half16.png", "half32.exr"};
     const char* depths[3] = {"8", "16", "32"};
@@ -126,15 +127,17 @@ TEST_F(RenderCommand, BadSceneFilesAreRefusedWithFileAndPathAndNothingWritten) {
     };
     const Case cases[] = {
         {"{not json", "bad.json: "},
-        {solidScene(R"(, "transform": {"scale": [1, 2]})"), "bad.json: layers[0].transform.scale: "},
-        {solidScene(R"(, "type": "hologram")"), "bad.json: layers[0].type: "},
+        {solidScene("", R"({"scale": [1, 2]})"), "bad.json: layers[0].transform.scale: "},
+        {R"({"format": "zephrin-scene", "version": 1, "composition": {"width": 10, "height": 10,
+            "frameRate": 10, "duration": 1}, "footage": {}, "layers": [{"name": "H", "type": "hologram"}]})",
+         "bad.json: layers[0].type: "},
         {R"({"format": "zephrin-scene", "version": 1, "composition": {"width": 10, "height": 10,
             "frameRate": 10, "duration": 1}, "footage": {"img": {"file": "missing.png"}}, "layers": []})",
          "bad.json: footage.img.file: "},
         {R"({"format": "zephrin-scene", "version": 1, "composition": {"width": -10, "height": 10,
             "frameRate": 10, "duration": 1}, "footage": {}, "layers": []})",
          "bad.json: composition.width: "},
-        {solidScene(R"(, "transform": {"position": [1e999, 0, 0]})"), "bad.json: layers[0].transform.position"},
+        {solidScene("", R"({"position": [1e999, 0, 0]})"), "bad.json: layers[0].transform.position"},
     };
     for (const Case& c : cases) {
         fs::path out = dir / "never.png";
