@@ -21,6 +21,7 @@ typedef struct _AEGP_MemHandle* AEGP_MemHandle;
 typedef struct _AEGP_RenderLayerContext* AEGP_RenderLayerContextH;
 typedef struct _AEGP_GlobalRefcon* AEGP_GlobalRefcon;
 typedef struct _AEGP_DeathRefcon* AEGP_DeathRefcon;
+typedef struct _AEGP_EffectRefH* AEGP_EffectRefH;
 
 typedef A_long AEGP_LayerIDVal;
 typedef A_u_long AEGP_MemSize;
@@ -165,6 +166,14 @@ typedef union {
     AEGP_LayerIDVal layer_id;
 } AEGP_StreamVal;
 
+/* A stream's value as the host lends it: the stream it came from and the value itself. Disposed by the
+   borrower with AEGP_DisposeStreamValue. */
+typedef AEGP_StreamVal AEGP_StreamVal2;
+typedef struct {
+    AEGP_StreamRefH streamH;
+    AEGP_StreamVal2 val;
+} AEGP_StreamValue2;
+
 typedef struct {
     A_short xS, yS;
 } AEGP_DownsampleFactor;
@@ -238,6 +247,8 @@ typedef struct {
 typedef struct {
     A_Err (*AEGP_GetItemFromComp)(AEGP_CompH compH, AEGP_ItemH* itemPH);
     A_Err (*AEGP_GetCompFramerate)(AEGP_CompH compH, A_FpLong* fpsPF);
+    A_Err (*AEGP_GetCompDownsampleFactor)(AEGP_CompH compH, AEGP_DownsampleFactor* dsfP);
+    A_Err (*AEGP_SetCompDownsampleFactor)(AEGP_CompH compH, const AEGP_DownsampleFactor* dsfP);
 } AEGP_CompSuite9;
 
 #define kAEGPItemSuite "AEGP Item Suite"
@@ -271,6 +282,7 @@ typedef struct {
     /* Layer and source names as NUL-terminated UTF-16 in memory handles the caller frees; either may be null. */
     A_Err (*AEGP_GetLayerName)(AEGP_PluginID pluginID, AEGP_LayerH layerH, AEGP_MemHandle* utf_layer_nameMH0,
                                AEGP_MemHandle* utf_source_nameMH0);
+    A_Err (*AEGP_GetLayerParentComp)(AEGP_LayerH layerH, AEGP_CompH* compPH);
 } AEGP_LayerSuite11;
 
 #define kAEGPLightSuite "AEGP Light Suite"
@@ -299,6 +311,21 @@ typedef struct {
     A_Err (*AEGP_GetLayerStreamValue)(AEGP_LayerH layerH, AEGP_LayerStream which_stream, AEGP_LTimeMode time_mode,
                                       const A_Time* timePT, A_Boolean pre_expressionB, AEGP_StreamVal* stream_valP,
                                       AEGP_StreamType* stream_typeP0);
+    /* Effect parameter streams, addressed by the parameter's position in the effect's list. */
+    A_Err (*AEGP_GetNewEffectStreamByIndex)(AEGP_PluginID aegp_plugin_id, AEGP_EffectRefH effect_refH,
+                                            A_long param_index, AEGP_StreamRefH* streamPH);
+    A_Err (*AEGP_DisposeStream)(AEGP_StreamRefH streamH);
+    A_Err (*AEGP_GetStreamType)(AEGP_StreamRefH streamH, AEGP_StreamType* stream_typeP);
+    A_Err (*AEGP_CanVaryOverTime)(AEGP_StreamRefH streamH, A_Boolean* can_varyPB);
+    A_Err (*AEGP_GetNewStreamValue)(AEGP_PluginID aegp_plugin_id, AEGP_StreamRefH streamH, AEGP_LTimeMode time_mode,
+                                    const A_Time* timePT, A_Boolean pre_expressionB, AEGP_StreamValue2* valueP);
+    A_Err (*AEGP_DisposeStreamValue)(AEGP_StreamValue2* valueP);
+    /* Sets the value of a stream without keyframes (an undoable change). */
+    A_Err (*AEGP_SetStreamValue)(AEGP_PluginID aegp_plugin_id, AEGP_StreamRefH streamH, AEGP_StreamValue2* valueP);
+    A_Err (*AEGP_SetExpressionState)(AEGP_PluginID aegp_plugin_id, AEGP_StreamRefH streamH, A_Boolean enabledB);
+    /* The expression text is NUL-terminated UTF-16. */
+    A_Err (*AEGP_SetExpression)(AEGP_PluginID aegp_plugin_id, AEGP_StreamRefH streamH,
+                                const A_UTF16Char* expressionP);
 } AEGP_StreamSuite11;
 
 #define kAEGPWorldSuite "AEGP World Suite"

@@ -1,0 +1,95 @@
+// Positions of the effect's parameters in its list. Positions and disk ids never change: the host stores
+// values under the ids and the renderer reads them by position, so nothing is ever inserted or moved.
+#pragma once
+
+namespace zephrin::param {
+
+constexpr int kInputLayer = 0;
+constexpr int kLanguage = 1;
+constexpr int kMode = 2;
+constexpr int kFreeModeGroup = 3;
+constexpr int kCurveAmount = 4;
+constexpr int kTwistAmount = 5;
+constexpr int kFreeBendDirection = 6;
+constexpr int kFreeTileCount = 7;
+constexpr int kFreeTileMirror = 8;
+constexpr int kFreeTileOffset = 9;
+constexpr int kFreeMotion = 10;
+constexpr int kFreeMotionDirection = 11;
+constexpr int kPointCount = 12;
+constexpr int kGeneratePoints = 13;
+constexpr int kResetPoints = 14;
+constexpr int kCloseEndpoints = 15;
+constexpr int kTopView = 16;
+constexpr int kLoopMoveSpeed = 17;
+constexpr int kFirstPoint = 18;  // "Point 1" … "Point 12": 18…29
+constexpr int kPointRotationGroup = 30;
+constexpr int kFirstRotation = 31;  // "Point 1 Rotation" … "Point 12 Rotation": 31…42
+constexpr int kPointRotationGroupEnd = 43;
+constexpr int kFreeModeGroupEnd = 44;
+constexpr int kPathSelectGroup = 45;
+constexpr int kPathLayerIndex = 46;
+constexpr int kPathLayer = 47;
+constexpr int kPathLayerPicker = 48;
+constexpr int kFitPathLength = 49;
+constexpr int kPathBendDirection = 50;
+constexpr int kPathMotion = 51;
+constexpr int kPathMotionDirection = 52;
+constexpr int kPathSelectGroupEnd = 53;
+constexpr int kScrollModeGroup = 54;
+constexpr int kSyncLeftRight = 55;
+constexpr int kLeftCurlGroup = 56;
+constexpr int kLeftDirection = 58;
+constexpr int kLeftCurlGroupEnd = 63;
+constexpr int kRightCurlGroup = 64;
+constexpr int kRightEnabled = 65;
+constexpr int kRightDirection = 66;
+constexpr int kRightRadiusChange = 70;
+constexpr int kRightCurlGroupEnd = 71;
+constexpr int kScrollModeGroupEnd = 72;
+constexpr int kLayerAdjustmentGroup = 73;
+constexpr int kSubdivisionX = 74;
+constexpr int kLayerScale = 76;
+constexpr int kThickness = 77;
+constexpr int kBendDirection = 79;
+constexpr int kShadowMode = 82;
+constexpr int kBackFlip = 89;
+constexpr int kGeneratedState = 91;
+constexpr int kFirstHandle = 92;  // twelve "Curve Handle": 92…103
+constexpr int kObjModelGroup = 104;
+constexpr int kObjSourceLayer = 105;
+constexpr int kObjSmoothNormals = 109;
+constexpr int kObjModelGroupEnd = 110;
+constexpr int kShape = 111;
+constexpr int kTileAnimationGroup = 112;
+constexpr int kTileCount = 113;
+constexpr int kTileMirror = 114;
+constexpr int kTileOffset = 115;
+constexpr int kAnimation = 116;
+constexpr int kAnimationDirection = 117;
+constexpr int kCommonSyncState = 119;
+constexpr int kQuickPreview = 120;
+constexpr int kGpuAcceleration = 121;
+
+// PF_OutData.num_params: every parameter including the input layer.
+constexpr int kCount = 122;
+constexpr int kPointSlots = 12;
+
+constexpr int pointPosition(int slot) { return kFirstPoint + slot; }
+constexpr int rotationPosition(int slot) { return kFirstRotation + slot; }
+constexpr int handlePosition(int slot) { return kFirstHandle + slot; }
+
+// "Mode" choices and "Language" choices, as the popups number them.
+constexpr int kModeFree = 1;
+constexpr int kModePathSelect = 2;
+constexpr int kModeScroll = 3;
+constexpr int kLanguageChinese = 1;
+constexpr int kLanguageEnglish = 2;
+
+// "Shape" choices.
+constexpr int kShapeNone = 1;
+constexpr int kShapeSquare = 2;
+constexpr int kShapeRoundSquare = 3;
+constexpr int kShapeCircle = 4;
+
+}  // namespace zephrin::param
