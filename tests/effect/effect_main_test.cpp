@@ -308,16 +308,6 @@ TEST(PassThroughRender, FailedCheckoutSkipsTheCopyAndIsReturned) {
     EXPECT_EQ(host.checkins, 0);
 }
 
-TEST(PassThroughRender, HostWithoutCheckoutStillCopies) {
-    FakeEffectHost host;
-    host.applyEffect();
-    host.offerCheckout = false;
-    host.param(param::kMode).u.pd.value = param::kModeScroll;
-    PF_LayerDef output{};
-    EXPECT_EQ(host.run(PF_Cmd_RENDER, nullptr, &output), PF_Err_NONE);
-    EXPECT_EQ(host.copies, 1);
-}
-
 TEST(PassThroughRender, ClosedEndsAreSynchronisedAndAskForARerender) {
     EffectLogCapture log;
     FakeEffectHost host;

@@ -163,13 +163,6 @@ TEST_F(LocalizedPopups, ChoosingTheCurrentModeWritesNothing) {
     EXPECT_EQ(host.lastEvent.evt_out_flags, PF_EO_HANDLED_EVENT);
 }
 
-TEST_F(LocalizedPopups, ModeMenuIsInChineseWhenTheLanguageIs) {
-    host.param(kLanguage).u.pd.value = kLanguageChinese;
-    win32::queuePopupCancel();
-    host.click(kMode);
-    EXPECT_EQ(lastMenu().items[1].text, u"路径选择");
-}
-
 TEST_F(LocalizedPopups, MenuIsOwnedByTheWindowUnderTheCursor) {
     HWND const panel = reinterpret_cast<HWND>(std::uintptr_t{0x700});
     HWND const front = reinterpret_cast<HWND>(std::uintptr_t{0x800});

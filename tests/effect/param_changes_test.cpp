@@ -150,14 +150,8 @@ TEST_F(ParamChanges, DraggingTheLastPointOfAClosedCurveMovesTheFirst) {
     EXPECT_EQ(pointAt(3).x, 10);
 }
 
-TEST_F(ParamChanges, OpenCurveEndsAreLeftAlone) {
-    setPoint(3, 120, -60);
-    host.userChanged(pointPosition(3));
-    EXPECT_EQ(pointAt(0).x, -500);
-}
-
-TEST_F(ParamChanges, UnsetPointCountCountsAsFourPoints) {
-    host.param(kPointCount).u.pd.value = 0;
+TEST_F(ParamChanges, RotationStreamsAreShownExactlyForTheActivePoints) {
+    host.param(kPointCount).u.pd.value = 0;  // unset: four points
     host.userChanged(kPointCount);
     for (int slot = 0; slot < kPointSlots; ++slot) {
         const bool hidden = host.stream(rotationPosition(slot)).dynamicFlags & AEGP_DynStreamFlag_HIDDEN;
@@ -165,18 +159,12 @@ TEST_F(ParamChanges, UnsetPointCountCountsAsFourPoints) {
     }
     EXPECT_TRUE(log.contains("CurveUI: point stream visibility index=34 active=4 err=0"));
     EXPECT_TRUE(log.contains("CurveUI: point stream visibility index=35 active=4 hide=1 err=0"));
-}
 
-TEST_F(ParamChanges, PointCountChangeShowsExactlyTheActiveRotationStreams) {
     host.param(kPointCount).u.pd.value = 11;  // twelve points
     host.userChanged(kPointCount);
     for (int slot = 0; slot < kPointSlots; ++slot) {
         EXPECT_FALSE(host.stream(rotationPosition(slot)).dynamicFlags & AEGP_DynStreamFlag_HIDDEN) << slot;
     }
-    host.param(kPointCount).u.pd.value = 1;  // two points
-    host.userChanged(kPointCount);
-    EXPECT_FALSE(host.stream(rotationPosition(1)).dynamicFlags & AEGP_DynStreamFlag_HIDDEN);
-    EXPECT_TRUE(host.stream(rotationPosition(2)).dynamicFlags & AEGP_DynStreamFlag_HIDDEN);
 }
 
 // ---- Shape preset clearing and application ----
