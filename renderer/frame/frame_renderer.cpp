@@ -214,6 +214,7 @@ bool paint(const PR_InData* inData, AEGP_WorldH destination, const FrameScene& s
     stamps.shadowMaps = nowNanoseconds();
 
     std::atomic<bool> transparentTexel{false};
+    ShadowSampleCache shadowSamples;
     ShadingFrame frame;
     frame.scene = &scene;
     frame.rasterCamera = &frameCamera;
@@ -223,6 +224,7 @@ bool paint(const PR_InData* inData, AEGP_WorldH destination, const FrameScene& s
     frame.anyHitShadows = settings.quickPreview;
     frame.keepsShadowPost = keepsShadowPost(buffers);
     frame.transparentTexelReport = &transparentTexel;
+    frame.shadowSamples = &shadowSamples;
 
     // 3. Raster preparation.
     stamps.rasterPrepStart = nowNanoseconds();
@@ -265,7 +267,6 @@ bool paint(const PR_InData* inData, AEGP_WorldH destination, const FrameScene& s
 
     // 5. GPU shadow.
     bool gpuLightingUsed = false;
-    ShadowSampleCache shadowSamples;
     if (decisions.tilePath && decisions.hasLights) {
         gpuLightingUsed = runGpuLighting(buffers, scene, bvh, shadowMaps).completed;
         if (!gpuLightingUsed) runGpuShadows(buffers, scene, bvh, shadowSamples);
@@ -297,7 +298,7 @@ bool paint(const PR_InData* inData, AEGP_WorldH destination, const FrameScene& s
 
     // 7. Shadow post.
     fadeSilhouettes(buffers);
-    filterShadows(buffers, frameCamera, scene.lights, settings);
+    filterShadows(buffers, frameCamera, scene.surfaces, scene.lights, settings);
     recomposeShadows(buffers);
     stamps.shadowPost = nowNanoseconds();
 

@@ -1,10 +1,26 @@
 // The colour of one surface point, and the pieces both shading passes share around it.
+//
+// The model is Blinn-Phong per light (Lambert diffuse tinted by the base colour, an untinted
+// half-vector specular lobe) over an ambient term, with the host's falloff and spot cone. Shadowed
+// lights scale their own direct term by visibility and pull the ambient term down with the darkest
+// one. Beside the colour it reports how the colour would change between fully lit and fully
+// shadowed (the slope), so that the soft-shadow pass can blur visibility and correct the colour
+// without shading again.
+#include <algorithm>
+#include <cmath>
+
+#include "renderer/frame/lighting_model.h"
 #include "renderer/frame/shading.h"
+#include "renderer/frame/shadow_bvh.h"
+#include "renderer/frame/shadow_map.h"
 #include "renderer/frame/texture_sampling.h"
+#include "renderer/gpu/gpu_shadows.h"
 
 namespace zephrin {
 
 namespace {
+
+const Vec3 kFallbackDirection{0.0, 0.0, -1.0};
 
 ShadingResult baseColourResult(const BaseColor& base) {
     ShadingResult result;
@@ -13,6 +29,53 @@ ShadingResult baseColourResult(const BaseColor& base) {
     result.blue = base.blue;
     result.alpha = base.alpha;
     return result;
+}
+
+// Clamp that also sends NaN to 0: a bad light must never leave a NaN in the frame.
+double clampRange(double x, double lo, double hi) { return x > lo ? (x < hi ? x : hi) : lo; }
+
+Vec3 mul(const Vec3& a, const Vec3& b) { return Vec3{a.x * b.x, a.y * b.y, a.z * b.z}; }
+
+struct Coefficients {
+    double ambient = 0.0, diffuse = 0.0, shininess = 1.0, specular = 0.0, specularScale = 0.0;
+};
+
+Coefficients coefficientsOf(const SceneSurface& surface) {
+    Coefficients k;
+    k.ambient = clampRange(surface.material.ambient, 0.0, kMaxMaterialCoefficient);
+    k.diffuse = clampRange(surface.material.diffuse, 0.0, kMaxMaterialCoefficient);
+    k.shininess = clampRange(surface.material.shininess, kMinShininessExponent, kMaxShininessExponent);
+    k.specular = std::isfinite(surface.material.specular) ? surface.material.specular : 0.0;
+    k.specularScale = clampRange(surface.controls.specular / 100.0, 0.0, kMaxSpecularScale);
+    return k;
+}
+
+double typeScale(int32_t type) {
+    switch (type) {
+        case kLightParallel:
+            return kParallelScale;
+        case kLightSpot:
+            return kSpotScale;
+        default:
+            return kPointScale;
+    }
+}
+
+const ShadowMap* mapOf(const ShadingFrame& frame, size_t light) {
+    if (frame.shadowMaps == nullptr || light >= frame.shadowMaps->size()) return nullptr;
+    return &(*frame.shadowMaps)[light];
+}
+
+bool cachedHitOf(const ShadingFrame& frame, const ShadingPoint& point, size_t light, CachedShadowHit& out) {
+    const ShadowSampleCache* cache = frame.shadowSamples;
+    if (cache == nullptr || point.pixelIndex < 0 || cache->lightCount <= 0) return false;
+    size_t index = static_cast<size_t>(point.pixelIndex) * static_cast<size_t>(cache->lightCount) + light;
+    if (light >= static_cast<size_t>(cache->lightCount) || index >= cache->samples.size()) return false;
+    const ShadowSample& sample = cache->samples[index];
+    if (!sample.valid) return false;
+    out.hit = sample.hit;
+    out.distance = sample.distance;
+    return true;
 }
 
 }  // namespace
@@ -27,9 +90,110 @@ ShadingResult shadePoint(const ShadingPoint& point, const SceneSurface& surface,
     static const std::vector<SceneLight> kNoLights;
     const std::vector<SceneLight>& lights = frame.scene != nullptr ? frame.scene->lights : kNoLights;
     if (shadesUnlit(point, surface, lights)) return baseColourResult(base);
-    // The lit model (ambient, diffuse and specular terms with shadow visibility) arrives with light
-    // collection, its own later stage; until then no frame reaches here with a light to apply.
-    return baseColourResult(base);
+
+    static const ShadowBvh kNoCasters;
+    const ShadowBvh& bvh = frame.shadowBvh != nullptr ? *frame.shadowBvh : kNoCasters;
+    const Coefficients k = coefficientsOf(surface);
+    const Vec3 baseRgb{base.red, base.green, base.blue};
+
+    const bool directLight = std::any_of(lights.begin(), lights.end(),
+                                         [](const SceneLight& l) { return l.type != kLightAmbient; });
+    Vec3 ambient = baseRgb * (directLight ? std::max(kAmbientFloor, kAmbientBaseGain * k.ambient)
+                                          : kAmbientBaseGain * k.ambient);
+
+    const Vec3 n = normalizeOr(point.worldNormal, kFallbackDirection);
+    const Vec3 nv = normalizeOr(point.cameraNormal, kFallbackDirection);
+    const Vec3 view = normalizeOr(-point.cameraPosition, kFallbackDirection);
+
+    Vec3 lit, unshadowed, untested;
+    bool tested = false;
+    double minimumVisibility = 1.0;
+    double strongestShadow = -1.0;
+    double blockerHint = 0.0;
+
+    for (size_t i = 0; i < lights.size(); ++i) {
+        const SceneLight& light = lights[i];
+        if (light.type == kLightAmbient) {
+            ambient += mul(baseRgb, light.color) * (k.ambient * light.intensity * kAmbientLightGain);
+            continue;
+        }
+        Vec3 lw, lv;
+        double attenuation = 1.0;
+        if (light.type == kLightParallel) {
+            lw = normalizeOr(-light.directionWorld, kFallbackDirection);
+            lv = normalizeOr(-light.directionCamera, kFallbackDirection);
+        } else {
+            Vec3 toLight = light.positionWorld - point.worldPosition;
+            double distance = length(toLight);
+            lw = normalizeOr(toLight, kFallbackDirection);
+            lv = normalizeOr(light.positionCamera - point.cameraPosition, kFallbackDirection);
+            attenuation = lightFalloff(light, distance) * spotCone(light, -lw);
+            if (!(attenuation > kMinAttenuation)) continue;
+        }
+        const double strength = light.intensity * kDirectGain * typeScale(light.type) * attenuation;
+        const double nDotL = dot(n, lw);
+        const bool shadowTested = surface.acceptsShadows && light.castsShadows;
+
+        double visibility = 1.0;
+        double hint = 0.0;
+        if (nDotL > kMinFacing) {
+            if (shadowTested) {
+                VisibilityQuery query;
+                query.map = mapOf(frame, i);
+                query.point = point.worldPosition;
+                query.normal = point.worldNormal;
+                query.receiver = ShadowReceiver{point.surfaceIndex, point.triangleIndex};
+                query.shadowQuality = surface.controls.shadowQuality;
+                query.shadowSoftness = surface.controls.shadowSoftness;
+                query.shadowMode = surface.controls.shadowMode;
+                query.anyHitOnly = frame.anyHitShadows;
+                CachedShadowHit cached;
+                if (cachedHitOf(frame, point, i, cached)) query.cached = &cached;
+                visibility = lightVisibility(bvh, light, query, &hint);
+            }
+            const double diffuse = clampRange(nDotL, 0.0, 1.0) * k.diffuse;
+            const Vec3 half = normalizeOr(view + lv, kFallbackDirection);
+            const double specular =
+                std::pow(clampRange(dot(nv, half), 0.0, 1.0), k.shininess) * k.specular * k.specularScale;
+            const Vec3 contribution = (mul(baseRgb, light.color) * diffuse + light.color * specular) * strength;
+            lit += contribution * visibility;
+            unshadowed += contribution;
+            if (!shadowTested) untested += contribution;
+        } else if (shadowTested) {
+            // Facing away from a shadow-casting light is being in its shadow.
+            visibility = 1.0 - clampRange(light.shadowDarkness * kShadowDarknessGain, 0.0, 1.0);
+        } else {
+            continue;
+        }
+        if (!shadowTested) continue;
+        tested = true;
+        minimumVisibility = std::min(minimumVisibility, visibility);
+        if (1.0 - visibility > strongestShadow) {
+            strongestShadow = 1.0 - visibility;
+            blockerHint = hint;
+        }
+    }
+
+    const double ambientScale =
+        tested ? clampRange(kShadowedAmbientShare + (1.0 - kShadowedAmbientShare) * minimumVisibility, 0.0, 1.0)
+               : 1.0;
+    ShadingResult result;
+    result.red = clampRange(ambientScale * ambient.x + lit.x, 0.0, 1.0);
+    result.green = clampRange(ambientScale * ambient.y + lit.y, 0.0, 1.0);
+    result.blue = clampRange(ambientScale * ambient.z + lit.z, 0.0, 1.0);
+    result.alpha = base.alpha;
+    result.lightTested = tested;
+    result.minimumVisibility = tested ? minimumVisibility : 1.0;
+    result.blockerHint = blockerHint;
+    if (tested) {
+        auto slopeOf = [](double full, double shadowedAmbient, double untestedPart) {
+            return clampRange(full, 0.0, 1.0) - clampRange(shadowedAmbient + untestedPart, 0.0, 1.0);
+        };
+        result.slope.red = slopeOf(ambient.x + unshadowed.x, kShadowedAmbientShare * ambient.x, untested.x);
+        result.slope.green = slopeOf(ambient.y + unshadowed.y, kShadowedAmbientShare * ambient.y, untested.y);
+        result.slope.blue = slopeOf(ambient.z + unshadowed.z, kShadowedAmbientShare * ambient.z, untested.z);
+    }
+    return result;
 }
 
 ShadingResult shadeFragment(const ShadingFrame& frame, const PreparedTriangle& triangle, const SceneSurface& surface,

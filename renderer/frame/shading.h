@@ -16,6 +16,7 @@ namespace zephrin {
 struct ShadowBvh;   // renderer/frame/shadow_bvh.h
 struct ShadowMap;   // renderer/frame/shadow_map.h
 struct GpuRasterResult;  // renderer/gpu/gpu_raster.h
+struct ShadowSampleCache;  // renderer/gpu/gpu_shadows.h
 
 struct ShadowSlope {
     double red = 0.0, green = 0.0, blue = 0.0;
@@ -50,6 +51,7 @@ struct ShadingFrame {
     const ShadowBvh* shadowBvh = nullptr;                   // null when there is nothing to cast
     const std::vector<ShadowMap>* shadowMaps = nullptr;     // one per light, possibly empty maps
     const GpuRasterResult* gpuRaster = nullptr;             // null unless the GPU raster ran
+    const ShadowSampleCache* shadowSamples = nullptr;       // GPU-traced shadow rays, or null
     bool anyHitShadows = false;
     bool keepsShadowPost = false;  // the frame has the shadow-post buffers
     std::atomic<bool>* transparentTexelReport = nullptr;

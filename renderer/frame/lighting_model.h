@@ -1,0 +1,51 @@
+// The lighting model's fixed gains and its two attenuation factors (distance falloff and spot cone).
+// Light collection prints the gains in its log line, the CPU shading and the GPU lighting use them.
+#pragma once
+
+#include <cstdint>
+
+#include "common/vec3.h"
+#include "renderer/scene/frame_scene.h"
+
+namespace zephrin {
+
+// Ambient term of a material with no ambient light: 0.15 of its ambient coefficient.
+constexpr double kAmbientBaseGain = 0.15;
+// Each ambient light adds this much per unit of intensity and ambient coefficient.
+constexpr double kAmbientLightGain = 1.85;
+// Every non-ambient light's strength, before its type scale.
+constexpr double kDirectGain = 1.62;
+constexpr double kParallelScale = 1.35;
+constexpr double kPointScale = 8.4;
+constexpr double kSpotScale = 12.0;
+// With any directional light in the frame the ambient term never falls below this fraction of the
+// base colour, so that surfaces turned away from every light stay readable.
+constexpr double kAmbientFloor = 0.22;
+// Shadow darkness is boosted by this factor (and clamped), so that 78 % already gives a black shadow.
+constexpr double kShadowDarknessGain = 1.28;
+// Share of the ambient term that survives full shadow: 0.42 + 0.58 * visibility.
+constexpr double kShadowedAmbientShare = 0.42;
+
+// Material and light limits of the model.
+constexpr double kMaxMaterialCoefficient = 4.0;
+constexpr double kMinShininessExponent = 1.0;
+constexpr double kMaxShininessExponent = 128.0;
+constexpr double kMaxSpecularScale = 3.0;
+// A light that attenuates below this cannot change a 16-bit pixel; it is neither shaded nor traced.
+constexpr double kMinAttenuation = 1e-6;
+// N.L at or below this faces away from the light.
+constexpr double kMinFacing = 1e-6;
+
+// Spot cone limits, degrees: narrower or wider cones are taken at these angles.
+constexpr double kMinConeAngle = 1.0;
+constexpr double kMaxConeAngle = 179.0;
+// Smooth falloff reaches 1 / (1 + 7) = 1/8 at the falloff distance.
+constexpr double kSmoothFalloffSteepness = 7.0;
+
+// Distance attenuation in [0, 1] for a point or spot light `distance` pixels away; 1 for other types.
+double lightFalloff(const SceneLight& light, double distance);
+
+// Spot cone attenuation in [0, 1] for the unit vector from the light to the point; 1 for other types.
+double spotCone(const SceneLight& light, const Vec3& lightToPoint);
+
+}  // namespace zephrin

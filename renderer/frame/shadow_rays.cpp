@@ -1,0 +1,278 @@
+// Shadow rays against the hierarchy (any hit and nearest hit) and the per-light visibility that
+// combines them with the light's shadow map according to the receiver's shadow mode.
+//
+// Triangles are intersected with the Moller-Trumbore test; nodes with the slab test. Both walks use
+// a fixed stack: the tree is at most kShadowBvhMaxDepth deep, so a pre-order walk never holds more
+// than one pending sibling per level.
+#include <algorithm>
+#include <cmath>
+
+#include "renderer/frame/shadow_bvh.h"
+#include "renderer/frame/lighting_model.h"
+#include "renderer/frame/shadow_map.h"
+#include "renderer/frame/texture_sampling.h"
+
+namespace zephrin {
+namespace {
+
+constexpr int32_t kTraversalStackSize = 64;
+static_assert(kTraversalStackSize > kShadowBvhMaxDepth + 1, "the walk holds one sibling per level");
+
+// Moller-Trumbore limits: determinants this small are rays parallel to the triangle; the barycentric
+// slack closes cracks between neighbours; hits nearer than kMinHitT are the ray's own surface.
+constexpr double kMinDeterminant = 1e-8;
+constexpr double kBarycentricSlack = 1e-7;
+constexpr double kMinHitT = 1e-5;
+// A ray component this small is parallel to the slab.
+constexpr double kParallelComponent = 1e-10;
+// A caster fragment at or below this alpha lets light through.
+constexpr double kTransparentCasterAlpha = 0.001;
+
+// Offsets of the shadow ray's origin along the receiver's normal, and of its end before the light:
+// large enough to leave the receiver's own slab (shadow acne), small against a layer's size.
+constexpr double kRayOriginOffset = 1.8;
+constexpr double kRayEndOffset = 0.5;
+constexpr double kMinRayLength = 0.01;
+constexpr double kParallelRayLength = 1e9;
+// Diffusion below this keeps shadows hard: no blocker distance is needed.
+constexpr double kMinShadowDiffusion = 0.01;
+// Blocker hint of any-hit rays, which do not measure the blocker distance.
+constexpr double kAnyHitBlockerHint = 0.5;
+// Contact hardening: the hint reaches 0.5 when the blocker lies a fifth of the way to the light
+// (point and spot lights), or 200 px from the receiver (parallel lights).
+constexpr double kBlockerHintLightShare = 0.2;
+constexpr double kParallelBlockerHintDistance = 200.0;
+constexpr double kMinBlockerDistance = 1e-6;
+// Partial ray visibility is sharpened by this exponent before the darkness is applied.
+constexpr double kVisibilityExponent = 1.32;
+constexpr double kMapSoftnessPerDiffusion = 0.1;
+
+struct Ray {
+    Vec3 origin, direction, inverse;
+};
+
+Ray makeRay(const Vec3& origin, const Vec3& direction) {
+    Ray ray{origin, direction, {}};
+    ray.inverse = Vec3{1.0 / direction.x, 1.0 / direction.y, 1.0 / direction.z};
+    return ray;
+}
+
+bool slabAxis(double origin, double dir, double inv, double lo, double hi, double& tNear, double& tFar) {
+    if (std::fabs(dir) < kParallelComponent) return origin >= lo && origin <= hi;
+    double t0 = (lo - origin) * inv;
+    double t1 = (hi - origin) * inv;
+    if (t0 > t1) std::swap(t0, t1);
+    tNear = std::max(tNear, t0);
+    tFar = std::min(tFar, t1);
+    return tNear <= tFar;
+}
+
+// Entry parameter of the node's box within [0, maxT]; false when the ray misses it there.
+bool enterNode(const ShadowBvhNode& node, const Ray& ray, double maxT, double& entry) {
+    double tNear = 0.0, tFar = maxT;
+    if (!slabAxis(ray.origin.x, ray.direction.x, ray.inverse.x, node.boundsMin.x, node.boundsMax.x, tNear, tFar) ||
+        !slabAxis(ray.origin.y, ray.direction.y, ray.inverse.y, node.boundsMin.y, node.boundsMax.y, tNear, tFar) ||
+        !slabAxis(ray.origin.z, ray.direction.z, ray.inverse.z, node.boundsMin.z, node.boundsMax.z, tNear, tFar)) {
+        return false;
+    }
+    entry = tNear;
+    return true;
+}
+
+bool intersect(const ShadowTriangle& tri, const Ray& ray, double maxT, double& t, double& u, double& v) {
+    Vec3 e1 = tri.b - tri.a;
+    Vec3 e2 = tri.c - tri.a;
+    Vec3 p = cross(ray.direction, e2);
+    double det = dot(e1, p);
+    if (!(std::fabs(det) >= kMinDeterminant)) return false;
+    double inv = 1.0 / det;
+    Vec3 s = ray.origin - tri.a;
+    u = dot(s, p) * inv;
+    if (u < -kBarycentricSlack || u > 1.0 + kBarycentricSlack) return false;
+    Vec3 q = cross(s, e1);
+    v = dot(ray.direction, q) * inv;
+    if (v < -kBarycentricSlack || u + v > 1.0 + kBarycentricSlack) return false;
+    t = dot(e2, q) * inv;
+    return t > kMinHitT && t < maxT;
+}
+
+// Whether a triangle may block the receiver at all: never its own triangle, and no triangle of a
+// plain layer that receives (plain layers never shadow themselves).
+bool mayBlock(const ShadowBvh& bvh, const ShadowTriangle& tri, const ShadowReceiver& receiver) {
+    if (tri.surfaceIndex != receiver.surface) return true;
+    if (tri.triangleIndex == receiver.triangle) return false;
+    if (bvh.surfaces == nullptr || receiver.surface < 0 ||
+        static_cast<size_t>(receiver.surface) >= bvh.surfaces->size()) {
+        return true;
+    }
+    return (*bvh.surfaces)[static_cast<size_t>(receiver.surface)].kind != kSurfaceFlat;
+}
+
+// An alpha-tested caster blocks only where its texture is opaque.
+bool opaqueAt(const ShadowBvh& bvh, const ShadowTriangle& tri, double u, double v) {
+    if (!tri.alphaTested || bvh.surfaces == nullptr) return true;
+    const SceneSurface& surface = (*bvh.surfaces)[static_cast<size_t>(tri.surfaceIndex)];
+    const SurfaceTriangle& mesh = surface.mesh.triangles[static_cast<size_t>(tri.triangleIndex)];
+    const SurfaceVertex& a = surface.mesh.vertices[static_cast<size_t>(mesh.a)];
+    const SurfaceVertex& b = surface.mesh.vertices[static_cast<size_t>(mesh.b)];
+    const SurfaceVertex& c = surface.mesh.vertices[static_cast<size_t>(mesh.c)];
+    double w = 1.0 - u - v;
+    double tu = w * a.u + u * b.u + v * c.u;
+    double tv = w * a.v + u * b.v + v * c.v;
+    PackedColor color = faceColour(surface, mesh.faceCode, tu, tv);
+    return packedAlpha(color) / 255.0 * surface.opacity > kTransparentCasterAlpha;
+}
+
+bool validNode(const ShadowBvh& bvh, int32_t node) { return node >= 0 && static_cast<size_t>(node) < bvh.nodes.size(); }
+
+}  // namespace
+
+bool anyHit(const ShadowBvh& bvh, int32_t node, const Vec3& origin, const Vec3& direction, double maxT,
+            const ShadowReceiver& receiver) {
+    if (!validNode(bvh, node) || !isFinite(origin) || !isFinite(direction) || !(maxT > 0.0)) return false;
+    const Ray ray = makeRay(origin, direction);
+    int32_t stack[kTraversalStackSize];
+    int32_t top = 0;
+    stack[top++] = node;
+    while (top > 0) {
+        const ShadowBvhNode& n = bvh.nodes[static_cast<size_t>(stack[--top])];
+        double entry = 0.0;
+        if (!enterNode(n, ray, maxT, entry)) continue;
+        if (n.leftChild < 0) {
+            for (int32_t i = n.firstIndex; i < n.firstIndex + n.indexCount; ++i) {
+                const ShadowTriangle& tri = bvh.triangles[bvh.indices[static_cast<size_t>(i)]];
+                double t = 0.0, u = 0.0, v = 0.0;
+                if (!intersect(tri, ray, maxT, t, u, v) || !mayBlock(bvh, tri, receiver)) continue;
+                // First opaque hit ends the walk: any-hit rays only need to know that one exists.
+                if (opaqueAt(bvh, tri, u, v)) return true;
+            }
+            continue;
+        }
+        // The left subtree is walked before the right one.
+        stack[top++] = n.rightChild;
+        stack[top++] = n.leftChild;
+    }
+    return false;
+}
+
+bool nearestHit(const ShadowBvh& bvh, int32_t node, const Vec3& origin, const Vec3& direction, double maxT,
+                const ShadowReceiver& receiver, double& bestT) {
+    if (!validNode(bvh, node) || !isFinite(origin) || !isFinite(direction) || !(maxT > 0.0)) return false;
+    const Ray ray = makeRay(origin, direction);
+    struct Pending {
+        int32_t node;
+        double entry;
+    };
+    Pending stack[kTraversalStackSize];
+    int32_t top = 0;
+    bool found = false;
+    double rootEntry = 0.0;
+    if (!enterNode(bvh.nodes[static_cast<size_t>(node)], ray, std::min(bestT, maxT), rootEntry)) return false;
+    stack[top++] = Pending{node, rootEntry};
+    while (top > 0) {
+        const Pending pending = stack[--top];
+        double limit = std::min(bestT, maxT);
+        // Subtrees that start beyond the best hit so far cannot hold a nearer one.
+        if (pending.entry > limit) continue;
+        const ShadowBvhNode& n = bvh.nodes[static_cast<size_t>(pending.node)];
+        if (n.leftChild < 0) {
+            for (int32_t i = n.firstIndex; i < n.firstIndex + n.indexCount; ++i) {
+                const ShadowTriangle& tri = bvh.triangles[bvh.indices[static_cast<size_t>(i)]];
+                double t = 0.0, u = 0.0, v = 0.0;
+                if (!intersect(tri, ray, std::min(bestT, maxT), t, u, v) || !mayBlock(bvh, tri, receiver)) continue;
+                if (!opaqueAt(bvh, tri, u, v)) continue;
+                bestT = t;
+                found = true;
+            }
+            continue;
+        }
+        double leftEntry = 0.0, rightEntry = 0.0;
+        bool left = enterNode(bvh.nodes[static_cast<size_t>(n.leftChild)], ray, limit, leftEntry);
+        bool right = enterNode(bvh.nodes[static_cast<size_t>(n.rightChild)], ray, limit, rightEntry);
+        if (left && right) {
+            // Nearer child first (the left one on ties), so that its hits prune the other.
+            if (rightEntry < leftEntry) {
+                stack[top++] = Pending{n.leftChild, leftEntry};
+                stack[top++] = Pending{n.rightChild, rightEntry};
+            } else {
+                stack[top++] = Pending{n.rightChild, rightEntry};
+                stack[top++] = Pending{n.leftChild, leftEntry};
+            }
+        } else if (left) {
+            stack[top++] = Pending{n.leftChild, leftEntry};
+        } else if (right) {
+            stack[top++] = Pending{n.rightChild, rightEntry};
+        }
+    }
+    return found;
+}
+
+double lightVisibility(const ShadowBvh& bvh, const SceneLight& light, const VisibilityQuery& query,
+                       double* blockerHint) {
+    if (blockerHint != nullptr) *blockerHint = 0.0;
+    if (!light.castsShadows) return 1.0;
+    const auto mode = static_cast<ShadowMode>(std::clamp(query.shadowMode, static_cast<int32_t>(ShadowMode::Auto),
+                                                         static_cast<int32_t>(ShadowMode::Hybrid)));
+    const bool mapUsable = query.map != nullptr && query.map->valid && !bvh.hasAlphaCasters;
+    const double darkness = std::clamp(light.shadowDarkness * kShadowDarknessGain, 0.0, 1.0);
+    const double mapSoftness = light.shadowDiffusion * kMapSoftnessPerDiffusion + query.shadowSoftness;
+    auto darken = [darkness](double visibility) {
+        double v = std::clamp(1.0 - (1.0 - visibility) * darkness, 0.0, 1.0);
+        return std::isnan(v) ? 1.0 : v;
+    };
+
+    if (mode == ShadowMode::MapFast && mapUsable) {
+        return darken(sampleShadowMap(*query.map, query.point, mapSoftness, query.shadowQuality));
+    }
+    if (bvh.nodes.empty()) return 1.0;
+
+    const bool positional = light.type == kLightPoint || light.type == kLightSpot;
+    const Vec3 fallback{0.0, 0.0, -1.0};
+    Vec3 direction = positional ? normalizeOr(light.positionWorld - query.point, fallback)
+                                : normalizeOr(-light.directionWorld, fallback);
+    Vec3 normal = normalizeOr(query.normal, fallback);
+    if (dot(normal, direction) < 0.0) normal = -normal;
+    const Vec3 origin = query.point + normal * kRayOriginOffset;
+    const double maxT =
+        positional ? std::max(length(light.positionWorld - origin) - kRayEndOffset, 0.0) : kParallelRayLength;
+    if (!(maxT >= kMinRayLength)) return 1.0;
+
+    const bool diffuse = light.shadowDiffusion > kMinShadowDiffusion;
+    double blocker = 0.0;
+    double base = 1.0;
+    if (query.cached != nullptr) {
+        base = query.cached->hit ? 0.0 : 1.0;
+        if (query.cached->hit && diffuse) blocker = query.cached->distance;
+    } else if (query.anyHitOnly || !diffuse) {
+        base = anyHit(bvh, 0, origin, direction, maxT, query.receiver) ? 0.0 : 1.0;
+    } else {
+        double best = maxT;
+        if (nearestHit(bvh, 0, origin, direction, maxT, query.receiver, best)) {
+            base = 0.0;
+            blocker = best;
+        }
+    }
+
+    if (blockerHint != nullptr && base < 0.5 && diffuse) {
+        double hint = kAnyHitBlockerHint;
+        if (!query.anyHitOnly) {
+            double t = std::max(blocker, 0.0);
+            if (t <= kMinBlockerDistance) {
+                hint = 0.0;
+            } else if (positional) {
+                hint = t / (std::max(maxT - t, 1.0) * kBlockerHintLightShare + t);
+            } else {
+                hint = t / (t + kParallelBlockerHintDistance);
+            }
+        }
+        *blockerHint = std::isnan(hint) ? 0.0 : std::clamp(hint, 0.0, 1.0);
+    }
+
+    if (mode == ShadowMode::Hybrid && mapUsable && base > 0.0) {
+        base = std::min(base, sampleShadowMap(*query.map, query.point, mapSoftness, query.shadowQuality));
+    }
+    double v = base <= 0.0 ? 0.0 : (base >= 1.0 ? 1.0 : std::pow(base, kVisibilityExponent));
+    return darken(v);
+}
+
+}  // namespace zephrin
