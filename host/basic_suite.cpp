@@ -6,12 +6,15 @@
 #include "host/suites/camera_suite.h"
 #include "host/suites/canvas_suite.h"
 #include "host/suites/comp_suite.h"
+#include "host/suites/effect_suite.h"
 #include "host/suites/footage_suite.h"
 #include "host/suites/host_state.h"
 #include "host/suites/item_suite.h"
+#include "host/suites/keyframe_suite.h"
 #include "host/suites/layer_suite.h"
 #include "host/suites/light_suite.h"
 #include "host/suites/memory_suite.h"
+#include "host/suites/pf_suites.h"
 #include "host/suites/register_suite.h"
 #include "host/suites/stream_suite.h"
 #include "host/suites/world_suite.h"
@@ -96,6 +99,18 @@ const std::vector<OfferedSuite>& offeredSuites() {
         {kAEGPWorldSuite, kAEGPWorldSuiteVersion3, &worldSuite(), sizeof(worldSuite())},
         {kAEGPMemorySuite, kAEGPMemorySuiteVersion1, &memorySuite1(), sizeof(memorySuite1())},
         {kAEGPFootageSuite, kAEGPFootageSuiteVersion11, &footageSuite11(), sizeof(footageSuite11())},
+        // What effects use.
+        {kAEGPEffectSuite, kAEGPEffectSuiteVersion4, &effectSuite4(), sizeof(effectSuite4())},
+        {kAEGPPFInterfaceSuite, kAEGPPFInterfaceSuiteVersion1, &pfInterfaceSuite1(), sizeof(pfInterfaceSuite1())},
+        {kAEGPUtilitySuite, kAEGPUtilitySuiteVersion7, &utilitySuite7(), sizeof(utilitySuite7())},
+        {kAEGPKeyframeSuite, kAEGPKeyframeSuiteVersion4, &keyframeSuite4(), sizeof(keyframeSuite4())},
+        {kAEGPDynamicStreamSuite, kAEGPDynamicStreamSuiteVersion4, &dynamicStreamSuite4(),
+         sizeof(dynamicStreamSuite4())},
+        {kPFHandleSuite, kPFHandleSuiteVersion2, &pfHandleSuite2(), sizeof(pfHandleSuite2())},
+        {kPFAppSuite, kPFAppSuiteVersion1, &pfAppSuite1(), sizeof(pfAppSuite1())},
+        {kPFAdvItemSuite, kPFAdvItemSuiteVersion1, &pfAdvItemSuite1(), sizeof(pfAdvItemSuite1())},
+        {kPFANSISuite, kPFANSISuiteVersion1, &pfAnsiSuite1(), sizeof(pfAnsiSuite1())},
+        {kPFParamUtilsSuite, kPFParamUtilsSuiteVersion3, &pfParamUtilsSuite3(), sizeof(pfParamUtilsSuite3())},
     };
     return suites;
 }

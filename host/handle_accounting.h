@@ -15,6 +15,12 @@ struct HandleAccounting {
     int64_t badHandles = 0;        // non-null handles the host does not know: never lent, already returned
     int64_t memHandlesLent = 0;    // Memory suite handles, including those the host fills for a caller
     int64_t memHandlesFreed = 0;
+    int64_t effectsLent = 0;  // AEGP_EffectRefH from the Effect and PF Interface suites, AEGP_DisposeEffect
+    int64_t effectsReturned = 0;
+    int64_t streamsLent = 0;  // effect parameter streams, AEGP_DisposeStream
+    int64_t streamsReturned = 0;
+    int64_t streamValuesLent = 0;  // AEGP_GetNewStreamValue, AEGP_DisposeStreamValue
+    int64_t streamValuesReturned = 0;
 };
 
 // The counts that happened between two snapshots of running totals.
@@ -23,7 +29,7 @@ HandleAccounting accountingSince(const HandleAccounting& before, const HandleAcc
 // Everything lent was returned, every suite released, and no bad handle was seen.
 bool isBalanced(const HandleAccounting& counts);
 
-// "worlds 3/3 suites 12/12 mem 1/1 bad 0": for failure messages and the command line.
+// "worlds 3/3 suites 12/12 mem 1/1 effects 2/2 streams 9/9 values 9/9 bad 0": for failure messages and the command line.
 std::string describeAccounting(const HandleAccounting& counts);
 
 }  // namespace zephrin::host

@@ -326,6 +326,8 @@ typedef struct {
     /* The expression text is NUL-terminated UTF-16. */
     A_Err (*AEGP_SetExpression)(AEGP_PluginID aegp_plugin_id, AEGP_StreamRefH streamH,
                                 const A_UTF16Char* expressionP);
+    /* How many parameter streams the effect has, the input layer at position 0 included. */
+    A_Err (*AEGP_GetEffectNumParamStreams)(AEGP_EffectRefH effect_refH, A_long* num_parametersPL);
 } AEGP_StreamSuite11;
 
 #define kAEGPWorldSuite "AEGP World Suite"

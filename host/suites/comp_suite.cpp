@@ -23,10 +23,32 @@ A_Err getCompFramerate(AEGP_CompH compH, A_FpLong* fpsPF) {
     });
 }
 
+// The composition's preview resolution; full resolution until someone sets it.
+A_Err getCompDownsampleFactor(AEGP_CompH compH, AEGP_DownsampleFactor* dsfP) {
+    return guardedSuiteCall([&](HostState& state) -> A_Err {
+        const CompositionHandles* comp = findComposition(state, compH);
+        if (comp == nullptr || dsfP == nullptr) return A_Err_PARAMETER;
+        auto it = state.compDownsample.find(comp->comp);
+        *dsfP = it != state.compDownsample.end() ? it->second : AEGP_DownsampleFactor{1, 1};
+        return A_Err_NONE;
+    });
+}
+
+A_Err setCompDownsampleFactor(AEGP_CompH compH, const AEGP_DownsampleFactor* dsfP) {
+    return guardedSuiteCall([&](HostState& state) -> A_Err {
+        const CompositionHandles* comp = findComposition(state, compH);
+        if (comp == nullptr || dsfP == nullptr || dsfP->xS < 1 || dsfP->yS < 1) return A_Err_PARAMETER;
+        state.compDownsample[comp->comp] = *dsfP;
+        return A_Err_NONE;
+    });
+}
+
 AEGP_CompSuite9 makeCompSuite9() {
     AEGP_CompSuite9 suite{};
     suite.AEGP_GetItemFromComp = getItemFromComp;
     suite.AEGP_GetCompFramerate = getCompFramerate;
+    suite.AEGP_GetCompDownsampleFactor = getCompDownsampleFactor;
+    suite.AEGP_SetCompDownsampleFactor = setCompDownsampleFactor;
     return suite;
 }
 

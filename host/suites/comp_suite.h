@@ -1,4 +1,4 @@
-// "AEGP Comp Suite" 9: the composition's item and frame rate.
+// "AEGP Comp Suite" 9: the composition's item, frame rate and preview downsample factor.
 #pragma once
 
 #include "sdk/AE_GeneralPlug.h"

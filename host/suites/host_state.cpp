@@ -130,6 +130,55 @@ RenderContext* findRenderContext(HostState& state, PR_RenderContextH handle) {
     return found != nullptr ? found->get() : nullptr;
 }
 
+EffectRefRecord* findEffectRef(HostState& state, AEGP_EffectRefH handle) {
+    return findIn(state, state.effectRefs, handleValue(handle));
+}
+EffectStreamRef* findEffectStream(HostState& state, AEGP_StreamRefH handle) {
+    return findIn(state, state.effectStreams, handleValue(handle));
+}
+
+EffectInstance* findEffectByProgPtr(HostState& state, PF_ProgPtr effectRef) {
+    uintptr_t value = handleValue(effectRef);
+    if (value == 0) return nullptr;
+    for (const auto& instance : state.effects) {
+        if (instance->effectRef == value) return instance.get();
+    }
+    ++state.accounting.badHandles;
+    return nullptr;
+}
+
+std::vector<EffectInstance*> layerEffects(HostState& state, const Composition& comp, size_t layerPosition) {
+    std::vector<EffectInstance*> found;
+    for (const auto& instance : state.effects) {
+        if (instance->comp == &comp && instance->layerPosition == layerPosition) found.push_back(instance.get());
+    }
+    std::sort(found.begin(), found.end(),
+              [](const EffectInstance* a, const EffectInstance* b) { return a->effectIndex < b->effectIndex; });
+    return found;
+}
+
+uintptr_t lendEffectRef(HostState& state, EffectInstance& instance) {
+    uintptr_t handle = newHandle(state);
+    state.effectRefs[handle] = EffectRefRecord{&instance};
+    ++state.accounting.effectsLent;
+    return handle;
+}
+
+uintptr_t lendEffectStream(HostState& state, EffectInstance& instance, size_t position) {
+    uintptr_t handle = newHandle(state);
+    state.effectStreams[handle] = EffectStreamRef{&instance, position};
+    ++state.accounting.streamsLent;
+    return handle;
+}
+
+AEGP_LayerH effectLayerHandle(HostState& state, const EffectInstance& instance) {
+    auto it = state.effectCompositions.find(instance.comp);
+    if (it == state.effectCompositions.end()) return nullptr;
+    auto comp = state.compositions.find(it->second);
+    if (comp == state.compositions.end()) return nullptr;
+    return layerHandleAt(*comp->second, instance.layerPosition);
+}
+
 const Layer& layerOf(const LayerRef& ref) { return ref.owner->comp->layers[ref.position]; }
 
 AEGP_LayerH layerHandleAt(const CompositionHandles& comp, size_t position) {

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "host/composition.h"
+#include "host/effect_instance.h"
 #include "host/handle_accounting.h"
 #include "host/host_world.h"
 #include "sdk/AE_GeneralPlug.h"
@@ -84,6 +85,24 @@ struct ArtisanRegistration {
     A_Version apiVersion{}, artisanVersion{};
 };
 
+// An AEGP effect handle the host lent (AEGP_GetLayerEffectByIndex, AEGP_GetNewEffectForEffect).
+struct EffectRefRecord {
+    EffectInstance* instance = nullptr;
+};
+
+// An effect parameter stream handle the host lent (AEGP_GetNewEffectStreamByIndex).
+struct EffectStreamRef {
+    EffectInstance* instance = nullptr;
+    size_t position = 0;
+};
+
+// A relocatable block of the "PF Handle Suite": the handle is the address of `master`.
+struct PfHandleBlock {
+    void* master = nullptr;
+    std::vector<uint8_t> bytes;  // never empty, so a zero-size handle still locks to a valid address
+    size_t size = 0;
+};
+
 struct DeathHookRegistration {
     AEGP_PluginID pluginId = 0;
     AEGP_DeathHook hook = nullptr;
@@ -122,6 +141,21 @@ struct HostState {
     std::unordered_map<uintptr_t, std::unique_ptr<MemBlock>> memHandles;
     std::unordered_map<uintptr_t, std::unique_ptr<RenderContext>> renderContexts;
     std::unordered_map<uintptr_t, LayerContextRef> layerContexts;
+
+    // Effects: the installed effect's match name (its installed key is 1), the instances applied to
+    // layers, the compositions they live in (registered for as long as the host is open, so that a
+    // command outside a frame can reach its layer), and the handles lent on them.
+    std::string installedEffectMatchName;
+    std::vector<std::unique_ptr<EffectInstance>> effects;
+    std::map<const Composition*, uintptr_t> effectCompositions;  // composition handle
+    std::map<const Composition*, AEGP_DownsampleFactor> compDownsample;
+    std::unordered_map<uintptr_t, EffectRefRecord> effectRefs;
+    std::unordered_map<uintptr_t, EffectStreamRef> effectStreams;
+    std::multiset<uintptr_t> lentStreamValues;  // the stream handle of every value lent and not yet given back
+    AEGP_PluginID effectPluginId = 0;  // what AEGP_RegisterWithAEGP granted the effect
+    std::unordered_map<uintptr_t, std::unique_ptr<PfHandleBlock>> pfHandles;
+    std::string languageTag = "en_US";  // what PF_AppGetLanguage answers
+    int64_t activeItemTouches = 0;      // PF_TouchActiveItem calls
 };
 
 uintptr_t newHandle(HostState& state);
@@ -172,6 +206,18 @@ WorldRecord* findWorld(HostState& state, AEGP_WorldH handle);
 MemBlock* findMemBlock(HostState& state, AEGP_MemHandle handle);
 RenderContext* findRenderContext(HostState& state, PR_RenderContextH handle);
 const LayerContextRef* findLayerContext(HostState& state, AEGP_RenderLayerContextH handle);
+
+EffectRefRecord* findEffectRef(HostState& state, AEGP_EffectRefH handle);
+EffectStreamRef* findEffectStream(HostState& state, AEGP_StreamRefH handle);
+// The instance whose commands carry this effect reference; null (and a bad handle) when none does.
+EffectInstance* findEffectByProgPtr(HostState& state, PF_ProgPtr effectRef);
+// The layer's effects in their order on the layer.
+std::vector<EffectInstance*> layerEffects(HostState& state, const Composition& comp, size_t layerPosition);
+// Lends a new handle on an instance's effect or one of its streams; counted as lent.
+uintptr_t lendEffectRef(HostState& state, EffectInstance& instance);
+uintptr_t lendEffectStream(HostState& state, EffectInstance& instance, size_t position);
+// The handle of the layer the instance is applied to, in its long-lived composition registration.
+AEGP_LayerH effectLayerHandle(HostState& state, const EffectInstance& instance);
 
 const Layer& layerOf(const LayerRef& ref);
 AEGP_LayerH layerHandleAt(const CompositionHandles& comp, size_t position);

@@ -173,6 +173,16 @@ A_Err getLayerName(AEGP_PluginID pluginId, AEGP_LayerH layerH, AEGP_MemHandle* l
     });
 }
 
+A_Err getLayerParentComp(AEGP_LayerH layerH, AEGP_CompH* compPH) {
+    return guardedSuiteCall([&](HostState& state) -> A_Err {
+        if (compPH != nullptr) *compPH = nullptr;
+        const LayerRef* layer = findLayer(state, layerH);
+        if (layer == nullptr || compPH == nullptr) return A_Err_PARAMETER;
+        *compPH = toHandle<AEGP_CompH>(layer->owner->compHandle);
+        return A_Err_NONE;
+    });
+}
+
 AEGP_LayerSuite11 makeLayerSuite11() {
     AEGP_LayerSuite11 suite{};
     suite.AEGP_GetCompNumLayers = getCompNumLayers;
@@ -190,6 +200,7 @@ AEGP_LayerSuite11 makeLayerSuite11() {
     suite.AEGP_GetLayerParent = getLayerParent;
     suite.AEGP_IsLayerVideoReallyOn = isLayerVideoReallyOn;
     suite.AEGP_GetLayerName = getLayerName;
+    suite.AEGP_GetLayerParentComp = getLayerParentComp;
     return suite;
 }
 

@@ -2,6 +2,7 @@
 
 #include "host/animated_value.h"
 #include "host/layer_transform.h"
+#include "host/suites/effect_stream_suite.h"
 #include "host/suites/host_state.h"
 
 namespace zephrin::host {
@@ -122,6 +123,16 @@ AEGP_StreamSuite7 makeStreamSuite7() {
 AEGP_StreamSuite11 makeStreamSuite11() {
     AEGP_StreamSuite11 suite{};
     suite.AEGP_GetLayerStreamValue = getLayerStreamValue;
+    suite.AEGP_GetNewEffectStreamByIndex = getNewEffectStreamByIndex;
+    suite.AEGP_DisposeStream = disposeStream;
+    suite.AEGP_GetStreamType = getStreamType;
+    suite.AEGP_CanVaryOverTime = canVaryOverTime;
+    suite.AEGP_GetNewStreamValue = getNewStreamValue;
+    suite.AEGP_DisposeStreamValue = disposeStreamValue;
+    suite.AEGP_SetStreamValue = setStreamValue;
+    suite.AEGP_SetExpressionState = setExpressionState;
+    suite.AEGP_SetExpression = setExpression;
+    suite.AEGP_GetEffectNumParamStreams = getEffectNumParamStreams;
     return suite;
 }
 

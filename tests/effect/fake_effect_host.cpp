@@ -157,7 +157,7 @@ A_Err setExpression(AEGP_PluginID, AEGP_StreamRefH stream, const A_UTF16Char* te
 }
 const AEGP_StreamSuite11 kStreamSuite{
     nullptr,           getNewEffectStream, disposeStream,  getStreamType,      canVaryOverTime,
-    getNewStreamValue, disposeStreamValue, setStreamValue, setExpressionState, setExpression};
+    getNewStreamValue, disposeStreamValue, setStreamValue, setExpressionState, setExpression, nullptr};
 
 A_Err getStreamNumKfs(AEGP_StreamRefH stream, A_long* count) {
     *count = static_cast<A_long>(host().stream(positionOf(stream)).keyframes.size());

@@ -7,6 +7,7 @@
 
 #include "common/host_suites.h"
 #include "host/suites/host_state.h"
+#include "sdk/AE_GeneralPlugEffect.h"
 
 namespace zephrin::host {
 namespace {
@@ -35,8 +36,8 @@ TEST_F(BasicSuiteTest, EveryOfferedSuiteIsAcquiredAndReleasedWithCounts) {
         EXPECT_EQ(basic->ReleaseSuite(offered.name, offered.version), kSPNoError);
         EXPECT_EQ(state.accounting.suitesReleased, n);
     }
-    // The renderer's list: 14 (name, version) pairs.
-    EXPECT_EQ(n, 14);
+    // The renderer's 14 (name, version) pairs and the effect's 10.
+    EXPECT_EQ(n, 24);
 }
 
 TEST_F(BasicSuiteTest, UnknownNameOrVersionIsNotFoundAndNotCounted) {
@@ -44,11 +45,11 @@ TEST_F(BasicSuiteTest, UnknownNameOrVersionIsNotFoundAndNotCounted) {
     EXPECT_EQ(basic->AcquireSuite(kAEGPCanvasSuite, 11, &table), kSPSuiteNotFoundError);
     EXPECT_EQ(table, nullptr);
     table = reinterpret_cast<const void*>(0x1);
-    EXPECT_EQ(basic->AcquireSuite("AEGP Effect Suite", 4, &table), kSPSuiteNotFoundError);
+    EXPECT_EQ(basic->AcquireSuite(kAEGPEffectSuite, 3, &table), kSPSuiteNotFoundError);
     EXPECT_EQ(table, nullptr);
     EXPECT_EQ(basic->AcquireSuite(nullptr, 1, &table), kSPSuiteNotFoundError);
     EXPECT_EQ(basic->AcquireSuite(kAEGPWorldSuite, 3, nullptr), kSPSuiteNotFoundError);
-    EXPECT_EQ(basic->ReleaseSuite("AEGP Effect Suite", 4), kSPSuiteNotFoundError);
+    EXPECT_EQ(basic->ReleaseSuite(kAEGPEffectSuite, 3), kSPSuiteNotFoundError);
     EXPECT_EQ(basic->ReleaseSuite(nullptr, 4), kSPSuiteNotFoundError);
     EXPECT_EQ(state.accounting.suitesAcquired, 0);
     EXPECT_EQ(state.accounting.suitesReleased, 0);
