@@ -40,7 +40,10 @@ RenderContext& beginRenderContext(HostState& state, const Composition& comp, con
     int32_t width = downsampledSide(comp.width, request.downsampleX);
     int32_t height = downsampledSide(comp.height, request.downsampleY);
     HostWorld destination = makeWorld(type, width, height);
-    fillWorld(destination, comp.background);
+    // The destination holds colour premultiplied by alpha (the renderer composites over it with
+    // d * (1 - a) + s * a), so a translucent background is stored premultiplied too.
+    const Color4& bg = comp.background;
+    fillWorld(destination, {bg[0] * bg[3], bg[1] * bg[3], bg[2] * bg[3], bg[3]});
     rc.destination = addWorld(state, std::move(destination), WorldOrigin::Destination);
     if (request.offerInteractiveBuffer) {
         rc.interactiveBuffer = addWorld(state, makeWorld(type, width, height), WorldOrigin::InteractiveBuffer);

@@ -3,6 +3,7 @@
 #include <OpenImageIO/imageio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 #include <system_error>
@@ -15,15 +16,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Host pixels are alpha, red, green, blue; image files want red, green, blue, alpha. The host world
-// holds colour premultiplied by alpha, which is what OpenImageIO expects and un-premultiplies for
-// formats that store straight colour (PNG).
-template <typename Pixel, typename Out, typename Convert>
-std::vector<Out> toRgba(const host::HostWorld& world, Convert convert) {
-    std::vector<Out> rgba(static_cast<size_t>(world.width) * world.height * 4);
+// Host pixels are alpha, red, green, blue with colour premultiplied by alpha; image files want red,
+// green, blue, alpha as fractions.
+template <typename Pixel, typename Convert>
+std::vector<float> toRgba(const host::HostWorld& world, Convert convert) {
+    std::vector<float> rgba(static_cast<size_t>(world.width) * world.height * 4);
     for (int32_t y = 0; y < world.height; ++y) {
         const auto* row = reinterpret_cast<const Pixel*>(world.bytes.data() + y * world.rowBytes);
-        Out* out = rgba.data() + static_cast<size_t>(y) * world.width * 4;
+        float* out = rgba.data() + static_cast<size_t>(y) * world.width * 4;
         for (int32_t x = 0; x < world.width; ++x) {
             out[4 * x + 0] = convert(row[x].red);
             out[4 * x + 1] = convert(row[x].green);
@@ -32,6 +32,15 @@ std::vector<Out> toRgba(const host::HostWorld& world, Convert convert) {
         }
     }
     return rgba;
+}
+
+// PNG stores straight colour: divide the premultiplied colour by alpha.
+void unpremultiply(std::vector<float>& rgba) {
+    for (size_t i = 0; i + 3 < rgba.size(); i += 4) {
+        float alpha = rgba[i + 3];
+        if (alpha <= 0.0f) continue;
+        for (int c = 0; c < 3; ++c) rgba[i + c] = std::min(rgba[i + c] / alpha, 1.0f);
+    }
 }
 
 fs::path temporaryPathFor(const fs::path& target) {
@@ -46,39 +55,30 @@ fs::path temporaryPathFor(const fs::path& target) {
 void writeWorldImage(const host::HostWorld& world, const fs::path& target, const OutputFormat& format) {
     if (world.width <= 0 || world.height <= 0) throw std::runtime_error(target.string() + ": empty image");
 
-    OIIO::TypeDesc type = OIIO::TypeDesc::UINT8;
-    std::vector<uint8_t> bytes8;
-    std::vector<uint16_t> bytes16;
-    std::vector<float> floats;
-    const void* pixels = nullptr;
+    std::vector<float> pixels;
+    OIIO::TypeDesc fileType = OIIO::TypeDesc::UINT8;
     switch (world.type) {
         case AEGP_WorldType_8:
-            bytes8 = toRgba<PF_Pixel8, uint8_t>(world, [](A_u_char v) { return v; });
-            pixels = bytes8.data();
+            pixels = toRgba<PF_Pixel8>(world, [](A_u_char v) { return v / 255.0f; });
             break;
         case AEGP_WorldType_16:
-            // Host 16-bit channels run 0..32768; files use the full 0..65535 range.
-            bytes16 = toRgba<PF_Pixel16, uint16_t>(world, [](A_u_short v) {
-                unsigned scaled = (static_cast<unsigned>(std::min<A_u_short>(v, 32768)) * 65535u + 16384u) / 32768u;
-                return static_cast<uint16_t>(scaled);
-            });
-            type = OIIO::TypeDesc::UINT16;
-            pixels = bytes16.data();
+            pixels = toRgba<PF_Pixel16>(world, [](A_u_short v) { return std::min(v / 32768.0f, 1.0f); });
+            fileType = OIIO::TypeDesc::UINT16;
             break;
         case AEGP_WorldType_32:
-            floats = toRgba<PF_PixelFloat, float>(world, [](float v) { return v; });
-            type = OIIO::TypeDesc::FLOAT;
-            pixels = floats.data();
+            pixels = toRgba<PF_PixelFloat>(world, [](float v) { return v; });
+            fileType = OIIO::TypeDesc::FLOAT;
             break;
         default:
             throw std::runtime_error(target.string() + ": the renderer returned an image of unknown depth");
     }
+    if (format.format == ImageFormat::Png) unpremultiply(pixels);
 
-    OIIO::TypeDesc fileType = type;
     if (format.format == ImageFormat::Exr) fileType = OIIO::TypeDesc::FLOAT;
     if (format.format == ImageFormat::Jpeg) fileType = OIIO::TypeDesc::UINT8;
     OIIO::ImageSpec spec(world.width, world.height, format.format == ImageFormat::Jpeg ? 3 : 4, fileType);
     if (format.format != ImageFormat::Jpeg) spec.alpha_channel = 3;
+    if (format.format == ImageFormat::Png) spec.attribute("oiio:UnassociatedAlpha", 1);
 
     fs::path parent = target.parent_path();
     if (!parent.empty()) {
@@ -94,8 +94,8 @@ void writeWorldImage(const host::HostWorld& world, const fs::path& target, const
         throw std::runtime_error(target.string() + ": cannot write: " + why);
     }
     // JPEG has no alpha: write the first three channels of each pixel.
-    OIIO::stride_t xstride = static_cast<OIIO::stride_t>(type.size() * 4);
-    bool ok = output->write_image(type, pixels, xstride);
+    OIIO::stride_t xstride = static_cast<OIIO::stride_t>(sizeof(float) * 4);
+    bool ok = output->write_image(OIIO::TypeDesc::FLOAT, pixels.data(), xstride);
     std::string why = ok ? std::string() : output->geterror();
     ok = output->close() && ok;
     if (!ok) {

@@ -9,7 +9,11 @@ namespace zephrin::test {
 
 RgbaImage readImage(const std::filesystem::path& file) {
     RgbaImage image;
-    auto input = OIIO::ImageInput::open(file.string());
+    // Read the stored values as they are: PNG holds straight colour, which the reader would otherwise
+    // premultiply.
+    OIIO::ImageSpec config;
+    config.attribute("oiio:UnassociatedAlpha", 1);
+    auto input = OIIO::ImageInput::open(file.string(), &config);
     if (!input) return image;
     const OIIO::ImageSpec& spec = input->spec();
     std::vector<float> raw(static_cast<size_t>(spec.width) * spec.height * spec.nchannels);

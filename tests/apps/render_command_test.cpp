@@ -90,6 +90,26 @@ TEST_F(RenderCommand, OpacityBlendsOverTheBackgroundInEveryDepth) {
     EXPECT_EQ(compareImages(images[0], images[2], 1.0f / 255, 0), "");
 }
 
+// The destination holds premultiplied colour; PNG stores straight colour, so a translucent background
+// must come back as the colour the scene file gave, and a layer over it composites correctly.
+TEST_F(RenderCommand, TranslucentBackgroundKeepsItsColour) {
+    fs::path out = dir / "translucent.png";
+    fs::path file = scene(solidScene(R"(, "threeD": true)", R"({"position": [100, 50, 0], "opacity": 50})",
+                                     "[0, 0, 0.5, 0.5]"));
+    ProcessResult run = runZephrin({"render", file.string(), "-o", out.string()});
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    RgbaImage image = readImage(out);
+    ASSERT_EQ(image.width, 200);
+    const float* background = image.at(5, 5);
+    EXPECT_NEAR(background[2], 0.5f, 1.5f / 255);
+    EXPECT_NEAR(background[3], 0.5f, 1.0f / 255);
+    // Half-opaque red over it: premultiplied (0.5, 0, 0.125, 0.75), straight (2/3, 0, 1/6, 0.75).
+    const float* centre = image.at(100, 50);
+    EXPECT_NEAR(centre[0], 2.0f / 3, 2.0f / 255);
+    EXPECT_NEAR(centre[2], 1.0f / 6, 2.0f / 255);
+    EXPECT_NEAR(centre[3], 0.75f, 1.0f / 255);
+}
+
 TEST_F(RenderCommand, DownsampleRendersAtAFractionOfTheSize) {
     fs::path out = dir / "small.png";
     ProcessResult run = runZephrin(

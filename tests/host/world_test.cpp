@@ -77,6 +77,7 @@ TEST(HostWorld, ChannelScalesRoundAndClamp) {
 
 // The destination of a frame is prefilled with the composition background in its own depth, at the
 // downsampled size, and the padding between rows stays untouched.
+// The destination holds premultiplied colour, so the background is stored premultiplied by its alpha.
 TEST(HostWorld, DestinationIsPrefilledWithTheBackgroundInEveryDepth) {
     Composition comp;
     comp.width = 21;
@@ -99,22 +100,22 @@ TEST(HostWorld, DestinationIsPrefilledWithTheBackgroundInEveryDepth) {
                     case 8: {
                         PF_Pixel8 p = pixel8(w, x, y);
                         ASSERT_EQ(p.alpha, 128);
-                        ASSERT_EQ(p.red, 51);
-                        ASSERT_EQ(p.green, 102);
-                        ASSERT_EQ(p.blue, 153);
+                        ASSERT_EQ(p.red, 26);
+                        ASSERT_EQ(p.green, 51);
+                        ASSERT_EQ(p.blue, 77);
                         break;
                     }
                     case 16: {
                         PF_Pixel16 p = pixel16(w, x, y);
                         ASSERT_EQ(p.alpha, 16384);
-                        ASSERT_EQ(p.red, 6554);
-                        ASSERT_EQ(p.blue, 19661);
+                        ASSERT_EQ(p.red, 3277);
+                        ASSERT_EQ(p.blue, 9830);
                         break;
                     }
                     default: {
                         PF_PixelFloat p = pixel32(w, x, y);
                         ASSERT_FLOAT_EQ(p.alpha, 0.5f);
-                        ASSERT_FLOAT_EQ(p.green, 0.4f);
+                        ASSERT_FLOAT_EQ(p.green, 0.2f);
                         break;
                     }
                 }
