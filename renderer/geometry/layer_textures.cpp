@@ -2,6 +2,8 @@
 
 #include <limits>
 
+#include "renderer/geometry/back_texture_fit.h"
+
 namespace zephrin {
 
 namespace {
@@ -160,6 +162,17 @@ SurfaceTexture renderFrontTexture(HostSuites& suites, PR_RenderContextH renderCo
         texture = renderLayerTexture(suites, renderContext, frontLayer, frontContext, true);
     }
     texture.alphaSource = texture.world != nullptr;
+    return texture;
+}
+
+SurfaceTexture renderBackTexture(HostSuites& suites, PR_RenderContextH renderContext, const BendControls& controls) {
+    SurfaceTexture texture;
+    if (controls.backLayerId == 0) return texture;
+    AEGP_LayerH backLayer = nullptr;
+    AEGP_RenderLayerContextH backContext = nullptr;
+    if (!findRenderLayerById(suites, renderContext, controls.backLayerId, backLayer, backContext)) return texture;
+    texture = renderLayerTexture(suites, renderContext, backLayer, backContext, true);
+    fitBackTexture(texture);
     return texture;
 }
 

@@ -37,4 +37,8 @@ SurfaceTexture renderFrontTexture(HostSuites& suites, PR_RenderContextH renderCo
                                   AEGP_RenderLayerContextH layerContext, int32_t layerId, const BendControls& controls,
                                   bool effectControlsRead);
 
+// The back texture: the layer "Back Layer" names, rendered with its effects and fitted to its visible
+// content. No back layer, or one the render context does not list, gives an empty texture.
+SurfaceTexture renderBackTexture(HostSuites& suites, PR_RenderContextH renderContext, const BendControls& controls);
+
 }  // namespace zephrin

@@ -35,6 +35,15 @@ struct MeshOrigin {
     double x = 0.0, y = 0.0;
 };
 
+// Everything a mesh builder needs to know about the layer it lays a mesh on.
+struct MeshPlacement {
+    double width = 1.0, height = 1.0;  // layer pixels, each at least 1
+    MeshOrigin origin;
+    LayerTransform layerToCamera;
+    LayerTransform layerToWorld;
+    bool interactive = false;  // halves the subdivision caps
+};
+
 // Flat grid cells: 6 x 4 for final renders, 2 x 2 for interactive ones.
 constexpr int32_t kFlatGridColumns = 6;
 constexpr int32_t kFlatGridRows = 4;

@@ -1,0 +1,246 @@
+#include "renderer/geometry/alpha_contour_walls.h"
+
+#include <algorithm>
+#include <cmath>
+#include <sstream>
+#include <vector>
+
+#include "common/diagnostic_log.h"
+#include "renderer/frame/texture_sampling.h"
+#include "renderer/geometry/mesh_building.h"
+#include "sdk/AE_Effect.h"
+
+namespace zephrin {
+
+namespace {
+
+// Alpha thresholds below which a texel counts as transparent, per channel format.
+constexpr uint8_t kOpaqueAlpha8 = 2;        // above
+constexpr uint16_t kOpaqueAlpha16 = 328;    // at least
+constexpr float kOpaqueAlphaFloat = 0.01f;  // above
+// Edge values closer than this cross the level at the edge's middle.
+constexpr double kFlatEdge = 1e-12;
+
+SurfaceVertex lerpVertex(const SurfaceVertex& a, const SurfaceVertex& b, double t) {
+    const auto mix = [t](const Vec3& p, const Vec3& q) { return p + (q - p) * t; };
+    SurfaceVertex v;
+    v.objectPosition = mix(a.objectPosition, b.objectPosition);
+    v.cameraPosition = mix(a.cameraPosition, b.cameraPosition);
+    v.worldPosition = mix(a.worldPosition, b.worldPosition);
+    v.cameraNormal = mix(a.cameraNormal, b.cameraNormal);
+    v.worldNormal = mix(a.worldNormal, b.worldNormal);
+    v.u = a.u + (b.u - a.u) * t;
+    v.v = a.v + (b.v - a.v) * t;
+    return v;
+}
+
+// Bilinear lookups into one face of the slab grid at grid coordinates (gx, gy).
+struct GridView {
+    const SurfaceMesh& mesh;
+    int32_t columns;
+    int32_t rows;
+    int32_t base;  // index of the face's first vertex
+
+    struct Cell {
+        int32_t i = 0, j = 0;
+        double fx = 0.0, fy = 0.0;
+    };
+
+    Cell cellAt(double gx, double gy) const {
+        gx = std::clamp(gx, 0.0, static_cast<double>(columns - 1));
+        gy = std::clamp(gy, 0.0, static_cast<double>(rows - 1));
+        Cell c;
+        c.j = std::min(static_cast<int32_t>(gx), columns - 2);
+        c.i = std::min(static_cast<int32_t>(gy), rows - 2);
+        c.fx = gx - c.j;
+        c.fy = gy - c.i;
+        return c;
+    }
+    const SurfaceVertex& vertex(int32_t i, int32_t j) const {
+        return mesh.vertices[static_cast<size_t>(base + i * columns + j)];
+    }
+    SurfaceVertex interpolate(double gx, double gy) const {
+        const Cell c = cellAt(gx, gy);
+        const SurfaceVertex top = lerpVertex(vertex(c.i, c.j), vertex(c.i, c.j + 1), c.fx);
+        const SurfaceVertex bottom = lerpVertex(vertex(c.i + 1, c.j), vertex(c.i + 1, c.j + 1), c.fx);
+        return lerpVertex(top, bottom, c.fy);
+    }
+    // Texture coordinates only: the field needs nothing else.
+    void uvAt(double gx, double gy, double& u, double& v) const {
+        const Cell c = cellAt(gx, gy);
+        const SurfaceVertex& a = vertex(c.i, c.j);
+        const SurfaceVertex& b = vertex(c.i, c.j + 1);
+        const SurfaceVertex& d = vertex(c.i + 1, c.j);
+        const SurfaceVertex& e = vertex(c.i + 1, c.j + 1);
+        const double wa = (1.0 - c.fx) * (1.0 - c.fy), wb = c.fx * (1.0 - c.fy), wd = (1.0 - c.fx) * c.fy,
+                     we = c.fx * c.fy;
+        u = wa * a.u + wb * b.u + wd * d.u + we * e.u;
+        v = wa * a.v + wb * b.v + wd * d.v + we * e.v;
+    }
+    // Object-space direction of a step (dx, dy) in grid coordinates at (gx, gy).
+    Vec3 direction(double gx, double gy, double dx, double dy) const {
+        const Cell c = cellAt(gx, gy);
+        const Vec3& origin = vertex(c.i, c.j).objectPosition;
+        return (vertex(c.i, c.j + 1).objectPosition - origin) * dx +
+               (vertex(c.i + 1, c.j).objectPosition - origin) * dy;
+    }
+};
+
+struct Crossing {
+    double x = 0.0, y = 0.0;  // field coordinates
+    bool exit = false;        // walking from an opaque corner to a transparent one
+};
+
+}  // namespace
+
+bool texelIsOpaque(const SurfaceTexture& texture, int32_t x, int32_t y) {
+    const unsigned char* row =
+        static_cast<const unsigned char*>(texture.baseAddress) + static_cast<size_t>(y) * texture.rowBytes;
+    switch (texture.worldType) {
+        case AEGP_WorldType_8:
+            return reinterpret_cast<const PF_Pixel8*>(row)[x].alpha > kOpaqueAlpha8;
+        case AEGP_WorldType_16:
+            return reinterpret_cast<const PF_Pixel16*>(row)[x].alpha >= kOpaqueAlpha16;
+        case AEGP_WorldType_32:
+            return reinterpret_cast<const PF_PixelFloat*>(row)[x].alpha > kOpaqueAlphaFloat;
+        default:
+            return false;
+    }
+}
+
+bool textureHasTransparency(const SurfaceTexture& texture) {
+    if (!texture.hasPixels()) return false;
+    for (int32_t y = 0; y < texture.height; ++y) {
+        for (int32_t x = 0; x < texture.width; ++x) {
+            if (!texelIsOpaque(texture, x, y)) return true;
+        }
+    }
+    return false;
+}
+
+int32_t buildAlphaContourWalls(SceneSurface& surface, int32_t columns, int32_t rows, int32_t frontVertexCount,
+                               double halfThickness) {
+    SurfaceMesh& mesh = surface.mesh;
+    const SurfaceTexture& texture = surface.frontTexture;
+    if (columns < 2 || rows < 2 || frontVertexCount < 0 || static_cast<int64_t>(columns) * rows > frontVertexCount ||
+        static_cast<size_t>(frontVertexCount) * 2 > mesh.vertices.size() || !(halfThickness > 0.0) ||
+        !textureHasTransparency(texture)) {
+        return 0;
+    }
+
+    // Sample counts: about one sample per texel (at most 512 per axis of the image), more where tiles
+    // repeat the image, never fewer than the grid's cells.
+    const UvRect& rect = texture.uvRect;
+    const double ex = std::max((texture.width - 1) * std::fabs(rect.uMax - rect.uMin), 1.0);
+    const double ey = std::max((texture.height - 1) * std::fabs(rect.vMax - rect.vMin), 1.0);
+    const double r = std::min(kContourSamplesPerAxis / std::max(ex, ey), 1.0);
+    double uLow = mesh.vertices[0].u, uHigh = mesh.vertices[0].u;
+    for (int32_t n = 0; n < frontVertexCount; ++n) {
+        uLow = std::min(uLow, mesh.vertices[static_cast<size_t>(n)].u);
+        uHigh = std::max(uHigh, mesh.vertices[static_cast<size_t>(n)].u);
+    }
+    const double du = std::isfinite(uHigh - uLow) ? std::max(uHigh - uLow, 1.0) : 1.0;
+    int64_t nx = std::max<int64_t>(static_cast<int64_t>(std::ceil(r * ex * du)), columns - 1);
+    int64_t ny = std::max<int64_t>(static_cast<int64_t>(std::ceil(r * ey)), rows - 1);
+    if (nx * ny > kMaxContourSamples) {
+        const double scale = std::sqrt(static_cast<double>(kMaxContourSamples) / static_cast<double>(nx * ny));
+        nx = std::max<int64_t>(static_cast<int64_t>(std::floor(nx * scale)), columns - 1);
+        ny = std::max<int64_t>(static_cast<int64_t>(std::floor(ny * scale)), rows - 1);
+    }
+
+    // The alpha field with a transparent border one sample wide, so every outline closes.
+    const GridView front{mesh, columns, rows, 0};
+    const GridView backFace{mesh, columns, rows, frontVertexCount};
+    const int64_t fieldWidth = nx + 3, fieldHeight = ny + 3;
+    std::vector<float> field(static_cast<size_t>(fieldWidth * fieldHeight), 0.0f);
+    const double xScale = static_cast<double>(columns - 1) / static_cast<double>(nx);
+    const double yScale = static_cast<double>(rows - 1) / static_cast<double>(ny);
+    for (int64_t i = 0; i <= ny; ++i) {
+        for (int64_t j = 0; j <= nx; ++j) {
+            double u = 0.0, v = 0.0;
+            front.uvAt(static_cast<double>(j) * xScale, static_cast<double>(i) * yScale, u, v);
+            const PackedColor c = faceColour(surface, kFaceFront, u, v);
+            field[static_cast<size_t>((i + 1) * fieldWidth + j + 1)] = static_cast<float>(packedAlpha(c) / 255.0);
+        }
+    }
+
+    // Marching squares at the level one half. Corners run clockwise on screen (top-left, top-right,
+    // bottom-right, bottom-left); each segment runs from the edge where the walk leaves the opaque
+    // area to the edge where it re-enters, which keeps the transparent side on the segment's right.
+    int32_t segments = 0;
+    const auto toGridX = [&](double fx) { return (fx - 1.0) * xScale; };
+    const auto toGridY = [&](double fy) { return (fy - 1.0) * yScale; };
+    const auto emitWall = [&](const Crossing& from, const Crossing& to) {
+        const double gx0 = toGridX(from.x), gy0 = toGridY(from.y), gx1 = toGridX(to.x), gy1 = toGridY(to.y);
+        const double cx0 = std::clamp(gx0, 0.0, columns - 1.0), cy0 = std::clamp(gy0, 0.0, rows - 1.0);
+        const double cx1 = std::clamp(gx1, 0.0, columns - 1.0), cy1 = std::clamp(gy1, 0.0, rows - 1.0);
+        if (cx0 == cx1 && cy0 == cy1) return;
+        const int32_t f0 = static_cast<int32_t>(mesh.vertices.size());
+        mesh.vertices.push_back(front.interpolate(gx0, gy0));
+        mesh.vertices.push_back(backFace.interpolate(gx0, gy0));
+        mesh.vertices.push_back(front.interpolate(gx1, gy1));
+        mesh.vertices.push_back(backFace.interpolate(gx1, gy1));
+        const int32_t k0 = f0 + 1, f1 = f0 + 2, k1 = f0 + 3;
+        // Transparent side: the segment direction turned a quarter towards the right, in grid steps.
+        const double dx = (to.x - from.x) * xScale, dy = (to.y - from.y) * yScale;
+        const Vec3 outward = front.direction((cx0 + cx1) * 0.5, (cy0 + cy1) * 0.5, dy, -dx);
+        const Vec3& a = mesh.vertices[static_cast<size_t>(f0)].objectPosition;
+        const Vec3& b = mesh.vertices[static_cast<size_t>(f1)].objectPosition;
+        const Vec3& c = mesh.vertices[static_cast<size_t>(k0)].objectPosition;
+        if (dot(cross(b - a, c - a), outward) >= 0.0) {
+            addQuad(mesh, f0, f1, k0, k1, kFaceSideThickness, 0);
+        } else {
+            addQuad(mesh, f0, k0, f1, k1, kFaceSideThickness, 0);
+        }
+        ++segments;
+    };
+
+    for (int64_t fi = 0; fi + 1 < fieldHeight; ++fi) {
+        for (int64_t fj = 0; fj + 1 < fieldWidth; ++fj) {
+            const double xs[4] = {static_cast<double>(fj), static_cast<double>(fj + 1), static_cast<double>(fj + 1),
+                                  static_cast<double>(fj)};
+            const double ys[4] = {static_cast<double>(fi), static_cast<double>(fi), static_cast<double>(fi + 1),
+                                  static_cast<double>(fi + 1)};
+            double values[4];
+            int caseBits = 0;
+            for (int k = 0; k < 4; ++k) {
+                values[k] =
+                    field[static_cast<size_t>(static_cast<int64_t>(ys[k]) * fieldWidth + static_cast<int64_t>(xs[k]))];
+                if (values[k] >= kContourLevel) caseBits |= 1 << k;
+            }
+            if (caseBits == 0 || caseBits == 15) continue;
+
+            Crossing crossings[4];
+            int count = 0;
+            for (int k = 0; k < 4; ++k) {
+                const int next = (k + 1) % 4;
+                const bool high = values[k] >= kContourLevel, nextHigh = values[next] >= kContourLevel;
+                if (high == nextHigh) continue;
+                const double delta = values[next] - values[k];
+                const double t =
+                    std::fabs(delta) < kFlatEdge ? 0.5 : std::clamp((kContourLevel - values[k]) / delta, 0.0, 1.0);
+                crossings[count++] = Crossing{xs[k] + (xs[next] - xs[k]) * t, ys[k] + (ys[next] - ys[k]) * t, high};
+            }
+            if (count == 2) {
+                emitWall(crossings[0].exit ? crossings[0] : crossings[1],
+                         crossings[0].exit ? crossings[1] : crossings[0]);
+                continue;
+            }
+            // A saddle: opaque corners are joined when the cell's average is opaque, so each exit
+            // pairs with the entry after it; otherwise with the entry before it.
+            const bool joinHigh = (values[0] + values[1] + values[2] + values[3]) * 0.25 >= kContourLevel;
+            for (int k = 0; k < 4; ++k) {
+                if (!crossings[k].exit) continue;
+                const Crossing& entry = crossings[joinHigh ? (k + 1) % 4 : (k + 3) % 4];
+                emitWall(crossings[k], entry);
+            }
+        }
+    }
+
+    std::ostringstream line;
+    line << "RendererV2AlphaContour: samples=" << nx * ny << " segments=" << segments;
+    logRender(line.str());
+    return segments;
+}
+
+}  // namespace zephrin

@@ -1,0 +1,47 @@
+// The effect's stored points, rotations and handles turned into the control points of the bend
+// curve. Three stored conventions exist (percent of the layer, layer pixels from the top-left,
+// pixels from the centre); each point is classified and normalised.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "common/vec3.h"
+#include "renderer/scene/bend_controls.h"
+
+namespace zephrin {
+
+// Coordinates and handle lengths are held within this many layer widths, so that no product
+// downstream can overflow.
+constexpr double kMaxCurveCoordinate = 1e6;
+// Slopes are stored times 60 and held within this.
+constexpr double kMaxSlope = 4096.0;
+constexpr double kSlopeStorageScale = 60.0;
+
+enum class PointConvention { legacy, layerDefault, center };
+
+// One stored point with its rotation, and the position in the effect's list it came from.
+struct StoredPoint {
+    Vec3 point;
+    Vec3 rotation;
+    int32_t index = 0;
+};
+
+struct StoredControlPoints {
+    int32_t count = 2;                // points asked for, 2..12
+    std::vector<StoredPoint> points;  // those that could be read, in order
+    std::vector<Vec3> handles;        // by point index; missing entries are (0.06, 0.06, 0)
+};
+
+// Default fraction along the layer of point i of n.
+double defaultPointFraction(int32_t i, int32_t n);
+
+PointConvention classifyPoint(const Vec3& p, int32_t i, int32_t n, bool first, bool last, bool allLegacy,
+                              bool allLayerDefault, double width, double height);
+
+// Runs the whole conversion (startup defaults, classification, normalisation, handles, fallback
+// points, closed-loop end) and writes its log lines.
+std::vector<BendControlPoint> buildControlPoints(StoredControlPoints stored, const BendControls& controls, double width,
+                                                 double height);
+
+}  // namespace zephrin

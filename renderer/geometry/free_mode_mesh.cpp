@@ -1,0 +1,247 @@
+#include "renderer/geometry/free_mode_mesh.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <sstream>
+
+#include "common/diagnostic_log.h"
+#include "renderer/geometry/alpha_contour_walls.h"
+#include "renderer/geometry/curve_sampler.h"
+
+namespace zephrin {
+
+namespace {
+
+// A column parameter this close to a whole number ends the previous tile rather than starting the next.
+constexpr double kTileSplitEpsilon = 1e-9;
+constexpr double kDegreesToRadians = std::numbers::pi / 180.0;
+constexpr int32_t kShapeSquare = 2;
+constexpr int32_t kShapeRoundSquare = 3;
+
+double finiteOr(double value, double fallback) { return std::isfinite(value) ? value : fallback; }
+
+// Curve samples outside the finite numbers would carry NaN into every vertex of a column.
+CurveSample finiteSample(CurveSample q) {
+    q.x = finiteOr(q.x, 0.5);
+    q.y = finiteOr(q.y, 0.0);
+    q.twist = finiteOr(q.twist, 0.0);
+    return q;
+}
+
+struct TileSplit {
+    double tile = 0.0;
+    double fraction = 0.0;
+};
+
+TileSplit splitTile(double p) {
+    const double nearest = std::round(p);
+    if (std::fabs(p - nearest) <= kTileSplitEpsilon) {
+        return nearest > 0.0 ? TileSplit{nearest - 1.0, 1.0} : TileSplit{nearest, 0.0};
+    }
+    const double tile = std::floor(p);
+    return TileSplit{tile, std::clamp(p - tile, 0.0, 1.0)};
+}
+
+bool flatPoint(const BendControlPoint& p) {
+    return std::fabs(p.y) <= kStraightTolerance && std::fabs(p.twist) <= kStraightTolerance &&
+           std::fabs(p.slope) <= kStraightTolerance && std::fabs(p.outSlope) <= kStraightTolerance &&
+           std::fabs(p.inSlope) <= kStraightTolerance;
+}
+
+void logEllipse(const AnalyticEllipse& e) {
+    std::ostringstream line;
+    line << "RendererV2Mesh: analyticCirclePreset center=(" << e.centerX << "," << e.centerY << ") radius=("
+         << e.radiusX << "," << e.radiusY << ")"
+         << " dir=" << e.direction;
+    logRender(line.str());
+}
+
+// The grid of centre points (row by row) and the texture u of every column.
+struct CentreGrid {
+    int32_t columns = 0;  // vertex columns
+    int32_t rows = 0;     // vertex rows
+    std::vector<Vec3> points;
+    std::vector<double> u;
+
+    const Vec3& at(int32_t i, int32_t j) const { return points[static_cast<size_t>(i) * columns + j]; }
+};
+
+// Adds a wall quad between a front edge (f0, f1) and its back edge (k0, k1), wound to face `outward`.
+void addWall(SurfaceMesh& mesh, int32_t f0, int32_t f1, int32_t k0, int32_t k1, const Vec3& outward) {
+    const Vec3& a = mesh.vertices[static_cast<size_t>(f0)].objectPosition;
+    const Vec3& b = mesh.vertices[static_cast<size_t>(f1)].objectPosition;
+    const Vec3& c = mesh.vertices[static_cast<size_t>(k0)].objectPosition;
+    if (dot(cross(b - a, c - a), outward) >= 0.0) {
+        addQuad(mesh, f0, f1, k0, k1, kFaceSideFrontAlpha, 0);
+    } else {
+        addQuad(mesh, f0, k0, f1, k1, kFaceSideFrontAlpha, 0);
+    }
+}
+
+}  // namespace
+
+double slabHalfThickness(double thickness, double width, double height) {
+    const double t = std::isnan(thickness) ? 0.0 : std::clamp(thickness / kMaxThickness, 0.0, 1.0);
+    return std::pow(t, kThicknessExponent) * std::max(width, height) * kThicknessToLayerSize * 0.5;
+}
+
+SlabGrid buildFreeModeMesh(SceneSurface& surface, const std::vector<BendControlPoint>& points,
+                           const MeshPlacement& placement) {
+    const BendControls& controls = surface.controls;
+    SurfaceMesh& mesh = surface.mesh;
+    const double W = std::isfinite(placement.width) ? std::max(placement.width, 1.0) : 1.0;
+    const double H = std::isfinite(placement.height) ? std::max(placement.height, 1.0) : 1.0;
+    const double ox = finiteOr(placement.origin.x, 0.0), oy = finiteOr(placement.origin.y, 0.0);
+
+    // 1-3. Grid size, loop, tiles and the way motion acts.
+    const int32_t cols0 = std::clamp(controls.subdivisionX, kMinSubdivisionX,
+                                     placement.interactive ? kMaxSubdivisionX / 2 : kMaxSubdivisionX);
+    const int32_t cellRows = std::clamp(controls.subdivisionY, kMinSubdivisionY,
+                                        placement.interactive ? kMaxSubdivisionY / 2 : kMaxSubdivisionY);
+    const double motion = finiteOr(controls.motion, 100.0);
+    const bool closedLoop = controls.closeEndpoints && points.size() >= 3;
+    const int32_t tiles = (closedLoop || controls.closeEndpoints) ? 0 : std::clamp(controls.tileCount, 0, kMaxTiles);
+    const bool shiftMode = !closedLoop && (tiles > 0 || motion > 100.0);
+    const bool slideMode = !closedLoop && !shiftMode;
+    std::vector<double> slideRange;
+    int32_t cellColumns = (2 * tiles + 1) * cols0;
+    if (slideMode) {
+        slideRange = partialRange(cols0, std::min(motion, 100.0) / 100.0, controls.motionDirection == 2);
+        cellColumns = static_cast<int32_t>(slideRange.size()) - 1;
+    }
+    mesh.vertices.clear();
+    mesh.triangles.clear();
+    if (cellColumns < 1) return SlabGrid{};
+
+    // 4. The sampler and the curve's ends.
+    CurveSampler sampler;
+    sampler.closedLoop = closedLoop;
+    sampler.slideMode = slideMode;
+    sampler.shiftMode = shiftMode;
+    sampler.motion = motion;
+    sampler.motionDirection = controls.motionDirection;
+    sampler.points = &points;
+    sampler.ellipse = detectEllipse(controls, points);
+    if (sampler.ellipse.valid) logEllipse(sampler.ellipse);
+    sampler.aspectMode =
+        closedLoop && (controls.shapePreset == kShapeSquare || controls.shapePreset == kShapeRoundSquare);
+    sampler.aspectYScale = kAspectYScale;
+    sampler.straight = points.size() >= 2 && std::all_of(points.begin(), points.end(), flatPoint);
+    const CurveSample S = finiteSample(sample(sampler, 0.0));
+    const CurveSample E = finiteSample(sample(sampler, 1.0));
+    const double span = E.x - S.x, riseY = E.y - S.y, riseTwist = E.twist - S.twist;
+
+    // 5. The bend frame: the curve displaces along d, the layer's height runs across it.
+    const double a = (90.0 - finiteOr(controls.bendDirection, 0.0)) * kDegreesToRadians;
+    const Vec3 reach{0.0, -std::cos(a) * H * kBendReachY, std::sin(a) * W * kBendReachZ};
+    const double shift = shiftMode ? motionShift(controls, tiles) : 0.0;
+
+    // 6. Centre points, column by column.
+    CentreGrid grid;
+    grid.columns = cellColumns + 1;
+    grid.rows = cellRows + 1;
+    grid.points.resize(static_cast<size_t>(grid.columns) * grid.rows);
+    grid.u.resize(static_cast<size_t>(grid.columns));
+    for (int32_t j = 0; j < grid.columns; ++j) {
+        const double p =
+            slideMode ? slideRange[static_cast<size_t>(j)] : static_cast<double>(j) / std::max(cols0, 1) - tiles;
+        grid.u[static_cast<size_t>(j)] = p;
+        const TileSplit split = splitTile(p + shift);
+        const double k = split.tile;
+        CurveSample q = finiteSample(sample(sampler, split.fraction));
+        double xp = 0.0;
+        if (k != 0.0 && controls.tileMirror && std::fabs(std::fmod(k, 2.0)) == 1.0) {
+            q = finiteSample(sample(sampler, 1.0 - split.fraction));
+            const double b = k < 1.0 ? (k + 1.0) * span : (k - 1.0) * span;
+            const double e = k < 1.0 ? S.x : E.x;
+            xp = 2.0 * (b + e) - (b + q.x);
+        } else {
+            xp = k * span + q.x;
+            if (!controls.tileMirror) {
+                q.y += k * riseY;
+                q.twist += k * riseTwist;
+            }
+        }
+        const double tau = q.twist * kDegreesToRadians;
+        const Vec3 across{0.0, std::sin(a + tau), std::cos(a + tau)};
+        const Vec3 centre = Vec3{ox + xp * W, oy + H * 0.5, 0.0} + reach * q.y;
+        for (int32_t i = 0; i < grid.rows; ++i) {
+            const double h = (static_cast<double>(i) / cellRows - 0.5) * H;
+            grid.points[static_cast<size_t>(i) * grid.columns + j] = centre + across * h;
+        }
+    }
+
+    // 7. Grid normals from the neighbouring points along the row and the column; a degenerate
+    // neighbourhood (shorter than 1e-9) faces the camera.
+    std::vector<Vec3> normals(grid.points.size());
+    for (int32_t i = 0; i < grid.rows; ++i) {
+        for (int32_t j = 0; j < grid.columns; ++j) {
+            // A closed loop's last column repeats its first: their neighbours wrap across the seam, so
+            // both get the same normal and the slab stays closed there.
+            int32_t next = std::min(j + 1, grid.columns - 1), previous = std::max(j - 1, 0);
+            if (closedLoop && grid.columns > 2) {
+                if (j == 0) previous = grid.columns - 2;
+                if (j == grid.columns - 1) next = 1;
+            }
+            const Vec3 along = grid.at(i, next) - grid.at(i, previous);
+            const Vec3 down = grid.at(std::min(i + 1, grid.rows - 1), j) - grid.at(std::max(i - 1, 0), j);
+            normals[static_cast<size_t>(i) * grid.columns + j] = normalizeOr(cross(down, along), Vec3{0.0, 0.0, -1.0});
+        }
+    }
+
+    // 8. Front and back vertices.
+    const double half = slabHalfThickness(controls.thickness, W, H);
+    const int32_t gridCount = grid.columns * grid.rows;
+    mesh.vertices.reserve(static_cast<size_t>(gridCount) * 2);
+    mesh.triangles.reserve(static_cast<size_t>(cellColumns) * cellRows * 4 +
+                           static_cast<size_t>(cellColumns + cellRows) * 4);
+    for (double sign : {1.0, -1.0}) {
+        for (int32_t i = 0; i < grid.rows; ++i) {
+            const double v = static_cast<double>(i) / cellRows;
+            for (int32_t j = 0; j < grid.columns; ++j) {
+                const size_t n = static_cast<size_t>(i) * grid.columns + j;
+                addVertex(mesh, grid.points[n] + normals[n] * (sign * half), grid.u[static_cast<size_t>(j)], v,
+                          placement.layerToCamera, placement.layerToWorld);
+            }
+        }
+    }
+
+    // 9. Faces: the front along the grid normal, the back against it, then the walls.
+    const auto front = [&](int32_t i, int32_t j) { return i * grid.columns + j; };
+    const auto back = [&](int32_t i, int32_t j) { return gridCount + i * grid.columns + j; };
+    for (int32_t i = 0; i < cellRows; ++i) {
+        for (int32_t j = 0; j < cellColumns; ++j) {
+            addQuad(mesh, front(i, j), front(i + 1, j), front(i, j + 1), front(i + 1, j + 1), kFaceFront, 0);
+            addQuad(mesh, back(i, j), back(i, j + 1), back(i + 1, j), back(i + 1, j + 1), kFaceBack, 0);
+        }
+    }
+    if (!closedLoop) {
+        for (int32_t i = 0; i < cellRows; ++i) {
+            const Vec3 outFirst = grid.at(i, 0) + grid.at(i + 1, 0) - grid.at(i, 1) - grid.at(i + 1, 1);
+            addWall(mesh, front(i, 0), front(i + 1, 0), back(i, 0), back(i + 1, 0), outFirst);
+            const int32_t last = cellColumns;
+            const Vec3 outLast =
+                grid.at(i, last) + grid.at(i + 1, last) - grid.at(i, last - 1) - grid.at(i + 1, last - 1);
+            addWall(mesh, front(i, last), front(i + 1, last), back(i, last), back(i + 1, last), outLast);
+        }
+    }
+    for (int32_t j = 0; j < cellColumns; ++j) {
+        const Vec3 outTop = grid.at(0, j) + grid.at(0, j + 1) - grid.at(1, j) - grid.at(1, j + 1);
+        addWall(mesh, front(0, j), front(0, j + 1), back(0, j), back(0, j + 1), outTop);
+        const int32_t last = cellRows;
+        const Vec3 outBottom =
+            grid.at(last, j) + grid.at(last, j + 1) - grid.at(last - 1, j) - grid.at(last - 1, j + 1);
+        addWall(mesh, front(last, j), front(last, j + 1), back(last, j), back(last, j + 1), outBottom);
+    }
+
+    // 10. Walls along the front image's outline, then smooth normals over everything.
+    buildAlphaContourWalls(surface, grid.columns, grid.rows, gridCount, half);
+    computeNormals(mesh, placement.layerToCamera, placement.layerToWorld);
+    // Back-facing front and back faces of a slab are always hidden behind its other side.
+    surface.cullRangeBegin = gridCount;
+    surface.cullRangeEnd = gridCount;
+    return SlabGrid{grid.columns, grid.rows, gridCount, half};
+}
+
+}  // namespace zephrin
