@@ -196,6 +196,12 @@ ShadowBvh buildShadowBvh(const std::vector<SceneSurface>& surfaces, const std::v
         bvh.nodes.reserve(2 * bvh.triangles.size() / static_cast<size_t>(kShadowBvhLeafSize) * 2 + 1);
         buildNode(bvh, 0, static_cast<int32_t>(bvh.triangles.size()), 0);
     }
+    bvh.rayTriangles.reserve(bvh.indices.size());
+    for (uint32_t index : bvh.indices) {
+        const ShadowTriangle& t = bvh.triangles[index];
+        bvh.rayTriangles.push_back(
+            ShadowRayTriangle{t.a, t.b - t.a, t.c - t.a, t.surfaceIndex, t.triangleIndex, t.alphaTested});
+    }
     std::ostringstream line;
     line << "RendererV2Shadow: triangles=" << bvh.triangles.size() << " nodes=" << bvh.nodes.size();
     logRender(line.str());

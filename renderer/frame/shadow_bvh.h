@@ -27,12 +27,22 @@ struct ShadowBvhNode {
     int32_t indexCount = 0;   // 0 in an inner node
 };
 
+// A triangle as the ray test reads it: one corner and the two edges from it, stored in the order
+// of ShadowBvh::indices so that a leaf's triangles lie side by side in memory.
+struct ShadowRayTriangle {
+    Vec3 a, e1, e2;  // e1 = b - a, e2 = c - a
+    int32_t surfaceIndex = 0;
+    int32_t triangleIndex = 0;
+    bool alphaTested = false;
+};
+
 struct ShadowBvh {
     std::vector<ShadowTriangle> triangles;
     std::vector<uint32_t> indices;     // permutation of the triangles; a leaf covers a contiguous run
     std::vector<ShadowBvhNode> nodes;  // root at 0, depth-first pre-order
     const std::vector<SceneSurface>* surfaces = nullptr;  // the frame's surfaces, for alpha tests
     bool hasAlphaCasters = false;
+    std::vector<ShadowRayTriangle> rayTriangles;  // triangles[indices[i]] prepared, for i in index order
 };
 
 // A leaf holds at most this many triangles, unless the depth limit stops the split first.

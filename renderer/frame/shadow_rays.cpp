@@ -57,18 +57,18 @@ Ray makeRay(const Vec3& origin, const Vec3& direction) {
     return ray;
 }
 
-bool slabAxis(double origin, double dir, double inv, double lo, double hi, double& tNear, double& tFar) {
+inline bool slabAxis(double origin, double dir, double inv, double lo, double hi, double& tNear, double& tFar) {
     if (std::fabs(dir) < kParallelComponent) return origin >= lo && origin <= hi;
     double t0 = (lo - origin) * inv;
     double t1 = (hi - origin) * inv;
     if (t0 > t1) std::swap(t0, t1);
-    tNear = std::max(tNear, t0);
-    tFar = std::min(tFar, t1);
+    tNear = t0 > tNear ? t0 : tNear;
+    tFar = t1 < tFar ? t1 : tFar;
     return tNear <= tFar;
 }
 
 // Entry parameter of the node's box within [0, maxT]; false when the ray misses it there.
-bool enterNode(const ShadowBvhNode& node, const Ray& ray, double maxT, double& entry) {
+inline bool enterNode(const ShadowBvhNode& node, const Ray& ray, double maxT, double& entry) {
     double tNear = 0.0, tFar = maxT;
     if (!slabAxis(ray.origin.x, ray.direction.x, ray.inverse.x, node.boundsMin.x, node.boundsMax.x, tNear, tFar) ||
         !slabAxis(ray.origin.y, ray.direction.y, ray.inverse.y, node.boundsMin.y, node.boundsMax.y, tNear, tFar) ||
@@ -79,26 +79,24 @@ bool enterNode(const ShadowBvhNode& node, const Ray& ray, double maxT, double& e
     return true;
 }
 
-bool intersect(const ShadowTriangle& tri, const Ray& ray, double maxT, double& t, double& u, double& v) {
-    Vec3 e1 = tri.b - tri.a;
-    Vec3 e2 = tri.c - tri.a;
-    Vec3 p = cross(ray.direction, e2);
-    double det = dot(e1, p);
+inline bool intersect(const ShadowRayTriangle& tri, const Ray& ray, double maxT, double& t, double& u, double& v) {
+    const Vec3 p = cross(ray.direction, tri.e2);
+    const double det = dot(tri.e1, p);
     if (!(std::fabs(det) >= kMinDeterminant)) return false;
-    double inv = 1.0 / det;
-    Vec3 s = ray.origin - tri.a;
+    const double inv = 1.0 / det;
+    const Vec3 s = ray.origin - tri.a;
     u = dot(s, p) * inv;
     if (u < -kBarycentricSlack || u > 1.0 + kBarycentricSlack) return false;
-    Vec3 q = cross(s, e1);
+    const Vec3 q = cross(s, tri.e1);
     v = dot(ray.direction, q) * inv;
     if (v < -kBarycentricSlack || u + v > 1.0 + kBarycentricSlack) return false;
-    t = dot(e2, q) * inv;
+    t = dot(tri.e2, q) * inv;
     return t > kMinHitT && t < maxT;
 }
 
 // Whether a triangle may block the receiver at all: never its own triangle, and no triangle of a
 // plain layer that receives (plain layers never shadow themselves).
-bool mayBlock(const ShadowBvh& bvh, const ShadowTriangle& tri, const ShadowReceiver& receiver) {
+inline bool mayBlock(const ShadowBvh& bvh, const ShadowRayTriangle& tri, const ShadowReceiver& receiver) {
     if (tri.surfaceIndex != receiver.surface) return true;
     if (tri.triangleIndex == receiver.triangle) return false;
     if (bvh.surfaces == nullptr || receiver.surface < 0 ||
@@ -109,7 +107,7 @@ bool mayBlock(const ShadowBvh& bvh, const ShadowTriangle& tri, const ShadowRecei
 }
 
 // An alpha-tested caster blocks only where its texture is opaque.
-bool opaqueAt(const ShadowBvh& bvh, const ShadowTriangle& tri, double u, double v) {
+bool opaqueAt(const ShadowBvh& bvh, const ShadowRayTriangle& tri, double u, double v) {
     if (!tri.alphaTested || bvh.surfaces == nullptr) return true;
     const SceneSurface& surface = (*bvh.surfaces)[static_cast<size_t>(tri.surfaceIndex)];
     const SurfaceTriangle& mesh = surface.mesh.triangles[static_cast<size_t>(tri.triangleIndex)];
@@ -123,41 +121,46 @@ bool opaqueAt(const ShadowBvh& bvh, const ShadowTriangle& tri, double u, double 
     return packedAlpha(color) / 255.0 * surface.opacity > kTransparentCasterAlpha;
 }
 
-bool validNode(const ShadowBvh& bvh, int32_t node) { return node >= 0 && static_cast<size_t>(node) < bvh.nodes.size(); }
+// The walk needs a root and the prepared triangles of every leaf.
+bool traversable(const ShadowBvh& bvh, int32_t node) {
+    return node >= 0 && static_cast<size_t>(node) < bvh.nodes.size() &&
+           bvh.rayTriangles.size() == bvh.indices.size();
+}
 
 }  // namespace
 
 bool anyHit(const ShadowBvh& bvh, int32_t node, const Vec3& origin, const Vec3& direction, double maxT,
             const ShadowReceiver& receiver) {
-    if (!validNode(bvh, node) || !isFinite(origin) || !isFinite(direction) || !(maxT > 0.0)) return false;
+    if (!traversable(bvh, node) || !isFinite(origin) || !isFinite(direction) || !(maxT > 0.0)) return false;
     const Ray ray = makeRay(origin, direction);
+    double entry = 0.0;
+    if (!enterNode(bvh.nodes[static_cast<size_t>(node)], ray, maxT, entry)) return false;
+    // Holds nodes whose boxes the ray is known to enter.
     int32_t stack[kTraversalStackSize];
     int32_t top = 0;
     stack[top++] = node;
     while (top > 0) {
         const ShadowBvhNode& n = bvh.nodes[static_cast<size_t>(stack[--top])];
-        double entry = 0.0;
-        if (!enterNode(n, ray, maxT, entry)) continue;
         if (n.leftChild < 0) {
-            for (int32_t i = n.firstIndex; i < n.firstIndex + n.indexCount; ++i) {
-                const ShadowTriangle& tri = bvh.triangles[bvh.indices[static_cast<size_t>(i)]];
+            const ShadowRayTriangle* tri = bvh.rayTriangles.data() + n.firstIndex;
+            for (int32_t i = 0; i < n.indexCount; ++i, ++tri) {
                 double t = 0.0, u = 0.0, v = 0.0;
-                if (!intersect(tri, ray, maxT, t, u, v) || !mayBlock(bvh, tri, receiver)) continue;
-                // First opaque hit ends the walk: any-hit rays only need to know that one exists.
-                if (opaqueAt(bvh, tri, u, v)) return true;
+                if (!intersect(*tri, ray, maxT, t, u, v) || !mayBlock(bvh, *tri, receiver)) continue;
+                // The first opaque hit ends the walk: any-hit rays only need to know that one exists.
+                if (opaqueAt(bvh, *tri, u, v)) return true;
             }
             continue;
         }
         // The left subtree is walked before the right one.
-        stack[top++] = n.rightChild;
-        stack[top++] = n.leftChild;
+        if (enterNode(bvh.nodes[static_cast<size_t>(n.rightChild)], ray, maxT, entry)) stack[top++] = n.rightChild;
+        if (enterNode(bvh.nodes[static_cast<size_t>(n.leftChild)], ray, maxT, entry)) stack[top++] = n.leftChild;
     }
     return false;
 }
 
 bool nearestHit(const ShadowBvh& bvh, int32_t node, const Vec3& origin, const Vec3& direction, double maxT,
                 const ShadowReceiver& receiver, double& bestT) {
-    if (!validNode(bvh, node) || !isFinite(origin) || !isFinite(direction) || !(maxT > 0.0)) return false;
+    if (!traversable(bvh, node) || !isFinite(origin) || !isFinite(direction) || !(maxT > 0.0)) return false;
     const Ray ray = makeRay(origin, direction);
     struct Pending {
         int32_t node;
@@ -171,24 +174,24 @@ bool nearestHit(const ShadowBvh& bvh, int32_t node, const Vec3& origin, const Ve
     stack[top++] = Pending{node, rootEntry};
     while (top > 0) {
         const Pending pending = stack[--top];
-        double limit = std::min(bestT, maxT);
+        const double limit = std::min(bestT, maxT);
         // Subtrees that start beyond the best hit so far cannot hold a nearer one.
         if (pending.entry > limit) continue;
         const ShadowBvhNode& n = bvh.nodes[static_cast<size_t>(pending.node)];
         if (n.leftChild < 0) {
-            for (int32_t i = n.firstIndex; i < n.firstIndex + n.indexCount; ++i) {
-                const ShadowTriangle& tri = bvh.triangles[bvh.indices[static_cast<size_t>(i)]];
+            const ShadowRayTriangle* tri = bvh.rayTriangles.data() + n.firstIndex;
+            for (int32_t i = 0; i < n.indexCount; ++i, ++tri) {
                 double t = 0.0, u = 0.0, v = 0.0;
-                if (!intersect(tri, ray, std::min(bestT, maxT), t, u, v) || !mayBlock(bvh, tri, receiver)) continue;
-                if (!opaqueAt(bvh, tri, u, v)) continue;
+                if (!intersect(*tri, ray, std::min(bestT, maxT), t, u, v) || !mayBlock(bvh, *tri, receiver)) continue;
+                if (!opaqueAt(bvh, *tri, u, v)) continue;
                 bestT = t;
                 found = true;
             }
             continue;
         }
         double leftEntry = 0.0, rightEntry = 0.0;
-        bool left = enterNode(bvh.nodes[static_cast<size_t>(n.leftChild)], ray, limit, leftEntry);
-        bool right = enterNode(bvh.nodes[static_cast<size_t>(n.rightChild)], ray, limit, rightEntry);
+        const bool left = enterNode(bvh.nodes[static_cast<size_t>(n.leftChild)], ray, limit, leftEntry);
+        const bool right = enterNode(bvh.nodes[static_cast<size_t>(n.rightChild)], ray, limit, rightEntry);
         if (left && right) {
             // Nearer child first (the left one on ties), so that its hits prune the other.
             if (rightEntry < leftEntry) {
