@@ -85,11 +85,28 @@ AEGP_StreamVal streamValueOfParam(const PF_ParamDef& def) {
     return value;
 }
 
-EffectStream streamForParam(const PF_ParamDef& def) {
+AEGP_StreamVal streamDefaultOfParam(const PF_ParamDef& def) {
+    AEGP_StreamVal value{};
+    switch (def.param_type) {
+        case PF_Param_FLOAT_SLIDER: value.one_d = def.u.fs_d.dephault; break;
+        case PF_Param_POPUP: value.one_d = def.u.pd.dephault; break;
+        case PF_Param_CHECKBOX: value.one_d = def.u.bd.dephault; break;
+        case PF_Param_ANGLE: value.one_d = def.u.ad.dephault / 65536.0; break;
+        case PF_Param_POINT_3D:
+            value.three_d =
+                AEGP_ThreeDVal{def.u.point3d_d.x_dephault, def.u.point3d_d.y_dephault, def.u.point3d_d.z_dephault};
+            break;
+        case PF_Param_COLOR: value.color = colorOfPixel(def.u.cd.dephault); break;
+        default: break;
+    }
+    return value;
+}
+
+EffectStream streamForParam(const PF_ParamDef& def, bool useValue) {
     EffectStream stream;
     stream.paramType = def.param_type;
     stream.type = streamTypeForParam(def.param_type);
-    stream.value = streamValueOfParam(def);
+    stream.value = useValue ? streamValueOfParam(def) : streamDefaultOfParam(def);
     stream.canVary = stream.type != AEGP_StreamType_NO_DATA && (def.flags & PF_ParamFlag_CANNOT_TIME_VARY) == 0;
     return stream;
 }

@@ -46,6 +46,13 @@ struct EffectInstance {
     uintptr_t effectRef = 0;  // the PF_ProgPtr the effect's commands carry
     std::vector<EffectStream> streams;  // by parameter position
     std::vector<ParamUiState> ui;       // by parameter position
+
+    // What the effect's commands did, for tests and the command line.
+    std::vector<PF_ParamIndex> checkouts;  // every checkout_param, in order
+    int32_t checkedOut = 0;                // checked out and not yet checked in
+    int32_t copies = 0;                    // PF_COPY calls
+    int32_t refreshRequests = 0;           // commands that answered PF_OutFlag_REFRESH_UI
+    int32_t rerenderRequests = 0;          // commands that answered PF_OutFlag_FORCE_RERENDER
 };
 
 // How the host types a parameter's stream: one-dimensional for sliders, popups, checkboxes and angles;
@@ -53,8 +60,9 @@ struct EffectInstance {
 // no value for groups, buttons and custom controls.
 AEGP_StreamType streamTypeForParam(PF_ParamType type);
 
-// A new stream for a registered definition, holding the definition's current value.
-EffectStream streamForParam(const PF_ParamDef& def);
+// A new stream for a registered definition, holding its default: `dephault`, or its `value` when
+// `useValue` (a project saved before the parameter existed, for PF_ParamFlag_USE_VALUE_FOR_OLD_PROJECTS).
+EffectStream streamForParam(const PF_ParamDef& def, bool useValue);
 
 // The stream's value at `seconds`: held before the first key and after the last; between keys linear
 // for numbers, points and colours, held for layer ids and for popups and checkboxes (whole choices).
@@ -71,6 +79,9 @@ PF_ParamDef paramAt(const PF_ParamDef& registered, const EffectStream& stream, d
 
 // The stream value a parameter definition holds (its `value` members), for writing changed parameters back.
 AEGP_StreamVal streamValueOfParam(const PF_ParamDef& def);
+
+// The stream value of a definition's registered default (its `dephault` members).
+AEGP_StreamVal streamDefaultOfParam(const PF_ParamDef& def);
 
 // A colour parameter's 8-bit pixel as a stream colour (0..1) and back.
 AEGP_ColorVal colorOfPixel(const PF_Pixel& pixel);

@@ -1,5 +1,6 @@
 #include "host/host_session.h"
 
+#include <algorithm>
 #include <cmath>
 #include <iostream>
 #include <limits>
@@ -7,8 +8,12 @@
 #include <optional>
 
 #include "host/basic_suite.h"
+#include "host/effect_plugin.h"
+#include "host/effect_scene_params.h"
 #include "host/plugin_loader.h"
 #include "host/render_context.h"
+#include "host/scene_file.h"
+#include "host/scene_file_json.h"
 #include "host/suites/host_state.h"
 
 namespace zephrin::host {
@@ -29,6 +34,8 @@ struct PluginHost {
     PR_GlobalDataH globalData = nullptr;
     bool globalSetUp = false;
     std::vector<ArtisanInstance> instances;
+    std::unique_ptr<EffectPlugin> effect;
+    std::vector<const Composition*> preparedCompositions;  // whose scene effects have instances
 };
 
 namespace {
@@ -120,7 +127,67 @@ A_Err runArtisanFrame(PluginHost& host, const Composition& comp, uintptr_t rende
     return err;
 }
 
+// Every instance's SEQUENCE_SETDOWN, then the effect's GLOBAL_SETDOWN; the instances and the
+// compositions registered for them go.
+void shutDownEffect(PluginHost& host) {
+    if (host.effect != nullptr) {
+        std::vector<EffectInstance*> instances;
+        {
+            std::lock_guard<std::mutex> lock(host.state.mutex);
+            for (const auto& instance : host.state.effects) instances.push_back(instance.get());
+        }
+        if (host.effect->globalSetUp) {
+            for (EffectInstance* instance : instances) {
+                sendEffectCommand(host.state, *host.effect, instance, PF_Cmd_SEQUENCE_SETDOWN, 0.0);
+            }
+        }
+        setDownEffectGlobals(host.state, *host.effect);
+    }
+    std::lock_guard<std::mutex> lock(host.state.mutex);
+    for (const auto& [comp, handle] : host.state.effectCompositions) forgetComposition(host.state, handle);
+    host.state.effectCompositions.clear();
+    host.state.effects.clear();
+    host.state.effectPlugin = nullptr;
+}
+
+// The first effect library found becomes the host's effect; one whose discovery or global setup fails
+// keeps its reason for describePlugins.
+void setUpEffect(PluginHost& host) {
+    for (LoadedLibrary& library : host.libraries) {
+        if (library.kind != PluginKind::Effect || host.effect != nullptr) continue;
+        std::string failure;
+        auto effect = std::make_unique<EffectPlugin>(discoverEffect(library.handle, library.path, failure));
+        if (!failure.empty()) {
+            library.failure = failure;
+            continue;
+        }
+        host.effect = std::move(effect);
+        {
+            std::lock_guard<std::mutex> lock(host.state.mutex);
+            host.state.effectPlugin = host.effect.get();
+        }
+        if (setUpEffectGlobals(host.state, *host.effect, failure) != PF_Err_NONE) {
+            library.failure = failure;
+            setDownEffectGlobals(host.state, *host.effect);
+            std::lock_guard<std::mutex> lock(host.state.mutex);
+            host.state.effectPlugin = nullptr;
+            host.effect.reset();
+        }
+    }
+}
+
+EffectPlugin& requireEffect(PluginHost& host) {
+    if (host.effect == nullptr) throw HostError("no effect plug-in is loaded");
+    return *host.effect;
+}
+
+bool isPrepared(const PluginHost& host, const Composition& comp) {
+    return std::find(host.preparedCompositions.begin(), host.preparedCompositions.end(), &comp) !=
+           host.preparedCompositions.end();
+}
+
 void shutDown(PluginHost& host) {
+    shutDownEffect(host);
     if (host.globalSetUp) {
         PR_InData inData = inDataFor(host.renderer);
         auto global = toHandle<PR_GlobalContextH>(host.globalContext);
@@ -157,9 +224,11 @@ void PluginHostCloser::operator()(PluginHost* host) const noexcept {
     delete host;
 }
 
-PluginHostPtr openPluginHost(const std::filesystem::path& pluginDir) {
+PluginHostPtr openPluginHost(const std::filesystem::path& pluginDir, const HostOptions& options) {
     PluginHostPtr host(new PluginHost);
     host->folder = pluginDir;
+    host->state.languageTag = options.languageTag;
+    host->state.applId = options.applId != 0 ? options.applId : kHostApplId;
     if (!activateHostState(host->state)) {
         // Not ours to shut down: only the state pointer of the host already open is active.
         delete host.release();
@@ -184,6 +253,7 @@ PluginHostPtr openPluginHost(const std::filesystem::path& pluginDir) {
         }
     }
     host->globalSetUp = true;
+    setUpEffect(*host);
     return host;
 }
 
@@ -192,6 +262,7 @@ void closePluginHost(PluginHostPtr host) { host.reset(); }
 FrameResult renderCompositionFrame(PluginHost& host, const Composition& comp, const FrameRequest& request) {
     checkRequest(comp, request);
     if (!host.globalSetUp) throw HostError("the plug-in host is not set up");
+    prepareSceneEffects(host, comp);
     HandleAccounting before = snapshot(host.state);
     RenderContext& rc = beginRenderContext(host.state, comp, request);
     uintptr_t renderContext = rc.handle;
@@ -224,5 +295,102 @@ void setSuiteAvailable(PluginHost& host, const std::string& suiteName, bool avai
 }
 
 HandleAccounting totalAccounting(const PluginHost& host) { return snapshot(host.state); }
+
+EffectPlugin* loadedEffect(PluginHost& host) { return host.effect.get(); }
+
+void prepareSceneEffects(PluginHost& host, const Composition& comp) {
+    if (isPrepared(host, comp)) return;
+    struct Pending {
+        size_t layer = 0, index = 0;
+        const EffectEntry* entry = nullptr;
+        std::vector<SceneParamValue> values;
+    };
+    // Everything is resolved before the first instance exists, so a bad file leaves no half-made instances.
+    std::vector<Pending> pending;
+    const std::string fileName = comp.sceneFile.filename().string();
+    for (size_t i = 0; i < comp.layers.size(); ++i) {
+        for (size_t j = 0; j < comp.layers[i].effects.size(); ++j) {
+            const EffectEntry& entry = comp.layers[i].effects[j];
+            std::string path = scenejson::elementPath(
+                scenejson::memberPath(scenejson::elementPath("layers", i), "effects"), j);
+            if (host.effect == nullptr || entry.matchName != host.effect->matchName) {
+                std::string installed = host.effect != nullptr ? " (installed: " + host.effect->matchName + ")" : "";
+                scenejson::fail(fileName, scenejson::memberPath(path, "matchName"),
+                                "no installed effect \"" + entry.matchName + "\"" + installed);
+            }
+            pending.push_back(Pending{i, j, &entry,
+                                      resolveSceneParams(registeredParams(*host.effect), comp, entry,
+                                                         scenejson::memberPath(path, "params"))});
+        }
+    }
+    host.preparedCompositions.push_back(&comp);
+    for (const Pending& p : pending) {
+        EffectInstance& instance =
+            addEffectInstance(host.state, *host.effect, comp, p.layer, p.index, p.entry->savedBeforeParams);
+        {
+            std::lock_guard<std::mutex> lock(host.state.mutex);
+            instance.active = p.entry->enabled;
+            for (const SceneParamValue& v : p.values) {
+                EffectStream& stream = instance.streams[static_cast<size_t>(v.position)];
+                stream.value = v.value;
+                stream.keyframes = v.keyframes;
+            }
+        }
+        PF_Err err = setUpEffectInstance(host.state, *host.effect, instance, true);
+        if (err != PF_Err_NONE) {
+            throw HostError("layer \"" + comp.layers[p.layer].name + "\": the effect's sequence setup returned error " +
+                            std::to_string(err));
+        }
+    }
+}
+
+EffectInstance& applyEffect(PluginHost& host, const Composition& comp, size_t layerPosition) {
+    EffectPlugin& effect = requireEffect(host);
+    if (layerPosition >= comp.layers.size()) throw HostError("no layer at position " + std::to_string(layerPosition));
+    size_t index = effectInstances(host, comp, layerPosition).size();
+    EffectInstance& instance = addEffectInstance(host.state, effect, comp, layerPosition, index, false);
+    PF_Err err = setUpEffectInstance(host.state, effect, instance, false);
+    if (err != PF_Err_NONE) {
+        throw HostError("layer \"" + comp.layers[layerPosition].name + "\": the effect's sequence setup returned error " +
+                        std::to_string(err));
+    }
+    return instance;
+}
+
+std::vector<EffectInstance*> effectInstances(PluginHost& host, const Composition& comp, size_t layerPosition) {
+    std::lock_guard<std::mutex> lock(host.state.mutex);
+    return layerEffects(host.state, comp, layerPosition);
+}
+
+PF_Err changeEffectParam(PluginHost& host, EffectInstance& instance, int32_t position, const AEGP_StreamVal& value,
+                         double seconds) {
+    return changeEffectParam(host.state, requireEffect(host), instance, position, value, seconds);
+}
+
+PF_Err clickEffectControl(PluginHost& host, EffectInstance& instance, int32_t position, double seconds) {
+    return clickEffectControl(host.state, requireEffect(host), instance, position, seconds);
+}
+
+AEGP_StreamVal effectStreamValue(PluginHost& host, const EffectInstance& instance, int32_t position, double seconds) {
+    std::lock_guard<std::mutex> lock(host.state.mutex);
+    if (position < 0 || static_cast<size_t>(position) >= instance.streams.size()) {
+        throw HostError("no parameter at position " + std::to_string(position));
+    }
+    return streamValueAt(instance.streams[static_cast<size_t>(position)], seconds);
+}
+
+HostWorld renderLayerWithEffects(PluginHost& host, const Composition& comp, size_t layerPosition, int32_t frame,
+                                 PF_Err& error) {
+    error = PF_Err_NONE;
+    if (layerPosition >= comp.layers.size() || comp.layers[layerPosition].source == nullptr) {
+        throw HostError("no layer with a source at position " + std::to_string(layerPosition));
+    }
+    prepareSceneEffects(host, comp);
+    HostWorld world = footageWorld(*comp.layers[layerPosition].source);
+    if (host.effect == nullptr) return world;
+    double seconds = comp.frameRate > 0.0 ? frame / comp.frameRate : 0.0;
+    error = renderEffects(host.state, *host.effect, effectInstances(host, comp, layerPosition), world, seconds);
+    return world;
+}
 
 }  // namespace zephrin::host

@@ -36,11 +36,18 @@ using PluginHostPtr = std::unique_ptr<PluginHost, PluginHostCloser>;
 // The match name of the Artisan that renders compositions.
 inline constexpr const char* kRendererArtisanMatchName = "com.tavik.ZephrinRenderer";
 
+// How the host presents itself to the effect.
+struct HostOptions {
+    std::string languageTag = "en_US";  // the application's UI language ("en_US", "zh_CN")
+    A_long applId = 0;                  // PF_InData.appl_id; 0: the host's own ('FXTC'); 'PrMr' for the editor host
+};
+
 // Loads every shared library in pluginDir, calls each AEGP plug-in's EntryPointFunc and runs the global
-// setup of the renderer Artisan. Throws HostError when the folder is unreadable, another PluginHost is
-// open, or no library registered the renderer Artisan ("no renderer plug-in in /path: expected
-// ZephrinRenderer.so").
-PluginHostPtr openPluginHost(const std::filesystem::path& pluginDir);
+// setup of the renderer Artisan; discovers the effect plug-in and sends it PF_Cmd_GLOBAL_SETUP and
+// PF_Cmd_PARAMS_SETUP. Throws HostError when the folder is unreadable, another PluginHost is open, or no
+// library registered the renderer Artisan ("no renderer plug-in in /path: expected ZephrinRenderer.so").
+// An effect that cannot be set up is reported by describePlugins and leaves the host without an effect.
+PluginHostPtr openPluginHost(const std::filesystem::path& pluginDir, const HostOptions& options = {});
 
 // Sets down every open instance, the Artisan's globals, calls the death hooks and unloads the libraries.
 // Destroying the PluginHostPtr does the same.
@@ -75,6 +82,45 @@ std::vector<std::string> pluginMessages(const PluginHost& host);
 // Makes a suite (every version of that name) unavailable to the plug-ins, or available again, so that
 // tests reach the missing-suite paths. AcquireSuite then answers kSPSuiteNotFoundError.
 void setSuiteAvailable(PluginHost& host, const std::string& suiteName, bool available);
+
+// ---- The effect plug-in ----
+
+struct EffectPlugin;
+struct EffectInstance;
+struct RegisteredParam;
+
+// The discovered and set-up effect, or null when the folder holds none (or its setup failed).
+EffectPlugin* loadedEffect(PluginHost& host);
+
+// Creates the effect instances a composition's layers name, with the values their scene file gives
+// (resolved against the effect's parameter list), and sets each up as a saved project is re-opened
+// (PF_Cmd_SEQUENCE_RESETUP). Runs once per composition; renderCompositionFrame calls it for a composition
+// it has not prepared. Throws SceneFileError ("<file>: layers[2].effects[0].params.Thickness: ...") for
+// a parameter the effect does not have or a value it cannot take, HostError when a command fails.
+void prepareSceneEffects(PluginHost& host, const Composition& comp);
+
+// A fresh application of the effect to a layer (PF_Cmd_SEQUENCE_SETUP), as a user applies it.
+EffectInstance& applyEffect(PluginHost& host, const Composition& comp, size_t layerPosition);
+
+// The layer's effect instances, in their order on the layer.
+std::vector<EffectInstance*> effectInstances(PluginHost& host, const Composition& comp, size_t layerPosition);
+
+// A user's change of one parameter (position), written at `seconds`; supervised parameters then get
+// PF_Cmd_USER_CHANGED_PARAM and PF_Cmd_UPDATE_PARAMS_UI. Returns the effect's error.
+PF_Err changeEffectParam(PluginHost& host, EffectInstance& instance, int32_t position, const AEGP_StreamVal& value,
+                         double seconds = 0.0);
+
+// A click on a custom-drawn control of the instance at `position` (the "Language" and "Mode" popups).
+PF_Err clickEffectControl(PluginHost& host, EffectInstance& instance, int32_t position, double seconds = 0.0);
+
+// A stream's value at `seconds`, as the renderer would read it.
+AEGP_StreamVal effectStreamValue(PluginHost& host, const EffectInstance& instance, int32_t position,
+                                 double seconds = 0.0);
+
+// The layer's source rendered with its effects at a frame (the pass-through of each active effect).
+// `error` receives the first effect error.
+HostWorld renderLayerWithEffects(PluginHost& host, const Composition& comp, size_t layerPosition, int32_t frame,
+                                 PF_Err& error);
 
 // Running totals since the host opened (frames and the calls outside frames together).
 HandleAccounting totalAccounting(const PluginHost& host);

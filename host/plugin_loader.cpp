@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "host/basic_suite.h"
+#include "host/effect_plugin.h"
 #include "host/host_session.h"
 
 namespace zephrin::host {
@@ -44,13 +45,25 @@ void loadLibrary(HostState& state, LoadedLibrary& library) {
         }
         return;
     }
-    if (dlsym(library.handle, "PluginDataEntryFunction2") != nullptr) {
+    if (dlsym(library.handle, "PluginDataEntryFunction2") != nullptr ||
+        dlsym(library.handle, "PluginDataEntryFunction") != nullptr) {
         library.kind = PluginKind::Effect;
         return;
     }
     library.kind = PluginKind::NotAPlugin;
     dlclose(library.handle);
     library.handle = nullptr;
+}
+
+std::string describeEffectLibrary(const HostState& state, const LoadedLibrary& library) {
+    std::string line = library.path.filename().string() + ": effect plug-in";
+    const EffectPlugin* effect = state.effectPlugin;
+    if (effect != nullptr && effect->path == library.path) {
+        line += " \"" + effect->name + "\" (" + effect->matchName + "), category \"" + effect->category + "\", " +
+                std::to_string(effect->params.size() > 0 ? effect->params.size() - 1 : 0) + " parameters";
+    }
+    if (!library.failure.empty()) line += ", " + library.failure;
+    return line;
 }
 
 }  // namespace
@@ -101,7 +114,7 @@ std::string describeLibrary(const HostState& state, const LoadedLibrary& library
     switch (library.kind) {
         case PluginKind::LoadFailed: return line + "not loaded: " + library.failure;
         case PluginKind::NotAPlugin: return line + "not a plug-in (no EntryPointFunc or PluginDataEntryFunction2)";
-        case PluginKind::Effect: return line + "effect plug-in";
+        case PluginKind::Effect: return describeEffectLibrary(state, library);
         case PluginKind::General: break;
     }
     line += "general plug-in (id " + std::to_string(library.pluginId) + ")";

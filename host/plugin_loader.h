@@ -1,7 +1,8 @@
 // Loading plug-in libraries from a folder, as the host does at start-up. A library that exports
 // EntryPointFunc is a general (AEGP) plug-in: it is called at once with the basic suite and registers
 // what it offers (Artisans, death hooks) through the Register suite. A library that exports
-// PluginDataEntryFunction2 is an effect plug-in; it is recognised and kept loaded for the effect host.
+// PluginDataEntryFunction2 (or the older PluginDataEntryFunction) is an effect plug-in; it is kept loaded
+// for the session to discover.
 #pragma once
 
 #include <filesystem>
@@ -15,7 +16,7 @@ namespace zephrin::host {
 
 enum class PluginKind {
     General,       // exports EntryPointFunc
-    Effect,        // exports PluginDataEntryFunction2
+    Effect,        // exports PluginDataEntryFunction2 or PluginDataEntryFunction
     NotAPlugin,    // a shared library with neither entry point; unloaded again
     LoadFailed,    // dlopen refused it
 };

@@ -8,16 +8,16 @@
 
 namespace zephrin::host::scenejson {
 
-namespace {
-
-// A misspelt key is at most this many letters away from the key that was meant.
-constexpr std::size_t kMaxSuggestionDistance = 2;
-
 std::string formatNumber(double v) {
     char text[32];
     std::snprintf(text, sizeof text, "%g", v);
     return text;
 }
+
+namespace {
+
+// A misspelt key is at most this many letters away from the key that was meant.
+constexpr std::size_t kMaxSuggestionDistance = 2;
 
 std::size_t editDistance(std::string_view a, std::string_view b) {
     std::vector<std::size_t> row(b.size() + 1);
@@ -204,27 +204,37 @@ Vec3d Reader::vec3(const Json& value, const std::string& path) const { return nu
 Color3 Reader::color3(const Json& value, const std::string& path) const { return numbers<3>(*this, value, path); }
 Color4 Reader::color4(const Json& value, const std::string& path) const { return numbers<4>(*this, value, path); }
 
-template <typename T, typename ReadValue>
-Animated<T> Reader::animated(const Json& value, const std::string& path, ReadValue readValue) const {
-    Animated<T> result;
-    if (!value.is_object()) {
-        result.value = readValue(value, path);
-        return result;
-    }
+std::vector<Reader::KeyedValue> Reader::keyedValues(const Json& value, const std::string& path) const {
+    if (!value.is_object()) return {KeyedValue{false, 0.0, &value, path}};
     expectKeys(value, path, {"keyframes"});
     const std::string keysPath = memberPath(path, "keyframes");
     const Json& keys = require(value, path, "keyframes");
     if (!keys.is_array() || keys.empty()) fail(keysPath, "expected a list of [time, value] pairs");
+    std::vector<KeyedValue> result;
     for (std::size_t i = 0; i < keys.size(); ++i) {
         const std::string keyPath = elementPath(keysPath, i);
         const Json& key = keys[i];
         if (!key.is_array() || key.size() != 2) fail(keyPath, "expected [time, value]");
         double time = number(key[0], elementPath(keyPath, 0));
-        if (!result.keyframes.empty() && !(time > result.keyframes.back().first)) {
+        if (!result.empty() && !(time > result.back().time)) {
             fail(keyPath, "keyframe times must ascend (" + formatNumber(time) + " after " +
-                              formatNumber(result.keyframes.back().first) + ")");
+                              formatNumber(result.back().time) + ")");
         }
-        result.keyframes.emplace_back(time, readValue(key[1], elementPath(keyPath, 1)));
+        result.push_back(KeyedValue{true, time, &key[1], elementPath(keyPath, 1)});
+    }
+    return result;
+}
+
+template <typename T, typename ReadValue>
+Animated<T> Reader::animated(const Json& value, const std::string& path, ReadValue readValue) const {
+    Animated<T> result;
+    for (const KeyedValue& keyed : keyedValues(value, path)) {
+        T v = readValue(*keyed.value, keyed.path);
+        if (!keyed.isKeyframe) {
+            result.value = v;
+            return result;
+        }
+        result.keyframes.emplace_back(keyed.time, v);
     }
     // The first key's value stands for the whole property wherever a single value is asked for.
     result.value = result.keyframes.front().second;

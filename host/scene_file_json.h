@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "host/composition.h"
 #include "host/scene_file.h"
@@ -22,6 +23,8 @@ using Json = nlohmann::ordered_json;
 [[noreturn]] void fail(const std::string& fileName, const std::string& path, const std::string& message);
 
 std::string memberPath(const std::string& parent, std::string_view key);
+// A number as messages print it (%g).
+std::string formatNumber(double v);
 std::string elementPath(const std::string& parent, std::size_t index);
 
 // Parses the text, refusing malformed JSON (with line and column), numbers too large for a double
@@ -53,6 +56,16 @@ struct Reader {
     AnimatedNumber animatedSwitch(const Json& value, const std::string& path) const;
     AnimatedVec3 animatedVec3(const Json& value, const std::string& path) const;
     Animated<Color3> animatedColor3(const Json& value, const std::string& path) const;
+
+    // A plain value or {"keyframes": [[t, v], ...]} with strictly ascending times, each value with its
+    // path (values still unread: the caller reads them in its own type).
+    struct KeyedValue {
+        bool isKeyframe = false;
+        double time = 0.0;
+        const Json* value = nullptr;
+        std::string path;
+    };
+    std::vector<KeyedValue> keyedValues(const Json& value, const std::string& path) const;
 
   private:
     template <typename T, typename ReadValue>

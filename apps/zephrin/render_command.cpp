@@ -105,6 +105,14 @@ int runRender(const RenderOptions& options) {
     } catch (const std::exception& error) {
         return fail(kExitRenderFailure, error.what());
     }
+    // Effect parameters are named by the effect's own list, so the file's last check waits for the plug-ins.
+    try {
+        host::prepareSceneEffects(*pluginHost, comp);
+    } catch (const host::SceneFileError& error) {
+        return fail(kExitUsage, error.what());
+    } catch (const std::exception& error) {
+        return fail(kExitRenderFailure, error.what());
+    }
 
     int32_t total = range.last - range.first + 1;
     ProgressBar bar = startProgress(options.quiet ? 0 : total, stderr);

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "host/animated_value.h"
+#include "host/effect_plugin.h"
 #include "host/render_context.h"
 #include "host/suites/host_state.h"
 #include "host/suites/layer_suite.h"
@@ -165,9 +166,15 @@ A_Err isRenderLayerActive(PR_RenderContextH renderContextH, AEGP_RenderLayerCont
 // The layer's source at its own size, straight colour with alpha. Opacity is left to the renderer, which
 // applies it itself; the layer's effects are the effect plug-in's to render, so the hints change nothing
 // here yet.
+// The layer's source, through its active effects unless the hints leave them out. The effects run
+// outside the state's lock: they call back into the suites.
 A_Err renderLayerPlus(PR_RenderContextH renderContextH, AEGP_LayerH layerH, AEGP_RenderLayerContextH layerContextH,
-                      AEGP_RenderHints /*hints*/, AEGP_WorldH* dstPH) {
-    return guardedSuiteCall([&](HostState& state) -> A_Err {
+                      AEGP_RenderHints hints, AEGP_WorldH* dstPH) {
+    HostWorld world;
+    std::vector<EffectInstance*> effects;
+    EffectPlugin* effect = nullptr;
+    double seconds = 0.0;
+    A_Err err = guardedSuiteCall([&](HostState& state) -> A_Err {
         if (dstPH != nullptr) *dstPH = nullptr;
         RenderContext* rc = findRenderContext(state, renderContextH);
         if (rc == nullptr || dstPH == nullptr || contextLayer(state, *rc, layerContextH) == nullptr) {
@@ -177,8 +184,23 @@ A_Err renderLayerPlus(PR_RenderContextH renderContextH, AEGP_LayerH layerH, AEGP
         if (layer == nullptr || layer->owner != rc->comp) return A_Err_PARAMETER;
         const Layer& l = layerOf(*layer);
         if (l.source == nullptr) return A_Err_PARAMETER;
-        HostWorld world = footageWorld(*l.source);
+        world = footageWorld(*l.source);
         if (world.type == AEGP_WorldType_NONE) return A_Err_GENERIC;
+        if ((hints & AEGP_RenderHints_NO_EFFECTS) == 0 && state.effectPlugin != nullptr) {
+            effect = state.effectPlugin;
+            effects = layerEffects(state, *layer->owner->comp, layer->position);
+            seconds = rc->seconds;
+        }
+        return A_Err_NONE;
+    });
+    if (err != A_Err_NONE) return err;
+    if (!effects.empty()) {
+        HostState* state = activeHostState();
+        if (state == nullptr) return A_Err_GENERIC;
+        err = renderEffects(*state, *effect, effects, world, seconds);
+        if (err != A_Err_NONE) return err;
+    }
+    return guardedSuiteCall([&](HostState& state) -> A_Err {
         *dstPH = toHandle<AEGP_WorldH>(addWorld(state, std::move(world), WorldOrigin::Texture));
         return A_Err_NONE;
     });

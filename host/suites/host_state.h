@@ -27,6 +27,7 @@
 namespace zephrin::host {
 
 struct RenderContext;
+struct EffectPlugin;
 
 enum class WorldOrigin {
     Destination,        // the frame's destination buffer; the host's, never disposed by a plug-in
@@ -113,6 +114,9 @@ struct DeathHookRegistration {
 constexpr uintptr_t kFirstHandle = 0x10000;
 constexpr uintptr_t kHandleStep = 16;
 
+// The host's own application id in PF_InData.appl_id.
+constexpr A_long kHostApplId = PF_FOURCC('F', 'X', 'T', 'C');
+
 // The longest message text the host copies from a plug-in; a missing terminator stops here.
 constexpr size_t kMaxMessageChars = 4096;
 
@@ -154,7 +158,9 @@ struct HostState {
     std::multiset<uintptr_t> lentStreamValues;  // the stream handle of every value lent and not yet given back
     AEGP_PluginID effectPluginId = 0;  // what AEGP_RegisterWithAEGP granted the effect
     std::unordered_map<uintptr_t, std::unique_ptr<PfHandleBlock>> pfHandles;
-    std::string languageTag = "en_US";  // what PF_AppGetLanguage answers
+    EffectPlugin* effectPlugin = nullptr;  // the loaded effect, owned by the session; null when none
+    A_long applId = kHostApplId;           // PF_InData.appl_id the effect sees
+    std::string languageTag = "en_US";     // what PF_AppGetLanguage answers
     int64_t activeItemTouches = 0;      // PF_TouchActiveItem calls
 };
 
