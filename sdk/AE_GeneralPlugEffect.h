@@ -27,7 +27,12 @@ enum {
 };
 
 typedef A_long AEGP_EffectFlags;
-enum { AEGP_EffectFlags_NONE = 0, AEGP_EffectFlags_ACTIVE = 1L << 0 };
+enum {
+    AEGP_EffectFlags_NONE = 0,
+    AEGP_EffectFlags_ACTIVE = 1L << 0,
+    /* The project names an effect that is not installed. */
+    AEGP_EffectFlags_MISSING = 1L << 3
+};
 
 #define kAEGPUtilitySuite "AEGP Utility Suite"
 #define kAEGPUtilitySuiteVersion7 7

@@ -5,9 +5,12 @@
 #include <sstream>
 #include <unordered_set>
 #include <utility>
+#include <vector>
 
 #include "common/diagnostic_log.h"
 #include "common/monotonic_clock.h"
+#include "renderer/geometry/bend_controls_reader.h"
+#include "renderer/geometry/free_mode_mesh.h"
 #include "renderer/geometry/layer_readers.h"
 #include "renderer/geometry/layer_textures.h"
 #include "renderer/geometry/mesh_building.h"
@@ -37,6 +40,7 @@ struct SurfacePhaseTimes {
 
 struct SurfaceLoop {
     HostSuites& suites;
+    AEGP_PluginID pluginId;
     const AEGP_CanvasSuite10& canvas;
     const AEGP_LayerSuite11& layers;
     FrameScene& frame;
@@ -73,7 +77,7 @@ bool pickCandidate(SurfaceLoop& loop, A_long index, LayerCandidate& candidate) {
     }
     if (!isSurfaceCandidate(objectType, videoActive != 0, flags)) return false;
 
-    candidate.hasEffect = findBendEffectOnLayer(loop.suites, candidate.layer, loop.time);
+    candidate.hasEffect = layerHasActiveBendEffect(loop.suites, loop.pluginId, candidate.layer);
     A_Boolean is3D = 0;
     if (loop.layers.AEGP_IsLayer3D(candidate.layer, &is3D) != A_Err_NONE) is3D = 0;
     if (is3D == 0 && !candidate.hasEffect) return false;
@@ -176,9 +180,15 @@ void buildLayerSurface(SurfaceLoop& loop, A_long index, const LayerCandidate& ca
     const MeshOrigin origin = readSurfaceSize(loop, candidate, surface);
 
     int64_t stamp = nowNanoseconds();
-    // The effect's streams are not read yet: every surface renders with the default controls.
     surface.controls = defaultBendControls(candidate.id);
-    const bool controlsRead = false;
+    std::vector<BendControlPoint> points;
+    bool controlsRead = false;
+    if (candidate.hasEffect) {
+        bool hasEffect = false;
+        controlsRead = readBendControls(loop.suites, loop.pluginId, candidate.layer, loop.time, surface.layerWidth,
+                                        surface.layerHeight, surface.controls, points, hasEffect) &&
+                       hasEffect;
+    }
     int64_t next = nowNanoseconds();
     loop.times.settings += next - stamp;
     stamp = next;
@@ -187,7 +197,8 @@ void buildLayerSurface(SurfaceLoop& loop, A_long index, const LayerCandidate& ca
     // leaves the loop.
     try {
         surface.frontTexture = renderFrontTexture(loop.suites, loop.renderContext, candidate.layer, candidate.context,
-                                                  candidate.id, surface.controls, candidate.hasEffect && controlsRead);
+                                                  candidate.id, surface.controls, controlsRead);
+        surface.backTexture = renderBackTexture(loop.suites, loop.renderContext, surface.controls);
         next = nowNanoseconds();
         loop.times.texture += next - stamp;
         stamp = next;
@@ -195,9 +206,22 @@ void buildLayerSurface(SurfaceLoop& loop, A_long index, const LayerCandidate& ca
         const LayerTransform layerToWorld = layerTransformFromMatrix(candidate.layerToWorld);
         const LayerTransform layerToCamera =
             layerTransformFromMatrix(multiply(candidate.layerToWorld, loop.frame.camera.view));
-        surface.kind = kSurfaceFlat;
-        buildFlatGrid(surface.mesh, surface.layerWidth, surface.layerHeight, origin, layerToCamera, layerToWorld,
-                      loop.interactive);
+        if (controlsRead) {
+            // Path Select and Scroll Mode have no builders of their own yet: like a path that cannot
+            // be followed, they take the Free Mode slab.
+            surface.kind = kSurfaceBent;
+            const MeshPlacement placement{static_cast<double>(surface.layerWidth),
+                                          static_cast<double>(surface.layerHeight),
+                                          origin,
+                                          layerToCamera,
+                                          layerToWorld,
+                                          loop.interactive};
+            buildFreeModeMesh(surface, points, placement);
+        } else {
+            surface.kind = kSurfaceFlat;
+            buildFlatGrid(surface.mesh, surface.layerWidth, surface.layerHeight, origin, layerToCamera, layerToWorld,
+                          loop.interactive);
+        }
         next = nowNanoseconds();
         loop.times.mesh += next - stamp;
         stamp = next;
@@ -246,13 +270,12 @@ bool isSurfaceCandidate(AEGP_ObjectType objectType, bool videoActive, AEGP_Layer
     return objectType == AEGP_ObjectType_AV && videoActive && (flags & kNeverSurfaceFlags) == 0;
 }
 
-bool findBendEffectOnLayer(HostSuites& /*suites*/, AEGP_LayerH /*layer*/, const A_Time& /*time*/) { return false; }
-
 void buildSurfaces(const PR_InData* inData, FrameScene& frame, PR_RenderContextH renderContext, const A_Time& time,
                    bool interactive) {
     HostSuites suites(inData != nullptr ? inData->pica_basicP : nullptr);
     const int64_t loopStart = nowNanoseconds();
     SurfaceLoop loop{suites,
+                     inData != nullptr ? inData->aegp_plug_id : AEGP_PluginID{0},
                      suites.acquire<AEGP_CanvasSuite10>(kAEGPCanvasSuite, kAEGPCanvasSuiteVersion10),
                      suites.acquire<AEGP_LayerSuite11>(kAEGPLayerSuite, kAEGPLayerSuiteVersion11),
                      frame,

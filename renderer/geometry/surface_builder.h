@@ -25,10 +25,6 @@ double layerOpacity(double hostValue);
 // can become surfaces.
 bool isSurfaceCandidate(AEGP_ObjectType objectType, bool videoActive, AEGP_LayerFlags flags);
 
-// Whether the layer carries the bend effect, active and not missing. Effect streams are not read
-// yet, so no layer is found to carry it.
-bool findBendEffectOnLayer(HostSuites& suites, AEGP_LayerH layer, const A_Time& time);
-
 // Appends the frame's surfaces; the camera must already be in `frame`.
 void buildSurfaces(const PR_InData* inData, FrameScene& frame, PR_RenderContextH renderContext, const A_Time& time,
                    bool interactive);

@@ -22,6 +22,8 @@ constexpr uintptr_t kLayerBase = 0x10000;
 constexpr uintptr_t kSourceItemBase = 0x20000;
 constexpr uintptr_t kLayerContextBase = 0x30000;
 constexpr uintptr_t kWorldBase = 0x40000;
+constexpr uintptr_t kEffectRefBase = 0x50000;
+constexpr uintptr_t kStreamBase = 0x60000;
 constexpr uintptr_t kRangeSize = 0x10000;
 // Extra bytes at the end of every row, so a reader that assumes tight rows goes wrong visibly.
 constexpr A_u_long kRowPadding = 24;
@@ -308,6 +310,128 @@ A_Err getLayerStreamValue(AEGP_LayerH handle, AEGP_LayerStream stream, AEGP_LTim
     return A_Err_PARAMETER;
 }
 
+// ---- Effect suite
+
+Effect* effectFor(AEGP_EffectRefH handle) {
+    size_t index = 0;
+    if (!untag(handle, kEffectRefBase, host().effectRefs.size(), index)) return nullptr;
+    auto [layer, effect] = host().effectRefs[index];
+    return &host().layers[layer].effects[effect];
+}
+
+A_Err getLayerNumEffects(AEGP_LayerH handle, A_long* count) {
+    Layer* layer = layerFor(handle);
+    if (host().effectSuiteError != A_Err_NONE) return host().effectSuiteError;
+    if (layer == nullptr || layer->effectListFails) return A_Err_PARAMETER;
+    *count = static_cast<A_long>(layer->effects.size());
+    return A_Err_NONE;
+}
+
+A_Err getLayerEffectByIndex(AEGP_PluginID, AEGP_LayerH handle, A_long index, AEGP_EffectRefH* effect) {
+    size_t layerIndex = 0;
+    if (host().effectSuiteError != A_Err_NONE) return host().effectSuiteError;
+    if (!untag(handle, kLayerBase, host().layers.size(), layerIndex)) return A_Err_PARAMETER;
+    if (index < 0 || static_cast<size_t>(index) >= host().layers[layerIndex].effects.size()) return A_Err_PARAMETER;
+    host().effectRefs.emplace_back(layerIndex, static_cast<size_t>(index));
+    ++host().effectRefsLent;
+    *effect = tagged<AEGP_EffectRefH>(kEffectRefBase + host().effectRefs.size() - 1);
+    return A_Err_NONE;
+}
+
+A_Err getInstalledKey(AEGP_EffectRefH handle, AEGP_InstalledEffectKey* key) {
+    if (host().effectSuiteError != A_Err_NONE) return host().effectSuiteError;
+    if (effectFor(handle) == nullptr) return A_Err_PARAMETER;
+    *key = static_cast<AEGP_InstalledEffectKey>(reinterpret_cast<uintptr_t>(handle) - kEffectRefBase);
+    return A_Err_NONE;
+}
+
+A_Err getEffectMatchName(AEGP_InstalledEffectKey key, A_char name[AEGP_MAX_EFFECT_MATCH_NAME_SIZE]) {
+    Effect* effect = effectFor(tagged<AEGP_EffectRefH>(kEffectRefBase + static_cast<uintptr_t>(key)));
+    if (effect == nullptr || effect->matchNameFails) return A_Err_PARAMETER;
+    std::snprintf(name, AEGP_MAX_EFFECT_MATCH_NAME_SIZE, "%s", effect->matchName.c_str());
+    return A_Err_NONE;
+}
+
+A_Err getEffectFlags(AEGP_EffectRefH handle, AEGP_EffectFlags* flags) {
+    Effect* effect = effectFor(handle);
+    if (effect == nullptr) return A_Err_PARAMETER;
+    *flags = effect->flags;
+    return A_Err_NONE;
+}
+
+A_Err disposeEffect(AEGP_EffectRefH handle) {
+    if (effectFor(handle) == nullptr) {
+        ++host().badHandles;
+        return A_Err_PARAMETER;
+    }
+    ++host().effectRefsDisposed;
+    return A_Err_NONE;
+}
+
+// ---- Stream suite, effect streams
+
+EffectParam* paramFor(AEGP_StreamRefH handle) {
+    size_t index = 0;
+    if (!untag(handle, kStreamBase, host().streamRefs.size(), index)) return nullptr;
+    const Host::StreamRef& ref = host().streamRefs[index];
+    return &host().layers[ref.layer].effects[ref.effect].params[static_cast<size_t>(ref.position)];
+}
+
+A_Err getEffectNumParamStreams(AEGP_EffectRefH handle, A_long* count) {
+    Effect* effect = effectFor(handle);
+    if (effect == nullptr) return A_Err_PARAMETER;
+    *count = static_cast<A_long>(effect->params.size());
+    return A_Err_NONE;
+}
+
+A_Err getNewEffectStreamByIndex(AEGP_PluginID, AEGP_EffectRefH handle, A_long position, AEGP_StreamRefH* stream) {
+    size_t index = 0;
+    if (!untag(handle, kEffectRefBase, host().effectRefs.size(), index)) return A_Err_PARAMETER;
+    auto [layer, effect] = host().effectRefs[index];
+    const Effect& target = host().layers[layer].effects[effect];
+    if (position < 0 || static_cast<size_t>(position) >= target.params.size()) return A_Err_PARAMETER;
+    if (target.params[static_cast<size_t>(position)].fails) return A_Err_GENERIC;
+    host().streamRefs.push_back(Host::StreamRef{layer, effect, static_cast<int>(position)});
+    ++host().streamsLent;
+    *stream = tagged<AEGP_StreamRefH>(kStreamBase + host().streamRefs.size() - 1);
+    return A_Err_NONE;
+}
+
+A_Err disposeStream(AEGP_StreamRefH handle) {
+    if (paramFor(handle) == nullptr) {
+        ++host().badHandles;
+        return A_Err_PARAMETER;
+    }
+    ++host().streamsDisposed;
+    return A_Err_NONE;
+}
+
+A_Err getStreamType(AEGP_StreamRefH handle, AEGP_StreamType* type) {
+    EffectParam* param = paramFor(handle);
+    if (param == nullptr) return A_Err_PARAMETER;
+    *type = param->type;
+    return A_Err_NONE;
+}
+
+A_Err getNewStreamValue(AEGP_PluginID, AEGP_StreamRefH handle, AEGP_LTimeMode, const A_Time*, A_Boolean,
+                        AEGP_StreamValue2* value) {
+    EffectParam* param = paramFor(handle);
+    if (param == nullptr) return A_Err_PARAMETER;
+    value->streamH = handle;
+    value->val = param->value;
+    ++host().streamValuesLent;
+    return A_Err_NONE;
+}
+
+A_Err disposeStreamValue(AEGP_StreamValue2* value) {
+    if (value == nullptr || paramFor(value->streamH) == nullptr) {
+        ++host().badHandles;
+        return A_Err_PARAMETER;
+    }
+    ++host().streamValuesDisposed;
+    return A_Err_NONE;
+}
+
 // ---- World suite
 
 A_Err worldDispose(AEGP_WorldH handle) {
@@ -421,6 +545,23 @@ const auto kCameraSuite = makeSuite<AEGP_CameraSuite2>([](auto& s) { s.AEGP_GetC
 const auto kStreamSuite =
     makeSuite<AEGP_StreamSuite7>([](auto& s) { s.AEGP_GetLayerStreamValue = getLayerStreamValue; });
 const AEGP_WorldSuite3 kWorldSuite = makeWorldSuite();
+const auto kStreamSuite11 = makeSuite<AEGP_StreamSuite11>([](auto& s) {
+    s.AEGP_GetLayerStreamValue = getLayerStreamValue;
+    s.AEGP_GetNewEffectStreamByIndex = getNewEffectStreamByIndex;
+    s.AEGP_DisposeStream = disposeStream;
+    s.AEGP_GetStreamType = getStreamType;
+    s.AEGP_GetNewStreamValue = getNewStreamValue;
+    s.AEGP_DisposeStreamValue = disposeStreamValue;
+    s.AEGP_GetEffectNumParamStreams = getEffectNumParamStreams;
+});
+const auto kEffectSuite = makeSuite<AEGP_EffectSuite4>([](auto& s) {
+    s.AEGP_GetLayerNumEffects = getLayerNumEffects;
+    s.AEGP_GetLayerEffectByIndex = getLayerEffectByIndex;
+    s.AEGP_GetInstalledKeyFromLayerEffect = getInstalledKey;
+    s.AEGP_GetEffectFlags = getEffectFlags;
+    s.AEGP_DisposeEffect = disposeEffect;
+    s.AEGP_GetEffectMatchName = getEffectMatchName;
+});
 
 const void* suiteFor(const std::string& name, A_long version) {
     if (name == kAEGPRegisterSuite && version == kAEGPRegisterSuiteVersion6) return &kRegisterSuite;
@@ -431,6 +572,8 @@ const void* suiteFor(const std::string& name, A_long version) {
     if (name == kAEGPLayerSuite && version == kAEGPLayerSuiteVersion11) return &kLayerSuite;
     if (name == kAEGPCameraSuite && version == kAEGPCameraSuiteVersion2) return &kCameraSuite;
     if (name == kAEGPStreamSuite && version == kAEGPStreamSuiteVersion7) return &kStreamSuite;
+    if (name == kAEGPStreamSuite && version == kAEGPStreamSuiteVersion11) return &kStreamSuite11;
+    if (name == kAEGPEffectSuite && version == kAEGPEffectSuiteVersion4) return &kEffectSuite;
     if (name == kAEGPWorldSuite && (version == kAEGPWorldSuiteVersion2 || version == kAEGPWorldSuiteVersion3)) {
         return &kWorldSuite;
     }
@@ -469,6 +612,30 @@ Host::Host() {
 }
 
 Host::~Host() { gHost = nullptr; }
+
+Effect& Effect::number(int position, double value) {
+    params.at(static_cast<size_t>(position)).type = AEGP_StreamType_OneD;
+    params.at(static_cast<size_t>(position)).value.one_d = value;
+    return *this;
+}
+
+Effect& Effect::point(int position, double x, double y, double z) {
+    params.at(static_cast<size_t>(position)).type = AEGP_StreamType_ThreeD_SPATIAL;
+    params.at(static_cast<size_t>(position)).value.three_d = AEGP_ThreeDVal{x, y, z};
+    return *this;
+}
+
+Effect& Effect::color(int position, double red, double green, double blue) {
+    params.at(static_cast<size_t>(position)).type = AEGP_StreamType_COLOR;
+    params.at(static_cast<size_t>(position)).value.color = AEGP_ColorVal{1.0, red, green, blue};
+    return *this;
+}
+
+Effect& Effect::layerId(int position, int32_t id) {
+    params.at(static_cast<size_t>(position)).type = AEGP_StreamType_LAYER_ID;
+    params.at(static_cast<size_t>(position)).value.layer_id = id;
+    return *this;
+}
 
 Layer& Host::addLayer(int32_t id) {
     layers.emplace_back();

@@ -1,6 +1,7 @@
 // Test-only stand-in for the host as the renderer's entry and frame driver see it: a basic suite that
-// hands out the Register, Canvas, Comp, Item, Layer, Camera, Stream and World suites over a small
-// configurable composition, counts every suite acquired and released, and records the worlds it
+// hands out the Register, Canvas, Comp, Item, Layer, Camera, Stream, Effect and World suites over a
+// small configurable composition (layers may carry effects with parameter streams), counts every suite
+// acquired and released, and records the worlds, effect references, streams and stream values it
 // lends and gets back. Handles are small tagged integers, never dereferenced, so a wrong handle is
 // answered with A_Err_PARAMETER instead of a crash.
 #pragma once
@@ -15,6 +16,7 @@
 
 #include "common/matrix4.h"
 #include "sdk/AE_GeneralPlug.h"
+#include "sdk/AE_GeneralPlugEffect.h"
 #include "sdk/PR_Public.h"
 #include "sdk/SPBasic.h"
 
@@ -35,6 +37,26 @@ struct World {
     A_u_long rowBytesOverride = 0;  // when non-zero, the stride the World suite reports
 };
 
+// One parameter stream of an effect; a NO_DATA stream is there but holds nothing readable.
+struct EffectParam {
+    AEGP_StreamType type = AEGP_StreamType_NO_DATA;
+    AEGP_StreamVal value{};
+    bool fails = false;  // the host refuses the stream
+};
+
+// An effect applied to a layer: its match name, flags and parameter streams by position.
+struct Effect {
+    std::string matchName = "com.tavik.ZephrinSurface";
+    bool matchNameFails = false;
+    AEGP_EffectFlags flags = AEGP_EffectFlags_ACTIVE;
+    std::vector<EffectParam> params = std::vector<EffectParam>(122);
+
+    Effect& number(int position, double value);
+    Effect& point(int position, double x, double y, double z);
+    Effect& color(int position, double red, double green, double blue);
+    Effect& layerId(int position, int32_t id);
+};
+
 struct Layer {
     int32_t id = 0;
     AEGP_ObjectType objectType = AEGP_ObjectType_AV;
@@ -53,6 +75,8 @@ struct Layer {
     AEGP_WorldType textureType = AEGP_WorldType_8;
     std::map<AEGP_LayerStream, double> numbers;  // one-dimensional streams; others answer A_Err_PARAMETER
     std::map<AEGP_LayerStream, AEGP_ThreeDVal> points;
+    std::vector<Effect> effects;
+    bool effectListFails = false;
 };
 
 struct Registration {
@@ -103,6 +127,22 @@ struct Host {
     std::vector<Registration> artisans;
     std::vector<AEGP_DeathHook> deathHooks;
     std::vector<std::string> messages;
+
+    // --- effect and stream handles lent to the plug-in, and whether each came back
+    A_Err effectSuiteError = A_Err_NONE;  // when set, every Effect suite call answers it
+    int effectRefsLent = 0, effectRefsDisposed = 0;
+    int streamsLent = 0, streamsDisposed = 0;
+    int streamValuesLent = 0, streamValuesDisposed = 0;
+    std::vector<std::pair<size_t, size_t>> effectRefs;  // (layer, effect) behind each lent reference
+    struct StreamRef {
+        size_t layer = 0, effect = 0;
+        int position = 0;
+    };
+    std::vector<StreamRef> streamRefs;
+    bool allEffectHandlesReturned() const {
+        return effectRefsLent == effectRefsDisposed && streamsLent == streamsDisposed &&
+               streamValuesLent == streamValuesDisposed;
+    }
 
     // --- what the plug-in did, in order: "render:<layer id>", "disposeTexture:<world>", "dispose:<world>"
     std::vector<std::string> events;

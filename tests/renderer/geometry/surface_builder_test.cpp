@@ -7,6 +7,7 @@
 
 #include "../driver/fake_host.h"
 #include "renderer/driver/frame_driver.h"
+#include "renderer/geometry/effect_positions.h"
 #include "renderer/geometry/layer_textures.h"
 #include "renderer/scene/camera.h"
 
@@ -289,6 +290,63 @@ TEST(BuildSurfaces, LogsOneLinePerSurfaceAndTheLoopTimes) {
     EXPECT_NE(times[0].find(",store:"), std::string::npos);
     EXPECT_NE(times[0].find(",other:"), std::string::npos);
     EXPECT_EQ(times[0].back(), ')');
+    giveBack(host, scene);
+}
+
+// A bend effect with four written points, a bend and thickness.
+fakehost::Effect bendEffect() {
+    fakehost::Effect effect;
+    const double xs[4] = {-50, -17, 17, 50};
+    for (int i = 0; i < 4; ++i) {
+        effect.point(effectpos::kFirstPoint + i, xs[i], i == 1 ? 20.0 : 0.0, 0.0);
+        effect.point(effectpos::kFirstPointRotation + i, 0.0, 0.0, 0.0);
+    }
+    effect.number(effectpos::kThickness, 200).number(effectpos::kSubdivisionX, 16).number(effectpos::kSubdivisionY, 2);
+    return effect;
+}
+
+TEST(BuildSurfaces, LayerWithTheActiveEffectIsABentSlabEvenWhenTwoD) {
+    LogCapture logs;
+    Host host;
+    auto& bent = host.addLayer(5);
+    bent.threeD = false;
+    bent.effects.push_back(bendEffect());
+    auto& off = host.addLayer(6);
+    off.threeD = false;
+    off.effects.push_back(bendEffect());
+    off.effects.back().flags = AEGP_EffectFlags_NONE;
+
+    FrameScene scene;
+    build(host, scene);
+    ASSERT_EQ(scene.surfaces.size(), 1u);
+    const SceneSurface& surface = scene.surfaces[0];
+    EXPECT_EQ(surface.kind, kSurfaceBent);
+    EXPECT_EQ(surface.controls.thickness, 200.0);
+    EXPECT_EQ(surface.mesh.vertices.size(), 2u * 17u * 3u);
+    EXPECT_EQ(host.worlds[1].hints, AEGP_RenderHints_NO_EFFECTS) << "the effect's pass-through is not the texture";
+    EXPECT_EQ(logs.renderLines("RendererV2Mesh: layer=0 kind=1 verts=102 tris=").size(), 1u);
+    EXPECT_EQ(logs.renderLines("RendererV2Mesh: controls count=4 ").size(), 1u);
+    EXPECT_TRUE(host.allEffectHandlesReturned());
+    giveBack(host, scene);
+}
+
+TEST(BuildSurfaces, BackLayerIsRenderedWithItsEffectsAndFitted) {
+    LogCapture logs;
+    Host host;
+    host.addLayer(5).effects.push_back(bendEffect().layerId(effectpos::kBackLayer, 8));
+    auto& back = host.addLayer(8);
+    back.threeD = false;
+    back.sourceWidth = 40;
+    back.sourceHeight = 20;
+    FrameScene scene;
+    build(host, scene);
+    ASSERT_EQ(scene.surfaces.size(), 1u);
+    const SurfaceTexture& texture = scene.surfaces[0].backTexture;
+    ASSERT_TRUE(texture.hasPixels());
+    EXPECT_EQ(host.events, (std::vector<std::string>{"render:5", "render:8"}));
+    EXPECT_EQ(host.worlds[2].hints, AEGP_RenderHints_NONE);
+    EXPECT_EQ(logs.renderLines("RendererV2BackFit:"),
+              std::vector<std::string>{"RendererV2BackFit: layerPlus content=[0,0,39,19] texture=40x20"});
     giveBack(host, scene);
 }
 
