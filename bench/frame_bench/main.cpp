@@ -2,7 +2,7 @@
 // repeats each frame, and prints the median of every stage the frame log reports, plus the peak
 // memory of the process that rendered the scene.
 //
-// Usage: zephrin_frame_bench [repeats]   (default 15)
+// Usage: zephrin_frame_bench [repeats] [name part]   (default 15 repeats, every scene)
 #include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -20,6 +20,7 @@
 
 #include "host/host_session.h"
 #include "host/scene_file.h"
+#include "light_scenes.h"
 
 namespace {
 
@@ -78,7 +79,9 @@ double median(std::vector<double> values) {
 // Runs in a child process so that the peak memory belongs to this scene alone.
 int benchScene(const BenchScene& scene, int repeats, const fs::path& dir) {
     fs::path sceneFile = dir / (scene.name + ".json");
-    std::ofstream(sceneFile) << eightLayerScene(scene.width, scene.height);
+    std::ofstream(sceneFile) << (bench::isLightBenchScene(scene.name)
+                                     ? bench::lightBenchSceneJson(scene.name, scene.width, scene.height)
+                                     : eightLayerScene(scene.width, scene.height));
     fs::path log = dir / (scene.name + ".log");
     ::setenv("SSR_RENDER_DEBUG", "1", 1);
     ::setenv("SSR_RENDER_DEBUG_LOG", log.c_str(), 1);
@@ -125,11 +128,14 @@ int main(int argc, char** argv) {
     int repeats = argc > 1 ? std::max(1, std::atoi(argv[1])) : 15;
     fs::path dir = fs::temp_directory_path() / ("zephrin_frame_bench_" + std::to_string(::getpid()));
     fs::create_directories(dir);
-    const BenchScene scenes[] = {{"layers8_1080p", 1920, 1080, 1},
-                                 {"layers8_1080p_downsample2", 1920, 1080, 2},
-                                 {"layers8_4k", 3840, 2160, 1}};
+    std::vector<BenchScene> scenes = {{"layers8_1080p", 1920, 1080, 1},
+                                      {"layers8_1080p_downsample2", 1920, 1080, 2},
+                                      {"layers8_4k", 3840, 2160, 1}};
+    for (const std::string& name : bench::lightBenchSceneNames()) scenes.push_back({name, 1920, 1080, 1});
     int failures = 0;
+    const std::string only = argc > 2 ? argv[2] : "";
     for (const BenchScene& scene : scenes) {
+        if (scene.name.find(only) == std::string::npos) continue;
         std::fflush(stdout);
         pid_t child = ::fork();
         if (child == 0) {

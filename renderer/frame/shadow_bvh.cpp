@@ -100,7 +100,6 @@ void buildNode(ShadowBvh& bvh, int32_t first, int32_t count, int32_t depth) {
     node.indexCount = count;
     const auto self = static_cast<int32_t>(bvh.nodes.size());
     bvh.nodes.push_back(node);
-    if (count <= kShadowBvhLeafSize || depth >= kShadowBvhMaxDepth) return;
 
     Vec3 extent = node.boundsMax - node.boundsMin;
     int axis = 0;
@@ -109,8 +108,15 @@ void buildNode(ShadowBvh& bvh, int32_t first, int32_t count, int32_t depth) {
     } else if (extent.z > extent.x) {
         axis = 2;
     }
-    const int32_t half = count / 2;
     auto begin = bvh.indices.begin() + first;
+    if (count <= kShadowBvhLeafSize || depth >= kShadowBvhMaxDepth) {
+        // Neighbours along the leaf's long axis share a group box; the order within a leaf is free.
+        std::sort(begin, begin + count, [&bvh, axis](uint32_t l, uint32_t r) {
+            return axisOf(bvh.triangles[l].centroid, axis) < axisOf(bvh.triangles[r].centroid, axis);
+        });
+        return;
+    }
+    const int32_t half = count / 2;
     std::nth_element(begin, begin + half, begin + count, [&bvh, axis](uint32_t l, uint32_t r) {
         return axisOf(bvh.triangles[l].centroid, axis) < axisOf(bvh.triangles[r].centroid, axis);
     });
@@ -201,6 +207,26 @@ ShadowBvh buildShadowBvh(const std::vector<SceneSurface>& surfaces, const std::v
         const ShadowTriangle& t = bvh.triangles[index];
         bvh.rayTriangles.push_back(
             ShadowRayTriangle{t.a, t.b - t.a, t.c - t.a, t.surfaceIndex, t.triangleIndex, t.alphaTested});
+    }
+    bvh.nodeFirstGroup.assign(bvh.nodes.size(), -1);
+    for (size_t n = 0; n < bvh.nodes.size(); ++n) {
+        const ShadowBvhNode& node = bvh.nodes[n];
+        if (node.leftChild >= 0) continue;
+        bvh.nodeFirstGroup[n] = static_cast<int32_t>(bvh.leafGroups.size());
+        for (int32_t g = node.firstIndex; g < node.firstIndex + node.indexCount; g += kShadowLeafGroupSize) {
+            ShadowLeafGroup group;
+            group.firstIndex = g;
+            group.indexCount = std::min(kShadowLeafGroupSize, node.firstIndex + node.indexCount - g);
+            const ShadowTriangle& firstTriangle = bvh.triangles[bvh.indices[static_cast<size_t>(g)]];
+            group.boundsMin = firstTriangle.boundsMin;
+            group.boundsMax = firstTriangle.boundsMax;
+            for (int32_t i = g + 1; i < g + group.indexCount; ++i) {
+                const ShadowTriangle& t = bvh.triangles[bvh.indices[static_cast<size_t>(i)]];
+                growBounds(group.boundsMin, group.boundsMax, t.boundsMin);
+                growBounds(group.boundsMin, group.boundsMax, t.boundsMax);
+            }
+            bvh.leafGroups.push_back(group);
+        }
     }
     std::ostringstream line;
     line << "RendererV2Shadow: triangles=" << bvh.triangles.size() << " nodes=" << bvh.nodes.size();

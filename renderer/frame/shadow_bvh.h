@@ -36,6 +36,15 @@ struct ShadowRayTriangle {
     bool alphaTested = false;
 };
 
+// Up to kShadowLeafGroupSize neighbouring triangles of one leaf under their own box, so that a ray
+// through a leaf tests only the triangles near its path.
+struct ShadowLeafGroup {
+    Vec3 boundsMin, boundsMax;
+    int32_t firstIndex = 0;
+    int32_t indexCount = 0;
+};
+constexpr int32_t kShadowLeafGroupSize = 4;
+
 struct ShadowBvh {
     std::vector<ShadowTriangle> triangles;
     std::vector<uint32_t> indices;     // permutation of the triangles; a leaf covers a contiguous run
@@ -43,6 +52,8 @@ struct ShadowBvh {
     const std::vector<SceneSurface>* surfaces = nullptr;  // the frame's surfaces, for alpha tests
     bool hasAlphaCasters = false;
     std::vector<ShadowRayTriangle> rayTriangles;  // triangles[indices[i]] prepared, for i in index order
+    std::vector<ShadowLeafGroup> leafGroups;      // each leaf's groups side by side
+    std::vector<int32_t> nodeFirstGroup;          // per node: its first group, -1 in an inner node
 };
 
 // A leaf holds at most this many triangles, unless the depth limit stops the split first.

@@ -67,16 +67,20 @@ inline bool slabAxis(double origin, double dir, double inv, double lo, double hi
     return tNear <= tFar;
 }
 
-// Entry parameter of the node's box within [0, maxT]; false when the ray misses it there.
-inline bool enterNode(const ShadowBvhNode& node, const Ray& ray, double maxT, double& entry) {
+// Entry parameter of a box within [0, maxT]; false when the ray misses it there.
+inline bool enterBox(const Vec3& lo, const Vec3& hi, const Ray& ray, double maxT, double& entry) {
     double tNear = 0.0, tFar = maxT;
-    if (!slabAxis(ray.origin.x, ray.direction.x, ray.inverse.x, node.boundsMin.x, node.boundsMax.x, tNear, tFar) ||
-        !slabAxis(ray.origin.y, ray.direction.y, ray.inverse.y, node.boundsMin.y, node.boundsMax.y, tNear, tFar) ||
-        !slabAxis(ray.origin.z, ray.direction.z, ray.inverse.z, node.boundsMin.z, node.boundsMax.z, tNear, tFar)) {
+    if (!slabAxis(ray.origin.x, ray.direction.x, ray.inverse.x, lo.x, hi.x, tNear, tFar) ||
+        !slabAxis(ray.origin.y, ray.direction.y, ray.inverse.y, lo.y, hi.y, tNear, tFar) ||
+        !slabAxis(ray.origin.z, ray.direction.z, ray.inverse.z, lo.z, hi.z, tNear, tFar)) {
         return false;
     }
     entry = tNear;
     return true;
+}
+
+inline bool enterNode(const ShadowBvhNode& node, const Ray& ray, double maxT, double& entry) {
+    return enterBox(node.boundsMin, node.boundsMax, ray, maxT, entry);
 }
 
 inline bool intersect(const ShadowRayTriangle& tri, const Ray& ray, double maxT, double& t, double& u, double& v) {
@@ -121,10 +125,27 @@ bool opaqueAt(const ShadowBvh& bvh, const ShadowRayTriangle& tri, double u, doub
     return packedAlpha(color) / 255.0 * surface.opacity > kTransparentCasterAlpha;
 }
 
-// The walk needs a root and the prepared triangles of every leaf.
+// The walk needs a root, the prepared triangles and every leaf's groups.
 bool traversable(const ShadowBvh& bvh, int32_t node) {
     return node >= 0 && static_cast<size_t>(node) < bvh.nodes.size() &&
-           bvh.rayTriangles.size() == bvh.indices.size();
+           bvh.rayTriangles.size() == bvh.indices.size() && bvh.nodeFirstGroup.size() == bvh.nodes.size();
+}
+
+// Calls test(triangle) for the triangles of the leaf's groups whose boxes the ray enters below the
+// limit the callback keeps; stops when it returns true.
+template <typename Test>
+bool forLeafTriangles(const ShadowBvh& bvh, int32_t node, const Ray& ray, const double& limit, Test&& test) {
+    const ShadowBvhNode& n = bvh.nodes[static_cast<size_t>(node)];
+    const ShadowLeafGroup* group = bvh.leafGroups.data() + bvh.nodeFirstGroup[static_cast<size_t>(node)];
+    for (int32_t done = 0; done < n.indexCount; done += group->indexCount, ++group) {
+        double entry = 0.0;
+        if (!enterBox(group->boundsMin, group->boundsMax, ray, limit, entry)) continue;
+        const ShadowRayTriangle* tri = bvh.rayTriangles.data() + group->firstIndex;
+        for (int32_t i = 0; i < group->indexCount; ++i) {
+            if (test(tri[i])) return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace
@@ -140,15 +161,16 @@ bool anyHit(const ShadowBvh& bvh, int32_t node, const Vec3& origin, const Vec3& 
     int32_t top = 0;
     stack[top++] = node;
     while (top > 0) {
-        const ShadowBvhNode& n = bvh.nodes[static_cast<size_t>(stack[--top])];
+        const int32_t current = stack[--top];
+        const ShadowBvhNode& n = bvh.nodes[static_cast<size_t>(current)];
         if (n.leftChild < 0) {
-            const ShadowRayTriangle* tri = bvh.rayTriangles.data() + n.firstIndex;
-            for (int32_t i = 0; i < n.indexCount; ++i, ++tri) {
+            const int32_t leaf = current;
+            // The first opaque hit ends the walk: any-hit rays only need to know that one exists.
+            bool hit = forLeafTriangles(bvh, leaf, ray, maxT, [&](const ShadowRayTriangle& tri) {
                 double t = 0.0, u = 0.0, v = 0.0;
-                if (!intersect(*tri, ray, maxT, t, u, v) || !mayBlock(bvh, *tri, receiver)) continue;
-                // The first opaque hit ends the walk: any-hit rays only need to know that one exists.
-                if (opaqueAt(bvh, *tri, u, v)) return true;
-            }
+                return intersect(tri, ray, maxT, t, u, v) && mayBlock(bvh, tri, receiver) && opaqueAt(bvh, tri, u, v);
+            });
+            if (hit) return true;
             continue;
         }
         // The left subtree is walked before the right one.
@@ -179,14 +201,16 @@ bool nearestHit(const ShadowBvh& bvh, int32_t node, const Vec3& origin, const Ve
         if (pending.entry > limit) continue;
         const ShadowBvhNode& n = bvh.nodes[static_cast<size_t>(pending.node)];
         if (n.leftChild < 0) {
-            const ShadowRayTriangle* tri = bvh.rayTriangles.data() + n.firstIndex;
-            for (int32_t i = 0; i < n.indexCount; ++i, ++tri) {
+            double leafLimit = limit;
+            forLeafTriangles(bvh, pending.node, ray, leafLimit, [&](const ShadowRayTriangle& tri) {
                 double t = 0.0, u = 0.0, v = 0.0;
-                if (!intersect(*tri, ray, std::min(bestT, maxT), t, u, v) || !mayBlock(bvh, *tri, receiver)) continue;
-                if (!opaqueAt(bvh, *tri, u, v)) continue;
+                if (!intersect(tri, ray, leafLimit, t, u, v) || !mayBlock(bvh, tri, receiver)) return false;
+                if (!opaqueAt(bvh, tri, u, v)) return false;
                 bestT = t;
+                leafLimit = std::min(bestT, maxT);
                 found = true;
-            }
+                return false;
+            });
             continue;
         }
         double leftEntry = 0.0, rightEntry = 0.0;
