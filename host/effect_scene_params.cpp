@@ -153,9 +153,14 @@ int32_t findParam(const std::vector<RegisteredParam>& params, const std::string&
         problem = "the effect has no parameter \"" + name + "\" (see zephrin params)";
         return 0;
     }
+    // A group and label that still names several parameters (two "Flip" in one group) leaves the position.
     std::vector<std::string> qualified;
     for (const RegisteredParam* p : matches) {
         qualified.push_back(p->groupPath.empty() ? std::to_string(p->position) : p->groupPath + "/" + p->def.name);
+    }
+    std::vector<std::string> named = qualified;
+    for (size_t i = 0; i < matches.size(); ++i) {
+        if (std::count(named.begin(), named.end(), named[i]) > 1) qualified[i] = std::to_string(matches[i]->position);
     }
     problem = "\"" + name + "\" names " + std::to_string(matches.size()) + " parameters; use one of " +
               quotedList(qualified);

@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "apps/zephrin/info_command.h"
+#include "apps/zephrin/params_command.h"
 #include "apps/zephrin/render_command.h"
 
 namespace zephrin::app {
@@ -54,6 +55,12 @@ int runCommandLine(int argc, char** argv) {
     CLI::App* infoCommand = app.add_subcommand("info", "Print what the host sees in a scene file");
     infoCommand->add_option("scene", infoScene, "Scene file")->required();
 
+    ParamsOptions params;
+    CLI::App* paramsCommand = app.add_subcommand("params", "List the effect's parameters as the host registered them");
+    paramsCommand->add_option("--lang", params.language, "UI language the host reports: en or zh")
+        ->check(CLI::IsMember({"en", "zh"}));
+    paramsCommand->add_flag("--json", params.json, "Print JSON instead of text");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -71,6 +78,10 @@ int runCommandLine(int argc, char** argv) {
         }
         render.pluginDir = pluginDir;
         return runRender(render);
+    }
+    if (*paramsCommand) {
+        params.pluginDir = pluginDir;
+        return runParams(params, std::cout);
     }
     return runInfo(infoScene, pluginDir, std::cout);
 }

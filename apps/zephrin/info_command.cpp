@@ -2,8 +2,12 @@
 
 #include <cmath>
 #include <iostream>
+#include <sstream>
+#include <string>
 
 #include "apps/zephrin/cli.h"
+#include "host/effect_instance.h"
+#include "host/effect_plugin.h"
 #include "host/host_session.h"
 #include "host/scene_file.h"
 
@@ -41,6 +45,84 @@ void printLayer(const host::Composition& comp, const host::Layer& layer, std::os
     out << "\n";
 }
 
+std::string streamText(const host::Composition& comp, AEGP_StreamType type, const AEGP_StreamVal& v) {
+    std::ostringstream text;
+    switch (type) {
+        case AEGP_StreamType_OneD: text << v.one_d; break;
+        case AEGP_StreamType_TwoD:
+        case AEGP_StreamType_TwoD_SPATIAL: text << "[" << v.two_d.x << ", " << v.two_d.y << "]"; break;
+        case AEGP_StreamType_ThreeD:
+        case AEGP_StreamType_ThreeD_SPATIAL:
+            text << "[" << v.three_d.x << ", " << v.three_d.y << ", " << v.three_d.z << "]";
+            break;
+        case AEGP_StreamType_COLOR:
+            text << "[" << v.color.redF << ", " << v.color.greenF << ", " << v.color.blueF << "]";
+            break;
+        case AEGP_StreamType_LAYER_ID: {
+            text << "none";
+            for (const host::Layer& layer : comp.layers) {
+                if (layer.id == v.layer_id) text.str("\"" + layer.name + "\"");
+            }
+            break;
+        }
+        default: break;
+    }
+    return text.str();
+}
+
+bool sameValue(AEGP_StreamType type, const AEGP_StreamVal& a, const AEGP_StreamVal& b) {
+    switch (type) {
+        case AEGP_StreamType_OneD: return a.one_d == b.one_d;
+        case AEGP_StreamType_TwoD:
+        case AEGP_StreamType_TwoD_SPATIAL: return a.two_d.x == b.two_d.x && a.two_d.y == b.two_d.y;
+        case AEGP_StreamType_ThreeD:
+        case AEGP_StreamType_ThreeD_SPATIAL:
+            return a.three_d.x == b.three_d.x && a.three_d.y == b.three_d.y && a.three_d.z == b.three_d.z;
+        // Colours are registered as 8-bit pixels: compare at that precision.
+        case AEGP_StreamType_COLOR: {
+            PF_Pixel pa = host::pixelOfColor(a.color), pb = host::pixelOfColor(b.color);
+            return pa.red == pb.red && pa.green == pb.green && pa.blue == pb.blue;
+        }
+        case AEGP_StreamType_LAYER_ID: return a.layer_id == b.layer_id;
+        default: return true;
+    }
+}
+
+// The parameters of each effect instance whose value or animation differs from the registered default.
+void printEffects(host::PluginHost& pluginHost, const host::Composition& comp, std::ostream& out) {
+    host::EffectPlugin* effect = host::loadedEffect(pluginHost);
+    if (effect == nullptr) return;
+    for (size_t i = 0; i < comp.layers.size(); ++i) {
+        for (host::EffectInstance* instance : host::effectInstances(pluginHost, comp, i)) {
+            out << "  " << comp.layers[i].name << ": " << effect->name << " (" << instance->matchName << ")"
+                << (instance->active ? "" : ", off") << "\n";
+            int changed = 0;
+            for (size_t position = 1; position < instance->streams.size(); ++position) {
+                const host::EffectStream& stream = instance->streams[position];
+                const PF_ParamDef& def = effect->params[position];
+                AEGP_StreamVal dephault = host::streamDefaultOfParam(def);
+                if (def.param_type == PF_Param_LAYER && def.u.ld.dephault == PF_LayerDefault_MYSELF) {
+                    dephault.layer_id = comp.layers[i].id;
+                }
+                if (stream.type == AEGP_StreamType_NO_DATA) continue;
+                if (stream.keyframes.empty() && sameValue(stream.type, stream.value, dephault)) continue;
+                ++changed;
+                out << "    " << position << " \"" << def.name << "\" = ";
+                if (stream.keyframes.empty()) {
+                    out << streamText(comp, stream.type, stream.value);
+                } else {
+                    out << "keyframes";
+                    for (const auto& [seconds, value] : stream.keyframes) {
+                        out << " " << seconds << "s: " << streamText(comp, stream.type, value);
+                    }
+                }
+                out << "\n";
+            }
+            if (changed == 0) out << "    (every parameter at its default)\n";
+        }
+    }
+}
+
 }  // namespace
 
 int runInfo(const std::filesystem::path& scene, const std::filesystem::path& pluginDir, std::ostream& out) {
@@ -74,6 +156,14 @@ int runInfo(const std::filesystem::path& scene, const std::filesystem::path& plu
         auto pluginHost = host::openPluginHost(pluginDir);
         out << "Plug-ins in " << pluginDir.string() << ":\n";
         for (const std::string& line : host::describePlugins(*pluginHost)) out << "  " << line << "\n";
+        try {
+            host::prepareSceneEffects(*pluginHost, comp);
+        } catch (const host::SceneFileError& error) {
+            std::cerr << "zephrin: " << error.what() << "\n";
+            return kExitUsage;
+        }
+        out << "Effects (values that differ from the defaults):\n";
+        printEffects(*pluginHost, comp, out);
     } catch (const std::exception& error) {
         std::cerr << "zephrin: " << error.what() << "\n";
         return kExitRenderFailure;

@@ -193,6 +193,7 @@ TEST(EffectHost, StreamsAreTypedPerParameterAndEveryHandleComesBack) {
 TEST(EffectHost, SceneFileSetsParametersByPositionLabelAndGroup) {
     PluginHostPtr host = openPluginHost(kPluginDir);
     Composition comp = effectComposition(R"({"Mode": "Scroll Mode", "Thickness": 40, "Left Curl/Curl Angle": 720,
+        "Path Select/Motion": 30, "Scroll Mode/Right Curl/Radius": 250,
         "4": 120, "Right Curl/Enabled": true, "47": "Path", "Back Color": [0, 0.5, 1],
         "Twist Amount": {"keyframes": [[0, 10], [1, 30]]}, "Point Count": 2})");
     prepareSceneEffects(*host, comp);
@@ -203,6 +204,8 @@ TEST(EffectHost, SceneFileSetsParametersByPositionLabelAndGroup) {
     EXPECT_EQ(oneD(*host, instance, 67), 0) << "the right curl keeps its default angle";
     EXPECT_EQ(oneD(*host, instance, kCurveAmount), 120);
     EXPECT_EQ(oneD(*host, instance, 65), 1);
+    EXPECT_EQ(oneD(*host, instance, kPathMotion), 30);
+    EXPECT_EQ(oneD(*host, instance, 69), 250) << "a nested group path";
     EXPECT_EQ(oneD(*host, instance, 57), 1) << "an unset checkbox keeps its default";
     EXPECT_EQ(oneD(*host, instance, kPointCount), 2);
     EXPECT_EQ(effectStreamValue(*host, instance, kPathLayer).layer_id, 2);
@@ -221,7 +224,9 @@ TEST(EffectHost, BadParametersAreRefusedWithFileAndPath) {
     const Case cases[] = {
         {R"({"Thicknes": 4})", at + "Thicknes: the effect has no parameter \"Thicknes\" (see zephrin params)"},
         {R"({"Flip": true})",
-         at + "Flip: \"Flip\" names 2 parameters; use one of \"Layer Adjustment/Flip\", \"Layer Adjustment/Flip\""},
+         at + "Flip: \"Flip\" names 2 parameters; use one of \"86\", \"89\""},
+        {R"({"Motion": 10})",
+         at + "Motion: \"Motion\" names 2 parameters; use one of \"Free Mode/Motion\", \"Path Select/Motion\""},
         {R"({"Thickness": "thick"})", at + "Thickness: expected a number"},
         {R"({"200": 1})", at + "200: parameter position 200 is out of range 1 to 121"},
         {R"({"0": 1})", at + "0: parameter position 0 is out of range 1 to 121"},
