@@ -70,7 +70,7 @@ std::string lightBenchSceneJson(const std::string& name, int32_t width, int32_t 
              << i * 200 * s << R"(], "scale": [)" << 140 * s << ", " << 140 * s << R"(, 100], "rotationY": )"
              << (i == 0 ? -20 : 25) << R"(}, "material": {"castsShadows": "on"},
              "effects": [{"matchName": "com.tavik.ZephrinSurface", "params": {"Mode": "Free Mode",
-               "Thickness": 20, "Shadow Mode": ")"
+               "Thickness": 20, "Point 2": [33, 15, 0], "Point 3": [67, 85, 0], "Shadow Mode": ")"
              << v->shadowMode << R"("}}]})";
     }
     json << R"(, {"name": "Floor", "type": "av", "source": "floor", "threeD": true, "transform": {"position": [)"
