@@ -49,15 +49,18 @@ constexpr double kMapSoftnessPerDiffusion = 0.1;
 
 struct Ray {
     Vec3 origin, direction, inverse;
+    bool anyParallel = false;  // some component is below kParallelComponent
 };
 
 Ray makeRay(const Vec3& origin, const Vec3& direction) {
-    Ray ray{origin, direction, {}};
+    Ray ray{origin, direction, {}, false};
     ray.inverse = Vec3{1.0 / direction.x, 1.0 / direction.y, 1.0 / direction.z};
+    ray.anyParallel = std::fabs(direction.x) < kParallelComponent || std::fabs(direction.y) < kParallelComponent ||
+                      std::fabs(direction.z) < kParallelComponent;
     return ray;
 }
 
-inline bool slabAxis(double origin, double dir, double inv, double lo, double hi, double& tNear, double& tFar) {
+bool slabAxis(double origin, double dir, double inv, double lo, double hi, double& tNear, double& tFar) {
     if (std::fabs(dir) < kParallelComponent) return origin >= lo && origin <= hi;
     double t0 = (lo - origin) * inv;
     double t1 = (hi - origin) * inv;
@@ -67,8 +70,8 @@ inline bool slabAxis(double origin, double dir, double inv, double lo, double hi
     return tNear <= tFar;
 }
 
-// Entry parameter of a box within [0, maxT]; false when the ray misses it there.
-inline bool enterBox(const Vec3& lo, const Vec3& hi, const Ray& ray, double maxT, double& entry) {
+// The slab test axis by axis, for rays that run parallel to some slab.
+bool enterBoxAxisByAxis(const Vec3& lo, const Vec3& hi, const Ray& ray, double maxT, double& entry) {
     double tNear = 0.0, tFar = maxT;
     if (!slabAxis(ray.origin.x, ray.direction.x, ray.inverse.x, lo.x, hi.x, tNear, tFar) ||
         !slabAxis(ray.origin.y, ray.direction.y, ray.inverse.y, lo.y, hi.y, tNear, tFar) ||
@@ -77,6 +80,19 @@ inline bool enterBox(const Vec3& lo, const Vec3& hi, const Ray& ray, double maxT
     }
     entry = tNear;
     return true;
+}
+
+// Entry parameter of a box within [0, maxT]; false when the ray misses it there. The three slab
+// intervals are intersected in any order, so the common case runs without branches.
+inline bool enterBox(const Vec3& lo, const Vec3& hi, const Ray& ray, double maxT, double& entry) {
+    if (ray.anyParallel) return enterBoxAxisByAxis(lo, hi, ray, maxT, entry);
+    const double x0 = (lo.x - ray.origin.x) * ray.inverse.x, x1 = (hi.x - ray.origin.x) * ray.inverse.x;
+    const double y0 = (lo.y - ray.origin.y) * ray.inverse.y, y1 = (hi.y - ray.origin.y) * ray.inverse.y;
+    const double z0 = (lo.z - ray.origin.z) * ray.inverse.z, z1 = (hi.z - ray.origin.z) * ray.inverse.z;
+    const double tNear = std::max(std::max(std::min(x0, x1), std::min(y0, y1)), std::max(std::min(z0, z1), 0.0));
+    const double tFar = std::min(std::min(std::max(x0, x1), std::max(y0, y1)), std::min(std::max(z0, z1), maxT));
+    entry = tNear;
+    return tNear <= tFar;
 }
 
 inline bool enterNode(const ShadowBvhNode& node, const Ray& ray, double maxT, double& entry) {
