@@ -21,40 +21,49 @@ constexpr double kMaxRadiusLimit = 64.0;
 constexpr double kMaxBlurScale = 4.0;
 constexpr double kMinAlphaSum = 1e-9;
 constexpr uint32_t kDofLineBlock = 64;
+// Columns blurred side by side: 16 pixels of 4 doubles span eight cache lines of a row.
+constexpr uint32_t kDofColumnGroup = 16;
 
 double clampUnit(double x) { return x > 0.0 ? (x < 1.0 ? x : 1.0) : 0.0; }
 
-// Blurs `count` pixels spaced `stride` apart starting at `first`, from `in` into `out`. `sums` holds
-// count + 1 running sums of (r a, g a, b a, a).
-void blurLine(const std::vector<double>& in, std::vector<double>& out, const std::vector<int32_t>& radii,
-              size_t first, size_t stride, int32_t count, std::vector<double>& sums) {
-    sums.assign(4 * (static_cast<size_t>(count) + 1), 0.0);
+// Blurs `lines` neighbouring lines of `count` pixels from `in` into `out`: pixel i of line l is
+// first + l * lineStride + i * pixelStride. Neighbouring lines are walked together, so that a column
+// pass reads whole cache lines. `sums` holds (count + 1) x lines running sums of (r a, g a, b a, a).
+void blurLines(const std::vector<double>& in, std::vector<double>& out, const std::vector<int32_t>& radii,
+               size_t first, size_t lineStride, size_t pixelStride, int32_t count, size_t lines,
+               std::vector<double>& sums) {
+    sums.assign(4 * lines * (static_cast<size_t>(count) + 1), 0.0);
     for (int32_t i = 0; i < count; ++i) {
-        const double* c = &in[4 * (first + static_cast<size_t>(i) * stride)];
-        const double a = c[3];
-        double* prev = &sums[4 * static_cast<size_t>(i)];
-        double* next = prev + 4;
-        next[0] = prev[0] + c[0] * a;
-        next[1] = prev[1] + c[1] * a;
-        next[2] = prev[2] + c[2] * a;
-        next[3] = prev[3] + a;
+        const size_t row = static_cast<size_t>(i) * pixelStride;
+        for (size_t l = 0; l < lines; ++l) {
+            const double* c = &in[4 * (first + l * lineStride + row)];
+            const double a = c[3];
+            const double* prev = &sums[4 * (static_cast<size_t>(i) * lines + l)];
+            double* next = &sums[4 * ((static_cast<size_t>(i) + 1) * lines + l)];
+            next[0] = prev[0] + c[0] * a;
+            next[1] = prev[1] + c[1] * a;
+            next[2] = prev[2] + c[2] * a;
+            next[3] = prev[3] + a;
+        }
     }
     for (int32_t i = 0; i < count; ++i) {
-        const size_t pixel = first + static_cast<size_t>(i) * stride;
-        double* o = &out[4 * pixel];
-        const int32_t r = radii[pixel];
-        if (r < 1) {
-            std::copy_n(&in[4 * pixel], 4, o);
-            continue;
+        for (size_t l = 0; l < lines; ++l) {
+            const size_t pixel = first + l * lineStride + static_cast<size_t>(i) * pixelStride;
+            double* o = &out[4 * pixel];
+            const int32_t r = radii[pixel];
+            if (r < 1) {
+                std::copy_n(&in[4 * pixel], 4, o);
+                continue;
+            }
+            const int32_t lo = std::max(i - r, 0);
+            const int32_t hi = std::min(i + r, count - 1);
+            const double n = hi - lo + 1;
+            const double* a = &sums[4 * (static_cast<size_t>(lo) * lines + l)];
+            const double* b = &sums[4 * ((static_cast<size_t>(hi) + 1) * lines + l)];
+            const double alphaSum = b[3] - a[3];
+            o[3] = clampUnit(alphaSum / n);
+            for (int c = 0; c < 3; ++c) o[c] = alphaSum > kMinAlphaSum ? clampUnit((b[c] - a[c]) / alphaSum) : 0.0;
         }
-        const int32_t lo = std::max(i - r, 0);
-        const int32_t hi = std::min(i + r, count - 1);
-        const double n = hi - lo + 1;
-        const double* a = &sums[4 * static_cast<size_t>(lo)];
-        const double* b = &sums[4 * (static_cast<size_t>(hi) + 1)];
-        const double alphaSum = b[3] - a[3];
-        o[3] = clampUnit(alphaSum / n);
-        for (int c = 0; c < 3; ++c) o[c] = alphaSum > kMinAlphaSum ? clampUnit((b[c] - a[c]) / alphaSum) : 0.0;
     }
 }
 
@@ -105,27 +114,28 @@ void applyDepthOfField(FrameBuffers& buffers, const SceneCamera& frameCamera) {
         return;
     }
     std::vector<int32_t> radii(buffers.depth.size(), 0);
-    int32_t maxRadius = 0;
-    for (size_t i = 0; i < radii.size(); ++i) {
-        radii[i] = depthOfFieldRadius(frameCamera, buffers.depth[i]);
-        maxRadius = std::max(maxRadius, radii[i]);
-    }
+    auto radiusRows = [&](uint32_t begin, uint32_t end) {
+        for (size_t i = begin * static_cast<size_t>(width); i < end * static_cast<size_t>(width); ++i) {
+            radii[i] = depthOfFieldRadius(frameCamera, buffers.depth[i]);
+        }
+    };
+    parallelFor(static_cast<uint32_t>(height), kDofLineBlock, radiusRows);
+    const int32_t maxRadius = *std::max_element(radii.begin(), radii.end());
     if (maxRadius == 0) return;
     const std::vector<int32_t> spread = spreadDepthOfFieldRadii(radii, buffers.depth, width, height);
 
+    const auto w = static_cast<size_t>(width);
     std::vector<double> horizontal(buffers.color.size(), 0.0);
     auto rows = [&](uint32_t begin, uint32_t end) {
         std::vector<double> sums;
-        for (uint32_t y = begin; y < end; ++y) {
-            blurLine(buffers.color, horizontal, spread, static_cast<size_t>(y) * static_cast<size_t>(width), 1, width,
-                     sums);
-        }
+        for (uint32_t y = begin; y < end; ++y) blurLines(buffers.color, horizontal, spread, y * w, 0, 1, width, 1, sums);
     };
     parallelFor(static_cast<uint32_t>(height), kDofLineBlock, rows);
     auto columns = [&](uint32_t begin, uint32_t end) {
         std::vector<double> sums;
-        for (uint32_t x = begin; x < end; ++x) {
-            blurLine(horizontal, buffers.color, spread, x, static_cast<size_t>(width), height, sums);
+        for (uint32_t x = begin; x < end; x += kDofColumnGroup) {
+            const size_t lines = std::min<size_t>(kDofColumnGroup, end - x);
+            blurLines(horizontal, buffers.color, spread, x, 1, w, height, lines, sums);
         }
     };
     parallelFor(static_cast<uint32_t>(width), kDofLineBlock, columns);
