@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <iostream>
 #include <mutex>
 
 #include "host/basic_suite.h"
@@ -168,11 +169,11 @@ PF_LayerDef layerDefOf(HostWorld& world) {
     return def;
 }
 
+}  // namespace
+
 std::string commandFailure(PF_Cmd cmd, PF_Err err) {
     return "the effect's command " + std::to_string(cmd) + " returned error " + std::to_string(err);
 }
-
-}  // namespace
 
 EffectPlugin discoverEffect(void* library, const std::filesystem::path& path, std::string& failure) {
     EffectPlugin plugin;
@@ -260,6 +261,11 @@ EffectCommandResult sendEffectCommand(HostState& state, EffectPlugin& effect, Ef
     }
     if ((out.out_flags & PF_OutFlag_DISPLAY_ERROR_MESSAGE) != 0 && !result.returnMessage.empty()) {
         state.messages.push_back(result.returnMessage);
+    }
+    if (err != PF_Err_NONE) {
+        std::string line = commandFailure(cmd, err);
+        if (state.echoMessages) std::cerr << "zephrin host: " << line << "\n";
+        state.messages.push_back(std::move(line));
     }
     return result;
 }

@@ -67,6 +67,10 @@ EffectCommandResult sendEffectCommand(HostState& state, EffectPlugin& effect, Ef
                                       double seconds, void* extra = nullptr, PF_LayerDef* output = nullptr,
                                       PF_LayerDef* input = nullptr);
 
+// "the effect's command 13 returned error 516": how the host reports a failed command (a failed command
+// is also recorded among the plug-in messages).
+std::string commandFailure(PF_Cmd cmd, PF_Err err);
+
 // GLOBAL_SETUP then PARAMS_SETUP; keeps the global data the effect hands back. Errors name the command.
 PF_Err setUpEffectGlobals(HostState& state, EffectPlugin& effect, std::string& failure);
 // GLOBAL_SETDOWN when the globals were set up.

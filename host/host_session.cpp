@@ -176,6 +176,12 @@ void setUpEffect(PluginHost& host) {
     }
 }
 
+// The failed command's report, recorded as the last plug-in message when the command failed.
+std::string lastEffectFailure(const PluginHost& host) {
+    std::lock_guard<std::mutex> lock(host.state.mutex);
+    return host.state.messages.empty() ? "the effect's setup failed" : host.state.messages.back();
+}
+
 EffectPlugin& requireEffect(PluginHost& host) {
     if (host.effect == nullptr) throw HostError("no effect plug-in is loaded");
     return *host.effect;
@@ -338,8 +344,7 @@ void prepareSceneEffects(PluginHost& host, const Composition& comp) {
         }
         PF_Err err = setUpEffectInstance(host.state, *host.effect, instance, true);
         if (err != PF_Err_NONE) {
-            throw HostError("layer \"" + comp.layers[p.layer].name + "\": the effect's sequence setup returned error " +
-                            std::to_string(err));
+            throw HostError("layer \"" + comp.layers[p.layer].name + "\": " + lastEffectFailure(host));
         }
     }
 }
@@ -350,10 +355,7 @@ EffectInstance& applyEffect(PluginHost& host, const Composition& comp, size_t la
     size_t index = effectInstances(host, comp, layerPosition).size();
     EffectInstance& instance = addEffectInstance(host.state, effect, comp, layerPosition, index, false);
     PF_Err err = setUpEffectInstance(host.state, effect, instance, false);
-    if (err != PF_Err_NONE) {
-        throw HostError("layer \"" + comp.layers[layerPosition].name + "\": the effect's sequence setup returned error " +
-                        std::to_string(err));
-    }
+    if (err != PF_Err_NONE) throw HostError("layer \"" + comp.layers[layerPosition].name + "\": " + lastEffectFailure(host));
     return instance;
 }
 

@@ -70,7 +70,8 @@ struct FrameResult {
 // sets up its Artisan instance; the instance lives until the host closes. Host time for frame n is
 // A_Time{n * 1000, round(frameRate * 1000)}, exact for integer and NTSC rates alike. Throws HostError for
 // a request the host cannot honour (downsample below 1, a depth other than 8/16/32, an empty
-// composition size); plug-in failures come back in FrameResult::error, never as exceptions.
+// composition size); plug-in failures come back in FrameResult::error, never as exceptions. A composition
+// whose effects are not yet prepared is prepared first (prepareSceneEffects, which may throw SceneFileError).
 FrameResult renderCompositionFrame(PluginHost& host, const Composition& comp, const FrameRequest& request);
 
 // One line per library the host looked at: what it is and what it registered, or why it was not loaded.

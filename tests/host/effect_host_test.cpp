@@ -2,8 +2,12 @@
 // live as host streams that the suites answer from, as the renderer will read them.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -357,6 +361,36 @@ TEST(EffectHost, FrameWithTheEffectGivesEveryHandleBack) {
     EXPECT_EQ(result.error, 0);
     EXPECT_TRUE(isBalanced(result.accounting)) << describeAccounting(result.accounting);
     EXPECT_EQ(effectInstances(*host, comp, 0).size(), 1u) << "the frame set up the file's effect first";
+}
+
+TEST(EffectHost, MissingSuiteBecomesTheCommandsErrorAndIsReportedWithItsNumber) {
+    PluginHostPtr host = openPluginHost(kPluginDir);
+    Composition comp = effectComposition("");
+    EffectInstance& instance = applyEffect(*host, comp, 0);
+    setSuiteAvailable(*host, kAEGPPFInterfaceSuite, false);
+    EXPECT_EQ(changeEffectParam(*host, instance, kAnimation, number(150)), PF_Err_BAD_CALLBACK_PARAM);
+    std::vector<std::string> messages = pluginMessages(*host);
+    EXPECT_NE(std::find(messages.begin(), messages.end(), "the effect's command 13 returned error 516"), messages.end());
+    setSuiteAvailable(*host, kAEGPPFInterfaceSuite, true);
+    EXPECT_EQ(changeEffectParam(*host, instance, kAnimation, number(140)), PF_Err_NONE) << "the host carries on";
+    EXPECT_EQ(oneD(*host, instance, kFreeMotion), 140);
+}
+
+TEST(EffectHost, ClosingSetsTheEffectDownAndFreesItsGlobalData) {
+    const fs::path log = fs::temp_directory_path() / ("zephrin_effect_host_" + std::to_string(::getpid()) + ".log");
+    fs::remove(log);
+    ::setenv("SSR_EFFECT_LOG", log.c_str(), 1);
+    PluginHostPtr host = openPluginHost(kPluginDir);
+    Composition comp = effectComposition("{}");
+    prepareSceneEffects(*host, comp);
+    HandleAccounting open = totalAccounting(*host);
+    EXPECT_EQ(open.memHandlesLent - open.memHandlesFreed, 1) << "the effect's global data";
+    closePluginHost(std::move(host));
+    ::unsetenv("SSR_EFFECT_LOG");
+    std::ifstream in(log);
+    std::string text((std::istreambuf_iterator<char>(in)), {});
+    fs::remove(log);
+    EXPECT_NE(text.find("EffectMain GLOBAL_SETDOWN"), std::string::npos) << text;
 }
 
 }  // namespace
