@@ -78,11 +78,24 @@ def tiles(x, y, n=256):
     return 245, 235, 210, 255
 
 
+def ribbon(x, y, w=480, h=120):
+    """A blue-to-orange band with white chevrons pointing along it, so motion and mirroring show."""
+    u = x / (w - 1)
+    r, g, b = 40 + 200 * u, 90 + 60 * u, 200 - 160 * u
+    phase = (x - abs(y - h / 2) * 0.8) % 80
+    if phase < 14:
+        r, g, b = 250, 250, 245
+    if y < 6 or y >= h - 6:
+        r, g, b = 30, 30, 40
+    return clamp(r), clamp(g), clamp(b), 255
+
+
 def main():
     os.makedirs(ASSETS, exist_ok=True)
     write_png(os.path.join(ASSETS, "card.png"), 512, 320, card)
     write_png(os.path.join(ASSETS, "emblem.png"), 384, 384, emblem)
     write_png(os.path.join(ASSETS, "tiles.png"), 256, 256, tiles)
+    write_png(os.path.join(ASSETS, "ribbon.png"), 480, 120, ribbon)
 
 
 if __name__ == "__main__":

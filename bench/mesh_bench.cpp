@@ -1,0 +1,134 @@
+// Micro-benchmarks of the Free Mode slab: the mesh at the default settings and at the full caps, and
+// the raster of a 1080p frame of four bent layers at the default settings (unlit: mesh building,
+// preparation and the banded pixel pass, as paint runs them).
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <vector>
+
+#include "renderer/frame/raster.h"
+#include "renderer/frame/worker_pool.h"
+#include "renderer/geometry/free_mode_mesh.h"
+
+namespace zephrin {
+namespace {
+
+constexpr int32_t kWidth = 1920;
+constexpr int32_t kHeight = 1080;
+constexpr double kFocal = 1976.93;
+
+// A gentle S with a little twist, as a user draws it in the Top View.
+std::vector<BendControlPoint> wave() {
+    std::vector<BendControlPoint> points(4);
+    const double xs[4] = {0.0, 0.33, 0.67, 1.0};
+    const double ys[4] = {0.0, 0.6, -0.6, 0.1};
+    for (int i = 0; i < 4; ++i) {
+        points[static_cast<size_t>(i)].x = xs[i];
+        points[static_cast<size_t>(i)].y = ys[i];
+        points[static_cast<size_t>(i)].twist = i == 2 ? 20.0 : 0.0;
+    }
+    return points;
+}
+
+// Default controls of a freshly applied effect: 160 x 8, thickness on.
+BendControls defaultControls() {
+    BendControls controls;
+    controls.subdivisionX = 160;
+    controls.subdivisionY = 8;
+    controls.thickness = 1.0;
+    return controls;
+}
+
+void buildMesh(benchmark::State& state, const BendControls& controls) {
+    const std::vector<BendControlPoint> points = wave();
+    MeshPlacement placement;
+    placement.width = 1000;
+    placement.height = 500;
+    size_t vertices = 0;
+    for (auto _ : state) {
+        SceneSurface surface;
+        surface.kind = kSurfaceBent;
+        surface.controls = controls;
+        buildFreeModeMesh(surface, points, placement);
+        vertices = surface.mesh.vertices.size();
+        benchmark::DoNotOptimize(surface.mesh.vertices.data());
+    }
+    state.counters["vertices"] = static_cast<double>(vertices);
+}
+
+void BM_FreeModeMeshDefault(benchmark::State& state) { buildMesh(state, defaultControls()); }
+BENCHMARK(BM_FreeModeMeshDefault)->Unit(benchmark::kMillisecond);
+
+void BM_FreeModeMeshFullCaps(benchmark::State& state) {
+    BendControls controls = defaultControls();
+    controls.subdivisionX = 640;
+    controls.subdivisionY = 64;
+    controls.tileCount = 10;
+    controls.thickness = 120.0;
+    buildMesh(state, controls);
+}
+BENCHMARK(BM_FreeModeMeshFullCaps)->Unit(benchmark::kMillisecond);
+
+// Four 1000 x 500 bent layers side by side in front of the camera, each placed by its own transform.
+std::vector<SceneSurface> fourBentLayers() {
+    std::vector<SceneSurface> surfaces;
+    const std::vector<BendControlPoint> points = wave();
+    for (int layer = 0; layer < 4; ++layer) {
+        SceneSurface surface;
+        surface.kind = kSurfaceBent;
+        surface.controls = defaultControls();
+        MeshPlacement placement;
+        placement.width = 1000;
+        placement.height = 500;
+        const double angle = (layer - 1.5) * 0.3;
+        const double scale = 0.8;
+        LayerTransform& t = placement.layerToCamera;
+        t.rotationScale[0][0] = std::cos(angle) * scale;
+        t.rotationScale[0][2] = std::sin(angle) * scale;
+        t.rotationScale[1][1] = scale;
+        t.rotationScale[2][0] = -std::sin(angle) * scale;
+        t.rotationScale[2][2] = std::cos(angle) * scale;
+        t.translation = Vec3{(layer % 2 - 0.9) * 800.0, (layer / 2 - 0.9) * 450.0, kFocal + layer * 150.0};
+        placement.layerToWorld = t;
+        buildFreeModeMesh(surface, points, placement);
+        surfaces.push_back(std::move(surface));
+    }
+    return surfaces;
+}
+
+void BM_FourBentLayersFrame(benchmark::State& state) {
+    SceneCamera camera;
+    camera.compWidth = camera.destWidth = kWidth;
+    camera.compHeight = camera.destHeight = kHeight;
+    camera.focal = kFocal;
+    FrameBuffers buffers;
+    buffers.rasterWidth = kWidth;
+    buffers.rasterHeight = kHeight;
+    const int32_t bandCount = rasterBandCount(kHeight);
+    for (auto _ : state) {
+        const std::vector<SceneSurface> surfaces = fourBentLayers();
+        const size_t n = buffers.pixelCount();
+        buffers.depth.assign(n, INFINITY);
+        buffers.coverage.assign(n, 0);
+        buffers.color.assign(n * 4, 0.0);
+        buffers.surfaceIndex.assign(n, -1);
+        buffers.triangleIndex.assign(n, -1);
+        buffers.clipTriangle.assign(n, -1);
+        buffers.preparedIndex.assign(n, -1);
+        const std::vector<PreparedTriangle> prepared = prepareRaster(camera, surfaces, kWidth, kHeight);
+        const RasterBands bands = binRasterBands(prepared, kHeight, bandCount);
+        auto body = [&](uint32_t begin, uint32_t end) {
+            for (uint32_t b = begin; b < end; ++b) {
+                const int32_t band = static_cast<int32_t>(b);
+                rasterBand(surfaces, prepared, bands.bands[b], rasterBandFirstRow(band, kHeight, bandCount),
+                           rasterBandFirstRow(band + 1, kHeight, bandCount), buffers);
+            }
+        };
+        parallelFor(static_cast<uint32_t>(bandCount), 1, body);
+        benchmark::DoNotOptimize(buffers.depth.data());
+    }
+}
+BENCHMARK(BM_FourBentLayersFrame)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace zephrin
