@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
+
+#include "../driver/fake_host.h"
 
 namespace zephrin {
 namespace {
@@ -268,6 +271,31 @@ TEST(FreeModeMesh, InteractiveRendersHalveTheCaps) {
     const SlabGrid grid = buildFreeModeMesh(surface, flatPoints(), p);
     EXPECT_EQ(grid.columns, 321);
     EXPECT_EQ(grid.rows, 33);
+}
+
+TEST(FreeModeMesh, RoundClosedLoopIsDrawnAsAnAnalyticEllipseAndLogged) {
+    fakehost::LogCapture log;
+    BendControls controls = slabControls(0.0);
+    controls.closeEndpoints = true;
+    controls.motion = 0.0;
+    std::vector<BendControlPoint> points;
+    for (int i = 0; i <= 12; ++i) {
+        const double angle = std::numbers::pi / 6.0 * (i % 12);
+        BendControlPoint p = flatPoint(0.5 + 0.25 * std::cos(angle));
+        p.y = 0.5 * std::sin(angle);
+        points.push_back(p);
+    }
+    SceneSurface surface = surfaceWith(controls);
+    const SlabGrid grid = buildFreeModeMesh(surface, points, placement(404, 200));
+    const auto lines = log.renderLines("RendererV2Mesh: analyticCirclePreset center=(");
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find(") radius=(0.25,0.5) dir=1"), std::string::npos) << lines[0];
+    // Every column of the front lies on the ellipse: x about the centre by 0.25 W, z by 0.5 W * 15/101.
+    for (int32_t j = 0; j < grid.columns; ++j) {
+        const Vec3& p = vertexAt(surface.mesh, j);
+        const double ex = (p.x - 202.0) / (0.25 * 404.0), ez = p.z / (0.5 * 404.0 * 15.0 / 101.0);
+        EXPECT_NEAR(ex * ex + ez * ez, 1.0, 1e-9) << j;
+    }
 }
 
 }  // namespace
