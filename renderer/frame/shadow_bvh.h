@@ -43,7 +43,7 @@ struct ShadowLeafGroup {
     int32_t firstIndex = 0;
     int32_t indexCount = 0;
 };
-constexpr int32_t kShadowLeafGroupSize = 4;
+constexpr int32_t kShadowLeafGroupSize = 2;
 
 struct ShadowBvh {
     std::vector<ShadowTriangle> triangles;
