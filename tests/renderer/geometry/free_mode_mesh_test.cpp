@@ -298,5 +298,28 @@ TEST(FreeModeMesh, RoundClosedLoopIsDrawnAsAnAnalyticEllipseAndLogged) {
     }
 }
 
+TEST(FreeModeMesh, CoincidentPointsAndBackwardHandlesStillGiveASoundMesh) {
+    for (bool closed : {false, true}) {
+        BendControls controls = slabControls(300.0);
+        controls.closeEndpoints = closed;
+        std::vector<BendControlPoint> same(12, flatPoint(0.4));
+        for (BendControlPoint& p : same) {
+            p.y = 0.2;
+            p.slope = p.outSlope = p.inSlope = 3.0;
+        }
+        SceneSurface coincident = surfaceWith(controls);
+        buildFreeModeMesh(coincident, same, placement(1, 1));
+        expectSoundMesh(coincident.mesh);
+
+        std::vector<BendControlPoint> backward = wavePoints();
+        for (BendControlPoint& p : backward) p.outLength = p.inLength = -0.5;
+        backward[2].outLength = 0.0;
+        SceneSurface folded = surfaceWith(controls);
+        buildFreeModeMesh(folded, backward, placement(640, 360));
+        expectSoundMesh(folded.mesh);
+        EXPECT_FALSE(folded.mesh.triangles.empty());
+    }
+}
+
 }  // namespace
 }  // namespace zephrin
