@@ -225,7 +225,9 @@ EffectCommandResult sendEffectCommand(HostState& state, EffectPlugin& effect, Ef
         in.global_data = effect.globalData;
         in.effect_ref = toHandle<PF_ProgPtr>(instance != nullptr ? instance->effectRef : effect.globalRef);
         in.num_params = static_cast<A_long>(effect.params.size());
-        if (instance != nullptr) {
+        // A sequence setdown may come after the composition is gone: it carries no parameters and never
+        // touches the composition.
+        if (instance != nullptr && cmd != PF_Cmd_SEQUENCE_SETDOWN) {
             const Composition& comp = *instance->comp;
             const Layer& layer = comp.layers[instance->layerPosition];
             in.time_scale = static_cast<A_u_long>(std::lround(comp.frameRate * kTimeUnitsPerFrame));

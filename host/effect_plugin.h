@@ -53,8 +53,8 @@ struct RegisteredParam {
 // resolves the entry point it names. Empty `failure` on success.
 EffectPlugin discoverEffect(void* library, const std::filesystem::path& path, std::string& failure);
 
-// One command to the effect. `instance` is null for the global commands. Parameters are taken from the
-// instance's streams at `seconds` and the values the effect marks PF_ChangeFlag_CHANGED_VALUE are written
+// One command to the effect. `instance` is null for the global commands. Parameters (none for
+// PF_Cmd_SEQUENCE_SETDOWN) are taken from the instance's streams at `seconds` and the values the effect marks PF_ChangeFlag_CHANGED_VALUE are written
 // back to them afterwards. The state must be active and not locked by the caller.
 struct EffectCommandResult {
     PF_Err err = PF_Err_NONE;

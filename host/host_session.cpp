@@ -349,6 +349,35 @@ void prepareSceneEffects(PluginHost& host, const Composition& comp) {
     }
 }
 
+void forgetSceneEffects(PluginHost& host, const Composition& comp) {
+    std::vector<EffectInstance*> instances;
+    {
+        std::lock_guard<std::mutex> lock(host.state.mutex);
+        for (const auto& instance : host.state.effects) {
+            if (instance->comp == &comp) instances.push_back(instance.get());
+        }
+    }
+    if (host.effect != nullptr && host.effect->globalSetUp) {
+        for (EffectInstance* instance : instances) {
+            sendEffectCommand(host.state, *host.effect, instance, PF_Cmd_SEQUENCE_SETDOWN, 0.0);
+        }
+    }
+    std::lock_guard<std::mutex> lock(host.state.mutex);
+    // Handles still lent on the instances would point at nothing once they go.
+    std::erase_if(host.state.effectRefs, [&](const auto& entry) { return entry.second.instance->comp == &comp; });
+    std::erase_if(host.state.effectStreams, [&](const auto& entry) { return entry.second.instance->comp == &comp; });
+    auto& effects = host.state.effects;
+    effects.erase(std::remove_if(effects.begin(), effects.end(), [&](const auto& i) { return i->comp == &comp; }),
+                  effects.end());
+    if (auto it = host.state.effectCompositions.find(&comp); it != host.state.effectCompositions.end()) {
+        forgetComposition(host.state, it->second);
+        host.state.effectCompositions.erase(it);
+    }
+    host.state.compDownsample.erase(&comp);
+    auto& prepared = host.preparedCompositions;
+    prepared.erase(std::remove(prepared.begin(), prepared.end(), &comp), prepared.end());
+}
+
 EffectInstance& applyEffect(PluginHost& host, const Composition& comp, size_t layerPosition) {
     EffectPlugin& effect = requireEffect(host);
     if (layerPosition >= comp.layers.size()) throw HostError("no layer at position " + std::to_string(layerPosition));

@@ -96,9 +96,13 @@ EffectPlugin* loadedEffect(PluginHost& host);
 // Creates the effect instances a composition's layers name, with the values their scene file gives
 // (resolved against the effect's parameter list), and sets each up as a saved project is re-opened
 // (PF_Cmd_SEQUENCE_RESETUP). Runs once per composition; renderCompositionFrame calls it for a composition
-// it has not prepared. Throws SceneFileError ("<file>: layers[2].effects[0].params.Thickness: ...") for
+// it has not prepared. Instances know their composition by address: it must stay alive while the host
+// uses them, or be let go with forgetSceneEffects first. Throws SceneFileError ("<file>: layers[2].effects[0].params.Thickness: ...") for
 // a parameter the effect does not have or a value it cannot take, HostError when a command fails.
 void prepareSceneEffects(PluginHost& host, const Composition& comp);
+
+// Sets down (PF_Cmd_SEQUENCE_SETDOWN) and removes every effect instance of the composition.
+void forgetSceneEffects(PluginHost& host, const Composition& comp);
 
 // A fresh application of the effect to a layer (PF_Cmd_SEQUENCE_SETUP), as a user applies it.
 EffectInstance& applyEffect(PluginHost& host, const Composition& comp, size_t layerPosition);

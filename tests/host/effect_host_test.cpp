@@ -16,8 +16,11 @@
 #include "host/effect_plugin.h"
 #include "host/footage.h"
 #include "host/host_session.h"
+#include "host/render_context.h"
 #include "host/scene_file.h"
+#include "host/suites/canvas_suite.h"
 #include "host/suites/effect_suite.h"
+#include "host/suites/host_state.h"
 #include "host/suites/stream_suite.h"
 #include "host/win32/win32_control.h"
 
@@ -118,6 +121,10 @@ TEST(EffectHost, DiscoversTheEffectAndSendsItsCommandsInTheHostsOrder) {
     EXPECT_EQ(effectInstances(*host, comp, 0).size(), 1u) << "a composition is prepared once";
     applyEffect(*host, comp, 1);
     EXPECT_EQ(effect->commands.at(4), PF_Cmd_SEQUENCE_SETUP) << "a fresh application is a sequence setup";
+    forgetSceneEffects(*host, comp);
+    EXPECT_EQ(effect->commands.back(), PF_Cmd_SEQUENCE_SETDOWN);
+    EXPECT_TRUE(effectInstances(*host, comp, 0).empty());
+    EXPECT_TRUE(effectInstances(*host, comp, 1).empty());
 }
 
 // The renderer's path: layer → effect → installed key → match name → streams by position, every handle
@@ -361,6 +368,27 @@ TEST(EffectHost, FrameWithTheEffectGivesEveryHandleBack) {
     EXPECT_EQ(result.error, 0);
     EXPECT_TRUE(isBalanced(result.accounting)) << describeAccounting(result.accounting);
     EXPECT_EQ(effectInstances(*host, comp, 0).size(), 1u) << "the frame set up the file's effect first";
+}
+
+// The renderer asks for a layer with or without its own effects; with them, each active effect renders.
+TEST(EffectHost, RenderLayerPlusRunsTheLayersEffectsUnlessTheHintsLeaveThemOut) {
+    PluginHostPtr host = openPluginHost(kPluginDir);
+    Composition comp = effectComposition("{}");
+    prepareSceneEffects(*host, comp);
+    EffectInstance& instance = onlyInstance(*host, comp);
+    HostState& state = *activeHostState();
+    RenderContext& rc = beginRenderContext(state, comp, FrameRequest{});
+    auto context = toHandle<PR_RenderContextH>(rc.handle);
+    auto layer = toHandle<AEGP_LayerH>(rc.comp->layerHandles[0]);
+    auto layerContext = toHandle<AEGP_RenderLayerContextH>(rc.layerContexts[0]);
+    const AEGP_CanvasSuite10& canvas = canvasSuite10();
+    for (AEGP_RenderHints hints : {AEGP_RenderHints_NO_EFFECTS, AEGP_RenderHints_NONE}) {
+        AEGP_WorldH world = nullptr;
+        ASSERT_EQ(canvas.AEGP_RenderLayerPlus(context, layer, layerContext, hints, &world), A_Err_NONE);
+        EXPECT_EQ(instance.copies, hints == AEGP_RenderHints_NONE ? 1 : 0);
+        EXPECT_EQ(canvas.AEGP_DisposeTexture(context, layerContext, world), A_Err_NONE);
+    }
+    endRenderContext(state, rc.handle);
 }
 
 TEST(EffectHost, MissingSuiteBecomesTheCommandsErrorAndIsReportedWithItsNumber) {
