@@ -82,8 +82,9 @@ StoredControlPoints readStoredPoints(const EffectStreamReader& r, const BendCont
     for (int32_t i = 0; i < stored.count; ++i) {
         Vec3 point;
         if (!readPoint(r, pos::kFirstPoint + i, point)) continue;
+        // An unreadable rotation is no rotation; only an unreadable point drops the pair.
         Vec3 rotation;
-        if (!readPoint(r, pos::kFirstPointRotation + i, rotation)) continue;
+        readPoint(r, pos::kFirstPointRotation + i, rotation);
         stored.points.push_back(StoredPoint{point, rotation, i});
     }
     stored.handles.assign(static_cast<size_t>(stored.count), Vec3{kDefaultHandleLength, kDefaultHandleLength, 0.0});

@@ -112,6 +112,18 @@ TEST(ReadBendControls, PointsRotationsAndHandlesBecomeControlPoints) {
     EXPECT_EQ(log.renderLines("RendererV2Mesh: controls count=4 ").size(), 1u);
 }
 
+TEST(ReadBendControls, UnreadablePointsAreSkippedButUnreadableRotationsAreZero) {
+    Host host;
+    Effect e = writtenEffect();
+    e.params[pos::kFirstPoint + 1].fails = true;
+    e.params[pos::kFirstPointRotation + 2].type = AEGP_StreamType_NO_DATA;
+    host.addLayer(3).effects.push_back(e);
+    const ReadResult r = readLayer(host, 0, 1000, 500);
+    ASSERT_EQ(r.points.size(), 3u);
+    EXPECT_NEAR(r.points[1].x, 0.67, 1e-12);
+    EXPECT_EQ(r.points[1].slope, 0.0);
+}
+
 TEST(ReadBendControls, TwoPointsOnAClosedCurveReadFour) {
     Host host;
     Effect e = writtenEffect();
