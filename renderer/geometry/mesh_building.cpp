@@ -1,7 +1,6 @@
 #include "renderer/geometry/mesh_building.h"
 
 #include <cstddef>
-#include <vector>
 
 namespace zephrin {
 
@@ -45,24 +44,26 @@ void addQuad(SurfaceMesh& mesh, int32_t a, int32_t b, int32_t c, int32_t d, int3
 }
 
 void computeNormals(SurfaceMesh& mesh, const LayerTransform& layerToCamera, const LayerTransform& layerToWorld) {
-    std::vector<Vec3> sums(mesh.vertices.size());
+    // The world normal holds each vertex's running sum until the last triangle is in: a mesh at the
+    // full caps has millions of vertices, and a separate array of sums would be as large again.
+    const Vec3 zero{};
+    for (SurfaceVertex& vertex : mesh.vertices) vertex.worldNormal = zero;
     for (const SurfaceTriangle& tri : mesh.triangles) {
         if (!validIndex(mesh, tri.a) || !validIndex(mesh, tri.b) || !validIndex(mesh, tri.c)) continue;
-        const Vec3& a = mesh.vertices[static_cast<size_t>(tri.a)].objectPosition;
-        const Vec3& b = mesh.vertices[static_cast<size_t>(tri.b)].objectPosition;
-        const Vec3& c = mesh.vertices[static_cast<size_t>(tri.c)].objectPosition;
+        SurfaceVertex& va = mesh.vertices[static_cast<size_t>(tri.a)];
+        SurfaceVertex& vb = mesh.vertices[static_cast<size_t>(tri.b)];
+        SurfaceVertex& vc = mesh.vertices[static_cast<size_t>(tri.c)];
         // Left unnormalised so that larger triangles weigh more.
-        Vec3 faceNormal = cross(b - a, c - a);
-        sums[static_cast<size_t>(tri.a)] += faceNormal;
-        sums[static_cast<size_t>(tri.b)] += faceNormal;
-        sums[static_cast<size_t>(tri.c)] += faceNormal;
+        const Vec3 faceNormal = cross(vb.objectPosition - va.objectPosition, vc.objectPosition - va.objectPosition);
+        va.worldNormal += faceNormal;
+        vb.worldNormal += faceNormal;
+        vc.worldNormal += faceNormal;
     }
-    const Vec3 zero{};
-    for (size_t i = 0; i < mesh.vertices.size(); ++i) {
-        double len = length(sums[i]);
-        Vec3 objectNormal =
-            (len > kDegenerateNormalLength && std::isfinite(len)) ? sums[i] * (1.0 / len) : kFacingCamera;
-        SurfaceVertex& vertex = mesh.vertices[i];
+    for (SurfaceVertex& vertex : mesh.vertices) {
+        const Vec3 sum = vertex.worldNormal;
+        const double len = length(sum);
+        const Vec3 objectNormal =
+            (len > kDegenerateNormalLength && std::isfinite(len)) ? sum * (1.0 / len) : kFacingCamera;
         vertex.cameraNormal = normalizeOr(applyRotationScale(layerToCamera, objectNormal), zero);
         vertex.worldNormal = normalizeOr(applyRotationScale(layerToWorld, objectNormal), zero);
     }
