@@ -1,10 +1,13 @@
-// Micro-benchmarks of the CPU rasterizer: preparation (clip, project, set-up) and the band pixel pass.
+// Micro-benchmarks of the CPU rasterizer: preparation (clip, project, set-up), the band pixel pass
+// with and without textures, and the frame's per-pixel arrays.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
 #include <vector>
 
+#include "renderer/frame/frame_buffers.h"
 #include "renderer/frame/raster.h"
+#include "sdk/AE_GeneralPlug.h"
 
 namespace zephrin {
 namespace {
@@ -56,9 +59,40 @@ void BM_PrepareRaster(benchmark::State& state) {
 }
 BENCHMARK(BM_PrepareRaster);
 
-void BM_RasterBand(benchmark::State& state) {
+// An opaque 8-bit test card: smooth colour ramps, so that every bilinear lookup blends four texels.
+struct TestCard {
+    static constexpr int32_t kSize = 512;
+    std::vector<PF_Pixel8> pixels;
+
+    TestCard() : pixels(static_cast<size_t>(kSize) * kSize) {
+        for (int32_t y = 0; y < kSize; ++y) {
+            for (int32_t x = 0; x < kSize; ++x) {
+                PF_Pixel8& p = pixels[static_cast<size_t>(y) * kSize + static_cast<size_t>(x)];
+                p.alpha = 255;
+                p.red = static_cast<A_u_char>(x / 2);
+                p.green = static_cast<A_u_char>(y / 2);
+                p.blue = static_cast<A_u_char>((x + y) / 4);
+            }
+        }
+    }
+
+    void attach(SceneSurface& surface) const {
+        surface.frontTexture.worldType = AEGP_WorldType_8;
+        surface.frontTexture.width = surface.frontTexture.height = kSize;
+        surface.frontTexture.rowBytes = static_cast<int32_t>(kSize * sizeof(PF_Pixel8));
+        surface.frontTexture.baseAddress = pixels.data();
+        surface.controls.hasFrontLayer = true;
+    }
+};
+
+// One band over the whole raster, with the tile path's arrays freshly allocated (outside the timing).
+void runRasterBand(benchmark::State& state, bool textured) {
     SceneCamera camera;
     std::vector<SceneSurface> surfaces = makeSurfaces(camera);
+    TestCard card;
+    if (textured) {
+        for (SceneSurface& surface : surfaces) card.attach(surface);
+    }
     std::vector<PreparedTriangle> prepared = prepareRaster(camera, surfaces, kWidth, kHeight);
     RasterBands bands = binRasterBands(prepared, kHeight, 1);
     FrameBuffers buffers;
@@ -66,21 +100,31 @@ void BM_RasterBand(benchmark::State& state) {
     buffers.rasterHeight = kHeight;
     for (auto _ : state) {
         state.PauseTiming();
-        size_t n = buffers.pixelCount();
-        buffers.depth.assign(n, INFINITY);
-        buffers.coverage.assign(n, 0);
-        buffers.color.assign(n * 4, 0.0);
-        buffers.surfaceIndex.assign(n, -1);
-        buffers.triangleIndex.assign(n, -1);
-        buffers.clipTriangle.assign(n, -1);
-        buffers.preparedIndex.assign(n, -1);
+        allocateFrameBuffers(buffers, FrameBufferSet{true, true, false, false});
         state.ResumeTiming();
         rasterBand(surfaces, prepared, bands.bands[0], 0, kHeight, buffers);
         benchmark::DoNotOptimize(buffers.depth.data());
     }
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(buffers.pixelCount()));
 }
+
+void BM_RasterBand(benchmark::State& state) { runRasterBand(state, false); }
 BENCHMARK(BM_RasterBand)->Unit(benchmark::kMillisecond);
+
+void BM_RasterBandTextured(benchmark::State& state) { runRasterBand(state, true); }
+BENCHMARK(BM_RasterBandTextured)->Unit(benchmark::kMillisecond);
+
+// Sizing and filling the tile path's per-pixel arrays for one 1080p frame.
+void BM_AllocateFrameBuffers(benchmark::State& state) {
+    for (auto _ : state) {
+        FrameBuffers buffers;
+        buffers.rasterWidth = kWidth;
+        buffers.rasterHeight = kHeight;
+        allocateFrameBuffers(buffers, FrameBufferSet{true, true, false, false});
+        benchmark::DoNotOptimize(buffers.color.data());
+    }
+}
+BENCHMARK(BM_AllocateFrameBuffers)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace zephrin

@@ -39,32 +39,62 @@ void shadeVisiblePixels(const ShadingFrame& frame, int32_t firstRow, int32_t end
     const bool checksTriangle = buffers.triangleIndex.size() == pixels;
     const bool checksClip = buffers.clipTriangle.size() == pixels;
     const bool shadowPost = keepsShadowPost(buffers);
+    // The CPU raster left each winner's texture colour beside its prepared index; a GPU raster does not.
+    const bool rasterColour = frame.gpuRaster == nullptr && buffers.packedColor.size() == pixels;
+    const std::vector<SceneLight>& lights = frame.scene->lights;
     const size_t width = static_cast<size_t>(buffers.rasterWidth);
 
     for (int32_t y = firstRow; y < endRow; ++y) {
+        // Neighbouring pixels mostly share a winner, whose row terms are then reused.
+        CoverageRow row;
+        int32_t rowTriangle = -1;
         for (int32_t x = 0; x < buffers.rasterWidth; ++x) {
             const size_t pixel = static_cast<size_t>(y) * width + static_cast<size_t>(x);
             int32_t preparedIndex = buffers.preparedIndex[pixel];
             if (preparedIndex < 0 || static_cast<size_t>(preparedIndex) >= prepared.size()) continue;
             const PreparedTriangle& triangle = prepared[static_cast<size_t>(preparedIndex)];
-
-            PixelCoverage coverage = coverPixel(triangle, x, y);
-            if (coverage.mask == 0) continue;
-            FragmentWeights weights;
-            if (!interpolateAt(triangle, coverage.centroidX, coverage.centroidY, weights)) continue;
             // Only a record that agrees with its prepared triangle in every index is the raster's winner.
             if (buffers.surfaceIndex[pixel] != triangle.surfaceIndex) continue;
             if (checksTriangle && buffers.triangleIndex[pixel] != triangle.triangleIndex) continue;
             if (checksClip && buffers.clipTriangle[pixel] != triangle.clipTriangle) continue;
-            buffers.depth[pixel] = weights.depth;
 
             const SceneSurface& surface = surfaces[static_cast<size_t>(triangle.surfaceIndex)];
             const int32_t faceCode = triangleFaceCode(surface, triangle.triangleIndex);
-            PackedColor color = 0;
-            double alpha = 0.0;
-            if (!visibleFragmentColour(surface, faceCode, triangle, weights, color, alpha)) continue;
+            ShadingPoint point;
+            point.faceCode = faceCode;
+            point.surfaceIndex = triangle.surfaceIndex;
+            point.triangleIndex = triangle.triangleIndex;
+            point.pixelIndex = static_cast<int32_t>(pixel);
+            // Unlit points show their base colour whatever their position and normal.
+            const bool unlit = shadesUnlit(point, surface, lights);
+            // A colour kept by this frame's raster belongs to the winner whose coverage, weights and depth
+            // the raster computed and stored, so an unlit point needs none of them again. A kept alpha of
+            // 0 was never a winner's: such a pixel did not come from this raster.
+            const PackedColor kept = rasterColour ? buffers.packedColor[pixel] : 0;
+            const bool keptColour = packedAlpha(kept) != 0;
 
-            ShadingResult result = shadeFragment(frame, triangle, surface, weights, faceCode, color, pixel);
+            FragmentWeights weights;
+            if (!keptColour || !unlit) {
+                if (preparedIndex != rowTriangle) {
+                    row = coverageRow(triangle, y);
+                    rowTriangle = preparedIndex;
+                }
+                PixelCoverage coverage = coverPixelInRow(triangle, row, x);
+                if (coverage.mask == 0) continue;
+                if (!interpolateAt(triangle, coverage.centroidX, coverage.centroidY, weights)) continue;
+                buffers.depth[pixel] = weights.depth;
+            }
+
+            PackedColor color = kept;
+            double alpha = 0.0;
+            if (keptColour) {
+                if (!visibleAlpha(surface, color, alpha)) continue;
+            } else if (!visibleFragmentColour(surface, faceCode, triangle, weights, color, alpha)) {
+                continue;
+            }
+            point.baseColor = color;
+            ShadingResult result = unlit ? shadePoint(point, surface, frame)
+                                         : shadeFragment(frame, triangle, surface, weights, faceCode, color, pixel);
             writeShadedColour(buffers, pixel, result);
             if (shadowPost) writeShadowPost(buffers, pixel, result, faceCode);
         }

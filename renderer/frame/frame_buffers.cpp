@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <limits>
 
+#include "renderer/frame/worker_pool.h"
+
 namespace zephrin {
 namespace {
 
@@ -21,23 +23,57 @@ void refill(std::vector<T>& array, const T& value) {
     std::fill(array.begin(), array.end(), value);
 }
 
+// Groups of arrays filled together by allocateFrameBuffers.
+constexpr uint32_t kBufferGroups = 4;
+// Below this many pixels the arrays are filled on the calling thread.
+constexpr size_t kParallelFillPixels = 32768;
+
 }  // namespace
 
 void allocateFrameBuffers(FrameBuffers& buffers, const FrameBufferSet& set) {
     const size_t n = buffers.pixelCount();
-    buffers.depth.assign(n, std::numeric_limits<double>::infinity());
-    buffers.coverage.assign(n, 0);
-    buffers.color.assign(4 * n, 0.0);
-    buffers.surfaceIndex.assign(n, -1);
-    assignIfKept<int32_t>(buffers.triangleIndex, set.triangleIds, n, -1);
-    assignIfKept<int32_t>(buffers.clipTriangle, set.triangleIds, n, -1);
-    assignIfKept<int32_t>(buffers.preparedIndex, set.preparedIds, n, -1);
-    assignIfKept<VisiblePixel>(buffers.visiblePixels, set.visiblePixels, n, VisiblePixel{});
-    assignIfKept<double>(buffers.shadowVisibility, set.shadowPost, n, 1.0);
-    assignIfKept<double>(buffers.filteredVisibility, set.shadowPost, n, 1.0);
-    assignIfKept<double>(buffers.radiusField, set.shadowPost, n, 0.0);
-    assignIfKept<float>(buffers.slope, set.shadowPost, 3 * n, 0.0f);
-    assignIfKept<uint8_t>(buffers.shadowMark, set.shadowPost, n, 0);
+    // Filling a fresh array is mostly the first touch of its pages, which costs about as much as the
+    // writes; the arrays are filled on several threads at once, in groups of similar size, the colour
+    // array (the largest) alone.
+    auto colour = [&] { buffers.color.assign(4 * n, 0.0); };
+    auto records = [&] { assignIfKept<VisiblePixel>(buffers.visiblePixels, set.visiblePixels, n, VisiblePixel{}); };
+    auto rasterIds = [&] {
+        buffers.depth.assign(n, std::numeric_limits<double>::infinity());
+        buffers.coverage.assign(n, 0);
+        buffers.surfaceIndex.assign(n, -1);
+        assignIfKept<int32_t>(buffers.triangleIndex, set.triangleIds, n, -1);
+        assignIfKept<int32_t>(buffers.clipTriangle, set.triangleIds, n, -1);
+        assignIfKept<int32_t>(buffers.preparedIndex, set.preparedIds, n, -1);
+        assignIfKept<uint32_t>(buffers.packedColor, set.preparedIds, n, 0);
+    };
+    auto shadowPost = [&] {
+        assignIfKept<double>(buffers.shadowVisibility, set.shadowPost, n, 1.0);
+        assignIfKept<double>(buffers.filteredVisibility, set.shadowPost, n, 1.0);
+        assignIfKept<double>(buffers.radiusField, set.shadowPost, n, 0.0);
+        assignIfKept<float>(buffers.slope, set.shadowPost, 3 * n, 0.0f);
+        assignIfKept<uint8_t>(buffers.shadowMark, set.shadowPost, n, 0);
+    };
+    // Ordered so that two threads, each taking half of the list, get similar sizes.
+    auto body = [&](uint32_t begin, uint32_t end) {
+        for (uint32_t group = begin; group < end; ++group) {
+            switch (group) {
+                case 0:
+                    colour();
+                    break;
+                case 1:
+                    records();
+                    break;
+                case 2:
+                    rasterIds();
+                    break;
+                default:
+                    shadowPost();
+                    break;
+            }
+        }
+    };
+    // A block of all groups keeps small rasters on the calling thread.
+    parallelFor(kBufferGroups, n >= kParallelFillPixels ? 1 : kBufferGroups, body);
 }
 
 void resetFrameBuffers(FrameBuffers& buffers) {
@@ -48,6 +84,7 @@ void resetFrameBuffers(FrameBuffers& buffers) {
     refill(buffers.triangleIndex, -1);
     refill(buffers.clipTriangle, -1);
     refill(buffers.preparedIndex, -1);
+    refill<uint32_t>(buffers.packedColor, 0);
     refill(buffers.visiblePixels, VisiblePixel{});
     refill(buffers.shadowVisibility, 1.0);
     refill(buffers.filteredVisibility, 1.0);

@@ -32,6 +32,9 @@ struct FrameBuffers {
     std::vector<int32_t> triangleIndex;  // -1 when empty
     std::vector<int32_t> clipTriangle;   // -1 when empty
     std::vector<int32_t> preparedIndex;  // -1 when empty
+    // The winner's packed texture colour, kept with preparedIndex, so that deferred shading after the
+    // CPU raster does not sample the texture a second time. Meaningful only where preparedIndex is set.
+    std::vector<uint32_t> packedColor;
     std::vector<VisiblePixel> visiblePixels;
 
     size_t pixelCount() const { return static_cast<size_t>(rasterWidth) * static_cast<size_t>(rasterHeight); }
@@ -40,7 +43,7 @@ struct FrameBuffers {
 // Which of the optional arrays a frame keeps; depth, coverage, color and surfaceIndex always exist.
 struct FrameBufferSet {
     bool triangleIds = false;    // triangleIndex and clipTriangle
-    bool preparedIds = false;    // preparedIndex
+    bool preparedIds = false;    // preparedIndex and packedColor
     bool visiblePixels = false;  // deferred-shading records
     bool shadowPost = false;     // shadowVisibility, filteredVisibility, radiusField, slope, shadowMark
 };

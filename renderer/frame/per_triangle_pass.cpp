@@ -33,15 +33,14 @@ void writeUnlitColour(FrameBuffers& buffers, size_t pixel, PackedColor color, do
 }
 
 // Second pass with lights: shade the fragment only where it is the pixel's recorded winner.
-void shadeWinner(const ShadingFrame& frame, const PreparedTriangle& triangle, int32_t x, int32_t y) {
+void shadeWinner(const ShadingFrame& frame, const PreparedTriangle& triangle, const PixelCoverage& coverage, int32_t x,
+                 int32_t y) {
     FrameBuffers& buffers = *frame.buffers;
     const size_t pixel = static_cast<size_t>(y) * static_cast<size_t>(buffers.rasterWidth) + static_cast<size_t>(x);
     if (buffers.surfaceIndex[pixel] != triangle.surfaceIndex || buffers.triangleIndex[pixel] != triangle.triangleIndex ||
         buffers.clipTriangle[pixel] != triangle.clipTriangle) {
         return;
     }
-    PixelCoverage coverage = coverPixel(triangle, x, y);
-    if (coverage.mask == 0) return;
     FragmentWeights weights;
     if (!interpolateAt(triangle, coverage.centroidX, coverage.centroidY, weights)) return;
     if (std::fabs(weights.depth - buffers.depth[pixel]) > kWinnerDepthTolerance) return;
@@ -75,8 +74,11 @@ void rasterizePerTriangle(const ShadingFrame& frame, PerTrianglePass pass, int32
         }
         forEachPreparedTriangle(camera, surfaces, buffers.rasterWidth, buffers.rasterHeight,
                                 [&](const PreparedTriangle& triangle, int32_t) {
-                                    forEachPixelInRows(triangle, firstRow, endRow,
-                                                       [&](int32_t x, int32_t y) { shadeWinner(frame, triangle, x, y); });
+                                    forEachCoveredPixelInRows(
+                                        triangle, firstRow, endRow,
+                                        [&](int32_t x, int32_t y, const PixelCoverage& coverage) {
+                                            shadeWinner(frame, triangle, coverage, x, y);
+                                        });
                                 });
         return;
     }
@@ -88,9 +90,11 @@ void rasterizePerTriangle(const ShadingFrame& frame, PerTrianglePass pass, int32
     forEachPreparedTriangle(
         camera, surfaces, buffers.rasterWidth, buffers.rasterHeight,
         [&](const PreparedTriangle& triangle, int32_t preparedIndex) {
-            forEachPixelInRows(triangle, firstRow, endRow, [&](int32_t x, int32_t y) {
+            forEachCoveredPixelInRows(triangle, firstRow, endRow, [&](int32_t x, int32_t y, const PixelCoverage& coverage) {
                 WinningFragment won;
-                if (!rasterizeFragment(surfaces, triangle, preparedIndex, x, y, buffers, winners, won)) return;
+                if (!rasterizeFragment(surfaces, triangle, preparedIndex, coverage, x, y, buffers, winners, won)) {
+                    return;
+                }
                 const size_t pixel = static_cast<size_t>(y) * width + static_cast<size_t>(x);
                 if (pass == PerTrianglePass::Visibility) {
                     writeUnlitColour(buffers, pixel, won.color, won.alpha);

@@ -18,6 +18,14 @@ struct ProjectedVertex {
     double inverseZ = 0.0;
 };
 
+// Coverage set-up of a triangle, done once in preparation so that the pixel loops compare edge
+// functions with a threshold instead of dividing each one by the area (see setUpCoverage).
+struct CoverageSetup {
+    double orientation = 1.0;  // sign of the area term
+    double insideFrom = 0.0;   // an oriented edge function at or above this puts the sample inside
+    bool exact = false;        // false when no such threshold was found: the pixel loops divide instead
+};
+
 struct PreparedTriangle {
     ProjectedVertex vertices[3];
     double area = 0.0;  // (y1 - y0)(x2 - x0) - (y2 - y0)(x1 - x0)
@@ -28,6 +36,7 @@ struct PreparedTriangle {
     int32_t triangleIndex = 0;
     int32_t clipTriangle = 0;  // position in the near-plane fan (0 or 1)
     int32_t minX = 0, maxX = 0, minY = 0, maxY = 0;  // inclusive, clamped to the raster
+    CoverageSetup coverage;
 };
 
 // Prepared indices per band of rows, each list ascending.

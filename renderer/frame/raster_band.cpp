@@ -42,9 +42,9 @@ void rasterBand(const std::vector<SceneSurface>& surfaces, const std::vector<Pre
     for (int32_t preparedIndex : bandList) {
         if (preparedIndex < 0 || static_cast<size_t>(preparedIndex) >= prepared.size()) continue;
         const PreparedTriangle& triangle = prepared[static_cast<size_t>(preparedIndex)];
-        forEachPixelInRows(triangle, firstRow, endRow, [&](int32_t x, int32_t y) {
+        forEachCoveredPixelInRows(triangle, firstRow, endRow, [&](int32_t x, int32_t y, const PixelCoverage& coverage) {
             WinningFragment won;
-            if (!rasterizeFragment(surfaces, triangle, preparedIndex, x, y, buffers, winners, won)) return;
+            if (!rasterizeFragment(surfaces, triangle, preparedIndex, coverage, x, y, buffers, winners, won)) return;
             if (!keepsVisiblePixels) return;
             const SceneSurface& surface = surfaces[static_cast<size_t>(triangle.surfaceIndex)];
             FragmentPoint point = interpolateFragmentPoint(triangle, surface, won.weights);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "renderer/frame/texture_sampling.h"
 
@@ -20,21 +21,55 @@ void edgeWeights(const PreparedTriangle& triangle, double px, double py, double 
     w[2] = ((b.screenY - a.screenY) * (px - a.screenX) - (py - a.screenY) * (b.screenX - a.screenX)) / triangle.area;
 }
 
+// Threshold search steps: the first guess lies within an ulp or two of the threshold.
+constexpr int kThresholdSearchSteps = 64;
+// Relative bound on the rounding error of an edge function against its exact value, with a wide
+// margin (three roundings give about 3.3e-16).
+constexpr double kEdgeRoundingBound = 1e-12;
+// Columns added on each side of a candidate span, for the rounding of sample positions and of the
+// span arithmetic itself.
+constexpr double kSpanMarginPixels = 1.0;
+constexpr double kSpanMarginRel = 1e-9;
+
+struct SamplePattern {
+    const double (*offsets)[2];
+    int32_t count;
+};
+
+SamplePattern patternOf(const PreparedTriangle& triangle) {
+    if (triangle.sevenSampleCoverage) return {kSevenSamplePattern, 7};
+    return {kFourSamplePattern, 4};
+}
+
 template <size_t N>
-PixelCoverage coverWithPattern(const PreparedTriangle& triangle, int32_t x, int32_t y,
+PixelCoverage coverWithPattern(const PreparedTriangle& triangle, const CoverageRow& row, int32_t x,
                                const double (&pattern)[N][2]) {
+    const ProjectedVertex& a = triangle.vertices[0];
+    const ProjectedVertex& b = triangle.vertices[1];
+    const ProjectedVertex& c = triangle.vertices[2];
+    const double cyMinusAy = c.screenY - a.screenY;
+    const double byMinusAy = b.screenY - a.screenY;
+    const CoverageSetup& setup = triangle.coverage;
+    const double o = setup.orientation;
+    const double area = triangle.area;
     PixelCoverage coverage;
     double sumX = 0.0, sumY = 0.0;
     int covered = 0;
     for (size_t i = 0; i < N; ++i) {
         double sx = x + pattern[i][0];
-        double sy = y + pattern[i][1];
-        double w[3];
-        edgeWeights(triangle, sx, sy, w);
-        if (w[0] >= -kEdgeInsideEpsilon && w[1] >= -kEdgeInsideEpsilon && w[2] >= -kEdgeInsideEpsilon) {
+        double sxMinusAx = sx - a.screenX;
+        // The three edge functions of edgeWeights, before the division by the area.
+        double e0 = row.bMinusY[i] * (c.screenX - sx) - row.cMinusY[i] * (b.screenX - sx);
+        double e1 = row.edge1RowTerm[i] - cyMinusAy * sxMinusAx;
+        double e2 = byMinusAy * sxMinusAx - row.edge2RowTerm[i];
+        bool inside = setup.exact ? o * e0 >= setup.insideFrom && o * e1 >= setup.insideFrom &&
+                                        o * e2 >= setup.insideFrom
+                                  : e0 / area >= -kEdgeInsideEpsilon && e1 / area >= -kEdgeInsideEpsilon &&
+                                        e2 / area >= -kEdgeInsideEpsilon;
+        if (inside) {
             coverage.mask = static_cast<uint8_t>(coverage.mask | (1u << i));
             sumX += sx;
-            sumY += sy;
+            sumY += row.sampleY[i];
             ++covered;
         }
     }
@@ -43,6 +78,50 @@ PixelCoverage coverWithPattern(const PreparedTriangle& triangle, int32_t x, int3
         coverage.centroidY = sumY / covered;
     }
     return coverage;
+}
+
+// The coverage coverWithPattern gives a pixel whose every sample is inside, summed in the same order.
+template <size_t N>
+PixelCoverage coverAllSamples(const CoverageRow& row, int32_t x, const double (&pattern)[N][2]) {
+    PixelCoverage coverage;
+    double sumX = 0.0, sumY = 0.0;
+    for (size_t i = 0; i < N; ++i) {
+        sumX += x + pattern[i][0];
+        sumY += row.sampleY[i];
+    }
+    constexpr int covered = static_cast<int>(N);
+    coverage.mask = static_cast<uint8_t>((1u << N) - 1u);
+    coverage.centroidX = sumX / covered;
+    coverage.centroidY = sumY / covered;
+    return coverage;
+}
+
+// Column bounds of one sample of a row against one oriented edge function f, which is affine in the
+// sample x up to rounding: f(sx) ~ f0 + slope (sx - sx0), every evaluation within `error` of it.
+// Candidates: columns whose sample may satisfy f >= limit. Interior: columns whose sample surely does.
+// Bounds that are not finite leave the candidates alone and empty the interior.
+void boundByEdge(double f0, double slope, double sx0, double error, double limit, double ox, RowSpans& spans) {
+    // The slack covers f0's error, f's error and the rounding of these sums.
+    const double candidateReach = limit - f0 - 3.0 * error;
+    const double interiorReach = limit - f0 + 3.0 * error;
+    if (slope == 0.0) {
+        if (candidateReach > 0.0) spans.last = spans.first - 1;
+        if (interiorReach > 0.0) spans.interiorLast = spans.interiorFirst - 1;
+        return;
+    }
+    const double candidateCrossing = sx0 + candidateReach / slope - ox;
+    const double interiorCrossing = sx0 + interiorReach / slope - ox;
+    if (!std::isfinite(interiorCrossing)) spans.interiorLast = spans.interiorFirst - 1;
+    if (!std::isfinite(candidateCrossing) || !std::isfinite(interiorCrossing)) return;
+    const double candidateMargin = kSpanMarginPixels + kSpanMarginRel * std::fabs(candidateCrossing);
+    const double interiorMargin = kSpanMarginPixels + kSpanMarginRel * std::fabs(interiorCrossing);
+    if (slope > 0.0) {
+        spans.first = std::max(spans.first, std::floor(candidateCrossing - candidateMargin));
+        spans.interiorFirst = std::max(spans.interiorFirst, std::ceil(interiorCrossing + interiorMargin));
+    } else {
+        spans.last = std::min(spans.last, std::ceil(candidateCrossing + candidateMargin));
+        spans.interiorLast = std::min(spans.interiorLast, std::floor(interiorCrossing - interiorMargin));
+    }
 }
 
 template <typename Field>
@@ -56,13 +135,122 @@ bool sizedPerPixel(size_t size, const FrameBuffers& buffers) { return size == bu
 
 }  // namespace
 
-PixelCoverage coverPixel(const PreparedTriangle& triangle, int32_t x, int32_t y) {
+PixelCoverage coverPixelInRow(const PreparedTriangle& triangle, const CoverageRow& row, int32_t x) {
     if (triangle.sevenSampleCoverage) {
-        PixelCoverage coverage = coverWithPattern(triangle, x, y, kSevenSamplePattern);
+        PixelCoverage coverage = coverWithPattern(triangle, row, x, kSevenSamplePattern);
         if (coverage.mask != 0) coverage.mask |= kSevenSampleMaskBit;
         return coverage;
     }
-    return coverWithPattern(triangle, x, y, kFourSamplePattern);
+    return coverWithPattern(triangle, row, x, kFourSamplePattern);
+}
+
+PixelCoverage coverInteriorPixel(const PreparedTriangle& triangle, const CoverageRow& row, int32_t x) {
+    if (triangle.sevenSampleCoverage) {
+        PixelCoverage coverage = coverAllSamples(row, x, kSevenSamplePattern);
+        coverage.mask |= kSevenSampleMaskBit;
+        return coverage;
+    }
+    return coverAllSamples(row, x, kFourSamplePattern);
+}
+
+PixelCoverage coverPixel(const PreparedTriangle& triangle, int32_t x, int32_t y) {
+    return coverPixelInRow(triangle, coverageRow(triangle, y), x);
+}
+
+void setUpCoverage(PreparedTriangle& triangle) {
+    CoverageSetup& setup = triangle.coverage;
+    setup = CoverageSetup{};
+    const double area = triangle.area;
+    if (!std::isfinite(area) || area == 0.0) return;
+    // e / area equals (o e) / |area| exactly, with o the sign of the area.
+    setup.orientation = area > 0.0 ? 1.0 : -1.0;
+    const double magnitude = std::fabs(area);
+    auto inside = [magnitude](double e) { return e / magnitude >= -kEdgeInsideEpsilon; };
+    constexpr double kInfinity = std::numeric_limits<double>::infinity();
+    double threshold = -kEdgeInsideEpsilon * magnitude;
+    for (int i = 0; i < kThresholdSearchSteps && inside(threshold); ++i) threshold = std::nextafter(threshold, -kInfinity);
+    for (int i = 0; i < kThresholdSearchSteps && !inside(threshold); ++i) threshold = std::nextafter(threshold, kInfinity);
+    setup.insideFrom = threshold;
+    setup.exact = inside(threshold) && !inside(std::nextafter(threshold, -kInfinity));
+}
+
+CoverageRow coverageRow(const PreparedTriangle& triangle, int32_t y) {
+    const ProjectedVertex& a = triangle.vertices[0];
+    const ProjectedVertex& b = triangle.vertices[1];
+    const ProjectedVertex& c = triangle.vertices[2];
+    const SamplePattern pattern = patternOf(triangle);
+    CoverageRow row;
+    row.y = y;
+    for (int32_t i = 0; i < pattern.count; ++i) {
+        double sy = y + pattern.offsets[i][1];
+        row.sampleY[i] = sy;
+        row.bMinusY[i] = b.screenY - sy;
+        row.cMinusY[i] = c.screenY - sy;
+        row.edge1RowTerm[i] = (sy - a.screenY) * (c.screenX - a.screenX);
+        row.edge2RowTerm[i] = (sy - a.screenY) * (b.screenX - a.screenX);
+    }
+    return row;
+}
+
+RowSpans rowSpans(const PreparedTriangle& triangle, const CoverageRow& row) {
+    const ProjectedVertex& a = triangle.vertices[0];
+    const ProjectedVertex& b = triangle.vertices[1];
+    const ProjectedVertex& c = triangle.vertices[2];
+    const SamplePattern pattern = patternOf(triangle);
+    const double o = triangle.coverage.orientation;
+    // Without an exact threshold the division decides; -eps |area| is its limit up to rounding.
+    const double limit = triangle.coverage.exact
+                             ? triangle.coverage.insideFrom
+                             : -kEdgeInsideEpsilon * std::fabs(triangle.area) * (1.0 + kSpanMarginRel);
+    const double cyMinusAy = c.screenY - a.screenY;
+    const double byMinusAy = b.screenY - a.screenY;
+    auto largest = [](double p, double q) { return std::max(std::fabs(p), std::fabs(q)); };
+
+    // Candidates: the union over the samples; interior: the intersection.
+    double first = std::numeric_limits<double>::infinity();
+    double last = -std::numeric_limits<double>::infinity();
+    double interiorFirst = triangle.minX, interiorLast = triangle.maxX;
+    for (int32_t i = 0; i < pattern.count; ++i) {
+        const double ox = pattern.offsets[i][0];
+        // Sample x runs from sxLeft to sxRight over the triangle's columns.
+        const double sxLeft = triangle.minX + ox;
+        const double sxRight = triangle.maxX + ox;
+        RowSpans sample{static_cast<double>(triangle.minX), static_cast<double>(triangle.maxX), interiorFirst,
+                        interiorLast};
+
+        const double by = row.bMinusY[i], cy = row.cMinusY[i];
+        const double e0 = by * (c.screenX - sxLeft) - cy * (b.screenX - sxLeft);
+        const double size0 = std::fabs(by) * largest(c.screenX - sxLeft, c.screenX - sxRight) +
+                             std::fabs(cy) * largest(b.screenX - sxLeft, b.screenX - sxRight);
+        boundByEdge(o * e0, o * (cy - by), sxLeft, kEdgeRoundingBound * size0, limit, ox, sample);
+
+        const double axSpan = largest(sxLeft - a.screenX, sxRight - a.screenX);
+        const double e1 = row.edge1RowTerm[i] - cyMinusAy * (sxLeft - a.screenX);
+        const double size1 = std::fabs(row.edge1RowTerm[i]) + std::fabs(cyMinusAy) * axSpan;
+        boundByEdge(o * e1, -o * cyMinusAy, sxLeft, kEdgeRoundingBound * size1, limit, ox, sample);
+
+        const double e2 = byMinusAy * (sxLeft - a.screenX) - row.edge2RowTerm[i];
+        const double size2 = std::fabs(row.edge2RowTerm[i]) + std::fabs(byMinusAy) * axSpan;
+        boundByEdge(o * e2, o * byMinusAy, sxLeft, kEdgeRoundingBound * size2, limit, ox, sample);
+
+        if (sample.first <= sample.last) {
+            first = std::min(first, sample.first);
+            last = std::max(last, sample.last);
+        }
+        interiorFirst = sample.interiorFirst;
+        interiorLast = sample.interiorLast;
+    }
+    RowSpans spans;
+    if (first <= last) {
+        spans.first = std::max(first, static_cast<double>(triangle.minX));
+        spans.last = std::min(last, static_cast<double>(triangle.maxX));
+    }
+    // The division path is not bounded here, so it never takes the interior shortcut.
+    if (triangle.coverage.exact && interiorFirst <= interiorLast) {
+        spans.interiorFirst = std::max(interiorFirst, spans.first);
+        spans.interiorLast = std::min(interiorLast, spans.last);
+    }
+    return spans;
 }
 
 bool interpolateAt(const PreparedTriangle& triangle, double x, double y, FragmentWeights& out) {
@@ -93,6 +281,10 @@ PackedColor fragmentColour(const SceneSurface& surface, int32_t faceCode, const 
 bool visibleFragmentColour(const SceneSurface& surface, int32_t faceCode, const PreparedTriangle& triangle,
                            const FragmentWeights& weights, PackedColor& color, double& alpha) {
     color = fragmentColour(surface, faceCode, triangle, weights);
+    return visibleAlpha(surface, color, alpha);
+}
+
+bool visibleAlpha(const SceneSurface& surface, PackedColor color, double& alpha) {
     alpha = unpackBaseColor(color, surface.opacity).alpha;
     return alpha > kTransparentAlpha;
 }
@@ -158,9 +350,8 @@ bool sameSurfaceReplaces(double z, int32_t f, double zStored, int32_t fStored, d
 }
 
 bool rasterizeFragment(const std::vector<SceneSurface>& surfaces, const PreparedTriangle& triangle,
-                       int32_t preparedIndex, int32_t x, int32_t y, FrameBuffers& buffers, WinnerIndices& winners,
-                       WinningFragment& won) {
-    PixelCoverage coverage = coverPixel(triangle, x, y);
+                       int32_t preparedIndex, const PixelCoverage& coverage, int32_t x, int32_t y,
+                       FrameBuffers& buffers, WinnerIndices& winners, WinningFragment& won) {
     if (coverage.mask == 0) return false;
     if (!interpolateAt(triangle, coverage.centroidX, coverage.centroidY, won.weights)) return false;
 
@@ -198,6 +389,7 @@ bool rasterizeFragment(const std::vector<SceneSurface>& surfaces, const Prepared
     winners.triangleAt(pixel) = triangle.triangleIndex;
     winners.clipAt(pixel) = triangle.clipTriangle;
     if (sizedPerPixel(buffers.preparedIndex.size(), buffers)) buffers.preparedIndex[pixel] = preparedIndex;
+    if (sizedPerPixel(buffers.packedColor.size(), buffers)) buffers.packedColor[pixel] = won.color;
     return true;
 }
 

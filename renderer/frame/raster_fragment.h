@@ -42,6 +42,38 @@ struct PixelCoverage {
 };
 PixelCoverage coverPixel(const PreparedTriangle& triangle, int32_t x, int32_t y);
 
+// Fills triangle.coverage from its area term. Division rounds monotonically, so "edge / area >= -eps"
+// holds exactly for the edge values at or above one threshold, found here once per triangle.
+void setUpCoverage(PreparedTriangle& triangle);
+
+// The parts of the edge functions that depend only on the sample row, for one pixel row of a
+// triangle. Each part is computed exactly as the whole expression computes it, so that coverage
+// taken through a row is bit for bit the coverage of coverPixel.
+constexpr int32_t kMaxPatternSamples = 7;
+struct CoverageRow {
+    int32_t y = 0;
+    double sampleY[kMaxPatternSamples] = {};
+    double bMinusY[kMaxPatternSamples] = {};     // b.y - sample y (edge 0)
+    double cMinusY[kMaxPatternSamples] = {};     // c.y - sample y (edge 0)
+    double edge1RowTerm[kMaxPatternSamples] = {};  // (sample y - a.y)(c.x - a.x)
+    double edge2RowTerm[kMaxPatternSamples] = {};  // (sample y - a.y)(b.x - a.x)
+};
+CoverageRow coverageRow(const PreparedTriangle& triangle, int32_t y);
+PixelCoverage coverPixelInRow(const PreparedTriangle& triangle, const CoverageRow& row, int32_t x);
+
+// Inclusive pixel columns of one row of a triangle, as doubles (they come from span arithmetic).
+// Candidates: the columns of its bounds that may hold a covered sample. Interior: columns whose every
+// sample is surely covered. Both are found from the edge functions' slopes with margins far above
+// their rounding error, so that skipping the other columns never skips a covered pixel and an
+// interior pixel is always fully covered. Empty when first > last.
+struct RowSpans {
+    double first = 0.0, last = -1.0;
+    double interiorFirst = 0.0, interiorLast = -1.0;
+};
+RowSpans rowSpans(const PreparedTriangle& triangle, const CoverageRow& row);
+// coverPixelInRow for a pixel of the interior span.
+PixelCoverage coverInteriorPixel(const PreparedTriangle& triangle, const CoverageRow& row, int32_t x);
+
 // View depth and perspective-correct barycentric weights at a raster point.
 struct FragmentWeights {
     double depth = 0.0;
@@ -57,6 +89,8 @@ inline int32_t triangleFaceCode(const SceneSurface& surface, int32_t triangleInd
 // faceColour at the fragment's interpolated texture coordinates.
 PackedColor fragmentColour(const SceneSurface& surface, int32_t faceCode, const PreparedTriangle& triangle,
                            const FragmentWeights& weights);
+// The alpha of a packed colour with the surface opacity; false when it is too transparent to draw.
+bool visibleAlpha(const SceneSurface& surface, PackedColor color, double& alpha);
 // The fragment's colour and its alpha with the surface opacity; false when it is too transparent to
 // draw.
 bool visibleFragmentColour(const SceneSurface& surface, int32_t faceCode, const PreparedTriangle& triangle,
@@ -98,20 +132,35 @@ struct WinningFragment {
     int32_t faceCode = kFaceFront;
 };
 
-// Coverage, depth resolve and colour of the triangle at pixel (x, y). A winner is written (depth,
-// mask, alpha, surface, triangle, clip and prepared index) and returned; a same-surface loser leaves
-// its coverage merged into the pixel's mask.
+// Depth resolve and colour of the triangle at pixel (x, y), given the triangle's coverage there. A
+// winner is written (depth, mask, alpha, surface, triangle, clip and prepared index, and the packed
+// colour where the frame keeps it) and returned; a same-surface loser leaves its coverage merged into
+// the pixel's mask.
 bool rasterizeFragment(const std::vector<SceneSurface>& surfaces, const PreparedTriangle& triangle,
-                       int32_t preparedIndex, int32_t x, int32_t y, FrameBuffers& buffers, WinnerIndices& winners,
-                       WinningFragment& won);
+                       int32_t preparedIndex, const PixelCoverage& coverage, int32_t x, int32_t y,
+                       FrameBuffers& buffers, WinnerIndices& winners, WinningFragment& won);
 
-// Calls visit(x, y) for the triangle's pixels that lie in rows firstRow .. endRow-1.
+// Calls visit(x, y, coverage) for the triangle's covered pixels that lie in rows firstRow .. endRow-1.
 template <typename Visit>
-void forEachPixelInRows(const PreparedTriangle& triangle, int32_t firstRow, int32_t endRow, Visit&& visit) {
+void forEachCoveredPixelInRows(const PreparedTriangle& triangle, int32_t firstRow, int32_t endRow, Visit&& visit) {
     int32_t y0 = triangle.minY > firstRow ? triangle.minY : firstRow;
     int32_t y1 = triangle.maxY < endRow - 1 ? triangle.maxY : endRow - 1;
     for (int32_t y = y0; y <= y1; ++y) {
-        for (int32_t x = triangle.minX; x <= triangle.maxX; ++x) visit(x, y);
+        const CoverageRow row = coverageRow(triangle, y);
+        const RowSpans spans = rowSpans(triangle, row);
+        if (!(spans.first <= spans.last)) continue;
+        const auto first = static_cast<int32_t>(spans.first), last = static_cast<int32_t>(spans.last);
+        int32_t interiorFirst = last + 1, interiorLast = last;
+        if (spans.interiorFirst <= spans.interiorLast) {
+            interiorFirst = static_cast<int32_t>(spans.interiorFirst);
+            interiorLast = static_cast<int32_t>(spans.interiorLast);
+        }
+        for (int32_t x = first; x <= last; ++x) {
+            const bool interior = x >= interiorFirst && x <= interiorLast;
+            const PixelCoverage coverage =
+                interior ? coverInteriorPixel(triangle, row, x) : coverPixelInRow(triangle, row, x);
+            if (coverage.mask != 0) visit(x, y, coverage);
+        }
     }
 }
 

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "renderer/frame/raster.h"
+#include "renderer/frame/raster_fragment.h"
 #include "renderer/frame/worker_pool.h"
 
 namespace zephrin {
@@ -145,6 +146,7 @@ void prepareTriangle(const SceneCamera& camera, const SceneSurface& surface, int
         prepared.minY = clampedPixel(std::floor(minY), rasterHeight);
         prepared.maxY = clampedPixel(std::ceil(maxY), rasterHeight);
         if (prepared.minX > prepared.maxX || prepared.minY > prepared.maxY) continue;
+        setUpCoverage(prepared);
         out.push_back(prepared);
     }
 }

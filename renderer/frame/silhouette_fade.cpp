@@ -2,6 +2,9 @@
 
 #include <bit>
 
+#include "renderer/frame/raster.h"
+#include "renderer/frame/worker_pool.h"
+
 namespace zephrin {
 namespace {
 
@@ -23,16 +26,22 @@ void fadeSilhouettes(FrameBuffers& buffers) {
     auto uncovered = [&](int64_t x, int64_t y) {
         return x < 0 || y < 0 || x >= width || y >= height || buffers.coverage[static_cast<size_t>(y * width + x)] == 0;
     };
-    for (int64_t y = 0; y < height; ++y) {
-        for (int64_t x = 0; x < width; ++x) {
-            const size_t i = static_cast<size_t>(y * width + x);
-            double k = coverageFraction(buffers.coverage[i]);
-            if (!(k > 0.0 && k < 1.0)) continue;
-            if (uncovered(x - 1, y) || uncovered(x + 1, y) || uncovered(x, y - 1) || uncovered(x, y + 1)) {
-                buffers.color[4 * i + 3] *= k;
+    // Rows only read the coverage, which no row changes, and scale their own alphas: they run in parallel.
+    auto body = [&](uint32_t firstRow, uint32_t endRow) {
+        for (int64_t y = firstRow; y < static_cast<int64_t>(endRow); ++y) {
+            for (int64_t x = 0; x < width; ++x) {
+                const size_t i = static_cast<size_t>(y * width + x);
+                // Empty pixels are the common case and have nothing to fade.
+                if (buffers.coverage[i] == 0) continue;
+                double k = coverageFraction(buffers.coverage[i]);
+                if (!(k > 0.0 && k < 1.0)) continue;
+                if (uncovered(x - 1, y) || uncovered(x + 1, y) || uncovered(x, y - 1) || uncovered(x, y + 1)) {
+                    buffers.color[4 * i + 3] *= k;
+                }
             }
         }
-    }
+    };
+    parallelFor(static_cast<uint32_t>(height), kRasterRowBlock, body);
 }
 
 }  // namespace zephrin

@@ -1,6 +1,7 @@
 #include "renderer/frame/texture_sampling.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "sdk/AE_Effect.h"
@@ -39,30 +40,38 @@ bool readable(const SurfaceTexture& texture) {
     return static_cast<size_t>(texture.rowBytes) >= static_cast<size_t>(texture.width) * size;
 }
 
+// k / 255 for every byte, the same doubles the division gives, without dividing per texel.
+constexpr std::array<double, 256> kByteFractions = [] {
+    std::array<double, 256> fractions{};
+    for (size_t k = 0; k < fractions.size(); ++k) fractions[k] = static_cast<double>(k) / 255.0;
+    return fractions;
+}();
+
+Texel toTexel(const PF_Pixel8& p) {
+    return Texel{kByteFractions[p.alpha], static_cast<double>(p.red), static_cast<double>(p.green),
+                 static_cast<double>(p.blue)};
+}
+
+Texel toTexel(const PF_Pixel16& p) {
+    constexpr double kFull16 = static_cast<double>(PF_MAX_CHAN16);
+    constexpr double kTo255 = 255.0 / kFull16;
+    return Texel{p.alpha / kFull16, p.red * kTo255, p.green * kTo255, p.blue * kTo255};
+}
+
+Texel toTexel(const PF_PixelFloat& p) {
+    return Texel{std::clamp(finiteOrZero(p.alpha), 0.0, 1.0), finiteOrZero(p.red) * 255.0,
+                 finiteOrZero(p.green) * 255.0, finiteOrZero(p.blue) * 255.0};
+}
+
+template <typename Pixel>
 Texel readTexel(const SurfaceTexture& texture, int32_t x, int32_t y) {
     const unsigned char* row =
         static_cast<const unsigned char*>(texture.baseAddress) + static_cast<size_t>(y) * texture.rowBytes;
-    switch (texture.worldType) {
-        case AEGP_WorldType_8: {
-            const PF_Pixel8& p = reinterpret_cast<const PF_Pixel8*>(row)[x];
-            return Texel{p.alpha / 255.0, static_cast<double>(p.red), static_cast<double>(p.green),
-                         static_cast<double>(p.blue)};
-        }
-        case AEGP_WorldType_16: {
-            const PF_Pixel16& p = reinterpret_cast<const PF_Pixel16*>(row)[x];
-            constexpr double kFull16 = static_cast<double>(PF_MAX_CHAN16);
-            constexpr double kTo255 = 255.0 / kFull16;
-            return Texel{p.alpha / kFull16, p.red * kTo255, p.green * kTo255, p.blue * kTo255};
-        }
-        default: {
-            const PF_PixelFloat& p = reinterpret_cast<const PF_PixelFloat*>(row)[x];
-            return Texel{std::clamp(finiteOrZero(p.alpha), 0.0, 1.0), finiteOrZero(p.red) * 255.0,
-                         finiteOrZero(p.green) * 255.0, finiteOrZero(p.blue) * 255.0};
-        }
-    }
+    return toTexel(reinterpret_cast<const Pixel*>(row)[x]);
 }
 
-uint8_t packChannel(double x) { return static_cast<uint8_t>(std::floor(std::clamp(x, 0.0, 255.0) + 0.5)); }
+// Rounds a channel to its byte. The clamped value plus one half is positive, where truncation is floor.
+uint8_t packChannel(double x) { return static_cast<uint8_t>(std::clamp(x, 0.0, 255.0) + 0.5); }
 
 // Texel coordinate along one axis. A uvRect outside 0..1 would put the position past the image; it is
 // held at the edge texel instead of extrapolating with negative weights.
@@ -99,22 +108,21 @@ double tileFraction(double s, bool mirror) {
     return clampUnit(fraction);
 }
 
-}  // namespace
-
-PackedColor sampleTexture(const SurfaceTexture& texture, PackedColor fallback, double u, double v) {
-    if (!readable(texture)) return fallback;
+template <typename Pixel>
+PackedColor sampleTyped(const SurfaceTexture& texture, PackedColor fallback, double u, double v) {
     const UvRect& rect = texture.uvRect;
     double x = texelPosition(texture.width, rect.uMin, rect.uMax, u);
     double y = texelPosition(texture.height, rect.vMin, rect.vMax, v);
-    int32_t x0 = static_cast<int32_t>(std::floor(x));
-    int32_t y0 = static_cast<int32_t>(std::floor(y));
+    // Both positions lie in [0, size - 1], where truncation is floor.
+    int32_t x0 = static_cast<int32_t>(x);
+    int32_t y0 = static_cast<int32_t>(y);
     int32_t x1 = std::min(x0 + 1, texture.width - 1);
     int32_t y1 = std::min(y0 + 1, texture.height - 1);
     double fx = x - x0;
     double fy = y - y0;
 
-    const Texel texels[4] = {readTexel(texture, x0, y0), readTexel(texture, x1, y0), readTexel(texture, x0, y1),
-                             readTexel(texture, x1, y1)};
+    const Texel texels[4] = {readTexel<Pixel>(texture, x0, y0), readTexel<Pixel>(texture, x1, y0),
+                             readTexel<Pixel>(texture, x0, y1), readTexel<Pixel>(texture, x1, y1)};
     const double weights[4] = {(1.0 - fx) * (1.0 - fy), fx * (1.0 - fy), (1.0 - fx) * fy, fx * fy};
 
     double alpha = 0.0, red = 0.0, green = 0.0, blue = 0.0;
@@ -135,6 +143,20 @@ PackedColor sampleTexture(const SurfaceTexture& texture, PackedColor fallback, d
         blue = packedBlue(fallback);
     }
     return packColor(packChannel(alpha * 255.0), packChannel(red), packChannel(green), packChannel(blue));
+}
+
+}  // namespace
+
+PackedColor sampleTexture(const SurfaceTexture& texture, PackedColor fallback, double u, double v) {
+    if (!readable(texture)) return fallback;
+    switch (texture.worldType) {
+        case AEGP_WorldType_8:
+            return sampleTyped<PF_Pixel8>(texture, fallback, u, v);
+        case AEGP_WorldType_16:
+            return sampleTyped<PF_Pixel16>(texture, fallback, u, v);
+        default:
+            return sampleTyped<PF_PixelFloat>(texture, fallback, u, v);
+    }
 }
 
 double mapFaceU(const SceneSurface& surface, double u) {
