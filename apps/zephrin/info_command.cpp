@@ -91,7 +91,14 @@ bool sameValue(AEGP_StreamType type, const AEGP_StreamVal& a, const AEGP_StreamV
 // The parameters of each effect instance whose value or animation differs from the registered default.
 void printEffects(host::PluginHost& pluginHost, const host::Composition& comp, std::ostream& out) {
     host::EffectPlugin* effect = host::loadedEffect(pluginHost);
-    if (effect == nullptr) return;
+    bool any = false;
+    for (size_t i = 0; effect != nullptr && i < comp.layers.size(); ++i) {
+        any = any || !host::effectInstances(pluginHost, comp, i).empty();
+    }
+    if (!any) {
+        out << "  (none)\n";
+        return;
+    }
     for (size_t i = 0; i < comp.layers.size(); ++i) {
         for (host::EffectInstance* instance : host::effectInstances(pluginHost, comp, i)) {
             out << "  " << comp.layers[i].name << ": " << effect->name << " (" << instance->matchName << ")"
