@@ -223,6 +223,25 @@ TEST(FrameBuffersAllocation, KeptArraysStartEmptyAndOthersAreAbsent) {
     EXPECT_FALSE(keepsShadowPost(buffers));
 }
 
+TEST(FrameBuffersAllocation, LargeRastersFillOnWorkersAndAFailedFillRaisesOnTheCaller) {
+    FrameBuffers buffers;
+    buffers.rasterWidth = 256;
+    buffers.rasterHeight = 256;
+    allocateFrameBuffers(buffers, FrameBufferSet{true, true, false, true});
+    const size_t n = buffers.pixelCount();
+    EXPECT_EQ(buffers.color, std::vector<double>(4 * n, 0.0));
+    EXPECT_EQ(buffers.depth, std::vector<double>(n, std::numeric_limits<double>::infinity()));
+    EXPECT_EQ(buffers.preparedIndex, std::vector<int32_t>(n, -1));
+    EXPECT_EQ(buffers.packedColor, std::vector<uint32_t>(n, 0));
+    EXPECT_TRUE(buffers.visiblePixels.empty());
+    EXPECT_TRUE(keepsShadowPost(buffers));
+
+    // Far more than any vector can hold: the failure must reach the caller, not end the process.
+    buffers.rasterWidth = 1 << 30;
+    buffers.rasterHeight = 1 << 30;
+    EXPECT_THROW(allocateFrameBuffers(buffers, FrameBufferSet{true, true, true, true}), std::exception);
+}
+
 TEST(FrameBuffersAllocation, ResetRestoresStartValuesWithoutAddingArrays) {
     FrameBuffers buffers;
     buffers.rasterWidth = 2;
