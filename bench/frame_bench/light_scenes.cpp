@@ -63,7 +63,8 @@ std::string lightBenchSceneJson(const std::string& name, int32_t width, int32_t 
          "coneFeather": 50, "castsShadows": true, "shadowDarkness": 80, "shadowDiffusion": )"
          << v->diffusion << R"(}, "transform": {"position": [)" << 500 * s << ", " << -400 * s << ", " << -900 * s
          << R"(], "pointOfInterest": [)" << 960 * s << ", " << 800 * s << R"(, 100]}})";
-    const char* sources[] = {"card", "emblem"};
+    // Opaque images only: a caster with transparent texels turns shadow maps off.
+    const char* sources[] = {"card", "card"};
     for (int i = 0; i < 2; ++i) {
         json << R"(, {"name": "Bent)" << i << R"(", "type": "av", "source": ")" << sources[i]
              << R"(", "threeD": true, "transform": {"position": [)" << (650 + i * 650) * s << ", " << 560 * s << ", "

@@ -32,6 +32,7 @@ constexpr double kMinRasterArea = 1e-8;
 constexpr double kTexelInsideSlack = 1e-5;
 // Depth bias of the comparison: keeps a caster from shadowing its own texels.
 constexpr double kDepthBias = 0.001;
+constexpr double kTexelBiasScale = 1.5;
 // Softness at or below this fraction samples a single texel.
 constexpr double kSingleTapSoftness = 0.02;
 constexpr double kKernelSpreadTexels = 4.0;
@@ -124,9 +125,28 @@ void rasterizeDepth(ShadowMap& map, const ShadowTriangle& tri) {
     }
 }
 
-bool litAt(const ShadowMap& map, int32_t x, int32_t y, double d) {
-    return map.depth[static_cast<size_t>(y) * static_cast<size_t>(map.width) + static_cast<size_t>(x)] + kDepthBias >
-           d;
+// Map depth (0..1) back to distance along the light's axis. Orthographic maps are linear already.
+double linearDepth(const ShadowMap& map, double d) {
+    if (!(map.farPlane > map.nearPlane)) return d;
+    const double n = map.nearPlane, f = map.farPlane;
+    return 2.0 * f * n / (f + n - (2.0 * d - 1.0) * (f - n));
+}
+
+// Comparing perspective depth values with a fixed bias would shrink it to a fraction of a pixel near
+// the light and stretch it to hundreds of pixels a few hundred pixels away, so that distant casters
+// would never shadow anything. Perspective maps compare distances instead, with a bias of 0.1 % of
+// the light's depth range, and at least the width of 1.5 texels plus the kernel's reach at the
+// receiver's distance: a surface sloping up to 45 degrees across the taps then does not shadow
+// itself (shadow acne).
+double depthBias(const ShadowMap& map, double linearD, double reachTexels) {
+    if (!(map.farPlane > map.nearPlane)) return kDepthBias;
+    return std::max(kDepthBias * (map.farPlane - map.nearPlane),
+                    (kTexelBiasScale + reachTexels) * map.texelSpread * linearD);
+}
+
+bool litAt(const ShadowMap& map, int32_t x, int32_t y, double linearD, double bias) {
+    const float stored = map.depth[static_cast<size_t>(y) * static_cast<size_t>(map.width) + static_cast<size_t>(x)];
+    return linearDepth(map, stored) + bias > linearD;
 }
 
 int32_t texelIndex(double coordinate, int32_t size) {
@@ -192,6 +212,9 @@ ShadowMap buildShadowMap(const ShadowBvh& bvh, const SceneLight& light, int32_t 
         if (std::isnan(fovDegrees)) fovDegrees = kPointFov;
         const double f = 1.0 / std::tan(fovDegrees * kPi / 360.0);
         if (std::fabs(far - kNearPlane) > kDegenerateProjection) {
+            map.nearPlane = kNearPlane;
+            map.farPlane = far;
+            map.texelSpread = 2.0 / (f * size);
             at(projection, 0, 0) = f;
             at(projection, 1, 1) = f;
             at(projection, 2, 2) = (far + kNearPlane) / (kNearPlane - far);
@@ -216,13 +239,16 @@ double sampleShadowMap(const ShadowMap& map, const Vec3& worldPoint, double soft
     double u = c.x * 0.5 + 0.5, v = c.y * 0.5 + 0.5, d = c.z * 0.5 + 0.5;
     if (!inUnit(u) || !inUnit(v) || !inUnit(d)) return 1.0;
 
+    d = linearDepth(map, d);
     double s = softness * 0.01;
     if (s < 0.0 || !(std::min(s, 1.0) > kSingleTapSoftness)) {
-        return litAt(map, texelIndex(u, map.width), texelIndex(v, map.height), d) ? 1.0 : 0.0;
+        return litAt(map, texelIndex(u, map.width), texelIndex(v, map.height), d, depthBias(map, d, 0.0)) ? 1.0
+                                                                                                          : 0.0;
     }
     const int32_t k = kernelHalfSize(quality);
     const double step =
         std::min(s, 1.0) * kKernelSpreadTexels * std::max(1.0 / map.width, 1.0 / map.height);
+    const double bias = depthBias(map, d, k * step * std::max(map.width, map.height));
     int32_t lit = 0, counted = 0;
     for (int32_t j = -k; j <= k; ++j) {
         double tv = v + j * step;
@@ -231,7 +257,7 @@ double sampleShadowMap(const ShadowMap& map, const Vec3& worldPoint, double soft
             double tu = u + i * step;
             if (!inUnit(tu)) continue;
             ++counted;
-            if (litAt(map, texelIndex(tu, map.width), texelIndex(tv, map.height), d)) ++lit;
+            if (litAt(map, texelIndex(tu, map.width), texelIndex(tv, map.height), d, bias)) ++lit;
         }
     }
     return counted == 0 ? 1.0 : static_cast<double>(lit) / counted;

@@ -15,6 +15,10 @@ struct ShadowMap {
     std::vector<float> depth;       // width * height, row-major, in [0, 1]
     std::array<double, 16> worldToClip{};  // projection * view, column-major: clip = M * (x, y, z, 1)
     bool valid = false;
+    // Spot and point maps store perspective depth, which crowds toward 1 away from the light; they are
+    // compared at linear distance between these planes (0 for parallel lights' linear maps).
+    double nearPlane = 0.0, farPlane = 0.0;
+    double texelSpread = 0.0;  // width of one texel per unit of distance from the light (perspective maps)
 };
 
 // Map edge in texels for a quality (1: 256, 2: 512, 3 and 4: 1024) and size divisor, at least 64.

@@ -77,6 +77,22 @@ TEST(ShadowMap, SingleTapIsHardAndOutsideTheVolumeIsLit) {
     EXPECT_EQ(sampleShadowMap(ShadowMap{}, Vec3{}, 0.0, 1), 1.0);
 }
 
+// Regression: comparing perspective depth with a fixed bias lit every receiver a few hundred pixels
+// from a spot or point light, however far behind its caster it lay.
+TEST(ShadowMap, DistantCastersStillShadowInPerspectiveMaps) {
+    for (int32_t type : {kLightSpot, kLightPoint}) {
+        MapScene scene(type);
+        // 500 pixels from the caster, the receiver 150 pixels behind it; the map reaches 800 pixels.
+        scene.light.positionWorld = Vec3{0.0, 0.0, -500.0};
+        ShadowMap map = buildShadowMap(scene.bvh, scene.light, 3, 1);
+        ASSERT_TRUE(map.valid) << type;
+        EXPECT_EQ(sampleShadowMap(map, Vec3{-40.0, 10.0, 150.0}, 0.0, 3), 0.0) << type;
+        EXPECT_EQ(sampleShadowMap(map, Vec3{60.0, 10.0, 150.0}, 0.0, 3), 1.0) << type;
+        // The caster's own surface is not in its shadow (no acne).
+        EXPECT_EQ(sampleShadowMap(map, Vec3{-40.0, 10.0, 0.0}, 0.0, 3), 1.0) << type;
+    }
+}
+
 TEST(ShadowMap, KernelGrowsWithQualityAndSoftensTheEdge) {
     MapScene scene(kLightParallel);
     const Vec3 onEdge{0.0, 0.0, 30.0};
