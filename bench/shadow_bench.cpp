@@ -30,9 +30,9 @@ SceneSurface bentSlab(int32_t columns, int32_t rows, double offsetX, double offs
                 double angle = t * kPi * 1.2;
                 double radius = 300.0 - side * thickness;
                 SurfaceVertex v;
-                v.worldPosition = Vec3{offsetX + radius * std::sin(angle) - width * 0.5 * (1.0 - t),
-                                       height * (static_cast<double>(i) / rows - 0.5) + 540.0,
-                                       offsetZ - radius * std::cos(angle)};
+                v.worldPosition =
+                    Vec3{offsetX + radius * std::sin(angle) - width * 0.5 * (1.0 - t),
+                         height * (static_cast<double>(i) / rows - 0.5) + 540.0, offsetZ - radius * std::cos(angle)};
                 v.u = t;
                 v.v = static_cast<double>(i) / rows;
                 s.mesh.vertices.push_back(v);
@@ -62,8 +62,8 @@ SceneSurface bentSlab(int32_t columns, int32_t rows, double offsetX, double offs
 SceneSurface floorSquare() {
     SceneSurface s;
     s.acceptsShadows = true;
-    for (const Vec3& p : {Vec3{-1500, 900, -1500}, Vec3{3500, 900, -1500}, Vec3{3500, 900, 2500},
-                          Vec3{-1500, 900, 2500}}) {
+    for (const Vec3& p :
+         {Vec3{-1500, 900, -1500}, Vec3{3500, 900, -1500}, Vec3{3500, 900, 2500}, Vec3{-1500, 900, 2500}}) {
         SurfaceVertex v;
         v.worldPosition = p;
         s.mesh.vertices.push_back(v);
@@ -145,8 +145,8 @@ void BM_ShadowRays(benchmark::State& state) {
                 hits[i] = nearestHit(scene.bvh, 0, scene.rays.origins[i], scene.rays.directions[i],
                                      scene.rays.lengths[i], receiver, best);
             } else {
-                hits[i] = anyHit(scene.bvh, 0, scene.rays.origins[i], scene.rays.directions[i],
-                                 scene.rays.lengths[i], receiver);
+                hits[i] = anyHit(scene.bvh, 0, scene.rays.origins[i], scene.rays.directions[i], scene.rays.lengths[i],
+                                 receiver);
             }
         }
     };
@@ -159,8 +159,8 @@ void BM_ShadowRays(benchmark::State& state) {
     }
     size_t hitCount = 0;
     for (uint8_t h : hits) hitCount += h;
-    state.counters["rays/s"] = benchmark::Counter(static_cast<double>(kRayCount) * state.iterations(),
-                                                  benchmark::Counter::kIsRate);
+    state.counters["rays/s"] =
+        benchmark::Counter(static_cast<double>(kRayCount) * state.iterations(), benchmark::Counter::kIsRate);
     state.counters["hitShare"] = static_cast<double>(hitCount) / kRayCount;
     state.counters["triangles"] = static_cast<double>(scene.bvh.triangles.size());
 }

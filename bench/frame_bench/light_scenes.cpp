@@ -74,11 +74,12 @@ std::string lightBenchSceneJson(const std::string& name, int32_t width, int32_t 
                "Thickness": 20, "Point 2": [33, 15, 0], "Point 3": [67, 85, 0], "Shadow Mode": ")"
              << v->shadowMode << R"("}}]})";
     }
-    json << R"(, {"name": "Floor", "type": "av", "source": "floor", "threeD": true, "transform": {"position": [)"
-         << 960 * s << ", " << 900 * s << ", " << 300 * s << R"(], "scale": [)" << 100 * s << ", " << 100 * s
-         << R"(, 100], "rotationX": 90}, "effects": [{"matchName": "com.tavik.ZephrinSurface", "params": {"Curve Amount": 0,
+    json
+        << R"(, {"name": "Floor", "type": "av", "source": "floor", "threeD": true, "transform": {"position": [)"
+        << 960 * s << ", " << 900 * s << ", " << 300 * s << R"(], "scale": [)" << 100 * s << ", " << 100 * s
+        << R"(, 100], "rotationX": 90}, "effects": [{"matchName": "com.tavik.ZephrinSurface", "params": {"Curve Amount": 0,
            "Thickness": 0, "Shadow Mode": ")"
-         << v->shadowMode << R"("}}]}]})";
+        << v->shadowMode << R"("}}]}]})";
     return json.str();
 }
 

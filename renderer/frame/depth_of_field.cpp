@@ -29,9 +29,8 @@ double clampUnit(double x) { return x > 0.0 ? (x < 1.0 ? x : 1.0) : 0.0; }
 // Blurs `lines` neighbouring lines of `count` pixels from `in` into `out`: pixel i of line l is
 // first + l * lineStride + i * pixelStride. Neighbouring lines are walked together, so that a column
 // pass reads whole cache lines. `sums` holds (count + 1) x lines running sums of (r a, g a, b a, a).
-void blurLines(const std::vector<double>& in, std::vector<double>& out, const std::vector<int32_t>& radii,
-               size_t first, size_t lineStride, size_t pixelStride, int32_t count, size_t lines,
-               std::vector<double>& sums) {
+void blurLines(const std::vector<double>& in, std::vector<double>& out, const std::vector<int32_t>& radii, size_t first,
+               size_t lineStride, size_t pixelStride, int32_t count, size_t lines, std::vector<double>& sums) {
     sums.assign(4 * lines * (static_cast<size_t>(count) + 1), 0.0);
     for (int32_t i = 0; i < count; ++i) {
         const size_t row = static_cast<size_t>(i) * pixelStride;
@@ -75,11 +74,12 @@ int32_t depthOfFieldRadius(const SceneCamera& camera, double z) {
         return 0;
     }
     const double defocus = std::fabs(z - camera.focusDistance) / std::max(z, 1.0);
-    const double scale = (camera.destWidth / std::max(camera.compWidth, 1.0) +
-                          camera.destHeight / std::max(camera.compHeight, 1.0)) * 0.5;
+    const double scale =
+        (camera.destWidth / std::max(camera.compWidth, 1.0) + camera.destHeight / std::max(camera.compHeight, 1.0)) *
+        0.5;
     const double blurScale = std::clamp(camera.blurLevel / 100.0, 0.0, kMaxBlurScale);
-    const double limit = std::clamp(std::min(camera.destWidth, camera.destHeight) * kRadiusLimitShare,
-                                    kMinRadiusLimit, kMaxRadiusLimit);
+    const double limit =
+        std::clamp(std::min(camera.destWidth, camera.destHeight) * kRadiusLimitShare, kMinRadiusLimit, kMaxRadiusLimit);
     const double r = std::clamp(camera.aperture * 0.5 * defocus * blurScale * scale, 0.0, limit);
     return std::isfinite(r) ? static_cast<int32_t>(std::ceil(r)) : 0;
 }
@@ -128,7 +128,8 @@ void applyDepthOfField(FrameBuffers& buffers, const SceneCamera& frameCamera) {
     std::vector<double> horizontal(buffers.color.size(), 0.0);
     auto rows = [&](uint32_t begin, uint32_t end) {
         std::vector<double> sums;
-        for (uint32_t y = begin; y < end; ++y) blurLines(buffers.color, horizontal, spread, y * w, 0, 1, width, 1, sums);
+        for (uint32_t y = begin; y < end; ++y)
+            blurLines(buffers.color, horizontal, spread, y * w, 0, 1, width, 1, sums);
     };
     parallelFor(static_cast<uint32_t>(height), kDofLineBlock, rows);
     auto columns = [&](uint32_t begin, uint32_t end) {

@@ -96,10 +96,10 @@ ShadingResult shadePoint(const ShadingPoint& point, const SceneSurface& surface,
     const Coefficients k = coefficientsOf(surface);
     const Vec3 baseRgb{base.red, base.green, base.blue};
 
-    const bool directLight = std::any_of(lights.begin(), lights.end(),
-                                         [](const SceneLight& l) { return l.type != kLightAmbient; });
-    Vec3 ambient = baseRgb * (directLight ? std::max(kAmbientFloor, kAmbientBaseGain * k.ambient)
-                                          : kAmbientBaseGain * k.ambient);
+    const bool directLight =
+        std::any_of(lights.begin(), lights.end(), [](const SceneLight& l) { return l.type != kLightAmbient; });
+    Vec3 ambient =
+        baseRgb * (directLight ? std::max(kAmbientFloor, kAmbientBaseGain * k.ambient) : kAmbientBaseGain * k.ambient);
 
     const Vec3 n = normalizeOr(point.worldNormal, kFallbackDirection);
     const Vec3 nv = normalizeOr(point.cameraNormal, kFallbackDirection);
@@ -175,8 +175,7 @@ ShadingResult shadePoint(const ShadingPoint& point, const SceneSurface& surface,
     }
 
     const double ambientScale =
-        tested ? clampRange(kShadowedAmbientShare + (1.0 - kShadowedAmbientShare) * minimumVisibility, 0.0, 1.0)
-               : 1.0;
+        tested ? clampRange(kShadowedAmbientShare + (1.0 - kShadowedAmbientShare) * minimumVisibility, 0.0, 1.0) : 1.0;
     ShadingResult result;
     result.red = clampRange(ambientScale * ambient.x + lit.x, 0.0, 1.0);
     result.green = clampRange(ambientScale * ambient.y + lit.y, 0.0, 1.0);

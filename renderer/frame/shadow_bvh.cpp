@@ -149,9 +149,8 @@ bool casterMayBeTransparent(const SceneSurface& surface) {
 ShadowBvh buildShadowBvh(const std::vector<SceneSurface>& surfaces, const std::vector<SceneLight>& lights) {
     ShadowBvh bvh;
     bvh.surfaces = &surfaces;
-    bool shadowLight = std::any_of(lights.begin(), lights.end(), [](const SceneLight& l) {
-        return l.castsShadows && l.type != kLightAmbient;
-    });
+    bool shadowLight = std::any_of(lights.begin(), lights.end(),
+                                   [](const SceneLight& l) { return l.castsShadows && l.type != kLightAmbient; });
     if (!shadowLight) {
         logSkip("noShadowLight", surfaces.size(), lights.size());
         return bvh;

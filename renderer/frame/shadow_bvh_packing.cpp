@@ -57,8 +57,7 @@ bool packShadowBvh(const ShadowBvh& bvh, PackedShadowBvh& packed) {
         toFloats(tri.a, out.a);
         toFloats(tri.b, out.b);
         toFloats(tri.c, out.c);
-        out.packedIdentity =
-            (static_cast<uint32_t>(tri.surfaceIndex) << 24) | static_cast<uint32_t>(tri.triangleIndex);
+        out.packedIdentity = (static_cast<uint32_t>(tri.surfaceIndex) << 24) | static_cast<uint32_t>(tri.triangleIndex);
     }
     return true;
 }

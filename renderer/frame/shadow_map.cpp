@@ -19,9 +19,9 @@ constexpr int32_t kMinMapSize = 64;
 constexpr double kNearPlane = 1.0;
 // The light's volume reaches four scene sizes away; a parallel light sits two scene sizes back.
 constexpr double kFarScale = 4.0;
-constexpr double kParallelEyeDistance = 4.0;   // in half scene sizes
-constexpr double kParallelHalfWidth = 2.5;     // in half scene sizes
-constexpr double kParallelFar = 8.0;           // in half scene sizes
+constexpr double kParallelEyeDistance = 4.0;  // in half scene sizes
+constexpr double kParallelHalfWidth = 2.5;    // in half scene sizes
+constexpr double kParallelFar = 8.0;          // in half scene sizes
 constexpr double kSpotFovScale = 1.5;
 constexpr double kMinSpotFov = 10.0;
 constexpr double kMaxSpotFov = 170.0;
@@ -242,12 +242,10 @@ double sampleShadowMap(const ShadowMap& map, const Vec3& worldPoint, double soft
     d = linearDepth(map, d);
     double s = softness * 0.01;
     if (s < 0.0 || !(std::min(s, 1.0) > kSingleTapSoftness)) {
-        return litAt(map, texelIndex(u, map.width), texelIndex(v, map.height), d, depthBias(map, d, 0.0)) ? 1.0
-                                                                                                          : 0.0;
+        return litAt(map, texelIndex(u, map.width), texelIndex(v, map.height), d, depthBias(map, d, 0.0)) ? 1.0 : 0.0;
     }
     const int32_t k = kernelHalfSize(quality);
-    const double step =
-        std::min(s, 1.0) * kKernelSpreadTexels * std::max(1.0 / map.width, 1.0 / map.height);
+    const double step = std::min(s, 1.0) * kKernelSpreadTexels * std::max(1.0 / map.width, 1.0 / map.height);
     const double bias = depthBias(map, d, k * step * std::max(map.width, map.height));
     int32_t lit = 0, counted = 0;
     for (int32_t j = -k; j <= k; ++j) {

@@ -11,8 +11,8 @@
 namespace zephrin {
 
 struct ShadowMap {
-    int32_t width = 0, height = 0;  // square when built
-    std::vector<float> depth;       // width * height, row-major, in [0, 1]
+    int32_t width = 0, height = 0;         // square when built
+    std::vector<float> depth;              // width * height, row-major, in [0, 1]
     std::array<double, 16> worldToClip{};  // projection * view, column-major: clip = M * (x, y, z, 1)
     bool valid = false;
     // Spot and point maps store perspective depth, which crowds toward 1 away from the light; they are

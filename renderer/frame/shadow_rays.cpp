@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "renderer/frame/shadow_bvh.h"
 #include "renderer/frame/lighting_model.h"
+#include "renderer/frame/shadow_bvh.h"
 #include "renderer/frame/shadow_map.h"
 #include "renderer/frame/texture_sampling.h"
 
@@ -143,8 +143,8 @@ bool opaqueAt(const ShadowBvh& bvh, const ShadowRayTriangle& tri, double u, doub
 
 // The walk needs a root, the prepared triangles and every leaf's groups.
 bool traversable(const ShadowBvh& bvh, int32_t node) {
-    return node >= 0 && static_cast<size_t>(node) < bvh.nodes.size() &&
-           bvh.rayTriangles.size() == bvh.indices.size() && bvh.nodeFirstGroup.size() == bvh.nodes.size();
+    return node >= 0 && static_cast<size_t>(node) < bvh.nodes.size() && bvh.rayTriangles.size() == bvh.indices.size() &&
+           bvh.nodeFirstGroup.size() == bvh.nodes.size();
 }
 
 // Calls test(triangle) for the triangles of the leaf's groups whose boxes the ray enters below the
@@ -254,8 +254,8 @@ double lightVisibility(const ShadowBvh& bvh, const SceneLight& light, const Visi
                        double* blockerHint) {
     if (blockerHint != nullptr) *blockerHint = 0.0;
     if (!light.castsShadows) return 1.0;
-    const auto mode = static_cast<ShadowMode>(std::clamp(query.shadowMode, static_cast<int32_t>(ShadowMode::Auto),
-                                                         static_cast<int32_t>(ShadowMode::Hybrid)));
+    const auto mode = static_cast<ShadowMode>(
+        std::clamp(query.shadowMode, static_cast<int32_t>(ShadowMode::Auto), static_cast<int32_t>(ShadowMode::Hybrid)));
     const bool mapUsable = query.map != nullptr && query.map->valid && !bvh.hasAlphaCasters;
     const double darkness = std::clamp(light.shadowDarkness * kShadowDarknessGain, 0.0, 1.0);
     const double mapSoftness = light.shadowDiffusion * kMapSoftnessPerDiffusion + query.shadowSoftness;

@@ -145,7 +145,8 @@ bool depthOnPlane(const Vec3& ray, const Vec3& point, const Vec3& normal, double
 }
 
 double planeWeight(const PlaneContext& ctx, const PixelPlane& p, const PixelPlane& q) {
-    double a = std::clamp((std::fabs(dot(p.normal, q.normal)) - kNormalAgreementStart) / kNormalAgreementSpan, 0.0, 1.0);
+    double a =
+        std::clamp((std::fabs(dot(p.normal, q.normal)) - kNormalAgreementStart) / kNormalAgreementSpan, 0.0, 1.0);
     double zqOnP = 0.0, zpOnQ = 0.0;
     if (!depthOnPlane(q.ray, p.point, p.normal, zqOnP) || !depthOnPlane(p.ray, q.point, q.normal, zpOnQ)) return 0.0;
     double mismatch = std::max(std::fabs(zpOnQ - p.point.z), std::fabs(zqOnP - q.point.z));
@@ -292,8 +293,8 @@ struct Filter {
                 if (!marked(p) || in[p] <= kFieldEpsilon) continue;
                 double sum = 0.0, weights = 0.0;
                 for (int32_t i = -radius; i <= radius; ++i) {
-                    const size_t q = alongRows ? at(std::clamp(x + i, 0, width - 1), y)
-                                               : at(x, std::clamp(y + i, 0, height - 1));
+                    const size_t q =
+                        alongRows ? at(std::clamp(x + i, 0, width - 1), y) : at(x, std::clamp(y + i, 0, height - 1));
                     if (!marked(q) || in[q] <= kFieldEpsilon) continue;
                     const double w = kernel[static_cast<size_t>(i + radius)];
                     sum += w * in[q];
@@ -322,8 +323,8 @@ struct Filter {
                 const std::vector<double>& kernel = kernels[static_cast<size_t>(r)];
                 double sum = 0.0, weights = 0.0;
                 for (int32_t i = -r; i <= r; ++i) {
-                    const size_t q = alongRows ? at(std::clamp(x + i, 0, width - 1), y)
-                                               : at(x, std::clamp(y + i, 0, height - 1));
+                    const size_t q =
+                        alongRows ? at(std::clamp(x + i, 0, width - 1), y) : at(x, std::clamp(y + i, 0, height - 1));
                     if (!marked(q)) continue;
                     const double w = weightBetween(ctx, p, q) * kernel[static_cast<size_t>(i + r)];
                     sum += w * in[q];
@@ -353,8 +354,8 @@ int32_t shadowBlurRadius(const std::vector<SceneLight>& lights, const RenderSett
         x = std::max(x, clampUnit(std::max(light.shadowDiffusion, 0.0) / kDiffusionRange));
     }
     if (x <= kMinDiffusionFraction) return 0;
-    int32_t cap = settings.quickPreview ? kQuickPreviewRadiusCap
-                                        : (settings.interactive ? kInteractiveRadiusCap : kFullRadius);
+    int32_t cap =
+        settings.quickPreview ? kQuickPreviewRadiusCap : (settings.interactive ? kInteractiveRadiusCap : kFullRadius);
     return std::clamp(static_cast<int32_t>(std::ceil(kFullRadius * x)), 1, cap);
 }
 

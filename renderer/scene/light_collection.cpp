@@ -42,9 +42,7 @@ int32_t falloffTypeOf(double raw) {
     return static_cast<int32_t>(rounded);
 }
 
-double percentOrFraction(double raw) {
-    return std::fabs(raw) > kPercentThreshold ? raw * kPercentToFraction : raw;
-}
+double percentOrFraction(double raw) { return std::fabs(raw) > kPercentThreshold ? raw * kPercentToFraction : raw; }
 
 // A host that leaves one of these out cannot tell which layers are lights; the frame then has none.
 bool canListLights(const AEGP_CanvasSuite10& canvas, const AEGP_LayerSuite11& layers) {

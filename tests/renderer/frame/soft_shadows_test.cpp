@@ -101,7 +101,7 @@ TEST(SoftShadows, CrossReceiverWeightSeparatesDepthSteps) {
     PostFrame f;
     const size_t p = f.at(10, 5), q = f.at(11, 5);
     EXPECT_EQ(crossReceiverWeight(f.b, f.camera, f.surfaces, p, q), 1.0);  // same surface
-    f.b.surfaceIndex[q] = 1;                                              // coplanar other surface
+    f.b.surfaceIndex[q] = 1;                                               // coplanar other surface
     EXPECT_NEAR(crossReceiverWeight(f.b, f.camera, f.surfaces, p, q), 1.0, 1e-9);
     f.b.depth[q] = 300.0;  // far behind: a depth step
     EXPECT_EQ(crossReceiverWeight(f.b, f.camera, f.surfaces, p, q), 0.0);
