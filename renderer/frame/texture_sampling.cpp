@@ -70,6 +70,15 @@ Texel readTexel(const SurfaceTexture& texture, int32_t x, int32_t y) {
     return toTexel(reinterpret_cast<const Pixel*>(row)[x]);
 }
 
+// Adds one texel's bilinear share: its weight times its alpha, and that times each colour channel.
+void accumulate(Texel& sum, double weight, const Texel& texel) {
+    const double w = weight * texel.alpha;
+    sum.alpha += w;
+    sum.red += w * texel.red;
+    sum.green += w * texel.green;
+    sum.blue += w * texel.blue;
+}
+
 // Rounds a channel to its byte. The clamped value plus one half is positive, where truncation is floor.
 uint8_t packChannel(double x) { return static_cast<uint8_t>(std::clamp(x, 0.0, 255.0) + 0.5); }
 
@@ -121,18 +130,13 @@ PackedColor sampleTyped(const SurfaceTexture& texture, PackedColor fallback, dou
     double fx = x - x0;
     double fy = y - y0;
 
-    const Texel texels[4] = {readTexel<Pixel>(texture, x0, y0), readTexel<Pixel>(texture, x1, y0),
-                             readTexel<Pixel>(texture, x0, y1), readTexel<Pixel>(texture, x1, y1)};
-    const double weights[4] = {(1.0 - fx) * (1.0 - fy), fx * (1.0 - fy), (1.0 - fx) * fy, fx * fy};
-
-    double alpha = 0.0, red = 0.0, green = 0.0, blue = 0.0;
-    for (int i = 0; i < 4; ++i) {
-        double w = weights[i] * texels[i].alpha;
-        alpha += w;
-        red += w * texels[i].red;
-        green += w * texels[i].green;
-        blue += w * texels[i].blue;
-    }
+    // Texel by texel, in this order, so that the sums round the same way whatever the compiler does.
+    Texel sum;
+    accumulate(sum, (1.0 - fx) * (1.0 - fy), readTexel<Pixel>(texture, x0, y0));
+    accumulate(sum, fx * (1.0 - fy), readTexel<Pixel>(texture, x1, y0));
+    accumulate(sum, (1.0 - fx) * fy, readTexel<Pixel>(texture, x0, y1));
+    accumulate(sum, fx * fy, readTexel<Pixel>(texture, x1, y1));
+    double alpha = sum.alpha, red = sum.red, green = sum.green, blue = sum.blue;
     if (alpha > kTextureAlphaFloor) {
         red /= alpha;
         green /= alpha;
