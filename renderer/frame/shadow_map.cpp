@@ -144,9 +144,20 @@ double depthBias(const ShadowMap& map, double linearD, double reachTexels) {
                     (kTexelBiasScale + reachTexels) * map.texelSpread * linearD);
 }
 
-bool litAt(const ShadowMap& map, int32_t x, int32_t y, double linearD, double bias) {
-    const float stored = map.depth[static_cast<size_t>(y) * static_cast<size_t>(map.width) + static_cast<size_t>(x)];
-    return linearDepth(map, stored) + bias > linearD;
+// The stored depth below which a texel shadows a point at linear depth linearD: the comparison
+// stored distance + bias > distance, carried back into map depth once per sample instead of once
+// per tap (distance grows with map depth, so the order is kept).
+double shadowThreshold(const ShadowMap& map, double linearD, double bias) {
+    const double z = linearD - bias;
+    if (!(map.farPlane > map.nearPlane)) return z;
+    if (!(z > 0.0)) return -std::numeric_limits<double>::infinity();
+    const double n = map.nearPlane, f = map.farPlane;
+    const double ndc = (f + n) / (f - n) - 2.0 * f * n / ((f - n) * z);
+    return ndc * 0.5 + 0.5;
+}
+
+bool litAt(const ShadowMap& map, int32_t x, int32_t y, double threshold) {
+    return map.depth[static_cast<size_t>(y) * static_cast<size_t>(map.width) + static_cast<size_t>(x)] > threshold;
 }
 
 int32_t texelIndex(double coordinate, int32_t size) {
@@ -242,11 +253,12 @@ double sampleShadowMap(const ShadowMap& map, const Vec3& worldPoint, double soft
     d = linearDepth(map, d);
     double s = softness * 0.01;
     if (s < 0.0 || !(std::min(s, 1.0) > kSingleTapSoftness)) {
-        return litAt(map, texelIndex(u, map.width), texelIndex(v, map.height), d, depthBias(map, d, 0.0)) ? 1.0 : 0.0;
+        const double threshold = shadowThreshold(map, d, depthBias(map, d, 0.0));
+        return litAt(map, texelIndex(u, map.width), texelIndex(v, map.height), threshold) ? 1.0 : 0.0;
     }
     const int32_t k = kernelHalfSize(quality);
     const double step = std::min(s, 1.0) * kKernelSpreadTexels * std::max(1.0 / map.width, 1.0 / map.height);
-    const double bias = depthBias(map, d, k * step * std::max(map.width, map.height));
+    const double threshold = shadowThreshold(map, d, depthBias(map, d, k * step * std::max(map.width, map.height)));
     int32_t lit = 0, counted = 0;
     for (int32_t j = -k; j <= k; ++j) {
         double tv = v + j * step;
@@ -255,7 +267,7 @@ double sampleShadowMap(const ShadowMap& map, const Vec3& worldPoint, double soft
             double tu = u + i * step;
             if (!inUnit(tu)) continue;
             ++counted;
-            if (litAt(map, texelIndex(tu, map.width), texelIndex(tv, map.height), d, bias)) ++lit;
+            if (litAt(map, texelIndex(tu, map.width), texelIndex(tv, map.height), threshold)) ++lit;
         }
     }
     return counted == 0 ? 1.0 : static_cast<double>(lit) / counted;
