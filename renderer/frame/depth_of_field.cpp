@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "common/diagnostic_log.h"
+#include "renderer/frame/texture_sampling.h"  // clampUnit
 #include "renderer/frame/worker_pool.h"
 
 namespace zephrin {
@@ -23,8 +24,6 @@ constexpr double kMinAlphaSum = 1e-9;
 constexpr uint32_t kDofLineBlock = 64;
 // Columns blurred side by side: 16 pixels of 4 doubles span eight cache lines of a row.
 constexpr uint32_t kDofColumnGroup = 16;
-
-double clampUnit(double x) { return x > 0.0 ? (x < 1.0 ? x : 1.0) : 0.0; }
 
 // Blurs `lines` neighbouring lines of `count` pixels from `in` into `out`: pixel i of line l is
 // first + l * lineStride + i * pixelStride. Neighbouring lines are walked together, so that a column

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "renderer/frame/texture_sampling.h"  // clampUnit
 #include "renderer/frame/worker_pool.h"
 
 namespace zephrin {
@@ -46,8 +47,6 @@ constexpr uint32_t kApplyBlockPixels = 32768;
 bool hasPostBuffers(const FrameBuffers& buffers) {
     return keepsShadowPost(buffers) && buffers.color.size() == 4 * buffers.pixelCount();
 }
-
-double clampUnit(double x) { return x > 0.0 ? (x < 1.0 ? x : 1.0) : 0.0; }
 
 // What the plane weight needs, built once per frame.
 struct PlaneContext {
