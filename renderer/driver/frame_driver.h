@@ -14,7 +14,9 @@ namespace zephrin {
 
 // The build's feature markers, logged once per frame.
 inline constexpr const char* kRendererFeatureMarkers =
-    "RENDERER_V2_SCENE_COLLECT|RENDERER_V2_FLAT_GRID|RENDERER_V2_HOST_TEXTURES|RENDERER_V2_PHASE_TIMES";
+    "RENDERER_V2_SCENE_COLLECT|RENDERER_V2_FLAT_GRID|RENDERER_V2_FREE_MODE_SLAB|RENDERER_V2_HOST_TEXTURES|"
+    "RENDERER_V2_BACK_FIT|RENDERER_V2_ALPHA_CONTOUR|RENDERER_V2_LIGHTS|RENDERER_V2_SHADOW_BVH|RENDERER_V2_SHADOW_MAPS|"
+    "RENDERER_V2_SOFT_SHADOWS|RENDERER_V2_DOF|RENDERER_V2_PHASE_TIMES";
 
 // Nanosecond stamps of one frame: entry, setup done, collection done, paint done, disposal done.
 // Phases that did not run keep the entry stamp.
