@@ -257,6 +257,7 @@ typedef struct {
     A_Err (*AEGP_GetItemType)(AEGP_ItemH itemH, AEGP_ItemType* item_typeP);
     A_Err (*AEGP_GetItemID)(AEGP_ItemH itemH, A_long* item_idPL);
     A_Err (*AEGP_GetItemDimensions)(AEGP_ItemH itemH, A_long* widthPL, A_long* heightPL);
+    A_Err (*AEGP_GetItemDuration)(AEGP_ItemH itemH, A_Time* durationPT);
 } AEGP_ItemSuite10;
 
 #define kAEGPLayerSuite "AEGP Layer Suite"

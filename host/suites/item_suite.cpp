@@ -1,5 +1,7 @@
 #include "host/suites/item_suite.h"
 
+#include <cmath>
+
 #include "host/suites/host_state.h"
 
 namespace zephrin::host {
@@ -39,11 +41,34 @@ A_Err getItemDimensions(AEGP_ItemH itemH, A_long* widthPL, A_long* heightPL) {
     });
 }
 
+// A composition's length at a time scale of a hundredth of its frame rate, so that whole frames of
+// fractional rates (29.97) stay whole; footage items report no length.
+constexpr double kDurationScalePerFps = 100.0;
+
+A_Err getItemDuration(AEGP_ItemH itemH, A_Time* durationPT) {
+    return guardedSuiteCall([&](HostState& state) -> A_Err {
+        const ItemRef* item = findItem(state, itemH);
+        if (item == nullptr || durationPT == nullptr) return A_Err_PARAMETER;
+        if (item->footage != nullptr) {
+            *durationPT = A_Time{0, 1};
+            return A_Err_NONE;
+        }
+        const double rate = item->owner->comp->frameRate;
+        const double seconds = item->owner->comp->duration;
+        const double scale = std::isfinite(rate) && rate > 0.0 ? std::round(rate * kDurationScalePerFps) : 1.0;
+        const double value = std::isfinite(seconds) && seconds > 0.0 ? std::round(seconds * scale) : 0.0;
+        if (scale < 1.0 || scale > 1e9 || value > 2e9) return A_Err_PARAMETER;
+        *durationPT = A_Time{static_cast<A_long>(value), static_cast<A_u_long>(scale)};
+        return A_Err_NONE;
+    });
+}
+
 AEGP_ItemSuite10 makeItemSuite10() {
     AEGP_ItemSuite10 suite{};
     suite.AEGP_GetItemType = getItemType;
     suite.AEGP_GetItemID = getItemID;
     suite.AEGP_GetItemDimensions = getItemDimensions;
+    suite.AEGP_GetItemDuration = getItemDuration;
     return suite;
 }
 

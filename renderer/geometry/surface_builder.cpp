@@ -14,6 +14,8 @@
 #include "renderer/geometry/layer_readers.h"
 #include "renderer/geometry/layer_textures.h"
 #include "renderer/geometry/mesh_building.h"
+#include "renderer/geometry/path_layer.h"
+#include "renderer/geometry/scroll_mesh.h"
 #include "renderer/scene/camera.h"
 
 namespace zephrin {
@@ -29,6 +31,10 @@ constexpr double kMinBoundsExtent = 1.0;
 // Only zero, one and above one matter in the casts-shadows option; clamping keeps the conversion to
 // an integer defined for any host value.
 constexpr double kCastsShadowsClamp = 8.0;
+
+// "Mode" choices as the effect registers them.
+constexpr int32_t kModePathSelect = 2;
+constexpr int32_t kModeScrollMode = 3;
 
 // Summed nanoseconds of the per-layer phases, over all layers of the frame.
 struct SurfacePhaseTimes {
@@ -172,6 +178,32 @@ void logSurface(A_long index, const SceneSurface& surface) {
     logRender(line.str());
 }
 
+// The bent mesh the layer's mode asks for. A layer outside its path is left without triangles, so it
+// gets no surface.
+void buildModeMesh(SurfaceLoop& loop, SceneSurface& surface, const std::vector<BendControlPoint>& points,
+                   const MeshPlacement& placement) {
+    switch (surface.controls.mode) {
+        case kModeScrollMode:
+            buildScrollMesh(surface, placement);
+            return;
+        case kModePathSelect:
+            switch (buildPathSurface(loop.suites, loop.renderContext, loop.time, surface, placement)) {
+                case PathOutcome::kBuilt:
+                    return;
+                case PathOutcome::kHidden:
+                    logRender("RendererV2Path: hidden reason=outsidePath");
+                    return;
+                case PathOutcome::kFallback:
+                    logRender("RendererV2Path: fallback reason=invalidPath");
+                    break;
+            }
+            break;
+        default:
+            break;
+    }
+    buildFreeModeMesh(surface, points, placement);
+}
+
 void buildLayerSurface(SurfaceLoop& loop, A_long index, const LayerCandidate& candidate) {
     SceneSurface surface;
     surface.layer = candidate.layer;
@@ -207,8 +239,6 @@ void buildLayerSurface(SurfaceLoop& loop, A_long index, const LayerCandidate& ca
         const LayerTransform layerToCamera =
             layerTransformFromMatrix(multiply(candidate.layerToWorld, loop.frame.camera.view));
         if (controlsRead) {
-            // Path Select and Scroll Mode have no builders of their own yet: like a path that cannot
-            // be followed, they take the Free Mode slab.
             surface.kind = kSurfaceBent;
             const MeshPlacement placement{static_cast<double>(surface.layerWidth),
                                           static_cast<double>(surface.layerHeight),
@@ -216,7 +246,7 @@ void buildLayerSurface(SurfaceLoop& loop, A_long index, const LayerCandidate& ca
                                           layerToCamera,
                                           layerToWorld,
                                           loop.interactive};
-            buildFreeModeMesh(surface, points, placement);
+            buildModeMesh(loop, surface, points, placement);
         } else {
             surface.kind = kSurfaceFlat;
             buildFlatGrid(surface.mesh, surface.layerWidth, surface.layerHeight, origin, layerToCamera, layerToWorld,

@@ -1,0 +1,144 @@
+// End to end: Path Select and Scroll Mode through both real plug-ins in the stand-in host. The path
+// layer is chosen by id (the layer parameter) or by index (the hidden number beside it); a layer that
+// cannot carry a path falls back to the Free Mode slab, and a layer not yet on its path is hidden.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "host/host_session.h"
+#include "host/scene_file.h"
+
+namespace zephrin::host {
+namespace {
+
+namespace fs = std::filesystem;
+using Json = nlohmann::ordered_json;
+
+const fs::path kPluginDir = ZEPHRIN_PLUGIN_DIR;
+const fs::path kExamples = fs::path(ZEPHRIN_SOURCE_DIR) / "examples";
+
+// Switches the renderer's debug log on for one test, into a fresh file.
+struct RenderLog {
+    fs::path path = fs::temp_directory_path() / ("zephrin_path_" + std::to_string(::getpid()) + ".log");
+    RenderLog() {
+        fs::remove(path);
+        ::setenv("SSR_RENDER_DEBUG", "1", 1);
+        ::setenv("SSR_RENDER_DEBUG_LOG", path.c_str(), 1);
+    }
+    ~RenderLog() {
+        ::unsetenv("SSR_RENDER_DEBUG");
+        ::unsetenv("SSR_RENDER_DEBUG_LOG");
+        fs::remove(path);
+    }
+    std::vector<std::string> lines(const std::string& prefix) const {
+        std::vector<std::string> found;
+        std::ifstream in(path);
+        for (std::string line; std::getline(in, line);) {
+            if (line.rfind(prefix, 0) == 0) found.push_back(line);
+        }
+        return found;
+    }
+};
+
+void renderComposition(const Composition& comp, int32_t frame) {
+    PluginHostPtr host = openPluginHost(kPluginDir);
+    ASSERT_NE(loadedEffect(*host), nullptr) << "the effect plug-in is built beside the renderer";
+    FrameRequest request;
+    request.frame = frame;
+    const FrameResult result = renderCompositionFrame(*host, comp, request);
+    ASSERT_EQ(result.error, 0);
+    EXPECT_TRUE(isBalanced(result.accounting)) << describeAccounting(result.accounting);
+}
+
+// The ribbon example with its effect parameters changed, its footage named by absolute path.
+Composition ribbonVariant(const Json& params, const std::vector<std::string>& drop) {
+    Json scene = Json::parse(std::ifstream(kExamples / "path_ribbon.json"));
+    Json& effectParams = scene["layers"][4]["effects"][0]["params"];
+    for (const std::string& key : drop) effectParams.erase(key);
+    for (const auto& [key, value] : params.items()) effectParams[key] = value;
+    scene["footage"]["ribbon"]["file"] = (kExamples / "assets" / "ribbon.png").string();
+    const fs::path file = fs::temp_directory_path() / ("zephrin_ribbon_" + std::to_string(::getpid()) + ".json");
+    std::ofstream(file) << scene.dump();
+    Composition comp = loadSceneFile(file);
+    fs::remove(file);
+    return comp;
+}
+
+bool anyLineHas(const std::vector<std::string>& lines, const std::string& text) {
+    for (const std::string& line : lines) {
+        if (line.find(text) != std::string::npos) return true;
+    }
+    return false;
+}
+
+TEST(PathScrollExamples, RibbonFollowsItsGuidesPath) {
+    RenderLog log;
+    renderComposition(loadSceneFile(kExamples / "path_ribbon.json"), 36);
+    const std::vector<std::string> path = log.lines("RendererV2Path: samples=");
+    ASSERT_EQ(path.size(), 1u);
+    // 161 sample times over 72 frames land on the 73 whole frames 0..72; repeats add no point.
+    EXPECT_EQ(path[0].rfind("RendererV2Path: samples=73 length=", 0), 0u) << path[0];
+    EXPECT_NE(path[0].find(" fit=0 angle=0 motion=55 motionDirection=1 verts="), std::string::npos) << path[0];
+    EXPECT_TRUE(anyLineHas(log.lines("RendererV2Mesh: layer="), " kind=1 "));
+    EXPECT_TRUE(log.lines("RendererV2Path: fallback").empty());
+}
+
+TEST(PathScrollExamples, PathLayerByIndexMatchesPathLayerById) {
+    std::string byId, byIndex;
+    {
+        RenderLog log;
+        renderComposition(ribbonVariant(Json::object(), {}), 12);
+        ASSERT_EQ(log.lines("RendererV2Path: samples=").size(), 1u);
+        byId = log.lines("RendererV2Path: samples=")[0];
+    }
+    {
+        RenderLog log;
+        renderComposition(ribbonVariant(Json{{"46", 4}}, {"47"}), 12);
+        ASSERT_EQ(log.lines("RendererV2Path: samples=").size(), 1u);
+        byIndex = log.lines("RendererV2Path: samples=")[0];
+    }
+    EXPECT_EQ(byId, byIndex);
+}
+
+TEST(PathScrollExamples, MissingOrCameraPathLayerFallsBackToFreeMode) {
+    {
+        RenderLog log;
+        renderComposition(ribbonVariant(Json::object(), {"47"}), 12);
+        EXPECT_EQ(log.lines("RendererV2Path: selectedMissing").size(), 1u);
+        EXPECT_EQ(log.lines("RendererV2Path: fallback reason=invalidPath").size(), 1u);
+        EXPECT_TRUE(anyLineHas(log.lines("RendererV2Mesh: layer="), " kind=1 "));
+    }
+    {
+        RenderLog log;
+        renderComposition(ribbonVariant(Json{{"47", "Camera"}}, {}), 12);
+        EXPECT_EQ(log.lines("RendererV2Path: selectedInvalid").size(), 1u);
+        EXPECT_EQ(log.lines("RendererV2Path: fallback reason=invalidPath").size(), 1u);
+        EXPECT_TRUE(anyLineHas(log.lines("RendererV2Mesh: layer="), " kind=1 "));
+    }
+}
+
+TEST(PathScrollExamples, RibbonAtMotionZeroIsHidden) {
+    RenderLog log;
+    renderComposition(ribbonVariant(Json{{"116", 0}}, {}), 12);
+    EXPECT_EQ(log.lines("RendererV2Path: hidden reason=outsidePath").size(), 1u);
+    EXPECT_TRUE(log.lines("RendererV2Mesh: layer=").empty());
+    EXPECT_TRUE(log.lines("RendererV2Path: samples=").empty());
+}
+
+TEST(PathScrollExamples, PaperRollsAtBothEnds) {
+    RenderLog log;
+    renderComposition(loadSceneFile(kExamples / "scroll_paper.json"), 0);
+    const std::vector<std::string> mesh = log.lines("RendererV2Mesh: layer=");
+    ASSERT_EQ(mesh.size(), 1u);
+    // 321 x 9 grid points per face.
+    EXPECT_NE(mesh[0].find(" kind=1 verts=5778 "), std::string::npos) << mesh[0];
+}
+
+}  // namespace
+}  // namespace zephrin::host
