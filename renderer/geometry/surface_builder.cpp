@@ -14,6 +14,8 @@
 #include "renderer/geometry/layer_readers.h"
 #include "renderer/geometry/layer_textures.h"
 #include "renderer/geometry/mesh_building.h"
+#include "renderer/geometry/obj_mesh.h"
+#include "renderer/geometry/obj_source.h"
 #include "renderer/geometry/path_layer.h"
 #include "renderer/geometry/scroll_mesh.h"
 #include "renderer/scene/camera.h"
@@ -238,7 +240,24 @@ void buildLayerSurface(SurfaceLoop& loop, A_long index, const LayerCandidate& ca
         const LayerTransform layerToWorld = layerTransformFromMatrix(candidate.layerToWorld);
         const LayerTransform layerToCamera =
             layerTransformFromMatrix(multiply(candidate.layerToWorld, loop.frame.camera.view));
-        if (controlsRead) {
+        // A model replaces every other mesh; one that fails to load leaves the Free Mode slab (or the
+        // flat grid without the effect), whatever the mode asks for.
+        const ObjSource obj =
+            findObjSource(loop.suites, loop.pluginId, loop.renderContext, candidate.layer, surface.controls);
+        logObjSource(obj);
+        bool objLoadFailed = false;
+        if (obj.isObj) {
+            if (buildObjMesh(obj.path, surface.controls, surface.mesh, layerToCamera, layerToWorld, loop.interactive)) {
+                surface.kind = kSurfaceObj;
+                surface.objPath = obj.path;
+            } else {
+                objLoadFailed = true;
+                logRender("RendererV2Obj: fallback reason=loadFailed");
+            }
+        }
+        if (surface.kind == kSurfaceObj) {
+            // the model is the layer's mesh
+        } else if (controlsRead) {
             surface.kind = kSurfaceBent;
             const MeshPlacement placement{static_cast<double>(surface.layerWidth),
                                           static_cast<double>(surface.layerHeight),
@@ -246,7 +265,11 @@ void buildLayerSurface(SurfaceLoop& loop, A_long index, const LayerCandidate& ca
                                           layerToCamera,
                                           layerToWorld,
                                           loop.interactive};
-            buildModeMesh(loop, surface, points, placement);
+            if (objLoadFailed) {
+                buildFreeModeMesh(surface, points, placement);
+            } else {
+                buildModeMesh(loop, surface, points, placement);
+            }
         } else {
             surface.kind = kSurfaceFlat;
             buildFlatGrid(surface.mesh, surface.layerWidth, surface.layerHeight, origin, layerToCamera, layerToWorld,
