@@ -7,7 +7,7 @@
 
 #include "renderer/geometry/curve_sampler.h"
 #include "renderer/geometry/free_mode_mesh.h"
-#include "renderer/geometry/scroll_slab.h"
+#include "renderer/geometry/slab_mesh.h"
 
 namespace zephrin {
 
@@ -129,7 +129,7 @@ bool buildPathMesh(SceneSurface& surface, const PathSamples& samples, const Mesh
             grid.points[static_cast<size_t>(i) * grid.columns + j] = centre + turned * across;
         }
     }
-    buildSlabOnGrid(surface, grid, slabHalfThickness(controls.thickness, W, H), false, placement);
+    buildSlabOnGrid(surface, grid, slabHalfThickness(controls.thickness, W, H), false, false, placement);
     return !surface.mesh.triangles.empty();
 }
 

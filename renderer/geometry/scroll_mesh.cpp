@@ -127,7 +127,8 @@ SlabGrid buildScrollMesh(SceneSurface& surface, const MeshPlacement& placement) 
     const double W = std::isfinite(placement.width) ? std::max(placement.width, 1.0) : 1.0;
     const double H = std::isfinite(placement.height) ? std::max(placement.height, 1.0) : 1.0;
     // The long row edges can thin to slivers once rolled: they get the fine coverage.
-    return buildSlabOnGrid(surface, grid, slabHalfThickness(surface.controls.thickness, W, H), true, placement);
+    return buildSlabOnGrid(surface, grid, slabHalfThickness(surface.controls.thickness, W, H), true, false,
+                           placement);
 }
 
 }  // namespace zephrin

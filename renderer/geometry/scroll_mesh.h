@@ -4,7 +4,7 @@
 
 #include "renderer/geometry/free_mode_mesh.h"
 #include "renderer/geometry/mesh_building.h"
-#include "renderer/geometry/scroll_slab.h"
+#include "renderer/geometry/slab_mesh.h"
 #include "renderer/scene/bend_controls.h"
 #include "renderer/scene/frame_scene.h"
 

@@ -1,4 +1,4 @@
-#include "renderer/geometry/scroll_slab.h"
+#include "renderer/geometry/slab_mesh.h"
 
 #include <algorithm>
 
@@ -22,11 +22,18 @@ void addWall(SurfaceMesh& mesh, int32_t f0, int32_t f1, int32_t k0, int32_t k1, 
 
 }  // namespace
 
-std::vector<Vec3> slabGridNormals(const SlabCentreGrid& grid) {
+std::vector<Vec3> slabGridNormals(const SlabCentreGrid& grid, bool closedLoop) {
     std::vector<Vec3> normals(grid.points.size());
     for (int32_t i = 0; i < grid.rows; ++i) {
         for (int32_t j = 0; j < grid.columns; ++j) {
-            const Vec3 along = grid.at(i, std::min(j + 1, grid.columns - 1)) - grid.at(i, std::max(j - 1, 0));
+            // A closed loop's last column repeats its first: their neighbours wrap across the seam, so
+            // both get the same normal and the slab stays closed there.
+            int32_t next = std::min(j + 1, grid.columns - 1), previous = std::max(j - 1, 0);
+            if (closedLoop && grid.columns > 2) {
+                if (j == 0) previous = grid.columns - 2;
+                if (j == grid.columns - 1) next = 1;
+            }
+            const Vec3 along = grid.at(i, next) - grid.at(i, previous);
             const Vec3 down = grid.at(std::min(i + 1, grid.rows - 1), j) - grid.at(std::max(i - 1, 0), j);
             normals[static_cast<size_t>(i) * grid.columns + j] = normalizeOr(cross(down, along), Vec3{0.0, 0.0, -1.0});
         }
@@ -35,14 +42,14 @@ std::vector<Vec3> slabGridNormals(const SlabCentreGrid& grid) {
 }
 
 SlabGrid buildSlabOnGrid(SceneSurface& surface, const SlabCentreGrid& grid, double halfThickness, bool rowWallsFine,
-                         const MeshPlacement& placement) {
+                         bool closedLoop, const MeshPlacement& placement) {
     SurfaceMesh& mesh = surface.mesh;
     mesh.vertices.clear();
     mesh.triangles.clear();
     const int32_t cellColumns = grid.columns - 1, cellRows = grid.rows - 1;
     if (cellColumns < 1 || cellRows < 1) return SlabGrid{};
 
-    const std::vector<Vec3> normals = slabGridNormals(grid);
+    const std::vector<Vec3> normals = slabGridNormals(grid, closedLoop);
     const int32_t gridCount = grid.columns * grid.rows;
     mesh.vertices.reserve(static_cast<size_t>(gridCount) * 2);
     mesh.triangles.reserve(static_cast<size_t>(cellColumns) * cellRows * 4 +
@@ -66,7 +73,7 @@ SlabGrid buildSlabOnGrid(SceneSurface& surface, const SlabCentreGrid& grid, doub
             addQuad(mesh, back(i, j), back(i, j + 1), back(i + 1, j), back(i + 1, j + 1), kFaceBack, 0);
         }
     }
-    for (int32_t i = 0; i < cellRows; ++i) {
+    for (int32_t i = 0; i < cellRows && !closedLoop; ++i) {
         const Vec3 outFirst = grid.at(i, 0) + grid.at(i + 1, 0) - grid.at(i, 1) - grid.at(i + 1, 1);
         addWall(mesh, front(i, 0), front(i + 1, 0), back(i, 0), back(i + 1, 0), outFirst, 0);
         const int32_t last = cellColumns;

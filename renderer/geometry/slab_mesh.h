@@ -1,5 +1,5 @@
-// A slab laid on a grid of centre points: the shape Scroll Mode and Path Select build, extruded along
-// the grid normals and closed by walls the way the Free Mode slab is.
+// A slab laid on a grid of centre points, extruded along the grid normals and closed by walls: the
+// shape every bent mode (Free Mode, Path Select, Scroll Mode) ends in.
 #pragma once
 
 #include <cstdint>
@@ -22,15 +22,15 @@ struct SlabCentreGrid {
     const Vec3& at(int32_t i, int32_t j) const { return points[static_cast<size_t>(i) * columns + j]; }
 };
 
-// Normals of the grid by central differences along rows and columns (indices clamped at the edges);
-// a degenerate neighbourhood faces the camera.
-std::vector<Vec3> slabGridNormals(const SlabCentreGrid& grid);
+// Normals of the grid by central differences along rows and columns (indices clamped at the edges,
+// wrapped across the seam of a closed loop); a degenerate neighbourhood faces the camera.
+std::vector<Vec3> slabGridNormals(const SlabCentreGrid& grid, bool closedLoop);
 
 // Replaces surface.mesh with the slab: front and back vertices at +-halfThickness along the grid
-// normals, front and back quads, walls along the first and last column and row (rowWallsFine marks
-// the row walls for fine coverage), the alpha-contour walls and the vertex normals. A grid without a
-// cell leaves the mesh empty.
+// normals, front and back quads, walls along the first and last row and, unless the grid closes into
+// a loop, the first and last column (rowWallsFine marks the row walls for fine coverage), the
+// alpha-contour walls and the vertex normals. A grid without a cell leaves the mesh empty.
 SlabGrid buildSlabOnGrid(SceneSurface& surface, const SlabCentreGrid& grid, double halfThickness, bool rowWallsFine,
-                         const MeshPlacement& placement);
+                         bool closedLoop, const MeshPlacement& placement);
 
 }  // namespace zephrin
