@@ -13,6 +13,7 @@
 
 #include "host/host_session.h"
 #include "host/scene_file.h"
+#include "host/render_log_capture.h"
 
 namespace zephrin::host {
 namespace {
@@ -23,28 +24,6 @@ using Json = nlohmann::ordered_json;
 const fs::path kPluginDir = ZEPHRIN_PLUGIN_DIR;
 const fs::path kExamples = fs::path(ZEPHRIN_SOURCE_DIR) / "examples";
 
-// Switches the renderer's debug log on for one test, into a fresh file.
-struct RenderLog {
-    fs::path path = fs::temp_directory_path() / ("zephrin_path_" + std::to_string(::getpid()) + ".log");
-    RenderLog() {
-        fs::remove(path);
-        ::setenv("SSR_RENDER_DEBUG", "1", 1);
-        ::setenv("SSR_RENDER_DEBUG_LOG", path.c_str(), 1);
-    }
-    ~RenderLog() {
-        ::unsetenv("SSR_RENDER_DEBUG");
-        ::unsetenv("SSR_RENDER_DEBUG_LOG");
-        fs::remove(path);
-    }
-    std::vector<std::string> lines(const std::string& prefix) const {
-        std::vector<std::string> found;
-        std::ifstream in(path);
-        for (std::string line; std::getline(in, line);) {
-            if (line.rfind(prefix, 0) == 0) found.push_back(line);
-        }
-        return found;
-    }
-};
 
 void renderComposition(const Composition& comp, int32_t frame) {
     PluginHostPtr host = openPluginHost(kPluginDir);
