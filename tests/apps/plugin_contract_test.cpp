@@ -111,6 +111,20 @@ TEST_F(FrameLogs, DownsampledFrameIsInteractive) {
     EXPECT_NE(text.find(" dst=160x90 raster=160x90 "), std::string::npos) << text;
 }
 
+// An OBJ footage layer renders as its model through the host's footage path, and the second frame
+// finds the parsed model in the cache.
+TEST_F(FrameLogs, ObjModelLoadsThroughTheHost) {
+    fs::path log = dir / "render.log";
+    ProcessResult run = runZephrin({"render", (sourceFolder() / "examples/obj_model.json").string(), "--frames", "0-1",
+                                    "-o", (dir / "obj.####.png").string(), "--downsample", "4"},
+                                   {"SSR_RENDER_DEBUG=1", "SSR_RENDER_DEBUG_LOG=" + log.string()});
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    std::string text = readTextFile(log);
+    EXPECT_TRUE(hasLineStartingWith(text, "RendererV2Obj: loaded verts=")) << text;
+    EXPECT_NE(text.find("kind=2"), std::string::npos) << text;
+    EXPECT_EQ(text.find("RendererV2Obj: fallback"), std::string::npos) << text;
+}
+
 TEST_F(FrameLogs, EntryChannelFollowsTheHostCallOrder) {
     fs::path log = dir / "entry.log";
     ProcessResult run =
