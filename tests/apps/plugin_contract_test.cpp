@@ -111,8 +111,7 @@ TEST_F(FrameLogs, DownsampledFrameIsInteractive) {
     EXPECT_NE(text.find(" dst=160x90 raster=160x90 "), std::string::npos) << text;
 }
 
-// An OBJ footage layer renders as its model through the host's footage path, and the second frame
-// finds the parsed model in the cache.
+// An OBJ footage layer renders as its model through the host's footage path, on every frame.
 TEST_F(FrameLogs, ObjModelLoadsThroughTheHost) {
     fs::path log = dir / "render.log";
     ProcessResult run = runZephrin({"render", (sourceFolder() / "examples/obj_model.json").string(), "--frames", "0-1",
