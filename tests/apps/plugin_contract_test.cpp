@@ -34,19 +34,30 @@ std::set<std::string> lines(const std::string& text) {
     return result;
 }
 
-TEST(RendererPlugin, ExportsOnlyTheEntryPoint) {
-    fs::path plugin = pluginFolder() / "ZephrinRenderer.so";
-    ASSERT_TRUE(fs::exists(plugin));
+// The dynamic symbols a plug-in defines, leaving out what sanitizer builds add of their own.
+std::set<std::string> exportedSymbols(const fs::path& plugin) {
     std::string symbols = runTool("nm -D --defined-only --format=posix '" + plugin.string() + "' | cut -d' ' -f1");
     std::set<std::string> exported;
     for (const std::string& name : lines(symbols)) {
-        // Sanitizer builds add their own interceptor symbols; they are not ours.
         if (name.rfind("__asan", 0) == 0 || name.rfind("__ubsan", 0) == 0 || name.rfind("__sanitizer", 0) == 0 ||
             name.rfind("__lsan", 0) == 0)
             continue;
         exported.insert(name);
     }
-    EXPECT_EQ(exported, std::set<std::string>{"EntryPointFunc"}) << symbols;
+    return exported;
+}
+
+TEST(RendererPlugin, ExportsOnlyTheEntryPoint) {
+    fs::path plugin = pluginFolder() / "ZephrinRenderer.so";
+    ASSERT_TRUE(fs::exists(plugin));
+    EXPECT_EQ(exportedSymbols(plugin), std::set<std::string>{"EntryPointFunc"});
+}
+
+TEST(EffectPlugin, ExportsOnlyTheHostEntries) {
+    fs::path plugin = pluginFolder() / "Zephrin.so";
+    ASSERT_TRUE(fs::exists(plugin));
+    EXPECT_EQ(exportedSymbols(plugin),
+              (std::set<std::string>{"EffectMain", "PluginDataEntryFunction", "PluginDataEntryFunction2"}));
 }
 
 TEST(RendererPlugin, LinksNothingButTheRuntime) {
