@@ -12,12 +12,13 @@
 
 #include "host/host_session.h"
 #include "host/scene_file.h"
-#include "host/render_log_capture.h"
+#include "render_log_capture.h"
 
 namespace zephrin::host {
 namespace {
 
 namespace fs = std::filesystem;
+using test::RenderLog;
 
 const fs::path kPluginDir = ZEPHRIN_PLUGIN_DIR;
 const fs::path kExamples = fs::path(ZEPHRIN_SOURCE_DIR) / "examples";

@@ -13,12 +13,13 @@
 
 #include "host/host_session.h"
 #include "host/scene_file.h"
-#include "host/render_log_capture.h"
+#include "render_log_capture.h"
 
 namespace zephrin::host {
 namespace {
 
 namespace fs = std::filesystem;
+using test::RenderLog;
 using Json = nlohmann::ordered_json;
 
 const fs::path kPluginDir = ZEPHRIN_PLUGIN_DIR;

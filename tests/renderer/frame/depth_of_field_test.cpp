@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "render_log_capture.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -11,6 +13,7 @@
 
 namespace zephrin {
 namespace {
+using test::RenderLog;
 
 constexpr double kEmpty = std::numeric_limits<double>::infinity();
 
@@ -34,23 +37,6 @@ FrameBuffers rasterOf(int32_t width, int32_t height) {
     return b;
 }
 
-struct RenderLog {
-    std::string path = ::testing::TempDir() + "depth_of_field_test_render.log";
-    RenderLog() {
-        std::remove(path.c_str());
-        setenv("SSR_RENDER_DEBUG", "1", 1);
-        setenv("SSR_RENDER_DEBUG_LOG", path.c_str(), 1);
-    }
-    ~RenderLog() {
-        unsetenv("SSR_RENDER_DEBUG");
-        unsetenv("SSR_RENDER_DEBUG_LOG");
-        std::remove(path.c_str());
-    }
-    std::string text() const {
-        std::ifstream file(path);
-        return std::string(std::istreambuf_iterator<char>(file), {});
-    }
-};
 
 TEST(DepthOfField, RadiusGrowsAwayFromFocusWithinTheLimit) {
     SceneCamera camera = dofCamera(100, 100);

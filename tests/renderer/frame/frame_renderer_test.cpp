@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "render_log_capture.h"
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +19,7 @@
 
 namespace zephrin {
 namespace {
+using test::RenderLog;
 
 constexpr double kQuadDepth = 100.0;
 
@@ -58,28 +61,6 @@ SceneSurface surfaceWithTriangle(SurfaceTriangle triangle) {
     return surface;
 }
 
-// Switches the render log to a fresh file for one test.
-struct RenderLogCapture {
-    std::string path = ::testing::TempDir() + "frame_renderer_test_render.log";
-    RenderLogCapture() {
-        std::remove(path.c_str());
-        setenv("SSR_RENDER_DEBUG", "1", 1);
-        setenv("SSR_RENDER_DEBUG_LOG", path.c_str(), 1);
-    }
-    ~RenderLogCapture() {
-        unsetenv("SSR_RENDER_DEBUG");
-        unsetenv("SSR_RENDER_DEBUG_LOG");
-        std::remove(path.c_str());
-    }
-    std::string lineStartingWith(const std::string& prefix) const {
-        std::ifstream file(path);
-        std::string line;
-        while (std::getline(file, line)) {
-            if (line.rfind(prefix, 0) == 0) return line;
-        }
-        return {};
-    }
-};
 
 TEST(FrameDecisions, SquareDownsampleUpToFourTakesTheTilePath) {
     struct Case {
@@ -384,7 +365,7 @@ TEST(Paint, MissingWorldSuiteRaisesBadCallbackParam) {
 }
 
 TEST(Paint, LogsTheFrameLineWithSizesAndWorldType) {
-    RenderLogCapture log;
+    RenderLog log;
     FakeWorldHost& host = resetFakeWorldHost();
     FakeWorld world = makeFakeWorld(AEGP_WorldType_16, 6, 4);
     FrameScene scene = sceneFor(6, 4);
@@ -392,7 +373,7 @@ TEST(Paint, LogsTheFrameLineWithSizesAndWorldType) {
     ASSERT_TRUE(paint(&host.inData, world.handle(), scene));
     const std::string head = "RendererV2Frame: surfaces=0 tris=0 lights=0 dst=6x4 raster=2x1 workers=1 ms=(";
     const std::string tail = ") quickPreview=1 rasterScale=4 gpuRaster=0 gpuLighting=0 type=2";
-    std::string line = log.lineStartingWith("RendererV2Frame:");
+    std::string line = log.firstLine("RendererV2Frame:");
     ASSERT_GE(line.size(), head.size() + tail.size()) << line;
     EXPECT_EQ(line.substr(0, head.size()), head) << line;
     EXPECT_EQ(line.substr(line.size() - tail.size()), tail) << line;

@@ -1,6 +1,8 @@
 // Whole frames with lights through paint: both raster paths, shadows, bad lights.
 #include <gtest/gtest.h>
 
+#include "render_log_capture.h"
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +15,7 @@
 
 namespace zephrin {
 namespace {
+using test::RenderLog;
 
 constexpr int32_t kSize = 48;
 constexpr double kDepth = 100.0;
@@ -84,23 +87,6 @@ FakeWorld paintScene(const FrameScene& scene, AEGP_WorldType type = AEGP_WorldTy
     return world;
 }
 
-struct RenderLog {
-    std::string path = ::testing::TempDir() + "lit_frame_test_render.log";
-    RenderLog() {
-        std::remove(path.c_str());
-        setenv("SSR_RENDER_DEBUG", "1", 1);
-        setenv("SSR_RENDER_DEBUG_LOG", path.c_str(), 1);
-    }
-    ~RenderLog() {
-        unsetenv("SSR_RENDER_DEBUG");
-        unsetenv("SSR_RENDER_DEBUG_LOG");
-        std::remove(path.c_str());
-    }
-    std::string text() const {
-        std::ifstream file(path);
-        return std::string(std::istreambuf_iterator<char>(file), {});
-    }
-};
 
 TEST(LitFrame, BothRasterPathsGiveTheSameShadowedColours) {
     FrameScene scene = shadowScene();

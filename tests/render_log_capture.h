@@ -6,10 +6,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
-namespace zephrin::host {
+namespace zephrin::test {
 
 struct RenderLog {
     std::filesystem::path path =
@@ -36,6 +37,18 @@ struct RenderLog {
         }
         return found;
     }
+
+    // The first line that starts with `prefix`, or an empty string.
+    std::string firstLine(const std::string& prefix) const {
+        std::vector<std::string> found = lines(prefix);
+        return found.empty() ? std::string() : found.front();
+    }
+
+    // The whole log.
+    std::string text() const {
+        std::ifstream in(path);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
 };
 
-}  // namespace zephrin::host
+}  // namespace zephrin::test
