@@ -6,6 +6,7 @@
 
 #include "common/diagnostic_log.h"
 #include "renderer/driver/frame_driver.h"
+#include "renderer/frame/frame_buffers.h"
 
 namespace zephrin {
 
@@ -29,6 +30,7 @@ A_Err Artie_GlobalSetdown(const PR_InData* /*inData*/, PR_GlobalContextH /*globa
                           PR_GlobalDataH /*globalData*/) {
     return guardedEntry([] {
         logEntry("Artie_GlobalSetdown called");
+        releaseRecycledFrameBuffers();
         return A_Err_NONE;
     });
 }
@@ -176,6 +178,7 @@ PR_ArtisanEntryPoints artisanEntryPoints() {
 A_Err Artie_DeathHook(AEGP_GlobalRefcon /*pluginRefcon*/, AEGP_DeathRefcon /*refcon*/) {
     return guardedEntry([] {
         logEntry("Artie_DeathHook called");
+        releaseRecycledFrameBuffers();
         return A_Err_NONE;
     });
 }

@@ -93,7 +93,7 @@ void shadeVisiblePixels(const ShadingFrame& frame, int32_t firstRow, int32_t end
                 continue;
             }
             point.baseColor = color;
-            ShadingResult result = unlit ? shadePoint(point, surface, frame)
+            ShadingResult result = unlit ? unlitShading(color, surface)
                                          : shadeFragment(frame, triangle, surface, weights, faceCode, color, pixel);
             writeShadedColour(buffers, pixel, result);
             if (shadowPost) writeShadowPost(buffers, pixel, result, faceCode);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 #include <limits>
+#include <mutex>
 
 #include "renderer/frame/worker_pool.h"
 
@@ -29,10 +30,80 @@ constexpr uint32_t kBufferGroups = 4;
 // Below this many pixels the arrays are filled on the calling thread.
 constexpr size_t kParallelFillPixels = 32768;
 
+// Calls visit(array of a, same array of b, elements per pixel) for every per-pixel array.
+template <typename Visit>
+void forEachArrayPair(FrameBuffers& a, FrameBuffers& b, Visit&& visit) {
+    visit(a.depth, b.depth, 1);
+    visit(a.coverage, b.coverage, 1);
+    visit(a.shadowVisibility, b.shadowVisibility, 1);
+    visit(a.filteredVisibility, b.filteredVisibility, 1);
+    visit(a.radiusField, b.radiusField, 1);
+    visit(a.color, b.color, 4);
+    visit(a.slope, b.slope, 3);
+    visit(a.shadowMark, b.shadowMark, 1);
+    visit(a.surfaceIndex, b.surfaceIndex, 1);
+    visit(a.triangleIndex, b.triangleIndex, 1);
+    visit(a.clipTriangle, b.clipTriangle, 1);
+    visit(a.preparedIndex, b.preparedIndex, 1);
+    visit(a.packedColor, b.packedColor, 1);
+    visit(a.visiblePixels, b.visiblePixels, 1);
+}
+
+struct SpareArrays {
+    std::mutex mutex;
+    FrameBuffers arrays;  // only the per-pixel arrays are meaningful
+    bool held = false;
+};
+
+SpareArrays& spareArrays() {
+    static SpareArrays spare;
+    return spare;
+}
+
+// Moves the spare arrays into `buffers` where their storage suits a raster of n pixels: large enough
+// to need no new pages, and not so large that a small frame keeps a big one's memory alive.
+void adoptSpareArrays(FrameBuffers& buffers, size_t n) {
+    FrameBuffers spare;
+    {
+        SpareArrays& stash = spareArrays();
+        std::lock_guard<std::mutex> lock(stash.mutex);
+        if (!stash.held) return;
+        forEachArrayPair(spare, stash.arrays, [](auto& to, auto& from, size_t) { to.swap(from); });
+        stash.held = false;
+    }
+    forEachArrayPair(buffers, spare, [n](auto& to, auto& from, size_t perPixel) {
+        const size_t wanted = n * perPixel;
+        if (to.empty() && from.capacity() >= wanted && from.capacity() <= 2 * wanted) to.swap(from);
+    });
+}
+
 }  // namespace
+
+void recycleFrameBuffers(FrameBuffers& buffers) noexcept {
+    FrameBuffers unwanted;
+    SpareArrays& stash = spareArrays();
+    {
+        std::lock_guard<std::mutex> lock(stash.mutex);
+        if (!stash.held) {
+            forEachArrayPair(stash.arrays, buffers, [](auto& to, auto& from, size_t) { to.swap(from); });
+            stash.held = true;
+        }
+    }
+    // Whatever the stash did not take is freed here, outside the lock.
+    forEachArrayPair(unwanted, buffers, [](auto& to, auto& from, size_t) { to.swap(from); });
+}
+
+void releaseRecycledFrameBuffers() noexcept {
+    FrameBuffers released;
+    SpareArrays& stash = spareArrays();
+    std::lock_guard<std::mutex> lock(stash.mutex);
+    forEachArrayPair(released, stash.arrays, [](auto& to, auto& from, size_t) { to.swap(from); });
+    stash.held = false;
+}
 
 void allocateFrameBuffers(FrameBuffers& buffers, const FrameBufferSet& set) {
     const size_t n = buffers.pixelCount();
+    adoptSpareArrays(buffers, n);
     // Filling a fresh array is mostly the first touch of its pages, which costs about as much as the
     // writes; the arrays are filled on several threads at once, in groups of similar size, the colour
     // array (the largest) alone.

@@ -183,6 +183,7 @@ bool paint(const PR_InData* inData, AEGP_WorldH destination, const FrameScene& s
     HostSuites suites(inData != nullptr ? inData->pica_basicP : nullptr);
     const auto& worldSuite = suites.acquire<AEGP_WorldSuite3>(kAEGPWorldSuite, kAEGPWorldSuiteVersion3);
     FrameBuffers buffers;
+    const RecycleFrameBuffersOnExit recycle{buffers};
     if (!readDestination(worldSuite, destination, buffers)) return false;
 
     const RenderSettings& settings = scene.settings;

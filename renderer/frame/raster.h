@@ -24,6 +24,9 @@ struct CoverageSetup {
     double orientation = 1.0;  // sign of the area term
     double insideFrom = 0.0;   // an oriented edge function at or above this puts the sample inside
     bool exact = false;        // false when no such threshold was found: the pixel loops divide instead
+    // Each corner's inverse depth divided by the area term: an edge function times this is that
+    // corner's perspective weight before normalisation, with no division per fragment.
+    double inverseZOverArea[3] = {0.0, 0.0, 0.0};
 };
 
 struct PreparedTriangle {

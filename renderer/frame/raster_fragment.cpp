@@ -10,15 +10,15 @@ namespace zephrin {
 
 namespace {
 
-// Screen-space barycentric weights: each edge function is the area term with one corner replaced by
-// the point, divided by the area term, so the three sum to 1 for either winding.
-void edgeWeights(const PreparedTriangle& triangle, double px, double py, double w[3]) {
+// The three edge functions at a point: the area term with one corner replaced by the point. Divided
+// by the area term they are the screen-space barycentric weights, which sum to 1 for either winding.
+void edgeFunctions(const PreparedTriangle& triangle, double px, double py, double e[3]) {
     const ProjectedVertex& a = triangle.vertices[0];
     const ProjectedVertex& b = triangle.vertices[1];
     const ProjectedVertex& c = triangle.vertices[2];
-    w[0] = ((b.screenY - py) * (c.screenX - px) - (c.screenY - py) * (b.screenX - px)) / triangle.area;
-    w[1] = ((py - a.screenY) * (c.screenX - a.screenX) - (c.screenY - a.screenY) * (px - a.screenX)) / triangle.area;
-    w[2] = ((b.screenY - a.screenY) * (px - a.screenX) - (py - a.screenY) * (b.screenX - a.screenX)) / triangle.area;
+    e[0] = (b.screenY - py) * (c.screenX - px) - (c.screenY - py) * (b.screenX - px);
+    e[1] = (py - a.screenY) * (c.screenX - a.screenX) - (c.screenY - a.screenY) * (px - a.screenX);
+    e[2] = (b.screenY - a.screenY) * (px - a.screenX) - (py - a.screenY) * (b.screenX - a.screenX);
 }
 
 // Threshold search steps: the first guess lies within an ulp or two of the threshold.
@@ -162,6 +162,7 @@ void setUpCoverage(PreparedTriangle& triangle) {
     setup = CoverageSetup{};
     const double area = triangle.area;
     if (!std::isfinite(area) || area == 0.0) return;
+    for (int i = 0; i < 3; ++i) setup.inverseZOverArea[i] = triangle.vertices[i].inverseZ / area;
     // e / area equals (o e) / |area| exactly, with o the sign of the area.
     setup.orientation = area > 0.0 ? 1.0 : -1.0;
     const double magnitude = std::fabs(area);
@@ -254,17 +255,17 @@ RowSpans rowSpans(const PreparedTriangle& triangle, const CoverageRow& row) {
 }
 
 bool interpolateAt(const PreparedTriangle& triangle, double x, double y, FragmentWeights& out) {
-    double w[3];
-    edgeWeights(triangle, x, y, w);
-    double perspective[3];
-    double sum = 0.0;
-    for (int i = 0; i < 3; ++i) {
-        perspective[i] = w[i] * triangle.vertices[i].inverseZ;
-        sum += perspective[i];
-    }
+    double e[3];
+    edgeFunctions(triangle, x, y, e);
+    const double* scale = triangle.coverage.inverseZOverArea;
+    const double p0 = e[0] * scale[0], p1 = e[1] * scale[1], p2 = e[2] * scale[2];
+    const double sum = p0 + p1 + p2;
     if (!(sum > kMinInverseDepthSum)) return false;
-    out.depth = 1.0 / sum;
-    for (int i = 0; i < 3; ++i) out.weights[i] = perspective[i] / sum;
+    const double depth = 1.0 / sum;
+    out.depth = depth;
+    out.weights[0] = p0 * depth;
+    out.weights[1] = p1 * depth;
+    out.weights[2] = p2 * depth;
     return true;
 }
 

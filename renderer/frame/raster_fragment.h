@@ -43,7 +43,8 @@ struct PixelCoverage {
 PixelCoverage coverPixel(const PreparedTriangle& triangle, int32_t x, int32_t y);
 
 // Fills triangle.coverage from its area term. Division rounds monotonically, so "edge / area >= -eps"
-// holds exactly for the edge values at or above one threshold, found here once per triangle.
+// holds exactly for the edge values at or above one threshold, found here once per triangle. Also
+// fills the interpolation scale of interpolateAt, so every triangle must pass through here.
 void setUpCoverage(PreparedTriangle& triangle);
 
 // The parts of the edge functions that depend only on the sample row, for one pixel row of a

@@ -85,11 +85,15 @@ bool shadesUnlit(const ShadingPoint& point, const SceneSurface& surface, const s
     return sideWall || !surface.acceptsLights || lights.empty();
 }
 
+ShadingResult unlitShading(PackedColor baseColor, const SceneSurface& surface) {
+    return baseColourResult(unpackBaseColor(baseColor, surface.opacity));
+}
+
 ShadingResult shadePoint(const ShadingPoint& point, const SceneSurface& surface, const ShadingFrame& frame) {
-    const BaseColor base = unpackBaseColor(point.baseColor, surface.opacity);
     static const std::vector<SceneLight> kNoLights;
     const std::vector<SceneLight>& lights = frame.scene != nullptr ? frame.scene->lights : kNoLights;
-    if (shadesUnlit(point, surface, lights)) return baseColourResult(base);
+    if (shadesUnlit(point, surface, lights)) return unlitShading(point.baseColor, surface);
+    const BaseColor base = unpackBaseColor(point.baseColor, surface.opacity);
 
     static const ShadowBvh kNoCasters;
     const ShadowBvh& bvh = frame.shadowBvh != nullptr ? *frame.shadowBvh : kNoCasters;

@@ -59,6 +59,9 @@ struct ShadingFrame {
 
 ShadingResult shadePoint(const ShadingPoint& point, const SceneSurface& surface, const ShadingFrame& frame);
 
+// What shadePoint gives an unlit point: its base colour with the surface opacity.
+ShadingResult unlitShading(PackedColor baseColor, const SceneSurface& surface);
+
 // Side walls, surfaces that do not accept lights and frames without lights show their base colour.
 bool shadesUnlit(const ShadingPoint& point, const SceneSurface& surface, const std::vector<SceneLight>& lights);
 

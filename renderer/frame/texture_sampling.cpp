@@ -40,16 +40,15 @@ bool readable(const SurfaceTexture& texture) {
     return static_cast<size_t>(texture.rowBytes) >= static_cast<size_t>(texture.width) * size;
 }
 
-// k / 255 for every byte, the same doubles the division gives, without dividing per texel.
-constexpr std::array<double, 256> kByteFractions = [] {
-    std::array<double, 256> fractions{};
-    for (size_t k = 0; k < fractions.size(); ++k) fractions[k] = static_cast<double>(k) / 255.0;
-    return fractions;
+// Every byte as a double, read from a table rather than converted per channel.
+constexpr std::array<double, 256> kByteValues = [] {
+    std::array<double, 256> values{};
+    for (size_t k = 0; k < values.size(); ++k) values[k] = static_cast<double>(k);
+    return values;
 }();
 
 Texel toTexel(const PF_Pixel8& p) {
-    return Texel{kByteFractions[p.alpha], static_cast<double>(p.red), static_cast<double>(p.green),
-                 static_cast<double>(p.blue)};
+    return Texel{kByteFractions[p.alpha], kByteValues[p.red], kByteValues[p.green], kByteValues[p.blue]};
 }
 
 Texel toTexel(const PF_Pixel16& p) {
@@ -138,9 +137,10 @@ PackedColor sampleTyped(const SurfaceTexture& texture, PackedColor fallback, dou
     accumulate(sum, fx * fy, readTexel<Pixel>(texture, x1, y1));
     double alpha = sum.alpha, red = sum.red, green = sum.green, blue = sum.blue;
     if (alpha > kTextureAlphaFloor) {
-        red /= alpha;
-        green /= alpha;
-        blue /= alpha;
+        const double inverseAlpha = 1.0 / alpha;
+        red *= inverseAlpha;
+        green *= inverseAlpha;
+        blue *= inverseAlpha;
     } else {
         red = packedRed(fallback);
         green = packedGreen(fallback);
