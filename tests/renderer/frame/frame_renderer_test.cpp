@@ -257,6 +257,63 @@ TEST(FrameBuffersAllocation, ResetRestoresStartValuesWithoutAddingArrays) {
     EXPECT_TRUE(buffers.visiblePixels.empty());
 }
 
+TEST(FrameBuffersAllocation, RecycledArraysAreReusedOnlyBySimilarFramesAndStartClean) {
+    releaseRecycledFrameBuffers();
+    const FrameBufferSet all{true, true, true, true};
+    FrameBuffers first;
+    first.rasterWidth = 64;
+    first.rasterHeight = 32;
+    allocateFrameBuffers(first, all);
+    first.depth[5] = 2.0;
+    first.color[3] = 1.0;
+    first.surfaceIndex[7] = first.preparedIndex[7] = 3;
+    first.shadowVisibility[9] = 0.25;
+    const double* colourStorage = first.color.data();
+    recycleFrameBuffers(first);
+    EXPECT_TRUE(first.color.empty());
+    EXPECT_TRUE(first.depth.empty());
+
+    // The same size takes the spare storage, written back to the start values.
+    FrameBuffers second;
+    second.rasterWidth = 64;
+    second.rasterHeight = 32;
+    allocateFrameBuffers(second, all);
+    EXPECT_EQ(second.color.data(), colourStorage);
+    FrameBuffers fresh;
+    fresh.rasterWidth = 64;
+    fresh.rasterHeight = 32;
+    allocateFrameBuffers(fresh, all);
+    EXPECT_NE(fresh.color.data(), colourStorage);  // the spare set was taken
+    EXPECT_EQ(second.depth, fresh.depth);
+    EXPECT_EQ(second.color, fresh.color);
+    EXPECT_EQ(second.surfaceIndex, fresh.surfaceIndex);
+    EXPECT_EQ(second.preparedIndex, fresh.preparedIndex);
+    EXPECT_EQ(second.shadowVisibility, fresh.shadowVisibility);
+
+    // Only one set is kept: the second one returned is freed.
+    recycleFrameBuffers(second);
+    recycleFrameBuffers(fresh);
+    EXPECT_TRUE(fresh.color.empty());
+
+    // A frame of less than half the pixels does not keep the big storage alive.
+    FrameBuffers small;
+    small.rasterWidth = 16;
+    small.rasterHeight = 16;
+    allocateFrameBuffers(small, all);
+    EXPECT_EQ(small.color.capacity(), 4 * small.pixelCount());
+    EXPECT_EQ(small.color, std::vector<double>(4 * small.pixelCount(), 0.0));
+
+    // After a release nothing is adopted.
+    recycleFrameBuffers(small);
+    releaseRecycledFrameBuffers();
+    FrameBuffers after;
+    after.rasterWidth = 16;
+    after.rasterHeight = 16;
+    allocateFrameBuffers(after, all);
+    EXPECT_EQ(after.color, std::vector<double>(4 * after.pixelCount(), 0.0));
+    releaseRecycledFrameBuffers();
+}
+
 TEST(FrameLog, FrameLineListsEveryStageInOrder) {
     FrameSummary summary;
     summary.surfaces = 2;
