@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "renderer/frame/shading.h"
+#include "renderer/frame/shadow_bvh.h"
 
 namespace zephrin {
 
@@ -43,6 +44,8 @@ void shadeVisiblePixels(const ShadingFrame& frame, int32_t firstRow, int32_t end
     const bool rasterColour = frame.gpuRaster == nullptr && buffers.packedColor.size() == pixels;
     const std::vector<SceneLight>& lights = frame.scene->lights;
     const size_t width = static_cast<size_t>(buffers.rasterWidth);
+    // This thread's shadow-ray memos, one per light: neighbouring pixels share their blockers.
+    std::vector<ShadowRayMemo> memos(lights.size());
 
     for (int32_t y = firstRow; y < endRow; ++y) {
         // Neighbouring pixels mostly share a winner, whose row terms are then reused.
@@ -94,7 +97,8 @@ void shadeVisiblePixels(const ShadingFrame& frame, int32_t firstRow, int32_t end
             }
             point.baseColor = color;
             ShadingResult result = unlit ? unlitShading(color, surface)
-                                         : shadeFragment(frame, triangle, surface, weights, faceCode, color, pixel);
+                                         : shadeFragment(frame, triangle, surface, weights, faceCode, color, pixel,
+                                                         memos.data());
             writeShadedColour(buffers, pixel, result);
             if (shadowPost) writeShadowPost(buffers, pixel, result, faceCode);
         }

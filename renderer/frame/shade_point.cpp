@@ -151,6 +151,7 @@ ShadingResult shadePoint(const ShadingPoint& point, const SceneSurface& surface,
                 query.shadowSoftness = surface.controls.shadowSoftness;
                 query.shadowMode = surface.controls.shadowMode;
                 query.anyHitOnly = frame.anyHitShadows;
+                query.memo = point.shadowMemos != nullptr ? &point.shadowMemos[i] : nullptr;
                 CachedShadowHit cached;
                 if (cachedHitOf(frame, point, i, cached)) query.cached = &cached;
                 visibility = lightVisibility(bvh, light, query, &hint);
@@ -200,7 +201,8 @@ ShadingResult shadePoint(const ShadingPoint& point, const SceneSurface& surface,
 }
 
 ShadingResult shadeFragment(const ShadingFrame& frame, const PreparedTriangle& triangle, const SceneSurface& surface,
-                            const FragmentWeights& weights, int32_t faceCode, PackedColor color, size_t pixel) {
+                            const FragmentWeights& weights, int32_t faceCode, PackedColor color, size_t pixel,
+                            ShadowRayMemo* shadowMemos) {
     FragmentPoint fragment = interpolateFragmentPoint(triangle, surface, weights);
     ShadingPoint point;
     point.worldPosition = fragment.worldPosition;
@@ -212,6 +214,7 @@ ShadingResult shadeFragment(const ShadingFrame& frame, const PreparedTriangle& t
     point.surfaceIndex = triangle.surfaceIndex;
     point.triangleIndex = triangle.triangleIndex;
     point.pixelIndex = static_cast<int32_t>(pixel);
+    point.shadowMemos = shadowMemos;
     return shadePoint(point, surface, frame);
 }
 

@@ -14,6 +14,7 @@
 namespace zephrin {
 
 struct ShadowBvh;   // renderer/frame/shadow_bvh.h
+struct ShadowRayMemo;  // renderer/frame/shadow_bvh.h
 struct ShadowMap;   // renderer/frame/shadow_map.h
 struct GpuRasterResult;  // renderer/gpu/gpu_raster.h
 struct ShadowSampleCache;  // renderer/gpu/gpu_shadows.h
@@ -32,6 +33,7 @@ struct ShadingPoint {
     int32_t surfaceIndex = -1;
     int32_t triangleIndex = -1;
     int32_t pixelIndex = -1;
+    ShadowRayMemo* shadowMemos = nullptr;  // one per light, owned by the calling thread; or null
 };
 
 struct ShadingResult {
@@ -67,7 +69,8 @@ bool shadesUnlit(const ShadingPoint& point, const SceneSurface& surface, const s
 
 // Shared by the deferred and the per-triangle passes, so that one winning fragment gets one colour.
 ShadingResult shadeFragment(const ShadingFrame& frame, const PreparedTriangle& triangle, const SceneSurface& surface,
-                            const FragmentWeights& weights, int32_t faceCode, PackedColor color, size_t pixel);
+                            const FragmentWeights& weights, int32_t faceCode, PackedColor color, size_t pixel,
+                            ShadowRayMemo* shadowMemos = nullptr);
 void writeShadedColour(FrameBuffers& buffers, size_t pixel, const ShadingResult& result);
 
 // Deferred shading of rows firstRow .. endRow-1 (tile path).

@@ -94,6 +94,14 @@ struct CachedShadowHit {
     double distance = 0.0;
 };
 
+// The triangle that last blocked one light's shadow rays on one thread (a position in
+// ShadowBvh::rayTriangles, -1 for none). Neighbouring pixels are mostly shadowed by the same
+// triangle: testing it first answers an any-hit ray at once and gives a nearest-hit ray a short
+// limit before it walks the tree. The answers are the same with or without it.
+struct ShadowRayMemo {
+    int32_t blocker = -1;
+};
+
 struct VisibilityQuery {
     const ShadowMap* map = nullptr;  // the light's map, or null
     Vec3 point;                      // world position of the receiving point
@@ -104,6 +112,7 @@ struct VisibilityQuery {
     int32_t shadowMode = static_cast<int32_t>(ShadowMode::Auto);
     bool anyHitOnly = false;  // quick preview: no nearest-hit rays, a fixed blocker hint
     const CachedShadowHit* cached = nullptr;
+    ShadowRayMemo* memo = nullptr;  // this thread's memo for the light, or null
 };
 
 // Visibility of `light` at the query point in [0, 1] (1 fully lit), darkness applied. blockerHint,

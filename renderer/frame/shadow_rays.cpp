@@ -164,12 +164,33 @@ bool forLeafTriangles(const ShadowBvh& bvh, int32_t node, const Ray& ray, const 
     return false;
 }
 
-}  // namespace
+// The remembered blocker, when it is a triangle of this hierarchy.
+const ShadowRayTriangle* rememberedBlocker(const ShadowBvh& bvh, const ShadowRayMemo* memo) {
+    if (memo == nullptr || memo->blocker < 0 || static_cast<size_t>(memo->blocker) >= bvh.rayTriangles.size()) {
+        return nullptr;
+    }
+    return &bvh.rayTriangles[static_cast<size_t>(memo->blocker)];
+}
 
-bool anyHit(const ShadowBvh& bvh, int32_t node, const Vec3& origin, const Vec3& direction, double maxT,
-            const ShadowReceiver& receiver) {
+void remember(const ShadowBvh& bvh, ShadowRayMemo* memo, const ShadowRayTriangle& blocker) {
+    if (memo != nullptr) memo->blocker = static_cast<int32_t>(&blocker - bvh.rayTriangles.data());
+}
+
+// A triangle blocks the ray at t when the test hits it and the receiver and alpha rules let it.
+bool blocksAt(const ShadowBvh& bvh, const ShadowRayTriangle& tri, const Ray& ray, double limit,
+              const ShadowReceiver& receiver, double& t) {
+    double u = 0.0, v = 0.0;
+    return intersect(tri, ray, limit, t, u, v) && mayBlock(bvh, tri, receiver) && opaqueAt(bvh, tri, u, v);
+}
+
+bool anyHitRemembering(const ShadowBvh& bvh, int32_t node, const Vec3& origin, const Vec3& direction, double maxT,
+                       const ShadowReceiver& receiver, ShadowRayMemo* memo) {
     if (!traversable(bvh, node) || !isFinite(origin) || !isFinite(direction) || !(maxT > 0.0)) return false;
     const Ray ray = makeRay(origin, direction);
+    double blockerT = 0.0;
+    if (const ShadowRayTriangle* last = rememberedBlocker(bvh, memo)) {
+        if (blocksAt(bvh, *last, ray, maxT, receiver, blockerT)) return true;
+    }
     double entry = 0.0;
     if (!enterNode(bvh.nodes[static_cast<size_t>(node)], ray, maxT, entry)) return false;
     // Holds nodes whose boxes the ray is known to enter.
@@ -183,8 +204,9 @@ bool anyHit(const ShadowBvh& bvh, int32_t node, const Vec3& origin, const Vec3& 
             const int32_t leaf = current;
             // The first opaque hit ends the walk: any-hit rays only need to know that one exists.
             bool hit = forLeafTriangles(bvh, leaf, ray, maxT, [&](const ShadowRayTriangle& tri) {
-                double t = 0.0, u = 0.0, v = 0.0;
-                return intersect(tri, ray, maxT, t, u, v) && mayBlock(bvh, tri, receiver) && opaqueAt(bvh, tri, u, v);
+                if (!blocksAt(bvh, tri, ray, maxT, receiver, blockerT)) return false;
+                remember(bvh, memo, tri);
+                return true;
             });
             if (hit) return true;
             continue;
@@ -196,10 +218,11 @@ bool anyHit(const ShadowBvh& bvh, int32_t node, const Vec3& origin, const Vec3& 
     return false;
 }
 
-bool nearestHit(const ShadowBvh& bvh, int32_t node, const Vec3& origin, const Vec3& direction, double maxT,
-                const ShadowReceiver& receiver, double& bestT) {
+bool nearestHitRemembering(const ShadowBvh& bvh, int32_t node, const Vec3& origin, const Vec3& direction,
+                           double maxT, const ShadowReceiver& receiver, double& bestT, ShadowRayMemo* memo) {
     if (!traversable(bvh, node) || !isFinite(origin) || !isFinite(direction) || !(maxT > 0.0)) return false;
     const Ray ray = makeRay(origin, direction);
+    const ShadowRayTriangle* nearest = nullptr;
     struct Pending {
         int32_t node;
         double entry;
@@ -207,8 +230,17 @@ bool nearestHit(const ShadowBvh& bvh, int32_t node, const Vec3& origin, const Ve
     Pending stack[kTraversalStackSize];
     int32_t top = 0;
     bool found = false;
+    if (const ShadowRayTriangle* last = rememberedBlocker(bvh, memo)) {
+        // Its hit bounds the walk from the start; only nearer hits can replace it.
+        double t = 0.0;
+        if (blocksAt(bvh, *last, ray, std::min(bestT, maxT), receiver, t)) {
+            bestT = t;
+            nearest = last;
+            found = true;
+        }
+    }
     double rootEntry = 0.0;
-    if (!enterNode(bvh.nodes[static_cast<size_t>(node)], ray, std::min(bestT, maxT), rootEntry)) return false;
+    if (!enterNode(bvh.nodes[static_cast<size_t>(node)], ray, std::min(bestT, maxT), rootEntry)) return found;
     stack[top++] = Pending{node, rootEntry};
     while (top > 0) {
         const Pending pending = stack[--top];
@@ -219,11 +251,11 @@ bool nearestHit(const ShadowBvh& bvh, int32_t node, const Vec3& origin, const Ve
         if (n.leftChild < 0) {
             double leafLimit = limit;
             forLeafTriangles(bvh, pending.node, ray, leafLimit, [&](const ShadowRayTriangle& tri) {
-                double t = 0.0, u = 0.0, v = 0.0;
-                if (!intersect(tri, ray, leafLimit, t, u, v) || !mayBlock(bvh, tri, receiver)) return false;
-                if (!opaqueAt(bvh, tri, u, v)) return false;
+                double t = 0.0;
+                if (!blocksAt(bvh, tri, ray, leafLimit, receiver, t)) return false;
                 bestT = t;
                 leafLimit = std::min(bestT, maxT);
+                nearest = &tri;
                 found = true;
                 return false;
             });
@@ -247,7 +279,20 @@ bool nearestHit(const ShadowBvh& bvh, int32_t node, const Vec3& origin, const Ve
             stack[top++] = Pending{n.rightChild, rightEntry};
         }
     }
+    if (nearest != nullptr) remember(bvh, memo, *nearest);
     return found;
+}
+
+}  // namespace
+
+bool anyHit(const ShadowBvh& bvh, int32_t node, const Vec3& origin, const Vec3& direction, double maxT,
+            const ShadowReceiver& receiver) {
+    return anyHitRemembering(bvh, node, origin, direction, maxT, receiver, nullptr);
+}
+
+bool nearestHit(const ShadowBvh& bvh, int32_t node, const Vec3& origin, const Vec3& direction, double maxT,
+                const ShadowReceiver& receiver, double& bestT) {
+    return nearestHitRemembering(bvh, node, origin, direction, maxT, receiver, bestT, nullptr);
 }
 
 double lightVisibility(const ShadowBvh& bvh, const SceneLight& light, const VisibilityQuery& query,
@@ -287,10 +332,10 @@ double lightVisibility(const ShadowBvh& bvh, const SceneLight& light, const Visi
         base = query.cached->hit ? 0.0 : 1.0;
         if (query.cached->hit && diffuse) blocker = query.cached->distance;
     } else if (query.anyHitOnly || !diffuse) {
-        base = anyHit(bvh, 0, origin, direction, maxT, query.receiver) ? 0.0 : 1.0;
+        base = anyHitRemembering(bvh, 0, origin, direction, maxT, query.receiver, query.memo) ? 0.0 : 1.0;
     } else {
         double best = maxT;
-        if (nearestHit(bvh, 0, origin, direction, maxT, query.receiver, best)) {
+        if (nearestHitRemembering(bvh, 0, origin, direction, maxT, query.receiver, best, query.memo)) {
             base = 0.0;
             blocker = best;
         }

@@ -9,6 +9,8 @@ namespace zephrin {
 namespace {
 
 constexpr uint8_t kSevenSampleFlag = 0x80;
+constexpr uint8_t kFullFourSampleMask = 0x0F;
+constexpr uint8_t kFullSevenSampleMask = 0xFF;
 
 }  // namespace
 
@@ -31,9 +33,10 @@ void fadeSilhouettes(FrameBuffers& buffers) {
         for (int64_t y = firstRow; y < static_cast<int64_t>(endRow); ++y) {
             for (int64_t x = 0; x < width; ++x) {
                 const size_t i = static_cast<size_t>(y * width + x);
-                // Empty pixels are the common case and have nothing to fade.
-                if (buffers.coverage[i] == 0) continue;
-                double k = coverageFraction(buffers.coverage[i]);
+                // Empty and fully covered pixels are the common cases and have nothing to fade.
+                const uint8_t mask = buffers.coverage[i];
+                if (mask == 0 || mask == kFullFourSampleMask || mask == kFullSevenSampleMask) continue;
+                double k = coverageFraction(mask);
                 if (!(k > 0.0 && k < 1.0)) continue;
                 if (uncovered(x - 1, y) || uncovered(x + 1, y) || uncovered(x, y - 1) || uncovered(x, y + 1)) {
                     buffers.color[4 * i + 3] *= k;

@@ -100,6 +100,40 @@ TEST(ShadowBvh, AnyHitAndNearestHitEqualBruteForceOnRandomRays) {
     EXPECT_GT(hits, 200);  // the property was exercised on hits as well as misses
 }
 
+TEST(ShadowBvh, RememberedBlockersNeverChangeVisibilityOrBlockerHint) {
+    std::mt19937 rng(99);
+    std::vector<SceneSurface> surfaces;
+    surfaces.push_back(randomSoup(rng, 1200, kSurfaceBent));
+    surfaces.push_back(randomSoup(rng, 400, kSurfaceFlat));
+    surfaces[0].acceptsShadows = surfaces[1].acceptsShadows = true;
+    for (double diffusion : {0.0, 20.0}) {
+        SceneLight light = shadowLight();
+        light.positionWorld = Vec3{0.0, -900.0, 0.0};
+        light.shadowDiffusion = diffusion;
+        ShadowBvh bvh = buildShadowBvh(surfaces, {light});
+        ShadowRayMemo memo;
+        std::uniform_int_distribution<int32_t> pickSurface(0, 1), pickTriangle(0, 399);
+        int shadowed = 0;
+        // A scan over a plane under the casters, as a row of pixels would run, with receivers that
+        // change along the way: a remembered blocker may be the next receiver's own triangle.
+        for (int i = 0; i < 3000; ++i) {
+            VisibilityQuery query;
+            query.point = Vec3{-600.0 + 0.4 * i, 600.0, -100.0 + 0.05 * i};
+            query.normal = Vec3{0.0, -1.0, 0.0};
+            query.receiver = ShadowReceiver{pickSurface(rng), pickTriangle(rng)};
+            double plainHint = 0.0, memoHint = 0.0;
+            const double plain = lightVisibility(bvh, light, query, &plainHint);
+            query.memo = &memo;
+            const double remembered = lightVisibility(bvh, light, query, &memoHint);
+            ASSERT_EQ(plain, remembered) << "diffusion " << diffusion << " point " << i;
+            ASSERT_EQ(plainHint, memoHint) << "diffusion " << diffusion << " point " << i;
+            shadowed += plain < 1.0 ? 1 : 0;
+        }
+        EXPECT_GT(shadowed, 300);
+        EXPECT_LT(shadowed, 2700);
+    }
+}
+
 TEST(ShadowBvh, TreeIsPreOrderWithSmallLeavesOverAPermutation) {
     std::mt19937 rng(7);
     std::vector<SceneSurface> surfaces;
