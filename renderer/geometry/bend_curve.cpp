@@ -89,37 +89,6 @@ SegmentLayout layoutSegments(const std::vector<BendControlPoint>& points, bool c
     return SegmentLayout{m, m > 0 ? m - 1 : 0};
 }
 
-CurveSample evaluate(const std::vector<BendControlPoint>& points, double t, bool closed, double yScale) {
-    if (points.empty()) return CurveSample{t, 0.0, 0.0, 1.0, 0.0};
-    if (points.size() == 1) return CurveSample{points[0].x, points[0].y, points[0].twist, 1.0, 0.0};
-    if (isStraight(points, closed)) {
-        const double f = std::isnan(t) ? 0.0 : std::clamp(t, 0.0, 1.0);
-        return CurveSample{points.front().x + (points.back().x - points.front().x) * f, 0.0, 0.0, 1.0, 0.0};
-    }
-    const SegmentLayout layout = layoutSegments(points, closed);
-    std::vector<double> lengths(layout.segments);
-    double total = 0.0;
-    for (size_t i = 0; i < layout.segments; ++i) {
-        lengths[i] = bezierLength(bezierOf(points[i], points[(i + 1) % layout.used]), yScale);
-        total += lengths[i];
-    }
-    if (!(total > kMinSegmentLength)) return CurveSample{points[0].x, points[0].y, points[0].twist, 1.0, 0.0};
-
-    double s = (std::isnan(t) ? 0.0 : std::clamp(t, 0.0, 1.0)) * total;
-    size_t segment = 0;
-    while (segment + 1 < layout.segments && s > lengths[segment]) {
-        s -= lengths[segment];
-        ++segment;
-    }
-    const double u = std::clamp(s / std::max(lengths[segment], kMinSegmentLength), 0.0, 1.0);
-    const BendControlPoint& p0 = points[segment];
-    const BendControlPoint& p1 = points[(segment + 1) % layout.used];
-    const Bezier b = bezierOf(p0, p1);
-    const CurvePoint p = bezierPoint(b, u);
-    const CurvePoint tangent = bezierTangent(b, u);
-    return CurveSample{p.x, p.y, p0.twist + (p1.twist - p0.twist) * u, tangent.x, tangent.y};
-}
-
 // The angle from a to b walked in `direction`, within [0, 2 pi).
 double angularStep(double a, double b, double direction) {
     const double twoPi = 2.0 * std::numbers::pi;
@@ -155,12 +124,52 @@ bool isStraight(const std::vector<BendControlPoint>& points, bool closed) {
     });
 }
 
+CurveMeasure measureCurve(const std::vector<BendControlPoint>& points, bool closed, double yScale) {
+    CurveMeasure measure;
+    if (points.size() < 2) return measure;
+    measure.straight = isStraight(points, closed);
+    if (measure.straight) return measure;
+    const SegmentLayout layout = layoutSegments(points, closed);
+    measure.usedPoints = layout.used;
+    measure.lengths.resize(layout.segments);
+    for (size_t i = 0; i < layout.segments; ++i) {
+        measure.lengths[i] = bezierLength(bezierOf(points[i], points[(i + 1) % layout.used]), yScale);
+        measure.total += measure.lengths[i];
+    }
+    return measure;
+}
+
+CurveSample evaluateMeasured(const std::vector<BendControlPoint>& points, const CurveMeasure& measure, double t) {
+    if (points.empty()) return CurveSample{t, 0.0, 0.0, 1.0, 0.0};
+    if (points.size() == 1) return CurveSample{points[0].x, points[0].y, points[0].twist, 1.0, 0.0};
+    if (measure.straight) {
+        const double f = std::isnan(t) ? 0.0 : std::clamp(t, 0.0, 1.0);
+        return CurveSample{points.front().x + (points.back().x - points.front().x) * f, 0.0, 0.0, 1.0, 0.0};
+    }
+    const std::vector<double>& lengths = measure.lengths;
+    if (!(measure.total > kMinSegmentLength)) return CurveSample{points[0].x, points[0].y, points[0].twist, 1.0, 0.0};
+
+    double s = (std::isnan(t) ? 0.0 : std::clamp(t, 0.0, 1.0)) * measure.total;
+    size_t segment = 0;
+    while (segment + 1 < lengths.size() && s > lengths[segment]) {
+        s -= lengths[segment];
+        ++segment;
+    }
+    const double u = std::clamp(s / std::max(lengths[segment], kMinSegmentLength), 0.0, 1.0);
+    const BendControlPoint& p0 = points[segment];
+    const BendControlPoint& p1 = points[(segment + 1) % measure.usedPoints];
+    const Bezier b = bezierOf(p0, p1);
+    const CurvePoint p = bezierPoint(b, u);
+    const CurvePoint tangent = bezierTangent(b, u);
+    return CurveSample{p.x, p.y, p0.twist + (p1.twist - p0.twist) * u, tangent.x, tangent.y};
+}
+
 CurveSample evaluateByLength(const std::vector<BendControlPoint>& points, double t, bool closed) {
-    return evaluate(points, t, closed, 1.0);
+    return evaluateMeasured(points, measureCurve(points, closed, 1.0), t);
 }
 
 CurveSample evaluateByScaledLength(const std::vector<BendControlPoint>& points, double t, bool closed, double yScale) {
-    return evaluate(points, t, closed, yScale);
+    return evaluateMeasured(points, measureCurve(points, closed, yScale), t);
 }
 
 AnalyticEllipse detectEllipse(const BendControls& controls, const std::vector<BendControlPoint>& points) {

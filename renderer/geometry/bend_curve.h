@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cmath>
+#include <cstddef>
 #include <vector>
 
 #include "renderer/scene/bend_controls.h"
@@ -60,6 +61,18 @@ double segmentLengthScaled(const BendControlPoint& p0, const BendControlPoint& p
 
 // Open over at least two points, every y, twist and slope flat.
 bool isStraight(const std::vector<BendControlPoint>& points, bool closed);
+
+// A curve's segments and their arc lengths, measured once for evaluating it at many parameters.
+struct CurveMeasure {
+    bool straight = false;
+    size_t usedPoints = 0;  // segment i runs from point i to point (i + 1) mod usedPoints
+    std::vector<double> lengths;
+    double total = 0.0;
+};
+
+CurveMeasure measureCurve(const std::vector<BendControlPoint>& points, bool closed, double yScale);
+// As evaluateByScaledLength, with the measure taken of the same points, closed flag and yScale.
+CurveSample evaluateMeasured(const std::vector<BendControlPoint>& points, const CurveMeasure& measure, double t);
 
 // The curve point at the fraction t of the total arc length.
 CurveSample evaluateByLength(const std::vector<BendControlPoint>& points, double t, bool closed);

@@ -14,11 +14,23 @@ double motionFraction(double motion) {
     return std::isnan(motion) ? 0.0 : std::clamp(motion, 0.0, kMaxMotionPercent) * kPercent;
 }
 
+const std::vector<BendControlPoint>& samplerPoints(const CurveSampler& sampler) {
+    static const std::vector<BendControlPoint> kNoPoints;
+    return sampler.points != nullptr ? *sampler.points : kNoPoints;
+}
+
+// The y scale the sampler's arc lengths are measured with.
+double lengthYScale(const CurveSampler& sampler) { return sampler.aspectMode ? sampler.aspectYScale : 1.0; }
+
 }  // namespace
 
+void measureSampler(CurveSampler& sampler) {
+    sampler.measure = measureCurve(samplerPoints(sampler), sampler.closedLoop, lengthYScale(sampler));
+    sampler.measured = true;
+}
+
 CurveSample sample(const CurveSampler& sampler, double t) {
-    static const std::vector<BendControlPoint> kNoPoints;
-    const std::vector<BendControlPoint>& points = sampler.points != nullptr ? *sampler.points : kNoPoints;
+    const std::vector<BendControlPoint>& points = samplerPoints(sampler);
     if (sampler.closedLoop && t >= kLoopEndParameter) t = 0.0;
 
     double s = t;
@@ -35,7 +47,11 @@ CurveSample sample(const CurveSampler& sampler, double t) {
     }
 
     if (sampler.ellipse.valid) return evaluateEllipse(sampler.ellipse, s);
-    if (sampler.aspectMode) return evaluateByScaledLength(points, s, sampler.closedLoop, sampler.aspectYScale);
+    const auto byLength = [&] {
+        if (sampler.measured) return evaluateMeasured(points, sampler.measure, s);
+        return evaluateByScaledLength(points, s, sampler.closedLoop, lengthYScale(sampler));
+    };
+    if (sampler.aspectMode) return byLength();
     if (sampler.straight) {
         if (points.size() == 1) return CurveSample{points[0].x, points[0].y, points[0].twist, 1.0, 0.0};
         if (!points.empty()) {
@@ -43,7 +59,7 @@ CurveSample sample(const CurveSampler& sampler, double t) {
             return CurveSample{points.front().x + (points.back().x - points.front().x) * f, 0.0, 0.0, 1.0, 0.0};
         }
     }
-    return evaluateByLength(points, s, sampler.closedLoop);
+    return byLength();
 }
 
 std::vector<double> partialRange(int32_t count, double amount, bool fromStart) {

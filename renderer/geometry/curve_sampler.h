@@ -26,7 +26,14 @@ struct CurveSampler {
     double aspectYScale = 1.0;
     bool straight = false;
     const std::vector<BendControlPoint>* points = nullptr;
+    // The curve's segment lengths, when measureSampler has taken them; otherwise every sample
+    // measures the curve afresh.
+    bool measured = false;
+    CurveMeasure measure;
 };
+
+// Measures the sampler's curve once for all its samples; call it after the other fields are set.
+void measureSampler(CurveSampler& sampler);
 
 CurveSample sample(const CurveSampler& sampler, double t);
 

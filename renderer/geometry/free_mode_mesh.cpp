@@ -107,6 +107,7 @@ SlabGrid buildFreeModeMesh(SceneSurface& surface, const std::vector<BendControlP
         closedLoop && (controls.shapePreset == kShapeSquare || controls.shapePreset == kShapeRoundSquare);
     sampler.aspectYScale = kAspectYScale;
     sampler.straight = points.size() >= 2 && std::all_of(points.begin(), points.end(), flatPoint);
+    measureSampler(sampler);
     const CurveSample S = finiteSample(sample(sampler, 0.0));
     const CurveSample E = finiteSample(sample(sampler, 1.0));
     const double span = E.x - S.x, riseY = E.y - S.y, riseTwist = E.twist - S.twist;

@@ -4,19 +4,6 @@
 
 namespace zephrin {
 
-namespace {
-
-// Object-space face normals whose sum is this short have no usable direction.
-constexpr double kDegenerateNormalLength = 1e-9;
-
-const Vec3 kFacingCamera{0.0, 0.0, -1.0};
-
-bool validIndex(const SurfaceMesh& mesh, int32_t index) {
-    return index >= 0 && static_cast<size_t>(index) < mesh.vertices.size();
-}
-
-}  // namespace
-
 LayerTransform layerTransformFromMatrix(const Matrix4& m) {
     LayerTransform t;
     for (int row = 0; row < 3; ++row)
@@ -27,45 +14,38 @@ LayerTransform layerTransformFromMatrix(const Matrix4& m) {
 
 void addVertex(SurfaceMesh& mesh, const Vec3& objectPosition, double u, double v, const LayerTransform& layerToCamera,
                const LayerTransform& layerToWorld) {
-    SurfaceVertex vertex;
-    vertex.objectPosition = objectPosition;
-    vertex.cameraPosition = applyLayerTransform(layerToCamera, objectPosition);
-    vertex.worldPosition = applyLayerTransform(layerToWorld, objectPosition);
-    vertex.cameraNormal = kFacingCamera;
-    vertex.worldNormal = kFacingCamera;
-    vertex.u = u;
-    vertex.v = v;
-    mesh.vertices.push_back(vertex);
-}
-
-void addQuad(SurfaceMesh& mesh, int32_t a, int32_t b, int32_t c, int32_t d, int32_t faceCode, uint8_t fineFlag) {
-    mesh.triangles.push_back(SurfaceTriangle{a, b, c, faceCode, fineFlag});
-    mesh.triangles.push_back(SurfaceTriangle{c, b, d, faceCode, fineFlag});
+    mesh.vertices.push_back(
+        placedVertex(objectPosition, u, v, layerToCamera, layerToWorld, kCameraFacingNormal, kCameraFacingNormal));
 }
 
 void computeNormals(SurfaceMesh& mesh, const LayerTransform& layerToCamera, const LayerTransform& layerToWorld) {
+    computeNormals(mesh, layerToCamera, layerToWorld, 0, 0);
+}
+
+void computeNormals(SurfaceMesh& mesh, const LayerTransform& layerToCamera, const LayerTransform& layerToWorld,
+                    size_t firstVertex, size_t firstTriangle) {
     // The world normal holds each vertex's running sum until the last triangle is in: a mesh at the
     // full caps has millions of vertices, and a separate array of sums would be as large again.
-    const Vec3 zero{};
-    for (SurfaceVertex& vertex : mesh.vertices) vertex.worldNormal = zero;
-    for (const SurfaceTriangle& tri : mesh.triangles) {
-        if (!validIndex(mesh, tri.a) || !validIndex(mesh, tri.b) || !validIndex(mesh, tri.c)) continue;
+    const size_t end = mesh.vertices.size();
+    const auto inRange = [&](int32_t index) {
+        return index >= 0 && static_cast<size_t>(index) >= firstVertex && static_cast<size_t>(index) < end;
+    };
+    for (size_t n = firstVertex; n < end; ++n) mesh.vertices[n].worldNormal = Vec3{};
+    for (size_t t = firstTriangle; t < mesh.triangles.size(); ++t) {
+        const SurfaceTriangle& tri = mesh.triangles[t];
+        if (!inRange(tri.a) || !inRange(tri.b) || !inRange(tri.c)) continue;
         SurfaceVertex& va = mesh.vertices[static_cast<size_t>(tri.a)];
         SurfaceVertex& vb = mesh.vertices[static_cast<size_t>(tri.b)];
         SurfaceVertex& vc = mesh.vertices[static_cast<size_t>(tri.c)];
         // Left unnormalised so that larger triangles weigh more.
-        const Vec3 faceNormal = cross(vb.objectPosition - va.objectPosition, vc.objectPosition - va.objectPosition);
+        const Vec3 faceNormal = triangleNormal(va.objectPosition, vb.objectPosition, vc.objectPosition);
         va.worldNormal += faceNormal;
         vb.worldNormal += faceNormal;
         vc.worldNormal += faceNormal;
     }
-    for (SurfaceVertex& vertex : mesh.vertices) {
-        const Vec3 sum = vertex.worldNormal;
-        const double len = length(sum);
-        const Vec3 objectNormal =
-            (len > kDegenerateNormalLength && std::isfinite(len)) ? sum * (1.0 / len) : kFacingCamera;
-        vertex.cameraNormal = normalizeOr(applyRotationScale(layerToCamera, objectNormal), zero);
-        vertex.worldNormal = normalizeOr(applyRotationScale(layerToWorld, objectNormal), zero);
+    for (size_t n = firstVertex; n < end; ++n) {
+        SurfaceVertex& vertex = mesh.vertices[n];
+        setVertexNormals(vertex, vertex.worldNormal, layerToCamera, layerToWorld);
     }
 }
 

@@ -2,6 +2,8 @@
 // smooth vertex normals, and the flat grid a layer without a bend is drawn with.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 
 #include "common/matrix4.h"
@@ -44,22 +46,72 @@ struct MeshPlacement {
     bool interactive = false;  // halves the subdivision caps
 };
 
+// The normal of a vertex without a usable one of its own: straight at the camera.
+constexpr Vec3 kCameraFacingNormal{0.0, 0.0, -1.0};
+
 // Flat grid cells: 6 x 4 for final renders, 2 x 2 for interactive ones.
 constexpr int32_t kFlatGridColumns = 6;
 constexpr int32_t kFlatGridRows = 4;
 constexpr int32_t kFlatGridColumnsInteractive = 2;
 constexpr int32_t kFlatGridRowsInteractive = 2;
 
-// Appends a vertex placed in camera and world space; both normals start as (0, 0, -1) until
-// computeNormals runs.
+// A vertex placed in camera and world space with the given normals.
+inline SurfaceVertex placedVertex(const Vec3& objectPosition, double u, double v, const LayerTransform& layerToCamera,
+                                  const LayerTransform& layerToWorld, const Vec3& cameraNormal,
+                                  const Vec3& worldNormal) {
+    return SurfaceVertex{objectPosition,
+                         applyLayerTransform(layerToCamera, objectPosition),
+                         applyLayerTransform(layerToWorld, objectPosition),
+                         cameraNormal,
+                         worldNormal,
+                         u,
+                         v};
+}
+
+// Appends a placed vertex whose normals face the camera, (0, 0, -1), until computeNormals runs.
 void addVertex(SurfaceMesh& mesh, const Vec3& objectPosition, double u, double v, const LayerTransform& layerToCamera,
                const LayerTransform& layerToWorld);
 
-// Appends the triangles (a, b, c) and (c, b, d): a and d are opposite corners.
-void addQuad(SurfaceMesh& mesh, int32_t a, int32_t b, int32_t c, int32_t d, int32_t faceCode, uint8_t fineFlag);
+// The triangles (a, b, c) and (c, b, d) of a quad whose opposite corners are a and d.
+inline std::array<SurfaceTriangle, 2> quadTriangles(int32_t a, int32_t b, int32_t c, int32_t d, int32_t faceCode,
+                                                    uint8_t fineFlag) {
+    return {SurfaceTriangle{a, b, c, faceCode, fineFlag}, SurfaceTriangle{c, b, d, faceCode, fineFlag}};
+}
+
+// Appends quadTriangles(...).
+inline void addQuad(SurfaceMesh& mesh, int32_t a, int32_t b, int32_t c, int32_t d, int32_t faceCode, uint8_t fineFlag) {
+    const std::array<SurfaceTriangle, 2> quad = quadTriangles(a, b, c, d, faceCode, fineFlag);
+    mesh.triangles.insert(mesh.triangles.end(), quad.begin(), quad.end());
+}
+
+// The unnormalised normal of the triangle (a, b, c): its length is twice the triangle's area.
+inline Vec3 triangleNormal(const Vec3& a, const Vec3& b, const Vec3& c) { return cross(b - a, c - a); }
+
+// A vertex's object-space normal from the sum of the face normals around it; a sum too short (or
+// not finite) to have a direction faces the camera.
+inline Vec3 vertexNormalFromSum(const Vec3& faceNormalSum) { return normalizeOr(faceNormalSum, kCameraFacingNormal); }
+
+// An object-space normal carried into camera or world space; a transform that flattens it away
+// leaves a zero normal rather than an invented one.
+inline Vec3 carryNormal(const LayerTransform& t, const Vec3& objectNormal) {
+    return normalizeOr(applyRotationScale(t, objectNormal), Vec3{});
+}
+
+// Sets the vertex's camera and world normals from the sum of the face normals around it.
+inline void setVertexNormals(SurfaceVertex& vertex, const Vec3& faceNormalSum, const LayerTransform& layerToCamera,
+                             const LayerTransform& layerToWorld) {
+    const Vec3 objectNormal = vertexNormalFromSum(faceNormalSum);
+    vertex.cameraNormal = carryNormal(layerToCamera, objectNormal);
+    vertex.worldNormal = carryNormal(layerToWorld, objectNormal);
+}
 
 // Area-weighted vertex normals from the object positions, then carried into camera and world space.
 void computeNormals(SurfaceMesh& mesh, const LayerTransform& layerToCamera, const LayerTransform& layerToWorld);
+// The same for the vertices from firstVertex on, summing the triangles from firstTriangle on; a
+// triangle that reaches a vertex before firstVertex is ignored. For a mesh whose leading part already
+// has its normals and shares no triangle with the rest.
+void computeNormals(SurfaceMesh& mesh, const LayerTransform& layerToCamera, const LayerTransform& layerToWorld,
+                    size_t firstVertex, size_t firstTriangle);
 
 // A front-facing grid over width x height layer pixels, vertices row by row with u, v spanning 0..1.
 void buildFlatGrid(SurfaceMesh& mesh, double width, double height, const MeshOrigin& origin,

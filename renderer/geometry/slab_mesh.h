@@ -22,14 +22,12 @@ struct SlabCentreGrid {
     const Vec3& at(int32_t i, int32_t j) const { return points[static_cast<size_t>(i) * columns + j]; }
 };
 
-// Normals of the grid by central differences along rows and columns (indices clamped at the edges,
-// wrapped across the seam of a closed loop); a degenerate neighbourhood faces the camera.
-std::vector<Vec3> slabGridNormals(const SlabCentreGrid& grid, bool closedLoop);
-
 // Replaces surface.mesh with the slab: front and back vertices at +-halfThickness along the grid
-// normals, front and back quads, walls along the first and last row and, unless the grid closes into
-// a loop, the first and last column (rowWallsFine marks the row walls for fine coverage), the
-// alpha-contour walls and the vertex normals. A grid without a cell leaves the mesh empty.
+// normals (central differences along rows and columns, indices clamped at the edges and wrapped
+// across the seam of a closed loop, a degenerate neighbourhood facing the camera), front and back
+// quads, walls along the first and last row and, unless the grid closes into a loop, the first and
+// last column (rowWallsFine marks the row walls for fine coverage), the alpha-contour walls and the
+// vertex normals. A grid without a cell leaves the mesh empty.
 SlabGrid buildSlabOnGrid(SceneSurface& surface, const SlabCentreGrid& grid, double halfThickness, bool rowWallsFine,
                          bool closedLoop, const MeshPlacement& placement);
 
