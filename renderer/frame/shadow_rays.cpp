@@ -222,6 +222,9 @@ bool nearestHitRemembering(const ShadowBvh& bvh, int32_t node, const Vec3& origi
                            double maxT, const ShadowReceiver& receiver, double& bestT, ShadowRayMemo* memo) {
     if (!traversable(bvh, node) || !isFinite(origin) || !isFinite(direction) || !(maxT > 0.0)) return false;
     const Ray ray = makeRay(origin, direction);
+    // The walk keeps min(best t, max t) in a local: read through the reference, every step would
+    // reload it from memory.
+    double limit = std::min(bestT, maxT);
     const ShadowRayTriangle* nearest = nullptr;
     struct Pending {
         int32_t node;
@@ -230,33 +233,27 @@ bool nearestHitRemembering(const ShadowBvh& bvh, int32_t node, const Vec3& origi
     Pending stack[kTraversalStackSize];
     int32_t top = 0;
     bool found = false;
+    auto take = [&](const ShadowRayTriangle& tri, double t) {
+        limit = t;
+        nearest = &tri;
+        found = true;
+    };
     if (const ShadowRayTriangle* last = rememberedBlocker(bvh, memo)) {
         // Its hit bounds the walk from the start; only nearer hits can replace it.
         double t = 0.0;
-        if (blocksAt(bvh, *last, ray, std::min(bestT, maxT), receiver, t)) {
-            bestT = t;
-            nearest = last;
-            found = true;
-        }
+        if (blocksAt(bvh, *last, ray, limit, receiver, t)) take(*last, t);
     }
     double rootEntry = 0.0;
-    if (!enterNode(bvh.nodes[static_cast<size_t>(node)], ray, std::min(bestT, maxT), rootEntry)) return found;
-    stack[top++] = Pending{node, rootEntry};
+    if (enterNode(bvh.nodes[static_cast<size_t>(node)], ray, limit, rootEntry)) stack[top++] = Pending{node, rootEntry};
     while (top > 0) {
         const Pending pending = stack[--top];
-        const double limit = std::min(bestT, maxT);
         // Subtrees that start beyond the best hit so far cannot hold a nearer one.
         if (pending.entry > limit) continue;
         const ShadowBvhNode& n = bvh.nodes[static_cast<size_t>(pending.node)];
         if (n.leftChild < 0) {
-            double leafLimit = limit;
-            forLeafTriangles(bvh, pending.node, ray, leafLimit, [&](const ShadowRayTriangle& tri) {
+            forLeafTriangles(bvh, pending.node, ray, limit, [&](const ShadowRayTriangle& tri) {
                 double t = 0.0;
-                if (!blocksAt(bvh, tri, ray, leafLimit, receiver, t)) return false;
-                bestT = t;
-                leafLimit = std::min(bestT, maxT);
-                nearest = &tri;
-                found = true;
+                if (blocksAt(bvh, tri, ray, limit, receiver, t)) take(tri, t);
                 return false;
             });
             continue;
@@ -279,8 +276,10 @@ bool nearestHitRemembering(const ShadowBvh& bvh, int32_t node, const Vec3& origi
             stack[top++] = Pending{n.rightChild, rightEntry};
         }
     }
-    if (nearest != nullptr) remember(bvh, memo, *nearest);
-    return found;
+    if (!found) return false;
+    bestT = limit;
+    remember(bvh, memo, *nearest);
+    return true;
 }
 
 }  // namespace
