@@ -1,6 +1,6 @@
-// Micro-benchmarks of the Free Mode slab: the mesh at the default settings and at the full caps, and
-// the raster of a 1080p frame of four bent layers at the default settings (unlit: mesh building,
-// preparation and the banded pixel pass, as paint runs them).
+// Micro-benchmarks of the Free Mode slab: the mesh at the default settings and at the full caps (with
+// the memory cost under the latter), and the raster of a 1080p frame of four bent layers at the
+// default settings (unlit: mesh building, preparation and the banded pixel pass, as paint runs them).
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -68,6 +68,32 @@ void BM_FreeModeMeshFullCaps(benchmark::State& state) {
     buildMesh(state, controls);
 }
 BENCHMARK(BM_FreeModeMeshFullCaps)->Unit(benchmark::kMillisecond);
+
+// What the full-cap mesh costs before any geometry: reserving, filling and freeing vertex and
+// triangle arrays of its size. Fresh memory of this size is mostly page faults, so this is the floor
+// under BM_FreeModeMeshFullCaps on the machine at hand.
+void BM_FreeModeMeshFullCapsMemoryFloor(benchmark::State& state) {
+    const size_t columns = (2 * kMaxTiles + 1) * kMaxSubdivisionX + 1, rows = kMaxSubdivisionY + 1;
+    const size_t vertexCount = columns * rows * 2;
+    const size_t triangleCount = (columns - 1) * (rows - 1) * 4 + (columns - 1 + rows - 1) * 4;
+    for (auto _ : state) {
+        SurfaceMesh mesh;
+        mesh.vertices.reserve(vertexCount);
+        mesh.triangles.reserve(triangleCount);
+        SurfaceVertex vertex;
+        for (size_t n = 0; n < vertexCount; ++n) {
+            vertex.u = static_cast<double>(n);
+            mesh.vertices.push_back(vertex);
+        }
+        for (size_t n = 0; n < triangleCount; ++n) {
+            const int32_t index = static_cast<int32_t>(n);
+            mesh.triangles.push_back(SurfaceTriangle{index, index, index, kFaceFront, 0});
+        }
+        benchmark::DoNotOptimize(mesh.vertices.data());
+        benchmark::DoNotOptimize(mesh.triangles.data());
+    }
+}
+BENCHMARK(BM_FreeModeMeshFullCapsMemoryFloor)->Unit(benchmark::kMillisecond);
 
 // Four 1000 x 500 bent layers side by side in front of the camera, each placed by its own transform.
 std::vector<SceneSurface> fourBentLayers() {
