@@ -86,6 +86,16 @@ void growBounds(Vec3& lo, Vec3& hi, const Vec3& p) {
 
 double axisOf(const Vec3& v, int axis) { return axis == 0 ? v.x : (axis == 1 ? v.y : v.z); }
 
+void fillBoxPair(ShadowChildBoxes& pair, const Vec3& firstMin, const Vec3& firstMax, const Vec3& secondMin,
+                 const Vec3& secondMax) {
+    for (int axis = 0; axis < 3; ++axis) {
+        pair.lo[axis][0] = axisOf(firstMin, axis);
+        pair.hi[axis][0] = axisOf(firstMax, axis);
+        pair.lo[axis][1] = axisOf(secondMin, axis);
+        pair.hi[axis][1] = axisOf(secondMax, axis);
+    }
+}
+
 void buildNode(ShadowBvh& bvh, int32_t first, int32_t count, int32_t depth) {
     ShadowBvhNode node;
     const double inf = std::numeric_limits<double>::infinity();
@@ -207,6 +217,14 @@ ShadowBvh buildShadowBvh(const std::vector<SceneSurface>& surfaces, const std::v
         bvh.rayTriangles.push_back(
             ShadowRayTriangle{t.a, t.b - t.a, t.c - t.a, t.surfaceIndex, t.triangleIndex, t.alphaTested});
     }
+    bvh.childBoxes.assign(bvh.nodes.size(), ShadowChildBoxes{});
+    for (size_t n = 0; n < bvh.nodes.size(); ++n) {
+        const ShadowBvhNode& node = bvh.nodes[n];
+        if (node.leftChild < 0) continue;
+        const ShadowBvhNode& left = bvh.nodes[static_cast<size_t>(node.leftChild)];
+        const ShadowBvhNode& right = bvh.nodes[static_cast<size_t>(node.rightChild)];
+        fillBoxPair(bvh.childBoxes[n], left.boundsMin, left.boundsMax, right.boundsMin, right.boundsMax);
+    }
     bvh.nodeFirstGroup.assign(bvh.nodes.size(), -1);
     for (size_t n = 0; n < bvh.nodes.size(); ++n) {
         const ShadowBvhNode& node = bvh.nodes[n];
@@ -225,6 +243,29 @@ ShadowBvh buildShadowBvh(const std::vector<SceneSurface>& surfaces, const std::v
                 growBounds(group.boundsMin, group.boundsMax, t.boundsMax);
             }
             bvh.leafGroups.push_back(group);
+            ShadowTrianglePair pair;
+            for (int32_t lane = 0; lane < 2; ++lane) {
+                const ShadowRayTriangle& t =
+                    bvh.rayTriangles[static_cast<size_t>(g + std::min(lane, group.indexCount - 1))];
+                for (int axis = 0; axis < 3; ++axis) {
+                    pair.a[axis][lane] = axisOf(t.a, axis);
+                    pair.e1[axis][lane] = axisOf(t.e1, axis);
+                    pair.e2[axis][lane] = axisOf(t.e2, axis);
+                }
+            }
+            bvh.groupPairs.push_back(pair);
+        }
+    }
+    bvh.groupBoxPairs.assign(bvh.leafGroups.size(), ShadowChildBoxes{});
+    for (size_t n = 0; n < bvh.nodes.size(); ++n) {
+        if (bvh.nodeFirstGroup[n] < 0) continue;
+        const auto first = static_cast<size_t>(bvh.nodeFirstGroup[n]);
+        const int32_t groups = (bvh.nodes[n].indexCount + kShadowLeafGroupSize - 1) / kShadowLeafGroupSize;
+        for (int32_t g = 0; g < groups; g += 2) {
+            const ShadowLeafGroup& a = bvh.leafGroups[first + static_cast<size_t>(g)];
+            const ShadowLeafGroup& b = bvh.leafGroups[first + static_cast<size_t>(std::min(g + 1, groups - 1))];
+            fillBoxPair(bvh.groupBoxPairs[first + static_cast<size_t>(g)], a.boundsMin, a.boundsMax, b.boundsMin,
+                        b.boundsMax);
         }
     }
     std::ostringstream line;

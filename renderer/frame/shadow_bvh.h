@@ -45,6 +45,21 @@ struct ShadowLeafGroup {
 };
 constexpr int32_t kShadowLeafGroupSize = 2;
 
+// A group's two triangles as the ray test reads them, coordinate by coordinate ([lane]), so that
+// one pass of paired arithmetic tests both. A group of one triangle repeats it in the second lane.
+struct ShadowTrianglePair {
+    alignas(16) double a[3][2];
+    alignas(16) double e1[3][2];
+    alignas(16) double e2[3][2];
+};
+
+// Two boxes coordinate by coordinate ([axis][first, second]), so that a ray tests both in one pass
+// of paired arithmetic: an inner node's two children, or two neighbouring groups of a leaf.
+struct ShadowChildBoxes {
+    alignas(16) double lo[3][2];
+    alignas(16) double hi[3][2];
+};
+
 struct ShadowBvh {
     std::vector<ShadowTriangle> triangles;
     std::vector<uint32_t> indices;     // permutation of the triangles; a leaf covers a contiguous run
@@ -53,7 +68,12 @@ struct ShadowBvh {
     bool hasAlphaCasters = false;
     std::vector<ShadowRayTriangle> rayTriangles;  // triangles[indices[i]] prepared, for i in index order
     std::vector<ShadowLeafGroup> leafGroups;      // each leaf's groups side by side
+    std::vector<ShadowTrianglePair> groupPairs;   // per group: its triangles paired
+    // Per group at an even position within its leaf: its box and the next group's (its own again
+    // when it is the leaf's last), tested together.
+    std::vector<ShadowChildBoxes> groupBoxPairs;
     std::vector<int32_t> nodeFirstGroup;          // per node: its first group, -1 in an inner node
+    std::vector<ShadowChildBoxes> childBoxes;     // per node: its children's boxes (unused in a leaf)
 };
 
 // A leaf holds at most this many triangles, unless the depth limit stops the split first.

@@ -47,14 +47,28 @@ constexpr double kMinBlockerDistance = 1e-6;
 constexpr double kVisibilityExponent = 1.32;
 constexpr double kMapSoftnessPerDiffusion = 0.1;
 
+// Two doubles worked on together: the left and the right child of a node.
+using DoublePair = double __attribute__((vector_size(16)));
+// std::min and std::max lane by lane, with their exact choice on ties and NaN.
+inline DoublePair pairMin(DoublePair a, DoublePair b) { return b < a ? b : a; }
+inline DoublePair pairMax(DoublePair a, DoublePair b) { return a < b ? b : a; }
+
 struct Ray {
     Vec3 origin, direction, inverse;
     bool anyParallel = false;  // some component is below kParallelComponent
+    DoublePair originPair[3] = {};   // each origin coordinate in both lanes
+    DoublePair inversePair[3] = {};  // each inverse component in both lanes
 };
 
 Ray makeRay(const Vec3& origin, const Vec3& direction) {
     Ray ray{origin, direction, {}, false};
     ray.inverse = Vec3{1.0 / direction.x, 1.0 / direction.y, 1.0 / direction.z};
+    ray.originPair[0] = DoublePair{origin.x, origin.x};
+    ray.originPair[1] = DoublePair{origin.y, origin.y};
+    ray.originPair[2] = DoublePair{origin.z, origin.z};
+    ray.inversePair[0] = DoublePair{ray.inverse.x, ray.inverse.x};
+    ray.inversePair[1] = DoublePair{ray.inverse.y, ray.inverse.y};
+    ray.inversePair[2] = DoublePair{ray.inverse.z, ray.inverse.z};
     ray.anyParallel = std::fabs(direction.x) < kParallelComponent || std::fabs(direction.y) < kParallelComponent ||
                       std::fabs(direction.z) < kParallelComponent;
     return ray;
@@ -99,6 +113,40 @@ inline bool enterNode(const ShadowBvhNode& node, const Ray& ray, double maxT, do
     return enterBox(node.boundsMin, node.boundsMax, ray, maxT, entry);
 }
 
+// The slab test of enterBox on two boxes at once (no ray parallel to a slab): bit 0 when the ray
+// enters the first below maxT, bit 1 for the second, with their entry parameters. Lane by lane it
+// takes enterBox's steps, so it decides the same.
+[[gnu::always_inline]] inline unsigned enterBoxPair(const ShadowChildBoxes& boxes, const Ray& ray, double maxT,
+                                                    double& firstEntry, double& secondEntry) {
+    auto load = [](const double (&values)[2]) { return DoublePair{values[0], values[1]}; };
+    const DoublePair x0 = (load(boxes.lo[0]) - ray.originPair[0]) * ray.inversePair[0];
+    const DoublePair x1 = (load(boxes.hi[0]) - ray.originPair[0]) * ray.inversePair[0];
+    const DoublePair y0 = (load(boxes.lo[1]) - ray.originPair[1]) * ray.inversePair[1];
+    const DoublePair y1 = (load(boxes.hi[1]) - ray.originPair[1]) * ray.inversePair[1];
+    const DoublePair z0 = (load(boxes.lo[2]) - ray.originPair[2]) * ray.inversePair[2];
+    const DoublePair z1 = (load(boxes.hi[2]) - ray.originPair[2]) * ray.inversePair[2];
+    const DoublePair tNear = pairMax(pairMax(pairMin(x0, x1), pairMin(y0, y1)), pairMax(pairMin(z0, z1), DoublePair{}));
+    const DoublePair tFar =
+        pairMin(pairMin(pairMax(x0, x1), pairMax(y0, y1)), pairMin(pairMax(z0, z1), DoublePair{maxT, maxT}));
+    firstEntry = tNear[0];
+    secondEntry = tNear[1];
+    return (tNear[0] <= tFar[0] ? 1u : 0u) | (tNear[1] <= tFar[1] ? 2u : 0u);
+}
+
+// The slab test of enterBox on both children of an inner node at once, lane 0 the left child and
+// lane 1 the right: bit 0 when the ray enters the left child below maxT, bit 1 for the right, with
+// their entry parameters. Lane by lane it takes the same steps as enterBox, so it decides the same.
+[[gnu::always_inline]] inline unsigned enterChildren(const ShadowBvh& bvh, int32_t node, const ShadowBvhNode& n,
+                                                     const Ray& ray, double maxT, double& leftEntry,
+                                                     double& rightEntry) {
+    if (ray.anyParallel) {
+        const bool left = enterNode(bvh.nodes[static_cast<size_t>(n.leftChild)], ray, maxT, leftEntry);
+        const bool right = enterNode(bvh.nodes[static_cast<size_t>(n.rightChild)], ray, maxT, rightEntry);
+        return (left ? 1u : 0u) | (right ? 2u : 0u);
+    }
+    return enterBoxPair(bvh.childBoxes[static_cast<size_t>(node)], ray, maxT, leftEntry, rightEntry);
+}
+
 inline bool intersect(const ShadowRayTriangle& tri, const Ray& ray, double maxT, double& t, double& u, double& v) {
     const Vec3 p = cross(ray.direction, tri.e2);
     const double det = dot(tri.e1, p);
@@ -112,6 +160,34 @@ inline bool intersect(const ShadowRayTriangle& tri, const Ray& ray, double maxT,
     if (v < -kBarycentricSlack || u + v > 1.0 + kBarycentricSlack) return false;
     t = dot(tri.e2, q) * inv;
     return t > kMinHitT && t < maxT;
+}
+
+// The lanes whose triangle the Moller-Trumbore test of intersect() hits below maxT, both at once.
+// Every step is intersect()'s, in its order, so a lane passes exactly when intersect() would say yes;
+// the caller still runs intersect() on the lanes that pass, for their parameters.
+[[gnu::always_inline]] inline unsigned pairCandidates(const ShadowTrianglePair& pair, const Ray& ray, double maxT) {
+    using Mask = long long __attribute__((vector_size(16)));
+    auto load = [](const double (&values)[2]) { return DoublePair{values[0], values[1]}; };
+    auto splat = [](double x) { return DoublePair{x, x}; };
+    const DoublePair dx = splat(ray.direction.x), dy = splat(ray.direction.y), dz = splat(ray.direction.z);
+    const DoublePair e1x = load(pair.e1[0]), e1y = load(pair.e1[1]), e1z = load(pair.e1[2]);
+    const DoublePair e2x = load(pair.e2[0]), e2y = load(pair.e2[1]), e2z = load(pair.e2[2]);
+    // p = cross(d, e2), det = dot(e1, p)
+    const DoublePair px = dy * e2z - dz * e2y, py = dz * e2x - dx * e2z, pz = dx * e2y - dy * e2x;
+    const DoublePair det = e1x * px + e1y * py + e1z * pz;
+    const DoublePair inv = splat(1.0) / det;
+    const DoublePair sx = ray.originPair[0] - load(pair.a[0]), sy = ray.originPair[1] - load(pair.a[1]),
+                     sz = ray.originPair[2] - load(pair.a[2]);
+    const DoublePair u = (sx * px + sy * py + sz * pz) * inv;
+    // q = cross(s, e1)
+    const DoublePair qx = sy * e1z - sz * e1y, qy = sz * e1x - sx * e1z, qz = sx * e1y - sy * e1x;
+    const DoublePair v = (dx * qx + dy * qy + dz * qz) * inv;
+    const DoublePair t = (e2x * qx + e2y * qy + e2z * qz) * inv;
+    const DoublePair absDet = det < splat(0.0) ? -det : det;
+    const Mask pass = (absDet >= splat(kMinDeterminant)) & ~(u < splat(-kBarycentricSlack)) &
+                      ~(u > splat(1.0 + kBarycentricSlack)) & ~(v < splat(-kBarycentricSlack)) &
+                      ~(u + v > splat(1.0 + kBarycentricSlack)) & (t > splat(kMinHitT)) & (t < splat(maxT));
+    return (pass[0] != 0 ? 1u : 0u) | (pass[1] != 0 ? 2u : 0u);
 }
 
 // Whether a triangle may block the receiver at all: never its own triangle, and no triangle of a
@@ -141,10 +217,11 @@ bool opaqueAt(const ShadowBvh& bvh, const ShadowRayTriangle& tri, double u, doub
     return packedAlpha(color) / 255.0 * surface.opacity > kTransparentCasterAlpha;
 }
 
-// The walk needs a root, the prepared triangles and every leaf's groups.
+// The walk needs a root, the prepared triangles, every leaf's groups and the paired boxes and triangles.
 bool traversable(const ShadowBvh& bvh, int32_t node) {
     return node >= 0 && static_cast<size_t>(node) < bvh.nodes.size() && bvh.rayTriangles.size() == bvh.indices.size() &&
-           bvh.nodeFirstGroup.size() == bvh.nodes.size();
+           bvh.nodeFirstGroup.size() == bvh.nodes.size() && bvh.childBoxes.size() == bvh.nodes.size() &&
+           bvh.groupPairs.size() == bvh.leafGroups.size() && bvh.groupBoxPairs.size() == bvh.leafGroups.size();
 }
 
 // Calls test(triangle) for the triangles of the leaf's groups whose boxes the ray enters below the
@@ -152,13 +229,32 @@ bool traversable(const ShadowBvh& bvh, int32_t node) {
 template <typename Test>
 bool forLeafTriangles(const ShadowBvh& bvh, int32_t node, const Ray& ray, const double& limit, Test&& test) {
     const ShadowBvhNode& n = bvh.nodes[static_cast<size_t>(node)];
-    const ShadowLeafGroup* group = bvh.leafGroups.data() + bvh.nodeFirstGroup[static_cast<size_t>(node)];
-    for (int32_t done = 0; done < n.indexCount; done += group->indexCount, ++group) {
-        double entry = 0.0;
-        if (!enterBox(group->boundsMin, group->boundsMax, ray, limit, entry)) continue;
-        const ShadowRayTriangle* tri = bvh.rayTriangles.data() + group->firstIndex;
-        for (int32_t i = 0; i < group->indexCount; ++i) {
-            if (test(tri[i])) return true;
+    const auto firstGroup = static_cast<size_t>(bvh.nodeFirstGroup[static_cast<size_t>(node)]);
+    const int32_t groups = (n.indexCount + kShadowLeafGroupSize - 1) / kShadowLeafGroupSize;
+    for (int32_t g = 0; g < groups; g += 2) {
+        double firstEntry = 0.0, secondEntry = 0.0;
+        unsigned entered = 0;
+        if (ray.anyParallel) {
+            const ShadowLeafGroup& first = bvh.leafGroups[firstGroup + static_cast<size_t>(g)];
+            entered = enterBox(first.boundsMin, first.boundsMax, ray, limit, firstEntry) ? 1u : 0u;
+            if (g + 1 < groups) {
+                const ShadowLeafGroup& second = bvh.leafGroups[firstGroup + static_cast<size_t>(g + 1)];
+                if (enterBox(second.boundsMin, second.boundsMax, ray, limit, secondEntry)) entered |= 2u;
+            }
+        } else {
+            entered = enterBoxPair(bvh.groupBoxPairs[firstGroup + static_cast<size_t>(g)], ray, limit, firstEntry,
+                                   secondEntry);
+            if (g + 1 >= groups) entered &= 1u;
+        }
+        for (int32_t lane = 0; lane < 2; ++lane) {
+            if ((entered >> lane & 1u) == 0) continue;
+            const size_t index = firstGroup + static_cast<size_t>(g + lane);
+            const ShadowLeafGroup& group = bvh.leafGroups[index];
+            const unsigned candidates = pairCandidates(bvh.groupPairs[index], ray, limit);
+            const ShadowRayTriangle* tri = bvh.rayTriangles.data() + group.firstIndex;
+            for (int32_t i = 0; i < group.indexCount; ++i) {
+                if ((candidates >> i & 1u) != 0 && test(tri[i])) return true;
+            }
         }
     }
     return false;
@@ -212,8 +308,10 @@ bool anyHitRemembering(const ShadowBvh& bvh, int32_t node, const Vec3& origin, c
             continue;
         }
         // The left subtree is walked before the right one.
-        if (enterNode(bvh.nodes[static_cast<size_t>(n.rightChild)], ray, maxT, entry)) stack[top++] = n.rightChild;
-        if (enterNode(bvh.nodes[static_cast<size_t>(n.leftChild)], ray, maxT, entry)) stack[top++] = n.leftChild;
+        double leftEntry = 0.0, rightEntry = 0.0;
+        const unsigned entered = enterChildren(bvh, current, n, ray, maxT, leftEntry, rightEntry);
+        if (entered & 2u) stack[top++] = n.rightChild;
+        if (entered & 1u) stack[top++] = n.leftChild;
     }
     return false;
 }
@@ -259,8 +357,8 @@ bool nearestHitRemembering(const ShadowBvh& bvh, int32_t node, const Vec3& origi
             continue;
         }
         double leftEntry = 0.0, rightEntry = 0.0;
-        const bool left = enterNode(bvh.nodes[static_cast<size_t>(n.leftChild)], ray, limit, leftEntry);
-        const bool right = enterNode(bvh.nodes[static_cast<size_t>(n.rightChild)], ray, limit, rightEntry);
+        const unsigned entered = enterChildren(bvh, pending.node, n, ray, limit, leftEntry, rightEntry);
+        const bool left = (entered & 1u) != 0, right = (entered & 2u) != 0;
         if (left && right) {
             // Nearer child first (the left one on ties), so that its hits prune the other.
             if (rightEntry < leftEntry) {
