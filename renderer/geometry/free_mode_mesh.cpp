@@ -117,12 +117,13 @@ SlabGrid buildFreeModeMesh(SceneSurface& surface, const std::vector<BendControlP
     const Vec3 reach{0.0, -std::cos(a) * H * kBendReachY, std::sin(a) * W * kBendReachZ};
     const double shift = shiftMode ? motionShift(controls, tiles) : 0.0;
 
-    // 6. Centre points, column by column.
+    // 6. Centre points: each column is a straight line across the layer, from its centre along its
+    // cross-section direction. The lines come first, then the points row by row, as they are stored.
     SlabCentreGrid grid;
     grid.columns = cellColumns + 1;
     grid.rows = cellRows + 1;
-    grid.points.resize(static_cast<size_t>(grid.columns) * grid.rows);
     grid.u.resize(static_cast<size_t>(grid.columns));
+    std::vector<Vec3> centres(static_cast<size_t>(grid.columns)), acrosses(static_cast<size_t>(grid.columns));
     for (int32_t j = 0; j < grid.columns; ++j) {
         const double p =
             slideMode ? slideRange[static_cast<size_t>(j)] : static_cast<double>(j) / std::max(cols0, 1) - tiles;
@@ -144,12 +145,13 @@ SlabGrid buildFreeModeMesh(SceneSurface& surface, const std::vector<BendControlP
             }
         }
         const double tau = q.twist * kDegreesToRadians;
-        const Vec3 across{0.0, std::sin(a + tau), std::cos(a + tau)};
-        const Vec3 centre = Vec3{ox + xp * W, oy + H * 0.5, 0.0} + reach * q.y;
-        for (int32_t i = 0; i < grid.rows; ++i) {
-            const double h = (static_cast<double>(i) / cellRows - 0.5) * H;
-            grid.points[static_cast<size_t>(i) * grid.columns + j] = centre + across * h;
-        }
+        acrosses[static_cast<size_t>(j)] = Vec3{0.0, std::sin(a + tau), std::cos(a + tau)};
+        centres[static_cast<size_t>(j)] = Vec3{ox + xp * W, oy + H * 0.5, 0.0} + reach * q.y;
+    }
+    grid.points.reserve(static_cast<size_t>(grid.columns) * grid.rows);
+    for (int32_t i = 0; i < grid.rows; ++i) {
+        const double h = (static_cast<double>(i) / cellRows - 0.5) * H;
+        for (size_t j = 0; j < centres.size(); ++j) grid.points.push_back(centres[j] + acrosses[j] * h);
     }
 
     // 7-10. Grid normals, front and back vertices, faces, walls, alpha-contour walls and normals.
