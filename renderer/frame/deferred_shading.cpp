@@ -63,13 +63,8 @@ void shadeVisiblePixels(const ShadingFrame& frame, int32_t firstRow, int32_t end
 
             const SceneSurface& surface = surfaces[static_cast<size_t>(triangle.surfaceIndex)];
             const int32_t faceCode = triangleFaceCode(surface, triangle.triangleIndex);
-            ShadingPoint point;
-            point.faceCode = faceCode;
-            point.surfaceIndex = triangle.surfaceIndex;
-            point.triangleIndex = triangle.triangleIndex;
-            point.pixelIndex = static_cast<int32_t>(pixel);
             // Unlit points show their base colour whatever their position and normal.
-            const bool unlit = shadesUnlit(point, surface, lights);
+            const bool unlit = shadesUnlit(faceCode, surface, lights);
             // A colour kept by this frame's raster belongs to the winner whose coverage, weights and depth
             // the raster computed and stored, so an unlit point needs none of them again. A kept alpha of
             // 0 was never a winner's: such a pixel did not come from this raster.
@@ -95,7 +90,6 @@ void shadeVisiblePixels(const ShadingFrame& frame, int32_t firstRow, int32_t end
             } else if (!visibleFragmentColour(surface, faceCode, triangle, weights, color, alpha)) {
                 continue;
             }
-            point.baseColor = color;
             ShadingResult result = unlit ? unlitShading(color, surface)
                                          : shadeFragment(frame, triangle, surface, weights, faceCode, color, pixel,
                                                          memos.data());

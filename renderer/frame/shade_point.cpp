@@ -80,9 +80,13 @@ bool cachedHitOf(const ShadingFrame& frame, const ShadingPoint& point, size_t li
 
 }  // namespace
 
-bool shadesUnlit(const ShadingPoint& point, const SceneSurface& surface, const std::vector<SceneLight>& lights) {
-    bool sideWall = point.faceCode == kFaceSideFrontAlpha || point.faceCode == kFaceSideThickness;
+bool shadesUnlit(int32_t faceCode, const SceneSurface& surface, const std::vector<SceneLight>& lights) {
+    bool sideWall = faceCode == kFaceSideFrontAlpha || faceCode == kFaceSideThickness;
     return sideWall || !surface.acceptsLights || lights.empty();
+}
+
+bool shadesUnlit(const ShadingPoint& point, const SceneSurface& surface, const std::vector<SceneLight>& lights) {
+    return shadesUnlit(point.faceCode, surface, lights);
 }
 
 ShadingResult unlitShading(PackedColor baseColor, const SceneSurface& surface) {

@@ -66,6 +66,7 @@ ShadingResult unlitShading(PackedColor baseColor, const SceneSurface& surface);
 
 // Side walls, surfaces that do not accept lights and frames without lights show their base colour.
 bool shadesUnlit(const ShadingPoint& point, const SceneSurface& surface, const std::vector<SceneLight>& lights);
+bool shadesUnlit(int32_t faceCode, const SceneSurface& surface, const std::vector<SceneLight>& lights);
 
 // Shared by the deferred and the per-triangle passes, so that one winning fragment gets one colour.
 ShadingResult shadeFragment(const ShadingFrame& frame, const PreparedTriangle& triangle, const SceneSurface& surface,
