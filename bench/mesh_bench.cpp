@@ -9,6 +9,7 @@
 #include "renderer/frame/raster.h"
 #include "renderer/frame/worker_pool.h"
 #include "renderer/geometry/free_mode_mesh.h"
+#include "renderer/geometry/mesh_storage.h"
 
 namespace zephrin {
 namespace {
@@ -39,35 +40,51 @@ BendControls defaultControls() {
     return controls;
 }
 
-void buildMesh(benchmark::State& state, const BendControls& controls) {
+// One mesh per iteration, built as a frame builds it. In a sequence of frames the previous frame's
+// mesh arrays come back for the next one; `firstFrame` empties that store before every build, as
+// for the first frame after start-up.
+void buildMesh(benchmark::State& state, const BendControls& controls, bool firstFrame = false) {
     const std::vector<BendControlPoint> points = wave();
     MeshPlacement placement;
     placement.width = 1000;
     placement.height = 500;
     size_t vertices = 0;
+    releaseRecycledMeshStorage();
     for (auto _ : state) {
+        if (firstFrame) {
+            state.PauseTiming();
+            releaseRecycledMeshStorage();
+            state.ResumeTiming();
+        }
         SceneSurface surface;
         surface.kind = kSurfaceBent;
         surface.controls = controls;
         buildFreeModeMesh(surface, points, placement);
         vertices = surface.mesh.vertices.size();
         benchmark::DoNotOptimize(surface.mesh.vertices.data());
+        recycleMeshStorage(surface.mesh);
     }
+    releaseRecycledMeshStorage();
     state.counters["vertices"] = static_cast<double>(vertices);
 }
 
 void BM_FreeModeMeshDefault(benchmark::State& state) { buildMesh(state, defaultControls()); }
 BENCHMARK(BM_FreeModeMeshDefault)->Unit(benchmark::kMillisecond);
 
-void BM_FreeModeMeshFullCaps(benchmark::State& state) {
+BendControls fullCapControls() {
     BendControls controls = defaultControls();
     controls.subdivisionX = 640;
     controls.subdivisionY = 64;
     controls.tileCount = 10;
     controls.thickness = 120.0;
-    buildMesh(state, controls);
+    return controls;
 }
+
+void BM_FreeModeMeshFullCaps(benchmark::State& state) { buildMesh(state, fullCapControls()); }
 BENCHMARK(BM_FreeModeMeshFullCaps)->Unit(benchmark::kMillisecond);
+
+void BM_FreeModeMeshFullCapsFirstFrame(benchmark::State& state) { buildMesh(state, fullCapControls(), true); }
+BENCHMARK(BM_FreeModeMeshFullCapsFirstFrame)->Unit(benchmark::kMillisecond);
 
 // What the full-cap mesh costs before any geometry: reserving, filling and freeing vertex and
 // triangle arrays of its size. Fresh memory of this size is mostly page faults, so this is the floor

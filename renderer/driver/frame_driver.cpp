@@ -7,6 +7,7 @@
 #include "renderer/driver/renderer_entry.h"
 #include "renderer/frame/frame_renderer.h"
 #include "renderer/geometry/layer_textures.h"
+#include "renderer/geometry/mesh_storage.h"
 #include "renderer/geometry/surface_builder.h"
 #include "renderer/scene/camera.h"
 #include "renderer/scene/light_collection.h"
@@ -109,6 +110,7 @@ A_Err renderFrame(const PR_InData* inData, PR_RenderContextH renderContext) {
 
     // Whatever failed above, every texture the host lent for this frame goes back.
     disposeSceneTextures(suites, renderContext, scene);
+    for (SceneSurface& surface : scene.surfaces) recycleMeshStorage(surface.mesh);
     stamps.dispose = nowNanoseconds();
     logRender(formatRenderTotals(stamps));
     return error;

@@ -7,6 +7,7 @@
 #include "common/diagnostic_log.h"
 #include "renderer/driver/frame_driver.h"
 #include "renderer/frame/frame_buffers.h"
+#include "renderer/geometry/mesh_storage.h"
 
 namespace zephrin {
 
@@ -31,6 +32,7 @@ A_Err Artie_GlobalSetdown(const PR_InData* /*inData*/, PR_GlobalContextH /*globa
     return guardedEntry([] {
         logEntry("Artie_GlobalSetdown called");
         releaseRecycledFrameBuffers();
+        releaseRecycledMeshStorage();
         return A_Err_NONE;
     });
 }
@@ -179,6 +181,7 @@ A_Err Artie_DeathHook(AEGP_GlobalRefcon /*pluginRefcon*/, AEGP_DeathRefcon /*ref
     return guardedEntry([] {
         logEntry("Artie_DeathHook called");
         releaseRecycledFrameBuffers();
+        releaseRecycledMeshStorage();
         return A_Err_NONE;
     });
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "renderer/geometry/alpha_contour_walls.h"
+#include "renderer/geometry/mesh_storage.h"
 
 namespace zephrin {
 
@@ -213,9 +214,8 @@ SlabGrid buildSlabOnGrid(SceneSurface& surface, const SlabCentreGrid& grid, doub
 
     const int32_t gridCount = grid.columns * grid.rows;
     const SlabWalls walls = slabWalls(grid, halfThickness, closedLoop);
-    mesh.vertices.reserve(static_cast<size_t>(gridCount) * 2);
-    mesh.triangles.reserve(static_cast<size_t>(cellColumns) * cellRows * 4 +
-                           static_cast<size_t>(cellColumns + cellRows) * 4);
+    reserveMeshStorage(mesh, static_cast<size_t>(gridCount) * 2,
+                       static_cast<size_t>(cellColumns) * cellRows * 4 + static_cast<size_t>(cellColumns + cellRows) * 4);
     appendFaceVertices(mesh, SlabFace{grid, closedLoop, halfThickness, true}, walls, placement);
     appendFaceVertices(mesh, SlabFace{grid, closedLoop, -halfThickness, false}, walls, placement);
 
