@@ -7,6 +7,7 @@
 #include "common/diagnostic_log.h"
 #include "renderer/driver/frame_driver.h"
 #include "renderer/frame/frame_buffers.h"
+#include "renderer/frame/scratch_arrays.h"
 #include "renderer/geometry/mesh_storage.h"
 
 namespace zephrin {
@@ -33,6 +34,7 @@ A_Err Artie_GlobalSetdown(const PR_InData* /*inData*/, PR_GlobalContextH /*globa
         logEntry("Artie_GlobalSetdown called");
         releaseRecycledFrameBuffers();
         releaseRecycledMeshStorage();
+        releaseScratchArrays();
         return A_Err_NONE;
     });
 }
@@ -182,6 +184,7 @@ A_Err Artie_DeathHook(AEGP_GlobalRefcon /*pluginRefcon*/, AEGP_DeathRefcon /*ref
         logEntry("Artie_DeathHook called");
         releaseRecycledFrameBuffers();
         releaseRecycledMeshStorage();
+        releaseScratchArrays();
         return A_Err_NONE;
     });
 }

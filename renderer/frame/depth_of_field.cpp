@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "common/diagnostic_log.h"
+#include "renderer/frame/scratch_arrays.h"
 #include "renderer/frame/texture_sampling.h"  // clampUnit
 #include "renderer/frame/worker_pool.h"
 
@@ -112,7 +113,8 @@ void applyDepthOfField(FrameBuffers& buffers, const SceneCamera& frameCamera) {
         buffers.depth.size() != buffers.pixelCount()) {
         return;
     }
-    std::vector<int32_t> radii(buffers.depth.size(), 0);
+    ScratchArray<int32_t> radiusScratch(buffers.depth.size(), 0);
+    std::vector<int32_t>& radii = radiusScratch.values;
     auto radiusRows = [&](uint32_t begin, uint32_t end) {
         for (size_t i = begin * static_cast<size_t>(width); i < end * static_cast<size_t>(width); ++i) {
             radii[i] = depthOfFieldRadius(frameCamera, buffers.depth[i]);
@@ -124,7 +126,8 @@ void applyDepthOfField(FrameBuffers& buffers, const SceneCamera& frameCamera) {
     const std::vector<int32_t> spread = spreadDepthOfFieldRadii(radii, buffers.depth, width, height);
 
     const auto w = static_cast<size_t>(width);
-    std::vector<double> horizontal(buffers.color.size(), 0.0);
+    ScratchArray<double> horizontalScratch(buffers.color.size(), 0.0);
+    std::vector<double>& horizontal = horizontalScratch.values;
     auto rows = [&](uint32_t begin, uint32_t end) {
         std::vector<double> sums;
         for (uint32_t y = begin; y < end; ++y)

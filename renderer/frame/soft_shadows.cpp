@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "renderer/frame/scratch_arrays.h"
 #include "renderer/frame/texture_sampling.h"  // clampUnit
 #include "renderer/frame/worker_pool.h"
 
@@ -187,7 +188,9 @@ struct Filter {
     bool inShadow(size_t i) const { return b.shadowVisibility[i] < kLitVisibility; }
 
     void seedEdges() {
-        const std::vector<double> field = b.radiusField;
+        ScratchArray<double> fieldBefore(b.radiusField.size(), 0.0);
+        std::copy(b.radiusField.begin(), b.radiusField.end(), fieldBefore.values.begin());
+        const std::vector<double>& field = fieldBefore.values;
         auto row = [&](int32_t y) {
             for (int32_t x = 0; x < width; ++x) {
                 const size_t p = at(x, y);
@@ -213,8 +216,10 @@ struct Filter {
     // then the nearest of those within R rows.
     void propagateEdges() {
         const size_t n = b.pixelCount();
-        std::vector<double> rowValue(n, 0.0);
-        std::vector<int32_t> rowDistance(n, -1);
+        ScratchArray<double> rowValues(n, 0.0);
+        ScratchArray<int32_t> rowDistances(n, -1);
+        std::vector<double>& rowValue = rowValues.values;
+        std::vector<int32_t>& rowDistance = rowDistances.values;
         auto source = [&](size_t q) { return marked(q) && inShadow(q) && b.radiusField[q] > kFieldEpsilon; };
         auto rows = [&](int32_t y) {
             for (int32_t x = 0; x < width; ++x) {
@@ -403,14 +408,14 @@ void filterShadows(FrameBuffers& buffers, const SceneCamera& camera, const std::
     filter.propagateEdges();
     const std::vector<std::vector<double>> kernels = shadowKernels(radius);
     if (filter.fieldNeedsSmoothing()) {
-        std::vector<double> rowsSmoothed(n, 0.0);
-        filter.smoothField(buffers.radiusField, rowsSmoothed, kernels.back(), true);
-        filter.smoothField(rowsSmoothed, buffers.radiusField, kernels.back(), false);
+        ScratchArray<double> rowsSmoothed(n, 0.0);
+        filter.smoothField(buffers.radiusField, rowsSmoothed.values, kernels.back(), true);
+        filter.smoothField(rowsSmoothed.values, buffers.radiusField, kernels.back(), false);
     }
 
-    std::vector<double> rowBlurred(n, 1.0);
-    filter.blur(buffers.shadowVisibility, rowBlurred, kernels, true);
-    filter.blur(rowBlurred, buffers.filteredVisibility, kernels, false);
+    ScratchArray<double> rowBlurred(n, 1.0);
+    filter.blur(buffers.shadowVisibility, rowBlurred.values, kernels, true);
+    filter.blur(rowBlurred.values, buffers.filteredVisibility, kernels, false);
 }
 
 void recomposeShadows(FrameBuffers& buffers) {

@@ -1,0 +1,33 @@
+// Per-pixel scratch arrays of the post passes (shadow filtering, depth of field), kept from one frame
+// to the next like the frame's own arrays: at 1080p each is 8 to 16 MB whose first touch would
+// otherwise cost more than the pass's arithmetic.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace zephrin {
+
+// An array of `count` copies of `value`, in spare storage when some fits.
+template <typename T>
+std::vector<T> takeScratchArray(size_t count, const T& value);
+
+// Gives an array's storage back for later takes (or frees it when enough are kept).
+template <typename T>
+void returnScratchArray(std::vector<T>& array) noexcept;
+
+// Frees every kept array (at plug-in shutdown).
+void releaseScratchArrays() noexcept;
+
+// A scratch array that goes back when its scope ends.
+template <typename T>
+struct ScratchArray {
+    std::vector<T> values;
+    ScratchArray(size_t count, const T& value) : values(takeScratchArray<T>(count, value)) {}
+    ScratchArray(const ScratchArray&) = delete;
+    ScratchArray& operator=(const ScratchArray&) = delete;
+    ~ScratchArray() { returnScratchArray(values); }
+};
+
+}  // namespace zephrin
