@@ -141,11 +141,25 @@ bool rasterizeFragment(const std::vector<SceneSurface>& surfaces, const Prepared
                        int32_t preparedIndex, const PixelCoverage& coverage, int32_t x, int32_t y,
                        FrameBuffers& buffers, WinnerIndices& winners, WinningFragment& won);
 
+// Triangles whose pixel bounds span fewer columns than this skip the span bounds (see below).
+constexpr int32_t kNarrowTriangleColumns = 12;
+
 // Calls visit(x, y, coverage) for the triangle's covered pixels that lie in rows firstRow .. endRow-1.
 template <typename Visit>
 void forEachCoveredPixelInRows(const PreparedTriangle& triangle, int32_t firstRow, int32_t endRow, Visit&& visit) {
     int32_t y0 = triangle.minY > firstRow ? triangle.minY : firstRow;
     int32_t y1 = triangle.maxY < endRow - 1 ? triangle.maxY : endRow - 1;
+    // A triangle only a few columns wide costs less to test column by column than to bound.
+    if (triangle.maxX - triangle.minX < kNarrowTriangleColumns) {
+        for (int32_t y = y0; y <= y1; ++y) {
+            const CoverageRow row = coverageRow(triangle, y);
+            for (int32_t x = triangle.minX; x <= triangle.maxX; ++x) {
+                const PixelCoverage coverage = coverPixelInRow(triangle, row, x);
+                if (coverage.mask != 0) visit(x, y, coverage);
+            }
+        }
+        return;
+    }
     for (int32_t y = y0; y <= y1; ++y) {
         const CoverageRow row = coverageRow(triangle, y);
         const RowSpans spans = rowSpans(triangle, row);
