@@ -142,3 +142,47 @@ TEST(FastCoverage, SpansSkipNoCoveredPixelAndMasksMatchThePerSampleTest) {
 
 }  // namespace
 }  // namespace zephrin
+
+namespace zephrin {
+namespace {
+
+TEST(FastCoverage, PixelWalkVisitsExactlyTheCoveredPixelsOfNarrowAndWideTriangles) {
+    constexpr int32_t kSize = 64;
+    std::mt19937_64 rng(23);
+    std::uniform_real_distribution<double> onRaster(-4.0, kSize + 4.0), narrow(0.0, 9.0);
+    int narrowTriangles = 0;
+    for (int trial = 0; trial < 400; ++trial) {
+        double corners[3][2];
+        for (auto& corner : corners) {
+            corner[0] = onRaster(rng);
+            corner[1] = onRaster(rng);
+        }
+        // Every other triangle a few columns wide: the walk then skips the span bounds.
+        if (trial % 2 == 0) {
+            corners[1][0] = corners[0][0] + narrow(rng);
+            corners[2][0] = corners[0][0] + narrow(rng);
+        }
+        PreparedTriangle t = screenTriangle(corners, trial % 3 == 0, kSize);
+        if (!(std::fabs(t.area) >= kMinScreenArea)) continue;
+        narrowTriangles += t.maxX - t.minX < kNarrowTriangleColumns ? 1 : 0;
+        const int32_t firstRow = trial % 4 == 1 ? kSize / 3 : 0, endRow = trial % 4 == 1 ? kSize / 2 : kSize;
+        std::vector<uint8_t> visited(static_cast<size_t>(kSize * kSize), 0);
+        forEachCoveredPixelInRows(t, firstRow, endRow, [&](int32_t x, int32_t y, const PixelCoverage& coverage) {
+            ASSERT_EQ(coverage.mask, referenceCoverage(t, x, y).mask) << "trial " << trial;
+            visited[static_cast<size_t>(y * kSize + x)] = 1;
+        });
+        for (int32_t y = 0; y < kSize; ++y) {
+            for (int32_t x = 0; x < kSize; ++x) {
+                const bool inRows = y >= firstRow && y < endRow && y >= t.minY && y <= t.maxY && x >= t.minX &&
+                                    x <= t.maxX;
+                const bool covered = inRows && referenceCoverage(t, x, y).mask != 0;
+                ASSERT_EQ(visited[static_cast<size_t>(y * kSize + x)] != 0, covered)
+                    << "trial " << trial << " pixel " << x << ", " << y;
+            }
+        }
+    }
+    EXPECT_GT(narrowTriangles, 100);
+}
+
+}  // namespace
+}  // namespace zephrin
