@@ -226,6 +226,10 @@ bool paint(const PR_InData* inData, AEGP_WorldH destination, const FrameScene& s
     frame.keepsShadowPost = keepsShadowPost(buffers);
     frame.transparentTexelReport = &transparentTexel;
     frame.shadowSamples = &shadowSamples;
+    std::vector<SpotConeShape> spotCones;
+    spotCones.reserve(scene.lights.size());
+    for (const SceneLight& light : scene.lights) spotCones.push_back(spotConeShape(light));
+    frame.spotCones = &spotCones;
 
     // 3. Raster preparation.
     stamps.rasterPrepStart = nowNanoseconds();

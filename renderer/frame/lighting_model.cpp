@@ -33,19 +33,30 @@ double lightFalloff(const SceneLight& light, double distance) {
     }
 }
 
-double spotCone(const SceneLight& light, const Vec3& lightToPoint) {
-    if (light.type != kLightSpot) return 1.0;
-    Vec3 axis = normalizeOr(light.directionWorld, Vec3{0.0, 0.0, 1.0});
-    double q = dot(axis, lightToPoint);
-    double outer = std::cos(std::clamp(light.coneAngle, kMinConeAngle, kMaxConeAngle) * kPi / 360.0);
-    double inner = outer + (1.0 - outer) * std::clamp(light.coneFeather * 0.01, 0.0, 1.0);
-    inner = std::clamp(inner, outer, 1.0);
+SpotConeShape spotConeShape(const SceneLight& light) {
+    SpotConeShape cone;
+    if (light.type != kLightSpot) return cone;
+    cone.spot = true;
+    cone.axis = normalizeOr(light.directionWorld, Vec3{0.0, 0.0, 1.0});
+    cone.outer = std::cos(std::clamp(light.coneAngle, kMinConeAngle, kMaxConeAngle) * kPi / 360.0);
+    double inner = cone.outer + (1.0 - cone.outer) * std::clamp(light.coneFeather * 0.01, 0.0, 1.0);
+    cone.inner = std::clamp(inner, cone.outer, 1.0);
+    return cone;
+}
+
+double spotCone(const SpotConeShape& cone, const Vec3& lightToPoint) {
+    if (!cone.spot) return 1.0;
+    double q = dot(cone.axis, lightToPoint);
     // A direction the host could not express lights nothing rather than poisoning the pixel.
     if (!std::isfinite(q)) return 0.0;
-    if (q <= outer) return 0.0;
-    if (q >= inner) return 1.0;
-    double t = (q - outer) / std::max(inner - outer, kMinFeatherBand);
+    if (q <= cone.outer) return 0.0;
+    if (q >= cone.inner) return 1.0;
+    double t = (q - cone.outer) / std::max(cone.inner - cone.outer, kMinFeatherBand);
     return t * t * (3.0 - 2.0 * t);
+}
+
+double spotCone(const SceneLight& light, const Vec3& lightToPoint) {
+    return spotCone(spotConeShape(light), lightToPoint);
 }
 
 }  // namespace zephrin

@@ -48,4 +48,14 @@ double lightFalloff(const SceneLight& light, double distance);
 // Spot cone attenuation in [0, 1] for the unit vector from the light to the point; 1 for other types.
 double spotCone(const SceneLight& light, const Vec3& lightToPoint);
 
+// What the cone test needs of a light, worked out once per frame rather than once per pixel.
+struct SpotConeShape {
+    bool spot = false;
+    Vec3 axis{0.0, 0.0, 1.0};  // unit
+    double outer = 0.0;        // cosine of the half angle
+    double inner = 1.0;        // cosine where the feather ends
+};
+SpotConeShape spotConeShape(const SceneLight& light);
+double spotCone(const SpotConeShape& cone, const Vec3& lightToPoint);
+
 }  // namespace zephrin

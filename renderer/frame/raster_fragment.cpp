@@ -125,7 +125,7 @@ void boundByEdge(double f0, double slope, double sx0, double error, double limit
 }
 
 template <typename Field>
-Vec3 interpolateVec3(const PreparedTriangle& triangle, const FragmentWeights& weights, Field field) {
+[[gnu::always_inline]] inline Vec3 interpolateVec3(const PreparedTriangle& triangle, const FragmentWeights& weights, Field field) {
     return triangle.vertices[0].vertex.*field * weights.weights[0] +
            triangle.vertices[1].vertex.*field * weights.weights[1] +
            triangle.vertices[2].vertex.*field * weights.weights[2];

@@ -135,7 +135,9 @@ ShadingResult shadePoint(const ShadingPoint& point, const SceneSurface& surface,
             double distance = length(toLight);
             lw = normalizeOr(toLight, kFallbackDirection);
             lv = normalizeOr(light.positionCamera - point.cameraPosition, kFallbackDirection);
-            attenuation = lightFalloff(light, distance) * spotCone(light, -lw);
+            const bool shaped = frame.spotCones != nullptr && i < frame.spotCones->size();
+            attenuation = lightFalloff(light, distance) *
+                          (shaped ? spotCone((*frame.spotCones)[i], -lw) : spotCone(light, -lw));
             if (!(attenuation > kMinAttenuation)) continue;
         }
         const double strength = light.intensity * kDirectGain * typeScale(light.type) * attenuation;

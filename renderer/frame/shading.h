@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "renderer/frame/frame_buffers.h"
+#include "renderer/frame/lighting_model.h"
 #include "renderer/frame/raster.h"
 #include "renderer/frame/raster_fragment.h"
 #include "renderer/scene/frame_scene.h"
@@ -54,6 +55,7 @@ struct ShadingFrame {
     const std::vector<ShadowMap>* shadowMaps = nullptr;     // one per light, possibly empty maps
     const GpuRasterResult* gpuRaster = nullptr;             // null unless the GPU raster ran
     const ShadowSampleCache* shadowSamples = nullptr;       // GPU-traced shadow rays, or null
+    const std::vector<SpotConeShape>* spotCones = nullptr;  // one per light, or null: worked out per pixel
     bool anyHitShadows = false;
     bool keepsShadowPost = false;  // the frame has the shadow-post buffers
     std::atomic<bool>* transparentTexelReport = nullptr;
