@@ -217,13 +217,30 @@ ShadowBvh buildShadowBvh(const std::vector<SceneSurface>& surfaces, const std::v
         bvh.rayTriangles.push_back(
             ShadowRayTriangle{t.a, t.b - t.a, t.c - t.a, t.surfaceIndex, t.triangleIndex, t.alphaTested});
     }
-    bvh.childBoxes.assign(bvh.nodes.size(), ShadowChildBoxes{});
+    bvh.nodeWide.assign(bvh.nodes.size(), -1);
     for (size_t n = 0; n < bvh.nodes.size(); ++n) {
         const ShadowBvhNode& node = bvh.nodes[n];
         if (node.leftChild < 0) continue;
-        const ShadowBvhNode& left = bvh.nodes[static_cast<size_t>(node.leftChild)];
-        const ShadowBvhNode& right = bvh.nodes[static_cast<size_t>(node.rightChild)];
-        fillBoxPair(bvh.childBoxes[n], left.boundsMin, left.boundsMax, right.boundsMin, right.boundsMax);
+        ShadowWideNode wide;
+        for (int32_t child : {node.leftChild, node.rightChild}) {
+            const ShadowBvhNode& c = bvh.nodes[static_cast<size_t>(child)];
+            if (c.leftChild < 0) {
+                wide.entries[wide.count++] = child;
+            } else {
+                wide.entries[wide.count++] = c.leftChild;
+                wide.entries[wide.count++] = c.rightChild;
+            }
+        }
+        for (int pair = 0; pair < 2; ++pair) {
+            // An unused second lane repeats the first; the walk ignores entries past the count.
+            const int32_t first = wide.entries[2 * pair] >= 0 ? wide.entries[2 * pair] : wide.entries[0];
+            const int32_t second = wide.entries[2 * pair + 1] >= 0 ? wide.entries[2 * pair + 1] : first;
+            const ShadowBvhNode& a = bvh.nodes[static_cast<size_t>(first)];
+            const ShadowBvhNode& b = bvh.nodes[static_cast<size_t>(second)];
+            fillBoxPair(wide.boxes[pair], a.boundsMin, a.boundsMax, b.boundsMin, b.boundsMax);
+        }
+        bvh.nodeWide[n] = static_cast<int32_t>(bvh.wideNodes.size());
+        bvh.wideNodes.push_back(wide);
     }
     bvh.nodeFirstGroup.assign(bvh.nodes.size(), -1);
     for (size_t n = 0; n < bvh.nodes.size(); ++n) {

@@ -60,6 +60,15 @@ struct ShadowChildBoxes {
     alignas(16) double hi[3][2];
 };
 
+// Two levels of the tree at once: an inner node's grandchildren, or a child itself where that is a
+// leaf; up to four boxes tested in two paired passes. A walk over these visits the same leaves as
+// the walk over the nodes with half the steps (a grandchild's box lies inside its parent's).
+struct ShadowWideNode {
+    ShadowChildBoxes boxes[2];                // entries 0 and 1, entries 2 and 3
+    int32_t entries[4] = {-1, -1, -1, -1};  // node indices, in the tree's left-to-right order
+    int32_t count = 0;
+};
+
 struct ShadowBvh {
     std::vector<ShadowTriangle> triangles;
     std::vector<uint32_t> indices;     // permutation of the triangles; a leaf covers a contiguous run
@@ -73,7 +82,8 @@ struct ShadowBvh {
     // when it is the leaf's last), tested together.
     std::vector<ShadowChildBoxes> groupBoxPairs;
     std::vector<int32_t> nodeFirstGroup;          // per node: its first group, -1 in an inner node
-    std::vector<ShadowChildBoxes> childBoxes;     // per node: its children's boxes (unused in a leaf)
+    std::vector<ShadowWideNode> wideNodes;        // one per inner node
+    std::vector<int32_t> nodeWide;                // per node: its wide node, -1 in a leaf
 };
 
 // A leaf holds at most this many triangles, unless the depth limit stops the split first.

@@ -1,9 +1,8 @@
 // Shadow rays against the hierarchy (any hit and nearest hit) and the per-light visibility that
 // combines them with the light's shadow map according to the receiver's shadow mode.
 //
-// Triangles are intersected with the Moller-Trumbore test; nodes with the slab test. Both walks use
-// a fixed stack: the tree is at most kShadowBvhMaxDepth deep, so a pre-order walk never holds more
-// than one pending sibling per level.
+// Triangles are intersected with the Moller-Trumbore test; nodes with the slab test, two levels of
+// the tree per step. Both walks use a fixed stack: the tree is at most kShadowBvhMaxDepth deep.
 #include <algorithm>
 #include <cmath>
 
@@ -16,7 +15,8 @@ namespace zephrin {
 namespace {
 
 constexpr int32_t kTraversalStackSize = 64;
-static_assert(kTraversalStackSize > kShadowBvhMaxDepth + 1, "the walk holds one sibling per level");
+// Each step takes two levels and leaves at most three more entries pending.
+static_assert(kTraversalStackSize > 3 * (kShadowBvhMaxDepth / 2 + 1) + 1, "the walk's stack never overflows");
 
 // Moller-Trumbore limits: determinants this small are rays parallel to the triangle; the barycentric
 // slack closes cracks between neighbours; hits nearer than kMinHitT are the ray's own surface.
@@ -133,18 +133,20 @@ inline bool enterNode(const ShadowBvhNode& node, const Ray& ray, double maxT, do
     return (tNear[0] <= tFar[0] ? 1u : 0u) | (tNear[1] <= tFar[1] ? 2u : 0u);
 }
 
-// The slab test of enterBox on both children of an inner node at once, lane 0 the left child and
-// lane 1 the right: bit 0 when the ray enters the left child below maxT, bit 1 for the right, with
-// their entry parameters. Lane by lane it takes the same steps as enterBox, so it decides the same.
-[[gnu::always_inline]] inline unsigned enterChildren(const ShadowBvh& bvh, int32_t node, const ShadowBvhNode& n,
-                                                     const Ray& ray, double maxT, double& leftEntry,
-                                                     double& rightEntry) {
+// The boxes of a wide node's entries: bit i when the ray enters entry i below maxT, with its entry
+// parameter in entry[i].
+[[gnu::always_inline]] inline unsigned enterWide(const ShadowBvh& bvh, const ShadowWideNode& wide, const Ray& ray,
+                                                 double maxT, double (&entry)[4]) {
+    unsigned entered = 0;
     if (ray.anyParallel) {
-        const bool left = enterNode(bvh.nodes[static_cast<size_t>(n.leftChild)], ray, maxT, leftEntry);
-        const bool right = enterNode(bvh.nodes[static_cast<size_t>(n.rightChild)], ray, maxT, rightEntry);
-        return (left ? 1u : 0u) | (right ? 2u : 0u);
+        for (int32_t i = 0; i < wide.count; ++i) {
+            if (enterNode(bvh.nodes[static_cast<size_t>(wide.entries[i])], ray, maxT, entry[i])) entered |= 1u << i;
+        }
+        return entered;
     }
-    return enterBoxPair(bvh.childBoxes[static_cast<size_t>(node)], ray, maxT, leftEntry, rightEntry);
+    entered = enterBoxPair(wide.boxes[0], ray, maxT, entry[0], entry[1]);
+    if (wide.count > 2) entered |= enterBoxPair(wide.boxes[1], ray, maxT, entry[2], entry[3]) << 2;
+    return entered & ((1u << wide.count) - 1u);
 }
 
 inline bool intersect(const ShadowRayTriangle& tri, const Ray& ray, double maxT, double& t, double& u, double& v) {
@@ -220,7 +222,7 @@ bool opaqueAt(const ShadowBvh& bvh, const ShadowRayTriangle& tri, double u, doub
 // The walk needs a root, the prepared triangles, every leaf's groups and the paired boxes and triangles.
 bool traversable(const ShadowBvh& bvh, int32_t node) {
     return node >= 0 && static_cast<size_t>(node) < bvh.nodes.size() && bvh.rayTriangles.size() == bvh.indices.size() &&
-           bvh.nodeFirstGroup.size() == bvh.nodes.size() && bvh.childBoxes.size() == bvh.nodes.size() &&
+           bvh.nodeFirstGroup.size() == bvh.nodes.size() && bvh.nodeWide.size() == bvh.nodes.size() &&
            bvh.groupPairs.size() == bvh.leafGroups.size() && bvh.groupBoxPairs.size() == bvh.leafGroups.size();
 }
 
@@ -289,29 +291,36 @@ bool anyHitRemembering(const ShadowBvh& bvh, int32_t node, const Vec3& origin, c
     }
     double entry = 0.0;
     if (!enterNode(bvh.nodes[static_cast<size_t>(node)], ray, maxT, entry)) return false;
-    // Holds nodes whose boxes the ray is known to enter.
+    auto leafBlocks = [&](int32_t leaf) {
+        // The first opaque hit ends the walk: any-hit rays only need to know that one exists.
+        return forLeafTriangles(bvh, leaf, ray, maxT, [&](const ShadowRayTriangle& tri) {
+            if (!blocksAt(bvh, tri, ray, maxT, receiver, blockerT)) return false;
+            remember(bvh, memo, tri);
+            return true;
+        });
+    };
+    if (bvh.nodes[static_cast<size_t>(node)].leftChild < 0) return leafBlocks(node);
+    // Holds inner nodes whose boxes the ray is known to enter; each step takes two levels.
     int32_t stack[kTraversalStackSize];
     int32_t top = 0;
     stack[top++] = node;
     while (top > 0) {
-        const int32_t current = stack[--top];
-        const ShadowBvhNode& n = bvh.nodes[static_cast<size_t>(current)];
-        if (n.leftChild < 0) {
-            const int32_t leaf = current;
-            // The first opaque hit ends the walk: any-hit rays only need to know that one exists.
-            bool hit = forLeafTriangles(bvh, leaf, ray, maxT, [&](const ShadowRayTriangle& tri) {
-                if (!blocksAt(bvh, tri, ray, maxT, receiver, blockerT)) return false;
-                remember(bvh, memo, tri);
+        const ShadowWideNode& wide =
+            bvh.wideNodes[static_cast<size_t>(bvh.nodeWide[static_cast<size_t>(stack[--top])])];
+        double entries[4];
+        const unsigned entered = enterWide(bvh, wide, ray, maxT, entries);
+        // Leaves first, as they may end the walk; then the inner entries, the leftmost walked first.
+        for (int32_t i = 0; i < wide.count; ++i) {
+            if ((entered >> i & 1u) != 0 && bvh.nodeWide[static_cast<size_t>(wide.entries[i])] < 0 &&
+                leafBlocks(wide.entries[i])) {
                 return true;
-            });
-            if (hit) return true;
-            continue;
+            }
         }
-        // The left subtree is walked before the right one.
-        double leftEntry = 0.0, rightEntry = 0.0;
-        const unsigned entered = enterChildren(bvh, current, n, ray, maxT, leftEntry, rightEntry);
-        if (entered & 2u) stack[top++] = n.rightChild;
-        if (entered & 1u) stack[top++] = n.leftChild;
+        for (int32_t i = wide.count - 1; i >= 0; --i) {
+            if ((entered >> i & 1u) != 0 && bvh.nodeWide[static_cast<size_t>(wide.entries[i])] >= 0) {
+                stack[top++] = wide.entries[i];
+            }
+        }
     }
     return false;
 }
@@ -347,8 +356,8 @@ bool nearestHitRemembering(const ShadowBvh& bvh, int32_t node, const Vec3& origi
         const Pending pending = stack[--top];
         // Subtrees that start beyond the best hit so far cannot hold a nearer one.
         if (pending.entry > limit) continue;
-        const ShadowBvhNode& n = bvh.nodes[static_cast<size_t>(pending.node)];
-        if (n.leftChild < 0) {
+        const int32_t wideIndex = bvh.nodeWide[static_cast<size_t>(pending.node)];
+        if (wideIndex < 0) {
             forLeafTriangles(bvh, pending.node, ray, limit, [&](const ShadowRayTriangle& tri) {
                 double t = 0.0;
                 if (blocksAt(bvh, tri, ray, limit, receiver, t)) take(tri, t);
@@ -356,23 +365,23 @@ bool nearestHitRemembering(const ShadowBvh& bvh, int32_t node, const Vec3& origi
             });
             continue;
         }
-        double leftEntry = 0.0, rightEntry = 0.0;
-        const unsigned entered = enterChildren(bvh, pending.node, n, ray, limit, leftEntry, rightEntry);
-        const bool left = (entered & 1u) != 0, right = (entered & 2u) != 0;
-        if (left && right) {
-            // Nearer child first (the left one on ties), so that its hits prune the other.
-            if (rightEntry < leftEntry) {
-                stack[top++] = Pending{n.leftChild, leftEntry};
-                stack[top++] = Pending{n.rightChild, rightEntry};
-            } else {
-                stack[top++] = Pending{n.rightChild, rightEntry};
-                stack[top++] = Pending{n.leftChild, leftEntry};
+        const ShadowWideNode& wide = bvh.wideNodes[static_cast<size_t>(wideIndex)];
+        double entries[4];
+        const unsigned entered = enterWide(bvh, wide, ray, limit, entries);
+        // Nearer entries first (the leftmost on ties), so that their hits prune the others: pushed
+        // farthest first.
+        int32_t order[4];
+        int32_t count = 0;
+        for (int32_t i = 0; i < wide.count; ++i) {
+            if ((entered >> i & 1u) == 0) continue;
+            int32_t at = count++;
+            while (at > 0 && entries[order[at - 1]] > entries[i]) {
+                order[at] = order[at - 1];
+                --at;
             }
-        } else if (left) {
-            stack[top++] = Pending{n.leftChild, leftEntry};
-        } else if (right) {
-            stack[top++] = Pending{n.rightChild, rightEntry};
+            order[at] = i;
         }
+        for (int32_t k = count - 1; k >= 0; --k) stack[top++] = Pending{wide.entries[order[k]], entries[order[k]]};
     }
     if (!found) return false;
     bestT = limit;
