@@ -242,6 +242,10 @@ ShadowBvh buildShadowBvh(const std::vector<SceneSurface>& surfaces, const std::v
         bvh.nodeWide[n] = static_cast<int32_t>(bvh.wideNodes.size());
         bvh.wideNodes.push_back(wide);
     }
+    // Pre-order numbering gives every inner node its wide node only once the loop has passed it.
+    for (ShadowWideNode& wide : bvh.wideNodes) {
+        for (int32_t i = 0; i < wide.count; ++i) wide.wide[i] = bvh.nodeWide[static_cast<size_t>(wide.entries[i])];
+    }
     bvh.nodeFirstGroup.assign(bvh.nodes.size(), -1);
     for (size_t n = 0; n < bvh.nodes.size(); ++n) {
         const ShadowBvhNode& node = bvh.nodes[n];

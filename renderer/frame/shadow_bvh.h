@@ -66,6 +66,7 @@ struct ShadowChildBoxes {
 struct ShadowWideNode {
     ShadowChildBoxes boxes[2];                // entries 0 and 1, entries 2 and 3
     int32_t entries[4] = {-1, -1, -1, -1};  // node indices, in the tree's left-to-right order
+    int32_t wide[4] = {-1, -1, -1, -1};     // each entry's own wide node; -1 for a leaf
     int32_t count = 0;
 };
 

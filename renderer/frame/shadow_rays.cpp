@@ -300,26 +300,20 @@ bool anyHitRemembering(const ShadowBvh& bvh, int32_t node, const Vec3& origin, c
         });
     };
     if (bvh.nodes[static_cast<size_t>(node)].leftChild < 0) return leafBlocks(node);
-    // Holds inner nodes whose boxes the ray is known to enter; each step takes two levels.
+    // Holds the wide nodes of inner nodes whose boxes the ray is known to enter.
     int32_t stack[kTraversalStackSize];
     int32_t top = 0;
-    stack[top++] = node;
+    stack[top++] = bvh.nodeWide[static_cast<size_t>(node)];
     while (top > 0) {
-        const ShadowWideNode& wide =
-            bvh.wideNodes[static_cast<size_t>(bvh.nodeWide[static_cast<size_t>(stack[--top])])];
+        const ShadowWideNode& wide = bvh.wideNodes[static_cast<size_t>(stack[--top])];
         double entries[4];
         const unsigned entered = enterWide(bvh, wide, ray, maxT, entries);
         // Leaves first, as they may end the walk; then the inner entries, the leftmost walked first.
         for (int32_t i = 0; i < wide.count; ++i) {
-            if ((entered >> i & 1u) != 0 && bvh.nodeWide[static_cast<size_t>(wide.entries[i])] < 0 &&
-                leafBlocks(wide.entries[i])) {
-                return true;
-            }
+            if ((entered >> i & 1u) != 0 && wide.wide[i] < 0 && leafBlocks(wide.entries[i])) return true;
         }
         for (int32_t i = wide.count - 1; i >= 0; --i) {
-            if ((entered >> i & 1u) != 0 && bvh.nodeWide[static_cast<size_t>(wide.entries[i])] >= 0) {
-                stack[top++] = wide.entries[i];
-            }
+            if ((entered >> i & 1u) != 0 && wide.wide[i] >= 0) stack[top++] = wide.wide[i];
         }
     }
     return false;
