@@ -164,10 +164,16 @@ inline bool intersect(const ShadowRayTriangle& tri, const Ray& ray, double maxT,
     return t > kMinHitT && t < maxT;
 }
 
-// The lanes whose triangle the Moller-Trumbore test of intersect() hits below maxT, both at once.
-// Every step is intersect()'s, in its order, so a lane passes exactly when intersect() would say yes;
-// the caller still runs intersect() on the lanes that pass, for their parameters.
-[[gnu::always_inline]] inline unsigned pairCandidates(const ShadowTrianglePair& pair, const Ray& ray, double maxT) {
+// The lanes whose triangle the Moller-Trumbore test of intersect() hits below maxT, both at once,
+// with their t, u and v. Every step is intersect()'s, in its order, so a lane passes exactly when
+// intersect() would, with the same parameters.
+// The hit parameters of both lanes.
+struct PairHits {
+    double t[2], u[2], v[2];
+};
+
+[[gnu::always_inline]] inline unsigned pairCandidates(const ShadowTrianglePair& pair, const Ray& ray, double maxT,
+                                                      PairHits& hits) {
     using Mask = long long __attribute__((vector_size(16)));
     auto load = [](const double (&values)[2]) { return DoublePair{values[0], values[1]}; };
     auto splat = [](double x) { return DoublePair{x, x}; };
@@ -189,6 +195,11 @@ inline bool intersect(const ShadowRayTriangle& tri, const Ray& ray, double maxT,
     const Mask pass = (absDet >= splat(kMinDeterminant)) & ~(u < splat(-kBarycentricSlack)) &
                       ~(u > splat(1.0 + kBarycentricSlack)) & ~(v < splat(-kBarycentricSlack)) &
                       ~(u + v > splat(1.0 + kBarycentricSlack)) & (t > splat(kMinHitT)) & (t < splat(maxT));
+    for (int lane = 0; lane < 2; ++lane) {
+        hits.t[lane] = t[lane];
+        hits.u[lane] = u[lane];
+        hits.v[lane] = v[lane];
+    }
     return (pass[0] != 0 ? 1u : 0u) | (pass[1] != 0 ? 2u : 0u);
 }
 
@@ -226,7 +237,7 @@ bool traversable(const ShadowBvh& bvh, int32_t node) {
            bvh.groupPairs.size() == bvh.leafGroups.size() && bvh.groupBoxPairs.size() == bvh.leafGroups.size();
 }
 
-// Calls test(triangle) for the triangles of the leaf's groups whose boxes the ray enters below the
+// Calls test(triangle, t, u, v) for the triangles of the leaf's groups that the ray hits below the
 // limit the callback keeps; stops when it returns true.
 template <typename Test>
 bool forLeafTriangles(const ShadowBvh& bvh, int32_t node, const Ray& ray, const double& limit, Test&& test) {
@@ -252,10 +263,11 @@ bool forLeafTriangles(const ShadowBvh& bvh, int32_t node, const Ray& ray, const 
             if ((entered >> lane & 1u) == 0) continue;
             const size_t index = firstGroup + static_cast<size_t>(g + lane);
             const ShadowLeafGroup& group = bvh.leafGroups[index];
-            const unsigned candidates = pairCandidates(bvh.groupPairs[index], ray, limit);
+            PairHits hits;
+            const unsigned candidates = pairCandidates(bvh.groupPairs[index], ray, limit, hits);
             const ShadowRayTriangle* tri = bvh.rayTriangles.data() + group.firstIndex;
             for (int32_t i = 0; i < group.indexCount; ++i) {
-                if ((candidates >> i & 1u) != 0 && test(tri[i])) return true;
+                if ((candidates >> i & 1u) != 0 && test(tri[i], hits.t[i], hits.u[i], hits.v[i])) return true;
             }
         }
     }
@@ -293,8 +305,8 @@ bool anyHitRemembering(const ShadowBvh& bvh, int32_t node, const Vec3& origin, c
     if (!enterNode(bvh.nodes[static_cast<size_t>(node)], ray, maxT, entry)) return false;
     auto leafBlocks = [&](int32_t leaf) {
         // The first opaque hit ends the walk: any-hit rays only need to know that one exists.
-        return forLeafTriangles(bvh, leaf, ray, maxT, [&](const ShadowRayTriangle& tri) {
-            if (!blocksAt(bvh, tri, ray, maxT, receiver, blockerT)) return false;
+        return forLeafTriangles(bvh, leaf, ray, maxT, [&](const ShadowRayTriangle& tri, double, double u, double v) {
+            if (!mayBlock(bvh, tri, receiver) || !opaqueAt(bvh, tri, u, v)) return false;
             remember(bvh, memo, tri);
             return true;
         });
@@ -352,9 +364,10 @@ bool nearestHitRemembering(const ShadowBvh& bvh, int32_t node, const Vec3& origi
         if (pending.entry > limit) continue;
         const int32_t wideIndex = bvh.nodeWide[static_cast<size_t>(pending.node)];
         if (wideIndex < 0) {
-            forLeafTriangles(bvh, pending.node, ray, limit, [&](const ShadowRayTriangle& tri) {
-                double t = 0.0;
-                if (blocksAt(bvh, tri, ray, limit, receiver, t)) take(tri, t);
+            forLeafTriangles(bvh, pending.node, ray, limit,
+                             [&](const ShadowRayTriangle& tri, double t, double u, double v) {
+                // The pair was tested against the limit before its first lane may have lowered it.
+                if (t < limit && mayBlock(bvh, tri, receiver) && opaqueAt(bvh, tri, u, v)) take(tri, t);
                 return false;
             });
             continue;
