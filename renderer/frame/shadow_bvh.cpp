@@ -217,35 +217,6 @@ ShadowBvh buildShadowBvh(const std::vector<SceneSurface>& surfaces, const std::v
         bvh.rayTriangles.push_back(
             ShadowRayTriangle{t.a, t.b - t.a, t.c - t.a, t.surfaceIndex, t.triangleIndex, t.alphaTested});
     }
-    bvh.nodeWide.assign(bvh.nodes.size(), -1);
-    for (size_t n = 0; n < bvh.nodes.size(); ++n) {
-        const ShadowBvhNode& node = bvh.nodes[n];
-        if (node.leftChild < 0) continue;
-        ShadowWideNode wide;
-        for (int32_t child : {node.leftChild, node.rightChild}) {
-            const ShadowBvhNode& c = bvh.nodes[static_cast<size_t>(child)];
-            if (c.leftChild < 0) {
-                wide.entries[wide.count++] = child;
-            } else {
-                wide.entries[wide.count++] = c.leftChild;
-                wide.entries[wide.count++] = c.rightChild;
-            }
-        }
-        for (int pair = 0; pair < 2; ++pair) {
-            // An unused second lane repeats the first; the walk ignores entries past the count.
-            const int32_t first = wide.entries[2 * pair] >= 0 ? wide.entries[2 * pair] : wide.entries[0];
-            const int32_t second = wide.entries[2 * pair + 1] >= 0 ? wide.entries[2 * pair + 1] : first;
-            const ShadowBvhNode& a = bvh.nodes[static_cast<size_t>(first)];
-            const ShadowBvhNode& b = bvh.nodes[static_cast<size_t>(second)];
-            fillBoxPair(wide.boxes[pair], a.boundsMin, a.boundsMax, b.boundsMin, b.boundsMax);
-        }
-        bvh.nodeWide[n] = static_cast<int32_t>(bvh.wideNodes.size());
-        bvh.wideNodes.push_back(wide);
-    }
-    // Pre-order numbering gives every inner node its wide node only once the loop has passed it.
-    for (ShadowWideNode& wide : bvh.wideNodes) {
-        for (int32_t i = 0; i < wide.count; ++i) wide.wide[i] = bvh.nodeWide[static_cast<size_t>(wide.entries[i])];
-    }
     bvh.nodeFirstGroup.assign(bvh.nodes.size(), -1);
     for (size_t n = 0; n < bvh.nodes.size(); ++n) {
         const ShadowBvhNode& node = bvh.nodes[n];
@@ -287,6 +258,41 @@ ShadowBvh buildShadowBvh(const std::vector<SceneSurface>& surfaces, const std::v
             const ShadowLeafGroup& b = bvh.leafGroups[first + static_cast<size_t>(std::min(g + 1, groups - 1))];
             fillBoxPair(bvh.groupBoxPairs[first + static_cast<size_t>(g)], a.boundsMin, a.boundsMax, b.boundsMin,
                         b.boundsMax);
+        }
+    }
+    bvh.nodeWide.assign(bvh.nodes.size(), -1);
+    for (size_t n = 0; n < bvh.nodes.size(); ++n) {
+        const ShadowBvhNode& node = bvh.nodes[n];
+        if (node.leftChild < 0) continue;
+        ShadowWideNode wide;
+        for (int32_t child : {node.leftChild, node.rightChild}) {
+            const ShadowBvhNode& c = bvh.nodes[static_cast<size_t>(child)];
+            if (c.leftChild < 0) {
+                wide.entries[wide.count++] = child;
+            } else {
+                wide.entries[wide.count++] = c.leftChild;
+                wide.entries[wide.count++] = c.rightChild;
+            }
+        }
+        for (int pair = 0; pair < 2; ++pair) {
+            // An unused second lane repeats the first; the walk ignores entries past the count.
+            const int32_t first = wide.entries[2 * pair] >= 0 ? wide.entries[2 * pair] : wide.entries[0];
+            const int32_t second = wide.entries[2 * pair + 1] >= 0 ? wide.entries[2 * pair + 1] : first;
+            const ShadowBvhNode& a = bvh.nodes[static_cast<size_t>(first)];
+            const ShadowBvhNode& b = bvh.nodes[static_cast<size_t>(second)];
+            fillBoxPair(wide.boxes[pair], a.boundsMin, a.boundsMax, b.boundsMin, b.boundsMax);
+        }
+        bvh.nodeWide[n] = static_cast<int32_t>(bvh.wideNodes.size());
+        bvh.wideNodes.push_back(wide);
+    }
+    // Pre-order numbering gives every inner node its wide node only once the loop has passed it.
+    for (ShadowWideNode& wide : bvh.wideNodes) {
+        for (int32_t i = 0; i < wide.count; ++i) {
+            const auto entry = static_cast<size_t>(wide.entries[i]);
+            wide.wide[i] = bvh.nodeWide[entry];
+            wide.leafFirst[i] = bvh.nodes[entry].firstIndex;
+            wide.leafCount[i] = bvh.nodes[entry].indexCount;
+            wide.leafFirstGroup[i] = bvh.nodeFirstGroup[entry];
         }
     }
     std::ostringstream line;

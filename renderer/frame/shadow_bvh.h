@@ -67,6 +67,10 @@ struct ShadowWideNode {
     ShadowChildBoxes boxes[2];                // entries 0 and 1, entries 2 and 3
     int32_t entries[4] = {-1, -1, -1, -1};  // node indices, in the tree's left-to-right order
     int32_t wide[4] = {-1, -1, -1, -1};     // each entry's own wide node; -1 for a leaf
+    // A leaf entry's run of ShadowBvh::indices and its first group, so that the walk reads no node.
+    int32_t leafFirst[4] = {0, 0, 0, 0};
+    int32_t leafCount[4] = {0, 0, 0, 0};
+    int32_t leafFirstGroup[4] = {0, 0, 0, 0};
     int32_t count = 0;
 };
 

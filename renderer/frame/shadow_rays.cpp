@@ -240,10 +240,10 @@ bool traversable(const ShadowBvh& bvh, int32_t node) {
 // Calls test(triangle, t, u, v) for the triangles of the leaf's groups that the ray hits below the
 // limit the callback keeps; stops when it returns true.
 template <typename Test>
-bool forLeafTriangles(const ShadowBvh& bvh, int32_t node, const Ray& ray, const double& limit, Test&& test) {
-    const ShadowBvhNode& n = bvh.nodes[static_cast<size_t>(node)];
-    const auto firstGroup = static_cast<size_t>(bvh.nodeFirstGroup[static_cast<size_t>(node)]);
-    const int32_t groups = (n.indexCount + kShadowLeafGroupSize - 1) / kShadowLeafGroupSize;
+bool forLeafTriangles(const ShadowBvh& bvh, int32_t firstIndex, int32_t indexCount, int32_t leafFirstGroup,
+                      const Ray& ray, const double& limit, Test&& test) {
+    const auto firstGroup = static_cast<size_t>(leafFirstGroup);
+    const int32_t groups = (indexCount + kShadowLeafGroupSize - 1) / kShadowLeafGroupSize;
     for (int32_t g = 0; g < groups; g += 2) {
         double firstEntry = 0.0, secondEntry = 0.0;
         unsigned entered = 0;
@@ -262,11 +262,12 @@ bool forLeafTriangles(const ShadowBvh& bvh, int32_t node, const Ray& ray, const 
         for (int32_t lane = 0; lane < 2; ++lane) {
             if ((entered >> lane & 1u) == 0) continue;
             const size_t index = firstGroup + static_cast<size_t>(g + lane);
-            const ShadowLeafGroup& group = bvh.leafGroups[index];
+            const int32_t groupFirst = firstIndex + (g + lane) * kShadowLeafGroupSize;
+            const int32_t groupCount = std::min(kShadowLeafGroupSize, firstIndex + indexCount - groupFirst);
             PairHits hits;
             const unsigned candidates = pairCandidates(bvh.groupPairs[index], ray, limit, hits);
-            const ShadowRayTriangle* tri = bvh.rayTriangles.data() + group.firstIndex;
-            for (int32_t i = 0; i < group.indexCount; ++i) {
+            const ShadowRayTriangle* tri = bvh.rayTriangles.data() + groupFirst;
+            for (int32_t i = 0; i < groupCount; ++i) {
                 if ((candidates >> i & 1u) != 0 && test(tri[i], hits.t[i], hits.u[i], hits.v[i])) return true;
             }
         }
@@ -303,15 +304,18 @@ bool anyHitRemembering(const ShadowBvh& bvh, int32_t node, const Vec3& origin, c
     }
     double entry = 0.0;
     if (!enterNode(bvh.nodes[static_cast<size_t>(node)], ray, maxT, entry)) return false;
-    auto leafBlocks = [&](int32_t leaf) {
+    auto leafBlocks = [&](int32_t first, int32_t count, int32_t firstGroup) {
         // The first opaque hit ends the walk: any-hit rays only need to know that one exists.
-        return forLeafTriangles(bvh, leaf, ray, maxT, [&](const ShadowRayTriangle& tri, double, double u, double v) {
+        return forLeafTriangles(bvh, first, count, firstGroup, ray, maxT, [&](const ShadowRayTriangle& tri, double, double u, double v) {
             if (!mayBlock(bvh, tri, receiver) || !opaqueAt(bvh, tri, u, v)) return false;
             remember(bvh, memo, tri);
             return true;
         });
     };
-    if (bvh.nodes[static_cast<size_t>(node)].leftChild < 0) return leafBlocks(node);
+    const ShadowBvhNode& root = bvh.nodes[static_cast<size_t>(node)];
+    if (root.leftChild < 0) {
+        return leafBlocks(root.firstIndex, root.indexCount, bvh.nodeFirstGroup[static_cast<size_t>(node)]);
+    }
     // Holds the wide nodes of inner nodes whose boxes the ray is known to enter.
     int32_t stack[kTraversalStackSize];
     int32_t top = 0;
@@ -322,7 +326,10 @@ bool anyHitRemembering(const ShadowBvh& bvh, int32_t node, const Vec3& origin, c
         const unsigned entered = enterWide(bvh, wide, ray, maxT, entries);
         // Leaves first, as they may end the walk; then the inner entries, the leftmost walked first.
         for (int32_t i = 0; i < wide.count; ++i) {
-            if ((entered >> i & 1u) != 0 && wide.wide[i] < 0 && leafBlocks(wide.entries[i])) return true;
+            if ((entered >> i & 1u) != 0 && wide.wide[i] < 0 &&
+                leafBlocks(wide.leafFirst[i], wide.leafCount[i], wide.leafFirstGroup[i])) {
+                return true;
+            }
         }
         for (int32_t i = wide.count - 1; i >= 0; --i) {
             if ((entered >> i & 1u) != 0 && wide.wide[i] >= 0) stack[top++] = wide.wide[i];
@@ -364,7 +371,9 @@ bool nearestHitRemembering(const ShadowBvh& bvh, int32_t node, const Vec3& origi
         if (pending.entry > limit) continue;
         const int32_t wideIndex = bvh.nodeWide[static_cast<size_t>(pending.node)];
         if (wideIndex < 0) {
-            forLeafTriangles(bvh, pending.node, ray, limit,
+            const ShadowBvhNode& leaf = bvh.nodes[static_cast<size_t>(pending.node)];
+            forLeafTriangles(bvh, leaf.firstIndex, leaf.indexCount, bvh.nodeFirstGroup[static_cast<size_t>(pending.node)],
+                             ray, limit,
                              [&](const ShadowRayTriangle& tri, double t, double u, double v) {
                 // The pair was tested against the limit before its first lane may have lowered it.
                 if (t < limit && mayBlock(bvh, tri, receiver) && opaqueAt(bvh, tri, u, v)) take(tri, t);
