@@ -50,6 +50,22 @@ Coefficients coefficientsOf(const SceneSurface& surface) {
     return k;
 }
 
+// x^exponent for x in [0, 1]. Whole exponents (the default shininess 24 among them) are worked out by
+// repeated squaring, a handful of multiplications where a general power costs far more per pixel.
+double specularPower(double x, double exponent) {
+    if (!(x > 0.0)) return 0.0;
+    if (exponent >= 1.0 && exponent <= kMaxShininessExponent && exponent == std::floor(exponent)) {
+        auto bits = static_cast<uint32_t>(exponent);
+        double result = 1.0, square = x;
+        for (; bits != 0; bits >>= 1) {
+            if ((bits & 1u) != 0) result *= square;
+            square *= square;
+        }
+        return result;
+    }
+    return std::pow(x, exponent);
+}
+
 double typeScale(int32_t type) {
     switch (type) {
         case kLightParallel:
@@ -158,6 +174,11 @@ ShadingResult shadePoint(const ShadingPoint& point, const SceneSurface& surface,
                 query.shadowMode = surface.controls.shadowMode;
                 query.anyHitOnly = frame.anyHitShadows;
                 query.memo = point.shadowMemos != nullptr ? &point.shadowMemos[i] : nullptr;
+                // lw and n are the very vectors lightVisibility would work out for these light types.
+                query.unitVectorsGiven =
+                    light.type == kLightPoint || light.type == kLightSpot || light.type == kLightParallel;
+                query.towardLight = lw;
+                query.unitNormal = n;
                 CachedShadowHit cached;
                 if (cachedHitOf(frame, point, i, cached)) query.cached = &cached;
                 visibility = lightVisibility(bvh, light, query, &hint);
@@ -165,7 +186,7 @@ ShadingResult shadePoint(const ShadingPoint& point, const SceneSurface& surface,
             const double diffuse = clampRange(nDotL, 0.0, 1.0) * k.diffuse;
             const Vec3 half = normalizeOr(view + lv, kFallbackDirection);
             const double specular =
-                std::pow(clampRange(dot(nv, half), 0.0, 1.0), k.shininess) * k.specular * k.specularScale;
+                specularPower(clampRange(dot(nv, half), 0.0, 1.0), k.shininess) * k.specular * k.specularScale;
             const Vec3 contribution = (mul(baseRgb, light.color) * diffuse + light.color * specular) * strength;
             lit += contribution * visibility;
             unshadowed += contribution;

@@ -148,6 +148,11 @@ struct VisibilityQuery {
     bool anyHitOnly = false;  // quick preview: no nearest-hit rays, a fixed blocker hint
     const CachedShadowHit* cached = nullptr;
     ShadowRayMemo* memo = nullptr;  // this thread's memo for the light, or null
+    // The unit vectors toward the light and along the normal, when the caller has already worked
+    // them out exactly as lightVisibility would (normalizeOr with (0, 0, -1) as the fallback).
+    bool unitVectorsGiven = false;
+    Vec3 towardLight;
+    Vec3 unitNormal;
 };
 
 // Visibility of `light` at the query point in [0, 1] (1 fully lit), darkness applied. blockerHint,

@@ -438,9 +438,15 @@ double lightVisibility(const ShadowBvh& bvh, const SceneLight& light, const Visi
 
     const bool positional = light.type == kLightPoint || light.type == kLightSpot;
     const Vec3 fallback{0.0, 0.0, -1.0};
-    Vec3 direction = positional ? normalizeOr(light.positionWorld - query.point, fallback)
-                                : normalizeOr(-light.directionWorld, fallback);
-    Vec3 normal = normalizeOr(query.normal, fallback);
+    Vec3 direction, normal;
+    if (query.unitVectorsGiven) {
+        direction = query.towardLight;
+        normal = query.unitNormal;
+    } else {
+        direction = positional ? normalizeOr(light.positionWorld - query.point, fallback)
+                               : normalizeOr(-light.directionWorld, fallback);
+        normal = normalizeOr(query.normal, fallback);
+    }
     if (dot(normal, direction) < 0.0) normal = -normal;
     const Vec3 origin = query.point + normal * kRayOriginOffset;
     const double maxT =
