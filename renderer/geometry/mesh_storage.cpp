@@ -57,6 +57,18 @@ bool take(SpareStore& store, std::vector<std::vector<T>>& spares, size_t count, 
     return true;
 }
 
+// Gives an empty array that is too small a fitting spare one's storage.
+template <typename T>
+void adoptSpare(SpareStore& store, std::vector<std::vector<T>>& spares, size_t count, std::vector<T>& array) {
+    if (!array.empty() || array.capacity() >= count) return;
+    std::vector<T> spare;
+    {
+        std::lock_guard<std::mutex> lock(store.mutex);
+        take(store, spares, count, spare);
+    }
+    if (spare.capacity() >= count) array.swap(spare);
+}
+
 }  // namespace
 
 void recycleMeshStorage(SurfaceMesh& mesh) noexcept {
@@ -77,24 +89,9 @@ void recycleMeshStorage(SurfaceMesh& mesh) noexcept {
 }
 
 void reserveMeshStorage(SurfaceMesh& mesh, size_t vertices, size_t triangles) {
-    if (mesh.vertices.empty() && mesh.vertices.capacity() < vertices) {
-        std::vector<SurfaceVertex> spare;
-        {
-            SpareStore& store = spareStore();
-            std::lock_guard<std::mutex> lock(store.mutex);
-            take(store, store.vertices, vertices, spare);
-        }
-        if (spare.capacity() >= vertices) mesh.vertices.swap(spare);
-    }
-    if (mesh.triangles.empty() && mesh.triangles.capacity() < triangles) {
-        std::vector<SurfaceTriangle> spare;
-        {
-            SpareStore& store = spareStore();
-            std::lock_guard<std::mutex> lock(store.mutex);
-            take(store, store.triangles, triangles, spare);
-        }
-        if (spare.capacity() >= triangles) mesh.triangles.swap(spare);
-    }
+    SpareStore& store = spareStore();
+    adoptSpare(store, store.vertices, vertices, mesh.vertices);
+    adoptSpare(store, store.triangles, triangles, mesh.triangles);
     mesh.vertices.reserve(vertices);
     mesh.triangles.reserve(triangles);
 }
