@@ -295,6 +295,9 @@ ShadowBvh buildShadowBvh(const std::vector<SceneSurface>& surfaces, const std::v
             wide.leafFirstGroup[i] = bvh.nodeFirstGroup[entry];
         }
     }
+    bvh.walkReady = bvh.rayTriangles.size() == bvh.indices.size() && bvh.nodeFirstGroup.size() == bvh.nodes.size() &&
+                    bvh.nodeWide.size() == bvh.nodes.size() && bvh.groupPairs.size() == bvh.leafGroups.size() &&
+                    bvh.groupBoxPairs.size() == bvh.leafGroups.size();
     std::ostringstream line;
     line << "RendererV2Shadow: triangles=" << bvh.triangles.size() << " nodes=" << bvh.nodes.size();
     logRender(line.str());

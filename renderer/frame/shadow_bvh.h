@@ -87,6 +87,8 @@ struct ShadowBvh {
     // when it is the leaf's last), tested together.
     std::vector<ShadowChildBoxes> groupBoxPairs;
     std::vector<int32_t> nodeFirstGroup;          // per node: its first group, -1 in an inner node
+    // Every array the ray walks read was built along with the nodes (checked once, not per ray).
+    bool walkReady = false;
     std::vector<ShadowWideNode> wideNodes;        // one per inner node
     std::vector<int32_t> nodeWide;                // per node: its wide node, -1 in a leaf
 };

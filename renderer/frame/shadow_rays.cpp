@@ -230,11 +230,9 @@ bool opaqueAt(const ShadowBvh& bvh, const ShadowRayTriangle& tri, double u, doub
     return packedAlpha(color) / 255.0 * surface.opacity > kTransparentCasterAlpha;
 }
 
-// The walk needs a root, the prepared triangles, every leaf's groups and the paired boxes and triangles.
+// The walk needs a node to start from and the arrays built with the tree.
 bool traversable(const ShadowBvh& bvh, int32_t node) {
-    return node >= 0 && static_cast<size_t>(node) < bvh.nodes.size() && bvh.rayTriangles.size() == bvh.indices.size() &&
-           bvh.nodeFirstGroup.size() == bvh.nodes.size() && bvh.nodeWide.size() == bvh.nodes.size() &&
-           bvh.groupPairs.size() == bvh.leafGroups.size() && bvh.groupBoxPairs.size() == bvh.leafGroups.size();
+    return bvh.walkReady && node >= 0 && static_cast<size_t>(node) < bvh.nodes.size();
 }
 
 // Calls test(triangle, t, u, v) for the triangles of the leaf's groups that the ray hits below the
