@@ -26,6 +26,10 @@ void writeShadowPost(FrameBuffers& buffers, size_t pixel, const ShadingResult& r
 }  // namespace
 
 void shadeVisiblePixels(const ShadingFrame& frame, int32_t firstRow, int32_t endRow) {
+    shadeSpreadRows(frame, firstRow, endRow, RowSpread{});
+}
+
+void shadeSpreadRows(const ShadingFrame& frame, int32_t firstItem, int32_t endItem, const RowSpread& spread) {
     if (frame.scene == nullptr || frame.prepared == nullptr || frame.buffers == nullptr) return;
     FrameBuffers& buffers = *frame.buffers;
     const std::vector<PreparedTriangle>& prepared = *frame.prepared;
@@ -34,8 +38,8 @@ void shadeVisiblePixels(const ShadingFrame& frame, int32_t firstRow, int32_t end
     // Prepared indices come from the CPU raster's buffer; a GPU raster result, once that stage exists,
     // supplies them (and the masks for pixels whose centre samples miss) in its place.
     if (!hasRasterTargets(buffers) || buffers.preparedIndex.size() != pixels) return;
-    firstRow = std::max(firstRow, 0);
-    endRow = std::min(endRow, buffers.rasterHeight);
+    firstItem = std::max(firstItem, 0);
+    endItem = std::min(endItem, buffers.rasterHeight);
 
     const bool checksTriangle = buffers.triangleIndex.size() == pixels;
     const bool checksClip = buffers.clipTriangle.size() == pixels;
@@ -47,7 +51,9 @@ void shadeVisiblePixels(const ShadingFrame& frame, int32_t firstRow, int32_t end
     // This thread's shadow-ray memos, one per light: neighbouring pixels share their blockers.
     std::vector<ShadowRayMemo> memos(lights.size());
 
-    for (int32_t y = firstRow; y < endRow; ++y) {
+    for (int32_t item = firstItem; item < endItem; ++item) {
+        const auto y = static_cast<int32_t>(spread.rowOf(static_cast<uint32_t>(item)));
+        if (y >= buffers.rasterHeight) continue;
         // Neighbouring pixels mostly share a winner, whose row terms are then reused.
         CoverageRow row;
         int32_t rowTriangle = -1;

@@ -125,8 +125,9 @@ void runBandRaster(const FrameScene& scene, const std::vector<PreparedTriangle>&
 }
 
 void runDeferredShading(const ShadingFrame& frame, int32_t rows) {
-    auto body = [&frame](uint32_t begin, uint32_t end) {
-        shadeVisiblePixels(frame, static_cast<int32_t>(begin), static_cast<int32_t>(end));
+    const RowSpread spread = rowSpread(static_cast<uint32_t>(std::max(rows, 0)));
+    auto body = [&frame, &spread](uint32_t begin, uint32_t end) {
+        shadeSpreadRows(frame, static_cast<int32_t>(begin), static_cast<int32_t>(end), spread);
     };
     parallelFor(static_cast<uint32_t>(rows), kRasterRowBlock, body);
 }

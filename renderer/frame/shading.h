@@ -10,6 +10,7 @@
 #include "renderer/frame/lighting_model.h"
 #include "renderer/frame/raster.h"
 #include "renderer/frame/raster_fragment.h"
+#include "renderer/frame/worker_pool.h"
 #include "renderer/scene/frame_scene.h"
 
 namespace zephrin {
@@ -78,6 +79,9 @@ void writeShadedColour(FrameBuffers& buffers, size_t pixel, const ShadingResult&
 
 // Deferred shading of rows firstRow .. endRow-1 (tile path).
 void shadeVisiblePixels(const ShadingFrame& frame, int32_t firstRow, int32_t endRow);
+// The same for the rows spread.rowOf(item), item = firstItem .. endItem-1 (spread.count the raster
+// height): how the frame splits its rows between workers with even shares of the work.
+void shadeSpreadRows(const ShadingFrame& frame, int32_t firstItem, int32_t endItem, const RowSpread& spread);
 
 enum class PerTrianglePass {
     Visibility,    // first pass with lights: depth, coverage, indices and unlit texture colour

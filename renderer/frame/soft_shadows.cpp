@@ -167,10 +167,13 @@ double weightBetween(const PlaneContext& ctx, size_t p, size_t q) {
     return planeWeight(ctx, pp, pq);
 }
 
+// Every pass writes only its own rows, so the workers take rows spread over the frame: shadows
+// gather where the surfaces are, and contiguous halves would leave one worker with most of them.
 template <typename Body>
 void forRows(int32_t rows, Body& body) {
-    auto rowBody = [&body](uint32_t begin, uint32_t end) {
-        for (uint32_t y = begin; y < end; ++y) body(static_cast<int32_t>(y));
+    const RowSpread spread = rowSpread(static_cast<uint32_t>(std::max(rows, 0)));
+    auto rowBody = [&body, &spread](uint32_t begin, uint32_t end) {
+        for (uint32_t item = begin; item < end; ++item) body(static_cast<int32_t>(spread.rowOf(item)));
     };
     parallelFor(static_cast<uint32_t>(rows), kFilterRowBlock, rowBody);
 }

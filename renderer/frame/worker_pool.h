@@ -31,6 +31,19 @@ WorkerPlatform currentWorkerPlatform();
 void parallelFor(uint32_t n, uint32_t b, WorkerBody body, void* context);
 void parallelFor(uint32_t n, uint32_t b, WorkerBody body, void* context, const WorkerPlatform& platform);
 
+// A one-to-one shuffle of 0 .. count-1 that scatters neighbouring items over the whole range: a loop
+// whose items are image rows visits rowOf(item) instead of item, so that each contiguous slice gets
+// rows from everywhere in the frame. Work piles up where the surfaces are (the lower half of a shot
+// over a floor holds most of it); scattered, the slices get similar shares.
+struct RowSpread {
+    uint32_t count = 0;
+    uint32_t stride = 1;  // shares no factor with count
+    uint32_t rowOf(uint32_t item) const {
+        return count == 0 ? item : static_cast<uint32_t>(static_cast<uint64_t>(item) * stride % count);
+    }
+};
+RowSpread rowSpread(uint32_t count);
+
 // Convenience for lambdas: body(begin, end).
 template <typename Body>
 void parallelFor(uint32_t n, uint32_t b, Body& body) {

@@ -109,3 +109,31 @@ TEST(WorkerPool, ThreadStartFailureJoinsStartedThreadsThenThrows) {
 
 }  // namespace
 }  // namespace zephrin
+
+namespace zephrin {
+namespace {
+
+TEST(RowSpread, IsAShuffleThatGivesEveryHalfRowsFromTheWholeFrame) {
+    for (uint32_t count : {0u, 1u, 2u, 3u, 7u, 128u, 540u, 1080u, 2160u, 4097u}) {
+        const RowSpread spread = rowSpread(count);
+        std::vector<int> seen(count, 0);
+        for (uint32_t item = 0; item < count; ++item) {
+            const uint32_t row = spread.rowOf(item);
+            ASSERT_LT(row, count) << "count " << count;
+            ++seen[row];
+        }
+        EXPECT_EQ(std::count(seen.begin(), seen.end(), 1), static_cast<std::ptrdiff_t>(count)) << "count " << count;
+        if (count < 128) continue;
+        // Each contiguous half of the items takes close to half of the rows of each half of the frame.
+        for (uint32_t half = 0; half < 2; ++half) {
+            uint32_t upper = 0;
+            for (uint32_t item = half * count / 2; item < (half + 1) * count / 2; ++item) {
+                upper += spread.rowOf(item) < count / 2 ? 1u : 0u;
+            }
+            EXPECT_NEAR(static_cast<double>(upper), count / 4.0, count * 0.02) << "count " << count;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace zephrin
