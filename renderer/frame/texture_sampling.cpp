@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 
 #include "sdk/AE_Effect.h"
 
@@ -151,8 +152,32 @@ PackedColor sampleTyped(const SurfaceTexture& texture, PackedColor fallback, dou
 
 }  // namespace
 
+void noteUniformTexels(SurfaceTexture& texture) {
+    texture.uniform8 = false;
+    texture.uniformColor = 0;
+    if (!readable(texture) || texture.worldType != AEGP_WorldType_8) return;
+    const auto* base = static_cast<const unsigned char*>(texture.baseAddress);
+    const auto rowBytes = static_cast<size_t>(texture.rowBytes);
+    const auto width = static_cast<size_t>(texture.width);
+    const PF_Pixel8 first = *reinterpret_cast<const PF_Pixel8*>(base);
+    for (int32_t y = 0; y < texture.height; ++y) {
+        const unsigned char* row = base + static_cast<size_t>(y) * rowBytes;
+        for (size_t x = 0; x < width; ++x) {
+            if (std::memcmp(row + x * sizeof(PF_Pixel8), &first, sizeof(PF_Pixel8)) != 0) return;
+        }
+    }
+    texture.uniform8 = true;
+    texture.uniformColor = packColor(first.alpha, first.red, first.green, first.blue);
+}
+
 PackedColor sampleTexture(const SurfaceTexture& texture, PackedColor fallback, double u, double v) {
     if (!readable(texture)) return fallback;
+    if (texture.uniform8) {
+        // What the bilinear sum of four equal texels rounds to: the texel itself, or, where it is fully
+        // transparent, the fallback's colour with alpha 0.
+        if (packedAlpha(texture.uniformColor) != 0) return texture.uniformColor;
+        return packColor(0, packedRed(fallback), packedGreen(fallback), packedBlue(fallback));
+    }
     switch (texture.worldType) {
         case AEGP_WorldType_8:
             return sampleTyped<PF_Pixel8>(texture, fallback, u, v);

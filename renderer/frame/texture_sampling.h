@@ -42,6 +42,11 @@ inline BaseColor unpackBaseColor(PackedColor color, double opacity) {
 // green and blue with alpha 0.
 PackedColor sampleTexture(const SurfaceTexture& texture, PackedColor fallback, double u, double v);
 
+// Sets texture.uniform8 (and uniformColor) when the texture is a readable 8-bit image whose texels
+// are all the same; sampleTexture then answers from that texel. Reading stops at the first texel
+// that differs, so a picture costs a few texels and only a solid is read through.
+void noteUniformTexels(SurfaceTexture& texture);
+
 // The horizontal texture coordinate after tiles, tile offset, mirroring and closed-loop scrolling.
 double mapFaceU(const SceneSurface& surface, double u);
 

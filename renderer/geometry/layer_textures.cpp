@@ -2,6 +2,7 @@
 
 #include <limits>
 
+#include "renderer/frame/texture_sampling.h"
 #include "renderer/geometry/back_texture_fit.h"
 
 namespace zephrin {
@@ -46,6 +47,8 @@ void clearPixelAccess(SurfaceTexture& texture) {
     texture.height = 0;
     texture.rowBytes = 0;
     texture.baseAddress = nullptr;
+    texture.uniform8 = false;
+    texture.uniformColor = 0;
 }
 
 }  // namespace
@@ -74,6 +77,7 @@ bool readTexturePixelAccess(HostSuites& suites, SurfaceTexture& texture) {
     texture.height = height;
     texture.rowBytes = static_cast<int32_t>(rowBytes);
     texture.baseAddress = base;
+    noteUniformTexels(texture);
     return true;
 }
 

@@ -107,6 +107,9 @@ struct SurfaceTexture {
     const void* baseAddress = nullptr;
     UvRect uvRect;
     bool alphaSource = false;
+    // An 8-bit image whose every texel is the same (a solid layer): its samples need no arithmetic.
+    bool uniform8 = false;
+    PackedColor uniformColor = 0;  // that texel, when uniform8
 
     bool hasPixels() const { return baseAddress != nullptr && width > 0 && height > 0; }
 };

@@ -199,3 +199,47 @@ TEST(FaceColour, FaceCodesPickTextureOrColourAndBorrowTheFrontMatte) {
 
 }  // namespace
 }  // namespace zephrin
+
+namespace zephrin {
+namespace {
+
+TEST(SampleTexture, SolidImagesAnswerAsTheBilinearSumWould) {
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<double> coordinate(-0.2, 1.2);
+    for (const PF_Pixel8 texel : {PF_Pixel8{255, 200, 40, 9}, PF_Pixel8{128, 255, 1, 254}, PF_Pixel8{1, 3, 2, 1},
+                                  PF_Pixel8{0, 90, 90, 90}}) {
+        // The padding differs from the texels: only the image itself counts.
+        Image8 solid(37, 23, PF_Pixel8{255, 255, 0, 255});
+        for (int32_t y = 0; y < solid.height; ++y) {
+            for (int32_t x = 0; x < solid.width; ++x) solid.at(x, y) = texel;
+        }
+        SurfaceTexture fast = solid.texture(AEGP_WorldType_8);
+        noteUniformTexels(fast);
+        ASSERT_TRUE(fast.uniform8);
+        SurfaceTexture general = solid.texture(AEGP_WorldType_8);
+        ASSERT_FALSE(general.uniform8);
+        for (int i = 0; i < 2000; ++i) {
+            const double u = coordinate(rng), v = coordinate(rng);
+            ASSERT_EQ(sampleTexture(fast, kFallback, u, v), sampleTexture(general, kFallback, u, v))
+                << "alpha " << int{texel.alpha} << " at " << u << ", " << v;
+        }
+    }
+
+    // One texel off, anywhere (here the last one), and the image is sampled in full.
+    Image8 almost(16, 16, PF_Pixel8{255, 0, 0, 0});
+    for (int32_t y = 0; y < 16; ++y) {
+        for (int32_t x = 0; x < 16; ++x) almost.at(x, y) = PF_Pixel8{255, 10, 10, 10};
+    }
+    almost.at(15, 15) = PF_Pixel8{255, 11, 10, 10};
+    SurfaceTexture t = almost.texture(AEGP_WorldType_8);
+    noteUniformTexels(t);
+    EXPECT_FALSE(t.uniform8);
+    // Only 8-bit images are taken as solid.
+    Image<PF_Pixel16> wide(4, 4, PF_Pixel16{32768, 0, 0, 0});
+    SurfaceTexture t16 = wide.texture(AEGP_WorldType_16);
+    noteUniformTexels(t16);
+    EXPECT_FALSE(t16.uniform8);
+}
+
+}  // namespace
+}  // namespace zephrin
