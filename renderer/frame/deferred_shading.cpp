@@ -56,6 +56,7 @@ void shadeSpreadRows(const ShadingFrame& frame, int32_t firstItem, int32_t endIt
         if (y >= buffers.rasterHeight) continue;
         // Neighbouring pixels mostly share a winner, whose row terms are then reused.
         CoverageRow row;
+        RowSpans spans;
         int32_t rowTriangle = -1;
         for (int32_t x = 0; x < buffers.rasterWidth; ++x) {
             const size_t pixel = static_cast<size_t>(y) * width + static_cast<size_t>(x);
@@ -81,9 +82,13 @@ void shadeSpreadRows(const ShadingFrame& frame, int32_t firstItem, int32_t endIt
             if (!keptColour || !unlit) {
                 if (preparedIndex != rowTriangle) {
                     row = coverageRow(triangle, y);
+                    spans = rowSpans(triangle, row);
                     rowTriangle = preparedIndex;
                 }
-                PixelCoverage coverage = coverPixelInRow(triangle, row, x);
+                // Inside the interior span every sample is covered: the raster's own shortcut.
+                const bool interior = x >= spans.interiorFirst && x <= spans.interiorLast;
+                PixelCoverage coverage =
+                    interior ? coverInteriorPixel(triangle, row, x) : coverPixelInRow(triangle, row, x);
                 if (coverage.mask == 0) continue;
                 if (!interpolateAt(triangle, coverage.centroidX, coverage.centroidY, weights)) continue;
                 buffers.depth[pixel] = weights.depth;
