@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <sstream>
+#include <utility>
 #include <vector>
 
 #include "common/diagnostic_log.h"
@@ -170,7 +171,7 @@ int32_t buildAlphaContourWalls(SceneSurface& surface, int32_t columns, int32_t r
     int32_t segments = 0;
     const auto toGridX = [&](double fx) { return (fx - 1.0) * xScale; };
     const auto toGridY = [&](double fy) { return (fy - 1.0) * yScale; };
-    const auto emitWall = [&](const Crossing& from, const Crossing& to) {
+    const auto appendWall = [&](const Crossing& from, const Crossing& to) {
         const double gx0 = toGridX(from.x), gy0 = toGridY(from.y), gx1 = toGridX(to.x), gy1 = toGridY(to.y);
         const double cx0 = std::clamp(gx0, 0.0, columns - 1.0), cy0 = std::clamp(gy0, 0.0, rows - 1.0);
         const double cx1 = std::clamp(gx1, 0.0, columns - 1.0), cy1 = std::clamp(gy1, 0.0, rows - 1.0);
@@ -194,6 +195,11 @@ int32_t buildAlphaContourWalls(SceneSurface& surface, int32_t columns, int32_t r
         }
         ++segments;
     };
+    // The walls are found first and appended once their number is known: the mesh arrays were sized
+    // for the slab alone, and growing them a wall at a time would copy a full-cap mesh into twice
+    // its memory.
+    std::vector<std::pair<Crossing, Crossing>> walls;
+    const auto emitWall = [&walls](const Crossing& from, const Crossing& to) { walls.emplace_back(from, to); };
 
     for (int64_t fi = 0; fi + 1 < fieldHeight; ++fi) {
         for (int64_t fj = 0; fj + 1 < fieldWidth; ++fj) {
@@ -236,6 +242,10 @@ int32_t buildAlphaContourWalls(SceneSurface& surface, int32_t columns, int32_t r
             }
         }
     }
+
+    mesh.vertices.reserve(mesh.vertices.size() + 4 * walls.size());
+    mesh.triangles.reserve(mesh.triangles.size() + 2 * walls.size());
+    for (const auto& [from, to] : walls) appendWall(from, to);
 
     std::ostringstream line;
     line << "RendererV2AlphaContour: samples=" << nx * ny << " segments=" << segments;
