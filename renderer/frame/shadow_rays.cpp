@@ -47,7 +47,7 @@ constexpr double kMinBlockerDistance = 1e-6;
 constexpr double kVisibilityExponent = 1.32;
 constexpr double kMapSoftnessPerDiffusion = 0.1;
 
-// Two doubles worked on together: the left and the right child of a node.
+// Two doubles worked on together: two boxes or two triangles tested at once.
 using DoublePair = double __attribute__((vector_size(16)));
 // std::min and std::max lane by lane, with their exact choice on ties and NaN.
 inline DoublePair pairMin(DoublePair a, DoublePair b) { return b < a ? b : a; }
@@ -164,14 +164,14 @@ inline bool intersect(const ShadowRayTriangle& tri, const Ray& ray, double maxT,
     return t > kMinHitT && t < maxT;
 }
 
-// The lanes whose triangle the Moller-Trumbore test of intersect() hits below maxT, both at once,
-// with their t, u and v. Every step is intersect()'s, in its order, so a lane passes exactly when
-// intersect() would, with the same parameters.
-// The hit parameters of both lanes.
+// The hit parameters of both lanes of a triangle pair.
 struct PairHits {
     double t[2], u[2], v[2];
 };
 
+// The lanes whose triangle the Moller-Trumbore test of intersect() hits below maxT, both at once,
+// with their t, u and v. Every step is intersect()'s, in its order, so a lane passes exactly when
+// intersect() would, with the same parameters.
 [[gnu::always_inline]] inline unsigned pairCandidates(const ShadowTrianglePair& pair, const Ray& ray, double maxT,
                                                       PairHits& hits) {
     using Mask = long long __attribute__((vector_size(16)));
