@@ -88,6 +88,22 @@ TEST(LightingModel, ParallelLightAddsDiffuseAndUntintedSpecular) {
     EXPECT_NEAR(r.blue, k * 0.5, kTolerance);
 }
 
+TEST(LightingModel, SpecularLobeFollowsThePowerOfTheHalfVectorForWholeAndFractionalShininess) {
+    // Light 50 degrees off the normal, eye on it: the half vector lies 25 degrees off.
+    const double a = 50.0 * kPi / 180.0;
+    for (double shininess : {1.0, 2.0, 24.0, 7.5, 128.0}) {
+        LitPoint p;
+        p.scene.lights.push_back(parallelLight(Vec3{std::sin(a), 0.0, std::cos(a)}));
+        p.scene.lights[0].intensity = 0.1;
+        p.point.baseColor = packColor(255, 0, 0, 0);  // black: only the untinted specular remains
+        p.surface.material.ambient = 0.0;
+        p.surface.material.specular = 0.5;
+        p.surface.material.shininess = shininess;
+        const double expected = 0.1 * 1.62 * 1.35 * 0.5 * std::pow(std::cos(a / 2.0), shininess);
+        EXPECT_NEAR(p.shade().red, expected, 1e-12) << "shininess " << shininess;
+    }
+}
+
 TEST(LightingModel, SpotConeHasAHardEdgeWithoutFeatherAndASmoothOneWithFullFeather) {
     SceneLight spot;
     spot.type = kLightSpot;
