@@ -110,6 +110,8 @@ A_Err renderFrame(const PR_InData* inData, PR_RenderContextH renderContext) {
 
     // Whatever failed above, every texture the host lent for this frame goes back.
     disposeSceneTextures(suites, renderContext, scene);
+    // The store keeps only this frame's mesh arrays: what it held and this frame did not take is let go.
+    releaseRecycledMeshStorage();
     for (SceneSurface& surface : scene.surfaces) recycleMeshStorage(surface.mesh);
     stamps.dispose = nowNanoseconds();
     logRender(formatRenderTotals(stamps));
