@@ -108,11 +108,12 @@ A_Err renderFrame(const PR_InData* inData, PR_RenderContextH renderContext) {
         return result;
     });
 
-    // Whatever failed above, every texture the host lent for this frame goes back.
-    disposeSceneTextures(suites, renderContext, scene);
-    // The store keeps only this frame's mesh arrays: what it held and this frame did not take is let go.
+    // The mesh store keeps only this frame's arrays: what it held and this frame did not take is let go.
+    // (Before the textures go back: that also empties the surface list.)
     releaseRecycledMeshStorage();
     for (SceneSurface& surface : scene.surfaces) recycleMeshStorage(surface.mesh);
+    // Whatever failed above, every texture the host lent for this frame goes back.
+    disposeSceneTextures(suites, renderContext, scene);
     stamps.dispose = nowNanoseconds();
     logRender(formatRenderTotals(stamps));
     return error;

@@ -10,6 +10,7 @@
 #include "common/monotonic_clock.h"
 #include "fake_host.h"
 #include "renderer/geometry/layer_textures.h"
+#include "renderer/geometry/mesh_storage.h"
 
 namespace zephrin {
 namespace {
@@ -91,6 +92,20 @@ TEST(RenderFrame, PaintFailureStillGivesEveryTextureBackOnceInSurfaceOrder) {
     EXPECT_EQ(host.suitesAcquired, host.suitesReleased);
     EXPECT_EQ(logs.renderLines("RendererV2Scene: surfaces=2 lights=0").size(), 1u);
     parseTotals(logs);
+}
+
+TEST(RenderFrame, MeshStoreHoldsOnlyTheLastFramesArrays) {
+    releaseRecycledMeshStorage();
+    Host host;
+    addTwoLayers(host);
+    PR_InData inData = host.inData();
+    ASSERT_EQ(renderFrame(&inData, host.renderContext()), A_Err_NONE);
+    const size_t afterFirst = recycledMeshStorageBytes();
+    EXPECT_GT(afterFirst, 0u);
+    // The second frame's meshes replace the first frame's in the store rather than adding to them.
+    ASSERT_EQ(renderFrame(&inData, host.renderContext()), A_Err_NONE);
+    EXPECT_EQ(recycledMeshStorageBytes(), afterFirst);
+    releaseRecycledMeshStorage();
 }
 
 TEST(RenderFrame, CameraFailureSkipsPaintAndLogsNegativeCollect) {
