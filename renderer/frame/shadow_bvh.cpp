@@ -96,6 +96,50 @@ void fillBoxPair(ShadowChildBoxes& pair, const Vec3& firstMin, const Vec3& first
     }
 }
 
+double surfaceArea(const Vec3& lo, const Vec3& hi) {
+    const Vec3 e = hi - lo;
+    return e.x * e.y + e.y * e.z + e.z * e.x;
+}
+
+// Reorders a leaf's run so that each group of two holds triangles with a small common box: the two
+// triangles of a quad rather than one of a slab's front and one of its back, whose box would span
+// the slab's thickness and take in every ray that leaves either face. Greedy, in the run's order:
+// each triangle not yet placed takes, of the next few along the leaf's axis, the partner that gives
+// the smallest box.
+constexpr int32_t kPartnerCandidates = 6;
+
+void pairTightly(ShadowBvh& bvh, int32_t first, int32_t count) {
+    static_assert(kShadowLeafGroupSize == 2, "groups are pairs");
+    constexpr int32_t kMaxRun = 4 * kShadowBvhLeafSize;
+    if (count <= 2 || count > kMaxRun) return;
+    uint32_t run[kMaxRun];
+    bool placed[kMaxRun] = {};
+    std::copy(bvh.indices.begin() + first, bvh.indices.begin() + first + count, run);
+    size_t out = static_cast<size_t>(first);
+    for (int32_t i = 0; i < count; ++i) {
+        if (placed[i]) continue;
+        placed[i] = true;
+        bvh.indices[out++] = run[i];
+        const ShadowTriangle& a = bvh.triangles[run[i]];
+        int32_t best = -1;
+        double bestArea = std::numeric_limits<double>::infinity();
+        for (int32_t j = i + 1, looked = 0; j < count && looked < kPartnerCandidates; ++j) {
+            if (placed[j]) continue;
+            ++looked;
+            const ShadowTriangle& b = bvh.triangles[run[j]];
+            Vec3 lo = a.boundsMin, hi = a.boundsMax;
+            growBounds(lo, hi, b.boundsMin);
+            growBounds(lo, hi, b.boundsMax);
+            const double area = surfaceArea(lo, hi);
+            if (area < bestArea) bestArea = area, best = j;
+        }
+        if (best >= 0) {
+            placed[best] = true;
+            bvh.indices[out++] = run[best];
+        }
+    }
+}
+
 void buildNode(ShadowBvh& bvh, int32_t first, int32_t count, int32_t depth) {
     ShadowBvhNode node;
     const double inf = std::numeric_limits<double>::infinity();
@@ -120,10 +164,12 @@ void buildNode(ShadowBvh& bvh, int32_t first, int32_t count, int32_t depth) {
     }
     auto begin = bvh.indices.begin() + first;
     if (count <= kShadowBvhLeafSize || depth >= kShadowBvhMaxDepth) {
-        // Neighbours along the leaf's long axis share a group box; the order within a leaf is free.
+        // The order within a leaf is free: along its long axis, with each group's triangles chosen to
+        // share the smallest box.
         std::sort(begin, begin + count, [&bvh, axis](uint32_t l, uint32_t r) {
             return axisOf(bvh.triangles[l].centroid, axis) < axisOf(bvh.triangles[r].centroid, axis);
         });
+        pairTightly(bvh, first, count);
         return;
     }
     const int32_t half = count / 2;
@@ -293,6 +339,8 @@ ShadowBvh buildShadowBvh(const std::vector<SceneSurface>& surfaces, const std::v
             wide.leafFirst[i] = bvh.nodes[entry].firstIndex;
             wide.leafCount[i] = bvh.nodes[entry].indexCount;
             wide.leafFirstGroup[i] = bvh.nodeFirstGroup[entry];
+            wide.usedMask |= 1u << i;
+            if (wide.wide[i] < 0) wide.leafMask |= 1u << i;
         }
     }
     bvh.walkReady = bvh.rayTriangles.size() == bvh.indices.size() && bvh.nodeFirstGroup.size() == bvh.nodes.size() &&

@@ -72,6 +72,8 @@ struct ShadowWideNode {
     int32_t leafCount[4] = {0, 0, 0, 0};
     int32_t leafFirstGroup[4] = {0, 0, 0, 0};
     int32_t count = 0;
+    uint32_t usedMask = 0;  // bit i for each entry i below the count
+    uint32_t leafMask = 0;  // bit i for each entry i that is a leaf
 };
 
 struct ShadowBvh {

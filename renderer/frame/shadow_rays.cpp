@@ -53,6 +53,17 @@ using DoublePair = double __attribute__((vector_size(16)));
 inline DoublePair pairMin(DoublePair a, DoublePair b) { return b < a ? b : a; }
 inline DoublePair pairMax(DoublePair a, DoublePair b) { return a < b ? b : a; }
 
+using LaneMask = long long __attribute__((vector_size(16)));
+
+// Bit 0 when the first lane of a comparison holds, bit 1 for the second.
+inline unsigned laneBits(LaneMask mask) {
+#if defined(__SSE2__)
+    return static_cast<unsigned>(__builtin_ia32_movmskpd(reinterpret_cast<DoublePair>(mask)));
+#else
+    return (mask[0] != 0 ? 1u : 0u) | (mask[1] != 0 ? 2u : 0u);
+#endif
+}
+
 struct Ray {
     Vec3 origin, direction, inverse;
     bool anyParallel = false;  // some component is below kParallelComponent
@@ -130,7 +141,7 @@ inline bool enterNode(const ShadowBvhNode& node, const Ray& ray, double maxT, do
         pairMin(pairMin(pairMax(x0, x1), pairMax(y0, y1)), pairMin(pairMax(z0, z1), DoublePair{maxT, maxT}));
     firstEntry = tNear[0];
     secondEntry = tNear[1];
-    return (tNear[0] <= tFar[0] ? 1u : 0u) | (tNear[1] <= tFar[1] ? 2u : 0u);
+    return laneBits(tNear <= tFar);
 }
 
 // The boxes of a wide node's entries: bit i when the ray enters entry i below maxT, with its entry
@@ -146,7 +157,7 @@ inline bool enterNode(const ShadowBvhNode& node, const Ray& ray, double maxT, do
     }
     entered = enterBoxPair(wide.boxes[0], ray, maxT, entry[0], entry[1]);
     if (wide.count > 2) entered |= enterBoxPair(wide.boxes[1], ray, maxT, entry[2], entry[3]) << 2;
-    return entered & ((1u << wide.count) - 1u);
+    return entered & wide.usedMask;
 }
 
 inline bool intersect(const ShadowRayTriangle& tri, const Ray& ray, double maxT, double& t, double& u, double& v) {
@@ -174,7 +185,6 @@ struct PairHits {
 // intersect() would, with the same parameters.
 [[gnu::always_inline]] inline unsigned pairCandidates(const ShadowTrianglePair& pair, const Ray& ray, double maxT,
                                                       PairHits& hits) {
-    using Mask = long long __attribute__((vector_size(16)));
     auto load = [](const double (&values)[2]) { return DoublePair{values[0], values[1]}; };
     auto splat = [](double x) { return DoublePair{x, x}; };
     const DoublePair dx = splat(ray.direction.x), dy = splat(ray.direction.y), dz = splat(ray.direction.z);
@@ -192,7 +202,7 @@ struct PairHits {
     const DoublePair v = (dx * qx + dy * qy + dz * qz) * inv;
     const DoublePair t = (e2x * qx + e2y * qy + e2z * qz) * inv;
     const DoublePair absDet = det < splat(0.0) ? -det : det;
-    const Mask pass = (absDet >= splat(kMinDeterminant)) & ~(u < splat(-kBarycentricSlack)) &
+    const LaneMask pass = (absDet >= splat(kMinDeterminant)) & ~(u < splat(-kBarycentricSlack)) &
                       ~(u > splat(1.0 + kBarycentricSlack)) & ~(v < splat(-kBarycentricSlack)) &
                       ~(u + v > splat(1.0 + kBarycentricSlack)) & (t > splat(kMinHitT)) & (t < splat(maxT));
     for (int lane = 0; lane < 2; ++lane) {
@@ -200,7 +210,7 @@ struct PairHits {
         hits.u[lane] = u[lane];
         hits.v[lane] = v[lane];
     }
-    return (pass[0] != 0 ? 1u : 0u) | (pass[1] != 0 ? 2u : 0u);
+    return laneBits(pass);
 }
 
 // Whether a triangle may block the receiver at all: never its own triangle, and no triangle of a
@@ -323,14 +333,14 @@ bool anyHitRemembering(const ShadowBvh& bvh, int32_t node, const Vec3& origin, c
         double entries[4];
         const unsigned entered = enterWide(bvh, wide, ray, maxT, entries);
         // Leaves first, as they may end the walk; then the inner entries, the leftmost walked first.
-        for (int32_t i = 0; i < wide.count; ++i) {
-            if ((entered >> i & 1u) != 0 && wide.wide[i] < 0 &&
-                leafBlocks(wide.leafFirst[i], wide.leafCount[i], wide.leafFirstGroup[i])) {
-                return true;
-            }
+        for (unsigned leaves = entered & wide.leafMask; leaves != 0; leaves &= leaves - 1) {
+            const int i = __builtin_ctz(leaves);
+            if (leafBlocks(wide.leafFirst[i], wide.leafCount[i], wide.leafFirstGroup[i])) return true;
         }
-        for (int32_t i = wide.count - 1; i >= 0; --i) {
-            if ((entered >> i & 1u) != 0 && wide.wide[i] >= 0) stack[top++] = wide.wide[i];
+        for (unsigned inner = entered & ~wide.leafMask; inner != 0;) {
+            const int i = 31 - __builtin_clz(inner);
+            stack[top++] = wide.wide[i];
+            inner &= ~(1u << i);
         }
     }
     return false;
