@@ -46,6 +46,7 @@ void shadeSpreadRows(const ShadingFrame& frame, int32_t firstItem, int32_t endIt
     const bool shadowPost = keepsShadowPost(buffers);
     // The CPU raster left each winner's texture colour beside its prepared index; a GPU raster does not.
     const bool rasterColour = frame.gpuRaster == nullptr && buffers.packedColor.size() == pixels;
+    const bool rasterMask = frame.gpuRaster == nullptr && buffers.winnerMask.size() == pixels;
     const std::vector<SceneLight>& lights = frame.scene->lights;
     const size_t width = static_cast<size_t>(buffers.rasterWidth);
     // This thread's shadow-ray memos, one per light: neighbouring pixels share their blockers.
@@ -79,7 +80,13 @@ void shadeSpreadRows(const ShadingFrame& frame, int32_t firstItem, int32_t endIt
             const bool keptColour = packedAlpha(kept) != 0;
 
             FragmentWeights weights;
-            if (!keptColour || !unlit) {
+            const uint8_t keptMask = rasterMask ? buffers.winnerMask[pixel] : 0;
+            if (keptMask != 0 && (!keptColour || !unlit)) {
+                // The raster's winner: its own samples give the same centroid without testing them again.
+                const PixelCoverage coverage = coverageFromMask(x, y, keptMask);
+                if (!interpolateAt(triangle, coverage.centroidX, coverage.centroidY, weights)) continue;
+                buffers.depth[pixel] = weights.depth;
+            } else if (!keptColour || !unlit) {
                 if (preparedIndex != rowTriangle) {
                     row = coverageRow(triangle, y);
                     spans = rowSpans(triangle, row);

@@ -46,6 +46,7 @@ void forEachArrayPair(FrameBuffers& a, FrameBuffers& b, Visit&& visit) {
     visit(a.clipTriangle, b.clipTriangle, 1);
     visit(a.preparedIndex, b.preparedIndex, 1);
     visit(a.packedColor, b.packedColor, 1);
+    visit(a.winnerMask, b.winnerMask, 1);
     visit(a.visiblePixels, b.visiblePixels, 1);
 }
 
@@ -117,6 +118,7 @@ void allocateFrameBuffers(FrameBuffers& buffers, const FrameBufferSet& set) {
         assignIfKept<int32_t>(buffers.clipTriangle, set.triangleIds, n, -1);
         assignIfKept<int32_t>(buffers.preparedIndex, set.preparedIds, n, -1);
         assignIfKept<uint32_t>(buffers.packedColor, set.preparedIds, n, 0);
+        assignIfKept<uint8_t>(buffers.winnerMask, set.preparedIds, n, 0);
     };
     auto shadowPost = [&] {
         assignIfKept<double>(buffers.shadowVisibility, set.shadowPost, n, 1.0);
@@ -167,6 +169,7 @@ void resetFrameBuffers(FrameBuffers& buffers) {
     refill(buffers.clipTriangle, -1);
     refill(buffers.preparedIndex, -1);
     refill<uint32_t>(buffers.packedColor, 0);
+    refill<uint8_t>(buffers.winnerMask, 0);
     refill(buffers.visiblePixels, VisiblePixel{});
     refill(buffers.shadowVisibility, 1.0);
     refill(buffers.filteredVisibility, 1.0);

@@ -35,6 +35,10 @@ struct FrameBuffers {
     // The winner's packed texture colour, kept with preparedIndex, so that deferred shading after the
     // CPU raster does not sample the texture a second time. Meaningful only where preparedIndex is set.
     std::vector<uint32_t> packedColor;
+    // The winner's own coverage mask, kept with packedColor: the coverage array merges the masks of
+    // one surface's triangles, and deferred shading needs the winner's own samples for its centroid.
+    // 0 where no fragment of this raster won.
+    std::vector<uint8_t> winnerMask;
     std::vector<VisiblePixel> visiblePixels;
 
     size_t pixelCount() const { return static_cast<size_t>(rasterWidth) * static_cast<size_t>(rasterHeight); }
@@ -43,7 +47,7 @@ struct FrameBuffers {
 // Which of the optional arrays a frame keeps; depth, coverage, color and surfaceIndex always exist.
 struct FrameBufferSet {
     bool triangleIds = false;    // triangleIndex and clipTriangle
-    bool preparedIds = false;    // preparedIndex and packedColor
+    bool preparedIds = false;    // preparedIndex, packedColor and winnerMask
     bool visiblePixels = false;  // deferred-shading records
     bool shadowPost = false;     // shadowVisibility, filteredVisibility, radiusField, slope, shadowMark
 };

@@ -153,6 +153,27 @@ PixelCoverage coverInteriorPixel(const PreparedTriangle& triangle, const Coverag
     return coverAllSamples(row, x, kFourSamplePattern);
 }
 
+PixelCoverage coverageFromMask(int32_t x, int32_t y, uint8_t mask) {
+    const bool seven = (mask & kSevenSampleMaskBit) != 0;
+    const double(*pattern)[2] = seven ? kSevenSamplePattern : kFourSamplePattern;
+    const int32_t count = seven ? 7 : 4;
+    PixelCoverage coverage;
+    double sumX = 0.0, sumY = 0.0;
+    int covered = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        if ((mask >> i & 1u) == 0) continue;
+        sumX += x + pattern[i][0];
+        sumY += y + pattern[i][1];
+        ++covered;
+    }
+    if (covered > 0) {
+        coverage.mask = mask;
+        coverage.centroidX = sumX / covered;
+        coverage.centroidY = sumY / covered;
+    }
+    return coverage;
+}
+
 PixelCoverage coverPixel(const PreparedTriangle& triangle, int32_t x, int32_t y) {
     return coverPixelInRow(triangle, coverageRow(triangle, y), x);
 }
@@ -391,6 +412,7 @@ bool rasterizeFragment(const std::vector<SceneSurface>& surfaces, const Prepared
     winners.clipAt(pixel) = triangle.clipTriangle;
     if (sizedPerPixel(buffers.preparedIndex.size(), buffers)) buffers.preparedIndex[pixel] = preparedIndex;
     if (sizedPerPixel(buffers.packedColor.size(), buffers)) buffers.packedColor[pixel] = won.color;
+    if (sizedPerPixel(buffers.winnerMask.size(), buffers)) buffers.winnerMask[pixel] = coverage.mask;
     return true;
 }
 

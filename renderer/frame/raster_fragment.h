@@ -73,6 +73,10 @@ struct RowSpans {
 };
 RowSpans rowSpans(const PreparedTriangle& triangle, const CoverageRow& row);
 // coverPixelInRow for a pixel of the interior span.
+// The coverage coverPixelInRow gives at (x, y) when its mask is `mask` (bit 7: the seven-sample
+// pattern), summed in the same order: the winner's own mask, which the raster keeps, stands for its
+// sample tests.
+PixelCoverage coverageFromMask(int32_t x, int32_t y, uint8_t mask);
 PixelCoverage coverInteriorPixel(const PreparedTriangle& triangle, const CoverageRow& row, int32_t x);
 
 // View depth and perspective-correct barycentric weights at a raster point.

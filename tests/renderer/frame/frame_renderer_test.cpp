@@ -214,6 +214,7 @@ TEST(FrameBuffersAllocation, LargeRastersFillOnWorkersAndAFailedFillRaisesOnTheC
     EXPECT_EQ(buffers.depth, std::vector<double>(n, std::numeric_limits<double>::infinity()));
     EXPECT_EQ(buffers.preparedIndex, std::vector<int32_t>(n, -1));
     EXPECT_EQ(buffers.packedColor, std::vector<uint32_t>(n, 0));
+    EXPECT_EQ(buffers.winnerMask, std::vector<uint8_t>(n, 0));
     EXPECT_TRUE(buffers.visiblePixels.empty());
     EXPECT_TRUE(keepsShadowPost(buffers));
 

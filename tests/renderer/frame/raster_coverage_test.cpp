@@ -93,7 +93,7 @@ TEST(FastCoverage, ThresholdDecidesExactlyAsTheDivision) {
     }
 }
 
-TEST(FastCoverage, SpansSkipNoCoveredPixelAndMasksMatchThePerSampleTest) {
+TEST(FastCoverage, SpansSkipNoCoveredPixelAndMasksAndKeptMasksMatchThePerSampleTest) {
     constexpr int32_t kSize = 48;
     std::mt19937_64 rng(11);
     std::uniform_real_distribution<double> onRaster(-8.0, kSize + 8.0);
@@ -133,6 +133,11 @@ TEST(FastCoverage, SpansSkipNoCoveredPixelAndMasksMatchThePerSampleTest) {
                 interiorPixels += interior ? 1 : 0;
                 ASSERT_EQ(fast.centroidX, expected.centroidX);
                 ASSERT_EQ(fast.centroidY, expected.centroidY);
+                // Deferred shading rebuilds the winner's centroid from the mask the raster kept.
+                const PixelCoverage fromMask = coverageFromMask(x, y, fast.mask);
+                ASSERT_EQ(fromMask.mask, expected.mask);
+                ASSERT_EQ(fromMask.centroidX, expected.centroidX);
+                ASSERT_EQ(fromMask.centroidY, expected.centroidY);
             }
         }
     }
