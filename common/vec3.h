@@ -28,11 +28,14 @@ inline Vec3 cross(const Vec3& a, const Vec3& b) {
 inline double length(const Vec3& a) { return std::sqrt(dot(a, a)); }
 inline bool isFinite(const Vec3& a) { return std::isfinite(a.x) && std::isfinite(a.y) && std::isfinite(a.z); }
 
-// Unit vector, or `fallback` when the length is <= 1e-9 or not finite.
-inline Vec3 normalizeOr(const Vec3& a, const Vec3& fallback) {
-    double len = length(a);
+// a divided by its length `len` (already worked out as length(a)), or `fallback` when the length is
+// <= 1e-9 or not finite.
+inline Vec3 normalizeWithLength(const Vec3& a, double len, const Vec3& fallback) {
     if (!(len > 1e-9) || !std::isfinite(len)) return fallback;
     return a * (1.0 / len);
 }
+
+// Unit vector, or `fallback` when the length is <= 1e-9 or not finite.
+inline Vec3 normalizeOr(const Vec3& a, const Vec3& fallback) { return normalizeWithLength(a, length(a), fallback); }
 
 }  // namespace zephrin

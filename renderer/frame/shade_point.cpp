@@ -149,7 +149,7 @@ ShadingResult shadePoint(const ShadingPoint& point, const SceneSurface& surface,
         } else {
             Vec3 toLight = light.positionWorld - point.worldPosition;
             double distance = length(toLight);
-            lw = normalizeOr(toLight, kFallbackDirection);
+            lw = normalizeWithLength(toLight, distance, kFallbackDirection);
             lv = normalizeOr(light.positionCamera - point.cameraPosition, kFallbackDirection);
             const bool shaped = frame.spotCones != nullptr && i < frame.spotCones->size();
             attenuation = lightFalloff(light, distance) *
