@@ -291,8 +291,8 @@ const ShadowRayTriangle* rememberedBlocker(const ShadowBvh& bvh, const ShadowRay
     return &bvh.rayTriangles[static_cast<size_t>(memo->blocker)];
 }
 
-void remember(const ShadowBvh& bvh, ShadowRayMemo* memo, const ShadowRayTriangle& blocker) {
-    if (memo != nullptr) memo->blocker = static_cast<int32_t>(&blocker - bvh.rayTriangles.data());
+void remember(const ShadowBvh& bvh, ShadowRayMemo* memo, const ShadowRayTriangle* blocker) {
+    if (memo != nullptr) memo->blocker = blocker != nullptr ? static_cast<int32_t>(blocker - bvh.rayTriangles.data()) : -1;
 }
 
 // A triangle blocks the ray at t when the test hits it and the receiver and alpha rules let it.
@@ -310,13 +310,15 @@ bool anyHitRemembering(const ShadowBvh& bvh, int32_t node, const Vec3& origin, c
     if (const ShadowRayTriangle* last = rememberedBlocker(bvh, memo)) {
         if (blocksAt(bvh, *last, ray, maxT, receiver, blockerT)) return true;
     }
+    // Until a ray finds a blocker again there is none to try first: lit pixels come in runs.
+    remember(bvh, memo, nullptr);
     double entry = 0.0;
     if (!enterNode(bvh.nodes[static_cast<size_t>(node)], ray, maxT, entry)) return false;
     auto leafBlocks = [&](int32_t first, int32_t count, int32_t firstGroup) {
         // The first opaque hit ends the walk: any-hit rays only need to know that one exists.
         return forLeafTriangles(bvh, first, count, firstGroup, ray, maxT, [&](const ShadowRayTriangle& tri, double, double u, double v) {
             if (!mayBlock(bvh, tri, receiver) || !opaqueAt(bvh, tri, u, v)) return false;
-            remember(bvh, memo, tri);
+            remember(bvh, memo, &tri);
             return true;
         });
     };
@@ -407,9 +409,9 @@ bool nearestHitRemembering(const ShadowBvh& bvh, int32_t node, const Vec3& origi
         }
         for (int32_t k = count - 1; k >= 0; --k) stack[top++] = Pending{wide.entries[order[k]], entries[order[k]]};
     }
+    remember(bvh, memo, nearest);
     if (!found) return false;
     bestT = limit;
-    remember(bvh, memo, *nearest);
     return true;
 }
 
