@@ -341,6 +341,12 @@ bool anyHitRemembering(const ShadowBvh& bvh, int32_t node, const Vec3& origin, c
         }
         for (unsigned inner = entered & ~wide.leafMask; inner != 0;) {
             const int i = 31 - __builtin_clz(inner);
+            // Its four lines load while the walk tests this step's leaves and the entries above it.
+            const char* next = reinterpret_cast<const char*>(&bvh.wideNodes[static_cast<size_t>(wide.wide[i])]);
+            __builtin_prefetch(next);
+            __builtin_prefetch(next + 64);
+            __builtin_prefetch(next + 128);
+            __builtin_prefetch(next + 192);
             stack[top++] = wide.wide[i];
             inner &= ~(1u << i);
         }
