@@ -8,6 +8,7 @@
 #include <limits>
 #include <random>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "renderer/frame/shadow_map.h"
@@ -161,6 +162,48 @@ TEST(ShadowBvh, TreeIsPreOrderWithSmallLeavesOverAPermutation) {
         }
     }
     EXPECT_EQ(covered, 1000u);
+}
+
+// A slab's front and back lie 20 pixels apart, side by side in every leaf. The groups of two that
+// rays test under one box must pair triangles of one sheet: a front-back pair's box spans the slab's
+// thickness and takes in every ray that leaves either face.
+TEST(ShadowBvh, LeafGroupsPairTrianglesOfOneSheet) {
+    SceneSurface slab;
+    slab.kind = kSurfaceBent;
+    slab.castsShadows = true;
+    slab.acceptsShadows = true;
+    constexpr int32_t kQuads = 24;
+    for (double z : {0.0, 20.0}) {
+        const auto base = static_cast<int32_t>(slab.mesh.vertices.size());
+        for (int32_t i = 0; i <= kQuads; ++i) {
+            for (int32_t j = 0; j <= kQuads; ++j) {
+                SurfaceVertex v;
+                v.worldPosition = Vec3{15.0 * j, 15.0 * i, z + 0.01 * j * j};
+                slab.mesh.vertices.push_back(v);
+            }
+        }
+        for (int32_t i = 0; i < kQuads; ++i) {
+            for (int32_t j = 0; j < kQuads; ++j) {
+                const int32_t a = base + i * (kQuads + 1) + j, b = a + 1, c = a + kQuads + 1, d = c + 1;
+                slab.mesh.triangles.push_back(SurfaceTriangle{a, b, c, kFaceFront, 0});
+                slab.mesh.triangles.push_back(SurfaceTriangle{c, b, d, kFaceFront, 0});
+            }
+        }
+    }
+    std::vector<SceneSurface> surfaces;
+    surfaces.push_back(std::move(slab));
+    ShadowBvh bvh = buildShadowBvh(surfaces, {shadowLight()});
+    const size_t half = bvh.triangles.size() / 2;  // front triangles first, then the back ones
+    size_t groups = 0, oneSheet = 0;
+    for (const ShadowLeafGroup& group : bvh.leafGroups) {
+        if (group.indexCount < 2) continue;
+        ++groups;
+        const bool firstFront = bvh.indices[static_cast<size_t>(group.firstIndex)] < half;
+        const bool secondFront = bvh.indices[static_cast<size_t>(group.firstIndex) + 1] < half;
+        oneSheet += firstFront == secondFront ? 1 : 0;
+    }
+    EXPECT_GT(groups, 500u);
+    EXPECT_GE(oneSheet * 10, groups * 9);
 }
 
 // A square of two triangles at depth z facing -z, 200 pixels wide, with texture coordinates.
