@@ -165,6 +165,8 @@ int32_t texelIndex(double coordinate, int32_t size) {
     return static_cast<int32_t>(std::clamp(t, 0.0, static_cast<double>(size - 1)));
 }
 
+constexpr int32_t kMaxKernelHalfSize = 7;
+
 int32_t kernelHalfSize(int32_t quality) {
     if (quality <= 1) return 3;
     return quality == 2 ? 5 : 7;
@@ -259,16 +261,20 @@ double sampleShadowMap(const ShadowMap& map, const Vec3& worldPoint, double soft
     const int32_t k = kernelHalfSize(quality);
     const double step = std::min(s, 1.0) * kKernelSpreadTexels * std::max(1.0 / map.width, 1.0 / map.height);
     const double threshold = shadowThreshold(map, d, depthBias(map, d, k * step * std::max(map.width, map.height)));
+    // The kernel is a grid: its columns and rows are placed once, then each tap is one comparison.
+    int32_t columns[2 * kMaxKernelHalfSize + 1];
+    int32_t columnCount = 0;
+    for (int32_t i = -k; i <= k; ++i) {
+        double tu = u + i * step;
+        if (inUnit(tu)) columns[columnCount++] = texelIndex(tu, map.width);
+    }
     int32_t lit = 0, counted = 0;
     for (int32_t j = -k; j <= k; ++j) {
         double tv = v + j * step;
         if (!inUnit(tv)) continue;
-        for (int32_t i = -k; i <= k; ++i) {
-            double tu = u + i * step;
-            if (!inUnit(tu)) continue;
-            ++counted;
-            if (litAt(map, texelIndex(tu, map.width), texelIndex(tv, map.height), threshold)) ++lit;
-        }
+        const float* row = map.depth.data() + static_cast<size_t>(texelIndex(tv, map.height)) * static_cast<size_t>(map.width);
+        counted += columnCount;
+        for (int32_t n = 0; n < columnCount; ++n) lit += row[columns[n]] > threshold ? 1 : 0;
     }
     return counted == 0 ? 1.0 : static_cast<double>(lit) / counted;
 }
