@@ -38,4 +38,42 @@ inline Vec3 normalizeWithLength(const Vec3& a, double len, const Vec3& fallback)
 // Unit vector, or `fallback` when the length is <= 1e-9 or not finite.
 inline Vec3 normalizeOr(const Vec3& a, const Vec3& fallback) { return normalizeWithLength(a, length(a), fallback); }
 
+// Two vectors' lengths, and the two normalisations below, are worked out side by side: one square
+// root and one division for both where the target pairs doubles. Lane by lane every step is the
+// single vector's, so the results equal length() and normalizeOr() exactly.
+struct LengthPair {
+    double first = 0.0, second = 0.0;
+};
+
+#if defined(__SSE2__)
+using DoubleLanes = double __attribute__((vector_size(16)));
+#endif
+
+inline LengthPair lengthsOf(const Vec3& a, const Vec3& b) {
+#if defined(__SSE2__)
+    const DoubleLanes x{a.x, b.x}, y{a.y, b.y}, z{a.z, b.z};
+    const DoubleLanes roots = __builtin_ia32_sqrtpd(x * x + y * y + z * z);
+    return {roots[0], roots[1]};
+#else
+    return {length(a), length(b)};
+#endif
+}
+
+inline void normalizeBothWithLengths(const Vec3& a, const Vec3& b, const LengthPair& lengths, const Vec3& fallback,
+                                     Vec3& unitA, Vec3& unitB) {
+#if defined(__SSE2__)
+    const DoubleLanes inverse = DoubleLanes{1.0, 1.0} / DoubleLanes{lengths.first, lengths.second};
+    auto usable = [](double len) { return len > 1e-9 && std::isfinite(len); };
+    unitA = usable(lengths.first) ? a * inverse[0] : fallback;
+    unitB = usable(lengths.second) ? b * inverse[1] : fallback;
+#else
+    unitA = normalizeWithLength(a, lengths.first, fallback);
+    unitB = normalizeWithLength(b, lengths.second, fallback);
+#endif
+}
+
+inline void normalizeBothOr(const Vec3& a, const Vec3& b, const Vec3& fallback, Vec3& unitA, Vec3& unitB) {
+    normalizeBothWithLengths(a, b, lengthsOf(a, b), fallback, unitA, unitB);
+}
+
 }  // namespace zephrin

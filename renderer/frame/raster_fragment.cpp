@@ -317,8 +317,9 @@ FragmentPoint interpolateFragmentPoint(const PreparedTriangle& triangle, const S
     FragmentPoint point;
     point.worldPosition = interpolateVec3(triangle, weights, &SurfaceVertex::worldPosition);
     point.cameraPosition = interpolateVec3(triangle, weights, &SurfaceVertex::cameraPosition);
-    point.worldNormal = normalizeOr(interpolateVec3(triangle, weights, &SurfaceVertex::worldNormal), fallback);
-    point.cameraNormal = normalizeOr(interpolateVec3(triangle, weights, &SurfaceVertex::cameraNormal), fallback);
+    normalizeBothOr(interpolateVec3(triangle, weights, &SurfaceVertex::worldNormal),
+                    interpolateVec3(triangle, weights, &SurfaceVertex::cameraNormal), fallback, point.worldNormal,
+                    point.cameraNormal);
     if (dot(point.cameraNormal, triangle.faceNormal) < 0.0) {
         point.worldNormal = -point.worldNormal;
         point.cameraNormal = -point.cameraNormal;

@@ -125,8 +125,8 @@ ShadingResult shadePoint(const ShadingPoint& point, const SceneSurface& surface,
     Vec3 ambient =
         baseRgb * (directLight ? std::max(kAmbientFloor, kAmbientBaseGain * k.ambient) : kAmbientBaseGain * k.ambient);
 
-    const Vec3 n = normalizeOr(point.worldNormal, kFallbackDirection);
-    const Vec3 nv = normalizeOr(point.cameraNormal, kFallbackDirection);
+    Vec3 n, nv;
+    normalizeBothOr(point.worldNormal, point.cameraNormal, kFallbackDirection, n, nv);
     const Vec3 view = normalizeOr(-point.cameraPosition, kFallbackDirection);
 
     Vec3 lit, unshadowed, untested;
@@ -147,10 +147,11 @@ ShadingResult shadePoint(const ShadingPoint& point, const SceneSurface& surface,
             lw = normalizeOr(-light.directionWorld, kFallbackDirection);
             lv = normalizeOr(-light.directionCamera, kFallbackDirection);
         } else {
-            Vec3 toLight = light.positionWorld - point.worldPosition;
-            double distance = length(toLight);
-            lw = normalizeWithLength(toLight, distance, kFallbackDirection);
-            lv = normalizeOr(light.positionCamera - point.cameraPosition, kFallbackDirection);
+            const Vec3 toLight = light.positionWorld - point.worldPosition;
+            const Vec3 toLightInCamera = light.positionCamera - point.cameraPosition;
+            const LengthPair lengths = lengthsOf(toLight, toLightInCamera);
+            const double distance = lengths.first;
+            normalizeBothWithLengths(toLight, toLightInCamera, lengths, kFallbackDirection, lw, lv);
             const bool shaped = frame.spotCones != nullptr && i < frame.spotCones->size();
             attenuation = lightFalloff(light, distance) *
                           (shaped ? spotCone((*frame.spotCones)[i], -lw) : spotCone(light, -lw));
