@@ -164,6 +164,13 @@ ShadingResult shadePoint(const ShadingPoint& point, const SceneSurface& surface,
         double visibility = 1.0;
         double hint = 0.0;
         if (nDotL > kMinFacing) {
+            // The unshadowed contribution comes first: its square roots and divisions then overlap
+            // the shadow ray's walk instead of waiting for it.
+            const double diffuse = clampRange(nDotL, 0.0, 1.0) * k.diffuse;
+            const Vec3 half = normalizeOr(view + lv, kFallbackDirection);
+            const double specular =
+                specularPower(clampRange(dot(nv, half), 0.0, 1.0), k.shininess) * k.specular * k.specularScale;
+            const Vec3 contribution = (mul(baseRgb, light.color) * diffuse + light.color * specular) * strength;
             if (shadowTested) {
                 VisibilityQuery query;
                 query.map = mapOf(frame, i);
@@ -184,11 +191,6 @@ ShadingResult shadePoint(const ShadingPoint& point, const SceneSurface& surface,
                 if (cachedHitOf(frame, point, i, cached)) query.cached = &cached;
                 visibility = lightVisibility(bvh, light, query, &hint);
             }
-            const double diffuse = clampRange(nDotL, 0.0, 1.0) * k.diffuse;
-            const Vec3 half = normalizeOr(view + lv, kFallbackDirection);
-            const double specular =
-                specularPower(clampRange(dot(nv, half), 0.0, 1.0), k.shininess) * k.specular * k.specularScale;
-            const Vec3 contribution = (mul(baseRgb, light.color) * diffuse + light.color * specular) * strength;
             lit += contribution * visibility;
             unshadowed += contribution;
             if (!shadowTested) untested += contribution;
