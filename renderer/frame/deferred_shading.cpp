@@ -39,7 +39,8 @@ void shadeSpreadRows(const ShadingFrame& frame, int32_t firstItem, int32_t endIt
     // supplies them (and the masks for pixels whose centre samples miss) in its place.
     if (!hasRasterTargets(buffers) || buffers.preparedIndex.size() != pixels) return;
     firstItem = std::max(firstItem, 0);
-    endItem = std::min(endItem, buffers.rasterHeight);
+    // Dealing rows out evenly adds items past the rows; they name rows past the last, skipped below.
+    endItem = std::min(endItem, spread.items > 0 ? static_cast<int32_t>(spread.items) : buffers.rasterHeight);
 
     const bool checksTriangle = buffers.triangleIndex.size() == pixels;
     const bool checksClip = buffers.clipTriangle.size() == pixels;

@@ -125,11 +125,12 @@ void runBandRaster(const FrameScene& scene, const std::vector<PreparedTriangle>&
 }
 
 void runDeferredShading(const ShadingFrame& frame, int32_t rows) {
-    const RowSpread spread = rowSpread(static_cast<uint32_t>(std::max(rows, 0)));
+    const auto count = static_cast<uint32_t>(std::max(rows, 0));
+    const RowSpread spread = rowSpread(count, static_cast<uint32_t>(workerCount(count, kRasterRowBlock)));
     auto body = [&frame, &spread](uint32_t begin, uint32_t end) {
         shadeSpreadRows(frame, static_cast<int32_t>(begin), static_cast<int32_t>(end), spread);
     };
-    parallelFor(static_cast<uint32_t>(rows), kRasterRowBlock, body);
+    parallelFor(spread.items, kRasterRowBlock, body);
 }
 
 }  // namespace

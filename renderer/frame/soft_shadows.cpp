@@ -171,11 +171,15 @@ double weightBetween(const PlaneContext& ctx, size_t p, size_t q) {
 // gather where the surfaces are, and contiguous halves would leave one worker with most of them.
 template <typename Body>
 void forRows(int32_t rows, Body& body) {
-    const RowSpread spread = rowSpread(static_cast<uint32_t>(std::max(rows, 0)));
-    auto rowBody = [&body, &spread](uint32_t begin, uint32_t end) {
-        for (uint32_t item = begin; item < end; ++item) body(static_cast<int32_t>(spread.rowOf(item)));
+    const auto count = static_cast<uint32_t>(std::max(rows, 0));
+    const RowSpread spread = rowSpread(count, static_cast<uint32_t>(workerCount(count, kFilterRowBlock)));
+    auto rowBody = [&body, &spread, count](uint32_t begin, uint32_t end) {
+        for (uint32_t item = begin; item < end; ++item) {
+            const uint32_t row = spread.rowOf(item);
+            if (row < count) body(static_cast<int32_t>(row));
+        }
     };
-    parallelFor(static_cast<uint32_t>(rows), kFilterRowBlock, rowBody);
+    parallelFor(spread.items, kFilterRowBlock, rowBody);
 }
 
 struct Filter {

@@ -80,15 +80,11 @@ void parallelFor(uint32_t n, uint32_t b, WorkerBody body, void* context, const W
     if (std::exception_ptr failure = joinAll(threads)) std::rethrow_exception(failure);
 }
 
-RowSpread rowSpread(uint32_t count) {
+RowSpread rowSpread(uint32_t rows, uint32_t slices) {
     RowSpread spread;
-    spread.count = count;
-    if (count < 3) return spread;
-    // Near count / golden ratio the multiples of the stride fall evenly over the range, like a
-    // low-discrepancy sequence; the first stride from there that shares no factor with count is used.
-    auto stride = static_cast<uint32_t>(static_cast<double>(count) * 0.6180339887498949);
-    while (std::gcd(stride, count) != 1) ++stride;
-    spread.stride = stride;
+    spread.slices = std::max(slices, 1u);
+    spread.items = static_cast<uint32_t>((static_cast<uint64_t>(rows) + spread.slices - 1) / spread.slices *
+                                         spread.slices);
     return spread;
 }
 

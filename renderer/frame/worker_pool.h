@@ -31,18 +31,22 @@ WorkerPlatform currentWorkerPlatform();
 void parallelFor(uint32_t n, uint32_t b, WorkerBody body, void* context);
 void parallelFor(uint32_t n, uint32_t b, WorkerBody body, void* context, const WorkerPlatform& platform);
 
-// A one-to-one shuffle of 0 .. count-1 that scatters neighbouring items over the whole range: a loop
-// whose items are image rows visits rowOf(item) instead of item, so that each contiguous slice gets
-// rows from everywhere in the frame. Work piles up where the surfaces are (the lower half of a shot
-// over a floor holds most of it); scattered, the slices get similar shares.
+// Rows dealt out to a parallel loop's contiguous slices like cards: the loop runs over `items` items
+// and visits rowOf(item) instead of item, so that slice k of `slices` equal slices takes rows k,
+// k + slices, k + 2 slices, ... in order. Work piles up where the surfaces are (the lower half of a
+// shot over a floor holds most of it), but neighbouring rows cost about the same, so the slices get
+// the same shares; and each worker's next row meets mostly the triangles of its last one, still in
+// its caches. items is the row count rounded up to a multiple of slices; rows past the last are
+// skipped.
 struct RowSpread {
-    uint32_t count = 0;
-    uint32_t stride = 1;  // shares no factor with count
+    uint32_t items = 0;
+    uint32_t slices = 1;
     uint32_t rowOf(uint32_t item) const {
-        return count == 0 ? item : static_cast<uint32_t>(static_cast<uint64_t>(item) * stride % count);
+        const uint32_t perSlice = items / slices;
+        return perSlice == 0 ? item : (item % perSlice) * slices + item / perSlice;
     }
 };
-RowSpread rowSpread(uint32_t count);
+RowSpread rowSpread(uint32_t rows, uint32_t slices);
 
 // Convenience for lambdas: body(begin, end).
 template <typename Body>

@@ -113,24 +113,33 @@ TEST(WorkerPool, ThreadStartFailureJoinsStartedThreadsThenThrows) {
 namespace zephrin {
 namespace {
 
-TEST(RowSpread, IsAShuffleThatGivesEveryHalfRowsFromTheWholeFrame) {
-    for (uint32_t count : {0u, 1u, 2u, 3u, 7u, 128u, 540u, 1080u, 2160u, 4097u}) {
-        const RowSpread spread = rowSpread(count);
-        std::vector<int> seen(count, 0);
-        for (uint32_t item = 0; item < count; ++item) {
-            const uint32_t row = spread.rowOf(item);
-            ASSERT_LT(row, count) << "count " << count;
-            ++seen[row];
-        }
-        EXPECT_EQ(std::count(seen.begin(), seen.end(), 1), static_cast<std::ptrdiff_t>(count)) << "count " << count;
-        if (count < 128) continue;
-        // Each contiguous half of the items takes close to half of the rows of each half of the frame.
-        for (uint32_t half = 0; half < 2; ++half) {
-            uint32_t upper = 0;
-            for (uint32_t item = half * count / 2; item < (half + 1) * count / 2; ++item) {
-                upper += spread.rowOf(item) < count / 2 ? 1u : 0u;
+TEST(RowSpread, DealsEveryRowOnceAndEverySliceItsShareOfEveryPartOfTheFrame) {
+    for (uint32_t rows : {0u, 1u, 2u, 3u, 7u, 128u, 1077u, 1080u, 1081u, 2160u, 4097u}) {
+        for (uint32_t slices : {1u, 2u, 3u, 4u, 8u}) {
+            const RowSpread spread = rowSpread(rows, slices);
+            ASSERT_GE(spread.items, rows);
+            ASSERT_LT(spread.items, rows + slices);
+            // The loop's equal contiguous slices, as the worker pool cuts them; which slice takes each row.
+            std::vector<int> taken(rows, 0);
+            std::vector<uint32_t> sliceOfRow(rows, 0);
+            for (uint32_t s = 0; s < slices; ++s) {
+                uint32_t previous = 0;
+                for (uint32_t item = s * spread.items / slices; item < (s + 1) * spread.items / slices; ++item) {
+                    const uint32_t row = spread.rowOf(item);
+                    ASSERT_LT(row, spread.items) << "rows " << rows << " slices " << slices;
+                    if (row >= rows) continue;
+                    ASSERT_TRUE(row >= previous) << "a slice takes its rows in order";
+                    previous = row;
+                    ++taken[row];
+                    sliceOfRow[row] = s;
+                }
             }
-            EXPECT_NEAR(static_cast<double>(upper), count / 4.0, count * 0.02) << "count " << count;
+            ASSERT_EQ(std::count(taken.begin(), taken.end(), 1), static_cast<std::ptrdiff_t>(rows))
+                << "rows " << rows << " slices " << slices;
+            // Every run of `slices` neighbouring rows goes to every slice once.
+            for (uint32_t first = 0; first + slices <= rows; first += slices) {
+                for (uint32_t k = 0; k < slices; ++k) ASSERT_EQ(sliceOfRow[first + k], k) << "rows " << rows;
+            }
         }
     }
 }
