@@ -28,10 +28,13 @@ inline Vec3 cross(const Vec3& a, const Vec3& b) {
 inline double length(const Vec3& a) { return std::sqrt(dot(a, a)); }
 inline bool isFinite(const Vec3& a) { return std::isfinite(a.x) && std::isfinite(a.y) && std::isfinite(a.z); }
 
+// Whether a vector of this length can be normalised: above 1e-9 and finite.
+inline bool normalisableLength(double len) { return len > 1e-9 && std::isfinite(len); }
+
 // a divided by its length `len` (already worked out as length(a)), or `fallback` when the length is
 // <= 1e-9 or not finite.
 inline Vec3 normalizeWithLength(const Vec3& a, double len, const Vec3& fallback) {
-    if (!(len > 1e-9) || !std::isfinite(len)) return fallback;
+    if (!normalisableLength(len)) return fallback;
     return a * (1.0 / len);
 }
 
@@ -63,9 +66,8 @@ inline void normalizeBothWithLengths(const Vec3& a, const Vec3& b, const LengthP
                                      Vec3& unitA, Vec3& unitB) {
 #if defined(__SSE2__)
     const DoubleLanes inverse = DoubleLanes{1.0, 1.0} / DoubleLanes{lengths.first, lengths.second};
-    auto usable = [](double len) { return len > 1e-9 && std::isfinite(len); };
-    unitA = usable(lengths.first) ? a * inverse[0] : fallback;
-    unitB = usable(lengths.second) ? b * inverse[1] : fallback;
+    unitA = normalisableLength(lengths.first) ? a * inverse[0] : fallback;
+    unitB = normalisableLength(lengths.second) ? b * inverse[1] : fallback;
 #else
     unitA = normalizeWithLength(a, lengths.first, fallback);
     unitB = normalizeWithLength(b, lengths.second, fallback);
