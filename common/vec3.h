@@ -48,9 +48,8 @@ struct LengthPair {
     double first = 0.0, second = 0.0;
 };
 
-#if defined(__SSE2__)
+// Two doubles worked on together (GCC vector extension; paired instructions where the target has them).
 using DoubleLanes = double __attribute__((vector_size(16)));
-#endif
 
 inline LengthPair lengthsOf(const Vec3& a, const Vec3& b) {
 #if defined(__SSE2__)

@@ -81,22 +81,22 @@ void shadeSpreadRows(const ShadingFrame& frame, int32_t firstItem, int32_t endIt
             const bool keptColour = packedAlpha(kept) != 0;
 
             FragmentWeights weights;
-            const uint8_t keptMask = rasterMask ? buffers.winnerMask[pixel] : 0;
-            if (keptMask != 0 && (!keptColour || !unlit)) {
-                // The raster's winner: its own samples give the same centroid without testing them again.
-                const PixelCoverage coverage = coverageFromMask(x, y, keptMask);
-                if (!interpolateAt(triangle, coverage.centroidX, coverage.centroidY, weights)) continue;
-                buffers.depth[pixel] = weights.depth;
-            } else if (!keptColour || !unlit) {
-                if (preparedIndex != rowTriangle) {
-                    row = coverageRow(triangle, y);
-                    spans = rowSpans(triangle, row);
-                    rowTriangle = preparedIndex;
+            if (!keptColour || !unlit) {
+                PixelCoverage coverage;
+                const uint8_t keptMask = rasterMask ? buffers.winnerMask[pixel] : 0;
+                if (keptMask != 0) {
+                    // The raster's winner: its own samples give the same centroid without testing them again.
+                    coverage = coverageFromMask(x, y, keptMask);
+                } else {
+                    if (preparedIndex != rowTriangle) {
+                        row = coverageRow(triangle, y);
+                        spans = rowSpans(triangle, row);
+                        rowTriangle = preparedIndex;
+                    }
+                    // Inside the interior span every sample is covered: the raster's own shortcut.
+                    const bool interior = x >= spans.interiorFirst && x <= spans.interiorLast;
+                    coverage = interior ? coverInteriorPixel(triangle, row, x) : coverPixelInRow(triangle, row, x);
                 }
-                // Inside the interior span every sample is covered: the raster's own shortcut.
-                const bool interior = x >= spans.interiorFirst && x <= spans.interiorLast;
-                PixelCoverage coverage =
-                    interior ? coverInteriorPixel(triangle, row, x) : coverPixelInRow(triangle, row, x);
                 if (coverage.mask == 0) continue;
                 if (!interpolateAt(triangle, coverage.centroidX, coverage.centroidY, weights)) continue;
                 buffers.depth[pixel] = weights.depth;

@@ -47,8 +47,8 @@ constexpr double kMinBlockerDistance = 1e-6;
 constexpr double kVisibilityExponent = 1.32;
 constexpr double kMapSoftnessPerDiffusion = 0.1;
 
-// Two doubles worked on together: two boxes or two triangles tested at once.
-using DoublePair = double __attribute__((vector_size(16)));
+// Two boxes or two triangles tested at once.
+using DoublePair = DoubleLanes;
 // std::min and std::max lane by lane, with their exact choice on ties and NaN.
 inline DoublePair pairMin(DoublePair a, DoublePair b) { return b < a ? b : a; }
 inline DoublePair pairMax(DoublePair a, DoublePair b) { return a < b ? b : a; }
