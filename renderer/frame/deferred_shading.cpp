@@ -9,6 +9,16 @@ namespace zephrin {
 
 namespace {
 
+// Lit points are interpolated this many at a time before any of them is shaded: the interpolation's
+// divisions and square roots of neighbouring pixels then overlap one another instead of each waiting
+// between two shadow-ray walks.
+constexpr size_t kShadeBatch = 32;
+
+struct PendingPoint {
+    ShadingPoint point;
+    const SceneSurface* surface = nullptr;
+};
+
 void writeShadowPost(FrameBuffers& buffers, size_t pixel, const ShadingResult& result, int32_t faceCode) {
     double visibility = std::clamp(result.minimumVisibility, 0.0, 1.0);
     buffers.shadowVisibility[pixel] = visibility;
@@ -52,6 +62,17 @@ void shadeSpreadRows(const ShadingFrame& frame, int32_t firstItem, int32_t endIt
     const size_t width = static_cast<size_t>(buffers.rasterWidth);
     // This thread's shadow-ray memos, one per light: neighbouring pixels share their blockers.
     std::vector<ShadowRayMemo> memos(lights.size());
+    std::vector<PendingPoint> pending;
+    pending.reserve(kShadeBatch);
+    auto shadePending = [&]() {
+        for (const PendingPoint& p : pending) {
+            const auto pixel = static_cast<size_t>(p.point.pixelIndex);
+            const ShadingResult result = shadePoint(p.point, *p.surface, frame);
+            writeShadedColour(buffers, pixel, result);
+            if (shadowPost) writeShadowPost(buffers, pixel, result, p.point.faceCode);
+        }
+        pending.clear();
+    };
 
     for (int32_t item = firstItem; item < endItem; ++item) {
         const auto y = static_cast<int32_t>(spread.rowOf(static_cast<uint32_t>(item)));
@@ -109,12 +130,18 @@ void shadeSpreadRows(const ShadingFrame& frame, int32_t firstItem, int32_t endIt
             } else if (!visibleFragmentColour(surface, faceCode, triangle, weights, color, alpha)) {
                 continue;
             }
-            ShadingResult result = unlit ? unlitShading(color, surface)
-                                         : shadeFragment(frame, triangle, surface, weights, faceCode, color, pixel,
-                                                         memos.data());
-            writeShadedColour(buffers, pixel, result);
-            if (shadowPost) writeShadowPost(buffers, pixel, result, faceCode);
+            if (unlit) {
+                const ShadingResult result = unlitShading(color, surface);
+                writeShadedColour(buffers, pixel, result);
+                if (shadowPost) writeShadowPost(buffers, pixel, result, faceCode);
+                continue;
+            }
+            // Shaded in the same order as they come, so each light's memo sees the same run of rays.
+            pending.push_back(PendingPoint{
+                fragmentShadingPoint(triangle, surface, weights, faceCode, color, pixel, memos.data()), &surface});
+            if (pending.size() == kShadeBatch) shadePending();
         }
+        shadePending();
     }
 }
 

@@ -230,9 +230,9 @@ ShadingResult shadePoint(const ShadingPoint& point, const SceneSurface& surface,
     return result;
 }
 
-ShadingResult shadeFragment(const ShadingFrame& frame, const PreparedTriangle& triangle, const SceneSurface& surface,
-                            const FragmentWeights& weights, int32_t faceCode, PackedColor color, size_t pixel,
-                            ShadowRayMemo* shadowMemos) {
+ShadingPoint fragmentShadingPoint(const PreparedTriangle& triangle, const SceneSurface& surface,
+                                  const FragmentWeights& weights, int32_t faceCode, PackedColor color, size_t pixel,
+                                  ShadowRayMemo* shadowMemos) {
     FragmentPoint fragment = interpolateFragmentPoint(triangle, surface, weights);
     ShadingPoint point;
     point.worldPosition = fragment.worldPosition;
@@ -245,7 +245,14 @@ ShadingResult shadeFragment(const ShadingFrame& frame, const PreparedTriangle& t
     point.triangleIndex = triangle.triangleIndex;
     point.pixelIndex = static_cast<int32_t>(pixel);
     point.shadowMemos = shadowMemos;
-    return shadePoint(point, surface, frame);
+    return point;
+}
+
+ShadingResult shadeFragment(const ShadingFrame& frame, const PreparedTriangle& triangle, const SceneSurface& surface,
+                            const FragmentWeights& weights, int32_t faceCode, PackedColor color, size_t pixel,
+                            ShadowRayMemo* shadowMemos) {
+    return shadePoint(fragmentShadingPoint(triangle, surface, weights, faceCode, color, pixel, shadowMemos), surface,
+                      frame);
 }
 
 void writeShadedColour(FrameBuffers& buffers, size_t pixel, const ShadingResult& result) {
