@@ -111,17 +111,23 @@ void runPerTrianglePass(const ShadingFrame& frame, PerTrianglePass pass, int32_t
 }
 
 void runBandRaster(const FrameScene& scene, const std::vector<PreparedTriangle>& prepared, const RasterBands& bands,
-                   FrameBuffers& buffers) {
-    const auto bandCount = static_cast<int32_t>(bands.bands.size());
+                   int32_t workers, FrameBuffers& buffers) {
+    const auto bandCount = static_cast<uint32_t>(bands.bands.size());
     const int32_t height = buffers.rasterHeight;
+    // Worker w takes bands w, w + workers, w + 2 workers, ...: the loop's slices are `perWorker`
+    // items long, and the spread deals the bands to them in turns.
+    const auto slices = static_cast<uint32_t>(std::max(workers, 1));
+    const uint32_t perWorker = bandCount % slices == 0 ? bandCount / slices : bandCount;
+    const RowSpread spread = perWorker == bandCount ? RowSpread{} : RowSpread{bandCount, slices};
     auto body = [&](uint32_t begin, uint32_t end) {
-        for (uint32_t k = begin; k < end; ++k) {
+        for (uint32_t item = begin; item < end; ++item) {
+            const uint32_t k = spread.rowOf(item);
             auto band = static_cast<int32_t>(k);
             rasterBand(scene.surfaces, prepared, bands.bands[k], rasterBandFirstRow(band, height, bandCount),
                        rasterBandFirstRow(band + 1, height, bandCount), buffers);
         }
     };
-    parallelFor(static_cast<uint32_t>(bandCount), 1, body);
+    parallelFor(bandCount, std::max(perWorker, 1u), body);
 }
 
 void runDeferredShading(const ShadingFrame& frame, int32_t rows) {
@@ -170,6 +176,7 @@ FrameDecisions decideFrame(const FrameScene& scene, int32_t destWidth, int32_t d
     d.gpuRasterEligible = someGpuSurface && !blocksGpuRaster;
     d.needShadowMaps = !settings.quickPreview && usesShadowMaps;
     d.workers = rasterBandCount(d.rasterHeight);
+    d.rasterBands = d.workers * rasterBandsPerWorker(d.rasterHeight, d.workers);
 
     d.buffers.triangleIds = d.hasLights || d.tilePath;
     d.buffers.preparedIds = d.tilePath;
@@ -238,7 +245,7 @@ bool paint(const PR_InData* inData, AEGP_WorldH destination, const FrameScene& s
     std::vector<PreparedTriangle> prepared;
     std::optional<RasterBands> bands;
     auto binOnce = [&]() {
-        if (!bands) bands = binRasterBands(prepared, decisions.rasterHeight, decisions.workers);
+        if (!bands) bands = binRasterBands(prepared, decisions.rasterHeight, decisions.rasterBands);
     };
     if (decisions.tilePath) {
         prepared = prepareRaster(frameCamera, scene.surfaces, decisions.rasterWidth, decisions.rasterHeight);
@@ -267,7 +274,7 @@ bool paint(const PR_InData* inData, AEGP_WorldH destination, const FrameScene& s
         }
         if (!gpuRasterUsed) {
             binOnce();
-            runBandRaster(scene, prepared, *bands, buffers);
+            runBandRaster(scene, prepared, *bands, decisions.workers, buffers);
         }
     }
     stamps.geometry = nowNanoseconds();
@@ -294,7 +301,7 @@ bool paint(const PR_InData* inData, AEGP_WorldH destination, const FrameScene& s
             shadowSamples.samples.clear();
             frame.gpuRaster = nullptr;
             transparentTexel.store(false);
-            runBandRaster(scene, prepared, *bands, buffers);
+            runBandRaster(scene, prepared, *bands, decisions.workers, buffers);
             runDeferredShading(frame, decisions.rasterHeight);
             gpuRasterUsed = false;
             heldGpuRasterLine = formatGpuRasterFallbackLine("transparent visible texel");

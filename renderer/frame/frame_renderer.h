@@ -25,6 +25,7 @@ struct FrameDecisions {
     bool needShadowMaps = false;
     int32_t frameShadowQuality = 1;
     int32_t workers = 1;
+    int32_t rasterBands = 1;  // workers times rasterBandsPerWorker
     // shadowPost stays false here: it also depends on the shadow BVH, which paint builds.
     FrameBufferSet buffers;
 };

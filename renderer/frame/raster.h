@@ -100,6 +100,14 @@ std::vector<PreparedTriangle> prepareRaster(const SceneCamera& camera, const std
 
 // min(ceil(H / 128), hardware threads, 8), at least 1: the frame's band and worker count.
 int32_t rasterBandCount(int32_t rasterHeight);
+// How many bands each of `workers` workers rasterizes: several when the raster is tall enough, each
+// worker taking every workers-th band. Work piles up where the surfaces are (a floor fills the lower
+// half of a shot), so one band per worker would leave one worker with most of the frame; bands dealt
+// in turns give each worker rows from every part of it. Bands never get thinner than
+// kMinRasterBandRows rows, and a single worker keeps one band.
+constexpr int32_t kMinRasterBandRows = 32;
+constexpr int32_t kMaxRasterBandsPerWorker = 8;
+int32_t rasterBandsPerWorker(int32_t rasterHeight, int32_t workers);
 // The band that holds row y of a raster of `rasterHeight` rows split into `bandCount` bands.
 int32_t rasterBandOfRow(int32_t y, int32_t rasterHeight, int32_t bandCount);
 // First row of band b: floor(H * b / B). Band b ends where band b + 1 begins.

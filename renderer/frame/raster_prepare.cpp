@@ -168,6 +168,11 @@ int32_t rasterBandCount(int32_t rasterHeight) {
     return workerCount(static_cast<uint32_t>(std::max(rasterHeight, 0)), kRasterRowBlock);
 }
 
+int32_t rasterBandsPerWorker(int32_t rasterHeight, int32_t workers) {
+    if (workers <= 1 || rasterHeight <= 0) return 1;
+    return std::clamp(rasterHeight / (workers * kMinRasterBandRows), 1, kMaxRasterBandsPerWorker);
+}
+
 int32_t rasterBandOfRow(int32_t y, int32_t rasterHeight, int32_t bandCount) {
     int64_t band = ((static_cast<int64_t>(y) + 1) * bandCount - 1) / std::max(rasterHeight, 1);
     return static_cast<int32_t>(std::clamp<int64_t>(band, 0, bandCount - 1));

@@ -479,6 +479,29 @@ TEST(Paint, OpaqueQuadIsWrittenAndBothRasterPathsAgree) {
     EXPECT_EQ(corner.red, untouched[1]);
 }
 
+TEST(Paint, TallFramesDealSeveralBandsToEachWorkerAndMissNoRow) {
+    // Tall enough for several bands per worker wherever the machine has two threads or more.
+    constexpr int32_t kWidth = 6, kHeight = 1100;
+    FrameScene scene = sceneFor(kWidth, kHeight);
+    const FrameDecisions decisions = decideFrame(scene, kWidth, kHeight);
+    EXPECT_EQ(decisions.rasterBands, decisions.workers * rasterBandsPerWorker(kHeight, decisions.workers));
+
+    const PackedColor green = packColor(255, 0, 255, 0);
+    scene.surfaces.push_back(flatQuad(kHeight, green));
+    FakeWorldHost& host = resetFakeWorldHost();
+    FakeWorld tile = makeFakeWorld(AEGP_WorldType_8, kWidth, kHeight);
+    FakeWorld perRow = makeFakeWorld(AEGP_WorldType_8, kWidth, kHeight);
+    ASSERT_TRUE(paint(&host.inData, tile.handle(), scene));
+    scene.settings.downsampleY = 2;
+    ASSERT_TRUE(paint(&host.inData, perRow.handle(), scene));
+    EXPECT_EQ(tile.bytes, perRow.bytes);
+    for (int32_t y = 0; y < kHeight; ++y) {
+        for (int32_t x = 0; x < kWidth; ++x) {
+            ASSERT_EQ(tile.pixel<PF_Pixel8>(x, y).green, 255) << x << "," << y;
+        }
+    }
+}
+
 TEST(Paint, QuickPreviewFillsDestinationBlocksFromTheQuarterRaster) {
     constexpr int32_t kSize = 16;
     FakeWorldHost& host = resetFakeWorldHost();

@@ -190,6 +190,26 @@ TEST(BinRasterBands, RowRuleAgreesWithBandRangesAndListsAreAscending) {
     EXPECT_EQ(bands.bands, (std::vector<std::vector<int32_t>>{{0, 1}, {0, 2}, {0, 3}}));
 }
 
+TEST(RasterBands, WorkersTakeSeveralBandsOfAtLeastTheMinimumHeightOnlyWhenTheyShare) {
+    for (int32_t height : {1, 63, 64, 200, 1080, 2160, 100000}) {
+        EXPECT_EQ(rasterBandsPerWorker(height, 1), 1) << height;
+        for (int32_t workers = 2; workers <= 8; ++workers) {
+            const int32_t perWorker = rasterBandsPerWorker(height, workers);
+            ASSERT_GE(perWorker, 1);
+            ASSERT_LE(perWorker, kMaxRasterBandsPerWorker);
+            const int32_t bands = workers * perWorker;
+            // Thin bands only where the frame is too short for more than one band per worker.
+            if (perWorker > 1) {
+                EXPECT_GE(height / bands, kMinRasterBandRows) << height << " " << workers;
+            }
+            if (height >= workers * kMinRasterBandRows * kMaxRasterBandsPerWorker) {
+                EXPECT_EQ(perWorker, kMaxRasterBandsPerWorker) << height << " " << workers;
+            }
+        }
+    }
+    EXPECT_EQ(rasterBandsPerWorker(1080, 2), 8);
+}
+
 TEST(Coverage, MasksFollowTheFourAndSevenSamplePatterns) {
     SceneCamera camera = rasterCamera(10, 10);
     std::vector<SceneSurface> surfaces(1);
