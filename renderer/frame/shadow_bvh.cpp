@@ -264,6 +264,18 @@ ShadowBvh buildShadowBvh(const std::vector<SceneSurface>& surfaces, const std::v
             ShadowRayTriangle{t.a, t.b - t.a, t.c - t.a, t.surfaceIndex, t.triangleIndex, t.alphaTested});
     }
     bvh.nodeFirstGroup.assign(bvh.nodes.size(), -1);
+    // Sized up front: growing them step by step would copy them over and over.
+    size_t groupTotal = 0, innerTotal = 0;
+    for (const ShadowBvhNode& node : bvh.nodes) {
+        if (node.leftChild >= 0) {
+            ++innerTotal;
+        } else {
+            groupTotal += static_cast<size_t>((node.indexCount + kShadowLeafGroupSize - 1) / kShadowLeafGroupSize);
+        }
+    }
+    bvh.leafGroups.reserve(groupTotal);
+    bvh.groupPairs.reserve(groupTotal);
+    bvh.wideNodes.reserve(innerTotal);
     for (size_t n = 0; n < bvh.nodes.size(); ++n) {
         const ShadowBvhNode& node = bvh.nodes[n];
         if (node.leftChild >= 0) continue;
