@@ -39,18 +39,61 @@ void rasterBand(const std::vector<SceneSurface>& surfaces, const std::vector<Pre
     const bool keepsVisiblePixels = buffers.visiblePixels.size() == buffers.pixelCount();
     const size_t width = static_cast<size_t>(buffers.rasterWidth);
 
+    // Row by row, each row's triangles in prepared order: every pixel meets its fragments in the
+    // same order as a walk triangle by triangle, while the pixel arrays of one row stay in the cache
+    // for all the triangles that cross it instead of being fetched again by each.
+    const auto rows = static_cast<size_t>(endRow - firstRow);
+    std::vector<int32_t> startCount(rows + 1, 0);
+    std::vector<int32_t> entering;  // prepared indices grouped by their first row in the band
+    entering.reserve(bandList.size());
     for (int32_t preparedIndex : bandList) {
         if (preparedIndex < 0 || static_cast<size_t>(preparedIndex) >= prepared.size()) continue;
         const PreparedTriangle& triangle = prepared[static_cast<size_t>(preparedIndex)];
-        forEachCoveredPixelInRows(triangle, firstRow, endRow, [&](int32_t x, int32_t y, const PixelCoverage& coverage) {
-            WinningFragment won;
-            if (!rasterizeFragment(surfaces, triangle, preparedIndex, coverage, x, y, buffers, winners, won)) return;
-            if (!keepsVisiblePixels) return;
-            const SceneSurface& surface = surfaces[static_cast<size_t>(triangle.surfaceIndex)];
-            FragmentPoint point = interpolateFragmentPoint(triangle, surface, won.weights);
-            buffers.visiblePixels[static_cast<size_t>(y) * width + static_cast<size_t>(x)] =
-                makeVisiblePixel(point, won.color, won.alpha);
-        });
+        if (triangle.maxY < firstRow || triangle.minY >= endRow) continue;
+        ++startCount[static_cast<size_t>(std::max(triangle.minY, firstRow) - firstRow) + 1];
+    }
+    for (size_t r = 0; r < rows; ++r) startCount[r + 1] += startCount[r];
+    entering.resize(static_cast<size_t>(startCount[rows]));
+    std::vector<int32_t> cursor(startCount.begin(), startCount.end() - 1);
+    for (int32_t preparedIndex : bandList) {
+        if (preparedIndex < 0 || static_cast<size_t>(preparedIndex) >= prepared.size()) continue;
+        const PreparedTriangle& triangle = prepared[static_cast<size_t>(preparedIndex)];
+        if (triangle.maxY < firstRow || triangle.minY >= endRow) continue;
+        const auto r = static_cast<size_t>(std::max(triangle.minY, firstRow) - firstRow);
+        entering[static_cast<size_t>(cursor[r]++)] = preparedIndex;
+    }
+
+    // The band list is in prepared order, so each row's newcomers are too, and merging them into the
+    // triangles still open keeps the order.
+    std::vector<int32_t> open, merged;
+    for (int32_t y = firstRow; y < endRow; ++y) {
+        const auto r = static_cast<size_t>(y - firstRow);
+        const int32_t* newFirst = entering.data() + startCount[r];
+        const int32_t* newLast = entering.data() + startCount[r + 1];
+        merged.clear();
+        size_t k = 0;
+        for (const int32_t* n = newFirst; n != newLast; ++n) {
+            for (; k < open.size() && open[k] < *n; ++k) merged.push_back(open[k]);
+            merged.push_back(*n);
+        }
+        merged.insert(merged.end(), open.begin() + static_cast<std::ptrdiff_t>(k), open.end());
+        open.clear();
+        for (int32_t preparedIndex : merged) {
+            const PreparedTriangle& triangle = prepared[static_cast<size_t>(preparedIndex)];
+            if (triangle.maxY < y) continue;
+            if (triangle.maxY > y) open.push_back(preparedIndex);
+            forEachCoveredPixelInRow(triangle, y, [&](int32_t x, int32_t py, const PixelCoverage& coverage) {
+                WinningFragment won;
+                if (!rasterizeFragment(surfaces, triangle, preparedIndex, coverage, x, py, buffers, winners, won)) {
+                    return;
+                }
+                if (!keepsVisiblePixels) return;
+                const SceneSurface& surface = surfaces[static_cast<size_t>(triangle.surfaceIndex)];
+                FragmentPoint point = interpolateFragmentPoint(triangle, surface, won.weights);
+                buffers.visiblePixels[static_cast<size_t>(py) * width + static_cast<size_t>(x)] =
+                    makeVisiblePixel(point, won.color, won.alpha);
+            });
+        }
     }
 }
 

@@ -148,39 +148,40 @@ bool rasterizeFragment(const std::vector<SceneSurface>& surfaces, const Prepared
 // Triangles whose pixel bounds span fewer columns than this skip the span bounds (see below).
 constexpr int32_t kNarrowTriangleColumns = 12;
 
-// Calls visit(x, y, coverage) for the triangle's covered pixels that lie in rows firstRow .. endRow-1.
+// Calls visit(x, y, coverage) for the triangle's covered pixels in row y (a row of its bounds).
 template <typename Visit>
-void forEachCoveredPixelInRows(const PreparedTriangle& triangle, int32_t firstRow, int32_t endRow, Visit&& visit) {
-    int32_t y0 = triangle.minY > firstRow ? triangle.minY : firstRow;
-    int32_t y1 = triangle.maxY < endRow - 1 ? triangle.maxY : endRow - 1;
+void forEachCoveredPixelInRow(const PreparedTriangle& triangle, int32_t y, Visit&& visit) {
+    const CoverageRow row = coverageRow(triangle, y);
     // A triangle only a few columns wide costs less to test column by column than to bound.
     if (triangle.maxX - triangle.minX < kNarrowTriangleColumns) {
-        for (int32_t y = y0; y <= y1; ++y) {
-            const CoverageRow row = coverageRow(triangle, y);
-            for (int32_t x = triangle.minX; x <= triangle.maxX; ++x) {
-                const PixelCoverage coverage = coverPixelInRow(triangle, row, x);
-                if (coverage.mask != 0) visit(x, y, coverage);
-            }
+        for (int32_t x = triangle.minX; x <= triangle.maxX; ++x) {
+            const PixelCoverage coverage = coverPixelInRow(triangle, row, x);
+            if (coverage.mask != 0) visit(x, y, coverage);
         }
         return;
     }
-    for (int32_t y = y0; y <= y1; ++y) {
-        const CoverageRow row = coverageRow(triangle, y);
-        const RowSpans spans = rowSpans(triangle, row);
-        if (!(spans.first <= spans.last)) continue;
-        const auto first = static_cast<int32_t>(spans.first), last = static_cast<int32_t>(spans.last);
-        int32_t interiorFirst = last + 1, interiorLast = last;
-        if (spans.interiorFirst <= spans.interiorLast) {
-            interiorFirst = static_cast<int32_t>(spans.interiorFirst);
-            interiorLast = static_cast<int32_t>(spans.interiorLast);
-        }
-        for (int32_t x = first; x <= last; ++x) {
-            const bool interior = x >= interiorFirst && x <= interiorLast;
-            const PixelCoverage coverage =
-                interior ? coverInteriorPixel(triangle, row, x) : coverPixelInRow(triangle, row, x);
-            if (coverage.mask != 0) visit(x, y, coverage);
-        }
+    const RowSpans spans = rowSpans(triangle, row);
+    if (!(spans.first <= spans.last)) return;
+    const auto first = static_cast<int32_t>(spans.first), last = static_cast<int32_t>(spans.last);
+    int32_t interiorFirst = last + 1, interiorLast = last;
+    if (spans.interiorFirst <= spans.interiorLast) {
+        interiorFirst = static_cast<int32_t>(spans.interiorFirst);
+        interiorLast = static_cast<int32_t>(spans.interiorLast);
     }
+    for (int32_t x = first; x <= last; ++x) {
+        const bool interior = x >= interiorFirst && x <= interiorLast;
+        const PixelCoverage coverage =
+            interior ? coverInteriorPixel(triangle, row, x) : coverPixelInRow(triangle, row, x);
+        if (coverage.mask != 0) visit(x, y, coverage);
+    }
+}
+
+// Calls visit(x, y, coverage) for the triangle's covered pixels that lie in rows firstRow .. endRow-1.
+template <typename Visit>
+void forEachCoveredPixelInRows(const PreparedTriangle& triangle, int32_t firstRow, int32_t endRow, Visit&& visit) {
+    const int32_t y0 = triangle.minY > firstRow ? triangle.minY : firstRow;
+    const int32_t y1 = triangle.maxY < endRow - 1 ? triangle.maxY : endRow - 1;
+    for (int32_t y = y0; y <= y1; ++y) forEachCoveredPixelInRow(triangle, y, visit);
 }
 
 }  // namespace zephrin

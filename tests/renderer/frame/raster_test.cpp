@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <random>
 #include <vector>
 
 #include "renderer/frame/frame_buffers.h"
@@ -276,6 +277,49 @@ TEST(RasterBand, CoplanarFaceCodesResolveByPriority) {
     EXPECT_EQ(winner(kFaceSideThickness, kFaceBack), 0);
     EXPECT_EQ(winner(kFaceFront, kFaceSideFrontAlpha), 0);
     EXPECT_EQ(winner(kFaceSideFrontAlpha, kFaceFront), 1);
+}
+
+TEST(RasterBand, RowByRowWalkGivesEveryPixelWhatATriangleByTriangleWalkGives) {
+    // Overlapping triangles of two surfaces that start on different rows, mostly within one depth band
+    // so that face priorities and ties, which depend on the order in which a pixel meets its
+    // fragments, decide many pixels.
+    constexpr int32_t kSize = 48;
+    const SceneCamera camera = rasterCamera(kSize, kSize);
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<double> coordinate(-4.0, kSize + 4.0), extent(1.0, 30.0), jitter(0.0, 5e-5);
+    std::uniform_int_distribution<int32_t> pick(0, 3);
+    const int32_t faces[4] = {kFaceFront, kFaceBack, kFaceSideThickness, kFaceSideFrontAlpha};
+    std::vector<SceneSurface> surfaces(2);
+    for (int i = 0; i < 300; ++i) {
+        const double x = coordinate(rng), y = coordinate(rng), w = extent(rng), h = extent(rng);
+        const double z = pick(rng) == 0 ? 100.5 : 100.0 + (pick(rng) == 0 ? 0.0 : jitter(rng));
+        addScreenTriangle(surfaces[static_cast<size_t>(i % 2)], camera, x, y, x + w, y + 0.3 * h, x + 0.2 * w, y + h, z,
+                          faces[pick(rng)]);
+    }
+    for (int32_t bandCount : {1, 3}) {
+        const FrameBuffers rows = rasterize(surfaces, kSize, kSize, false, bandCount);
+
+        FrameBuffers reference;
+        reference.rasterWidth = reference.rasterHeight = kSize;
+        allocateFrameBuffers(reference, FrameBufferSet{true, true, false, false});
+        const std::vector<PreparedTriangle> prepared = prepareRaster(camera, surfaces, kSize, kSize);
+        WinnerIndices winners;
+        bindWinnerIndices(reference, 0, kSize, winners);
+        for (size_t i = 0; i < prepared.size(); ++i) {
+            forEachCoveredPixelInRows(prepared[i], 0, kSize, [&](int32_t x, int32_t y, const PixelCoverage& coverage) {
+                WinningFragment won;
+                rasterizeFragment(surfaces, prepared[i], static_cast<int32_t>(i), coverage, x, y, reference, winners,
+                                  won);
+            });
+        }
+        EXPECT_EQ(rows.depth, reference.depth) << bandCount;
+        EXPECT_EQ(rows.coverage, reference.coverage) << bandCount;
+        EXPECT_EQ(rows.color, reference.color) << bandCount;
+        EXPECT_EQ(rows.surfaceIndex, reference.surfaceIndex) << bandCount;
+        EXPECT_EQ(rows.triangleIndex, reference.triangleIndex) << bandCount;
+        EXPECT_EQ(rows.preparedIndex, reference.preparedIndex) << bandCount;
+        EXPECT_EQ(rows.winnerMask, reference.winnerMask) << bandCount;
+    }
 }
 
 TEST(RasterBand, TransparentFragmentsAreNotWrittenAndHideNothing) {
