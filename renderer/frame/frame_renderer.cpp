@@ -115,10 +115,12 @@ void runBandRaster(const FrameScene& scene, const std::vector<PreparedTriangle>&
     const auto bandCount = static_cast<uint32_t>(bands.bands.size());
     const int32_t height = buffers.rasterHeight;
     // Worker w takes bands w, w + workers, w + 2 workers, ...: the loop's slices are `perWorker`
-    // items long, and the spread deals the bands to them in turns.
+    // items long, and the spread deals the bands to them in turns. Bands that cannot be dealt evenly
+    // go one per item, as the loop splits them.
     const auto slices = static_cast<uint32_t>(std::max(workers, 1));
-    const uint32_t perWorker = bandCount % slices == 0 ? bandCount / slices : bandCount;
-    const RowSpread spread = perWorker == bandCount ? RowSpread{} : RowSpread{bandCount, slices};
+    const bool dealt = slices > 1 && bandCount > slices && bandCount % slices == 0;
+    const uint32_t perWorker = dealt ? bandCount / slices : 1;
+    const RowSpread spread = dealt ? RowSpread{bandCount, slices} : RowSpread{};
     auto body = [&](uint32_t begin, uint32_t end) {
         for (uint32_t item = begin; item < end; ++item) {
             const uint32_t k = spread.rowOf(item);
@@ -127,7 +129,7 @@ void runBandRaster(const FrameScene& scene, const std::vector<PreparedTriangle>&
                        rasterBandFirstRow(band + 1, height, bandCount), buffers);
         }
     };
-    parallelFor(bandCount, std::max(perWorker, 1u), body);
+    parallelFor(bandCount, perWorker, body);
 }
 
 void runDeferredShading(const ShadingFrame& frame, int32_t rows) {

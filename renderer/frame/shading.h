@@ -71,8 +71,9 @@ ShadingResult unlitShading(PackedColor baseColor, const SceneSurface& surface);
 bool shadesUnlit(const ShadingPoint& point, const SceneSurface& surface, const std::vector<SceneLight>& lights);
 bool shadesUnlit(int32_t faceCode, const SceneSurface& surface, const std::vector<SceneLight>& lights);
 
-// Shared by the deferred and the per-triangle passes, so that one winning fragment gets one colour.
-// The point shadePoint takes for a fragment: interpolated, oriented positions and normals.
+// Shared by the deferred and the per-triangle passes, so that one winning fragment gets one colour:
+// the point shadePoint takes for a fragment (interpolated, oriented positions and normals), and its
+// shading.
 ShadingPoint fragmentShadingPoint(const PreparedTriangle& triangle, const SceneSurface& surface,
                                   const FragmentWeights& weights, int32_t faceCode, PackedColor color, size_t pixel,
                                   ShadowRayMemo* shadowMemos = nullptr);
