@@ -43,24 +43,24 @@ void rasterBand(const std::vector<SceneSurface>& surfaces, const std::vector<Pre
     // same order as a walk triangle by triangle, while the pixel arrays of one row stay in the cache
     // for all the triangles that cross it instead of being fetched again by each.
     const auto rows = static_cast<size_t>(endRow - firstRow);
-    std::vector<int32_t> startCount(rows + 1, 0);
-    std::vector<int32_t> entering;  // prepared indices grouped by their first row in the band
-    entering.reserve(bandList.size());
-    for (int32_t preparedIndex : bandList) {
-        if (preparedIndex < 0 || static_cast<size_t>(preparedIndex) >= prepared.size()) continue;
+    // The row of the band where a listed triangle starts; -1 for an index or a triangle outside it.
+    auto startRow = [&](int32_t preparedIndex) -> int32_t {
+        if (preparedIndex < 0 || static_cast<size_t>(preparedIndex) >= prepared.size()) return -1;
         const PreparedTriangle& triangle = prepared[static_cast<size_t>(preparedIndex)];
-        if (triangle.maxY < firstRow || triangle.minY >= endRow) continue;
-        ++startCount[static_cast<size_t>(std::max(triangle.minY, firstRow) - firstRow) + 1];
+        if (triangle.maxY < firstRow || triangle.minY >= endRow) return -1;
+        return std::max(triangle.minY, firstRow) - firstRow;
+    };
+    std::vector<int32_t> startCount(rows + 1, 0);
+    for (int32_t preparedIndex : bandList) {
+        const int32_t r = startRow(preparedIndex);
+        if (r >= 0) ++startCount[static_cast<size_t>(r) + 1];
     }
     for (size_t r = 0; r < rows; ++r) startCount[r + 1] += startCount[r];
-    entering.resize(static_cast<size_t>(startCount[rows]));
+    std::vector<int32_t> entering(static_cast<size_t>(startCount[rows]));  // grouped by start row
     std::vector<int32_t> cursor(startCount.begin(), startCount.end() - 1);
     for (int32_t preparedIndex : bandList) {
-        if (preparedIndex < 0 || static_cast<size_t>(preparedIndex) >= prepared.size()) continue;
-        const PreparedTriangle& triangle = prepared[static_cast<size_t>(preparedIndex)];
-        if (triangle.maxY < firstRow || triangle.minY >= endRow) continue;
-        const auto r = static_cast<size_t>(std::max(triangle.minY, firstRow) - firstRow);
-        entering[static_cast<size_t>(cursor[r]++)] = preparedIndex;
+        const int32_t r = startRow(preparedIndex);
+        if (r >= 0) entering[static_cast<size_t>(cursor[static_cast<size_t>(r)]++)] = preparedIndex;
     }
 
     // The band list is in prepared order, so each row's newcomers are too, and merging them into the
