@@ -6,8 +6,8 @@
 #include <cmath>
 #include <vector>
 
-#include "renderer/frame/raster.h"
-#include "renderer/frame/worker_pool.h"
+#include "renderer/raster/raster.h"
+#include "renderer/runtime/worker_pool.h"
 #include "renderer/geometry/free_mode_mesh.h"
 #include "renderer/geometry/mesh_storage.h"
 

@@ -7,9 +7,9 @@
 #include <sstream>
 #include <string>
 
-#include "renderer/geometry/obj_cache.h"
-#include "renderer/geometry/obj_parser.h"
-#include "renderer/geometry/obj_paths.h"
+#include "renderer/geometry/obj/obj_cache.h"
+#include "renderer/geometry/obj/obj_parser.h"
+#include "renderer/geometry/obj/obj_paths.h"
 
 namespace {
 

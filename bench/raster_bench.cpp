@@ -5,8 +5,8 @@
 #include <cmath>
 #include <vector>
 
-#include "renderer/frame/frame_buffers.h"
-#include "renderer/frame/raster.h"
+#include "renderer/runtime/frame_buffers.h"
+#include "renderer/raster/raster.h"
 #include "sdk/AE_GeneralPlug.h"
 
 namespace zephrin {

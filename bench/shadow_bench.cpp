@@ -6,8 +6,8 @@
 #include <random>
 #include <vector>
 
-#include "renderer/frame/shadow_bvh.h"
-#include "renderer/frame/worker_pool.h"
+#include "renderer/shadows/shadow_bvh.h"
+#include "renderer/runtime/worker_pool.h"
 
 namespace zephrin {
 namespace {

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "renderer/geometry/obj_parser.h"
+#include "renderer/geometry/obj/obj_parser.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto geometry = zephrin::parseObjBytes(std::string_view(reinterpret_cast<const char*>(data), size));

@@ -6,11 +6,11 @@
 #include "common/monotonic_clock.h"
 #include "renderer/driver/renderer_entry.h"
 #include "renderer/frame/frame_renderer.h"
-#include "renderer/geometry/layer_textures.h"
+#include "renderer/collect/layer_textures.h"
 #include "renderer/geometry/mesh_storage.h"
-#include "renderer/geometry/surface_builder.h"
-#include "renderer/scene/camera.h"
-#include "renderer/scene/light_collection.h"
+#include "renderer/collect/surface_builder.h"
+#include "renderer/collect/camera.h"
+#include "renderer/collect/light_collection.h"
 
 namespace zephrin {
 

@@ -6,8 +6,8 @@
 
 #include "common/diagnostic_log.h"
 #include "renderer/driver/frame_driver.h"
-#include "renderer/frame/frame_buffers.h"
-#include "renderer/frame/scratch_arrays.h"
+#include "renderer/runtime/frame_buffers.h"
+#include "renderer/runtime/scratch_arrays.h"
 #include "renderer/geometry/mesh_storage.h"
 
 namespace zephrin {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "renderer/frame/shadow_map.h"
+#include "renderer/shadows/shadow_map.h"
 #include "renderer/gpu/gpu_run_info.h"
 
 namespace zephrin {

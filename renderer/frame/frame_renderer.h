@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "renderer/frame/frame_buffers.h"
+#include "renderer/runtime/frame_buffers.h"
 #include "renderer/scene/frame_scene.h"
 #include "sdk/AE_GeneralPlug.h"
 #include "sdk/PR_Public.h"

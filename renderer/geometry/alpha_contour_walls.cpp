@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "common/diagnostic_log.h"
-#include "renderer/frame/texture_sampling.h"
+#include "renderer/texture/texture_sampling.h"
 #include "renderer/geometry/mesh_building.h"
 #include "sdk/AE_Effect.h"
 

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "renderer/frame/frame_buffers.h"
-#include "renderer/frame/raster.h"
+#include "renderer/runtime/frame_buffers.h"
+#include "renderer/raster/raster.h"
 #include "renderer/gpu/gpu_run_info.h"
 #include "renderer/scene/frame_scene.h"
 

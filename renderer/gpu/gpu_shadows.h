@@ -4,8 +4,8 @@
 
 #include <vector>
 
-#include "renderer/frame/frame_buffers.h"
-#include "renderer/frame/shadow_bvh.h"
+#include "renderer/runtime/frame_buffers.h"
+#include "renderer/shadows/shadow_bvh.h"
 #include "renderer/gpu/gpu_run_info.h"
 #include "renderer/scene/frame_scene.h"
 

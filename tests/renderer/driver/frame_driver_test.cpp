@@ -9,7 +9,7 @@
 
 #include "common/monotonic_clock.h"
 #include "fake_host.h"
-#include "renderer/geometry/layer_textures.h"
+#include "renderer/collect/layer_textures.h"
 #include "renderer/geometry/mesh_storage.h"
 
 namespace zephrin {

@@ -15,7 +15,7 @@
 #include "common/host_suites.h"
 #include "fake_world_host.h"
 #include "renderer/frame/frame_log.h"
-#include "renderer/frame/raster.h"
+#include "renderer/raster/raster.h"
 
 namespace zephrin {
 namespace {

@@ -1,0 +1,17 @@
+// The last stage of a frame: the straight-colour raster composited over the host's destination
+// world at 8, 16 or 32 bits per channel.
+#pragma once
+
+#include "renderer/runtime/frame_buffers.h"
+
+namespace zephrin {
+
+// Raster pixels at or below this alpha leave the destination as it is.
+constexpr double kBlendMinAlpha = 0.001;
+
+// Composites buffers.color over the destination described by worldType, the base address of that
+// type, rowBytes and the destination size. Each raster pixel covers the destination block
+// [y0, y1) x [x0, x1) scaled from its raster position, so a quarter-size raster fills the whole frame.
+void blendIntoDestination(const FrameBuffers& buffers);
+
+}  // namespace zephrin

@@ -1,0 +1,100 @@
+// The CPU band raster: one call per band of rows, run in parallel; a band writes only its own rows.
+#include <algorithm>
+
+#include "renderer/raster/raster.h"
+#include "renderer/raster/raster_fragment.h"
+#include "renderer/texture/texture_sampling.h"
+
+namespace zephrin {
+
+namespace {
+
+VisiblePixel makeVisiblePixel(const FragmentPoint& point, PackedColor color, double alpha) {
+    BaseColor base = unpackBaseColor(color, 1.0);
+    VisiblePixel record;
+    record.worldPosition[0] = static_cast<float>(point.worldPosition.x);
+    record.worldPosition[1] = static_cast<float>(point.worldPosition.y);
+    record.worldPosition[2] = static_cast<float>(point.worldPosition.z);
+    record.worldNormal[0] = static_cast<float>(point.worldNormal.x);
+    record.worldNormal[1] = static_cast<float>(point.worldNormal.y);
+    record.worldNormal[2] = static_cast<float>(point.worldNormal.z);
+    record.baseColor[0] = static_cast<float>(base.red);
+    record.baseColor[1] = static_cast<float>(base.green);
+    record.baseColor[2] = static_cast<float>(base.blue);
+    record.alpha = static_cast<float>(alpha);
+    return record;
+}
+
+}  // namespace
+
+void rasterBand(const std::vector<SceneSurface>& surfaces, const std::vector<PreparedTriangle>& prepared,
+                const std::vector<int32_t>& bandList, int32_t firstRow, int32_t endRow, FrameBuffers& buffers) {
+    if (!hasRasterTargets(buffers)) return;
+    firstRow = std::max(firstRow, 0);
+    endRow = std::min(endRow, buffers.rasterHeight);
+    if (firstRow >= endRow) return;
+
+    WinnerIndices winners;
+    bindWinnerIndices(buffers, firstRow, endRow, winners);
+    const bool keepsVisiblePixels = buffers.visiblePixels.size() == buffers.pixelCount();
+    const size_t width = static_cast<size_t>(buffers.rasterWidth);
+
+    // Row by row, each row's triangles in prepared order: every pixel meets its fragments in the
+    // same order as a walk triangle by triangle, while the pixel arrays of one row stay in the cache
+    // for all the triangles that cross it instead of being fetched again by each.
+    const auto rows = static_cast<size_t>(endRow - firstRow);
+    // The row of the band where a listed triangle starts; -1 for an index or a triangle outside it.
+    auto startRow = [&](int32_t preparedIndex) -> int32_t {
+        if (preparedIndex < 0 || static_cast<size_t>(preparedIndex) >= prepared.size()) return -1;
+        const PreparedTriangle& triangle = prepared[static_cast<size_t>(preparedIndex)];
+        if (triangle.maxY < firstRow || triangle.minY >= endRow) return -1;
+        return std::max(triangle.minY, firstRow) - firstRow;
+    };
+    std::vector<int32_t> startCount(rows + 1, 0);
+    for (int32_t preparedIndex : bandList) {
+        const int32_t r = startRow(preparedIndex);
+        if (r >= 0) ++startCount[static_cast<size_t>(r) + 1];
+    }
+    for (size_t r = 0; r < rows; ++r) startCount[r + 1] += startCount[r];
+    std::vector<int32_t> entering(static_cast<size_t>(startCount[rows]));  // grouped by start row
+    std::vector<int32_t> cursor(startCount.begin(), startCount.end() - 1);
+    for (int32_t preparedIndex : bandList) {
+        const int32_t r = startRow(preparedIndex);
+        if (r >= 0) entering[static_cast<size_t>(cursor[static_cast<size_t>(r)]++)] = preparedIndex;
+    }
+
+    // The band list is in prepared order, so each row's newcomers are too, and merging them into the
+    // triangles still open keeps the order.
+    std::vector<int32_t> open, merged;
+    for (int32_t y = firstRow; y < endRow; ++y) {
+        const auto r = static_cast<size_t>(y - firstRow);
+        const int32_t* newFirst = entering.data() + startCount[r];
+        const int32_t* newLast = entering.data() + startCount[r + 1];
+        merged.clear();
+        size_t k = 0;
+        for (const int32_t* n = newFirst; n != newLast; ++n) {
+            for (; k < open.size() && open[k] < *n; ++k) merged.push_back(open[k]);
+            merged.push_back(*n);
+        }
+        merged.insert(merged.end(), open.begin() + static_cast<std::ptrdiff_t>(k), open.end());
+        open.clear();
+        for (int32_t preparedIndex : merged) {
+            const PreparedTriangle& triangle = prepared[static_cast<size_t>(preparedIndex)];
+            if (triangle.maxY < y) continue;
+            if (triangle.maxY > y) open.push_back(preparedIndex);
+            forEachCoveredPixelInRow(triangle, y, [&](int32_t x, int32_t py, const PixelCoverage& coverage) {
+                WinningFragment won;
+                if (!rasterizeFragment(surfaces, triangle, preparedIndex, coverage, x, py, buffers, winners, won)) {
+                    return;
+                }
+                if (!keepsVisiblePixels) return;
+                const SceneSurface& surface = surfaces[static_cast<size_t>(triangle.surfaceIndex)];
+                FragmentPoint point = interpolateFragmentPoint(triangle, surface, won.weights);
+                buffers.visiblePixels[static_cast<size_t>(py) * width + static_cast<size_t>(x)] =
+                    makeVisiblePixel(point, won.color, won.alpha);
+            });
+        }
+    }
+}
+
+}  // namespace zephrin

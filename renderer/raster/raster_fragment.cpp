@@ -1,0 +1,420 @@
+#include "renderer/raster/raster_fragment.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "renderer/texture/texture_sampling.h"
+
+namespace zephrin {
+
+namespace {
+
+// The three edge functions at a point: the area term with one corner replaced by the point. Divided
+// by the area term they are the screen-space barycentric weights, which sum to 1 for either winding.
+void edgeFunctions(const PreparedTriangle& triangle, double px, double py, double e[3]) {
+    const ProjectedVertex& a = triangle.vertices[0];
+    const ProjectedVertex& b = triangle.vertices[1];
+    const ProjectedVertex& c = triangle.vertices[2];
+    e[0] = (b.screenY - py) * (c.screenX - px) - (c.screenY - py) * (b.screenX - px);
+    e[1] = (py - a.screenY) * (c.screenX - a.screenX) - (c.screenY - a.screenY) * (px - a.screenX);
+    e[2] = (b.screenY - a.screenY) * (px - a.screenX) - (py - a.screenY) * (b.screenX - a.screenX);
+}
+
+// Threshold search steps: the first guess lies within an ulp or two of the threshold.
+constexpr int kThresholdSearchSteps = 64;
+// Relative bound on the rounding error of an edge function against its exact value, with a wide
+// margin (three roundings give about 3.3e-16).
+constexpr double kEdgeRoundingBound = 1e-12;
+// Columns added on each side of a candidate span, for the rounding of sample positions and of the
+// span arithmetic itself.
+constexpr double kSpanMarginPixels = 1.0;
+constexpr double kSpanMarginRel = 1e-9;
+
+struct SamplePattern {
+    const double (*offsets)[2];
+    int32_t count;
+};
+
+SamplePattern patternOf(const PreparedTriangle& triangle) {
+    if (triangle.sevenSampleCoverage) return {kSevenSamplePattern, 7};
+    return {kFourSamplePattern, 4};
+}
+
+template <size_t N>
+PixelCoverage coverWithPattern(const PreparedTriangle& triangle, const CoverageRow& row, int32_t x,
+                               const double (&pattern)[N][2]) {
+    const ProjectedVertex& a = triangle.vertices[0];
+    const ProjectedVertex& b = triangle.vertices[1];
+    const ProjectedVertex& c = triangle.vertices[2];
+    const double cyMinusAy = c.screenY - a.screenY;
+    const double byMinusAy = b.screenY - a.screenY;
+    const CoverageSetup& setup = triangle.coverage;
+    const double o = setup.orientation;
+    const double area = triangle.area;
+    PixelCoverage coverage;
+    double sumX = 0.0, sumY = 0.0;
+    int covered = 0;
+    for (size_t i = 0; i < N; ++i) {
+        double sx = x + pattern[i][0];
+        double sxMinusAx = sx - a.screenX;
+        // The three edge functions of edgeWeights, before the division by the area.
+        double e0 = row.bMinusY[i] * (c.screenX - sx) - row.cMinusY[i] * (b.screenX - sx);
+        double e1 = row.edge1RowTerm[i] - cyMinusAy * sxMinusAx;
+        double e2 = byMinusAy * sxMinusAx - row.edge2RowTerm[i];
+        bool inside = setup.exact ? o * e0 >= setup.insideFrom && o * e1 >= setup.insideFrom &&
+                                        o * e2 >= setup.insideFrom
+                                  : e0 / area >= -kEdgeInsideEpsilon && e1 / area >= -kEdgeInsideEpsilon &&
+                                        e2 / area >= -kEdgeInsideEpsilon;
+        if (inside) {
+            coverage.mask = static_cast<uint8_t>(coverage.mask | (1u << i));
+            sumX += sx;
+            sumY += row.sampleY[i];
+            ++covered;
+        }
+    }
+    if (covered > 0) {
+        coverage.centroidX = sumX / covered;
+        coverage.centroidY = sumY / covered;
+    }
+    return coverage;
+}
+
+// The coverage coverWithPattern gives a pixel whose every sample is inside, summed in the same order.
+template <size_t N>
+PixelCoverage coverAllSamples(const CoverageRow& row, int32_t x, const double (&pattern)[N][2]) {
+    PixelCoverage coverage;
+    double sumX = 0.0, sumY = 0.0;
+    for (size_t i = 0; i < N; ++i) {
+        sumX += x + pattern[i][0];
+        sumY += row.sampleY[i];
+    }
+    constexpr int covered = static_cast<int>(N);
+    coverage.mask = static_cast<uint8_t>((1u << N) - 1u);
+    coverage.centroidX = sumX / covered;
+    coverage.centroidY = sumY / covered;
+    return coverage;
+}
+
+// Column bounds of one sample of a row against one oriented edge function f, which is affine in the
+// sample x up to rounding: f(sx) ~ f0 + slope (sx - sx0), every evaluation within `error` of it.
+// Candidates: columns whose sample may satisfy f >= limit. Interior: columns whose sample surely does.
+// Bounds that are not finite leave the candidates alone and empty the interior.
+void boundByEdge(double f0, double slope, double sx0, double error, double limit, double ox, RowSpans& spans) {
+    // The slack covers f0's error, f's error and the rounding of these sums.
+    const double candidateReach = limit - f0 - 3.0 * error;
+    const double interiorReach = limit - f0 + 3.0 * error;
+    if (slope == 0.0) {
+        if (candidateReach > 0.0) spans.last = spans.first - 1;
+        if (interiorReach > 0.0) spans.interiorLast = spans.interiorFirst - 1;
+        return;
+    }
+    const double candidateCrossing = sx0 + candidateReach / slope - ox;
+    const double interiorCrossing = sx0 + interiorReach / slope - ox;
+    if (!std::isfinite(interiorCrossing)) spans.interiorLast = spans.interiorFirst - 1;
+    if (!std::isfinite(candidateCrossing) || !std::isfinite(interiorCrossing)) return;
+    const double candidateMargin = kSpanMarginPixels + kSpanMarginRel * std::fabs(candidateCrossing);
+    const double interiorMargin = kSpanMarginPixels + kSpanMarginRel * std::fabs(interiorCrossing);
+    if (slope > 0.0) {
+        spans.first = std::max(spans.first, std::floor(candidateCrossing - candidateMargin));
+        spans.interiorFirst = std::max(spans.interiorFirst, std::ceil(interiorCrossing + interiorMargin));
+    } else {
+        spans.last = std::min(spans.last, std::ceil(candidateCrossing + candidateMargin));
+        spans.interiorLast = std::min(spans.interiorLast, std::floor(interiorCrossing - interiorMargin));
+    }
+}
+
+template <typename Field>
+[[gnu::always_inline]] inline Vec3 interpolateVec3(const PreparedTriangle& triangle, const FragmentWeights& weights, Field field) {
+    return triangle.vertices[0].vertex.*field * weights.weights[0] +
+           triangle.vertices[1].vertex.*field * weights.weights[1] +
+           triangle.vertices[2].vertex.*field * weights.weights[2];
+}
+
+bool sizedPerPixel(size_t size, const FrameBuffers& buffers) { return size == buffers.pixelCount(); }
+
+}  // namespace
+
+PixelCoverage coverPixelInRow(const PreparedTriangle& triangle, const CoverageRow& row, int32_t x) {
+    if (triangle.sevenSampleCoverage) {
+        PixelCoverage coverage = coverWithPattern(triangle, row, x, kSevenSamplePattern);
+        if (coverage.mask != 0) coverage.mask |= kSevenSampleMaskBit;
+        return coverage;
+    }
+    return coverWithPattern(triangle, row, x, kFourSamplePattern);
+}
+
+PixelCoverage coverInteriorPixel(const PreparedTriangle& triangle, const CoverageRow& row, int32_t x) {
+    if (triangle.sevenSampleCoverage) {
+        PixelCoverage coverage = coverAllSamples(row, x, kSevenSamplePattern);
+        coverage.mask |= kSevenSampleMaskBit;
+        return coverage;
+    }
+    return coverAllSamples(row, x, kFourSamplePattern);
+}
+
+PixelCoverage coverageFromMask(int32_t x, int32_t y, uint8_t mask) {
+    const bool seven = (mask & kSevenSampleMaskBit) != 0;
+    const double(*pattern)[2] = seven ? kSevenSamplePattern : kFourSamplePattern;
+    const int32_t count = seven ? 7 : 4;
+    PixelCoverage coverage;
+    double sumX = 0.0, sumY = 0.0;
+    int covered = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        if ((mask >> i & 1u) == 0) continue;
+        sumX += x + pattern[i][0];
+        sumY += y + pattern[i][1];
+        ++covered;
+    }
+    if (covered > 0) {
+        coverage.mask = mask;
+        coverage.centroidX = sumX / covered;
+        coverage.centroidY = sumY / covered;
+    }
+    return coverage;
+}
+
+PixelCoverage coverPixel(const PreparedTriangle& triangle, int32_t x, int32_t y) {
+    return coverPixelInRow(triangle, coverageRow(triangle, y), x);
+}
+
+void setUpCoverage(PreparedTriangle& triangle) {
+    CoverageSetup& setup = triangle.coverage;
+    setup = CoverageSetup{};
+    const double area = triangle.area;
+    if (!std::isfinite(area) || area == 0.0) return;
+    for (int i = 0; i < 3; ++i) setup.inverseZOverArea[i] = triangle.vertices[i].inverseZ / area;
+    // e / area equals (o e) / |area| exactly, with o the sign of the area.
+    setup.orientation = area > 0.0 ? 1.0 : -1.0;
+    const double magnitude = std::fabs(area);
+    auto inside = [magnitude](double e) { return e / magnitude >= -kEdgeInsideEpsilon; };
+    constexpr double kInfinity = std::numeric_limits<double>::infinity();
+    double threshold = -kEdgeInsideEpsilon * magnitude;
+    for (int i = 0; i < kThresholdSearchSteps && inside(threshold); ++i) threshold = std::nextafter(threshold, -kInfinity);
+    for (int i = 0; i < kThresholdSearchSteps && !inside(threshold); ++i) threshold = std::nextafter(threshold, kInfinity);
+    setup.insideFrom = threshold;
+    setup.exact = inside(threshold) && !inside(std::nextafter(threshold, -kInfinity));
+}
+
+CoverageRow coverageRow(const PreparedTriangle& triangle, int32_t y) {
+    const ProjectedVertex& a = triangle.vertices[0];
+    const ProjectedVertex& b = triangle.vertices[1];
+    const ProjectedVertex& c = triangle.vertices[2];
+    const SamplePattern pattern = patternOf(triangle);
+    CoverageRow row;
+    row.y = y;
+    for (int32_t i = 0; i < pattern.count; ++i) {
+        double sy = y + pattern.offsets[i][1];
+        row.sampleY[i] = sy;
+        row.bMinusY[i] = b.screenY - sy;
+        row.cMinusY[i] = c.screenY - sy;
+        row.edge1RowTerm[i] = (sy - a.screenY) * (c.screenX - a.screenX);
+        row.edge2RowTerm[i] = (sy - a.screenY) * (b.screenX - a.screenX);
+    }
+    return row;
+}
+
+RowSpans rowSpans(const PreparedTriangle& triangle, const CoverageRow& row) {
+    const ProjectedVertex& a = triangle.vertices[0];
+    const ProjectedVertex& b = triangle.vertices[1];
+    const ProjectedVertex& c = triangle.vertices[2];
+    const SamplePattern pattern = patternOf(triangle);
+    const double o = triangle.coverage.orientation;
+    // Without an exact threshold the division decides; -eps |area| is its limit up to rounding.
+    const double limit = triangle.coverage.exact
+                             ? triangle.coverage.insideFrom
+                             : -kEdgeInsideEpsilon * std::fabs(triangle.area) * (1.0 + kSpanMarginRel);
+    const double cyMinusAy = c.screenY - a.screenY;
+    const double byMinusAy = b.screenY - a.screenY;
+    auto largest = [](double p, double q) { return std::max(std::fabs(p), std::fabs(q)); };
+
+    // Candidates: the union over the samples; interior: the intersection.
+    double first = std::numeric_limits<double>::infinity();
+    double last = -std::numeric_limits<double>::infinity();
+    double interiorFirst = triangle.minX, interiorLast = triangle.maxX;
+    for (int32_t i = 0; i < pattern.count; ++i) {
+        const double ox = pattern.offsets[i][0];
+        // Sample x runs from sxLeft to sxRight over the triangle's columns.
+        const double sxLeft = triangle.minX + ox;
+        const double sxRight = triangle.maxX + ox;
+        RowSpans sample{static_cast<double>(triangle.minX), static_cast<double>(triangle.maxX), interiorFirst,
+                        interiorLast};
+
+        const double by = row.bMinusY[i], cy = row.cMinusY[i];
+        const double e0 = by * (c.screenX - sxLeft) - cy * (b.screenX - sxLeft);
+        const double size0 = std::fabs(by) * largest(c.screenX - sxLeft, c.screenX - sxRight) +
+                             std::fabs(cy) * largest(b.screenX - sxLeft, b.screenX - sxRight);
+        boundByEdge(o * e0, o * (cy - by), sxLeft, kEdgeRoundingBound * size0, limit, ox, sample);
+
+        const double axSpan = largest(sxLeft - a.screenX, sxRight - a.screenX);
+        const double e1 = row.edge1RowTerm[i] - cyMinusAy * (sxLeft - a.screenX);
+        const double size1 = std::fabs(row.edge1RowTerm[i]) + std::fabs(cyMinusAy) * axSpan;
+        boundByEdge(o * e1, -o * cyMinusAy, sxLeft, kEdgeRoundingBound * size1, limit, ox, sample);
+
+        const double e2 = byMinusAy * (sxLeft - a.screenX) - row.edge2RowTerm[i];
+        const double size2 = std::fabs(row.edge2RowTerm[i]) + std::fabs(byMinusAy) * axSpan;
+        boundByEdge(o * e2, o * byMinusAy, sxLeft, kEdgeRoundingBound * size2, limit, ox, sample);
+
+        if (sample.first <= sample.last) {
+            first = std::min(first, sample.first);
+            last = std::max(last, sample.last);
+        }
+        interiorFirst = sample.interiorFirst;
+        interiorLast = sample.interiorLast;
+    }
+    RowSpans spans;
+    if (first <= last) {
+        spans.first = std::max(first, static_cast<double>(triangle.minX));
+        spans.last = std::min(last, static_cast<double>(triangle.maxX));
+    }
+    // The division path is not bounded here, so it never takes the interior shortcut.
+    if (triangle.coverage.exact && interiorFirst <= interiorLast) {
+        spans.interiorFirst = std::max(interiorFirst, spans.first);
+        spans.interiorLast = std::min(interiorLast, spans.last);
+    }
+    return spans;
+}
+
+bool interpolateAt(const PreparedTriangle& triangle, double x, double y, FragmentWeights& out) {
+    double e[3];
+    edgeFunctions(triangle, x, y, e);
+    const double* scale = triangle.coverage.inverseZOverArea;
+    const double p0 = e[0] * scale[0], p1 = e[1] * scale[1], p2 = e[2] * scale[2];
+    const double sum = p0 + p1 + p2;
+    if (!(sum > kMinInverseDepthSum)) return false;
+    const double depth = 1.0 / sum;
+    out.depth = depth;
+    out.weights[0] = p0 * depth;
+    out.weights[1] = p1 * depth;
+    out.weights[2] = p2 * depth;
+    return true;
+}
+
+PackedColor fragmentColour(const SceneSurface& surface, int32_t faceCode, const PreparedTriangle& triangle,
+                           const FragmentWeights& weights) {
+    double u = 0.0, v = 0.0;
+    for (int i = 0; i < 3; ++i) {
+        u += triangle.vertices[i].vertex.u * weights.weights[i];
+        v += triangle.vertices[i].vertex.v * weights.weights[i];
+    }
+    return faceColour(surface, faceCode, u, v);
+}
+
+bool visibleFragmentColour(const SceneSurface& surface, int32_t faceCode, const PreparedTriangle& triangle,
+                           const FragmentWeights& weights, PackedColor& color, double& alpha) {
+    color = fragmentColour(surface, faceCode, triangle, weights);
+    return visibleAlpha(surface, color, alpha);
+}
+
+bool visibleAlpha(const SceneSurface& surface, PackedColor color, double& alpha) {
+    alpha = unpackBaseColor(color, surface.opacity).alpha;
+    return alpha > kTransparentAlpha;
+}
+
+FragmentPoint interpolateFragmentPoint(const PreparedTriangle& triangle, const SceneSurface& surface,
+                                       const FragmentWeights& weights) {
+    const Vec3 fallback{0.0, 0.0, -1.0};
+    FragmentPoint point;
+    point.worldPosition = interpolateVec3(triangle, weights, &SurfaceVertex::worldPosition);
+    point.cameraPosition = interpolateVec3(triangle, weights, &SurfaceVertex::cameraPosition);
+    normalizeBothOr(interpolateVec3(triangle, weights, &SurfaceVertex::worldNormal),
+                    interpolateVec3(triangle, weights, &SurfaceVertex::cameraNormal), fallback, point.worldNormal,
+                    point.cameraNormal);
+    if (dot(point.cameraNormal, triangle.faceNormal) < 0.0) {
+        point.worldNormal = -point.worldNormal;
+        point.cameraNormal = -point.cameraNormal;
+    }
+    if (surface.kind == kSurfaceFlat && !triangle.frontFacing) {
+        point.worldNormal = -point.worldNormal;
+        point.cameraNormal = -point.cameraNormal;
+    }
+    return point;
+}
+
+void bindWinnerIndices(FrameBuffers& buffers, int32_t firstRow, int32_t endRow, WinnerIndices& winners) {
+    if (sizedPerPixel(buffers.triangleIndex.size(), buffers) && sizedPerPixel(buffers.clipTriangle.size(), buffers)) {
+        winners.triangle = buffers.triangleIndex.data();
+        winners.clip = buffers.clipTriangle.data();
+        winners.firstPixel = 0;
+        winners.localStorage.clear();
+        return;
+    }
+    size_t width = static_cast<size_t>(buffers.rasterWidth);
+    size_t rows = endRow > firstRow ? static_cast<size_t>(endRow - firstRow) : 0;
+    winners.localStorage.assign(2 * rows * width, -1);
+    winners.triangle = winners.localStorage.data();
+    winners.clip = winners.localStorage.data() + rows * width;
+    winners.firstPixel = static_cast<size_t>(std::max(firstRow, 0)) * width;
+}
+
+bool hasRasterTargets(const FrameBuffers& buffers) {
+    return buffers.rasterWidth > 0 && buffers.rasterHeight > 0 && sizedPerPixel(buffers.depth.size(), buffers) &&
+           sizedPerPixel(buffers.coverage.size(), buffers) && sizedPerPixel(buffers.surfaceIndex.size(), buffers) &&
+           buffers.color.size() == 4 * buffers.pixelCount();
+}
+
+bool sameSurfaceReplaces(double z, int32_t f, double zStored, int32_t fStored, double alphaStored) {
+    if (f == kFaceSideThickness && fStored < kFaceObj && alphaStored < kSideWallOverTransparentAlpha) return true;
+    double epsilon = std::max(std::max(std::fabs(zStored), std::fabs(z)) * kSameSurfaceDepthEpsilonRel,
+                              kSameSurfaceDepthEpsilonAbs);
+    if (zStored - epsilon > z) return true;
+    if (z > zStored + epsilon) return false;
+    // Within the band: walls in the thickness colour cover the face edge they meet, and walls that
+    // borrow the front matte stay behind the faces they join.
+    auto priority = [](int32_t faceCode) {
+        if (faceCode == kFaceSideFrontAlpha) return 0;
+        if (faceCode == kFaceSideThickness) return 2;
+        return 1;
+    };
+    int newPriority = priority(f);
+    int storedPriority = priority(fStored);
+    if (newPriority != storedPriority) return newPriority > storedPriority;
+    return zStored > z;
+}
+
+bool rasterizeFragment(const std::vector<SceneSurface>& surfaces, const PreparedTriangle& triangle,
+                       int32_t preparedIndex, const PixelCoverage& coverage, int32_t x, int32_t y,
+                       FrameBuffers& buffers, WinnerIndices& winners, WinningFragment& won) {
+    if (coverage.mask == 0) return false;
+    if (!interpolateAt(triangle, coverage.centroidX, coverage.centroidY, won.weights)) return false;
+
+    const size_t pixel = static_cast<size_t>(y) * static_cast<size_t>(buffers.rasterWidth) + static_cast<size_t>(x);
+    const SceneSurface& surface = surfaces[static_cast<size_t>(triangle.surfaceIndex)];
+    const double z = won.weights.depth;
+    won.faceCode = triangleFaceCode(surface, triangle.triangleIndex);
+
+    uint8_t mask = coverage.mask;
+    if (buffers.surfaceIndex[pixel] == triangle.surfaceIndex) {
+        // One surface's fragments add up: two triangles meeting inside a pixel cover it together.
+        mask = static_cast<uint8_t>(mask | buffers.coverage[pixel]);
+        int32_t storedTriangle = winners.triangleAt(pixel);
+        bool replaces = false;
+        if (storedTriangle >= 0 && static_cast<size_t>(storedTriangle) < surface.mesh.triangles.size()) {
+            replaces = sameSurfaceReplaces(z, won.faceCode, buffers.depth[pixel],
+                                           triangleFaceCode(surface, storedTriangle), buffers.color[4 * pixel + 3]);
+        } else {
+            replaces = buffers.depth[pixel] > z;
+        }
+        if (!replaces) {
+            buffers.coverage[pixel] = mask;
+            return false;
+        }
+    } else if (!(z < buffers.depth[pixel])) {
+        return false;
+    }
+
+    if (!visibleFragmentColour(surface, won.faceCode, triangle, won.weights, won.color, won.alpha)) return false;
+
+    buffers.depth[pixel] = z;
+    buffers.coverage[pixel] = mask;
+    buffers.color[4 * pixel + 3] = won.alpha;
+    buffers.surfaceIndex[pixel] = triangle.surfaceIndex;
+    winners.triangleAt(pixel) = triangle.triangleIndex;
+    winners.clipAt(pixel) = triangle.clipTriangle;
+    if (sizedPerPixel(buffers.preparedIndex.size(), buffers)) buffers.preparedIndex[pixel] = preparedIndex;
+    if (sizedPerPixel(buffers.packedColor.size(), buffers)) buffers.packedColor[pixel] = won.color;
+    if (sizedPerPixel(buffers.winnerMask.size(), buffers)) buffers.winnerMask[pixel] = coverage.mask;
+    return true;
+}
+
+}  // namespace zephrin

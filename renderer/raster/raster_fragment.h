@@ -1,0 +1,187 @@
+// Per-pixel work of the rasterizer, shared by the band raster, deferred shading and the per-triangle
+// path so that every path covers, interpolates, resolves and colours a fragment the same way.
+//
+// Coverage follows the usual multisample scheme: a fixed pattern of sample points per pixel, each
+// tested against the triangle's edge functions; attributes are then interpolated at the centroid of
+// the covered samples (centroid sampling), so that edge pixels never extrapolate outside the triangle.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "renderer/runtime/frame_buffers.h"
+#include "renderer/raster/raster.h"
+#include "renderer/scene/frame_scene.h"
+
+namespace zephrin {
+
+// Edge-function slack, in units of the triangle's area: samples on a shared edge land in both
+// triangles, so adjacent triangles of a mesh leave no cracks.
+constexpr double kEdgeInsideEpsilon = 1e-5;
+// Perspective weight sums at or below this belong to points at (or past) infinity.
+constexpr double kMinInverseDepthSum = 1e-9;
+// Fragments this transparent are not drawn and hide nothing behind them.
+constexpr double kTransparentAlpha = 0.001;
+// Marks a coverage mask taken with the seven-sample pattern.
+constexpr uint8_t kSevenSampleMaskBit = 0x80;
+// Coplanar fragments of one surface are told apart within this depth band (relative, with a floor).
+constexpr double kSameSurfaceDepthEpsilonRel = 1e-6;
+constexpr double kSameSurfaceDepthEpsilonAbs = 1e-5;
+// Side walls in the thickness colour win over nearly transparent front or back texels they touch.
+constexpr double kSideWallOverTransparentAlpha = 0.5;
+
+// Sample offsets from the pixel corner.
+constexpr double kFourSamplePattern[4][2] = {{0.25, 0.25}, {0.75, 0.25}, {0.25, 0.75}, {0.75, 0.75}};
+constexpr double kSevenSamplePattern[7][2] = {{0.5, 0.5}, {0.2, 0.2}, {0.5, 0.15}, {0.8, 0.2},
+                                              {0.2, 0.8}, {0.5, 0.85}, {0.8, 0.8}};
+
+// Which samples of pixel (x, y) the triangle covers (0: none) and where their centroid lies.
+struct PixelCoverage {
+    uint8_t mask = 0;
+    double centroidX = 0.0, centroidY = 0.0;
+};
+PixelCoverage coverPixel(const PreparedTriangle& triangle, int32_t x, int32_t y);
+
+// Fills triangle.coverage from its area term. Division rounds monotonically, so "edge / area >= -eps"
+// holds exactly for the edge values at or above one threshold, found here once per triangle. Also
+// fills the interpolation scale of interpolateAt, so every triangle must pass through here.
+void setUpCoverage(PreparedTriangle& triangle);
+
+// The parts of the edge functions that depend only on the sample row, for one pixel row of a
+// triangle. Each part is computed exactly as the whole expression computes it, so that coverage
+// taken through a row is bit for bit the coverage of coverPixel.
+constexpr int32_t kMaxPatternSamples = 7;
+struct CoverageRow {
+    int32_t y = 0;
+    double sampleY[kMaxPatternSamples] = {};
+    double bMinusY[kMaxPatternSamples] = {};     // b.y - sample y (edge 0)
+    double cMinusY[kMaxPatternSamples] = {};     // c.y - sample y (edge 0)
+    double edge1RowTerm[kMaxPatternSamples] = {};  // (sample y - a.y)(c.x - a.x)
+    double edge2RowTerm[kMaxPatternSamples] = {};  // (sample y - a.y)(b.x - a.x)
+};
+CoverageRow coverageRow(const PreparedTriangle& triangle, int32_t y);
+PixelCoverage coverPixelInRow(const PreparedTriangle& triangle, const CoverageRow& row, int32_t x);
+
+// Inclusive pixel columns of one row of a triangle, as doubles (they come from span arithmetic).
+// Candidates: the columns of its bounds that may hold a covered sample. Interior: columns whose every
+// sample is surely covered. Both are found from the edge functions' slopes with margins far above
+// their rounding error, so that skipping the other columns never skips a covered pixel and an
+// interior pixel is always fully covered. Empty when first > last.
+struct RowSpans {
+    double first = 0.0, last = -1.0;
+    double interiorFirst = 0.0, interiorLast = -1.0;
+};
+RowSpans rowSpans(const PreparedTriangle& triangle, const CoverageRow& row);
+// coverPixelInRow for a pixel of the interior span.
+// The coverage coverPixelInRow gives at (x, y) when its mask is `mask` (bit 7: the seven-sample
+// pattern), summed in the same order: the winner's own mask, which the raster keeps, stands for its
+// sample tests.
+PixelCoverage coverageFromMask(int32_t x, int32_t y, uint8_t mask);
+PixelCoverage coverInteriorPixel(const PreparedTriangle& triangle, const CoverageRow& row, int32_t x);
+
+// View depth and perspective-correct barycentric weights at a raster point.
+struct FragmentWeights {
+    double depth = 0.0;
+    double weights[3] = {0.0, 0.0, 0.0};
+};
+// False when the point's inverse depths sum to (almost) nothing.
+bool interpolateAt(const PreparedTriangle& triangle, double x, double y, FragmentWeights& out);
+
+inline int32_t triangleFaceCode(const SceneSurface& surface, int32_t triangleIndex) {
+    return surface.mesh.triangles[static_cast<size_t>(triangleIndex)].faceCode;
+}
+
+// faceColour at the fragment's interpolated texture coordinates.
+PackedColor fragmentColour(const SceneSurface& surface, int32_t faceCode, const PreparedTriangle& triangle,
+                           const FragmentWeights& weights);
+// The alpha of a packed colour with the surface opacity; false when it is too transparent to draw.
+bool visibleAlpha(const SceneSurface& surface, PackedColor color, double& alpha);
+// The fragment's colour and its alpha with the surface opacity; false when it is too transparent to
+// draw.
+bool visibleFragmentColour(const SceneSurface& surface, int32_t faceCode, const PreparedTriangle& triangle,
+                           const FragmentWeights& weights, PackedColor& color, double& alpha);
+
+// Interpolated positions and normals of a fragment. Normals are oriented to the side of the face the
+// camera sees (interpolated normals of a thin slab may point through it), and plain layers are lit
+// on both sides, so their back view gets the normal turned toward the camera.
+struct FragmentPoint {
+    Vec3 worldPosition;
+    Vec3 cameraPosition;
+    Vec3 worldNormal;
+    Vec3 cameraNormal;
+};
+FragmentPoint interpolateFragmentPoint(const PreparedTriangle& triangle, const SceneSurface& surface,
+                                       const FragmentWeights& weights);
+
+// The triangle and fan index of each pixel's winner. They live in the frame's arrays when the frame
+// keeps them; otherwise a pass keeps them for its own rows only (the same-surface rule needs them).
+struct WinnerIndices {
+    int32_t* triangle = nullptr;
+    int32_t* clip = nullptr;
+    size_t firstPixel = 0;  // pixel index of triangle[0] and clip[0]
+    std::vector<int32_t> localStorage;
+
+    int32_t& triangleAt(size_t pixel) { return triangle[pixel - firstPixel]; }
+    int32_t& clipAt(size_t pixel) { return clip[pixel - firstPixel]; }
+};
+void bindWinnerIndices(FrameBuffers& buffers, int32_t firstRow, int32_t endRow, WinnerIndices& winners);
+
+// The arrays every raster pass writes (depth, coverage, colour, surface index) are allocated.
+bool hasRasterTargets(const FrameBuffers& buffers);
+
+// A fragment that won its pixel.
+struct WinningFragment {
+    FragmentWeights weights;
+    PackedColor color = 0;
+    double alpha = 0.0;
+    int32_t faceCode = kFaceFront;
+};
+
+// Depth resolve and colour of the triangle at pixel (x, y), given the triangle's coverage there. A
+// winner is written (depth, mask, alpha, surface, triangle, clip and prepared index, and the packed
+// colour where the frame keeps it) and returned; a same-surface loser leaves its coverage merged into
+// the pixel's mask.
+bool rasterizeFragment(const std::vector<SceneSurface>& surfaces, const PreparedTriangle& triangle,
+                       int32_t preparedIndex, const PixelCoverage& coverage, int32_t x, int32_t y,
+                       FrameBuffers& buffers, WinnerIndices& winners, WinningFragment& won);
+
+// Triangles whose pixel bounds span fewer columns than this skip the span bounds (see below).
+constexpr int32_t kNarrowTriangleColumns = 12;
+
+// Calls visit(x, y, coverage) for the triangle's covered pixels in row y (a row of its bounds).
+template <typename Visit>
+void forEachCoveredPixelInRow(const PreparedTriangle& triangle, int32_t y, Visit&& visit) {
+    const CoverageRow row = coverageRow(triangle, y);
+    // A triangle only a few columns wide costs less to test column by column than to bound.
+    if (triangle.maxX - triangle.minX < kNarrowTriangleColumns) {
+        for (int32_t x = triangle.minX; x <= triangle.maxX; ++x) {
+            const PixelCoverage coverage = coverPixelInRow(triangle, row, x);
+            if (coverage.mask != 0) visit(x, y, coverage);
+        }
+        return;
+    }
+    const RowSpans spans = rowSpans(triangle, row);
+    if (!(spans.first <= spans.last)) return;
+    const auto first = static_cast<int32_t>(spans.first), last = static_cast<int32_t>(spans.last);
+    int32_t interiorFirst = last + 1, interiorLast = last;
+    if (spans.interiorFirst <= spans.interiorLast) {
+        interiorFirst = static_cast<int32_t>(spans.interiorFirst);
+        interiorLast = static_cast<int32_t>(spans.interiorLast);
+    }
+    for (int32_t x = first; x <= last; ++x) {
+        const bool interior = x >= interiorFirst && x <= interiorLast;
+        const PixelCoverage coverage =
+            interior ? coverInteriorPixel(triangle, row, x) : coverPixelInRow(triangle, row, x);
+        if (coverage.mask != 0) visit(x, y, coverage);
+    }
+}
+
+// Calls visit(x, y, coverage) for the triangle's covered pixels that lie in rows firstRow .. endRow-1.
+template <typename Visit>
+void forEachCoveredPixelInRows(const PreparedTriangle& triangle, int32_t firstRow, int32_t endRow, Visit&& visit) {
+    const int32_t y0 = triangle.minY > firstRow ? triangle.minY : firstRow;
+    const int32_t y1 = triangle.maxY < endRow - 1 ? triangle.maxY : endRow - 1;
+    for (int32_t y = y0; y <= y1; ++y) forEachCoveredPixelInRow(triangle, y, visit);
+}
+
+}  // namespace zephrin

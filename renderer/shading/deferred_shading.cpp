@@ -1,0 +1,148 @@
+// Deferred shading (tile path): once per visible pixel, after the raster has resolved visibility, so
+// that lighting never runs for fragments that end up hidden.
+#include <algorithm>
+
+#include "renderer/shading/shading.h"
+#include "renderer/shadows/shadow_bvh.h"
+
+namespace zephrin {
+
+namespace {
+
+// Lit points are interpolated this many at a time before any of them is shaded: the interpolation's
+// divisions and square roots of neighbouring pixels then overlap one another instead of each waiting
+// between two shadow-ray walks.
+constexpr size_t kShadeBatch = 32;
+
+struct PendingPoint {
+    ShadingPoint point;
+    const SceneSurface* surface = nullptr;
+};
+
+void writeShadowPost(FrameBuffers& buffers, size_t pixel, const ShadingResult& result, int32_t faceCode) {
+    double visibility = std::clamp(result.minimumVisibility, 0.0, 1.0);
+    buffers.shadowVisibility[pixel] = visibility;
+    buffers.filteredVisibility[pixel] = visibility;
+    buffers.radiusField[pixel] = std::clamp(result.blockerHint, 0.0, 1.0);
+    ShadowSlope slope = result.lightTested ? result.slope : ShadowSlope{};
+    buffers.slope[3 * pixel + 0] = static_cast<float>(slope.red);
+    buffers.slope[3 * pixel + 1] = static_cast<float>(slope.green);
+    buffers.slope[3 * pixel + 2] = static_cast<float>(slope.blue);
+    // Side walls take no part in shadow filtering: their shading ignores the lights.
+    bool sideWall = faceCode == kFaceSideFrontAlpha || faceCode == kFaceSideThickness;
+    buffers.shadowMark[pixel] = sideWall ? 0 : 1;
+}
+
+}  // namespace
+
+void shadeVisiblePixels(const ShadingFrame& frame, int32_t firstRow, int32_t endRow) {
+    shadeSpreadRows(frame, firstRow, endRow, RowSpread{});
+}
+
+void shadeSpreadRows(const ShadingFrame& frame, int32_t firstItem, int32_t endItem, const RowSpread& spread) {
+    if (frame.scene == nullptr || frame.prepared == nullptr || frame.buffers == nullptr) return;
+    FrameBuffers& buffers = *frame.buffers;
+    const std::vector<PreparedTriangle>& prepared = *frame.prepared;
+    const std::vector<SceneSurface>& surfaces = frame.scene->surfaces;
+    const size_t pixels = buffers.pixelCount();
+    // Prepared indices come from the CPU raster's buffer; a GPU raster result, once that stage exists,
+    // supplies them (and the masks for pixels whose centre samples miss) in its place.
+    if (!hasRasterTargets(buffers) || buffers.preparedIndex.size() != pixels) return;
+    firstItem = std::max(firstItem, 0);
+    // Dealing rows out evenly adds items past the rows; they name rows past the last, skipped below.
+    endItem = std::min(endItem, spread.items > 0 ? static_cast<int32_t>(spread.items) : buffers.rasterHeight);
+
+    const bool checksTriangle = buffers.triangleIndex.size() == pixels;
+    const bool checksClip = buffers.clipTriangle.size() == pixels;
+    const bool shadowPost = keepsShadowPost(buffers);
+    // The CPU raster left each winner's texture colour beside its prepared index; a GPU raster does not.
+    const bool rasterColour = frame.gpuRaster == nullptr && buffers.packedColor.size() == pixels;
+    const bool rasterMask = frame.gpuRaster == nullptr && buffers.winnerMask.size() == pixels;
+    const std::vector<SceneLight>& lights = frame.scene->lights;
+    const size_t width = static_cast<size_t>(buffers.rasterWidth);
+    // This thread's shadow-ray memos, one per light: neighbouring pixels share their blockers.
+    std::vector<ShadowRayMemo> memos(lights.size());
+    std::vector<PendingPoint> pending;
+    pending.reserve(kShadeBatch);
+    auto shadePending = [&]() {
+        for (const PendingPoint& p : pending) {
+            const auto pixel = static_cast<size_t>(p.point.pixelIndex);
+            const ShadingResult result = shadePoint(p.point, *p.surface, frame);
+            writeShadedColour(buffers, pixel, result);
+            if (shadowPost) writeShadowPost(buffers, pixel, result, p.point.faceCode);
+        }
+        pending.clear();
+    };
+
+    for (int32_t item = firstItem; item < endItem; ++item) {
+        const auto y = static_cast<int32_t>(spread.rowOf(static_cast<uint32_t>(item)));
+        if (y >= buffers.rasterHeight) continue;
+        // Neighbouring pixels mostly share a winner, whose row terms are then reused.
+        CoverageRow row;
+        RowSpans spans;
+        int32_t rowTriangle = -1;
+        for (int32_t x = 0; x < buffers.rasterWidth; ++x) {
+            const size_t pixel = static_cast<size_t>(y) * width + static_cast<size_t>(x);
+            int32_t preparedIndex = buffers.preparedIndex[pixel];
+            if (preparedIndex < 0 || static_cast<size_t>(preparedIndex) >= prepared.size()) continue;
+            const PreparedTriangle& triangle = prepared[static_cast<size_t>(preparedIndex)];
+            // Only a record that agrees with its prepared triangle in every index is the raster's winner.
+            if (buffers.surfaceIndex[pixel] != triangle.surfaceIndex) continue;
+            if (checksTriangle && buffers.triangleIndex[pixel] != triangle.triangleIndex) continue;
+            if (checksClip && buffers.clipTriangle[pixel] != triangle.clipTriangle) continue;
+
+            const SceneSurface& surface = surfaces[static_cast<size_t>(triangle.surfaceIndex)];
+            const int32_t faceCode = triangleFaceCode(surface, triangle.triangleIndex);
+            // Unlit points show their base colour whatever their position and normal.
+            const bool unlit = shadesUnlit(faceCode, surface, lights);
+            // A colour kept by this frame's raster belongs to the winner whose coverage, weights and depth
+            // the raster computed and stored, so an unlit point needs none of them again. A kept alpha of
+            // 0 was never a winner's: such a pixel did not come from this raster.
+            const PackedColor kept = rasterColour ? buffers.packedColor[pixel] : 0;
+            const bool keptColour = packedAlpha(kept) != 0;
+
+            FragmentWeights weights;
+            if (!keptColour || !unlit) {
+                PixelCoverage coverage;
+                const uint8_t keptMask = rasterMask ? buffers.winnerMask[pixel] : 0;
+                if (keptMask != 0) {
+                    // The raster's winner: its own samples give the same centroid without testing them again.
+                    coverage = coverageFromMask(x, y, keptMask);
+                } else {
+                    if (preparedIndex != rowTriangle) {
+                        row = coverageRow(triangle, y);
+                        spans = rowSpans(triangle, row);
+                        rowTriangle = preparedIndex;
+                    }
+                    // Inside the interior span every sample is covered: the raster's own shortcut.
+                    const bool interior = x >= spans.interiorFirst && x <= spans.interiorLast;
+                    coverage = interior ? coverInteriorPixel(triangle, row, x) : coverPixelInRow(triangle, row, x);
+                }
+                if (coverage.mask == 0) continue;
+                if (!interpolateAt(triangle, coverage.centroidX, coverage.centroidY, weights)) continue;
+                buffers.depth[pixel] = weights.depth;
+            }
+
+            PackedColor color = kept;
+            double alpha = 0.0;
+            if (keptColour) {
+                if (!visibleAlpha(surface, color, alpha)) continue;
+            } else if (!visibleFragmentColour(surface, faceCode, triangle, weights, color, alpha)) {
+                continue;
+            }
+            if (unlit) {
+                const ShadingResult result = unlitShading(color, surface);
+                writeShadedColour(buffers, pixel, result);
+                if (shadowPost) writeShadowPost(buffers, pixel, result, faceCode);
+                continue;
+            }
+            // Shaded in the same order as they come, so each light's memo sees the same run of rays.
+            pending.push_back(PendingPoint{
+                fragmentShadingPoint(triangle, surface, weights, faceCode, color, pixel, memos.data()), &surface});
+            if (pending.size() == kShadeBatch) shadePending();
+        }
+        shadePending();
+    }
+}
+
+}  // namespace zephrin

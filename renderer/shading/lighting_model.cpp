@@ -1,0 +1,62 @@
+#include "renderer/shading/lighting_model.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace zephrin {
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+// Keeps the feather band of a zero-feather spot from dividing by zero.
+constexpr double kMinFeatherBand = 1e-6;
+
+bool isPositional(const SceneLight& light) { return light.type == kLightPoint || light.type == kLightSpot; }
+
+}  // namespace
+
+double lightFalloff(const SceneLight& light, double distance) {
+    if (!isPositional(light)) return 1.0;
+    switch (light.falloffType) {
+        case 1: {
+            double start = std::max(light.falloffRadius, 0.0);
+            double t = std::clamp((distance - start) / std::max(light.falloffDistance - start, 1.0), 0.0, 1.0);
+            if (std::isnan(t)) return 1.0;
+            return 1.0 / (1.0 + kSmoothFalloffSteepness * t * t);
+        }
+        case 2: {
+            double range = std::max(light.falloffDistance * light.falloffDistance, 1.0);
+            double factor = 1.0 / std::max(distance * distance / range, 1.0);
+            return std::isnan(factor) ? 1.0 : factor;
+        }
+        default:
+            return 1.0;
+    }
+}
+
+SpotConeShape spotConeShape(const SceneLight& light) {
+    SpotConeShape cone;
+    if (light.type != kLightSpot) return cone;
+    cone.spot = true;
+    cone.axis = normalizeOr(light.directionWorld, Vec3{0.0, 0.0, 1.0});
+    cone.outer = std::cos(std::clamp(light.coneAngle, kMinConeAngle, kMaxConeAngle) * kPi / 360.0);
+    double inner = cone.outer + (1.0 - cone.outer) * std::clamp(light.coneFeather * 0.01, 0.0, 1.0);
+    cone.inner = std::clamp(inner, cone.outer, 1.0);
+    return cone;
+}
+
+double spotCone(const SpotConeShape& cone, const Vec3& lightToPoint) {
+    if (!cone.spot) return 1.0;
+    double q = dot(cone.axis, lightToPoint);
+    // A direction the host could not express lights nothing rather than poisoning the pixel.
+    if (!std::isfinite(q)) return 0.0;
+    if (q <= cone.outer) return 0.0;
+    if (q >= cone.inner) return 1.0;
+    double t = (q - cone.outer) / std::max(cone.inner - cone.outer, kMinFeatherBand);
+    return t * t * (3.0 - 2.0 * t);
+}
+
+double spotCone(const SceneLight& light, const Vec3& lightToPoint) {
+    return spotCone(spotConeShape(light), lightToPoint);
+}
+
+}  // namespace zephrin

@@ -1,0 +1,266 @@
+// The colour of one surface point, and the pieces both shading passes share around it.
+//
+// The model is Blinn-Phong per light (Lambert diffuse tinted by the base colour, an untinted
+// half-vector specular lobe) over an ambient term, with the host's falloff and spot cone. Shadowed
+// lights scale their own direct term by visibility and pull the ambient term down with the darkest
+// one. Beside the colour it reports how the colour would change between fully lit and fully
+// shadowed (the slope), so that the soft-shadow pass can blur visibility and correct the colour
+// without shading again.
+#include <algorithm>
+#include <cmath>
+
+#include "renderer/shading/lighting_model.h"
+#include "renderer/shading/shading.h"
+#include "renderer/shadows/shadow_bvh.h"
+#include "renderer/shadows/shadow_map.h"
+#include "renderer/texture/texture_sampling.h"
+#include "renderer/gpu/gpu_shadows.h"
+
+namespace zephrin {
+
+namespace {
+
+const Vec3 kFallbackDirection{0.0, 0.0, -1.0};
+
+ShadingResult baseColourResult(const BaseColor& base) {
+    ShadingResult result;
+    result.red = base.red;
+    result.green = base.green;
+    result.blue = base.blue;
+    result.alpha = base.alpha;
+    return result;
+}
+
+// Clamp that also sends NaN to 0: a bad light must never leave a NaN in the frame.
+double clampRange(double x, double lo, double hi) { return x > lo ? (x < hi ? x : hi) : lo; }
+
+Vec3 mul(const Vec3& a, const Vec3& b) { return Vec3{a.x * b.x, a.y * b.y, a.z * b.z}; }
+
+struct Coefficients {
+    double ambient = 0.0, diffuse = 0.0, shininess = 1.0, specular = 0.0, specularScale = 0.0;
+};
+
+Coefficients coefficientsOf(const SceneSurface& surface) {
+    Coefficients k;
+    k.ambient = clampRange(surface.material.ambient, 0.0, kMaxMaterialCoefficient);
+    k.diffuse = clampRange(surface.material.diffuse, 0.0, kMaxMaterialCoefficient);
+    k.shininess = clampRange(surface.material.shininess, kMinShininessExponent, kMaxShininessExponent);
+    k.specular = std::isfinite(surface.material.specular) ? surface.material.specular : 0.0;
+    k.specularScale = clampRange(surface.controls.specular / 100.0, 0.0, kMaxSpecularScale);
+    return k;
+}
+
+// x^exponent for x in [0, 1]. Whole exponents (the default shininess 24 among them) are worked out by
+// repeated squaring, a handful of multiplications where a general power costs far more per pixel.
+double specularPower(double x, double exponent) {
+    if (!(x > 0.0)) return 0.0;
+    if (exponent >= 1.0 && exponent <= kMaxShininessExponent && exponent == std::floor(exponent)) {
+        auto bits = static_cast<uint32_t>(exponent);
+        double result = 1.0, square = x;
+        for (; bits != 0; bits >>= 1) {
+            if ((bits & 1u) != 0) result *= square;
+            square *= square;
+        }
+        return result;
+    }
+    return std::pow(x, exponent);
+}
+
+double typeScale(int32_t type) {
+    switch (type) {
+        case kLightParallel:
+            return kParallelScale;
+        case kLightSpot:
+            return kSpotScale;
+        default:
+            return kPointScale;
+    }
+}
+
+const ShadowMap* mapOf(const ShadingFrame& frame, size_t light) {
+    if (frame.shadowMaps == nullptr || light >= frame.shadowMaps->size()) return nullptr;
+    return &(*frame.shadowMaps)[light];
+}
+
+bool cachedHitOf(const ShadingFrame& frame, const ShadingPoint& point, size_t light, CachedShadowHit& out) {
+    const ShadowSampleCache* cache = frame.shadowSamples;
+    if (cache == nullptr || point.pixelIndex < 0 || cache->lightCount <= 0) return false;
+    size_t index = static_cast<size_t>(point.pixelIndex) * static_cast<size_t>(cache->lightCount) + light;
+    if (light >= static_cast<size_t>(cache->lightCount) || index >= cache->samples.size()) return false;
+    const ShadowSample& sample = cache->samples[index];
+    if (!sample.valid) return false;
+    out.hit = sample.hit;
+    out.distance = sample.distance;
+    return true;
+}
+
+}  // namespace
+
+bool shadesUnlit(int32_t faceCode, const SceneSurface& surface, const std::vector<SceneLight>& lights) {
+    bool sideWall = faceCode == kFaceSideFrontAlpha || faceCode == kFaceSideThickness;
+    return sideWall || !surface.acceptsLights || lights.empty();
+}
+
+bool shadesUnlit(const ShadingPoint& point, const SceneSurface& surface, const std::vector<SceneLight>& lights) {
+    return shadesUnlit(point.faceCode, surface, lights);
+}
+
+ShadingResult unlitShading(PackedColor baseColor, const SceneSurface& surface) {
+    return baseColourResult(unpackBaseColor(baseColor, surface.opacity));
+}
+
+ShadingResult shadePoint(const ShadingPoint& point, const SceneSurface& surface, const ShadingFrame& frame) {
+    static const std::vector<SceneLight> kNoLights;
+    const std::vector<SceneLight>& lights = frame.scene != nullptr ? frame.scene->lights : kNoLights;
+    if (shadesUnlit(point, surface, lights)) return unlitShading(point.baseColor, surface);
+    const BaseColor base = unpackBaseColor(point.baseColor, surface.opacity);
+
+    static const ShadowBvh kNoCasters;
+    const ShadowBvh& bvh = frame.shadowBvh != nullptr ? *frame.shadowBvh : kNoCasters;
+    const Coefficients k = coefficientsOf(surface);
+    const Vec3 baseRgb{base.red, base.green, base.blue};
+
+    const bool directLight =
+        std::any_of(lights.begin(), lights.end(), [](const SceneLight& l) { return l.type != kLightAmbient; });
+    Vec3 ambient =
+        baseRgb * (directLight ? std::max(kAmbientFloor, kAmbientBaseGain * k.ambient) : kAmbientBaseGain * k.ambient);
+
+    Vec3 n, nv;
+    normalizeBothOr(point.worldNormal, point.cameraNormal, kFallbackDirection, n, nv);
+    const Vec3 view = normalizeOr(-point.cameraPosition, kFallbackDirection);
+
+    Vec3 lit, unshadowed, untested;
+    bool tested = false;
+    double minimumVisibility = 1.0;
+    double strongestShadow = -1.0;
+    double blockerHint = 0.0;
+
+    for (size_t i = 0; i < lights.size(); ++i) {
+        const SceneLight& light = lights[i];
+        if (light.type == kLightAmbient) {
+            ambient += mul(baseRgb, light.color) * (k.ambient * light.intensity * kAmbientLightGain);
+            continue;
+        }
+        Vec3 lw, lv;
+        double attenuation = 1.0;
+        if (light.type == kLightParallel) {
+            lw = normalizeOr(-light.directionWorld, kFallbackDirection);
+            lv = normalizeOr(-light.directionCamera, kFallbackDirection);
+        } else {
+            const Vec3 toLight = light.positionWorld - point.worldPosition;
+            const Vec3 toLightInCamera = light.positionCamera - point.cameraPosition;
+            const LengthPair lengths = lengthsOf(toLight, toLightInCamera);
+            const double distance = lengths.first;
+            normalizeBothWithLengths(toLight, toLightInCamera, lengths, kFallbackDirection, lw, lv);
+            const bool shaped = frame.spotCones != nullptr && i < frame.spotCones->size();
+            attenuation = lightFalloff(light, distance) *
+                          (shaped ? spotCone((*frame.spotCones)[i], -lw) : spotCone(light, -lw));
+            if (!(attenuation > kMinAttenuation)) continue;
+        }
+        const double strength = light.intensity * kDirectGain * typeScale(light.type) * attenuation;
+        const double nDotL = dot(n, lw);
+        const bool shadowTested = surface.acceptsShadows && light.castsShadows;
+
+        double visibility = 1.0;
+        double hint = 0.0;
+        if (nDotL > kMinFacing) {
+            // The unshadowed contribution comes first: its square roots and divisions then overlap
+            // the shadow ray's walk instead of waiting for it.
+            const double diffuse = clampRange(nDotL, 0.0, 1.0) * k.diffuse;
+            const Vec3 half = normalizeOr(view + lv, kFallbackDirection);
+            const double specular =
+                specularPower(clampRange(dot(nv, half), 0.0, 1.0), k.shininess) * k.specular * k.specularScale;
+            const Vec3 contribution = (mul(baseRgb, light.color) * diffuse + light.color * specular) * strength;
+            if (shadowTested) {
+                VisibilityQuery query;
+                query.map = mapOf(frame, i);
+                query.point = point.worldPosition;
+                query.normal = point.worldNormal;
+                query.receiver = ShadowReceiver{point.surfaceIndex, point.triangleIndex};
+                query.shadowQuality = surface.controls.shadowQuality;
+                query.shadowSoftness = surface.controls.shadowSoftness;
+                query.shadowMode = surface.controls.shadowMode;
+                query.anyHitOnly = frame.anyHitShadows;
+                query.memo = point.shadowMemos != nullptr ? &point.shadowMemos[i] : nullptr;
+                // lw and n are the very vectors lightVisibility would work out for these light types.
+                query.unitVectorsGiven =
+                    light.type == kLightPoint || light.type == kLightSpot || light.type == kLightParallel;
+                query.towardLight = lw;
+                query.unitNormal = n;
+                CachedShadowHit cached;
+                if (cachedHitOf(frame, point, i, cached)) query.cached = &cached;
+                visibility = lightVisibility(bvh, light, query, &hint);
+            }
+            lit += contribution * visibility;
+            unshadowed += contribution;
+            if (!shadowTested) untested += contribution;
+        } else if (shadowTested) {
+            // Facing away from a shadow-casting light is being in its shadow.
+            visibility = 1.0 - clampRange(light.shadowDarkness * kShadowDarknessGain, 0.0, 1.0);
+        } else {
+            continue;
+        }
+        if (!shadowTested) continue;
+        tested = true;
+        minimumVisibility = std::min(minimumVisibility, visibility);
+        if (1.0 - visibility > strongestShadow) {
+            strongestShadow = 1.0 - visibility;
+            blockerHint = hint;
+        }
+    }
+
+    const double ambientScale =
+        tested ? clampRange(kShadowedAmbientShare + (1.0 - kShadowedAmbientShare) * minimumVisibility, 0.0, 1.0) : 1.0;
+    ShadingResult result;
+    result.red = clampRange(ambientScale * ambient.x + lit.x, 0.0, 1.0);
+    result.green = clampRange(ambientScale * ambient.y + lit.y, 0.0, 1.0);
+    result.blue = clampRange(ambientScale * ambient.z + lit.z, 0.0, 1.0);
+    result.alpha = base.alpha;
+    result.lightTested = tested;
+    result.minimumVisibility = tested ? minimumVisibility : 1.0;
+    result.blockerHint = blockerHint;
+    if (tested) {
+        auto slopeOf = [](double full, double shadowedAmbient, double untestedPart) {
+            return clampRange(full, 0.0, 1.0) - clampRange(shadowedAmbient + untestedPart, 0.0, 1.0);
+        };
+        result.slope.red = slopeOf(ambient.x + unshadowed.x, kShadowedAmbientShare * ambient.x, untested.x);
+        result.slope.green = slopeOf(ambient.y + unshadowed.y, kShadowedAmbientShare * ambient.y, untested.y);
+        result.slope.blue = slopeOf(ambient.z + unshadowed.z, kShadowedAmbientShare * ambient.z, untested.z);
+    }
+    return result;
+}
+
+ShadingPoint fragmentShadingPoint(const PreparedTriangle& triangle, const SceneSurface& surface,
+                                  const FragmentWeights& weights, int32_t faceCode, PackedColor color, size_t pixel,
+                                  ShadowRayMemo* shadowMemos) {
+    FragmentPoint fragment = interpolateFragmentPoint(triangle, surface, weights);
+    ShadingPoint point;
+    point.worldPosition = fragment.worldPosition;
+    point.cameraPosition = fragment.cameraPosition;
+    point.worldNormal = fragment.worldNormal;
+    point.cameraNormal = fragment.cameraNormal;
+    point.faceCode = faceCode;
+    point.baseColor = color;
+    point.surfaceIndex = triangle.surfaceIndex;
+    point.triangleIndex = triangle.triangleIndex;
+    point.pixelIndex = static_cast<int32_t>(pixel);
+    point.shadowMemos = shadowMemos;
+    return point;
+}
+
+ShadingResult shadeFragment(const ShadingFrame& frame, const PreparedTriangle& triangle, const SceneSurface& surface,
+                            const FragmentWeights& weights, int32_t faceCode, PackedColor color, size_t pixel,
+                            ShadowRayMemo* shadowMemos) {
+    return shadePoint(fragmentShadingPoint(triangle, surface, weights, faceCode, color, pixel, shadowMemos), surface,
+                      frame);
+}
+
+void writeShadedColour(FrameBuffers& buffers, size_t pixel, const ShadingResult& result) {
+    double* out = &buffers.color[4 * pixel];
+    out[0] = result.red;
+    out[1] = result.green;
+    out[2] = result.blue;
+    out[3] = result.alpha;
+}
+
+}  // namespace zephrin

@@ -1,0 +1,443 @@
+// Screen-space shadow filtering. The radius field (a fraction of R per pixel, from the blocker hint)
+// is seeded on contact edges, carried to the lit side of every shadow edge, smoothed, and then drives
+// a separable Gaussian blur of the visibility whose taps are weighted by how well the two pixels lie
+// on one receiving plane.
+//
+// The plane test needs every pixel's camera-space point and face normal. Points come from the depth
+// buffer and a per-column and per-row view ray; normals from a per-triangle table. Both are built
+// once per frame, so that the many weights of the blur passes cost a few multiplications each.
+#include "renderer/shadows/soft_shadows.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "renderer/runtime/scratch_arrays.h"
+#include "renderer/texture/texture_sampling.h"  // clampUnit
+#include "renderer/runtime/worker_pool.h"
+
+namespace zephrin {
+namespace {
+
+// Diffusion below 1 % of the full 200 px range cannot move a shadow edge by a pixel.
+constexpr double kMinDiffusionFraction = 0.01;
+constexpr double kDiffusionRange = 200.0;
+constexpr int32_t kFullRadius = 24;
+constexpr int32_t kInteractiveRadiusCap = 10;
+constexpr int32_t kQuickPreviewRadiusCap = 4;
+// Visibility at or above this counts as lit.
+constexpr double kLitVisibility = 0.995;
+// Neighbours whose visibility differs by more than this stand on a shadow edge.
+constexpr double kEdgeVisibilityStep = 0.01;
+// Fields and weights at or below this are absent.
+constexpr double kFieldEpsilon = 1e-8;
+constexpr double kMinBlurWeightSum = 1e-6;
+// Gaussian width of kernel r: 0.42 r, at least one pixel.
+constexpr double kKernelSigmaPerRadius = 0.42;
+constexpr double kMinKernelSigma = 1.0;
+// Plane agreement: normals closer than ~81 degrees start to count, fully from ~53 degrees.
+constexpr double kNormalAgreementStart = 0.15;
+constexpr double kNormalAgreementSpan = 0.6;
+// Depth mismatches are measured in pixel footprints (1.5 pixels at the depth), at least 0.25 px.
+constexpr double kFootprintScale = 1.5;
+constexpr double kMinFootprint = 0.25;
+constexpr double kMinFocal = 1e-6;
+constexpr double kMinRayDot = 1e-8;
+constexpr uint32_t kFilterRowBlock = 64;
+constexpr uint32_t kApplyBlockPixels = 32768;
+
+bool hasPostBuffers(const FrameBuffers& buffers) {
+    return keepsShadowPost(buffers) && buffers.color.size() == 4 * buffers.pixelCount();
+}
+
+// What the plane weight needs, built once per frame.
+struct PlaneContext {
+    const FrameBuffers* buffers = nullptr;
+    std::vector<double> rayX, rayY;          // view ray of each column and row at depth 1
+    std::vector<size_t> surfaceFirstNormal;  // offset of each surface's triangles in `normals`
+    std::vector<Vec3> normals;               // camera-space face normal per mesh triangle
+    double footprintPerDepth = 0.0;          // pixel size at depth 1
+    bool usable = false;                     // the camera can reconstruct points
+};
+
+Vec3 faceNormal(const SceneSurface& surface, const SurfaceTriangle& t) {
+    const auto count = surface.mesh.vertices.size();
+    if (t.a < 0 || t.b < 0 || t.c < 0 || static_cast<size_t>(t.a) >= count || static_cast<size_t>(t.b) >= count ||
+        static_cast<size_t>(t.c) >= count) {
+        return Vec3{0.0, 0.0, -1.0};
+    }
+    const Vec3& a = surface.mesh.vertices[static_cast<size_t>(t.a)].cameraPosition;
+    const Vec3& b = surface.mesh.vertices[static_cast<size_t>(t.b)].cameraPosition;
+    const Vec3& c = surface.mesh.vertices[static_cast<size_t>(t.c)].cameraPosition;
+    return normalizeOr(cross(b - a, c - a), Vec3{0.0, 0.0, -1.0});
+}
+
+PlaneContext makePlaneContext(const FrameBuffers& buffers, const SceneCamera& camera,
+                              const std::vector<SceneSurface>& surfaces, bool withNormals) {
+    PlaneContext ctx;
+    ctx.buffers = &buffers;
+    ctx.usable = camera.focal > kMinFocal;
+    if (!ctx.usable) return ctx;
+    const double w = buffers.rasterWidth, h = buffers.rasterHeight;
+    ctx.rayX.resize(static_cast<size_t>(buffers.rasterWidth));
+    ctx.rayY.resize(static_cast<size_t>(buffers.rasterHeight));
+    for (size_t x = 0; x < ctx.rayX.size(); ++x) {
+        ctx.rayX[x] = ((x + 0.5) * camera.compWidth / w - camera.compWidth / 2.0) / camera.focal;
+    }
+    for (size_t y = 0; y < ctx.rayY.size(); ++y) {
+        ctx.rayY[y] = ((y + 0.5) * camera.compHeight / h - camera.compHeight / 2.0) / camera.focal;
+    }
+    ctx.footprintPerDepth = kFootprintScale * std::max(camera.compHeight / (camera.focal * std::max(h, 1.0)),
+                                                       camera.compWidth / (camera.focal * std::max(w, 1.0)));
+    ctx.surfaceFirstNormal.resize(surfaces.size() + 1, 0);
+    for (size_t s = 0; s < surfaces.size(); ++s) {
+        ctx.surfaceFirstNormal[s + 1] = ctx.surfaceFirstNormal[s] + surfaces[s].mesh.triangles.size();
+    }
+    if (withNormals) {
+        ctx.normals.resize(ctx.surfaceFirstNormal.back());
+        for (size_t s = 0; s < surfaces.size(); ++s) {
+            const auto& triangles = surfaces[s].mesh.triangles;
+            for (size_t t = 0; t < triangles.size(); ++t) {
+                ctx.normals[ctx.surfaceFirstNormal[s] + t] = faceNormal(surfaces[s], triangles[t]);
+            }
+        }
+    }
+    return ctx;
+}
+
+struct PixelPlane {
+    Vec3 ray;  // view ray through the pixel centre, z = 1
+    Vec3 point;
+    Vec3 normal;
+};
+
+bool pixelPlane(const PlaneContext& ctx, const std::vector<SceneSurface>* surfaces, size_t pixel, PixelPlane& out) {
+    const FrameBuffers& b = *ctx.buffers;
+    const double z = b.depth[pixel];
+    if (!std::isfinite(z) || z < kNearPlaneZ) return false;
+    const int32_t surface = b.surfaceIndex[pixel];
+    const int32_t triangle = b.triangleIndex.size() == b.pixelCount() ? b.triangleIndex[pixel] : -1;
+    if (surface < 0 || triangle < 0 || static_cast<size_t>(surface) + 1 >= ctx.surfaceFirstNormal.size()) {
+        return false;
+    }
+    const size_t first = ctx.surfaceFirstNormal[static_cast<size_t>(surface)];
+    if (first + static_cast<size_t>(triangle) >= ctx.surfaceFirstNormal[static_cast<size_t>(surface) + 1]) {
+        return false;
+    }
+    const size_t width = static_cast<size_t>(b.rasterWidth);
+    out.ray = Vec3{ctx.rayX[pixel % width], ctx.rayY[pixel / width], 1.0};
+    out.point = out.ray * z;
+    if (surfaces != nullptr) {
+        const SceneSurface& s = (*surfaces)[static_cast<size_t>(surface)];
+        out.normal = faceNormal(s, s.mesh.triangles[static_cast<size_t>(triangle)]);
+    } else {
+        out.normal = ctx.normals[first + static_cast<size_t>(triangle)];
+    }
+    return true;
+}
+
+// Depth at which `ray` meets the plane through `point` with `normal`; false when it runs parallel
+// to the plane or meets it behind the near plane.
+bool depthOnPlane(const Vec3& ray, const Vec3& point, const Vec3& normal, double& depth) {
+    double denominator = dot(normal, ray);
+    if (!(std::fabs(denominator) > kMinRayDot)) return false;
+    depth = dot(normal, point) / denominator;
+    return std::isfinite(depth) && depth >= kNearPlaneZ;
+}
+
+double planeWeight(const PlaneContext& ctx, const PixelPlane& p, const PixelPlane& q) {
+    double a =
+        std::clamp((std::fabs(dot(p.normal, q.normal)) - kNormalAgreementStart) / kNormalAgreementSpan, 0.0, 1.0);
+    double zqOnP = 0.0, zpOnQ = 0.0;
+    if (!depthOnPlane(q.ray, p.point, p.normal, zqOnP) || !depthOnPlane(p.ray, q.point, q.normal, zpOnQ)) return 0.0;
+    double mismatch = std::max(std::fabs(zpOnQ - p.point.z), std::fabs(zqOnP - q.point.z));
+    double footprint = std::max(ctx.footprintPerDepth * (p.point.z + q.point.z) * 0.5, kMinFootprint);
+    double ratio = mismatch / footprint;
+    return clampUnit(std::exp(-0.5 * ratio * ratio) * a * a * (3.0 - 2.0 * a));
+}
+
+// The frame's weight between two pixels, from the tables of the context.
+double weightBetween(const PlaneContext& ctx, size_t p, size_t q) {
+    const FrameBuffers& b = *ctx.buffers;
+    const int32_t sp = b.surfaceIndex[p], sq = b.surfaceIndex[q];
+    if (sp < 0 || sq < 0) return 0.0;
+    if (sp == sq) return 1.0;
+    if (!ctx.usable) return 0.0;
+    PixelPlane pp, pq;
+    if (!pixelPlane(ctx, nullptr, p, pp) || !pixelPlane(ctx, nullptr, q, pq)) return 0.0;
+    return planeWeight(ctx, pp, pq);
+}
+
+// Every pass writes only its own rows, so the workers take rows spread over the frame: shadows
+// gather where the surfaces are, and contiguous halves would leave one worker with most of them.
+template <typename Body>
+void forRows(int32_t rows, Body& body) {
+    const auto count = static_cast<uint32_t>(std::max(rows, 0));
+    const RowSpread spread = rowSpread(count, static_cast<uint32_t>(workerCount(count, kFilterRowBlock)));
+    auto rowBody = [&body, &spread, count](uint32_t begin, uint32_t end) {
+        for (uint32_t item = begin; item < end; ++item) {
+            const uint32_t row = spread.rowOf(item);
+            if (row < count) body(static_cast<int32_t>(row));
+        }
+    };
+    parallelFor(spread.items, kFilterRowBlock, rowBody);
+}
+
+struct Filter {
+    FrameBuffers& b;
+    const PlaneContext& ctx;
+    int32_t radius;
+    int32_t width, height;
+
+    size_t at(int32_t x, int32_t y) const {
+        return static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x);
+    }
+    bool marked(size_t i) const { return b.shadowMark[i] != 0; }
+    bool inShadow(size_t i) const { return b.shadowVisibility[i] < kLitVisibility; }
+
+    void seedEdges() {
+        ScratchArray<double> fieldBefore(b.radiusField.size(), 0.0);
+        std::copy(b.radiusField.begin(), b.radiusField.end(), fieldBefore.values.begin());
+        const std::vector<double>& field = fieldBefore.values;
+        auto row = [&](int32_t y) {
+            for (int32_t x = 0; x < width; ++x) {
+                const size_t p = at(x, y);
+                if (!marked(p) || !inShadow(p) || field[p] > kFieldEpsilon) continue;
+                double best = 0.0;
+                const int32_t dx[4] = {-1, 1, 0, 0}, dy[4] = {0, 0, -1, 1};
+                for (int k = 0; k < 4; ++k) {
+                    int32_t nx = x + dx[k], ny = y + dy[k];
+                    if (nx < 0 || ny < 0 || nx >= width || ny >= height) continue;
+                    const size_t q = at(nx, ny);
+                    if (!marked(q) || std::fabs(b.shadowVisibility[q] - b.shadowVisibility[p]) <= kEdgeVisibilityStep) {
+                        continue;
+                    }
+                    best = std::max(best, weightBetween(ctx, p, q));
+                }
+                b.radiusField[p] = best;
+            }
+        };
+        forRows(height, row);
+    }
+
+    // Each lit pixel takes the radius of the nearest shadow edge: first the nearest along its row,
+    // then the nearest of those within R rows.
+    void propagateEdges() {
+        const size_t n = b.pixelCount();
+        ScratchArray<double> rowValues(n, 0.0);
+        ScratchArray<int32_t> rowDistances(n, -1);
+        std::vector<double>& rowValue = rowValues.values;
+        std::vector<int32_t>& rowDistance = rowDistances.values;
+        auto source = [&](size_t q) { return marked(q) && inShadow(q) && b.radiusField[q] > kFieldEpsilon; };
+        auto rows = [&](int32_t y) {
+            for (int32_t x = 0; x < width; ++x) {
+                const size_t p = at(x, y);
+                if (!marked(p)) continue;
+                if (source(p)) {
+                    rowValue[p] = b.radiusField[p];
+                    rowDistance[p] = 0;
+                    continue;
+                }
+                for (int32_t d = 1; d <= radius; ++d) {
+                    double best = -1.0;
+                    for (int32_t qx : {x - d, x + d}) {
+                        if (qx < 0 || qx >= width) continue;
+                        const size_t q = at(qx, y);
+                        if (!source(q)) continue;
+                        double w = weightBetween(ctx, p, q);
+                        if (w > kFieldEpsilon) best = std::max(best, b.radiusField[q] * w);
+                    }
+                    if (best >= 0.0) {
+                        rowValue[p] = best;
+                        rowDistance[p] = d;
+                        break;
+                    }
+                }
+            }
+        };
+        forRows(height, rows);
+        auto columns = [&](int32_t y) {
+            for (int32_t x = 0; x < width; ++x) {
+                const size_t p = at(x, y);
+                if (!marked(p) || inShadow(p)) continue;
+                int64_t bestDistance = -1;
+                double value = 0.0;
+                for (int32_t dy = -radius; dy <= radius; ++dy) {
+                    int32_t qy = y + dy;
+                    if (qy < 0 || qy >= height) continue;
+                    const size_t q = at(x, qy);
+                    if (!marked(q) || rowDistance[q] < 0) continue;
+                    int64_t distance = static_cast<int64_t>(rowDistance[q]) * rowDistance[q] + dy * dy;
+                    if (bestDistance >= 0 && distance >= bestDistance) continue;
+                    double w = weightBetween(ctx, p, q);
+                    if (w <= kFieldEpsilon) continue;
+                    bestDistance = distance;
+                    value = w * rowValue[q];
+                }
+                b.radiusField[p] = value;
+            }
+        };
+        forRows(height, columns);
+    }
+
+    bool fieldNeedsSmoothing() const {
+        const double step = 1.0 / radius;
+        for (int32_t y = 0; y < height; ++y) {
+            for (int32_t x = 0; x < width; ++x) {
+                const size_t p = at(x, y);
+                if (!marked(p) || b.radiusField[p] <= kFieldEpsilon) continue;
+                for (size_t q : {x + 1 < width ? at(x + 1, y) : p, y + 1 < height ? at(x, y + 1) : p}) {
+                    if (q == p || !marked(q) || b.radiusField[q] <= kFieldEpsilon) continue;
+                    if (std::fabs(b.radiusField[q] - b.radiusField[p]) > step) return true;
+                }
+            }
+        }
+        return false;
+    }
+
+    // One direction of the radius smoothing: from `in` to `out` along rows (dx) or columns (dy).
+    void smoothField(const std::vector<double>& in, std::vector<double>& out, const std::vector<double>& kernel,
+                     bool alongRows) {
+        auto row = [&](int32_t y) {
+            for (int32_t x = 0; x < width; ++x) {
+                const size_t p = at(x, y);
+                out[p] = in[p];
+                if (!marked(p) || in[p] <= kFieldEpsilon) continue;
+                double sum = 0.0, weights = 0.0;
+                for (int32_t i = -radius; i <= radius; ++i) {
+                    const size_t q =
+                        alongRows ? at(std::clamp(x + i, 0, width - 1), y) : at(x, std::clamp(y + i, 0, height - 1));
+                    if (!marked(q) || in[q] <= kFieldEpsilon) continue;
+                    const double w = kernel[static_cast<size_t>(i + radius)];
+                    sum += w * in[q];
+                    weights += w;
+                }
+                if (weights > kFieldEpsilon) out[p] = clampUnit(sum / weights);
+            }
+        };
+        forRows(height, row);
+    }
+
+    // One direction of the visibility blur, from `in` to `out`; the fallback is the pixel's own
+    // unfiltered visibility.
+    void blur(const std::vector<double>& in, std::vector<double>& out, const std::vector<std::vector<double>>& kernels,
+              bool alongRows) {
+        auto row = [&](int32_t y) {
+            for (int32_t x = 0; x < width; ++x) {
+                const size_t p = at(x, y);
+                if (!marked(p)) continue;
+                const auto r = static_cast<int32_t>(
+                    std::min(std::ceil(radius * clampUnit(b.radiusField[p])), static_cast<double>(radius)));
+                if (r < 1) {
+                    out[p] = alongRows ? b.shadowVisibility[p] : clampUnit(in[p]);
+                    continue;
+                }
+                const std::vector<double>& kernel = kernels[static_cast<size_t>(r)];
+                double sum = 0.0, weights = 0.0;
+                for (int32_t i = -r; i <= r; ++i) {
+                    const size_t q =
+                        alongRows ? at(std::clamp(x + i, 0, width - 1), y) : at(x, std::clamp(y + i, 0, height - 1));
+                    if (!marked(q)) continue;
+                    const double w = weightBetween(ctx, p, q) * kernel[static_cast<size_t>(i + r)];
+                    sum += w * in[q];
+                    weights += w;
+                }
+                double value = weights > kMinBlurWeightSum ? sum / weights : b.shadowVisibility[p];
+                out[p] = alongRows ? value : clampUnit(value);
+            }
+        };
+        forRows(height, row);
+    }
+};
+
+bool anyMarkedPixelInShadow(const FrameBuffers& buffers) {
+    for (size_t i = 0; i < buffers.shadowMark.size(); ++i) {
+        if (buffers.shadowMark[i] != 0 && buffers.shadowVisibility[i] < kLitVisibility) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+int32_t shadowBlurRadius(const std::vector<SceneLight>& lights, const RenderSettings& settings) {
+    double x = 0.0;
+    for (const SceneLight& light : lights) {
+        if (!light.castsShadows) continue;
+        x = std::max(x, clampUnit(std::max(light.shadowDiffusion, 0.0) / kDiffusionRange));
+    }
+    if (x <= kMinDiffusionFraction) return 0;
+    int32_t cap =
+        settings.quickPreview ? kQuickPreviewRadiusCap : (settings.interactive ? kInteractiveRadiusCap : kFullRadius);
+    return std::clamp(static_cast<int32_t>(std::ceil(kFullRadius * x)), 1, cap);
+}
+
+std::vector<std::vector<double>> shadowKernels(int32_t radius) {
+    std::vector<std::vector<double>> kernels(static_cast<size_t>(std::max(radius, 0)) + 1);
+    kernels[0] = {1.0};
+    for (int32_t r = 1; r <= radius; ++r) {
+        const double sigma = std::max(kKernelSigmaPerRadius * r, kMinKernelSigma);
+        std::vector<double>& k = kernels[static_cast<size_t>(r)];
+        k.resize(static_cast<size_t>(2 * r + 1));
+        for (int32_t i = -r; i <= r; ++i) {
+            const double t = i / sigma;
+            k[static_cast<size_t>(i + r)] = std::exp(-0.5 * t * t);
+        }
+    }
+    return kernels;
+}
+
+double crossReceiverWeight(const FrameBuffers& buffers, const SceneCamera& camera,
+                           const std::vector<SceneSurface>& surfaces, size_t p, size_t q) {
+    const size_t n = buffers.pixelCount();
+    if (p >= n || q >= n || buffers.surfaceIndex.size() != n || buffers.depth.size() != n) return 0.0;
+    const int32_t sp = buffers.surfaceIndex[p], sq = buffers.surfaceIndex[q];
+    if (sp < 0 || sq < 0) return 0.0;
+    if (sp == sq) return 1.0;
+    const PlaneContext ctx = makePlaneContext(buffers, camera, surfaces, false);
+    if (!ctx.usable) return 0.0;
+    PixelPlane pp, pq;
+    if (!pixelPlane(ctx, &surfaces, p, pp) || !pixelPlane(ctx, &surfaces, q, pq)) return 0.0;
+    return planeWeight(ctx, pp, pq);
+}
+
+void filterShadows(FrameBuffers& buffers, const SceneCamera& camera, const std::vector<SceneSurface>& surfaces,
+                   const std::vector<SceneLight>& lights, const RenderSettings& settings) {
+    const int32_t radius = shadowBlurRadius(lights, settings);
+    const size_t n = buffers.pixelCount();
+    // Nothing to soften without post buffers, with hard shadows, or with no pixel in shadow.
+    if (!hasPostBuffers(buffers) || radius < 1 || buffers.depth.size() != n || buffers.surfaceIndex.size() != n ||
+        !anyMarkedPixelInShadow(buffers)) {
+        return;
+    }
+    const PlaneContext ctx = makePlaneContext(buffers, camera, surfaces, true);
+    Filter filter{buffers, ctx, radius, buffers.rasterWidth, buffers.rasterHeight};
+
+    filter.seedEdges();
+    filter.propagateEdges();
+    const std::vector<std::vector<double>> kernels = shadowKernels(radius);
+    if (filter.fieldNeedsSmoothing()) {
+        ScratchArray<double> rowsSmoothed(n, 0.0);
+        filter.smoothField(buffers.radiusField, rowsSmoothed.values, kernels.back(), true);
+        filter.smoothField(rowsSmoothed.values, buffers.radiusField, kernels.back(), false);
+    }
+
+    ScratchArray<double> rowBlurred(n, 1.0);
+    filter.blur(buffers.shadowVisibility, rowBlurred.values, kernels, true);
+    filter.blur(rowBlurred.values, buffers.filteredVisibility, kernels, false);
+}
+
+void recomposeShadows(FrameBuffers& buffers) {
+    if (!hasPostBuffers(buffers)) return;
+    auto body = [&buffers](uint32_t begin, uint32_t end) {
+        for (uint32_t i = begin; i < end; ++i) {
+            if (buffers.shadowMark[i] == 0) continue;
+            double change = clampUnit(buffers.filteredVisibility[i]) - clampUnit(buffers.shadowVisibility[i]);
+            for (size_t c = 0; c < 3; ++c) {
+                double& channel = buffers.color[4 * static_cast<size_t>(i) + c];
+                channel = clampUnit(channel + buffers.slope[3 * static_cast<size_t>(i) + c] * change);
+            }
+        }
+    };
+    parallelFor(static_cast<uint32_t>(buffers.pixelCount()), kApplyBlockPixels, body);
+}
+
+}  // namespace zephrin

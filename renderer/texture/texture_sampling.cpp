@@ -1,0 +1,236 @@
+#include "renderer/texture/texture_sampling.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+
+#include "sdk/AE_Effect.h"
+
+namespace zephrin {
+
+namespace {
+
+// One texel: alpha as a fraction, colour channels on the 0..255 scale.
+struct Texel {
+    double alpha = 0.0, red = 0.0, green = 0.0, blue = 0.0;
+};
+
+// Float worlds may hold anything; a NaN or infinity must not spread into the packed result.
+double finiteOrZero(double x) { return std::isfinite(x) ? x : 0.0; }
+
+size_t pixelSize(AEGP_WorldType type) {
+    switch (type) {
+        case AEGP_WorldType_8:
+            return sizeof(PF_Pixel8);
+        case AEGP_WorldType_16:
+            return sizeof(PF_Pixel16);
+        case AEGP_WorldType_32:
+            return sizeof(PF_PixelFloat);
+        default:
+            return 0;
+    }
+}
+
+// Pixel access the sampler can walk without leaving the image: a known format and rows at least as
+// long as the pixels they hold.
+bool readable(const SurfaceTexture& texture) {
+    if (!texture.hasPixels()) return false;
+    size_t size = pixelSize(texture.worldType);
+    if (size == 0 || texture.rowBytes <= 0) return false;
+    return static_cast<size_t>(texture.rowBytes) >= static_cast<size_t>(texture.width) * size;
+}
+
+// Every byte as a double, read from a table rather than converted per channel.
+constexpr std::array<double, 256> kByteValues = [] {
+    std::array<double, 256> values{};
+    for (size_t k = 0; k < values.size(); ++k) values[k] = static_cast<double>(k);
+    return values;
+}();
+
+Texel toTexel(const PF_Pixel8& p) {
+    return Texel{kByteFractions[p.alpha], kByteValues[p.red], kByteValues[p.green], kByteValues[p.blue]};
+}
+
+Texel toTexel(const PF_Pixel16& p) {
+    constexpr double kFull16 = static_cast<double>(PF_MAX_CHAN16);
+    constexpr double kTo255 = 255.0 / kFull16;
+    return Texel{p.alpha / kFull16, p.red * kTo255, p.green * kTo255, p.blue * kTo255};
+}
+
+Texel toTexel(const PF_PixelFloat& p) {
+    return Texel{std::clamp(finiteOrZero(p.alpha), 0.0, 1.0), finiteOrZero(p.red) * 255.0,
+                 finiteOrZero(p.green) * 255.0, finiteOrZero(p.blue) * 255.0};
+}
+
+template <typename Pixel>
+Texel readTexel(const SurfaceTexture& texture, int32_t x, int32_t y) {
+    const unsigned char* row =
+        static_cast<const unsigned char*>(texture.baseAddress) + static_cast<size_t>(y) * texture.rowBytes;
+    return toTexel(reinterpret_cast<const Pixel*>(row)[x]);
+}
+
+// Adds one texel's bilinear share: its weight times its alpha, and that times each colour channel.
+void accumulate(Texel& sum, double weight, const Texel& texel) {
+    const double w = weight * texel.alpha;
+    sum.alpha += w;
+    sum.red += w * texel.red;
+    sum.green += w * texel.green;
+    sum.blue += w * texel.blue;
+}
+
+// Rounds a channel to its byte. The clamped value plus one half is positive, where truncation is floor.
+uint8_t packChannel(double x) { return static_cast<uint8_t>(std::clamp(x, 0.0, 255.0) + 0.5); }
+
+// Texel coordinate along one axis. A uvRect outside 0..1 would put the position past the image; it is
+// held at the edge texel instead of extrapolating with negative weights.
+double texelPosition(int32_t size, double lo, double hi, double t) {
+    double position = (size - 1) * (lo + (hi - lo) * clampUnit(t));
+    return position > 0.0 ? std::min(position, static_cast<double>(size - 1)) : 0.0;
+}
+
+// Wraps to the fractional part; anything not finite starts the loop over.
+double wrapUnit(double x) {
+    if (!std::isfinite(x)) return 0.0;
+    double wrapped = x - std::floor(x);
+    return wrapped < 0.0 ? wrapped + 1.0 : wrapped;
+}
+
+// Position within a tile of a tiled coordinate s, mirrored on odd tiles.
+double tileFraction(double s, bool mirror) {
+    double tile = 0.0;
+    double fraction = 0.0;
+    double nearest = std::round(s);
+    if (std::fabs(s - nearest) <= kTileBoundaryEpsilon) {
+        if (nearest > 0.0) {
+            tile = nearest - 1.0;
+            fraction = 1.0;
+        } else {
+            tile = nearest;
+            fraction = 0.0;
+        }
+    } else {
+        tile = std::floor(s);
+        fraction = s - tile;
+    }
+    if (mirror && std::fabs(std::fmod(tile, 2.0)) == 1.0) fraction = 1.0 - fraction;
+    return clampUnit(fraction);
+}
+
+template <typename Pixel>
+PackedColor sampleTyped(const SurfaceTexture& texture, PackedColor fallback, double u, double v) {
+    const UvRect& rect = texture.uvRect;
+    double x = texelPosition(texture.width, rect.uMin, rect.uMax, u);
+    double y = texelPosition(texture.height, rect.vMin, rect.vMax, v);
+    // Both positions lie in [0, size - 1], where truncation is floor.
+    int32_t x0 = static_cast<int32_t>(x);
+    int32_t y0 = static_cast<int32_t>(y);
+    int32_t x1 = std::min(x0 + 1, texture.width - 1);
+    int32_t y1 = std::min(y0 + 1, texture.height - 1);
+    double fx = x - x0;
+    double fy = y - y0;
+
+    // Texel by texel, in this order, so that the sums round the same way whatever the compiler does.
+    Texel sum;
+    accumulate(sum, (1.0 - fx) * (1.0 - fy), readTexel<Pixel>(texture, x0, y0));
+    accumulate(sum, fx * (1.0 - fy), readTexel<Pixel>(texture, x1, y0));
+    accumulate(sum, (1.0 - fx) * fy, readTexel<Pixel>(texture, x0, y1));
+    accumulate(sum, fx * fy, readTexel<Pixel>(texture, x1, y1));
+    double alpha = sum.alpha, red = sum.red, green = sum.green, blue = sum.blue;
+    if (alpha > kTextureAlphaFloor) {
+        const double inverseAlpha = 1.0 / alpha;
+        red *= inverseAlpha;
+        green *= inverseAlpha;
+        blue *= inverseAlpha;
+    } else {
+        red = packedRed(fallback);
+        green = packedGreen(fallback);
+        blue = packedBlue(fallback);
+    }
+    return packColor(packChannel(alpha * 255.0), packChannel(red), packChannel(green), packChannel(blue));
+}
+
+}  // namespace
+
+void noteUniformTexels(SurfaceTexture& texture) {
+    texture.uniform8 = false;
+    texture.uniformColor = 0;
+    if (!readable(texture) || texture.worldType != AEGP_WorldType_8) return;
+    const auto* base = static_cast<const unsigned char*>(texture.baseAddress);
+    const auto rowBytes = static_cast<size_t>(texture.rowBytes);
+    const auto width = static_cast<size_t>(texture.width);
+    const PF_Pixel8 first = *reinterpret_cast<const PF_Pixel8*>(base);
+    for (int32_t y = 0; y < texture.height; ++y) {
+        const unsigned char* row = base + static_cast<size_t>(y) * rowBytes;
+        for (size_t x = 0; x < width; ++x) {
+            if (std::memcmp(row + x * sizeof(PF_Pixel8), &first, sizeof(PF_Pixel8)) != 0) return;
+        }
+    }
+    texture.uniform8 = true;
+    texture.uniformColor = packColor(first.alpha, first.red, first.green, first.blue);
+}
+
+PackedColor sampleTexture(const SurfaceTexture& texture, PackedColor fallback, double u, double v) {
+    if (!readable(texture)) return fallback;
+    if (texture.uniform8) {
+        // What the bilinear sum of four equal texels rounds to: the texel itself, or, where it is fully
+        // transparent, the fallback's colour with alpha 0.
+        if (packedAlpha(texture.uniformColor) != 0) return texture.uniformColor;
+        return packColor(0, packedRed(fallback), packedGreen(fallback), packedBlue(fallback));
+    }
+    switch (texture.worldType) {
+        case AEGP_WorldType_8:
+            return sampleTyped<PF_Pixel8>(texture, fallback, u, v);
+        case AEGP_WorldType_16:
+            return sampleTyped<PF_Pixel16>(texture, fallback, u, v);
+        default:
+            return sampleTyped<PF_PixelFloat>(texture, fallback, u, v);
+    }
+}
+
+double mapFaceU(const SceneSurface& surface, double u) {
+    const BendControls& controls = surface.controls;
+    if (surface.kind == kSurfaceBent && controls.closeEndpoints) {
+        double scrolled = u + controls.loopPhase;
+        // A closed Free Mode loop with tiles runs its texture across the tiles unwrapped.
+        if (controls.mode == 1 && controls.tileCount >= 1) return scrolled;
+        return wrapUnit(scrolled);
+    }
+    if (controls.closeEndpoints || controls.tileCount < 1) return clampUnit(u);
+    double shifted = u + std::clamp(controls.tileOffset, -100.0, 100.0) * 0.01;
+    return tileFraction(shifted, controls.tileMirror);
+}
+
+PackedColor faceColour(const SceneSurface& surface, int32_t faceCode, double u, double v) {
+    const BendControls& controls = surface.controls;
+    const double mapped = mapFaceU(surface, u);
+    const double frontU = controls.frontFlip ? 1.0 - mapped : mapped;
+
+    PackedColor color = 0;
+    switch (faceCode) {
+        case kFaceBack:
+            color = sampleTexture(surface.backTexture, controls.backColor, controls.backFlip ? 1.0 - mapped : mapped,
+                                  v);
+            break;
+        case kFaceSideThickness:
+        case kFaceSideFrontAlpha:
+            color = (controls.thicknessColor & ~PackedColor{0xff}) | PackedColor{0xff};
+            break;
+        default:
+            color = sampleTexture(surface.frontTexture, controls.frontColor, frontU, v);
+            break;
+    }
+
+    // Without a back image, the back and the borrowing sides take the front layer's matte, so a cut-out
+    // layer stays cut out from behind.
+    bool borrowsMatte = faceCode == kFaceBack || faceCode == kFaceSideFrontAlpha;
+    if (borrowsMatte && !surface.backTexture.hasPixels() && surface.frontTexture.hasPixels() &&
+        controls.hasFrontLayer) {
+        PackedColor transparentFallback = controls.frontColor & ~PackedColor{0xff};
+        PackedColor front = sampleTexture(surface.frontTexture, transparentFallback, frontU, v);
+        color = (color & ~PackedColor{0xff}) | packedAlpha(front);
+    }
+    return color;
+}
+
+}  // namespace zephrin

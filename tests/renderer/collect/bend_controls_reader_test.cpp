@@ -1,0 +1,283 @@
+#include "renderer/collect/bend_controls_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <random>
+
+#include "../driver/fake_host.h"
+#include "renderer/collect/effect_positions.h"
+#include "renderer/geometry/free_mode_mesh.h"
+
+namespace zephrin {
+namespace {
+
+using fakehost::Effect;
+using fakehost::Host;
+using fakehost::LogCapture;
+namespace pos = effectpos;
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr AEGP_PluginID kPluginId = 7;
+
+struct ReadResult {
+    bool read = false;
+    bool hasEffect = false;
+    BendControls controls;
+    std::vector<BendControlPoint> points;
+};
+
+ReadResult readLayer(Host& host, size_t layer, double width = 1000, double height = 500) {
+    HostSuites suites(host.basicSuite());
+    ReadResult r;
+    r.controls = defaultBendControls(host.layers[layer].id);
+    r.read = readBendControls(suites, kPluginId, host.layerHandle(layer), host.time, width, height, r.controls,
+                              r.points, r.hasEffect);
+    EXPECT_TRUE(host.allEffectHandlesReturned());
+    EXPECT_EQ(host.badHandles, 0);
+    return r;
+}
+
+// A bend effect whose four points are written in centred pixels, rotations zero except a slope.
+Effect writtenEffect() {
+    Effect e;
+    e.number(pos::kPointCount, 3);
+    const double xs[4] = {-500, -170, 170, 500};
+    for (int i = 0; i < 4; ++i) {
+        e.point(pos::kFirstPoint + i, xs[i], i == 1 ? 125.0 : 0.0, 0.0);
+        e.point(pos::kFirstPointRotation + i, i == 2 ? 30.0 : 0.0, 0.0, 0.0);
+    }
+    return e;
+}
+
+TEST(ReadBendControls, LayerWithoutTheEffectKeepsEveryDefault) {
+    Host host;
+    host.addLayer(3).effects.push_back(
+        Effect{"com.other.Blur", false, AEGP_EffectFlags_ACTIVE, std::vector<fakehost::EffectParam>(5)});
+    const ReadResult r = readLayer(host, 0);
+    EXPECT_FALSE(r.read);
+    EXPECT_FALSE(r.hasEffect);
+    EXPECT_TRUE(r.points.empty());
+    EXPECT_EQ(r.controls.subdivisionX, 96);
+    EXPECT_EQ(r.controls.frontLayerId, 3);
+
+    host.addLayer(4).effectListFails = true;
+    EXPECT_FALSE(readLayer(host, 1).hasEffect);
+}
+
+TEST(ReadBendControls, OnlyTheFirstBendEffectCountsAndItMustBeActiveAndInstalled) {
+    for (AEGP_EffectFlags flags : {AEGP_EffectFlags{AEGP_EffectFlags_NONE},
+                                   AEGP_EffectFlags{AEGP_EffectFlags_ACTIVE | AEGP_EffectFlags_MISSING}}) {
+        Host host;
+        auto& layer = host.addLayer(3);
+        layer.effects.push_back(writtenEffect());
+        layer.effects.back().flags = flags;
+        layer.effects.push_back(writtenEffect());
+        const ReadResult r = readLayer(host, 0);
+        EXPECT_FALSE(r.hasEffect) << flags;
+        EXPECT_FALSE(r.read) << flags;
+    }
+}
+
+TEST(ReadBendControls, EffectWithoutAReadableMatchNameIsKnownByItsPointStreams) {
+    Host host;
+    auto& layer = host.addLayer(3);
+    Effect small{"com.other.Glow", false, AEGP_EffectFlags_ACTIVE, std::vector<fakehost::EffectParam>(20)};
+    layer.effects.push_back(small);
+    Effect renamed = writtenEffect();
+    renamed.matchNameFails = true;
+    layer.effects.push_back(renamed);
+    const ReadResult r = readLayer(host, 0);
+    EXPECT_TRUE(r.hasEffect);
+    EXPECT_TRUE(r.read);
+    EXPECT_EQ(r.points.size(), 4u);
+}
+
+TEST(ReadBendControls, PointsRotationsAndHandlesBecomeControlPoints) {
+    LogCapture log;
+    Host host;
+    Effect e = writtenEffect();
+    e.point(pos::kFirstCurveHandle + 2, 0.1, 0.2, 1e-7);
+    host.addLayer(3).effects.push_back(e);
+    const ReadResult r = readLayer(host, 0, 1000, 500);
+    ASSERT_EQ(r.points.size(), 4u);
+    EXPECT_NEAR(r.points[0].x, 0.0, 1e-12);
+    EXPECT_NEAR(r.points[1].y, 0.5, 1e-12);
+    EXPECT_NEAR(r.points[2].slope, 0.5, 1e-12);
+    EXPECT_EQ(r.points[2].outLength, 0.1);
+    EXPECT_EQ(r.points[2].inSlope, 0.0);
+    EXPECT_EQ(log.renderLines("RendererV2Mesh: control point=").size(), 4u);
+    EXPECT_EQ(log.renderLines("RendererV2Mesh: controls count=4 ").size(), 1u);
+}
+
+TEST(ReadBendControls, UnreadablePointsAreSkippedButUnreadableRotationsAreZero) {
+    Host host;
+    Effect e = writtenEffect();
+    e.params[pos::kFirstPoint + 1].fails = true;
+    e.params[pos::kFirstPointRotation + 2].type = AEGP_StreamType_NO_DATA;
+    host.addLayer(3).effects.push_back(e);
+    const ReadResult r = readLayer(host, 0, 1000, 500);
+    ASSERT_EQ(r.points.size(), 3u);
+    EXPECT_NEAR(r.points[1].x, 0.67, 1e-12);
+    EXPECT_EQ(r.points[1].slope, 0.0);
+}
+
+TEST(ReadBendControls, TwoPointsOnAClosedCurveReadFour) {
+    Host host;
+    Effect e = writtenEffect();
+    e.number(pos::kPointCount, 1).number(pos::kCloseEndpoints, 1);
+    host.addLayer(3).effects.push_back(e);
+    const ReadResult r = readLayer(host, 0);
+    EXPECT_EQ(r.points.size(), 4u);
+    EXPECT_EQ(r.points.back().x, r.points.front().x);
+}
+
+TEST(ReadBendControls, CommonSyncStateChoosesWhichMirroredControlsLead) {
+    Host host;
+    Effect e = writtenEffect();
+    e.number(pos::kFreeTileCount, 4).number(pos::kCommonTileCount, 2);
+    e.number(pos::kFreeMotion, 30).number(pos::kCommonMotion, 150).number(pos::kPathMotion, 70);
+    e.number(pos::kFreeBendDirection, 10).number(pos::kCommonBendDirection, 45);
+    host.addLayer(3).effects.push_back(e);
+    ReadResult r = readLayer(host, 0);
+    EXPECT_EQ(r.controls.tileCount, 3);
+    EXPECT_EQ(r.controls.motion, 30.0);
+    EXPECT_EQ(r.controls.bendDirection, 10.0);
+
+    host.layers[0].effects[0].number(pos::kCommonSyncState, 1);
+    r = readLayer(host, 0);
+    EXPECT_EQ(r.controls.tileCount, 1);
+    EXPECT_EQ(r.controls.motion, 150.0);
+    EXPECT_EQ(r.controls.bendDirection, 45.0);
+
+    host.layers[0].effects[0].number(pos::kCommonSyncState, 0).number(pos::kMode, 2);
+    r = readLayer(host, 0);
+    EXPECT_EQ(r.controls.motion, 70.0);
+}
+
+TEST(ReadBendControls, ValuesAreClampedConvertedOrKeepTheirDefaults) {
+    Host host;
+    Effect e = writtenEffect();
+    e.number(pos::kSubdivisionX, 1000).number(pos::kSubdivisionY, 7.5).number(pos::kThickness, kNaN);
+    e.number(pos::kTwistAmount, -kInf).number(pos::kShadowMode, 2.49).number(pos::kMode, 1e300);
+    e.color(pos::kThicknessColor, 1.0, 0.5, -3.0).layerId(pos::kFrontLayer, 0).layerId(pos::kBackLayer, 9);
+    e.layerId(pos::kPathLayer, 0).number(pos::kPathLayerNumber, 7.5);
+    e.params[pos::kSpecular].fails = true;
+    e.point(pos::kCurveAmount, 1, 2, 3);  // a stream of the wrong type
+    host.addLayer(3).effects.push_back(e);
+    const ReadResult r = readLayer(host, 0);
+    EXPECT_EQ(r.controls.subdivisionX, 640);
+    EXPECT_EQ(r.controls.subdivisionY, 8);
+    EXPECT_EQ(r.controls.thickness, 1.0);
+    EXPECT_EQ(r.controls.twistAmount, 65.0);
+    EXPECT_EQ(r.controls.shadowMode, 2);
+    EXPECT_EQ(r.controls.specular, 120.0);
+    EXPECT_EQ(r.controls.curveAmount, 100.0);
+    EXPECT_EQ(r.controls.thicknessColor, packColor(255, 255, 128, 0));
+    EXPECT_EQ(r.controls.frontLayerId, 0);
+    EXPECT_FALSE(r.controls.hasFrontLayer);
+    EXPECT_EQ(r.controls.backLayerId, 9);
+    EXPECT_EQ(r.controls.pathLayerRef, 8);
+    // Scroll Mode (the clamp of a huge mode) drops motion and tiles.
+    EXPECT_EQ(r.controls.mode, 3);
+    EXPECT_EQ(r.controls.motion, 0.0);
+
+    host.layers[0].effects[0].layerId(pos::kPathLayer, 5);
+    EXPECT_EQ(readLayer(host, 0).controls.pathLayerRef, -5);
+}
+
+TEST(ReadBendControls, CurlAnglesAreRepairedAndSyncCopiesTheLeftCurl) {
+    Host host;
+    Effect e = writtenEffect();
+    e.number(pos::kLeftCurl + 2, 90.0 * 65536.0).number(pos::kLeftCurl + 3, 500.0);
+    e.number(pos::kRightCurl, 1).number(pos::kRightCurl + 2, 9000.0).number(pos::kRightCurl + 1, 1);
+    host.addLayer(3).effects.push_back(e);
+    ReadResult r = readLayer(host, 0);
+    EXPECT_EQ(r.controls.leftCurl.curlAngle, 90.0);
+    EXPECT_EQ(r.controls.leftCurl.tilt, 180.0);
+    EXPECT_EQ(r.controls.rightCurl.curlAngle, 9000.0);
+    EXPECT_TRUE(r.controls.rightCurl.enabled);
+
+    host.layers[0].effects[0].number(pos::kSyncLeftRight, 1).number(pos::kLeftCurl, 0);
+    r = readLayer(host, 0);
+    EXPECT_FALSE(r.controls.rightCurl.enabled);
+    EXPECT_EQ(r.controls.rightCurl.curlAngle, 90.0);
+    EXPECT_EQ(r.controls.rightCurl.direction, 2);
+}
+
+TEST(ReadBendControls, ClosedLoopPhaseRunsAgainstTheSpeedAndStopsFreeModeMotion) {
+    Host host;
+    host.time = A_Time{45, 30};  // 1.5 s
+    Effect e = writtenEffect();
+    e.number(pos::kCloseEndpoints, 1).number(pos::kLoopMoveSpeed, 50).number(pos::kFreeMotion, 150);
+    e.number(pos::kFreeMotionDirection, 2);
+    host.addLayer(3).effects.push_back(e);
+    const ReadResult r = readLayer(host, 0);
+    EXPECT_NEAR(r.controls.loopPhase, 0.25, 1e-12);
+    EXPECT_EQ(r.controls.motion, 0.0);
+    EXPECT_EQ(r.controls.motionDirection, 1);
+    EXPECT_EQ(wrapPhase(kNaN), 0.0);
+    EXPECT_EQ(frameSeconds(A_Time{5, 0}), 0.0);
+}
+
+TEST(FixedPointRepair, SixteenSixteenAnglesReadAsDegrees) {
+    EXPECT_EQ(repairFixedPoint(90.0 * 65536.0, 0.0), 90.0);
+    EXPECT_EQ(repairFixedPoint(-720.0 * 65536.0, 0.0), -720.0);
+    EXPECT_EQ(repairFixedPoint(9000.0, 0.0), 9000.0);
+    EXPECT_EQ(repairFixedPoint(90.0 * 65536.0 + 1000.0, 0.0), 90.0 * 65536.0 + 1000.0);
+    EXPECT_EQ(repairFixedPoint(kNaN, 12.0), 12.0);
+}
+
+// Every value the host can hold, in every stream the effect has, gives a sound mesh.
+TEST(ReadBendControls, RandomParameterSetsAlwaysGiveASoundMesh) {
+    std::mt19937 rng(20261207);
+    const double specials[] = {kNaN, kInf, -kInf, 1e300, -1e300, 0.0, 1.0, -1.0, 90.0 * 65536.0, 1e-7, 12.0, 640.0};
+    const AEGP_StreamType types[] = {AEGP_StreamType_OneD,  AEGP_StreamType_ThreeD_SPATIAL, AEGP_StreamType_TwoD,
+                                     AEGP_StreamType_COLOR, AEGP_StreamType_LAYER_ID,       AEGP_StreamType_NO_DATA};
+    const double sizes[] = {0.0, 1.0, 37.0, 1920.0, 1e7, kNaN};
+    std::uniform_int_distribution<int> pickSpecial(0, std::size(specials) - 1), pickType(0, std::size(types) - 1),
+        pickSize(0, std::size(sizes) - 1), coin(0, 3);
+    std::uniform_real_distribution<double> plain(-2000.0, 2000.0);
+    const auto value = [&] { return coin(rng) == 0 ? plain(rng) : specials[pickSpecial(rng)]; };
+
+    for (int trial = 0; trial < 60; ++trial) {
+        Host host;
+        Effect e;
+        for (auto& param : e.params) {
+            param.type = types[pickType(rng)];
+            param.value.four_d = AEGP_FourDVal{value(), value(), value(), value()};
+            if (param.type == AEGP_StreamType_LAYER_ID) param.value.layer_id = static_cast<int32_t>(plain(rng));
+            param.fails = coin(rng) == 0 && coin(rng) == 0;
+        }
+        // Keep the grids small enough to sweep quickly; the caps themselves are covered elsewhere.
+        e.number(pos::kSubdivisionX, 8 + trial % 40).number(pos::kSubdivisionY, 1 + trial % 5);
+        host.addLayer(3).effects.push_back(e);
+        const double width = sizes[pickSize(rng)], height = sizes[pickSize(rng)];
+        const ReadResult r = readLayer(host, 0, width, height);
+        ASSERT_TRUE(r.hasEffect);
+        ASSERT_FALSE(r.points.empty());
+
+        SceneSurface surface;
+        surface.kind = kSurfaceBent;
+        surface.controls = r.controls;
+        MeshPlacement placement;
+        placement.width = std::isfinite(width) ? std::max(width, 1.0) : 1.0;
+        placement.height = std::isfinite(height) ? std::max(height, 1.0) : 1.0;
+        buildFreeModeMesh(surface, r.points, placement);
+        const SurfaceMesh& mesh = surface.mesh;
+        for (const SurfaceVertex& v : mesh.vertices) {
+            ASSERT_TRUE(isFinite(v.objectPosition) && isFinite(v.cameraPosition) && isFinite(v.worldNormal))
+                << "trial " << trial;
+            ASSERT_TRUE(std::isfinite(v.u) && std::isfinite(v.v)) << "trial " << trial;
+        }
+        const auto valid = [&](int32_t i) { return i >= 0 && static_cast<size_t>(i) < mesh.vertices.size(); };
+        for (const SurfaceTriangle& t : mesh.triangles) {
+            ASSERT_TRUE(valid(t.a) && valid(t.b) && valid(t.c)) << "trial " << trial;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace zephrin

@@ -1,0 +1,390 @@
+#include "renderer/raster/raster.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "renderer/runtime/frame_buffers.h"
+#include "renderer/raster/raster_fragment.h"
+
+namespace zephrin {
+namespace {
+
+constexpr double kFocal = 100.0;
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// Identity view; comp size = raster size, so a point at depth z lands at focal * x / z + W / 2.
+SceneCamera rasterCamera(int32_t width, int32_t height) {
+    SceneCamera camera;
+    camera.compWidth = camera.destWidth = width;
+    camera.compHeight = camera.destHeight = height;
+    camera.focal = kFocal;
+    return camera;
+}
+
+SurfaceVertex cameraVertex(double x, double y, double z, Vec3 normal = {0, 0, 1}, double u = 0.0) {
+    SurfaceVertex vertex;
+    vertex.cameraPosition = vertex.worldPosition = Vec3{x, y, z};
+    vertex.cameraNormal = vertex.worldNormal = normal;
+    vertex.u = u;
+    return vertex;
+}
+
+// A vertex that projects to raster point (sx, sy) at view depth z.
+SurfaceVertex screenVertex(const SceneCamera& camera, double sx, double sy, double z) {
+    return cameraVertex((sx - camera.compWidth * 0.5) * z / kFocal, (sy - camera.compHeight * 0.5) * z / kFocal, z);
+}
+
+void addTriangle(SceneSurface& surface, const SurfaceVertex& a, const SurfaceVertex& b, const SurfaceVertex& c,
+                 int32_t faceCode = kFaceFront) {
+    auto base = static_cast<int32_t>(surface.mesh.vertices.size());
+    surface.mesh.vertices.insert(surface.mesh.vertices.end(), {a, b, c});
+    surface.mesh.triangles.push_back(SurfaceTriangle{base, base + 1, base + 2, faceCode, 0});
+}
+
+// A triangle given in raster pixels at one depth.
+void addScreenTriangle(SceneSurface& surface, const SceneCamera& camera, double x0, double y0, double x1, double y1,
+                       double x2, double y2, double z, int32_t faceCode = kFaceFront) {
+    addTriangle(surface, screenVertex(camera, x0, y0, z), screenVertex(camera, x1, y1, z),
+                screenVertex(camera, x2, y2, z), faceCode);
+}
+
+// Preparation, binning and the band raster, as the tile path runs them.
+FrameBuffers rasterize(const std::vector<SceneSurface>& surfaces, int32_t width, int32_t height,
+                       bool visiblePixels = false, int32_t bandCount = 1) {
+    FrameBuffers buffers;
+    buffers.rasterWidth = width;
+    buffers.rasterHeight = height;
+    allocateFrameBuffers(buffers, FrameBufferSet{true, true, visiblePixels, false});
+    std::vector<PreparedTriangle> prepared = prepareRaster(rasterCamera(width, height), surfaces, width, height);
+    RasterBands bands = binRasterBands(prepared, height, bandCount);
+    for (int32_t b = 0; b < bandCount; ++b) {
+        rasterBand(surfaces, prepared, bands.bands[static_cast<size_t>(b)], rasterBandFirstRow(b, height, bandCount),
+                   rasterBandFirstRow(b + 1, height, bandCount), buffers);
+    }
+    return buffers;
+}
+
+size_t pixelAt(const FrameBuffers& buffers, int32_t x, int32_t y) {
+    return static_cast<size_t>(y * buffers.rasterWidth + x);
+}
+
+TEST(NearPlaneClip, CornersBehindMakeAQuadATriangleOrNothing) {
+    // One corner behind: a quad whose two new corners lie exactly on the plane, attributes carried.
+    ClippedPolygon quad = clipToNearPlane(cameraVertex(0, 0, 1, {0, 0, -1}, 0.0), cameraVertex(2, 0, 1, {0, 0, -1}, 1.0),
+                                          cameraVertex(0, 2, 0, {1, 0, 0}, 0.5));
+    ASSERT_EQ(quad.count, 4);
+    const SurfaceVertex& bc = quad.corners[1];  // halfway from the second corner to the third
+    EXPECT_EQ(bc.cameraPosition.z, kNearPlaneZ);
+    EXPECT_EQ(quad.corners[2].cameraPosition.z, kNearPlaneZ);
+    EXPECT_DOUBLE_EQ(bc.cameraPosition.x, 1.0);
+    EXPECT_DOUBLE_EQ(bc.u, 0.75);
+    EXPECT_NEAR(bc.cameraNormal.x, std::sqrt(0.5), 1e-12);
+    EXPECT_NEAR(length(bc.worldNormal), 1.0, 1e-12);
+    // Normals that cancel at the crossing keep the first endpoint's normal.
+    ClippedPolygon cancelling = clipToNearPlane(cameraVertex(0, 0, 1, {0, 0, -1}), cameraVertex(2, 0, 1, {0, 0, -1}),
+                                                cameraVertex(0, 2, 0, {0, 0, 1}));
+    EXPECT_EQ(cancelling.corners[1].cameraNormal.z, -1.0);
+
+    EXPECT_EQ(clipToNearPlane(cameraVertex(0, 0, 4), cameraVertex(1, 0, 0), cameraVertex(0, 1, -1)).count, 3);
+    EXPECT_EQ(clipToNearPlane(cameraVertex(0, 0, 0.4), cameraVertex(1, 0, 0), cameraVertex(0, 1, -1)).count, 0);
+
+    // Preparation fans the quad into clip triangles 0 and 1 and drops the one wholly behind.
+    std::vector<SceneSurface> surfaces(1);
+    addTriangle(surfaces[0], cameraVertex(-5, -5, 10), cameraVertex(5, -5, 10), cameraVertex(0, 5, 0.1));
+    addTriangle(surfaces[0], cameraVertex(-5, -5, 0.2), cameraVertex(5, -5, 0.3), cameraVertex(0, 5, 0.1));
+    std::vector<PreparedTriangle> prepared = prepareRaster(rasterCamera(64, 64), surfaces, 64, 64);
+    ASSERT_EQ(prepared.size(), 2u);
+    EXPECT_EQ(prepared[0].clipTriangle, 0);
+    EXPECT_EQ(prepared[1].clipTriangle, 1);
+    EXPECT_EQ(prepared[1].triangleIndex, 0);
+}
+
+TEST(PrepareRaster, SetsUpAreaFacingFlagsAndClampedBounds) {
+    SceneCamera camera = rasterCamera(10, 10);
+    std::vector<SceneSurface> surfaces(2);
+    addScreenTriangle(surfaces[0], camera, 1.5, 1.5, 6.2, 1.5, 1.5, 5.7, 100);
+    addScreenTriangle(surfaces[0], camera, 1.5, 1.5, 1.5, 5.7, 6.2, 1.5, 100);
+    addScreenTriangle(surfaces[1], camera, -4, -3, 30, -3, -4, 12.5, 100);
+    surfaces[1].mesh.triangles[0].fineCoverage = 1;
+    addScreenTriangle(surfaces[1], camera, 1, 1, 5, 1, 1, 5, 100);
+    std::vector<PreparedTriangle> prepared = prepareRaster(camera, surfaces, 10, 10);
+    ASSERT_EQ(prepared.size(), 4u);
+    const PreparedTriangle& t = prepared[0];
+    EXPECT_NEAR(t.area, -4.2 * 4.7, 1e-9);
+    EXPECT_NEAR(t.faceNormal.z, 1.0, 1e-12);
+    EXPECT_FALSE(t.frontFacing);  // its normal points away from the camera
+    EXPECT_TRUE(prepared[1].frontFacing);
+    EXPECT_EQ((std::vector<int32_t>{t.minX, t.maxX, t.minY, t.maxY}), (std::vector<int32_t>{1, 7, 1, 6}));
+    const PreparedTriangle& big = prepared[2];
+    EXPECT_EQ((std::vector<int32_t>{big.minX, big.maxX, big.minY, big.maxY}), (std::vector<int32_t>{0, 9, 0, 9}));
+    // One fine triangle gives its whole surface the seven-sample pattern.
+    EXPECT_FALSE(prepared[1].sevenSampleCoverage);
+    EXPECT_TRUE(prepared[3].sevenSampleCoverage);
+}
+
+TEST(PrepareRaster, DropsDegenerateHiddenAndMalformedTriangles) {
+    SceneCamera camera = rasterCamera(10, 10);
+    std::vector<SceneSurface> surfaces(3);
+    addScreenTriangle(surfaces[0], camera, 1, 1, 5, 5, 3, 3, 10);  // no area
+    addScreenTriangle(surfaces[0], camera, 1, 1, 5, 1, 1, 5, 10);
+    surfaces[0].mesh.triangles.back().c = 99;  // an index past the vertex array
+    addTriangle(surfaces[0], screenVertex(camera, 1, 1, 10), screenVertex(camera, 5, 1, 10), cameraVertex(kNaN, 0, 10));
+    addScreenTriangle(surfaces[1], camera, 1, 1, 5, 1, 1, 5, 10);
+    surfaces[1].renders = false;  // shadow only
+    addScreenTriangle(surfaces[2], camera, 1, 1, 5, 1, 1, 5, 10);
+    std::vector<PreparedTriangle> prepared = prepareRaster(camera, surfaces, 10, 10);
+    ASSERT_EQ(prepared.size(), 1u);
+    EXPECT_EQ(prepared[0].surfaceIndex, 2);
+}
+
+TEST(PrepareRaster, BentSurfacesCullZeroThicknessWallsAndBackFacesInTheCullRange) {
+    SceneCamera camera = rasterCamera(10, 10);
+    std::vector<SceneSurface> surfaces(1);
+    SceneSurface& s = surfaces[0];
+    addScreenTriangle(s, camera, 1, 1, 6, 1, 1, 6, 10, kFaceFront);  // back facing
+    addScreenTriangle(s, camera, 1, 1, 1, 6, 6, 1, 10, kFaceFront);  // front facing
+    addScreenTriangle(s, camera, 1, 1, 6, 1, 1, 6, 10, kFaceBack);
+    addScreenTriangle(s, camera, 1, 1, 6, 1, 1, 6, 10, kFaceSideFrontAlpha);
+    addScreenTriangle(s, camera, 1, 1, 6, 1, 1, 6, 10, kFaceSideThickness);
+    auto kept = [&]() {
+        std::vector<int32_t> indices;
+        for (const PreparedTriangle& t : prepareRaster(camera, surfaces, 10, 10)) indices.push_back(t.triangleIndex);
+        return indices;
+    };
+    const std::vector<int32_t> all{0, 1, 2, 3, 4};
+    s.kind = kSurfaceBent;
+    s.controls.thickness = 0.0;
+    EXPECT_EQ(kept(), (std::vector<int32_t>{0, 1, 2, 4}));
+    s.controls.thickness = 10.0;
+    EXPECT_EQ(kept(), all);
+    s.cullRangeBegin = 1;
+    s.cullRangeEnd = 5;
+    EXPECT_EQ(kept(), (std::vector<int32_t>{1, 3, 4}));
+    s.cullRangeEnd = 15;  // begin + end past the vertex count
+    EXPECT_EQ(kept(), all);
+    s.kind = kSurfaceFlat;
+    s.cullRangeEnd = 5;
+    s.controls.thickness = 0.0;
+    EXPECT_EQ(kept(), all);
+}
+
+TEST(BinRasterBands, RowRuleAgreesWithBandRangesAndListsAreAscending) {
+    for (int32_t height = 1; height <= 300; ++height) {
+        for (int32_t bands = 1; bands <= 8; ++bands) {
+            for (int32_t y = 0; y < height; ++y) {
+                int32_t b = rasterBandOfRow(y, height, bands);
+                ASSERT_LE(rasterBandFirstRow(b, height, bands), y) << height << " " << bands << " " << y;
+                ASSERT_GT(rasterBandFirstRow(b + 1, height, bands), y) << height << " " << bands << " " << y;
+            }
+        }
+    }
+    std::vector<PreparedTriangle> prepared(4);
+    prepared[0].minY = 90, prepared[0].maxY = 210;
+    prepared[1].minY = 0, prepared[1].maxY = 99;
+    prepared[2].minY = 100, prepared[2].maxY = 100;
+    prepared[3].minY = 250, prepared[3].maxY = 299;
+    RasterBands bands = binRasterBands(prepared, 300, 3);
+    EXPECT_EQ(bands.bands, (std::vector<std::vector<int32_t>>{{0, 1}, {0, 2}, {0, 3}}));
+}
+
+TEST(RasterBands, WorkersTakeSeveralBandsOfAtLeastTheMinimumHeightOnlyWhenTheyShare) {
+    for (int32_t height : {1, 63, 64, 200, 1080, 2160, 100000}) {
+        EXPECT_EQ(rasterBandsPerWorker(height, 1), 1) << height;
+        for (int32_t workers = 2; workers <= 8; ++workers) {
+            const int32_t perWorker = rasterBandsPerWorker(height, workers);
+            ASSERT_GE(perWorker, 1);
+            ASSERT_LE(perWorker, kMaxRasterBandsPerWorker);
+            const int32_t bands = workers * perWorker;
+            // Thin bands only where the frame is too short for more than one band per worker.
+            if (perWorker > 1) {
+                EXPECT_GE(height / bands, kMinRasterBandRows) << height << " " << workers;
+            }
+            if (height >= workers * kMinRasterBandRows * kMaxRasterBandsPerWorker) {
+                EXPECT_EQ(perWorker, kMaxRasterBandsPerWorker) << height << " " << workers;
+            }
+        }
+    }
+    EXPECT_EQ(rasterBandsPerWorker(1080, 2), 8);
+}
+
+TEST(Coverage, MasksFollowTheFourAndSevenSamplePatterns) {
+    SceneCamera camera = rasterCamera(10, 10);
+    std::vector<SceneSurface> surfaces(1);
+    addScreenTriangle(surfaces[0], camera, 0, 0, 5.5, 0, 5.5, 10, 10);  // right edge at x = 5.5
+    std::vector<PreparedTriangle> four = prepareRaster(camera, surfaces, 10, 10);
+    EXPECT_EQ(coverPixel(four[0], 4, 1).mask, 0x0f);
+    PixelCoverage edge = coverPixel(four[0], 5, 8);
+    EXPECT_EQ(edge.mask, 0x05);  // the left column of samples
+    EXPECT_DOUBLE_EQ(edge.centroidX, 5.25);
+    EXPECT_DOUBLE_EQ(edge.centroidY, 8.5);
+    EXPECT_EQ(coverPixel(four[0], 7, 1).mask, 0);
+
+    surfaces[0].mesh.triangles[0].fineCoverage = 1;
+    std::vector<PreparedTriangle> seven = prepareRaster(camera, surfaces, 10, 10);
+    EXPECT_EQ(coverPixel(seven[0], 4, 1).mask, 0xff);
+    // Samples at x + 0.2 and on the edge at x + 0.5 are inside, those at x + 0.8 are not.
+    EXPECT_EQ(coverPixel(seven[0], 5, 8).mask, kSevenSampleMaskBit | 0x01 | 0x02 | 0x04 | 0x10 | 0x20);
+}
+
+TEST(SameSurfaceRule, DepthBandThenFacePriorities) {
+    EXPECT_TRUE(sameSurfaceReplaces(10.0, kFaceSideFrontAlpha, 11.0, kFaceFront, 1.0));
+    EXPECT_FALSE(sameSurfaceReplaces(11.0, kFaceSideThickness, 10.0, kFaceFront, 1.0));
+    // A thickness wall shows through a nearly transparent front, back or side texel in front of it.
+    EXPECT_TRUE(sameSurfaceReplaces(11.0, kFaceSideThickness, 10.0, kFaceFront, 0.4));
+    EXPECT_FALSE(sameSurfaceReplaces(11.0, kFaceSideThickness, 10.0, kFaceObj, 0.4));
+    const double z = 1000.0, close = 1000.0 + 0.5e-3;  // within the band of 1e-6 * 1000
+    EXPECT_TRUE(sameSurfaceReplaces(close, kFaceSideThickness, z, kFaceFront, 1.0));
+    EXPECT_TRUE(sameSurfaceReplaces(close, kFaceSideThickness, z, kFaceBack, 1.0));
+    EXPECT_FALSE(sameSurfaceReplaces(z, kFaceFront, close, kFaceSideThickness, 1.0));
+    EXPECT_FALSE(sameSurfaceReplaces(z, kFaceSideFrontAlpha, close, kFaceFront, 1.0));
+    EXPECT_TRUE(sameSurfaceReplaces(close, kFaceBack, z, kFaceSideFrontAlpha, 1.0));
+    EXPECT_TRUE(sameSurfaceReplaces(z, kFaceFront, close, kFaceBack, 1.0));
+    EXPECT_FALSE(sameSurfaceReplaces(z, kFaceFront, z, kFaceFront, 1.0));
+    // The band never narrows below 1e-5.
+    EXPECT_TRUE(sameSurfaceReplaces(1.0 + 0.9e-5, kFaceSideThickness, 1.0, kFaceFront, 1.0));
+    EXPECT_FALSE(sameSurfaceReplaces(1.0 + 1.1e-5, kFaceSideThickness, 1.0, kFaceFront, 1.0));
+}
+
+TEST(RasterBand, AdjacentTrianglesOfOneSurfaceUniteTheirMasks) {
+    SceneCamera camera = rasterCamera(12, 12);
+    // Two triangles meet on x + y = 11, through pixel (5, 5); neither covers it alone.
+    for (double secondDepth : {100.00001, 90.0}) {
+        std::vector<SceneSurface> surfaces(1);
+        addScreenTriangle(surfaces[0], camera, 2, 2, 9, 2, 2, 9, 100);
+        addScreenTriangle(surfaces[0], camera, 2, 9, 9, 2, 9, 9, secondDepth);
+        FrameBuffers buffers = rasterize(surfaces, 12, 12);
+        size_t p = pixelAt(buffers, 5, 5);
+        EXPECT_EQ(buffers.coverage[p], 0x0f) << secondDepth;
+        // Within the depth band the nearer of two equal faces stays; a clearly nearer one takes over.
+        EXPECT_EQ(buffers.triangleIndex[p], secondDepth < 100.0 ? 1 : 0);
+    }
+}
+
+TEST(RasterBand, CoplanarFaceCodesResolveByPriority) {
+    SceneCamera camera = rasterCamera(12, 12);
+    auto winner = [&](int32_t firstFace, int32_t secondFace) {
+        std::vector<SceneSurface> surfaces(1);
+        addScreenTriangle(surfaces[0], camera, 1, 1, 9, 1, 1, 9, 100, firstFace);
+        addScreenTriangle(surfaces[0], camera, 1, 1, 9, 1, 1, 9, 100, secondFace);
+        FrameBuffers buffers = rasterize(surfaces, 12, 12);
+        return buffers.triangleIndex[pixelAt(buffers, 3, 3)];
+    };
+    EXPECT_EQ(winner(kFaceFront, kFaceSideThickness), 1);
+    EXPECT_EQ(winner(kFaceSideThickness, kFaceBack), 0);
+    EXPECT_EQ(winner(kFaceFront, kFaceSideFrontAlpha), 0);
+    EXPECT_EQ(winner(kFaceSideFrontAlpha, kFaceFront), 1);
+}
+
+TEST(RasterBand, RowByRowWalkGivesEveryPixelWhatATriangleByTriangleWalkGives) {
+    // Overlapping triangles of two surfaces that start on different rows, mostly within one depth band
+    // so that face priorities and ties, which depend on the order in which a pixel meets its
+    // fragments, decide many pixels.
+    constexpr int32_t kSize = 48;
+    const SceneCamera camera = rasterCamera(kSize, kSize);
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<double> coordinate(-4.0, kSize + 4.0), extent(1.0, 30.0), jitter(0.0, 5e-5);
+    std::uniform_int_distribution<int32_t> pick(0, 3);
+    const int32_t faces[4] = {kFaceFront, kFaceBack, kFaceSideThickness, kFaceSideFrontAlpha};
+    std::vector<SceneSurface> surfaces(2);
+    for (int i = 0; i < 300; ++i) {
+        const double x = coordinate(rng), y = coordinate(rng), w = extent(rng), h = extent(rng);
+        const double z = pick(rng) == 0 ? 100.5 : 100.0 + (pick(rng) == 0 ? 0.0 : jitter(rng));
+        addScreenTriangle(surfaces[static_cast<size_t>(i % 2)], camera, x, y, x + w, y + 0.3 * h, x + 0.2 * w, y + h, z,
+                          faces[pick(rng)]);
+    }
+    for (int32_t bandCount : {1, 3}) {
+        const FrameBuffers rows = rasterize(surfaces, kSize, kSize, false, bandCount);
+
+        FrameBuffers reference;
+        reference.rasterWidth = reference.rasterHeight = kSize;
+        allocateFrameBuffers(reference, FrameBufferSet{true, true, false, false});
+        const std::vector<PreparedTriangle> prepared = prepareRaster(camera, surfaces, kSize, kSize);
+        WinnerIndices winners;
+        bindWinnerIndices(reference, 0, kSize, winners);
+        for (size_t i = 0; i < prepared.size(); ++i) {
+            forEachCoveredPixelInRows(prepared[i], 0, kSize, [&](int32_t x, int32_t y, const PixelCoverage& coverage) {
+                WinningFragment won;
+                rasterizeFragment(surfaces, prepared[i], static_cast<int32_t>(i), coverage, x, y, reference, winners,
+                                  won);
+            });
+        }
+        EXPECT_EQ(rows.depth, reference.depth) << bandCount;
+        EXPECT_EQ(rows.coverage, reference.coverage) << bandCount;
+        EXPECT_EQ(rows.color, reference.color) << bandCount;
+        EXPECT_EQ(rows.surfaceIndex, reference.surfaceIndex) << bandCount;
+        EXPECT_EQ(rows.triangleIndex, reference.triangleIndex) << bandCount;
+        EXPECT_EQ(rows.preparedIndex, reference.preparedIndex) << bandCount;
+        EXPECT_EQ(rows.winnerMask, reference.winnerMask) << bandCount;
+    }
+}
+
+TEST(RasterBand, TransparentFragmentsAreNotWrittenAndHideNothing) {
+    SceneCamera camera = rasterCamera(8, 8);
+    std::vector<PF_Pixel8> clear(4 * 2, PF_Pixel8{0, 255, 255, 255});  // 2 x 2, rows of 4 pixels
+    std::vector<SceneSurface> surfaces(2);
+    addScreenTriangle(surfaces[0], camera, 0, 0, 8, 0, 0, 8, 50);
+    SurfaceTexture& texture = surfaces[0].frontTexture;
+    texture.worldType = AEGP_WorldType_8;
+    texture.width = texture.height = 2;
+    texture.rowBytes = 4 * sizeof(PF_Pixel8);
+    texture.baseAddress = clear.data();
+    addScreenTriangle(surfaces[1], camera, 0, 0, 8, 0, 0, 8, 80);
+    FrameBuffers buffers = rasterize(surfaces, 8, 8);
+    size_t p = pixelAt(buffers, 2, 2);
+    EXPECT_EQ(buffers.surfaceIndex[p], 1);
+    EXPECT_NEAR(buffers.depth[p], 80.0, 1e-9);
+    EXPECT_EQ(buffers.color[4 * p + 3], 1.0);
+}
+
+TEST(RasterBand, OneByOneRasterAndTrianglesOffTheRaster) {
+    std::vector<SceneSurface> covering(1);
+    addScreenTriangle(covering[0], rasterCamera(1, 1), -1, -1, 3, -1, -1, 3, 10);
+    FrameBuffers single = rasterize(covering, 1, 1);
+    EXPECT_EQ(single.surfaceIndex[0], 0);
+    EXPECT_EQ(single.coverage[0], 0x0f);
+    EXPECT_EQ(single.preparedIndex[0], 0);
+
+    // Entirely right of the raster: the clamped bounds are valid, but no sample is inside.
+    std::vector<SceneSurface> outside(1);
+    addScreenTriangle(outside[0], rasterCamera(10, 10), 20, 2, 30, 2, 20, 8, 10);
+    FrameBuffers buffers = rasterize(outside, 10, 10);
+    for (size_t p = 0; p < buffers.pixelCount(); ++p) {
+        ASSERT_EQ(buffers.surfaceIndex[p], -1);
+        ASSERT_EQ(buffers.coverage[p], 0);
+    }
+}
+
+TEST(RasterBand, VisiblePixelNormalsFaceTheCamera) {
+    SceneCamera camera = rasterCamera(8, 8);
+    auto normalAt = [&](int32_t kind, bool reversed, double vertexNormalZ) {
+        std::vector<SceneSurface> surfaces(1);
+        if (reversed) {
+            addScreenTriangle(surfaces[0], camera, 0, 0, 0, 8, 8, 0, 50);
+        } else {
+            addScreenTriangle(surfaces[0], camera, 0, 0, 8, 0, 0, 8, 50);
+        }
+        for (SurfaceVertex& v : surfaces[0].mesh.vertices) v.cameraNormal = v.worldNormal = Vec3{0, 0, vertexNormalZ};
+        surfaces[0].kind = kind;
+        surfaces[0].opacity = 0.5;
+        surfaces[0].controls.frontColor = packColor(255, 51, 102, 255);
+        FrameBuffers buffers = rasterize(surfaces, 8, 8, true);
+        const VisiblePixel& record = buffers.visiblePixels[pixelAt(buffers, 2, 2)];
+        EXPECT_EQ((std::vector<float>{record.baseColor[0], record.baseColor[1], record.baseColor[2], record.alpha}),
+                  (std::vector<float>{0.2f, 0.4f, 1.0f, 0.5f}));
+        EXPECT_NEAR(record.worldPosition[2], 50.0f, 1e-3);
+        return record.worldNormal[2];
+    };
+    // A plain layer shows its lit side to the camera from the front and from behind.
+    EXPECT_EQ(normalAt(kSurfaceFlat, false, 1.0), -1.0f);
+    EXPECT_EQ(normalAt(kSurfaceFlat, true, -1.0), -1.0f);
+    // A bent surface keeps the face's own side; normals only turn to agree with the face.
+    EXPECT_EQ(normalAt(kSurfaceBent, false, -1.0), 1.0f);
+    EXPECT_EQ(normalAt(kSurfaceBent, true, 1.0), -1.0f);
+}
+
+}  // namespace
+}  // namespace zephrin

@@ -1,0 +1,201 @@
+#include "renderer/shadows/soft_shadows.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+namespace zephrin {
+namespace {
+
+constexpr int32_t kWidth = 40;
+constexpr int32_t kHeight = 12;
+
+SceneLight diffuseLight(double diffusion) {
+    SceneLight light;
+    light.castsShadows = true;
+    light.shadowDiffusion = diffusion;
+    return light;
+}
+
+// A plane facing the camera at depth z (one triangle, large enough for every pixel's plane test).
+SceneSurface planeAt(double z) {
+    SceneSurface s;
+    for (const Vec3& p : {Vec3{-1000.0, -1000.0, z}, Vec3{1000.0, -1000.0, z}, Vec3{0.0, 1000.0, z}}) {
+        SurfaceVertex v;
+        v.cameraPosition = p;
+        s.mesh.vertices.push_back(v);
+    }
+    s.mesh.triangles.push_back(SurfaceTriangle{0, 1, 2, kFaceFront, 0});
+    return s;
+}
+
+// One composition pixel per raster pixel at depth 100. Every pixel shows surface 0 at depth 100,
+// marked, lit, with a grey colour; the left half (x < kWidth / 2) is in full shadow.
+struct PostFrame {
+    FrameBuffers b;
+    SceneCamera camera;
+    std::vector<SceneSurface> surfaces;
+    std::vector<SceneLight> lights{diffuseLight(40.0)};  // R = 5
+    RenderSettings settings;
+
+    PostFrame() {
+        b.rasterWidth = kWidth;
+        b.rasterHeight = kHeight;
+        FrameBufferSet set;
+        set.triangleIds = true;
+        set.shadowPost = true;
+        allocateFrameBuffers(b, set);
+        camera.compWidth = camera.destWidth = kWidth;
+        camera.compHeight = camera.destHeight = kHeight;
+        camera.focal = 100.0;
+        surfaces.push_back(planeAt(100.0));
+        surfaces.push_back(planeAt(300.0));
+        for (size_t i = 0; i < b.pixelCount(); ++i) {
+            b.depth[i] = 100.0;
+            b.surfaceIndex[i] = 0;
+            b.triangleIndex[i] = 0;
+            b.shadowMark[i] = 1;
+            double v = static_cast<int32_t>(i % kWidth) < kWidth / 2 ? 0.0 : 1.0;
+            b.shadowVisibility[i] = b.filteredVisibility[i] = v;
+            b.radiusField[i] = v < 0.5 ? 1.0 : 0.0;
+            for (int c = 0; c < 3; ++c) b.color[4 * i + c] = 0.5;
+            b.color[4 * i + 3] = 1.0;
+        }
+    }
+    size_t at(int32_t x, int32_t y) const { return static_cast<size_t>(y * kWidth + x); }
+    double filtered(int32_t x) const { return b.filteredVisibility[at(x, kHeight / 2)]; }
+    void filter() { filterShadows(b, camera, surfaces, lights, settings); }
+};
+
+TEST(SoftShadows, BlurRadiusFollowsDiffusionWithCaps) {
+    RenderSettings settings;
+    EXPECT_EQ(shadowBlurRadius({diffuseLight(0.0)}, settings), 0);
+    EXPECT_EQ(shadowBlurRadius({diffuseLight(2.0)}, settings), 0);  // 1 % of the range
+    EXPECT_EQ(shadowBlurRadius({diffuseLight(20.0)}, settings), 3);
+    EXPECT_EQ(shadowBlurRadius({diffuseLight(200.0)}, settings), 24);
+    EXPECT_EQ(shadowBlurRadius({diffuseLight(1e9)}, settings), 24);
+    SceneLight noShadows = diffuseLight(200.0);
+    noShadows.castsShadows = false;
+    EXPECT_EQ(shadowBlurRadius({noShadows, diffuseLight(20.0)}, settings), 3);
+    settings.interactive = true;
+    EXPECT_EQ(shadowBlurRadius({diffuseLight(200.0)}, settings), 10);
+    settings.quickPreview = true;
+    EXPECT_EQ(shadowBlurRadius({diffuseLight(200.0)}, settings), 4);
+}
+
+TEST(SoftShadows, KernelsAreUnnormalisedGaussians) {
+    auto kernels = shadowKernels(6);
+    ASSERT_EQ(kernels.size(), 7u);
+    EXPECT_EQ(kernels[0], std::vector<double>{1.0});
+    for (size_t r = 1; r < kernels.size(); ++r) {
+        ASSERT_EQ(kernels[r].size(), 2 * r + 1);
+        EXPECT_EQ(kernels[r][r], 1.0);
+        double sigma = std::max(0.42 * static_cast<double>(r), 1.0);
+        EXPECT_NEAR(kernels[r][0], std::exp(-0.5 * (r / sigma) * (r / sigma)), 1e-15);
+        EXPECT_EQ(kernels[r][0], kernels[r][2 * r]);
+    }
+}
+
+TEST(SoftShadows, CrossReceiverWeightSeparatesDepthSteps) {
+    PostFrame f;
+    const size_t p = f.at(10, 5), q = f.at(11, 5);
+    EXPECT_EQ(crossReceiverWeight(f.b, f.camera, f.surfaces, p, q), 1.0);  // same surface
+    f.b.surfaceIndex[q] = 1;                                               // coplanar other surface
+    EXPECT_NEAR(crossReceiverWeight(f.b, f.camera, f.surfaces, p, q), 1.0, 1e-9);
+    f.b.depth[q] = 300.0;  // far behind: a depth step
+    EXPECT_EQ(crossReceiverWeight(f.b, f.camera, f.surfaces, p, q), 0.0);
+    f.b.depth[q] = 100.0;
+    f.b.surfaceIndex[q] = -1;  // empty pixel
+    EXPECT_EQ(crossReceiverWeight(f.b, f.camera, f.surfaces, p, q), 0.0);
+    // A plane at right angles to the view gives no weight.
+    f.b.surfaceIndex[q] = 1;
+    SceneSurface edgeOn;
+    for (const Vec3& v : {Vec3{0.0, -1000.0, 0.0}, Vec3{0.0, 1000.0, 0.0}, Vec3{0.0, 0.0, 1000.0}}) {
+        SurfaceVertex vertex;
+        vertex.cameraPosition = v;
+        edgeOn.mesh.vertices.push_back(vertex);
+    }
+    edgeOn.mesh.triangles.push_back(SurfaceTriangle{0, 1, 2, kFaceFront, 0});
+    f.surfaces[1] = std::move(edgeOn);
+    EXPECT_EQ(crossReceiverWeight(f.b, f.camera, f.surfaces, p, q), 0.0);
+}
+
+TEST(SoftShadows, FilterSoftensAnEdgeOnOneSurface) {
+    PostFrame f;
+    f.filter();
+    const int32_t edge = kWidth / 2;
+    EXPECT_EQ(f.filtered(0), 0.0);
+    EXPECT_EQ(f.filtered(kWidth - 1), 1.0);
+    EXPECT_GT(f.filtered(edge - 1), 0.0);
+    EXPECT_LT(f.filtered(edge), 1.0);
+    for (int32_t x = 1; x < kWidth; ++x) EXPECT_GE(f.filtered(x), f.filtered(x - 1)) << x;
+    // The unfiltered visibility is kept for recomposition.
+    EXPECT_EQ(f.b.shadowVisibility[f.at(edge - 1, 3)], 0.0);
+}
+
+TEST(SoftShadows, ContactEdgesAreSeededWithoutABlockerHint) {
+    PostFrame f;
+    std::fill(f.b.radiusField.begin(), f.b.radiusField.end(), 0.0);
+    f.filter();
+    EXPECT_GT(f.filtered(kWidth / 2 - 1), 0.0);
+    EXPECT_LT(f.filtered(kWidth / 2), 1.0);
+}
+
+TEST(SoftShadows, ShadowsDoNotBleedAcrossADepthStep) {
+    PostFrame f;
+    for (int32_t y = 0; y < kHeight; ++y) {
+        for (int32_t x = kWidth / 2; x < kWidth; ++x) {
+            f.b.surfaceIndex[f.at(x, y)] = 1;
+            f.b.depth[f.at(x, y)] = 300.0;
+        }
+    }
+    f.filter();
+    for (int32_t x = 0; x < kWidth; ++x) EXPECT_EQ(f.filtered(x), x < kWidth / 2 ? 0.0 : 1.0) << x;
+}
+
+TEST(SoftShadows, SideFacesAreNeitherBlurredNorSources) {
+    PostFrame f;
+    // An unmarked (side-wall) lit column inside the shadow, and an unmarked shadowed one in the light.
+    for (int32_t y = 0; y < kHeight; ++y) {
+        f.b.shadowMark[f.at(5, y)] = 0;
+        f.b.shadowVisibility[f.at(5, y)] = f.b.filteredVisibility[f.at(5, y)] = 1.0;
+        f.b.shadowMark[f.at(34, y)] = 0;
+        f.b.shadowVisibility[f.at(34, y)] = f.b.filteredVisibility[f.at(34, y)] = 0.0;
+    }
+    f.filter();
+    EXPECT_EQ(f.filtered(5), 1.0);
+    EXPECT_EQ(f.filtered(34), 0.0);
+    for (int32_t x : {3, 4, 6, 7}) EXPECT_EQ(f.filtered(x), 0.0) << x;
+    for (int32_t x : {32, 33, 35, 36}) EXPECT_EQ(f.filtered(x), 1.0) << x;
+}
+
+TEST(SoftShadows, HardShadowsAreLeftAlone) {
+    PostFrame f;
+    f.lights = {diffuseLight(0.0)};
+    f.filter();
+    EXPECT_EQ(f.filtered(kWidth / 2 - 1), 0.0);
+    EXPECT_EQ(f.filtered(kWidth / 2), 1.0);
+}
+
+TEST(SoftShadows, RecompositionMovesColourAlongTheSlope) {
+    PostFrame f;
+    const size_t p = f.at(3, 3), unmarked = f.at(4, 3);
+    f.b.shadowVisibility[p] = 0.2;
+    f.b.filteredVisibility[p] = 0.7;
+    f.b.slope[3 * p + 0] = 0.4f;
+    f.b.slope[3 * p + 1] = -0.4f;
+    f.b.slope[3 * p + 2] = 2.0f;
+    f.b.shadowMark[unmarked] = 0;
+    f.b.filteredVisibility[unmarked] = 1.0;
+    f.b.slope[3 * unmarked] = 1.0f;
+    recomposeShadows(f.b);
+    EXPECT_NEAR(f.b.color[4 * p + 0], 0.5 + 0.4 * 0.5, 1e-6);
+    EXPECT_NEAR(f.b.color[4 * p + 1], 0.5 - 0.4 * 0.5, 1e-6);
+    EXPECT_EQ(f.b.color[4 * p + 2], 1.0);  // clamped
+    EXPECT_EQ(f.b.color[4 * p + 3], 1.0);
+    EXPECT_EQ(f.b.color[4 * unmarked], 0.5);
+}
+
+}  // namespace
+}  // namespace zephrin

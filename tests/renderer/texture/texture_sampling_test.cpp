@@ -1,0 +1,245 @@
+#include "renderer/texture/texture_sampling.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "sdk/AE_Effect.h"
+
+namespace zephrin {
+namespace {
+
+// Rows padded past their width with opaque magenta: a sampler that ignores rowBytes shows it.
+constexpr int32_t kPad = 3;
+
+template <typename Pixel>
+struct Image {
+    int32_t width, height;
+    std::vector<Pixel> pixels;
+    Image(int32_t w, int32_t h, Pixel pad) : width(w), height(h), pixels(static_cast<size_t>((w + kPad) * h), pad) {}
+    Pixel& at(int32_t x, int32_t y) { return pixels[static_cast<size_t>(y * (width + kPad) + x)]; }
+    SurfaceTexture texture(AEGP_WorldType type) const {
+        SurfaceTexture t;
+        t.worldType = type;
+        t.width = width;
+        t.height = height;
+        t.rowBytes = (width + kPad) * static_cast<int32_t>(sizeof(Pixel));
+        t.baseAddress = pixels.data();
+        return t;
+    }
+};
+using Image8 = Image<PF_Pixel8>;
+Image8 image8(int32_t w, int32_t h) { return Image8(w, h, PF_Pixel8{255, 255, 0, 255}); }
+
+constexpr PackedColor kFallback = packColor(200, 10, 20, 30);
+PackedColor argb(int a, int r, int g, int b) {
+    return packColor(static_cast<uint8_t>(a), static_cast<uint8_t>(r), static_cast<uint8_t>(g), static_cast<uint8_t>(b));
+}
+
+TEST(SampleTexture, BilinearBetweenTexelCentresHonouringRowBytesAndUvRect) {
+    Image8 image = image8(3, 3);
+    for (int32_t y = 0; y < 3; ++y) {
+        for (int32_t x = 0; x < 3; ++x) image.at(x, y) = {255, static_cast<A_u_char>(x * 60), static_cast<A_u_char>(y * 40), 7};
+    }
+    SurfaceTexture t = image.texture(AEGP_WorldType_8);
+    EXPECT_EQ(sampleTexture(t, kFallback, 0.0, 1.0), argb(255, 0, 80, 7));
+    EXPECT_EQ(sampleTexture(t, kFallback, 1.0, 0.5), argb(255, 120, 40, 7));
+    EXPECT_EQ(sampleTexture(t, kFallback, 0.25, 0.75), argb(255, 30, 60, 7));
+    // Coordinates clamp to the image; they never reach the row padding.
+    EXPECT_EQ(sampleTexture(t, kFallback, 7.0, -3.0), argb(255, 120, 0, 7));
+    t.uvRect = UvRect{0.5, 0.0, 1.0, 0.5};
+    EXPECT_EQ(sampleTexture(t, kFallback, 0.0, 1.0), argb(255, 60, 40, 7));
+}
+
+TEST(SampleTexture, ColourIsWeightedByAlphaAndFullyTransparentGivesTheFallback) {
+    Image8 image = image8(2, 1);
+    image.at(0, 0) = {255, 255, 0, 0};
+    image.at(1, 0) = {0, 0, 255, 0};  // transparent: its green must not bleed into the edge
+    EXPECT_EQ(sampleTexture(image.texture(AEGP_WorldType_8), kFallback, 0.5, 0.0), argb(128, 255, 0, 0));
+    image.at(1, 0) = {85, 0, 255, 0};  // a third opaque: a third of the opaque neighbour's weight
+    EXPECT_EQ(sampleTexture(image.texture(AEGP_WorldType_8), kFallback, 0.5, 0.0), argb(170, 191, 64, 0));
+    image.at(0, 0) = {0, 90, 90, 90};
+    image.at(1, 0) = {0, 90, 90, 90};
+    EXPECT_EQ(sampleTexture(image.texture(AEGP_WorldType_8), kFallback, 0.3, 0.0), argb(0, 10, 20, 30));
+}
+
+TEST(SampleTexture, UnreadableTexturesGiveTheFallback) {
+    Image8 image = image8(2, 2);
+    EXPECT_EQ(sampleTexture(SurfaceTexture{}, kFallback, 0.5, 0.5), kFallback);
+    SurfaceTexture shortRows = image.texture(AEGP_WorldType_8);
+    shortRows.rowBytes = 4;  // shorter than a row: walking it would leave the image
+    EXPECT_EQ(sampleTexture(shortRows, kFallback, 0.5, 0.5), kFallback);
+    EXPECT_EQ(sampleTexture(image.texture(AEGP_WorldType_NONE), kFallback, 0.5, 0.5), kFallback);
+}
+
+TEST(SampleTexture, SixteenBitAndFloatWorldsMatchEightBit) {
+    std::mt19937 rng(7);
+    Image8 image = image8(4, 3);
+    Image<PF_Pixel16> image16(4, 3, PF_Pixel16{32768, 32768, 0, 32768});
+    Image<PF_PixelFloat> image32(4, 3, PF_PixelFloat{1.0f, 1.0f, 0.0f, 1.0f});
+    for (int32_t y = 0; y < 3; ++y) {
+        for (int32_t x = 0; x < 4; ++x) {
+            A_u_char c[4];
+            for (A_u_char& channel : c) channel = static_cast<A_u_char>(rng() % 256);
+            auto wide = [](A_u_char v) { return static_cast<A_u_short>(std::lround(v * 32768.0 / 255.0)); };
+            image.at(x, y) = {c[0], c[1], c[2], c[3]};
+            image16.at(x, y) = {wide(c[0]), wide(c[1]), wide(c[2]), wide(c[3])};
+            image32.at(x, y) = {c[0] / 255.0f, c[1] / 255.0f, c[2] / 255.0f, c[3] / 255.0f};
+        }
+    }
+    for (double u : {0.0, 0.13, 0.5, 0.77, 1.0}) {
+        for (double v : {0.0, 0.4, 1.0}) {
+            PackedColor a = sampleTexture(image.texture(AEGP_WorldType_8), kFallback, u, v);
+            for (PackedColor b : {sampleTexture(image16.texture(AEGP_WorldType_16), kFallback, u, v),
+                                  sampleTexture(image32.texture(AEGP_WorldType_32), kFallback, u, v)}) {
+                for (int shift = 0; shift < 32; shift += 8) {
+                    EXPECT_NEAR((a >> shift) & 0xff, (b >> shift) & 0xff, 1) << u << "," << v << " byte " << shift / 8;
+                }
+            }
+        }
+    }
+}
+
+TEST(SampleTexture, FloatChannelsClampAndNonFiniteValuesAreIgnored) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    Image<PF_PixelFloat> image(1, 1, PF_PixelFloat{});
+    image.at(0, 0) = {2.0f, 1.5f, -0.5f, nan};
+    SurfaceTexture t = image.texture(AEGP_WorldType_32);
+    EXPECT_EQ(sampleTexture(t, kFallback, 0.5, 0.5), argb(255, 255, 0, 0));
+    EXPECT_EQ(sampleTexture(t, kFallback, std::nan(""), std::numeric_limits<double>::infinity()), argb(255, 255, 0, 0));
+}
+
+// ---- faceColour -----------------------------------------------------------------------------------
+
+// 5 x 1 images: the front's red and the back's green are 50 * x, so u = channel / 200.
+struct TexturedSurface {
+    Image8 front = image8(5, 1), back = image8(5, 1);
+    SceneSurface surface;
+    TexturedSurface() {
+        for (int32_t x = 0; x < 5; ++x) {
+            front.at(x, 0) = {255, static_cast<A_u_char>(x * 50), 0, 0};
+            back.at(x, 0) = {255, 0, static_cast<A_u_char>(x * 50), 0};
+        }
+        surface.frontTexture = front.texture(AEGP_WorldType_8);
+        surface.controls.hasFrontLayer = true;
+    }
+};
+
+TEST(FaceColour, TilesMirrorAndOffsetMapU) {
+    TexturedSurface s;
+    BendControls& c = s.surface.controls;
+    EXPECT_DOUBLE_EQ(mapFaceU(s.surface, 1.5), 1.0);  // no tiles: clamped
+    c.tileCount = 2;
+    EXPECT_DOUBLE_EQ(mapFaceU(s.surface, 1.25), 0.25);
+    EXPECT_DOUBLE_EQ(mapFaceU(s.surface, -1.75), 0.25);
+    // A whole number ends the previous tile; at or below 0 it starts the next one.
+    EXPECT_DOUBLE_EQ(mapFaceU(s.surface, 2.0 + 1e-12), 1.0);
+    EXPECT_DOUBLE_EQ(mapFaceU(s.surface, -1.0), 0.0);
+    c.tileMirror = true;
+    EXPECT_DOUBLE_EQ(mapFaceU(s.surface, 1.25), 0.75);
+    EXPECT_DOUBLE_EQ(mapFaceU(s.surface, -0.75), 0.75);
+    EXPECT_DOUBLE_EQ(mapFaceU(s.surface, 2.25), 0.25);
+    EXPECT_DOUBLE_EQ(mapFaceU(s.surface, 2.0), 0.0);  // end of tile 1, mirrored
+    c.tileMirror = false;
+    c.tileOffset = 25.0;
+    EXPECT_DOUBLE_EQ(mapFaceU(s.surface, 0.5), 0.75);
+    c.tileOffset = 250.0;  // at most one whole tile
+    EXPECT_DOUBLE_EQ(mapFaceU(s.surface, 0.5), 0.5);
+    c.tileOffset = 0.0;
+    c.frontFlip = true;
+    EXPECT_EQ(packedRed(faceColour(s.surface, kFaceFront, 1.25, 0.0)), 150);
+}
+
+TEST(FaceColour, ClosedLoopsScrollByTheLoopPhase) {
+    TexturedSurface s;
+    s.surface.kind = kSurfaceBent;
+    BendControls& c = s.surface.controls;
+    c.closeEndpoints = true;
+    c.loopPhase = 0.3;
+    c.tileCount = 2;
+    c.mode = 3;
+    EXPECT_NEAR(mapFaceU(s.surface, 0.8), 0.1, 1e-12);
+    EXPECT_EQ(mapFaceU(s.surface, std::nan("")), 0.0);
+    c.mode = 1;  // Free Mode with tiles: unwrapped
+    EXPECT_NEAR(mapFaceU(s.surface, 0.8), 1.1, 1e-12);
+    s.surface.kind = kSurfaceFlat;  // only bent surfaces loop, and the switch turns tiles off
+    EXPECT_DOUBLE_EQ(mapFaceU(s.surface, 0.8), 0.8);
+}
+
+TEST(FaceColour, FaceCodesPickTextureOrColourAndBorrowTheFrontMatte) {
+    TexturedSurface s;
+    BendControls& c = s.surface.controls;
+    c.thicknessColor = argb(7, 1, 2, 3);
+    c.backColor = argb(255, 9, 8, 7);
+    s.front.at(0, 0).alpha = 0;
+    s.front.at(1, 0).alpha = 0;  // the left part of the front layer is cut out
+
+    // Thickness walls: always opaque, never borrowing.
+    EXPECT_EQ(faceColour(s.surface, kFaceSideThickness, 0.1, 0.0), argb(255, 1, 2, 3));
+    // Without a back image the back and the borrowing walls take the front's matte.
+    EXPECT_EQ(faceColour(s.surface, kFaceBack, 0.1, 0.0), argb(0, 9, 8, 7));
+    EXPECT_EQ(faceColour(s.surface, kFaceBack, 0.9, 0.0), argb(255, 9, 8, 7));
+    EXPECT_EQ(faceColour(s.surface, kFaceSideFrontAlpha, 0.1, 0.0), argb(0, 1, 2, 3));
+    // The matte is read where the front shows it.
+    c.frontFlip = true;
+    EXPECT_EQ(packedAlpha(faceColour(s.surface, kFaceBack, 0.9, 0.0)), 0);
+    c.frontFlip = false;
+    c.hasFrontLayer = false;
+    EXPECT_EQ(packedAlpha(faceColour(s.surface, kFaceBack, 0.1, 0.0)), 255);
+    c.hasFrontLayer = true;
+    // A back image is used as it is, flipped on request.
+    s.surface.backTexture = s.back.texture(AEGP_WorldType_8);
+    EXPECT_EQ(faceColour(s.surface, kFaceBack, 0.25, 0.0), argb(255, 0, 50, 0));
+    c.backFlip = true;
+    EXPECT_EQ(faceColour(s.surface, kFaceBack, 0.25, 0.0), argb(255, 0, 150, 0));
+}
+
+}  // namespace
+}  // namespace zephrin
+
+namespace zephrin {
+namespace {
+
+TEST(SampleTexture, SolidImagesAnswerAsTheBilinearSumWould) {
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<double> coordinate(-0.2, 1.2);
+    for (const PF_Pixel8 texel : {PF_Pixel8{255, 200, 40, 9}, PF_Pixel8{128, 255, 1, 254}, PF_Pixel8{1, 3, 2, 1},
+                                  PF_Pixel8{0, 90, 90, 90}}) {
+        // The padding differs from the texels: only the image itself counts.
+        Image8 solid(37, 23, PF_Pixel8{255, 255, 0, 255});
+        for (int32_t y = 0; y < solid.height; ++y) {
+            for (int32_t x = 0; x < solid.width; ++x) solid.at(x, y) = texel;
+        }
+        SurfaceTexture fast = solid.texture(AEGP_WorldType_8);
+        noteUniformTexels(fast);
+        ASSERT_TRUE(fast.uniform8);
+        SurfaceTexture general = solid.texture(AEGP_WorldType_8);
+        ASSERT_FALSE(general.uniform8);
+        for (int i = 0; i < 2000; ++i) {
+            const double u = coordinate(rng), v = coordinate(rng);
+            ASSERT_EQ(sampleTexture(fast, kFallback, u, v), sampleTexture(general, kFallback, u, v))
+                << "alpha " << int{texel.alpha} << " at " << u << ", " << v;
+        }
+    }
+
+    // One texel off, anywhere (here the last one), and the image is sampled in full.
+    Image8 almost(16, 16, PF_Pixel8{255, 0, 0, 0});
+    for (int32_t y = 0; y < 16; ++y) {
+        for (int32_t x = 0; x < 16; ++x) almost.at(x, y) = PF_Pixel8{255, 10, 10, 10};
+    }
+    almost.at(15, 15) = PF_Pixel8{255, 11, 10, 10};
+    SurfaceTexture t = almost.texture(AEGP_WorldType_8);
+    noteUniformTexels(t);
+    EXPECT_FALSE(t.uniform8);
+    // Only 8-bit images are taken as solid.
+    Image<PF_Pixel16> wide(4, 4, PF_Pixel16{32768, 0, 0, 0});
+    SurfaceTexture t16 = wide.texture(AEGP_WorldType_16);
+    noteUniformTexels(t16);
+    EXPECT_FALSE(t16.uniform8);
+}
+
+}  // namespace
+}  // namespace zephrin
