@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cmath>
+#include <cstddef>
 
 #include "common/vec3.h"
 
@@ -39,6 +40,16 @@ inline Vec3 transformDirection(const Matrix4& t, const Vec3& d) {
     return Vec3{d.x * t.m[0][0] + d.y * t.m[1][0] + d.z * t.m[2][0],
                 d.x * t.m[0][1] + d.y * t.m[1][1] + d.z * t.m[2][1],
                 d.x * t.m[0][2] + d.y * t.m[1][2] + d.z * t.m[2][2]};
+}
+
+// The same mapping laid out for column vectors, column by column (OpenGL's layout: clip = M' * (p, 1)).
+// M' is the transpose of M, so its column c is M's row c: the layout is M's rows one after another.
+inline std::array<double, 16> columnMajorLayout(const Matrix4& t) {
+    std::array<double, 16> out{};
+    for (size_t row = 0; row < 4; ++row) {
+        for (size_t col = 0; col < 4; ++col) out[row * 4 + col] = t.m[row][col];
+    }
+    return out;
 }
 
 inline Matrix4 translationMatrix(const Vec3& t) {

@@ -12,8 +12,6 @@ struct LayerSize {
     double height = 0;
 };
 
-// Default stored handle lengths of a fresh point: out and in, in the curve's normalized plane.
-constexpr double kDefaultHandleLength = 0.06;
 // End points closer than this in every component already coincide.
 constexpr double kEndPointTolerance = 1e-6;
 

@@ -4,8 +4,8 @@
 
 #include <optional>
 
+#include "common/effect_contract.h"
 #include "common/host_suites.h"
-#include "effect/param_positions.h"
 #include "sdk/AE_Effect.h"
 #include "sdk/AE_GeneralPlug.h"
 

@@ -141,7 +141,7 @@ PF_Err pluginDataEntry2(PF_PluginDataPtr inPtr, PF_PluginDataCB2 callback, SPBas
     logEffect("PluginDataEntryFunction2 called");
     const PF_Err result = callback == nullptr
                               ? PF_Err_INVALID_CALLBACK
-                              : callback(inPtr, bytes(kEffectName), bytes(kEffectMatchName), bytes(kEffectCategory),
+                              : callback(inPtr, bytes(kEffectName), bytes(kBendEffectMatchName), bytes(kEffectCategory),
                                          bytes(kEffectEntryPoint), PF_PLUGIN_KIND_EFFECT, kApiMajorVersion,
                                          kApiMinorVersion2, kReservedInfo, bytes(kEffectSupportUrl));
     logEffectNumber("PluginDataEntryFunction2 result=", static_cast<uint32_t>(result));
@@ -153,7 +153,7 @@ PF_Err pluginDataEntry(PF_PluginDataPtr inPtr, PF_PluginDataCB callback, SPBasic
     logEffect("PluginDataEntryFunction called");
     const PF_Err result = callback == nullptr
                               ? PF_Err_INVALID_CALLBACK
-                              : callback(inPtr, bytes(kEffectName), bytes(kEffectMatchName), bytes(kEffectCategory),
+                              : callback(inPtr, bytes(kEffectName), bytes(kBendEffectMatchName), bytes(kEffectCategory),
                                          bytes(kEffectEntryPoint), PF_PLUGIN_KIND_EFFECT, kApiMajorVersion,
                                          kApiMinorVersion, kReservedInfo);
     logEffectNumber("PluginDataEntryFunction result=", static_cast<uint32_t>(result));

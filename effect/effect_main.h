@@ -2,12 +2,12 @@
 // entry that receives every effect command. plugin_export.cpp only forwards the C exports here.
 #pragma once
 
+#include "common/effect_contract.h"
 #include "sdk/AE_Effect.h"
 
 namespace zephrin {
 
 inline constexpr char kEffectName[] = "Zephrin";
-inline constexpr char kEffectMatchName[] = "com.tavik.ZephrinSurface";
 inline constexpr char kEffectCategory[] = "Zephrin";
 inline constexpr char kEffectEntryPoint[] = "EffectMain";
 inline constexpr char kEffectSupportUrl[] = "https://tavik.com/zephrin/support";

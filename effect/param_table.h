@@ -5,8 +5,8 @@
 
 #include <array>
 
+#include "common/effect_contract.h"
 #include "effect/localized_texts.h"
-#include "effect/param_positions.h"
 #include "sdk/AE_Effect.h"
 
 namespace zephrin {

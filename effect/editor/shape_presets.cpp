@@ -6,6 +6,7 @@
 #include <string>
 
 #include "common/diagnostic_log.h"
+#include "common/effect_contract.h"
 #include "effect/control_points.h"
 #include "effect/stream_writing.h"
 
@@ -14,11 +15,6 @@ namespace {
 
 // The Top View's unit square is 404 × 120 pixels; stretching y by that ratio makes outlines square.
 constexpr double kVerticalStretch = 3.3666666666666667;
-// Stored slopes are × 60; an in-slope of exactly zero is stored as this marker because 0 means "use the
-// point's own slope".
-constexpr double kSlopeScale = 60.0;
-constexpr double kExplicitZeroSlope = 1e-7;
-constexpr double kMaxSlope = 4096.0;
 constexpr double kVerticalTangentDx = 0.01;
 
 struct Outline {
@@ -97,10 +93,11 @@ std::vector<PresetSlot> shapePresetSlots(int preset) {
         double slope = dy / dx;
         if (std::abs(dx) < 1e-8 || !std::isfinite(slope)) slope = 0;
         slope = std::clamp(slope, -kMaxSlope, kMaxSlope);
-        const double stored = slope * kSlopeScale;
+        const double stored = slope * kStoredSlopeScale;
         const double length = std::isfinite(dx) ? dx : kDefaultHandleLength;
         slot.rotation = A_FloatPoint3{stored, 0, 0};
-        slot.handle = A_FloatPoint3{length, length, std::abs(stored) < 1e-9 ? kExplicitZeroSlope : stored};
+        slot.handle =
+            A_FloatPoint3{length, length, std::abs(stored) < kUnsetSlopeMagnitude ? kExplicitZeroSlope : stored};
         slots.push_back(slot);
     }
     return slots;

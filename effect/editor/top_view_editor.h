@@ -5,7 +5,7 @@
 #include <array>
 #include <string>
 
-#include "effect/param_positions.h"
+#include "common/effect_contract.h"
 #include "sdk/AE_GeneralPlug.h"
 #include "sdk/Win32Platform.h"
 

@@ -4,34 +4,13 @@
 // terminator, 0 output size asks for the size, flags that UTF-8 refuses fail with ERROR_INVALID_FLAGS).
 #include <string>
 
+#include "common/utf8.h"
 #include "host/win32/win32_state.h"
 
 namespace zephrin::win32 {
 namespace {
 
-constexpr char32_t kReplacement = 0xFFFD;
-
 bool isUtf8CodePage(UINT codePage) { return codePage == CP_UTF8 || codePage == CP_ACP; }
-
-bool isSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDFFF; }
-
-void appendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-}
 
 // Copies a converted text into the caller's buffer with the Win32 size rules; returns the byte count.
 int deliver(const std::string& converted, LPSTR buffer, int capacity) {
@@ -76,14 +55,14 @@ int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int
             lpWideCharStr[i + 1] <= 0xDFFF) {
             c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<char32_t>(lpWideCharStr[i + 1]) - 0xDC00);
             ++i;
-        } else if (isSurrogate(c)) {
+        } else if (zephrin::isSurrogate(c)) {
             if ((dwFlags & WC_ERR_INVALID_CHARS) != 0) {
                 setLastError(ERROR_NO_UNICODE_TRANSLATION);
                 return 0;
             }
-            c = kReplacement;
+            c = zephrin::kReplacementCharacter;
         }
-        appendUtf8(converted, c);
+        zephrin::appendUtf8(converted, c);
     }
     return deliver(converted, lpMultiByteStr, cbMultiByte);
 }

@@ -4,18 +4,19 @@
 #include <cmath>
 #include <cstring>
 
+#include "common/effect_contract.h"
 #include "renderer/geometry/bend_curve.h"
 #include "renderer/geometry/control_points.h"
-#include "renderer/collect/effect_positions.h"
 
 namespace zephrin {
 
 namespace {
 
-namespace pos = effectpos;
+namespace pos = param;
 
-constexpr int32_t kFreeMode = 1;
-constexpr int32_t kScrollMode = 3;
+// Without its match name, a bend effect is told by the first and the fourth point streams: every
+// instance has at least four.
+constexpr int32_t kFourthPointSlot = 3;
 constexpr int32_t kDefaultPointChoice = 3;  // four points
 constexpr int32_t kMinPointsClosed = 4;
 constexpr double kPercent = 0.01;
@@ -77,19 +78,19 @@ double readAngle(const EffectStreamReader& r, int32_t position, double current) 
 
 StoredControlPoints readStoredPoints(const EffectStreamReader& r, const BendControls& controls) {
     StoredControlPoints stored;
-    stored.count = readInt(r, pos::kPointCount, kDefaultPointChoice, 1, pos::kMaxControlPoints - 1) + 1;
+    stored.count = readInt(r, pos::kPointCount, kDefaultPointChoice, 1, pos::kPointSlots - 1) + 1;
     if (controls.closeEndpoints) stored.count = std::max(stored.count, kMinPointsClosed);
     for (int32_t i = 0; i < stored.count; ++i) {
         Vec3 point;
         if (!readPoint(r, pos::kFirstPoint + i, point)) continue;
         // An unreadable rotation is no rotation; only an unreadable point drops the pair.
         Vec3 rotation;
-        readPoint(r, pos::kFirstPointRotation + i, rotation);
+        readPoint(r, pos::kFirstRotation + i, rotation);
         stored.points.push_back(StoredPoint{point, rotation, i});
     }
     stored.handles.assign(static_cast<size_t>(stored.count), Vec3{kDefaultHandleLength, kDefaultHandleLength, 0.0});
     for (int32_t i = 0; i < stored.count; ++i)
-        readPoint(r, pos::kFirstCurveHandle + i, stored.handles[static_cast<size_t>(i)]);
+        readPoint(r, pos::kFirstHandle + i, stored.handles[static_cast<size_t>(i)]);
     return stored;
 }
 
@@ -117,7 +118,7 @@ bool findBendEffect(HostSuites& suites, AEGP_PluginID pluginId, AEGP_EffectRefH 
     }
     const auto& streams = suites.acquire<AEGP_StreamSuite11>(kAEGPStreamSuite, kAEGPStreamSuiteVersion11);
     return hasStream(streams, pluginId, effect, pos::kFirstPoint) &&
-           hasStream(streams, pluginId, effect, pos::kFourthPoint);
+           hasStream(streams, pluginId, effect, pos::pointPosition(kFourthPointSlot));
 }
 
 bool layerHasActiveBendEffect(HostSuites& suites, AEGP_PluginID pluginId, AEGP_LayerH layer) {
@@ -128,42 +129,43 @@ bool layerHasActiveBendEffect(HostSuites& suites, AEGP_PluginID pluginId, AEGP_L
 
 void readControlsFromEffect(const EffectStreamReader& r, BendControls& c) {
     // Mode and "Common Sync State" choose the positions of later reads.
-    c.mode = readInt(r, pos::kMode, c.mode, 1, 3);
+    c.mode = readInt(r, pos::kMode, c.mode, pos::kModeFree, pos::kModeScroll);
     const bool common = readBool(r, pos::kCommonSyncState, false);
-    const bool freeMode = c.mode == kFreeMode;
+    const bool freeMode = c.mode == pos::kModeFree;
 
     c.subdivisionX = readInt(r, pos::kSubdivisionX, c.subdivisionX, 8, 640);
     c.subdivisionY = readInt(r, pos::kSubdivisionY, c.subdivisionY, 1, 64);
     c.layerScale = readClamped(r, pos::kLayerScale, c.layerScale, 1.0, 500.0);
     c.curveAmount = readClamped(r, pos::kCurveAmount, c.curveAmount, 0.0, 200.0);
     c.twistAmount = readClamped(r, pos::kTwistAmount, c.twistAmount, 0.0, 3600.0);
-    c.bendDirection = readAngle(r, common ? pos::kCommonBendDirection : pos::kFreeBendDirection, c.bendDirection);
+    c.bendDirection = readAngle(r, common ? pos::kBendDirection : pos::kFreeBendDirection, c.bendDirection);
     c.thickness = readClamped(r, pos::kThickness, c.thickness, 0.0, 500.0);
     c.specular = readClamped(r, pos::kSpecular, c.specular, 0.0, 300.0);
     c.shadowSoftness = readClamped(r, pos::kShadowSoftness, c.shadowSoftness, 0.0, 100.0);
-    c.shadowMode = readInt(r, pos::kShadowMode, c.shadowMode, 1, 4);
+    c.shadowMode = static_cast<ShadowMode>(readInt(r, pos::kShadowMode, static_cast<int32_t>(c.shadowMode),
+                                                   static_cast<int32_t>(ShadowMode::Auto),
+                                                   static_cast<int32_t>(ShadowMode::Hybrid)));
     c.shadowQuality = readInt(r, pos::kShadowQuality, c.shadowQuality, 1, 4);
     c.frontLayerId = readLayerId(r, pos::kFrontLayer, c.frontLayerId);
     c.backLayerId = readLayerId(r, pos::kBackLayer, c.backLayerId);
     const int32_t pathLayer = readLayerId(r, pos::kPathLayer, 0);
-    c.pathLayerRef = pathLayer != 0 ? -pathLayer : readLayerIndexParam(r, pos::kPathLayerNumber);
+    c.pathLayerRef = pathLayer != 0 ? -pathLayer : readLayerIndexParam(r, pos::kPathLayerIndex);
     c.closeEndpoints = readBool(r, pos::kCloseEndpoints, c.closeEndpoints);
     c.loopMoveSpeed = readClamped(r, pos::kLoopMoveSpeed, c.loopMoveSpeed, -100.0, 100.0);
     c.shapePreset = readInt(r, pos::kShape, c.shapePreset, 1, 4);
     c.quickPreview = readBool(r, pos::kQuickPreview, c.quickPreview);
     c.gpuAcceleration = readBool(r, pos::kGpuAcceleration, c.gpuAcceleration);
     c.fitPathLength = readBool(r, pos::kFitPathLength, c.fitPathLength);
-    c.pathBendDirection =
-        readAngle(r, common ? pos::kCommonBendDirection : pos::kPathBendDirection, c.pathBendDirection);
-    c.motion = readClamped(r, common ? pos::kCommonMotion : (freeMode ? pos::kFreeMotion : pos::kPathMotion), c.motion,
+    c.pathBendDirection = readAngle(r, common ? pos::kBendDirection : pos::kPathBendDirection, c.pathBendDirection);
+    c.motion = readClamped(r, common ? pos::kAnimation : (freeMode ? pos::kFreeMotion : pos::kPathMotion), c.motion,
                            0.0, 200.0);
     c.motionDirection = readInt(
-        r, common ? pos::kCommonMotionDirection : (freeMode ? pos::kFreeMotionDirection : pos::kPathMotionDirection),
+        r, common ? pos::kAnimationDirection : (freeMode ? pos::kFreeMotionDirection : pos::kPathMotionDirection),
         c.motionDirection, 1, 2);
     // The popup's choice k means k - 1 tiles.
-    c.tileCount = readInt(r, common ? pos::kCommonTileCount : pos::kFreeTileCount, c.tileCount + 1, 1, 11) - 1;
-    c.tileMirror = readBool(r, common ? pos::kCommonTileMirror : pos::kFreeTileMirror, c.tileMirror);
-    c.tileOffset = readClamped(r, common ? pos::kCommonTileOffset : pos::kFreeTileOffset, c.tileOffset, -100.0, 100.0);
+    c.tileCount = readInt(r, common ? pos::kTileCount : pos::kFreeTileCount, c.tileCount + 1, 1, 11) - 1;
+    c.tileMirror = readBool(r, common ? pos::kTileMirror : pos::kFreeTileMirror, c.tileMirror);
+    c.tileOffset = readClamped(r, common ? pos::kTileOffset : pos::kFreeTileOffset, c.tileOffset, -100.0, 100.0);
     c.hasFrontLayer = c.frontLayerId != 0;
     c.frontColor = readColor(r, pos::kFrontColor, c.frontColor);
     c.backColor = readColor(r, pos::kBackColor, c.backColor);
@@ -176,18 +178,18 @@ void readControlsFromEffect(const EffectStreamReader& r, BendControls& c) {
     c.objFlipV = readBool(r, pos::kObjFlipV, c.objFlipV);
     c.objSmoothNormals = readBool(r, pos::kObjSmoothNormals, c.objSmoothNormals);
     c.syncLeftRight = readBool(r, pos::kSyncLeftRight, c.syncLeftRight);
-    c.leftCurl = readCurl(r, pos::kLeftCurl, c.leftCurl);
-    c.rightCurl = readCurl(r, pos::kRightCurl, c.rightCurl);
+    c.leftCurl = readCurl(r, pos::kLeftEnabled, c.leftCurl);
+    c.rightCurl = readCurl(r, pos::kRightEnabled, c.rightCurl);
 }
 
 void applyLoopPhaseAndOverrides(BendControls& c, const A_Time& time) {
     c.loopPhase = c.closeEndpoints ? wrapPhase(-frameSeconds(time) * c.loopMoveSpeed * kPercent) : 0.0;
     if (c.syncLeftRight) c.rightCurl = c.leftCurl;
-    if (c.mode == kFreeMode && c.closeEndpoints) {
+    if (c.mode == pos::kModeFree && c.closeEndpoints) {
         c.motion = 0.0;
         c.motionDirection = 1;
     }
-    if (c.mode == kScrollMode) {
+    if (c.mode == pos::kModeScroll) {
         c.motionDirection = 1;
         c.tileCount = 0;
         c.tileMirror = false;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/effect_contract.h"
 #include "common/host_suites.h"
 #include "renderer/collect/effect_param_readers.h"
 #include "renderer/scene/bend_controls.h"
@@ -12,8 +13,6 @@
 #include "sdk/AE_GeneralPlugEffect.h"
 
 namespace zephrin {
-
-constexpr const char* kBendEffectMatchName = "com.tavik.ZephrinSurface";
 
 // The frame time in seconds; 0 for a zero time scale.
 double frameSeconds(const A_Time& time);

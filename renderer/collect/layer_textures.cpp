@@ -2,25 +2,13 @@
 
 #include <limits>
 
+#include "renderer/texture/pixel_formats.h"
 #include "renderer/texture/texture_sampling.h"
 #include "renderer/geometry/back_texture_fit.h"
 
 namespace zephrin {
 
 namespace {
-
-int64_t pixelBytes(AEGP_WorldType type) {
-    switch (type) {
-        case AEGP_WorldType_8:
-            return static_cast<int64_t>(sizeof(PF_Pixel8));
-        case AEGP_WorldType_16:
-            return static_cast<int64_t>(sizeof(PF_Pixel16));
-        case AEGP_WorldType_32:
-            return static_cast<int64_t>(sizeof(PF_PixelFloat));
-        default:
-            return 0;
-    }
-}
 
 const void* worldBaseAddress(const AEGP_WorldSuite3& worlds, AEGP_WorldH world, AEGP_WorldType type) {
     switch (type) {
@@ -64,7 +52,7 @@ bool readTexturePixelAccess(HostSuites& suites, SurfaceTexture& texture) {
     if (worlds.AEGP_GetSize(texture.world, &width, &height) != A_Err_NONE) return false;
     if (worlds.AEGP_GetRowBytes(texture.world, &rowBytes) != A_Err_NONE) return false;
     // The raster reads rows at base + y * rowBytes: a stride shorter than a row would read past it.
-    const int64_t bytesPerPixel = pixelBytes(type);
+    const auto bytesPerPixel = static_cast<int64_t>(pixelBytes(type));
     if (bytesPerPixel == 0 || width < 1 || height < 1) return false;
     if (static_cast<int64_t>(rowBytes) < bytesPerPixel * width ||
         rowBytes > static_cast<A_u_long>(std::numeric_limits<int32_t>::max())) {
@@ -139,7 +127,10 @@ bool findRenderLayerById(HostSuites& suites, PR_RenderContextH renderContext, in
         AEGP_LayerH candidate = nullptr;
         AEGP_LayerIDVal id = 0;
         if (canvas.AEGP_GetNthLayerContextToRender(renderContext, n, &context) != A_Err_NONE) continue;
-        if (canvas.AEGP_GetLayerFromLayerContext(renderContext, context, &candidate) != A_Err_NONE) continue;
+        if (canvas.AEGP_GetLayerFromLayerContext(renderContext, context, &candidate) != A_Err_NONE ||
+            candidate == nullptr) {
+            continue;
+        }
         if (layers.AEGP_GetLayerID(candidate, &id) != A_Err_NONE || id != layerId) continue;
         layer = candidate;
         layerContext = context;

@@ -27,7 +27,8 @@ void disposeTexture(HostSuites& suites, PR_RenderContextH renderContext, Surface
 // Disposes both textures of a surface, front first; a missing suite does not stop the second.
 void disposeSurfaceTextures(HostSuites& suites, PR_RenderContextH renderContext, SceneSurface& surface);
 
-// The layer of the render context whose host id is `layerId`; false when none is listed.
+// The layer of the render context whose host id is `layerId`, with its render-layer context; false
+// when none is listed.
 bool findRenderLayerById(HostSuites& suites, PR_RenderContextH renderContext, int32_t layerId, AEGP_LayerH& layer,
                          AEGP_RenderLayerContextH& layerContext);
 

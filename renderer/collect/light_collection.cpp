@@ -10,30 +10,19 @@
 #include "renderer/shading/lighting_model.h"
 #include "renderer/collect/layer_readers.h"
 #include "renderer/collect/camera.h"
+#include "renderer/texture/clamps.h"
 
 namespace zephrin {
 namespace {
 
 constexpr double kMaxLightIntensity = 16.0;
 constexpr double kMinFalloffDistance = 1.0;
-// Directions shorter than this carry no orientation.
-constexpr double kMinDirectionLength = 1e-9;
 // A point of interest this close to the light's position gives no direction.
 constexpr double kMinPointOfInterestDistance = 1e-6;
 // The light's colour is read as the host evaluates it, expressions included.
 constexpr A_Boolean kLightColorPreExpression = 0;
 
 Vec3 rowOf(const Matrix4& m, int row) { return Vec3{m.m[row][0], m.m[row][1], m.m[row][2]}; }
-
-// Unit vector, or `fallback` for a length of 1e-9 or less or a non-finite one.
-Vec3 unitOr(const Vec3& v, const Vec3& fallback) {
-    double len = length(v);
-    if (!std::isfinite(len) || len <= kMinDirectionLength) return fallback;
-    return v * (1.0 / len);
-}
-
-// A value the host delivered as NaN or infinity is treated like one it did not deliver.
-double finiteOr(double value, double fallback) { return std::isfinite(value) ? value : fallback; }
 
 int32_t falloffTypeOf(double raw) {
     if (!std::isfinite(raw)) return 0;
@@ -128,16 +117,16 @@ ConvertedLight convertLight(const LightReadings& r, const Matrix4& view) {
     const Matrix4 toCamera = multiply(r.layerToWorld, view);
     light.positionWorld = rowOf(r.layerToWorld, 3);
     light.positionCamera = rowOf(toCamera, 3);
-    light.directionWorld = unitOr(rowOf(r.layerToWorld, 2), defaults.directionWorld);
-    light.directionCamera = unitOr(rowOf(toCamera, 2), defaults.directionCamera);
+    light.directionWorld = normalizeOr(rowOf(r.layerToWorld, 2), defaults.directionWorld);
+    light.directionCamera = normalizeOr(rowOf(toCamera, 2), defaults.directionCamera);
 
     if ((r.type == kLightParallel || r.type == kLightSpot) && r.hasPointOfInterest) {
         Vec3 origin = r.hasPosition ? r.position : light.positionWorld;
         Vec3 toPoi = r.pointOfInterest - origin;
         double d = length(toPoi);
         if (d > kMinPointOfInterestDistance) {
-            if (std::isfinite(d) && d > kMinDirectionLength) light.directionWorld = toPoi * (1.0 / d);
-            light.directionCamera = unitOr(transformDirection(view, light.directionWorld), light.directionCamera);
+            light.directionWorld = normalizeWithLength(toPoi, d, light.directionWorld);
+            light.directionCamera = normalizeOr(transformDirection(view, light.directionWorld), light.directionCamera);
             out.directionFromPointOfInterest = true;
         }
     }

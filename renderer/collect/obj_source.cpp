@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "common/diagnostic_log.h"
+#include "renderer/collect/layer_textures.h"
 #include "renderer/geometry/obj/obj_paths.h"
 
 namespace zephrin {
@@ -71,26 +72,6 @@ bool readLayerName(HostSuites& suites, AEGP_PluginID pluginId, AEGP_LayerH layer
     return takeUtf16Text(memory, nameHandle, name);
 }
 
-// The layer with this id among those the host renders this frame.
-AEGP_LayerH findRenderLayerById(HostSuites& suites, PR_RenderContextH renderContext, int32_t id) {
-    const auto& canvas = suites.acquire<AEGP_CanvasSuite10>(kAEGPCanvasSuite, kAEGPCanvasSuiteVersion10);
-    const auto& layers = suites.acquire<AEGP_LayerSuite11>(kAEGPLayerSuite, kAEGPLayerSuiteVersion11);
-    A_long count = 0;
-    if (canvas.AEGP_GetNumLayersToRender(renderContext, &count) != A_Err_NONE) return nullptr;
-    for (A_long n = 0; n < count; ++n) {
-        AEGP_RenderLayerContextH context = nullptr;
-        AEGP_LayerH layer = nullptr;
-        AEGP_LayerIDVal layerId = 0;
-        if (canvas.AEGP_GetNthLayerContextToRender(renderContext, n, &context) != A_Err_NONE ||
-            canvas.AEGP_GetLayerFromLayerContext(renderContext, context, &layer) != A_Err_NONE || layer == nullptr ||
-            layers.AEGP_GetLayerID(layer, &layerId) != A_Err_NONE) {
-            continue;
-        }
-        if (layerId == id) return layer;
-    }
-    return nullptr;
-}
-
 ObjSource sourceFromPath(std::wstring path, const char* word) {
     ObjSource source;
     source.isObj = hasObjExtension(path);
@@ -109,8 +90,10 @@ ObjSource findObjSourceWithSuites(HostSuites& suites, AEGP_PluginID pluginId, PR
     }
     std::wstring path;
     if (controls.objSourceLayerId != 0) {
-        AEGP_LayerH sourceLayer = findRenderLayerById(suites, renderContext, controls.objSourceLayerId);
-        if (sourceLayer != nullptr && readFootagePath(suites, sourceLayer, path)) {
+        AEGP_LayerH sourceLayer = nullptr;
+        AEGP_RenderLayerContextH sourceContext = nullptr;
+        if (findRenderLayerById(suites, renderContext, controls.objSourceLayerId, sourceLayer, sourceContext) &&
+            readFootagePath(suites, sourceLayer, path)) {
             return sourceFromPath(std::move(path), kSourceEffectLayer);
         }
     }

@@ -34,10 +34,6 @@ constexpr double kMinBoundsExtent = 1.0;
 // an integer defined for any host value.
 constexpr double kCastsShadowsClamp = 8.0;
 
-// "Mode" choices as the effect registers them.
-constexpr int32_t kModePathSelect = 2;
-constexpr int32_t kModeScrollMode = 3;
-
 // Summed nanoseconds of the per-layer phases, over all layers of the frame.
 struct SurfacePhaseTimes {
     int64_t settings = 0;
@@ -175,8 +171,9 @@ void logSurface(A_long index, const SceneSurface& surface) {
          << " tris=" << surface.mesh.triangles.size() << " casts=" << (surface.castsShadows ? 1 : 0)
          << " shadowOnly=" << (surface.shadowOnly ? 1 : 0) << " visible=" << (surface.renders ? 1 : 0)
          << " accepts=" << (surface.acceptsShadows ? 1 : 0) << " acceptsLights=" << (surface.acceptsLights ? 1 : 0)
-         << " shadowMode=" << surface.controls.shadowMode << " shadowQuality=" << surface.controls.shadowQuality
-         << " shadowSoftness=" << surface.controls.shadowSoftness << " thickness=" << surface.controls.thickness;
+         << " shadowMode=" << static_cast<int32_t>(surface.controls.shadowMode)
+         << " shadowQuality=" << surface.controls.shadowQuality << " shadowSoftness=" << surface.controls.shadowSoftness
+         << " thickness=" << surface.controls.thickness;
     logRender(line.str());
 }
 
@@ -185,10 +182,10 @@ void logSurface(A_long index, const SceneSurface& surface) {
 void buildModeMesh(SurfaceLoop& loop, SceneSurface& surface, const std::vector<BendControlPoint>& points,
                    const MeshPlacement& placement) {
     switch (surface.controls.mode) {
-        case kModeScrollMode:
+        case param::kModeScroll:
             buildScrollMesh(surface, placement);
             return;
-        case kModePathSelect:
+        case param::kModePathSelect:
             switch (buildPathSurface(loop.suites, loop.renderContext, loop.time, surface, placement)) {
                 case PathOutcome::kBuilt:
                     return;

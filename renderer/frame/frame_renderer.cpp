@@ -20,6 +20,7 @@
 #include "renderer/shadows/shadow_map.h"
 #include "renderer/post/silhouette_fade.h"
 #include "renderer/shadows/soft_shadows.h"
+#include "renderer/texture/pixel_formats.h"
 #include "renderer/runtime/worker_pool.h"
 #include "renderer/gpu/gpu_lighting.h"
 #include "renderer/gpu/gpu_raster.h"
@@ -28,25 +29,8 @@
 namespace zephrin {
 namespace {
 
-// Shadow modes of the effect's "Shadow Mode" popup that sample shadow maps.
-constexpr int32_t kShadowModeMapFast = 2;
-constexpr int32_t kShadowModeHybrid = 4;
-
 int32_t ceilDiv(int32_t value, int32_t divisor) {
     return static_cast<int32_t>((static_cast<int64_t>(value) + divisor - 1) / divisor);
-}
-
-int32_t pixelBytes(int32_t worldType) {
-    switch (worldType) {
-        case AEGP_WorldType_8:
-            return static_cast<int32_t>(sizeof(PF_Pixel8));
-        case AEGP_WorldType_16:
-            return static_cast<int32_t>(sizeof(PF_Pixel16));
-        case AEGP_WorldType_32:
-            return static_cast<int32_t>(sizeof(PF_PixelFloat));
-        default:
-            return 0;
-    }
 }
 
 // Fills the destination fields of `buffers`; false when the world cannot be read or safely written.
@@ -88,7 +72,8 @@ bool readDestination(const AEGP_WorldSuite3& suite, AEGP_WorldH world, FrameBuff
     if (width < 0 || height < 0 || rowBytes > static_cast<A_u_long>(std::numeric_limits<int32_t>::max())) {
         return false;
     }
-    if (width > 0 && static_cast<int64_t>(rowBytes) < static_cast<int64_t>(width) * pixelBytes(type)) return false;
+    const auto bytesPerPixel = static_cast<int64_t>(pixelBytes(type));
+    if (width > 0 && static_cast<int64_t>(rowBytes) < static_cast<int64_t>(width) * bytesPerPixel) return false;
 
     buffers.worldType = type;
     buffers.rowBytes = static_cast<int32_t>(rowBytes);
@@ -164,7 +149,7 @@ FrameDecisions decideFrame(const FrameScene& scene, int32_t destWidth, int32_t d
     for (const SceneSurface& surface : scene.surfaces) {
         const BendControls& controls = surface.controls;
         if (controls.gpuAcceleration && surface.acceptsShadows) gpuShadowSurface = true;
-        if (controls.shadowMode == kShadowModeMapFast || controls.shadowMode == kShadowModeHybrid) {
+        if (controls.shadowMode == ShadowMode::MapFast || controls.shadowMode == ShadowMode::Hybrid) {
             usesShadowMaps = true;
         }
         if (surface.acceptsShadows) d.frameShadowQuality = std::max(d.frameShadowQuality, controls.shadowQuality);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/diagnostic_log.h"
+#include "renderer/texture/pixel_formats.h"
 #include "renderer/texture/texture_sampling.h"
 #include "renderer/geometry/mesh_building.h"
 #include "sdk/AE_Effect.h"
@@ -95,15 +96,13 @@ struct Crossing {
 }  // namespace
 
 bool texelIsOpaque(const SurfaceTexture& texture, int32_t x, int32_t y) {
-    const unsigned char* row =
-        static_cast<const unsigned char*>(texture.baseAddress) + static_cast<size_t>(y) * texture.rowBytes;
     switch (texture.worldType) {
         case AEGP_WorldType_8:
-            return reinterpret_cast<const PF_Pixel8*>(row)[x].alpha > kOpaqueAlpha8;
+            return texelAt<PF_Pixel8>(texture, x, y).alpha > kOpaqueAlpha8;
         case AEGP_WorldType_16:
-            return reinterpret_cast<const PF_Pixel16*>(row)[x].alpha >= kOpaqueAlpha16;
+            return texelAt<PF_Pixel16>(texture, x, y).alpha >= kOpaqueAlpha16;
         case AEGP_WorldType_32:
-            return reinterpret_cast<const PF_PixelFloat*>(row)[x].alpha > kOpaqueAlphaFloat;
+            return texelAt<PF_PixelFloat>(texture, x, y).alpha > kOpaqueAlphaFloat;
         default:
             return false;
     }

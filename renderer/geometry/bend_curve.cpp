@@ -16,7 +16,6 @@ constexpr double kEllipseRadiusTolerance = 0.025;
 constexpr double kEllipseAngleTolerance = 0.08;
 constexpr double kMinEllipseRadius = 1e-6;
 constexpr double kMinEllipseArea = 1e-10;
-constexpr int32_t kShapeCircle = 4;
 
 struct Bezier {
     CurvePoint b0, b1, b2, b3;
@@ -202,7 +201,7 @@ AnalyticEllipse detectEllipse(const BendControls& controls, const std::vector<Be
     if (!(rx > kMinEllipseRadius) || !(ry > kMinEllipseRadius) || !(std::fabs(area) > kMinEllipseArea)) return ellipse;
 
     const double direction = area >= 0.0 ? 1.0 : -1.0;
-    if (controls.shapePreset != kShapeCircle) {
+    if (controls.shapePreset != param::kShapeCircle) {
         const double evenStep = 2.0 * std::numbers::pi / static_cast<double>(n);
         for (size_t i = 0; i < n; ++i) {
             const double p = (points[i].x - cx) / rx, q = (points[i].y - cy) / ry;

@@ -11,8 +11,6 @@
 
 namespace zephrin {
 
-// A handle whose stored length is not finite is this long.
-constexpr double kDefaultHandleLength = 0.06;
 // Chords walked per segment when measuring its length.
 constexpr int kSegmentLengthSteps = 18;
 // No segment is shorter than this, so a zero-length segment can still be divided by.

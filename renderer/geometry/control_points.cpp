@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "common/diagnostic_log.h"
+#include "renderer/texture/clamps.h"
 
 namespace zephrin {
 
@@ -21,17 +22,13 @@ constexpr double kLegacySnap = 1.25;
 // Layer-default tolerance: a quarter percent of the layer, at least 1.5 pixels.
 constexpr double kLayerDefaultTolerance = 0.0025;
 constexpr double kLayerDefaultMinTolerance = 1.5;
-// The handle z the effect writes for an explicit zero slope, and how exactly it must match.
-constexpr double kZeroSlopeMarker = 1e-7;
+// How exactly a handle z must match the effect's explicit-zero marker.
 constexpr double kZeroSlopeMarkerTolerance = 1e-10;
-constexpr double kUnsetHandleSlope = 1e-9;
 constexpr double kEndpointSyncTolerance = 1e-6;
 constexpr double kMaxTwist = 1e9;
 constexpr size_t kLoggedPoints = 12;
 
-const Vec3 kDefaultHandle{0.06, 0.06, 0.0};
-
-double finiteOr(double value, double fallback) { return std::isfinite(value) ? value : fallback; }
+const Vec3 kDefaultHandle{kDefaultHandleLength, kDefaultHandleLength, 0.0};
 
 double holdCoordinate(double value) { return std::clamp(value, -kMaxCurveCoordinate, kMaxCurveCoordinate); }
 
@@ -65,12 +62,12 @@ const char* conventionName(PointConvention c) {
     }
 }
 
-double slopeFromStored(double stored) { return std::clamp(stored / kSlopeStorageScale, -kMaxSlope, kMaxSlope); }
+double slopeFromStored(double stored) { return std::clamp(stored / kStoredSlopeScale, -kMaxSlope, kMaxSlope); }
 
 double inSlopeFromHandle(double z, double slope) {
     if (!std::isfinite(z)) return slope;
-    if (std::fabs(z - kZeroSlopeMarker) <= kZeroSlopeMarkerTolerance) return 0.0;
-    if (std::fabs(z) < kUnsetHandleSlope) return slope;
+    if (std::fabs(z - kExplicitZeroSlope) <= kZeroSlopeMarkerTolerance) return 0.0;
+    if (std::fabs(z) < kUnsetSlopeMagnitude) return slope;
     return slopeFromStored(z);
 }
 

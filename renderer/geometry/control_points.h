@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/effect_contract.h"
 #include "common/vec3.h"
 #include "renderer/scene/bend_controls.h"
 
@@ -14,9 +15,6 @@ namespace zephrin {
 // Coordinates and handle lengths are held within this many layer widths, so that no product
 // downstream can overflow.
 constexpr double kMaxCurveCoordinate = 1e6;
-// Slopes are stored times 60 and held within this.
-constexpr double kMaxSlope = 4096.0;
-constexpr double kSlopeStorageScale = 60.0;
 
 enum class PointConvention { legacy, layerDefault, center };
 
@@ -30,7 +28,7 @@ struct StoredPoint {
 struct StoredControlPoints {
     int32_t count = 2;                // points asked for, 2..12
     std::vector<StoredPoint> points;  // those that could be read, in order
-    std::vector<Vec3> handles;        // by point index; missing entries are (0.06, 0.06, 0)
+    std::vector<Vec3> handles;        // by point index; missing entries are the default handle
 };
 
 // Default fraction along the layer of point i of n.

@@ -9,6 +9,7 @@
 #include "common/diagnostic_log.h"
 #include "renderer/geometry/alpha_contour_walls.h"
 #include "renderer/geometry/curve_sampler.h"
+#include "renderer/texture/clamps.h"
 
 namespace zephrin {
 
@@ -17,10 +18,6 @@ namespace {
 // A column parameter this close to a whole number ends the previous tile rather than starting the next.
 constexpr double kTileSplitEpsilon = 1e-9;
 constexpr double kDegreesToRadians = std::numbers::pi / 180.0;
-constexpr int32_t kShapeSquare = 2;
-constexpr int32_t kShapeRoundSquare = 3;
-
-double finiteOr(double value, double fallback) { return std::isfinite(value) ? value : fallback; }
 
 // Curve samples outside the finite numbers would carry NaN into every vertex of a column.
 CurveSample finiteSample(CurveSample q) {
@@ -104,7 +101,7 @@ SlabGrid buildFreeModeMesh(SceneSurface& surface, const std::vector<BendControlP
     sampler.ellipse = detectEllipse(controls, points);
     if (sampler.ellipse.valid) logEllipse(sampler.ellipse);
     sampler.aspectMode =
-        closedLoop && (controls.shapePreset == kShapeSquare || controls.shapePreset == kShapeRoundSquare);
+        closedLoop && (controls.shapePreset == param::kShapeSquare || controls.shapePreset == param::kShapeRoundSquare);
     sampler.aspectYScale = kAspectYScale;
     sampler.straight = points.size() >= 2 && std::all_of(points.begin(), points.end(), flatPoint);
     measureSampler(sampler);

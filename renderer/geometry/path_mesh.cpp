@@ -8,14 +8,13 @@
 #include "renderer/geometry/curve_sampler.h"
 #include "renderer/geometry/free_mode_mesh.h"
 #include "renderer/geometry/slab_mesh.h"
+#include "renderer/texture/clamps.h"
 
 namespace zephrin {
 
 namespace {
 
 constexpr double kDegreesToRadians = std::numbers::pi / 180.0;
-
-double finiteOr(double value, double fallback) { return std::isfinite(value) ? value : fallback; }
 
 // The up reference made perpendicular to the tangent, or nothing when the two are parallel.
 bool perpendicularSide(const Vec3& tangent, const Vec3& reference, Vec3& side) {

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <numbers>
 
+#include "renderer/texture/clamps.h"
+
 namespace zephrin {
 
 namespace {
@@ -13,8 +15,6 @@ constexpr double kDegreesToRadians = std::numbers::pi / 180.0;
 constexpr double kCircleSpiral = 1e-9;
 constexpr double kMinCurlTotal = 1e-6;
 constexpr double kMinDivisor = 1e-9;
-
-double finiteOr(double value, double fallback) { return std::isfinite(value) ? value : fallback; }
 
 ScrollCurl deriveCurl(const CurlControls& curl, double slab, bool rightSide) {
     ScrollCurl c;

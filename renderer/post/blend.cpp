@@ -8,6 +8,8 @@
 
 #include "renderer/raster/raster.h"
 #include "renderer/runtime/worker_pool.h"
+#include "renderer/texture/clamps.h"
+#include "renderer/texture/pixel_formats.h"
 #include "sdk/AE_GeneralPlug.h"
 
 namespace zephrin {
@@ -16,35 +18,26 @@ namespace {
 // 16-bit host channels run 0..32768; 1 / 32768 exactly.
 constexpr double kInverseMax16 = 3.0517578125e-5;
 
-// NaN lands on 0 so that no non-finite value reaches an integer conversion.
-double clampTo(double x, double high) { return x > 0.0 ? (x < high ? x : high) : 0.0; }
-
 struct RasterColor {
     double red, green, blue, alpha;
 };
 
 double over(double destination, double source, double alpha) { return destination * (1.0 - alpha) + source * alpha; }
 
-// v / 255 for every 8-bit channel value: the doubles the division gives, without dividing per pixel.
-constexpr std::array<double, 256> kChannelFractions8 = [] {
-    std::array<double, 256> fractions{};
-    for (size_t v = 0; v < fractions.size(); ++v) fractions[v] = static_cast<double>(v) / static_cast<double>(PF_MAX_CHAN8);
-    return fractions;
-}();
-
-// The clamped value plus one half is positive, where truncation is floor.
+// The clamped value plus one half is positive, where truncation is floor; NaN lands on 0, so that no
+// non-finite value reaches the integer conversion.
 void compositePixel(PF_Pixel8& p, const RasterColor& s) {
     constexpr double kMax = PF_MAX_CHAN8;
-    auto store = [](double x) { return static_cast<A_u_char>(clampTo(x * kMax, kMax) + 0.5); };
-    p.alpha = store(over(kChannelFractions8[p.alpha], 1.0, s.alpha));
-    p.red = store(over(kChannelFractions8[p.red], s.red, s.alpha));
-    p.green = store(over(kChannelFractions8[p.green], s.green, s.alpha));
-    p.blue = store(over(kChannelFractions8[p.blue], s.blue, s.alpha));
+    auto store = [](double x) { return static_cast<A_u_char>(clampRange(x * kMax, 0.0, kMax) + 0.5); };
+    p.alpha = store(over(kByteFractions[p.alpha], 1.0, s.alpha));
+    p.red = store(over(kByteFractions[p.red], s.red, s.alpha));
+    p.green = store(over(kByteFractions[p.green], s.green, s.alpha));
+    p.blue = store(over(kByteFractions[p.blue], s.blue, s.alpha));
 }
 
 void compositePixel(PF_Pixel16& p, const RasterColor& s) {
     constexpr double kMax = PF_MAX_CHAN16;
-    auto store = [](double x) { return static_cast<A_u_short>(clampTo(x * kMax, kMax) + 0.5); };
+    auto store = [](double x) { return static_cast<A_u_short>(clampRange(x * kMax, 0.0, kMax) + 0.5); };
     p.alpha = store(over(p.alpha * kInverseMax16, 1.0, s.alpha));
     p.red = store(over(p.red * kInverseMax16, s.red, s.alpha));
     p.green = store(over(p.green * kInverseMax16, s.green, s.alpha));
@@ -52,7 +45,7 @@ void compositePixel(PF_Pixel16& p, const RasterColor& s) {
 }
 
 void compositePixel(PF_PixelFloat& p, const RasterColor& s) {
-    auto store = [](double x) { return static_cast<PF_FpShort>(clampTo(x, 1.0)); };
+    auto store = [](double x) { return static_cast<PF_FpShort>(clampUnit(x)); };
     p.alpha = store(over(p.alpha, 1.0, s.alpha));
     p.red = store(over(p.red, s.red, s.alpha));
     p.green = store(over(p.green, s.green, s.alpha));

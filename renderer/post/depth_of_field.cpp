@@ -10,8 +10,8 @@
 
 #include "common/diagnostic_log.h"
 #include "renderer/runtime/scratch_arrays.h"
-#include "renderer/texture/texture_sampling.h"  // clampUnit
 #include "renderer/runtime/worker_pool.h"
+#include "renderer/texture/clamps.h"
 
 namespace zephrin {
 namespace {

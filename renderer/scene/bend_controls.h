@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "common/effect_contract.h"
+
 namespace zephrin {
 
 // 32 bits: alpha in the low byte, then red, green, blue (the host's 8-bit pixel byte order).
@@ -30,7 +32,7 @@ struct CurlControls {
 struct BendControls {
     int32_t subdivisionX = 96;
     int32_t subdivisionY = 8;
-    int32_t mode = 1;  // 1 Free Mode, 2 Path Select, 3 Scroll Mode
+    int32_t mode = param::kModeFree;  // a "Mode" choice
     double layerScale = 100.0;
     double curveAmount = 100.0;
     double twistAmount = 65.0;
@@ -38,7 +40,7 @@ struct BendControls {
     double thickness = 1.0;
     double specular = 120.0;
     double shadowSoftness = 55.0;
-    int32_t shadowMode = 1;
+    ShadowMode shadowMode = ShadowMode::Auto;
     int32_t shadowQuality = 2;
     int32_t frontLayerId = 0;  // the caller sets the layer's own id
     int32_t backLayerId = 0;
@@ -85,8 +87,8 @@ struct BendControlPoint {
     double y = 0.0;
     double twist = 0.0;
     double slope = 0.0;
-    double outLength = 0.06;
-    double inLength = 0.06;
+    double outLength = kDefaultHandleLength;
+    double inLength = kDefaultHandleLength;
     double outSlope = 0.0;
     double inSlope = 0.0;
 };

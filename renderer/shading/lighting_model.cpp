@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 namespace zephrin {
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 // Keeps the feather band of a zero-feather spot from dividing by zero.
 constexpr double kMinFeatherBand = 1e-6;
 
@@ -38,7 +38,7 @@ SpotConeShape spotConeShape(const SceneLight& light) {
     if (light.type != kLightSpot) return cone;
     cone.spot = true;
     cone.axis = normalizeOr(light.directionWorld, Vec3{0.0, 0.0, 1.0});
-    cone.outer = std::cos(std::clamp(light.coneAngle, kMinConeAngle, kMaxConeAngle) * kPi / 360.0);
+    cone.outer = std::cos(std::clamp(light.coneAngle, kMinConeAngle, kMaxConeAngle) * std::numbers::pi / 360.0);
     double inner = cone.outer + (1.0 - cone.outer) * std::clamp(light.coneFeather * 0.01, 0.0, 1.0);
     cone.inner = std::clamp(inner, cone.outer, 1.0);
     return cone;

@@ -13,6 +13,7 @@
 #include "renderer/shading/shading.h"
 #include "renderer/shadows/shadow_bvh.h"
 #include "renderer/shadows/shadow_map.h"
+#include "renderer/texture/clamps.h"
 #include "renderer/texture/texture_sampling.h"
 #include "renderer/gpu/gpu_shadows.h"
 
@@ -30,9 +31,6 @@ ShadingResult baseColourResult(const BaseColor& base) {
     result.alpha = base.alpha;
     return result;
 }
-
-// Clamp that also sends NaN to 0: a bad light must never leave a NaN in the frame.
-double clampRange(double x, double lo, double hi) { return x > lo ? (x < hi ? x : hi) : lo; }
 
 Vec3 mul(const Vec3& a, const Vec3& b) { return Vec3{a.x * b.x, a.y * b.y, a.z * b.z}; }
 

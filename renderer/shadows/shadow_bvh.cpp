@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "common/diagnostic_log.h"
+#include "renderer/texture/pixel_formats.h"
 #include "sdk/AE_Effect.h"
 
 namespace zephrin {
@@ -27,28 +28,14 @@ bool isCaster(const SceneSurface& s) {
 bool isReceiver(const SceneSurface& s) { return !s.mesh.triangles.empty() && s.acceptsShadows; }
 
 bool texelTransparent(const SurfaceTexture& t, int32_t x, int32_t y) {
-    const unsigned char* row = static_cast<const unsigned char*>(t.baseAddress) + static_cast<size_t>(y) * t.rowBytes;
     switch (t.worldType) {
         case AEGP_WorldType_8:
-            return reinterpret_cast<const PF_Pixel8*>(row)[x].alpha == 0;
+            return texelAt<PF_Pixel8>(t, x, y).alpha == 0;
         case AEGP_WorldType_16:
-            return reinterpret_cast<const PF_Pixel16*>(row)[x].alpha == 0;
+            return texelAt<PF_Pixel16>(t, x, y).alpha == 0;
         default:
             // NaN alpha counts as a hole: the sampler reads it as 0.
-            return !(reinterpret_cast<const PF_PixelFloat*>(row)[x].alpha > kTransparentFloatAlpha);
-    }
-}
-
-size_t texelBytes(AEGP_WorldType type) {
-    switch (type) {
-        case AEGP_WorldType_8:
-            return sizeof(PF_Pixel8);
-        case AEGP_WorldType_16:
-            return sizeof(PF_Pixel16);
-        case AEGP_WorldType_32:
-            return sizeof(PF_PixelFloat);
-        default:
-            return 0;
+            return !(texelAt<PF_PixelFloat>(t, x, y).alpha > kTransparentFloatAlpha);
     }
 }
 
@@ -62,12 +49,8 @@ void texelRange(double lo, double hi, int32_t size, int32_t& first, int32_t& las
 }
 
 bool hasTransparentTexel(const SurfaceTexture& t) {
-    if (!t.hasPixels()) return false;
-    size_t bytes = texelBytes(t.worldType);
     // Pixel access that cannot be walked safely is not sampled by the raster either.
-    if (bytes == 0 || t.rowBytes <= 0 || static_cast<size_t>(t.rowBytes) < bytes * static_cast<size_t>(t.width)) {
-        return false;
-    }
+    if (!walkablePixels(t)) return false;
     int32_t x0 = 0, x1 = 0, y0 = 0, y1 = 0;
     texelRange(t.uvRect.uMin, t.uvRect.uMax, t.width, x0, x1);
     texelRange(t.uvRect.vMin, t.uvRect.vMax, t.height, y0, y1);

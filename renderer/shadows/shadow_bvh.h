@@ -122,9 +122,6 @@ bool anyHit(const ShadowBvh& bvh, int32_t node, const Vec3& origin, const Vec3& 
 bool nearestHit(const ShadowBvh& bvh, int32_t node, const Vec3& origin, const Vec3& direction, double maxT,
                 const ShadowReceiver& receiver, double& bestT);
 
-// Shadow modes of the effect's "Shadow Mode" popup.
-enum class ShadowMode : int32_t { Auto = 1, MapFast = 2, RayTrace = 3, Hybrid = 4 };
-
 struct ShadowMap;  // renderer/shadows/shadow_map.h
 
 // A shadow ray answered ahead of shading (by the GPU); null when the CPU traces it.
@@ -148,7 +145,7 @@ struct VisibilityQuery {
     ShadowReceiver receiver;
     int32_t shadowQuality = 1;
     double shadowSoftness = 0.0;  // the surface's own softness, percent
-    int32_t shadowMode = static_cast<int32_t>(ShadowMode::Auto);
+    ShadowMode shadowMode = ShadowMode::Auto;
     bool anyHitOnly = false;  // quick preview: no nearest-hit rays, a fixed blocker hint
     const CachedShadowHit* cached = nullptr;
     ShadowRayMemo* memo = nullptr;  // this thread's memo for the light, or null

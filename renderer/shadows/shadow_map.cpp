@@ -5,13 +5,15 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <numbers>
+
+#include "common/matrix4.h"
 
 namespace zephrin {
 namespace {
 
 using ColumnMajor = std::array<double, 16>;
 
-constexpr double kPi = 3.14159265358979323846;
 constexpr int32_t kBaseSizeQuality1 = 256;
 constexpr int32_t kBaseSizeQuality2 = 512;
 constexpr int32_t kBaseSizeHighQuality = 1024;
@@ -37,43 +39,32 @@ constexpr double kTexelBiasScale = 1.5;
 constexpr double kSingleTapSoftness = 0.02;
 constexpr double kKernelSpreadTexels = 4.0;
 
-double& at(ColumnMajor& m, int row, int col) { return m[static_cast<size_t>(col * 4 + row)]; }
+// Element (row, col) of the column-vector matrix held in OpenGL's layout.
 double at(const ColumnMajor& m, int row, int col) { return m[static_cast<size_t>(col * 4 + row)]; }
 
-ColumnMajor multiply(const ColumnMajor& a, const ColumnMajor& b) {
-    ColumnMajor r{};
-    for (int row = 0; row < 4; ++row) {
-        for (int col = 0; col < 4; ++col) {
-            double sum = 0.0;
-            for (int k = 0; k < 4; ++k) sum += at(a, row, k) * at(b, k, col);
-            at(r, row, col) = sum;
-        }
-    }
-    return r;
-}
-
-// The standard right-handed look-at. A view straight along the up axis has no side vector; the
-// z axis then stands in for up, so that lights aimed straight down still get a map.
-ColumnMajor lookAt(const Vec3& eye, const Vec3& target, const Vec3& up) {
+// The standard right-handed look-at, in the row-vector convention: the side, up and backward axes
+// are the columns, the translation the fourth row. A view straight along the up axis has no side
+// vector; the z axis then stands in for up, so that lights aimed straight down still get a map.
+Matrix4 lookAt(const Vec3& eye, const Vec3& target, const Vec3& up) {
     Vec3 f = normalizeOr(target - eye, Vec3{0.0, 0.0, 1.0});
     Vec3 s = cross(f, up);
     if (!(length(s) > 1e-9)) s = cross(f, Vec3{0.0, 0.0, 1.0});
     s = normalizeOr(s, Vec3{1.0, 0.0, 0.0});
     Vec3 u = cross(s, f);
-    ColumnMajor m{};
-    at(m, 0, 0) = s.x;
-    at(m, 0, 1) = s.y;
-    at(m, 0, 2) = s.z;
-    at(m, 1, 0) = u.x;
-    at(m, 1, 1) = u.y;
-    at(m, 1, 2) = u.z;
-    at(m, 2, 0) = -f.x;
-    at(m, 2, 1) = -f.y;
-    at(m, 2, 2) = -f.z;
-    at(m, 0, 3) = -dot(s, eye);
-    at(m, 1, 3) = -dot(u, eye);
-    at(m, 2, 3) = dot(f, eye);
-    at(m, 3, 3) = 1.0;
+    Matrix4 m;
+    m.m[0][0] = s.x;
+    m.m[1][0] = s.y;
+    m.m[2][0] = s.z;
+    m.m[0][1] = u.x;
+    m.m[1][1] = u.y;
+    m.m[2][1] = u.z;
+    m.m[0][2] = -f.x;
+    m.m[1][2] = -f.y;
+    m.m[2][2] = -f.z;
+    m.m[3][0] = -dot(s, eye);
+    m.m[3][1] = -dot(u, eye);
+    m.m[3][2] = dot(f, eye);
+    m.m[3][3] = 1.0;
     return m;
 }
 
@@ -201,8 +192,8 @@ ShadowMap buildShadowMap(const ShadowBvh& bvh, const SceneLight& light, int32_t 
     const double r = sceneSize * 0.5;
     const Vec3 up{0.0, 1.0, 0.0};
 
-    ColumnMajor view{};
-    ColumnMajor projection{};
+    Matrix4 view;
+    Matrix4 projection;
     if (light.type == kLightParallel) {
         Vec3 d = light.directionWorld;
         if (length(d) > 1e-8) d = d * (1.0 / length(d));
@@ -210,11 +201,11 @@ ShadowMap buildShadowMap(const ShadowBvh& bvh, const SceneLight& light, int32_t 
         const double far = kParallelFar * r;
         const double halfWidth = kParallelHalfWidth * r;
         if (std::fabs(far - kNearPlane) > kDegenerateProjection && std::fabs(2.0 * halfWidth) > kDegenerateProjection) {
-            at(projection, 0, 0) = 1.0 / halfWidth;
-            at(projection, 1, 1) = 1.0 / halfWidth;
-            at(projection, 2, 2) = -2.0 / (far - kNearPlane);
-            at(projection, 2, 3) = -(far + kNearPlane) / (far - kNearPlane);
-            at(projection, 3, 3) = 1.0;
+            projection.m[0][0] = 1.0 / halfWidth;
+            projection.m[1][1] = 1.0 / halfWidth;
+            projection.m[2][2] = -2.0 / (far - kNearPlane);
+            projection.m[3][2] = -(far + kNearPlane) / (far - kNearPlane);
+            projection.m[3][3] = 1.0;
         }
     } else {
         view = lookAt(light.positionWorld, light.positionWorld + light.directionWorld, up);
@@ -223,19 +214,20 @@ ShadowMap buildShadowMap(const ShadowBvh& bvh, const SceneLight& light, int32_t 
                                 ? std::clamp(light.coneAngle * kSpotFovScale, kMinSpotFov, kMaxSpotFov)
                                 : kPointFov;
         if (std::isnan(fovDegrees)) fovDegrees = kPointFov;
-        const double f = 1.0 / std::tan(fovDegrees * kPi / 360.0);
+        const double f = 1.0 / std::tan(fovDegrees * std::numbers::pi / 360.0);
         if (std::fabs(far - kNearPlane) > kDegenerateProjection) {
             map.nearPlane = kNearPlane;
             map.farPlane = far;
             map.texelSpread = 2.0 / (f * size);
-            at(projection, 0, 0) = f;
-            at(projection, 1, 1) = f;
-            at(projection, 2, 2) = (far + kNearPlane) / (kNearPlane - far);
-            at(projection, 2, 3) = 2.0 * far * kNearPlane / (kNearPlane - far);
-            at(projection, 3, 2) = -1.0;
+            projection.m[0][0] = f;
+            projection.m[1][1] = f;
+            projection.m[2][2] = (far + kNearPlane) / (kNearPlane - far);
+            projection.m[3][2] = 2.0 * far * kNearPlane / (kNearPlane - far);
+            projection.m[2][3] = -1.0;
         }
     }
-    map.worldToClip = multiply(projection, view);
+    // View first, then projection: the column-vector product projection * view.
+    map.worldToClip = columnMajorLayout(multiply(view, projection));
     map.width = size;
     map.height = size;
     for (const ShadowTriangle& t : bvh.triangles) rasterizeDepth(map, t);

@@ -439,8 +439,7 @@ double lightVisibility(const ShadowBvh& bvh, const SceneLight& light, const Visi
                        double* blockerHint) {
     if (blockerHint != nullptr) *blockerHint = 0.0;
     if (!light.castsShadows) return 1.0;
-    const auto mode = static_cast<ShadowMode>(
-        std::clamp(query.shadowMode, static_cast<int32_t>(ShadowMode::Auto), static_cast<int32_t>(ShadowMode::Hybrid)));
+    const ShadowMode mode = query.shadowMode;
     const bool mapUsable = query.map != nullptr && query.map->valid && !bvh.hasAlphaCasters;
     const double darkness = std::clamp(light.shadowDarkness * kShadowDarknessGain, 0.0, 1.0);
     const double mapSoftness = light.shadowDiffusion * kMapSoftnessPerDiffusion + query.shadowSoftness;

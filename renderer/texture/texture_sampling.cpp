@@ -16,31 +16,6 @@ struct Texel {
     double alpha = 0.0, red = 0.0, green = 0.0, blue = 0.0;
 };
 
-// Float worlds may hold anything; a NaN or infinity must not spread into the packed result.
-double finiteOrZero(double x) { return std::isfinite(x) ? x : 0.0; }
-
-size_t pixelSize(AEGP_WorldType type) {
-    switch (type) {
-        case AEGP_WorldType_8:
-            return sizeof(PF_Pixel8);
-        case AEGP_WorldType_16:
-            return sizeof(PF_Pixel16);
-        case AEGP_WorldType_32:
-            return sizeof(PF_PixelFloat);
-        default:
-            return 0;
-    }
-}
-
-// Pixel access the sampler can walk without leaving the image: a known format and rows at least as
-// long as the pixels they hold.
-bool readable(const SurfaceTexture& texture) {
-    if (!texture.hasPixels()) return false;
-    size_t size = pixelSize(texture.worldType);
-    if (size == 0 || texture.rowBytes <= 0) return false;
-    return static_cast<size_t>(texture.rowBytes) >= static_cast<size_t>(texture.width) * size;
-}
-
 // Every byte as a double, read from a table rather than converted per channel.
 constexpr std::array<double, 256> kByteValues = [] {
     std::array<double, 256> values{};
@@ -58,16 +33,15 @@ Texel toTexel(const PF_Pixel16& p) {
     return Texel{p.alpha / kFull16, p.red * kTo255, p.green * kTo255, p.blue * kTo255};
 }
 
+// Float worlds may hold anything; a NaN or infinity must not spread into the packed result.
 Texel toTexel(const PF_PixelFloat& p) {
-    return Texel{std::clamp(finiteOrZero(p.alpha), 0.0, 1.0), finiteOrZero(p.red) * 255.0,
-                 finiteOrZero(p.green) * 255.0, finiteOrZero(p.blue) * 255.0};
+    return Texel{std::clamp(finiteOr(p.alpha, 0.0), 0.0, 1.0), finiteOr(p.red, 0.0) * 255.0,
+                 finiteOr(p.green, 0.0) * 255.0, finiteOr(p.blue, 0.0) * 255.0};
 }
 
 template <typename Pixel>
 Texel readTexel(const SurfaceTexture& texture, int32_t x, int32_t y) {
-    const unsigned char* row =
-        static_cast<const unsigned char*>(texture.baseAddress) + static_cast<size_t>(y) * texture.rowBytes;
-    return toTexel(reinterpret_cast<const Pixel*>(row)[x]);
+    return toTexel(texelAt<Pixel>(texture, x, y));
 }
 
 // Adds one texel's bilinear share: its weight times its alpha, and that times each colour channel.
@@ -155,7 +129,7 @@ PackedColor sampleTyped(const SurfaceTexture& texture, PackedColor fallback, dou
 void noteUniformTexels(SurfaceTexture& texture) {
     texture.uniform8 = false;
     texture.uniformColor = 0;
-    if (!readable(texture) || texture.worldType != AEGP_WorldType_8) return;
+    if (!walkablePixels(texture) || texture.worldType != AEGP_WorldType_8) return;
     const auto* base = static_cast<const unsigned char*>(texture.baseAddress);
     const auto rowBytes = static_cast<size_t>(texture.rowBytes);
     const auto width = static_cast<size_t>(texture.width);
@@ -171,7 +145,7 @@ void noteUniformTexels(SurfaceTexture& texture) {
 }
 
 PackedColor sampleTexture(const SurfaceTexture& texture, PackedColor fallback, double u, double v) {
-    if (!readable(texture)) return fallback;
+    if (!walkablePixels(texture)) return fallback;
     if (texture.uniform8) {
         // What the bilinear sum of four equal texels rounds to: the texel itself, or, where it is fully
         // transparent, the fallback's colour with alpha 0.
@@ -193,7 +167,7 @@ double mapFaceU(const SceneSurface& surface, double u) {
     if (surface.kind == kSurfaceBent && controls.closeEndpoints) {
         double scrolled = u + controls.loopPhase;
         // A closed Free Mode loop with tiles runs its texture across the tiles unwrapped.
-        if (controls.mode == 1 && controls.tileCount >= 1) return scrolled;
+        if (controls.mode == param::kModeFree && controls.tileCount >= 1) return scrolled;
         return wrapUnit(scrolled);
     }
     if (controls.closeEndpoints || controls.tileCount < 1) return clampUnit(u);

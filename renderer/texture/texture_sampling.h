@@ -2,11 +2,11 @@
 // colour of a surface point (tiles, mirroring, closed-loop scrolling, flips, borrowed mattes).
 #pragma once
 
-#include <array>
-#include <cstddef>
 #include <cstdint>
 
 #include "renderer/scene/frame_scene.h"
+#include "renderer/texture/clamps.h"
+#include "renderer/texture/pixel_formats.h"
 
 namespace zephrin {
 
@@ -20,16 +20,6 @@ constexpr double kTileBoundaryEpsilon = 1e-9;
 struct BaseColor {
     double red = 0.0, green = 0.0, blue = 0.0, alpha = 0.0;
 };
-
-// x clamped to [0, 1]; NaN gives 0 so that it can never reach an index computation.
-inline double clampUnit(double x) { return x > 0.0 ? (x < 1.0 ? x : 1.0) : 0.0; }
-
-// k / 255 for every byte, the same doubles the division gives, without dividing per pixel.
-inline constexpr std::array<double, 256> kByteFractions = [] {
-    std::array<double, 256> fractions{};
-    for (size_t k = 0; k < fractions.size(); ++k) fractions[k] = static_cast<double>(k) / 255.0;
-    return fractions;
-}();
 
 inline BaseColor unpackBaseColor(PackedColor color, double opacity) {
     return BaseColor{kByteFractions[packedRed(color)], kByteFractions[packedGreen(color)],

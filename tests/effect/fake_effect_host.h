@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "effect/param_positions.h"
+#include "common/effect_contract.h"
 #include "sdk/AE_Effect.h"
 #include "sdk/AE_EffectSuites.h"
 #include "sdk/AE_GeneralPlugEffect.h"

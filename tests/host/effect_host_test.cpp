@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "effect/param_positions.h"
+#include "common/effect_contract.h"
 #include "host/effect_plugin.h"
 #include "host/footage.h"
 #include "host/host_session.h"

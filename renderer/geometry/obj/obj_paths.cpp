@@ -2,14 +2,11 @@
 
 #include <cstdint>
 
+#include "common/utf8.h"
+
 namespace zephrin {
 
 namespace {
-
-constexpr char32_t kReplacementCharacter = 0xFFFD;
-constexpr char32_t kMaxCodePoint = 0x10FFFF;
-
-bool isSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDFFF; }
 
 // wchar_t is 32 bits on Linux and 16 bits on Windows; the wide form follows the platform.
 void appendCodePoint(std::wstring& out, char32_t c) {
@@ -23,25 +20,6 @@ void appendCodePoint(std::wstring& out, char32_t c) {
         }
     }
     out.push_back(static_cast<wchar_t>(c));
-}
-
-void appendUtf8(std::string& out, char32_t c) {
-    if (c > kMaxCodePoint || isSurrogate(c)) c = kReplacementCharacter;
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
 }
 
 // Decodes one UTF-16 code point at `i`, advancing past it.

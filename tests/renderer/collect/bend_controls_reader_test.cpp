@@ -7,7 +7,7 @@
 #include <random>
 
 #include "../driver/fake_host.h"
-#include "renderer/collect/effect_positions.h"
+#include "common/effect_contract.h"
 #include "renderer/geometry/free_mode_mesh.h"
 
 namespace zephrin {
@@ -16,7 +16,7 @@ namespace {
 using fakehost::Effect;
 using fakehost::Host;
 using fakehost::LogCapture;
-namespace pos = effectpos;
+namespace pos = param;
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
@@ -47,7 +47,7 @@ Effect writtenEffect() {
     const double xs[4] = {-500, -170, 170, 500};
     for (int i = 0; i < 4; ++i) {
         e.point(pos::kFirstPoint + i, xs[i], i == 1 ? 125.0 : 0.0, 0.0);
-        e.point(pos::kFirstPointRotation + i, i == 2 ? 30.0 : 0.0, 0.0, 0.0);
+        e.point(pos::kFirstRotation + i, i == 2 ? 30.0 : 0.0, 0.0, 0.0);
     }
     return e;
 }
@@ -99,7 +99,7 @@ TEST(ReadBendControls, PointsRotationsAndHandlesBecomeControlPoints) {
     LogCapture log;
     Host host;
     Effect e = writtenEffect();
-    e.point(pos::kFirstCurveHandle + 2, 0.1, 0.2, 1e-7);
+    e.point(pos::kFirstHandle + 2, 0.1, 0.2, 1e-7);
     host.addLayer(3).effects.push_back(e);
     const ReadResult r = readLayer(host, 0, 1000, 500);
     ASSERT_EQ(r.points.size(), 4u);
@@ -116,7 +116,7 @@ TEST(ReadBendControls, UnreadablePointsAreSkippedButUnreadableRotationsAreZero) 
     Host host;
     Effect e = writtenEffect();
     e.params[pos::kFirstPoint + 1].fails = true;
-    e.params[pos::kFirstPointRotation + 2].type = AEGP_StreamType_NO_DATA;
+    e.params[pos::kFirstRotation + 2].type = AEGP_StreamType_NO_DATA;
     host.addLayer(3).effects.push_back(e);
     const ReadResult r = readLayer(host, 0, 1000, 500);
     ASSERT_EQ(r.points.size(), 3u);
@@ -137,9 +137,9 @@ TEST(ReadBendControls, TwoPointsOnAClosedCurveReadFour) {
 TEST(ReadBendControls, CommonSyncStateChoosesWhichMirroredControlsLead) {
     Host host;
     Effect e = writtenEffect();
-    e.number(pos::kFreeTileCount, 4).number(pos::kCommonTileCount, 2);
-    e.number(pos::kFreeMotion, 30).number(pos::kCommonMotion, 150).number(pos::kPathMotion, 70);
-    e.number(pos::kFreeBendDirection, 10).number(pos::kCommonBendDirection, 45);
+    e.number(pos::kFreeTileCount, 4).number(pos::kTileCount, 2);
+    e.number(pos::kFreeMotion, 30).number(pos::kAnimation, 150).number(pos::kPathMotion, 70);
+    e.number(pos::kFreeBendDirection, 10).number(pos::kBendDirection, 45);
     host.addLayer(3).effects.push_back(e);
     ReadResult r = readLayer(host, 0);
     EXPECT_EQ(r.controls.tileCount, 3);
@@ -163,7 +163,7 @@ TEST(ReadBendControls, ValuesAreClampedConvertedOrKeepTheirDefaults) {
     e.number(pos::kSubdivisionX, 1000).number(pos::kSubdivisionY, 7.5).number(pos::kThickness, kNaN);
     e.number(pos::kTwistAmount, -kInf).number(pos::kShadowMode, 2.49).number(pos::kMode, 1e300);
     e.color(pos::kThicknessColor, 1.0, 0.5, -3.0).layerId(pos::kFrontLayer, 0).layerId(pos::kBackLayer, 9);
-    e.layerId(pos::kPathLayer, 0).number(pos::kPathLayerNumber, 7.5);
+    e.layerId(pos::kPathLayer, 0).number(pos::kPathLayerIndex, 7.5);
     e.params[pos::kSpecular].fails = true;
     e.point(pos::kCurveAmount, 1, 2, 3);  // a stream of the wrong type
     host.addLayer(3).effects.push_back(e);
@@ -172,7 +172,7 @@ TEST(ReadBendControls, ValuesAreClampedConvertedOrKeepTheirDefaults) {
     EXPECT_EQ(r.controls.subdivisionY, 8);
     EXPECT_EQ(r.controls.thickness, 1.0);
     EXPECT_EQ(r.controls.twistAmount, 65.0);
-    EXPECT_EQ(r.controls.shadowMode, 2);
+    EXPECT_EQ(r.controls.shadowMode, ShadowMode::MapFast);
     EXPECT_EQ(r.controls.specular, 120.0);
     EXPECT_EQ(r.controls.curveAmount, 100.0);
     EXPECT_EQ(r.controls.thicknessColor, packColor(255, 255, 128, 0));
@@ -191,8 +191,8 @@ TEST(ReadBendControls, ValuesAreClampedConvertedOrKeepTheirDefaults) {
 TEST(ReadBendControls, CurlAnglesAreRepairedAndSyncCopiesTheLeftCurl) {
     Host host;
     Effect e = writtenEffect();
-    e.number(pos::kLeftCurl + 2, 90.0 * 65536.0).number(pos::kLeftCurl + 3, 500.0);
-    e.number(pos::kRightCurl, 1).number(pos::kRightCurl + 2, 9000.0).number(pos::kRightCurl + 1, 1);
+    e.number(pos::kLeftEnabled + 2, 90.0 * 65536.0).number(pos::kLeftEnabled + 3, 500.0);
+    e.number(pos::kRightEnabled, 1).number(pos::kRightEnabled + 2, 9000.0).number(pos::kRightEnabled + 1, 1);
     host.addLayer(3).effects.push_back(e);
     ReadResult r = readLayer(host, 0);
     EXPECT_EQ(r.controls.leftCurl.curlAngle, 90.0);
@@ -200,7 +200,7 @@ TEST(ReadBendControls, CurlAnglesAreRepairedAndSyncCopiesTheLeftCurl) {
     EXPECT_EQ(r.controls.rightCurl.curlAngle, 9000.0);
     EXPECT_TRUE(r.controls.rightCurl.enabled);
 
-    host.layers[0].effects[0].number(pos::kSyncLeftRight, 1).number(pos::kLeftCurl, 0);
+    host.layers[0].effects[0].number(pos::kSyncLeftRight, 1).number(pos::kLeftEnabled, 0);
     r = readLayer(host, 0);
     EXPECT_FALSE(r.controls.rightCurl.enabled);
     EXPECT_EQ(r.controls.rightCurl.curlAngle, 90.0);

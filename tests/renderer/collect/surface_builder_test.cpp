@@ -6,8 +6,8 @@
 #include <limits>
 
 #include "../driver/fake_host.h"
+#include "common/effect_contract.h"
 #include "renderer/driver/frame_driver.h"
-#include "renderer/collect/effect_positions.h"
 #include "renderer/collect/layer_textures.h"
 #include "renderer/collect/camera.h"
 
@@ -298,10 +298,10 @@ fakehost::Effect bendEffect() {
     fakehost::Effect effect;
     const double xs[4] = {-50, -17, 17, 50};
     for (int i = 0; i < 4; ++i) {
-        effect.point(effectpos::kFirstPoint + i, xs[i], i == 1 ? 20.0 : 0.0, 0.0);
-        effect.point(effectpos::kFirstPointRotation + i, 0.0, 0.0, 0.0);
+        effect.point(param::kFirstPoint + i, xs[i], i == 1 ? 20.0 : 0.0, 0.0);
+        effect.point(param::kFirstRotation + i, 0.0, 0.0, 0.0);
     }
-    effect.number(effectpos::kThickness, 200).number(effectpos::kSubdivisionX, 16).number(effectpos::kSubdivisionY, 2);
+    effect.number(param::kThickness, 200).number(param::kSubdivisionX, 16).number(param::kSubdivisionY, 2);
     return effect;
 }
 
@@ -333,7 +333,7 @@ TEST(BuildSurfaces, LayerWithTheActiveEffectIsABentSlabEvenWhenTwoD) {
 TEST(BuildSurfaces, BackLayerIsRenderedWithItsEffectsAndFitted) {
     LogCapture logs;
     Host host;
-    host.addLayer(5).effects.push_back(bendEffect().layerId(effectpos::kBackLayer, 8));
+    host.addLayer(5).effects.push_back(bendEffect().layerId(param::kBackLayer, 8));
     auto& back = host.addLayer(8);
     back.threeD = false;
     back.sourceWidth = 40;

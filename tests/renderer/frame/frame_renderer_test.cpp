@@ -160,12 +160,12 @@ TEST(FrameDecisions, ShadowMapsFollowMapModesOutsideQuickPreview) {
     // Only surfaces that accept shadows set the map quality.
     EXPECT_EQ(rays.frameShadowQuality, 3);
 
-    for (int32_t mode : {2, 4}) {
+    for (ShadowMode mode : {ShadowMode::MapFast, ShadowMode::Hybrid}) {
         scene.surfaces[1].controls.shadowMode = mode;
         scene.settings.quickPreview = false;
-        EXPECT_TRUE(decideFrame(scene, 8, 8).needShadowMaps) << mode;
+        EXPECT_TRUE(decideFrame(scene, 8, 8).needShadowMaps) << static_cast<int32_t>(mode);
         scene.settings.quickPreview = true;
-        EXPECT_FALSE(decideFrame(scene, 8, 8).needShadowMaps) << mode;
+        EXPECT_FALSE(decideFrame(scene, 8, 8).needShadowMaps) << static_cast<int32_t>(mode);
     }
 
     scene.surfaces[0].controls.shadowQuality = 0;

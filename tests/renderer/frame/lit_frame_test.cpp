@@ -153,7 +153,7 @@ TEST(LitFrame, BadLightsGiveNoNaNInAnyDepth) {
     broken.color = Vec3{nan, -inf, 1e300};
     broken.castsShadows = true;
     scene.lights.push_back(broken);
-    for (SceneSurface& s : scene.surfaces) s.controls.shadowMode = 4;  // maps too
+    for (SceneSurface& s : scene.surfaces) s.controls.shadowMode = ShadowMode::Hybrid;  // maps too
 
     for (AEGP_WorldType type : {AEGP_WorldType_8, AEGP_WorldType_16, AEGP_WorldType_32}) {
         FakeWorld world = paintScene(scene, type);
@@ -188,7 +188,7 @@ TEST(LitFrame, AHundredLightsRender) {
 TEST(LitFrame, ShadowStageLinesAreExact) {
     RenderLog log;
     FrameScene scene = shadowScene();
-    scene.surfaces[0].controls.shadowMode = 2;
+    scene.surfaces[0].controls.shadowMode = ShadowMode::MapFast;
     scene.surfaces[0].controls.shadowQuality = 3;
     paintScene(scene);
     scene.lights[0].castsShadows = false;

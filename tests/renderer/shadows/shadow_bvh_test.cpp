@@ -418,14 +418,14 @@ TEST(LightVisibility, MapModesUseTheMapAndFallBackToRays) {
     ShadowMap map = buildShadowMap(scene.bvh, scene.light, 2, 1);
     ASSERT_TRUE(map.valid);
     scene.query.shadowSoftness = 0.0;
-    scene.query.shadowMode = static_cast<int32_t>(ShadowMode::MapFast);
+    scene.query.shadowMode = ShadowMode::MapFast;
     EXPECT_EQ(scene.visibility(), 1.0 - std::min(1.28, 1.0));  // ray visibility without a map
     scene.query.map = &map;
     EXPECT_EQ(scene.visibility(), 0.0);
     // Outside the caster's shadow the map and the rays agree that the point is lit.
     scene.query.point = Vec3{0.0, 180.0, 100.0};
     for (auto mode : {ShadowMode::Auto, ShadowMode::MapFast, ShadowMode::RayTrace, ShadowMode::Hybrid}) {
-        scene.query.shadowMode = static_cast<int32_t>(mode);
+        scene.query.shadowMode = mode;
         EXPECT_EQ(scene.visibility(), 1.0);
     }
 }
