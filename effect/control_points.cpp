@@ -104,8 +104,10 @@ bool syncClosedEnds(EffectCall& call, int givenCount, int changedSlot, const cha
         setPoint(to, from.x_value, from.y_value, from.z_value);
         writePointParam(call, param::pointPosition(target), reason, false);
     }
-    logEffect("CurveUI: close endpoints sync source=" + std::to_string(source) + " target=" + std::to_string(target) +
-              " changed=" + std::to_string(changed ? 1 : 0) + " reason=" + reason);
+    if (effectLogEnabled()) {
+        logEffect("CurveUI: close endpoints sync source=" + std::to_string(source) + " target=" +
+                  std::to_string(target) + " changed=" + std::to_string(changed ? 1 : 0) + " reason=" + reason);
+    }
     return changed;
 }
 

@@ -46,7 +46,9 @@ void updateParamUI(EffectCall& call, int position, const PF_ParamDef& def) {
     const auto& paramUtils = call.suites.acquire<PF_ParamUtilsSuite3>(kPFParamUtilsSuite, kPFParamUtilsSuiteVersion3);
     const PF_Err err = paramUtils.PF_UpdateParamUI(call.in_data->effect_ref, position, &def);
     if (err != PF_Err_NONE) {
-        logEffect("PF_UpdateParamUI ignored err=" + std::to_string(err) + " index=" + std::to_string(position));
+        if (effectLogEnabled()) {
+            logEffect("PF_UpdateParamUI ignored err=" + std::to_string(err) + " index=" + std::to_string(position));
+        }
     }
 }
 

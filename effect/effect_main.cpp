@@ -1,6 +1,5 @@
 #include "effect/effect_main.h"
 
-#include <new>
 #include <string>
 
 #include "common/diagnostic_log.h"
@@ -105,59 +104,52 @@ PF_Err dispatch(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDe
     }
 }
 
-// Nothing may cross the C boundary into the host: a missing suite becomes its error code, and any other
-// failure a host error rather than the end of the host's process.
-template <typename Handler>
-PF_Err guarded(Handler&& handler) {
-    try {
-        return handler();
-    } catch (const HostSuiteError& error) {
-        return error.code;
-    } catch (const std::bad_alloc&) {
-        return PF_Err_OUT_OF_MEMORY;
-    } catch (...) {
-        return PF_Err_INTERNAL_STRUCT_DAMAGED;
-    }
-}
-
 }  // namespace
 
 PF_Err effectMain(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[], PF_LayerDef* output,
                   void* extra) {
-    logEffectRaw("EffectMain raw entered cmd=" + std::to_string(cmd));
-    logEffectNumber("EffectMain entered cmd=", static_cast<uint32_t>(cmd));
-    PF_Err err = PF_Err_NONE;
-    if (cmd >= PF_Cmd_ABOUT && cmd <= kLastDispatchedCommand) {
-        err = guarded([&] { return dispatch(cmd, in_data, out_data, params, output, extra); });
-        // Setting up a sequence never fails, whatever its host calls did.
-        if (cmd == PF_Cmd_SEQUENCE_SETUP) err = PF_Err_NONE;
-    }
-    logEffectNumber("EffectMain returning err=", static_cast<uint32_t>(err));
-    return err;
+    return guardedEffectEntry("EffectMain", [&] {
+        if (effectRawLogEnabled()) logEffectRaw("EffectMain raw entered cmd=" + std::to_string(cmd));
+        logEffectNumber("EffectMain entered cmd=", static_cast<uint32_t>(cmd));
+        PF_Err err = PF_Err_NONE;
+        if (cmd >= PF_Cmd_ABOUT && cmd <= kLastDispatchedCommand) {
+            // Guarded on its own so that a failed command still logs its result.
+            err = guardedEffectEntry("EffectMain",
+                                     [&] { return dispatch(cmd, in_data, out_data, params, output, extra); });
+            // Setting up a sequence never fails, whatever its host calls did.
+            if (cmd == PF_Cmd_SEQUENCE_SETUP) err = PF_Err_NONE;
+        }
+        logEffectNumber("EffectMain returning err=", static_cast<uint32_t>(err));
+        return err;
+    });
 }
 
 PF_Err pluginDataEntry2(PF_PluginDataPtr inPtr, PF_PluginDataCB2 callback, SPBasicSuite* /*basic*/,
                         const char* /*hostName*/, const char* /*hostVersion*/) {
-    logEffect("PluginDataEntryFunction2 called");
-    const PF_Err result = callback == nullptr
-                              ? PF_Err_INVALID_CALLBACK
-                              : callback(inPtr, bytes(kEffectName), bytes(kBendEffectMatchName), bytes(kEffectCategory),
-                                         bytes(kEffectEntryPoint), PF_PLUGIN_KIND_EFFECT, kApiMajorVersion,
-                                         kApiMinorVersion2, kReservedInfo, bytes(kEffectSupportUrl));
-    logEffectNumber("PluginDataEntryFunction2 result=", static_cast<uint32_t>(result));
-    return result;
+    return guardedEffectEntry("PluginDataEntryFunction2", [&] {
+        logEffect("PluginDataEntryFunction2 called");
+        const PF_Err result = callback == nullptr
+                                  ? PF_Err_INVALID_CALLBACK
+                                  : callback(inPtr, bytes(kEffectName), bytes(kBendEffectMatchName), bytes(kEffectCategory),
+                                             bytes(kEffectEntryPoint), PF_PLUGIN_KIND_EFFECT, kApiMajorVersion,
+                                             kApiMinorVersion2, kReservedInfo, bytes(kEffectSupportUrl));
+        logEffectNumber("PluginDataEntryFunction2 result=", static_cast<uint32_t>(result));
+        return result;
+    });
 }
 
 PF_Err pluginDataEntry(PF_PluginDataPtr inPtr, PF_PluginDataCB callback, SPBasicSuite* /*basic*/,
                        const char* /*hostName*/, const char* /*hostVersion*/) {
-    logEffect("PluginDataEntryFunction called");
-    const PF_Err result = callback == nullptr
-                              ? PF_Err_INVALID_CALLBACK
-                              : callback(inPtr, bytes(kEffectName), bytes(kBendEffectMatchName), bytes(kEffectCategory),
-                                         bytes(kEffectEntryPoint), PF_PLUGIN_KIND_EFFECT, kApiMajorVersion,
-                                         kApiMinorVersion, kReservedInfo);
-    logEffectNumber("PluginDataEntryFunction result=", static_cast<uint32_t>(result));
-    return result;
+    return guardedEffectEntry("PluginDataEntryFunction", [&] {
+        logEffect("PluginDataEntryFunction called");
+        const PF_Err result = callback == nullptr
+                                  ? PF_Err_INVALID_CALLBACK
+                                  : callback(inPtr, bytes(kEffectName), bytes(kBendEffectMatchName), bytes(kEffectCategory),
+                                             bytes(kEffectEntryPoint), PF_PLUGIN_KIND_EFFECT, kApiMajorVersion,
+                                             kApiMinorVersion, kReservedInfo);
+        logEffectNumber("PluginDataEntryFunction result=", static_cast<uint32_t>(result));
+        return result;
+    });
 }
 
 }  // namespace zephrin

@@ -97,7 +97,9 @@ PF_Err paramsSetup(HostSuites& suites, PF_InData* in_data, PF_OutData* out_data)
     info.events = PF_CustomEFlag_EFFECT;
     const PF_Err err = in_data->inter.register_ui(in_data->effect_ref, &info);
     if (err != PF_Err_NONE) {
-        logEffect("ParamsSetup: effect custom UI registration ignored err=" + std::to_string(err));
+        if (effectLogEnabled()) {
+            logEffect("ParamsSetup: effect custom UI registration ignored err=" + std::to_string(err));
+        }
     } else {
         logEffect("ParamsSetup: effect custom UI registered for ECW parameter controls");
     }

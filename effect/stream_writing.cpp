@@ -81,14 +81,19 @@ bool writeStream(const StreamSuites& suites, AEGP_PluginID pluginId, AEGP_Stream
         AEGP_KeyframeIndex key = 0;
         const A_Err insertErr = suites.keyframe.AEGP_InsertKeyframe(stream, AEGP_LTimeMode_CompTime, &time, &key);
         if (insertErr != A_Err_NONE) {
-            logEffect("CurveUI: writeStream keyframe insert err=" + std::to_string(insertErr) + " reason=" + reason);
+            if (effectLogEnabled()) {
+                logEffect("CurveUI: writeStream keyframe insert err=" + std::to_string(insertErr) +
+                          " reason=" + reason);
+            }
         } else {
             const A_Err setErr = suites.keyframe.AEGP_SetKeyframeValue(stream, key, &value);
             if (setErr == A_Err_NONE) {
                 logEffect("CurveUI: writeStream keyframe ok");
                 return true;
             }
-            logEffect("CurveUI: writeStream keyframe set err=" + std::to_string(setErr) + " reason=" + reason);
+            if (effectLogEnabled()) {
+                logEffect("CurveUI: writeStream keyframe set err=" + std::to_string(setErr) + " reason=" + reason);
+            }
         }
     }
     AEGP_StreamValue2 plain = value;
@@ -97,8 +102,10 @@ bool writeStream(const StreamSuites& suites, AEGP_PluginID pluginId, AEGP_Stream
         logEffect("CurveUI: writeStream set ok");
         return true;
     }
-    logEffect("CurveUI: writeStream set err=" + std::to_string(setErr) + " kf_err=" + std::to_string(countErr) +
-              " num_kfs=" + std::to_string(numKeyframes) + " reason=" + reason);
+    if (effectLogEnabled()) {
+        logEffect("CurveUI: writeStream set err=" + std::to_string(setErr) + " kf_err=" + std::to_string(countErr) +
+                  " num_kfs=" + std::to_string(numKeyframes) + " reason=" + reason);
+    }
     return false;
 }
 
@@ -111,8 +118,10 @@ bool writeOneD(EffectCall& call, int position, double value, const char* reason)
     AEGP_StreamType type = AEGP_StreamType_NO_DATA;
     suites.stream.AEGP_GetStreamType(target.stream, &type);
     if (type != AEGP_StreamType_OneD) {
-        logEffect("CurveUI: writeOneD wrong stream type=" + std::to_string(type) +
-                  " index=" + std::to_string(position));
+        if (effectLogEnabled()) {
+            logEffect("CurveUI: writeOneD wrong stream type=" + std::to_string(type) +
+                      " index=" + std::to_string(position));
+        }
         return false;
     }
     const A_Time time = commandTime(call.in_data);
@@ -137,11 +146,15 @@ bool writePoint(EffectCall& call, int position, const A_FloatPoint3& point, cons
     if (target.stream == nullptr) return false;
     AEGP_StreamType type = AEGP_StreamType_NO_DATA;
     suites.stream.AEGP_GetStreamType(target.stream, &type);
-    logEffect("CurveUI: writePoint begin index=" + std::to_string(position) + " type=" + std::to_string(type) +
-              " target=" + formatPoint(point.x, point.y, point.z));
+    if (effectLogEnabled()) {
+        logEffect("CurveUI: writePoint begin index=" + std::to_string(position) + " type=" + std::to_string(type) +
+                  " target=" + formatPoint(point.x, point.y, point.z));
+    }
     if (!isPointStream(type)) {
-        logEffect("CurveUI: writePoint wrong stream type=" + std::to_string(type) +
-                  " index=" + std::to_string(position));
+        if (effectLogEnabled()) {
+            logEffect("CurveUI: writePoint wrong stream type=" + std::to_string(type) +
+                      " index=" + std::to_string(position));
+        }
         return false;
     }
 
@@ -152,8 +165,10 @@ bool writePoint(EffectCall& call, int position, const A_FloatPoint3& point, cons
     if (wasHidden) {
         const A_Err unhideErr =
             suites.dynamicStream.AEGP_SetDynamicStreamFlag(target.stream, AEGP_DynStreamFlag_HIDDEN, false, false);
-        logEffect("CurveUI: writePoint unhide index=" + std::to_string(position) + " err=" + std::to_string(unhideErr) +
-                  " flags=" + std::to_string(flags) + " reason=" + reason);
+        if (effectLogEnabled()) {
+            logEffect("CurveUI: writePoint unhide index=" + std::to_string(position) +
+                      " err=" + std::to_string(unhideErr) + " flags=" + std::to_string(flags) + " reason=" + reason);
+        }
     }
 
     const A_Time time = commandTime(call.in_data);
@@ -169,10 +184,12 @@ bool writePoint(EffectCall& call, int position, const A_FloatPoint3& point, cons
         LentValue readBack(suites, pluginId, target.stream, time);
         if (readBack.err == A_Err_NONE) {
             const AEGP_ThreeDVal& v = readBack.value.val.three_d;
-            logEffect("CurveUI: writePoint readback index=" + std::to_string(position) +
-                      " wrote=" + std::to_string(wrote ? 1 : 0) + " value=" + formatPoint(v.x, v.y, v.z));
+            if (effectLogEnabled()) {
+                logEffect("CurveUI: writePoint readback index=" + std::to_string(position) +
+                          " wrote=" + std::to_string(wrote ? 1 : 0) + " value=" + formatPoint(v.x, v.y, v.z));
+            }
         } else {
-            logEffect("CurveUI: writePoint readback err=" + std::to_string(readBack.err));
+            if (effectLogEnabled()) logEffect("CurveUI: writePoint readback err=" + std::to_string(readBack.err));
         }
     }
     if (wasHidden)
@@ -186,7 +203,9 @@ bool writePointParam(EffectCall& call, int position, const char* reason, bool ma
     const PF_Point3DDef& p = def.u.point3d_d;
     const bool wrote = writePoint(call, position, A_FloatPoint3{p.x_value, p.y_value, p.z_value}, reason);
     if (!wrote) {
-        logEffect("CurveUI: point stream write fallback index=" + std::to_string(position) + " reason=" + reason);
+        if (effectLogEnabled()) {
+            logEffect("CurveUI: point stream write fallback index=" + std::to_string(position) + " reason=" + reason);
+        }
     }
     return wrote;
 }

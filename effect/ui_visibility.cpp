@@ -149,8 +149,10 @@ PF_Err applyPointStreamVisibility(EffectCall& call, int activeCount) {
             // Not undoable: showing and hiding follows the point count, it is not an edit of its own.
             err = suites.dynamicStream.AEGP_SetDynamicStreamFlag(target.stream, AEGP_DynStreamFlag_HIDDEN, false, hide);
         }
-        logEffect("CurveUI: point stream visibility index=" + std::to_string(position) +
-                  " active=" + std::to_string(activeCount) + (hide ? " hide=1" : "") + " err=" + std::to_string(err));
+        if (effectLogEnabled()) {
+            logEffect("CurveUI: point stream visibility index=" + std::to_string(position) + " active=" +
+                      std::to_string(activeCount) + (hide ? " hide=1" : "") + " err=" + std::to_string(err));
+        }
         if (firstErr == PF_Err_NONE) firstErr = err;
     }
     return firstErr;

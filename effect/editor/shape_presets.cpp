@@ -133,7 +133,9 @@ bool applyShapePreset(EffectCall& call, int preset, const char* reason) {
     writeOneD(call, param::kPointCount, count - 1, reason);
     syncClosedEnds(call, count, -1, "shape-preset-close-sync");
     writeOneD(call, param::kGeneratedState, 0, reason);
-    logEffect("CurveUI: shape preset applied preset=" + std::to_string(preset) + " count=" + std::to_string(count));
+    if (effectLogEnabled()) {
+        logEffect("CurveUI: shape preset applied preset=" + std::to_string(preset) + " count=" + std::to_string(count));
+    }
     return true;
 }
 

@@ -30,6 +30,7 @@ bool readCameraStream(const AEGP_StreamSuite7& streams, AEGP_LayerH cameraLayer,
 }
 
 void logActiveCamera(const SceneCamera& camera) {
+    if (!renderLogEnabled()) return;
     std::ostringstream line;
     line << "RendererV2Camera: active=1 focal=" << camera.focal << " dof=" << (camera.dofEnabled ? 1 : 0)
          << " focus=" << camera.focusDistance << " aperture=" << camera.aperture << " blur=" << camera.blurLevel;

@@ -177,7 +177,7 @@ bool collectLights(const PR_InData* inData, PR_RenderContextH renderContext, con
 
         ConvertedLight converted = convertLight(readings, view);
         lights.push_back(converted.light);
-        logRender(formatLightLine(converted, readings.rawIntensity));
+        if (renderLogEnabled()) logRender(formatLightLine(converted, readings.rawIntensity));
     }
     return true;
 }

@@ -130,7 +130,7 @@ ObjSource findObjSource(HostSuites& suites, AEGP_PluginID pluginId, PR_RenderCon
 }
 
 void logObjSource(const ObjSource& source) {
-    if (source.path.empty()) return;
+    if (source.path.empty() || !renderLogEnabled()) return;
     if (std::strcmp(source.source, kSourceDebug) == 0) logRender("RendererV2Obj: debugPath override active");
     std::ostringstream line;
     line << "RendererV2Obj: source=" << source.source << " isObj=" << (source.isObj ? 1 : 0);

@@ -53,6 +53,7 @@ std::optional<Matrix4> layerToWorldAt(const AEGP_LayerSuite11& layers, AEGP_Laye
 Vec3 originOf(const Matrix4& m) { return Vec3{m.m[3][0], m.m[3][1], m.m[3][2]}; }
 
 void logPathMesh(const SceneSurface& surface, const PathSamples& samples) {
+    if (!renderLogEnabled()) return;
     const BendControls& c = surface.controls;
     std::ostringstream line;
     line << "RendererV2Path: samples=" << samples.points.size() << " length=" << samples.length

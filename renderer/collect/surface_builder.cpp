@@ -91,9 +91,11 @@ bool pickCandidate(SurfaceLoop& loop, A_long index, LayerCandidate& candidate) {
     candidate.id = id;
     // A layer whose id the host will not tell cannot be told apart from another listing of itself.
     if (id != 0 && !loop.handledIds.insert(id).second) {
-        std::ostringstream line;
-        line << "RendererV2Mesh: skipDuplicate layer=" << index << " id=" << id;
-        logRender(line.str());
+        if (renderLogEnabled()) {
+            std::ostringstream line;
+            line << "RendererV2Mesh: skipDuplicate layer=" << index << " id=" << id;
+            logRender(line.str());
+        }
         return false;
     }
 
@@ -166,6 +168,7 @@ MeshOrigin readSurfaceSize(SurfaceLoop& loop, const LayerCandidate& candidate, S
 }
 
 void logSurface(A_long index, const SceneSurface& surface) {
+    if (!renderLogEnabled()) return;
     std::ostringstream line;
     line << "RendererV2Mesh: layer=" << index << " kind=" << surface.kind << " verts=" << surface.mesh.vertices.size()
          << " tris=" << surface.mesh.triangles.size() << " casts=" << (surface.castsShadows ? 1 : 0)
@@ -290,6 +293,7 @@ void buildLayerSurface(SurfaceLoop& loop, A_long index, const LayerCandidate& ca
 }
 
 void logBuildTimes(const FrameScene& frame, const SurfacePhaseTimes& times, int64_t total) {
+    if (!renderLogEnabled()) return;
     int64_t other = std::max<int64_t>(total - times.settings - times.texture - times.mesh - times.store, 0);
     std::ostringstream line;
     line << "RendererV2BuildSurfaces: surfaces=" << frame.surfaces.size()

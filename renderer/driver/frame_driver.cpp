@@ -36,6 +36,7 @@ bool interactiveBufferOffered(const AEGP_CanvasSuite14& canvas, PR_RenderContext
 }
 
 void logRenderMode(bool hostInteractive, bool interactiveBuffer, const AEGP_DownsampleFactor& downsample, A_long bins) {
+    if (!renderLogEnabled()) return;
     std::ostringstream line;
     line << "RenderMode: hostInteractive=" << (hostInteractive ? 1 : 0)
          << " interactiveBuffer=" << (interactiveBuffer ? 1 : 0) << " dsf=" << downsample.xS << "x" << downsample.yS
@@ -44,6 +45,7 @@ void logRenderMode(bool hostInteractive, bool interactiveBuffer, const AEGP_Down
 }
 
 void logSceneSummary(const FrameScene& scene, bool hostInteractive) {
+    if (!renderLogEnabled()) return;
     std::ostringstream line;
     line << "RendererV2Scene: surfaces=" << scene.surfaces.size() << " lights=" << scene.lights.size()
          << " interactive=" << (scene.settings.interactive ? 1 : 0) << " hostInteractive=" << (hostInteractive ? 1 : 0)
@@ -71,7 +73,7 @@ bool isInteractiveRender(const AEGP_DownsampleFactor& downsample, bool interacti
 A_Err Artie_RenderDispatch(const PR_InData* inData, PR_GlobalContextH /*globalContext*/,
                            PR_InstanceContextH /*instanceContext*/, PR_RenderContextH renderContext,
                            PR_GlobalDataH /*globalData*/, PR_InstanceDataH /*instanceData*/) {
-    return guardedEntry([&] {
+    return guardedEntry("Artie_RenderDispatch", [&] {
         logEntry("Artie_RenderDispatch called");
         return renderFrame(inData, renderContext);
     });
@@ -84,10 +86,12 @@ A_Err renderFrame(const PR_InData* inData, PR_RenderContextH renderContext) {
     FrameScene scene;
     HostSuites suites(inData != nullptr ? inData->pica_basicP : nullptr);
 
-    const A_Err error = guardedEntry([&]() -> A_Err {
+    // The host's render call is answered here rather than by its outer guard, so that the textures
+    // below go back whatever failed.
+    const A_Err error = guardedEntry("Artie_RenderDispatch", [&]() -> A_Err {
         const auto& canvas = suites.acquire<AEGP_CanvasSuite10>(kAEGPCanvasSuite, kAEGPCanvasSuiteVersion10);
         const AEGP_DownsampleFactor downsample = readDownsample(canvas, renderContext);
-        logRender(std::string("RendererV2Frame: boot ") + kRendererFeatureMarkers);
+        if (renderLogEnabled()) logRender(std::string("RendererV2Frame: boot ") + kRendererFeatureMarkers);
 
         AEGP_CompH comp = nullptr;
         A_Err result = canvas.AEGP_GetCompToRender(renderContext, &comp);
@@ -115,7 +119,7 @@ A_Err renderFrame(const PR_InData* inData, PR_RenderContextH renderContext) {
     // Whatever failed above, every texture the host lent for this frame goes back.
     disposeSceneTextures(suites, renderContext, scene);
     stamps.dispose = nowNanoseconds();
-    logRender(formatRenderTotals(stamps));
+    if (renderLogEnabled()) logRender(formatRenderTotals(stamps));
     return error;
 }
 
@@ -148,11 +152,13 @@ bool collectScene(const PR_InData* inData, PR_RenderContextH renderContext, AEGP
 
     applyShadowQualityCap(scene);
     logSceneSummary(scene, interactive);
-    std::ostringstream line;
-    line << "RendererV2CollectScene: ms=(camera:" << millisecondsBetween(cameraStart, lightsStart)
-         << ",lights:" << millisecondsBetween(lightsStart, surfacesStart)
-         << ",surfaces:" << millisecondsBetween(surfacesStart, surfacesEnd) << ")";
-    logRender(line.str());
+    if (renderLogEnabled()) {
+        std::ostringstream line;
+        line << "RendererV2CollectScene: ms=(camera:" << millisecondsBetween(cameraStart, lightsStart)
+             << ",lights:" << millisecondsBetween(lightsStart, surfacesStart)
+             << ",surfaces:" << millisecondsBetween(surfacesStart, surfacesEnd) << ")";
+        logRender(line.str());
+    }
     return true;
 }
 

@@ -22,7 +22,7 @@ void showMessage(const PR_InData* inData, const char* message) {
 
 A_Err Artie_GlobalSetup(const PR_InData* /*inData*/, PR_GlobalContextH /*globalContext*/,
                         PR_GlobalDataH* /*globalData*/) {
-    return guardedEntry([] {
+    return guardedEntry("Artie_GlobalSetup", [] {
         logEntry("Artie_GlobalSetup called");
         return A_Err_NONE;
     });
@@ -30,7 +30,7 @@ A_Err Artie_GlobalSetup(const PR_InData* /*inData*/, PR_GlobalContextH /*globalC
 
 A_Err Artie_GlobalSetdown(const PR_InData* /*inData*/, PR_GlobalContextH /*globalContext*/,
                           PR_GlobalDataH /*globalData*/) {
-    return guardedEntry([] {
+    return guardedEntry("Artie_GlobalSetdown", [] {
         logEntry("Artie_GlobalSetdown called");
         releaseRecycledFrameBuffers();
         releaseRecycledMeshStorage();
@@ -40,7 +40,7 @@ A_Err Artie_GlobalSetdown(const PR_InData* /*inData*/, PR_GlobalContextH /*globa
 }
 
 A_Err Artie_GlobalDoAbout(const PR_InData* inData, PR_GlobalContextH /*globalContext*/, PR_GlobalDataH /*globalData*/) {
-    return guardedEntry([inData] {
+    return guardedEntry("Artie_GlobalDoAbout", [inData] {
         showMessage(inData, "Zephrin");
         return A_Err_NONE;
     });
@@ -49,7 +49,7 @@ A_Err Artie_GlobalDoAbout(const PR_InData* inData, PR_GlobalContextH /*globalCon
 A_Err Artie_SetupInstance(const PR_InData* /*inData*/, PR_GlobalContextH /*globalContext*/,
                           PR_InstanceContextH /*instanceContext*/, PR_GlobalDataH /*globalData*/,
                           PR_InstanceFlags /*flags*/, PR_FlatHandle /*flatData*/, PR_InstanceDataH* /*instanceData*/) {
-    return guardedEntry([] {
+    return guardedEntry("Artie_SetupInstance", [] {
         logEntry("Artie_SetupInstance called");
         return A_Err_NONE;
     });
@@ -58,7 +58,7 @@ A_Err Artie_SetupInstance(const PR_InData* /*inData*/, PR_GlobalContextH /*globa
 A_Err Artie_SetdownInstance(const PR_InData* /*inData*/, PR_GlobalContextH /*globalContext*/,
                             PR_InstanceContextH /*instanceContext*/, PR_GlobalDataH /*globalData*/,
                             PR_InstanceDataH /*instanceData*/) {
-    return guardedEntry([] {
+    return guardedEntry("Artie_SetdownInstance", [] {
         logEntry("Artie_SetdownInstance called");
         return A_Err_NONE;
     });
@@ -67,13 +67,13 @@ A_Err Artie_SetdownInstance(const PR_InData* /*inData*/, PR_GlobalContextH /*glo
 A_Err Artie_FlattenInstance(const PR_InData* /*inData*/, PR_GlobalContextH /*globalContext*/,
                             PR_InstanceContextH /*instanceContext*/, PR_GlobalDataH /*globalData*/,
                             PR_InstanceDataH /*instanceData*/, PR_FlatHandle* /*flat*/) {
-    return A_Err_NONE;
+    return guardedEntry("Artie_FlattenInstance", [] { return A_Err_NONE; });
 }
 
 A_Err Artie_DoInstanceDialog(const PR_InData* inData, PR_GlobalContextH /*globalContext*/,
                              PR_InstanceContextH /*instanceContext*/, PR_GlobalDataH /*globalData*/,
                              PR_InstanceDataH /*instanceData*/, PR_DialogResult* result) {
-    return guardedEntry([inData, result] {
+    return guardedEntry("Artie_DoInstanceDialog", [inData, result] {
         showMessage(inData, "Add any options for your Artisan here.");
         if (result != nullptr) *result = PR_DialogResult_NO_CHANGE;
         return A_Err_NONE;
@@ -83,7 +83,7 @@ A_Err Artie_DoInstanceDialog(const PR_InData* inData, PR_GlobalContextH /*global
 A_Err Artie_FrameSetup(const PR_InData* /*inData*/, PR_GlobalContextH /*globalContext*/,
                        PR_InstanceContextH /*instanceContext*/, PR_RenderContextH /*renderContext*/,
                        PR_GlobalDataH /*globalData*/, PR_InstanceDataH /*instanceData*/) {
-    return guardedEntry([] {
+    return guardedEntry("Artie_FrameSetup", [] {
         logEntry("Artie_FrameSetup called");
         return A_Err_NONE;
     });
@@ -92,7 +92,7 @@ A_Err Artie_FrameSetup(const PR_InData* /*inData*/, PR_GlobalContextH /*globalCo
 A_Err Artie_FrameSetdown(const PR_InData* /*inData*/, PR_GlobalContextH /*globalContext*/,
                          PR_InstanceContextH /*instanceContext*/, PR_RenderContextH /*renderContext*/,
                          PR_GlobalDataH /*globalData*/, PR_InstanceDataH /*instanceData*/) {
-    return guardedEntry([] {
+    return guardedEntry("Artie_FrameSetdown", [] {
         logEntry("Artie_FrameSetdown called");
         return A_Err_NONE;
     });
@@ -102,7 +102,7 @@ A_Err Artie_FrameSetdown(const PR_InData* /*inData*/, PR_GlobalContextH /*global
 A_Err Artie_Query(const PR_InData* /*inData*/, PR_GlobalContextH /*globalContext*/,
                   PR_InstanceContextH /*instanceContext*/, PR_QueryContextH /*queryContext*/, PR_QueryType queryType,
                   PR_GlobalDataH /*globalData*/, PR_InstanceDataH /*instanceData*/) {
-    return guardedEntry([queryType] {
+    return guardedEntry("Artie_Query", [queryType] {
         logEntryNumber("Artie_Query called type=", queryType);
         return A_Err_NONE;
     });
@@ -153,12 +153,13 @@ ArtisanName makeArtisanName(std::string_view name) {
 
 A_Err rendererEntryPoint(SPBasicSuite* basic, A_long /*majorVersion*/, A_long /*minorVersion*/, AEGP_PluginID pluginId,
                          AEGP_GlobalRefcon* globalRefcon) {
-    return guardedEntry([&]() -> A_Err {
+    return guardedEntry("EntryPointFunc", [&]() -> A_Err {
         try {
             return registerArtisan(basic, pluginId, globalRefcon);
-        } catch (const HostSuiteError&) {
+        } catch (const HostSuiteError& error) {
+            // A missing suite is a refusal the host is told about, not a fault: it has its own line.
             logEntry("AEGP_RegisterArtisan failed");
-            throw;
+            return error.code;
         }
     });
 }
@@ -180,7 +181,7 @@ PR_ArtisanEntryPoints artisanEntryPoints() {
 }
 
 A_Err Artie_DeathHook(AEGP_GlobalRefcon /*pluginRefcon*/, AEGP_DeathRefcon /*refcon*/) {
-    return guardedEntry([] {
+    return guardedEntry("Artie_DeathHook", [] {
         logEntry("Artie_DeathHook called");
         releaseRecycledFrameBuffers();
         releaseRecycledMeshStorage();

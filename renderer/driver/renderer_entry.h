@@ -3,9 +3,9 @@
 #pragma once
 
 #include <array>
-#include <new>
 #include <string_view>
 
+#include "common/entry_guard.h"
 #include "common/host_suites.h"
 #include "sdk/AE_GeneralPlug.h"
 #include "sdk/PR_Public.h"
@@ -26,19 +26,14 @@ ArtisanName makeArtisanName(std::string_view name);
 constexpr A_Version kArtisanApiVersion{1, 0};
 constexpr A_Version kArtisanVersion{2, 1};
 
-// Runs a host callback's body and turns whatever it raises into the host status: a missing suite's
-// code, an allocation failure, or a generic error for anything else.
+// What the renderer answers for a fault its entry caught.
+inline constexpr EntryFaultCodes kRendererFaultCodes{A_Err_ALLOC, A_Err_GENERIC};
+
+// Runs the body of the host-called function `entry` so that nothing it throws reaches the host: the
+// fault goes to the entry channel and its code to the host.
 template <typename Body>
-A_Err guardedEntry(Body&& body) noexcept {
-    try {
-        return body();
-    } catch (const HostSuiteError& error) {
-        return error.code;
-    } catch (const std::bad_alloc&) {
-        return A_Err_ALLOC;
-    } catch (...) {
-        return A_Err_GENERIC;
-    }
+A_Err guardedEntry(const char* entry, Body&& body) noexcept {
+    return guardEntry(entry, kEntryLog, kRendererFaultCodes, body);
 }
 
 // The body of the exported EntryPointFunc.

@@ -202,7 +202,7 @@ bool paint(const PR_InData* inData, AEGP_WorldH destination, const FrameScene& s
         const SceneLight& light = scene.lights[i];
         if (decisions.needShadowMaps && light.castsShadows && light.type != kLightAmbient) {
             shadowMaps.push_back(buildShadowMap(bvh, light, decisions.frameShadowQuality, mapDivisor));
-            logRender(formatShadowMapLine(i, light.type, shadowMaps.back()));
+            if (renderLogEnabled()) logRender(formatShadowMapLine(i, light.type, shadowMaps.back()));
         } else {
             shadowMaps.emplace_back();
         }
@@ -254,9 +254,11 @@ bool paint(const PR_InData* inData, AEGP_WorldH destination, const FrameScene& s
             gpuRaster = runGpuRaster(prepared, buffers, scene);
             if (gpuRaster.accepted) {
                 gpuRasterUsed = true;
-                heldGpuRasterLine = formatGpuRasterLine(gpuRaster.info, buffers.pixelCount(), prepared.size());
+                if (renderLogEnabled()) {
+                    heldGpuRasterLine = formatGpuRasterLine(gpuRaster.info, buffers.pixelCount(), prepared.size());
+                }
             } else {
-                heldGpuRasterLine = formatGpuRasterFallbackLine(gpuRaster.info.failureReason);
+                if (renderLogEnabled()) heldGpuRasterLine = formatGpuRasterFallbackLine(gpuRaster.info.failureReason);
             }
         }
         if (!gpuRasterUsed) {
@@ -291,7 +293,7 @@ bool paint(const PR_InData* inData, AEGP_WorldH destination, const FrameScene& s
             runBandRaster(scene, prepared, *bands, decisions.workers, buffers);
             runDeferredShading(frame, decisions.rasterHeight);
             gpuRasterUsed = false;
-            heldGpuRasterLine = formatGpuRasterFallbackLine("transparent visible texel");
+            if (renderLogEnabled()) heldGpuRasterLine = formatGpuRasterFallbackLine("transparent visible texel");
         }
     }
     if (!heldGpuRasterLine.empty()) logRender(heldGpuRasterLine);
@@ -327,7 +329,7 @@ bool paint(const PR_InData* inData, AEGP_WorldH destination, const FrameScene& s
     summary.gpuLightingUsed = gpuLightingUsed;
     summary.worldType = buffers.worldType;
     summary.stamps = stamps;
-    logRender(formatFrameLine(summary));
+    if (renderLogEnabled()) logRender(formatFrameLine(summary));
     return true;
 }
 

@@ -246,9 +246,11 @@ int32_t buildAlphaContourWalls(SceneSurface& surface, int32_t columns, int32_t r
     mesh.triangles.reserve(mesh.triangles.size() + 2 * walls.size());
     for (const auto& [from, to] : walls) appendWall(from, to);
 
-    std::ostringstream line;
-    line << "RendererV2AlphaContour: samples=" << nx * ny << " segments=" << segments;
-    logRender(line.str());
+    if (renderLogEnabled()) {
+        std::ostringstream line;
+        line << "RendererV2AlphaContour: samples=" << nx * ny << " segments=" << segments;
+        logRender(line.str());
+    }
     return segments;
 }
 

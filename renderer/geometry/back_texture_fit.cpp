@@ -24,10 +24,12 @@ bool fitBackTexture(SurfaceTexture& texture) {
     const double xDivisor = std::max(texture.width - 1, 1);
     const double yDivisor = std::max(texture.height - 1, 1);
     texture.uvRect = UvRect{left / xDivisor, top / yDivisor, right / xDivisor, bottom / yDivisor};
-    std::ostringstream line;
-    line << "RendererV2BackFit: layerPlus content=[" << left << "," << top << "," << right << "," << bottom
-         << "] texture=" << texture.width << "x" << texture.height;
-    logRender(line.str());
+    if (renderLogEnabled()) {
+        std::ostringstream line;
+        line << "RendererV2BackFit: layerPlus content=[" << left << "," << top << "," << right << "," << bottom
+             << "] texture=" << texture.width << "x" << texture.height;
+        logRender(line.str());
+    }
     return true;
 }
 

@@ -160,7 +160,7 @@ std::vector<BendControlPoint> buildControlPoints(StoredControlPoints stored, con
         cp.inSlope = inSlopeFromHandle(handle.z, cp.slope);
         points.push_back(cp);
 
-        if (k < kLoggedPoints) {
+        if (k < kLoggedPoints && renderLogEnabled()) {
             std::ostringstream line;
             line << "RendererV2Mesh: control point=" << k << " raw=(" << p.x << "," << p.y << "," << p.z << ")"
                  << " mode=" << conventionName(convention) << " nx=" << nx << " yCentered=" << yCentered
@@ -190,20 +190,22 @@ std::vector<BendControlPoint> buildControlPoints(StoredControlPoints stored, con
         lastPoint.y = points.front().y;
     }
 
-    double yMin = points.front().y, yMax = points.front().y;
-    for (const BendControlPoint& cp : points) {
-        yMin = std::min(yMin, cp.y);
-        yMax = std::max(yMax, cp.y);
+    if (renderLogEnabled()) {
+        double yMin = points.front().y, yMax = points.front().y;
+        for (const BendControlPoint& cp : points) {
+            yMin = std::min(yMin, cp.y);
+            yMax = std::max(yMax, cp.y);
+        }
+        std::ostringstream line;
+        line << "RendererV2Mesh: controls count=" << points.size() << " legacy=" << legacyCount
+             << " layerDefault=" << layerDefaultCount << " closeEndpoints=" << (controls.closeEndpoints ? 1 : 0)
+             << " shapePreset=" << controls.shapePreset << " quickPreview=" << (controls.quickPreview ? 1 : 0)
+             << " endpointSync=" << endpointSync << " allLegacy=" << (allLegacy ? 1 : 0)
+             << " allLayerDefault=" << (allLayerDefault ? 1 : 0) << " curveAmount=" << controls.curveAmount
+             << " rawCurveMax=" << rawCurveMax << " yMin=" << yMin << " yMax=" << yMax << " firstX=" << points.front().x
+             << " lastX=" << points.back().x << " layer=" << W << "x" << H;
+        logRender(line.str());
     }
-    std::ostringstream line;
-    line << "RendererV2Mesh: controls count=" << points.size() << " legacy=" << legacyCount
-         << " layerDefault=" << layerDefaultCount << " closeEndpoints=" << (controls.closeEndpoints ? 1 : 0)
-         << " shapePreset=" << controls.shapePreset << " quickPreview=" << (controls.quickPreview ? 1 : 0)
-         << " endpointSync=" << endpointSync << " allLegacy=" << (allLegacy ? 1 : 0)
-         << " allLayerDefault=" << (allLayerDefault ? 1 : 0) << " curveAmount=" << controls.curveAmount
-         << " rawCurveMax=" << rawCurveMax << " yMin=" << yMin << " yMax=" << yMax << " firstX=" << points.front().x
-         << " lastX=" << points.back().x << " layer=" << W << "x" << H;
-    logRender(line.str());
     return points;
 }
 

@@ -48,6 +48,7 @@ bool flatPoint(const BendControlPoint& p) {
 }
 
 void logEllipse(const AnalyticEllipse& e) {
+    if (!renderLogEnabled()) return;
     std::ostringstream line;
     line << "RendererV2Mesh: analyticCirclePreset center=(" << e.centerX << "," << e.centerY << ") radius=("
          << e.radiusX << "," << e.radiusY << ")"

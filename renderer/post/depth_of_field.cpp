@@ -143,10 +143,12 @@ void applyDepthOfField(FrameBuffers& buffers, const SceneCamera& frameCamera) {
     };
     parallelFor(static_cast<uint32_t>(width), kDofLineBlock, columns);
 
-    std::ostringstream line;
-    line << "RendererV2DOF: focus=" << frameCamera.focusDistance << " aperture=" << frameCamera.aperture
-         << " blur=" << frameCamera.blurLevel << " maxRadius=" << maxRadius;
-    logRender(line.str());
+    if (renderLogEnabled()) {
+        std::ostringstream line;
+        line << "RendererV2DOF: focus=" << frameCamera.focusDistance << " aperture=" << frameCamera.aperture
+             << " blur=" << frameCamera.blurLevel << " maxRadius=" << maxRadius;
+        logRender(line.str());
+    }
 }
 
 }  // namespace zephrin

@@ -1,7 +1,6 @@
 #include "renderer/runtime/frame_buffers.h"
 
 #include <algorithm>
-#include <exception>
 #include <limits>
 #include <mutex>
 
@@ -127,37 +126,28 @@ void allocateFrameBuffers(FrameBuffers& buffers, const FrameBufferSet& set) {
         assignIfKept<float>(buffers.slope, set.shadowPost, 3 * n, 0.0f);
         assignIfKept<uint8_t>(buffers.shadowMark, set.shadowPost, n, 0);
     };
-    // A failed allocation must not leave a worker thread (that ends the process): each group keeps its
-    // failure, raised on the calling thread once every group has run.
-    std::exception_ptr failures[kBufferGroups];
-    // Ordered so that two threads, each taking half of the list, get similar sizes.
+    // Ordered so that two threads, each taking half of the list, get similar sizes. A failed
+    // allocation reaches the caller through parallelFor once every group's thread has been joined.
     auto body = [&](uint32_t begin, uint32_t end) {
         for (uint32_t group = begin; group < end; ++group) {
-            try {
-                switch (group) {
-                    case 0:
-                        colour();
-                        break;
-                    case 1:
-                        records();
-                        break;
-                    case 2:
-                        rasterIds();
-                        break;
-                    default:
-                        shadowPost();
-                        break;
-                }
-            } catch (...) {
-                failures[group] = std::current_exception();
+            switch (group) {
+                case 0:
+                    colour();
+                    break;
+                case 1:
+                    records();
+                    break;
+                case 2:
+                    rasterIds();
+                    break;
+                default:
+                    shadowPost();
+                    break;
             }
         }
     };
     // A block of all groups keeps small rasters on the calling thread.
     parallelFor(kBufferGroups, n >= kParallelFillPixels ? 1 : kBufferGroups, body);
-    for (const std::exception_ptr& failure : failures) {
-        if (failure) std::rethrow_exception(failure);
-    }
 }
 
 void resetFrameBuffers(FrameBuffers& buffers) {

@@ -36,6 +36,24 @@ std::exception_ptr joinAll(std::vector<std::thread>& threads) {
     return firstFailure;
 }
 
+// One slice of a loop: the caller's body and context, and what the body threw. A body that throws on
+// a worker thread would end the process, and one that throws on the calling thread would leave the
+// started threads unjoined, which ends it too; so each slice keeps its exception for the caller.
+struct SliceRun {
+    WorkerBody body = nullptr;
+    void* context = nullptr;
+    std::exception_ptr failure;
+};
+
+void runSlice(void* slice, uint32_t begin, uint32_t end) {
+    auto* run = static_cast<SliceRun*>(slice);
+    try {
+        run->body(run->context, begin, end);
+    } catch (...) {
+        run->failure = std::current_exception();
+    }
+}
+
 }  // namespace
 
 int32_t workerCount(uint32_t n, uint32_t b, uint32_t hardwareThreads) {
@@ -62,12 +80,14 @@ void parallelFor(uint32_t n, uint32_t b, WorkerBody body, void* context, const W
     }
     WorkerThreadStart start = platform.startThread != nullptr ? platform.startThread : startStdThread;
 
+    // Sized before any thread starts: the threads hold pointers into it.
+    std::vector<SliceRun> runs(sliceCount, SliceRun{body, context, nullptr});
     std::vector<std::thread> threads;
     threads.reserve(sliceCount - 1);
     try {
         for (uint32_t i = 1; i < sliceCount; ++i) {
-            threads.push_back(start(body, context, sliceBoundary(i, n, sliceCount),
-                                    sliceBoundary(i + 1, n, sliceCount)));
+            threads.push_back(
+                start(runSlice, &runs[i], sliceBoundary(i, n, sliceCount), sliceBoundary(i + 1, n, sliceCount)));
         }
     } catch (...) {
         // The started threads still read the caller's context: they finish before the error leaves.
@@ -75,9 +95,15 @@ void parallelFor(uint32_t n, uint32_t b, WorkerBody body, void* context, const W
         throw;
     }
 
-    body(context, 0, sliceBoundary(1, n, sliceCount));
+    runSlice(&runs[0], 0, sliceBoundary(1, n, sliceCount));
 
-    if (std::exception_ptr failure = joinAll(threads)) std::rethrow_exception(failure);
+    const std::exception_ptr joinFailure = joinAll(threads);
+    // The lowest slice's failure wins, so that the same fault reports the same error however the
+    // threads were scheduled.
+    for (const SliceRun& run : runs) {
+        if (run.failure) std::rethrow_exception(run.failure);
+    }
+    if (joinFailure) std::rethrow_exception(joinFailure);
 }
 
 RowSpread rowSpread(uint32_t rows, uint32_t slices) {

@@ -27,7 +27,9 @@ struct WorkerPlatform {
 WorkerPlatform currentWorkerPlatform();
 
 // Runs body over 0 .. n-1 in contiguous slices that differ in size by at most one item. A thread that
-// cannot be started raises std::system_error once every thread already started has been joined.
+// cannot be started raises std::system_error once every thread already started has been joined. What
+// a body throws, on any thread, is raised on the caller after every thread has been joined (the
+// lowest slice's exception when several throw); the other slices still run to their end.
 void parallelFor(uint32_t n, uint32_t b, WorkerBody body, void* context);
 void parallelFor(uint32_t n, uint32_t b, WorkerBody body, void* context, const WorkerPlatform& platform);
 

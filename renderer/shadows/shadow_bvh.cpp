@@ -170,6 +170,7 @@ void buildNode(ShadowBvh& bvh, int32_t first, int32_t count, int32_t depth) {
 }
 
 void logSkip(const char* reason, size_t surfaces, size_t lights) {
+    if (!renderLogEnabled()) return;
     std::ostringstream line;
     line << "RendererV2Shadow: skipped reason=" << reason << " surfaces=" << surfaces << " lights=" << lights;
     logRender(line.str());
@@ -341,9 +342,11 @@ ShadowBvh buildShadowBvh(const std::vector<SceneSurface>& surfaces, const std::v
     bvh.walkReady = bvh.rayTriangles.size() == bvh.indices.size() && bvh.nodeFirstGroup.size() == bvh.nodes.size() &&
                     bvh.nodeWide.size() == bvh.nodes.size() && bvh.groupPairs.size() == bvh.leafGroups.size() &&
                     bvh.groupBoxPairs.size() == bvh.leafGroups.size();
-    std::ostringstream line;
-    line << "RendererV2Shadow: triangles=" << bvh.triangles.size() << " nodes=" << bvh.nodes.size();
-    logRender(line.str());
+    if (renderLogEnabled()) {
+        std::ostringstream line;
+        line << "RendererV2Shadow: triangles=" << bvh.triangles.size() << " nodes=" << bvh.nodes.size();
+        logRender(line.str());
+    }
     return bvh;
 }
 

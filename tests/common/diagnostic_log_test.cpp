@@ -118,5 +118,67 @@ TEST_F(DiagnosticLog, UnwritablePathIsSilentlyDropped) {
     EXPECT_FALSE(std::filesystem::exists(path("missing")));
 }
 
+TEST_F(DiagnosticLog, EnabledChecksFollowTheWritersSwitchesAndPaths) {
+    EXPECT_FALSE(entryLogEnabled());
+    setenv("SSR_ENTRY_DEBUG", "1", 1);
+    EXPECT_FALSE(entryLogEnabled()) << "a switch without a path writes nothing";
+    setenv("SSR_ENTRY_LOG", path("entry.log").c_str(), 1);
+    EXPECT_TRUE(entryLogEnabled());
+    setenv("SSR_ENTRY_DEBUG", "0", 1);
+    EXPECT_TRUE(entryLogEnabled()) << "the path switches the channel on by itself";
+
+    setenv("SSR_EFFECT_LOG", "Off", 1);
+    EXPECT_FALSE(effectLogEnabled());
+    setenv("SSR_EFFECT_DEBUG", "yes", 1);
+    EXPECT_TRUE(effectLogEnabled()) << "the debug switch writes to a file named off";
+
+    setenv("SSR_EFFECT_RAW_DEBUG", "1", 1);
+    EXPECT_FALSE(effectRawLogEnabled());
+    setenv("SSR_EFFECT_RAW_LOG", path("raw.log").c_str(), 1);
+    EXPECT_TRUE(effectRawLogEnabled());
+
+    setenv("SSR_RENDER_LOG", path("render.log").c_str(), 1);
+    EXPECT_FALSE(renderLogEnabled());
+    setenv("SSR_RENDER_DEBUG", "no", 1);
+    EXPECT_TRUE(renderLogEnabled());
+}
+
+// Lines that cost formatting are built only for a channel that is on; the enabled check is read
+// afresh, so switching a variable mid-run takes effect on the next line.
+TEST_F(DiagnosticLog, BuiltLinesAreBuiltOnlyWhenTheChannelIsOn) {
+    struct Channel {
+        const LogChannel& channel;
+        const char* variable;
+        std::string file;
+    } channels[] = {{kEntryLog, "SSR_ENTRY_LOG", path("entry.log")},
+                    {kEffectLog, "SSR_EFFECT_LOG", path("effect.log")},
+                    {kEffectRawLog, "SSR_EFFECT_RAW_LOG", path("raw.log")},
+                    {kRenderLog, "SSR_RENDER_DEBUG_LOG", path("render.log")}};
+    for (const Channel& c : channels) {
+        int builds = 0;
+        auto build = [&builds] {
+            ++builds;
+            return std::string("built line");
+        };
+        logBuilt(c.channel, build);
+        EXPECT_EQ(builds, 0) << c.variable;
+        setenv(c.variable, c.file.c_str(), 1);
+        if (std::string(c.variable) == "SSR_RENDER_DEBUG_LOG") setenv("SSR_RENDER_DEBUG", "1", 1);
+        logBuilt(c.channel, build);
+        EXPECT_EQ(builds, 1) << c.variable;
+        EXPECT_EQ(read(c.file).substr(0, 10), "built line") << c.variable;
+        unsetenv(c.variable);
+    }
+}
+
+TEST_F(DiagnosticLog, NumberLinesKeepTheirTextWhenOn) {
+    logEntryNumber("dropped=", 1);
+    logEffectNumber("dropped=", 2u);
+    EXPECT_TRUE(std::filesystem::is_empty(dir));
+    setenv("SSR_ENTRY_LOG", path("entry.log").c_str(), 1);
+    logEntryNumber("Artie_Query called type=", -3);
+    EXPECT_EQ(read(path("entry.log")), "Artie_Query called type=-3\n");
+}
+
 }  // namespace
 }  // namespace zephrin

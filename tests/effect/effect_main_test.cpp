@@ -4,11 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "effect/editor/top_view_editor.h"
 #include "effect/global_data.h"
+#include "channel_log_capture.h"
 #include "fake_effect_host.h"
 #include "host/win32/win32_control.h"
 
@@ -323,6 +326,63 @@ TEST(PassThroughRender, ClosedEndsAreSynchronisedAndAskForARerender) {
     // Once the ends agree a render changes nothing and asks for nothing.
     ASSERT_EQ(host.run(PF_Cmd_RENDER, nullptr, &output), PF_Err_NONE);
     EXPECT_EQ(host.out.out_flags, 0);
+}
+
+}  // namespace
+}  // namespace zephrin::test
+
+namespace zephrin::test {
+namespace {
+
+// Every function the host calls, by the name its faults are logged under, with its body made to throw.
+TEST(EffectEntryGuard, EveryExportLogsItsFaultOnTheMainChannel) {
+    for (const char* entry : {"EffectMain", "PluginDataEntryFunction2", "PluginDataEntryFunction"}) {
+        ChannelLogFile log("SSR_EFFECT_LOG");
+        EXPECT_EQ(guardedEffectEntry(entry, []() -> PF_Err { throw std::bad_alloc(); }), PF_Err_OUT_OF_MEMORY);
+        EXPECT_EQ(guardedEffectEntry(entry, []() -> PF_Err { throw std::runtime_error("stale handle"); }),
+                  PF_Err_INTERNAL_STRUCT_DAMAGED);
+        EXPECT_EQ(guardedEffectEntry(entry, []() -> PF_Err { throw HostSuiteError{PF_Err_BAD_CALLBACK_PARAM}; }),
+                  PF_Err_BAD_CALLBACK_PARAM);
+        const std::string name(entry);
+        EXPECT_EQ(log.lines(), (Lines{name + " caught std::bad_alloc err=4", name + " caught stale handle err=512",
+                                      name + " caught host suite error err=516"}));
+    }
+}
+
+// A host whose suite acquisition throws (out of memory inside the host, say) in place of returning an
+// error code: the command fails with the out-of-memory code and still logs its result.
+SPErr acquireThrowsBadAlloc(const char*, A_long, const void**) { throw std::bad_alloc(); }
+SPErr releaseNothing(const char*, A_long) { return kSPNoError; }
+
+TEST(EffectEntryGuard, EffectMainAnswersAThrowingHostAndLogsItsResult) {
+    ChannelLogFile log("SSR_EFFECT_LOG");
+    SPBasicSuite outOfMemory{};
+    outOfMemory.AcquireSuite = acquireThrowsBadAlloc;
+    outOfMemory.ReleaseSuite = releaseNothing;
+    PF_InData in{};
+    in.pica_basicP = &outOfMemory;
+    PF_OutData out{};
+    EXPECT_EQ(effectMain(PF_Cmd_ABOUT, &in, &out, nullptr, nullptr, nullptr), PF_Err_OUT_OF_MEMORY);
+    EXPECT_EQ(log.lines(), (Lines{"EffectMain entered cmd=0", "EffectMain ABOUT",
+                                  "EffectMain caught std::bad_alloc err=4", "EffectMain returning err=4"}));
+}
+
+PF_Err refuseByThrowing2(PF_PluginDataPtr, const A_u_char*, const A_u_char*, const A_u_char*, const A_u_char*, A_long,
+                         A_long, A_long, A_long, const A_u_char*) {
+    throw std::runtime_error("scan aborted");
+}
+PF_Err refuseByThrowing(PF_PluginDataPtr, const A_u_char*, const A_u_char*, const A_u_char*, const A_u_char*, A_long,
+                        A_long, A_long, A_long) {
+    throw std::bad_alloc();
+}
+
+TEST(EffectEntryGuard, RegistrationAnswersAThrowingCallback) {
+    ChannelLogFile log("SSR_EFFECT_LOG");
+    EXPECT_EQ(pluginDataEntry2(nullptr, refuseByThrowing2, nullptr, "host", "1"), PF_Err_INTERNAL_STRUCT_DAMAGED);
+    EXPECT_EQ(pluginDataEntry(nullptr, refuseByThrowing, nullptr, "host", "1"), PF_Err_OUT_OF_MEMORY);
+    EXPECT_EQ(log.lines(), (Lines{"PluginDataEntryFunction2 called",
+                                  "PluginDataEntryFunction2 caught scan aborted err=512",
+                                  "PluginDataEntryFunction called", "PluginDataEntryFunction caught std::bad_alloc err=4"}));
 }
 
 }  // namespace

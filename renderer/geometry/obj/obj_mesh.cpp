@@ -123,12 +123,15 @@ bool buildObjMesh(const std::wstring& path, const BendControls& controls, Surfac
     // Without file normals the model would face the camera everywhere; smoothing replaces them too.
     if (geometry->normals.empty() || controls.objSmoothNormals) computeNormals(mesh, layerToCamera, layerToWorld);
 
-    std::ostringstream line;
-    line << "RendererV2Obj: loaded verts=" << mesh.vertices.size() - firstVertex
-         << " tris=" << mesh.triangles.size() - firstTriangle << " budget=" << budget
-         << " cache=" << (hit ? "hit" : "miss") << " cacheSize=" << objCacheSize() << " cacheMax=" << kObjCacheCapacity
-         << " sourceVerts=" << geometry->positions.size() << " sourceFaces=" << geometry->faces.size();
-    logRender(line.str());
+    if (renderLogEnabled()) {
+        std::ostringstream line;
+        line << "RendererV2Obj: loaded verts=" << mesh.vertices.size() - firstVertex
+             << " tris=" << mesh.triangles.size() - firstTriangle << " budget=" << budget
+             << " cache=" << (hit ? "hit" : "miss") << " cacheSize=" << objCacheSize()
+             << " cacheMax=" << kObjCacheCapacity << " sourceVerts=" << geometry->positions.size()
+             << " sourceFaces=" << geometry->faces.size();
+        logRender(line.str());
+    }
     return true;
 }
 

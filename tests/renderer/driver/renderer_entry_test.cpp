@@ -3,8 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <new>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
+#include "channel_log_capture.h"
 #include "fake_host.h"
 #include "renderer/driver/frame_driver.h"
 
@@ -136,11 +140,86 @@ TEST(ArtisanCallbacks, AboutAndDialogSpeakThroughTheMessageFunction) {
 }
 
 TEST(GuardedEntry, NothingCrossesTheBoundary) {
-    EXPECT_EQ(guardedEntry([]() -> A_Err { throw HostSuiteError{PF_Err_BAD_CALLBACK_PARAM}; }),
+    EXPECT_EQ(guardedEntry("test", []() -> A_Err { throw HostSuiteError{PF_Err_BAD_CALLBACK_PARAM}; }),
               PF_Err_BAD_CALLBACK_PARAM);
-    EXPECT_EQ(guardedEntry([]() -> A_Err { throw std::bad_alloc(); }), A_Err_ALLOC);
-    EXPECT_EQ(guardedEntry([]() -> A_Err { throw 42; }), A_Err_GENERIC);
-    EXPECT_EQ(guardedEntry([] { return A_Err_STRUCT; }), A_Err_STRUCT);
+    EXPECT_EQ(guardedEntry("test", []() -> A_Err { throw std::bad_alloc(); }), A_Err_ALLOC);
+    EXPECT_EQ(guardedEntry("test", []() -> A_Err { throw 42; }), A_Err_GENERIC);
+    EXPECT_EQ(guardedEntry("test", [] { return A_Err_STRUCT; }), A_Err_STRUCT);
+}
+
+}  // namespace
+}  // namespace zephrin
+
+namespace zephrin {
+namespace {
+
+using test::ChannelLogFile;
+
+// Every function the host calls, by the name its faults are logged under, with its body made to throw.
+TEST(RendererEntryGuard, EveryHostCalledFunctionLogsItsFaultOnTheEntryChannel) {
+    const char* const entries[] = {"EntryPointFunc",        "Artie_GlobalSetup",     "Artie_GlobalSetdown",
+                                   "Artie_GlobalDoAbout",   "Artie_SetupInstance",   "Artie_SetdownInstance",
+                                   "Artie_FlattenInstance", "Artie_DoInstanceDialog", "Artie_FrameSetup",
+                                   "Artie_RenderDispatch",  "Artie_FrameSetdown",    "Artie_Query",
+                                   "Artie_DeathHook"};
+    for (const char* entry : entries) {
+        ChannelLogFile log("SSR_ENTRY_LOG");
+        EXPECT_EQ(guardedEntry(entry, []() -> A_Err { throw std::bad_alloc(); }), A_Err_ALLOC);
+        EXPECT_EQ(guardedEntry(entry, []() -> A_Err { throw std::out_of_range("slot 12"); }), A_Err_GENERIC);
+        EXPECT_EQ(guardedEntry(entry, []() -> A_Err { throw HostSuiteError{PF_Err_BAD_CALLBACK_PARAM}; }),
+                  PF_Err_BAD_CALLBACK_PARAM);
+        const std::string name(entry);
+        EXPECT_EQ(log.lines(), (std::vector<std::string>{name + " caught std::bad_alloc err=4",
+                                                         name + " caught slot 12 err=1",
+                                                         name + " caught host suite error err=516"}));
+    }
+}
+
+// A host whose suite acquisition throws (out of memory inside the host, say) in place of returning an
+// error code.
+SPErr acquireThrowsBadAlloc(const char*, A_long, const void**) { throw std::bad_alloc(); }
+SPErr acquireThrowsRuntimeError(const char*, A_long, const void**) { throw std::runtime_error("host fault"); }
+SPErr releaseNothing(const char*, A_long) { return kSPNoError; }
+
+TEST(RendererEntryGuard, EntryPointAnswersAThrowingHostWithItsCode) {
+    ChannelLogFile log("SSR_ENTRY_LOG");
+    SPBasicSuite outOfMemory{};
+    outOfMemory.AcquireSuite = acquireThrowsBadAlloc;
+    outOfMemory.ReleaseSuite = releaseNothing;
+    EXPECT_EQ(rendererEntryPoint(&outOfMemory, 13, 28, 5, nullptr), A_Err_ALLOC);
+    SPBasicSuite broken = outOfMemory;
+    broken.AcquireSuite = acquireThrowsRuntimeError;
+    EXPECT_EQ(rendererEntryPoint(&broken, 13, 28, 5, nullptr), A_Err_GENERIC);
+    EXPECT_EQ(log.lines(),
+              (std::vector<std::string>{"EntryPointFunc called", "EntryPointFunc caught std::bad_alloc err=4",
+                                        "EntryPointFunc called", "EntryPointFunc caught host fault err=1"}));
+}
+
+TEST(RendererEntryGuard, RenderCallbackAnswersAThrowingHostWithItsCode) {
+    ChannelLogFile log("SSR_ENTRY_LOG");
+    SPBasicSuite outOfMemory{};
+    outOfMemory.AcquireSuite = acquireThrowsBadAlloc;
+    outOfMemory.ReleaseSuite = releaseNothing;
+    PR_InData inData{};
+    inData.pica_basicP = &outOfMemory;
+    const PR_ArtisanEntryPoints table = artisanEntryPoints();
+    EXPECT_EQ(table.render_func(&inData, nullptr, nullptr, nullptr, nullptr, nullptr), A_Err_ALLOC);
+    EXPECT_EQ(log.lines(), (std::vector<std::string>{"Artie_RenderDispatch called",
+                                                     "Artie_RenderDispatch caught std::bad_alloc err=4"}));
+}
+
+A_Err messageThrows(A_Err, const A_char*) { throw std::runtime_error("no window"); }
+
+TEST(RendererEntryGuard, CallbacksAnswerAThrowingMessageFunction) {
+    ChannelLogFile log("SSR_ENTRY_LOG");
+    PR_InData inData{};
+    inData.msg_func = messageThrows;
+    const PR_ArtisanEntryPoints table = artisanEntryPoints();
+    EXPECT_EQ(table.global_do_about_func0(&inData, nullptr, nullptr), A_Err_GENERIC);
+    PR_DialogResult result = PR_DialogResult_CHANGE_MADE;
+    EXPECT_EQ(table.do_instance_dialog_func0(&inData, nullptr, nullptr, nullptr, nullptr, &result), A_Err_GENERIC);
+    EXPECT_EQ(log.lines(), (std::vector<std::string>{"Artie_GlobalDoAbout caught no window err=1",
+                                                     "Artie_DoInstanceDialog caught no window err=1"}));
 }
 
 }  // namespace

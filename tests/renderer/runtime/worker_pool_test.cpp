@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <atomic>
 #include <mutex>
+#include <new>
+#include <stdexcept>
+#include <string>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -96,6 +99,7 @@ TEST(WorkerPool, ThreadStartFailureJoinsStartedThreadsThenThrows) {
         for (int i = 0; i < 2000000; ++i) sink = sink + i * 1e-9;
         s->finished.fetch_add(1);
     };
+    gStarts.store(0);
     try {
         parallelFor(800, 1, body, &slices, WorkerPlatform{8, &startOnceThenFail});
         FAIL() << "parallelFor returned although a thread could not start";
@@ -105,6 +109,96 @@ TEST(WorkerPool, ThreadStartFailureJoinsStartedThreadsThenThrows) {
     // The one started thread ran to its end; the calling thread's slice never started.
     EXPECT_EQ(slices.started.load(), 1);
     EXPECT_EQ(slices.finished.load(), 1);
+}
+
+// Which slices threw, and which slices ran to their end.
+struct FaultySlices {
+    std::mutex mutex;
+    std::vector<uint32_t> finished;  // begin of every slice that did not throw
+    uint32_t throwFrom = 0;          // slices that begin at or after this throw
+    uint32_t throwTo = 0;            // ... and before this
+    bool allocationFails = false;
+    std::atomic<int> workersDone{0};
+    std::thread::id caller = std::this_thread::get_id();
+};
+
+void faultyBody(void* context, uint32_t begin, uint32_t) {
+    auto* s = static_cast<FaultySlices*>(context);
+    const bool onCaller = std::this_thread::get_id() == s->caller;
+    if (!onCaller) {
+        // Long enough that a caller that did not wait would see an unfinished worker.
+        volatile double sink = 0.0;
+        for (int i = 0; i < 2000000; ++i) sink = sink + i * 1e-9;
+    }
+    if (begin >= s->throwFrom && begin < s->throwTo) {
+        if (!onCaller) s->workersDone.fetch_add(1);
+        if (s->allocationFails) throw std::bad_alloc();
+        throw std::runtime_error("slice " + std::to_string(begin));
+    }
+    std::lock_guard<std::mutex> lock(s->mutex);
+    s->finished.push_back(begin);
+    if (!onCaller) s->workersDone.fetch_add(1);
+}
+
+std::string runFaulty(FaultySlices& slices) {
+    WorkerPlatform platform = currentWorkerPlatform();
+    platform.hardwareThreads = 4;
+    try {
+        parallelFor(400, 100, faultyBody, &slices, platform);
+    } catch (const std::runtime_error& error) {
+        return error.what();
+    }
+    return "";
+}
+
+// A body that throws on a worker thread must not end the process: the error reaches the caller once
+// every thread has been joined, and the other slices still ran.
+TEST(WorkerPool, WorkerExceptionReachesTheCallerAfterEveryThreadJoined) {
+    FaultySlices slices;
+    slices.throwFrom = 200;
+    slices.throwTo = 300;
+    EXPECT_EQ(runFaulty(slices), "slice 200");
+    EXPECT_EQ(slices.workersDone.load(), 3);
+    std::sort(slices.finished.begin(), slices.finished.end());
+    EXPECT_EQ(slices.finished, (std::vector<uint32_t>{0, 100, 300}));
+}
+
+// The caller's own slice throwing must still join the workers (destroying a joinable thread ends the
+// process) before the error leaves.
+TEST(WorkerPool, CallerExceptionWaitsForTheWorkers) {
+    FaultySlices slices;
+    slices.throwFrom = 0;
+    slices.throwTo = 1;
+    EXPECT_EQ(runFaulty(slices), "slice 0");
+    EXPECT_EQ(slices.workersDone.load(), 3);
+}
+
+// Several slices throwing: the lowest slice's error, whichever thread finished first.
+TEST(WorkerPool, LowestThrowingSliceWins) {
+    for (uint32_t from : {0u, 100u, 300u}) {
+        FaultySlices slices;
+        slices.throwFrom = from;
+        slices.throwTo = 400;
+        EXPECT_EQ(runFaulty(slices), "slice " + std::to_string(from));
+    }
+}
+
+TEST(WorkerPool, AllocationFailureOnAWorkerKeepsItsType) {
+    FaultySlices slices;
+    slices.throwFrom = 100;
+    slices.throwTo = 400;
+    slices.allocationFails = true;
+    WorkerPlatform platform = currentWorkerPlatform();
+    platform.hardwareThreads = 4;
+    EXPECT_THROW(parallelFor(400, 100, faultyBody, &slices, platform), std::bad_alloc);
+    EXPECT_EQ(slices.workersDone.load(), 3);
+    EXPECT_EQ(slices.finished, (std::vector<uint32_t>{0}));
+
+    // A single slice runs on the caller alone and throws straight through.
+    FaultySlices single;
+    single.throwTo = 1;
+    single.allocationFails = true;
+    EXPECT_THROW(parallelFor(10, 100, faultyBody, &single, platform), std::bad_alloc);
 }
 
 }  // namespace
