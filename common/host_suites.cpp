@@ -1,5 +1,7 @@
 #include "common/host_suites.h"
 
+#include <utility>
+
 namespace zephrin {
 
 void raiseMissingSuite() { throw HostSuiteError{PF_Err_BAD_CALLBACK_PARAM}; }
@@ -9,10 +11,13 @@ const void* HostSuites::acquireRaw(const char* name, A_long version) {
         if (entry.version == version && entry.name == name) return entry.suite;
     }
     if (basic == nullptr || basic->AcquireSuite == nullptr) raiseMissingSuite();
-    const void* suite = nullptr;
-    if (basic->AcquireSuite(name, version, &suite) != kSPNoError || suite == nullptr) raiseMissingSuite();
-    held.push_back(Held{name, version, suite});
-    return suite;
+    // Everything that can run out of memory happens before the host hands the suite over, so an
+    // acquired suite is always on the list the destructor releases.
+    Held entry{name, version, nullptr};
+    held.reserve(held.size() + 1);
+    if (basic->AcquireSuite(name, version, &entry.suite) != kSPNoError || entry.suite == nullptr) raiseMissingSuite();
+    held.push_back(std::move(entry));
+    return held.back().suite;
 }
 
 HostSuites::~HostSuites() {
