@@ -5,7 +5,11 @@
 
 #include "host/basic_suite.h"
 #include "host/footage.h"
+#include "host/suites/canvas_suite.h"
 #include "host/suites/effect_suite.h"
+#include "host/suites/layer_suite.h"
+#include "host/suites/stream_suite.h"
+#include "host/suites/world_suite.h"
 
 namespace zephrin::testhost {
 namespace {
@@ -16,6 +20,15 @@ TestHost* gTestHost = nullptr;
 constexpr size_t kMaxSuiteNameChars = 256;
 
 SPErr faultAcquire(const char* name, A_long version, const void** suite) {
+    if (gTestHost != nullptr && name != nullptr && suite != nullptr) {
+        const std::pair<std::string, A_long> key{std::string(name, strnlen(name, kMaxSuiteNameChars)), version};
+        for (const auto& withheld : gTestHost->withheldVersions) {
+            if (withheld == key) {
+                *suite = nullptr;
+                return kSPSuiteNotFoundError;
+            }
+        }
+    }
     SPErr err = host::basicSuite()->AcquireSuite(name, version, suite);
     if (err != kSPNoError || gTestHost == nullptr || name == nullptr) return err;
     if (const void* table = gTestHost->replacedTable(std::string(name, strnlen(name, kMaxSuiteNameChars)), version)) {
@@ -25,6 +38,54 @@ SPErr faultAcquire(const char* name, A_long version, const void** suite) {
 }
 
 SPErr faultRelease(const char* name, A_long version) { return host::basicSuite()->ReleaseSuite(name, version); }
+
+int32_t layerIdOf(AEGP_LayerH layer) {
+    AEGP_LayerIDVal id = 0;
+    host::layerSuite11().AEGP_GetLayerID(layer, &id);
+    return id;
+}
+
+A_Err recordedRenderLayerPlus(PR_RenderContextH rc, AEGP_LayerH layer, AEGP_RenderLayerContextH context,
+                              AEGP_RenderHints hints, AEGP_WorldH* world) {
+    A_Err err = host::canvasSuite10().AEGP_RenderLayerPlus(rc, layer, context, hints, world);
+    if (err == A_Err_NONE && gTestHost != nullptr) {
+        gTestHost->renders.push_back(TestHost::RenderCall{layerIdOf(layer), hints, *world});
+        gTestHost->worldNumber(*world);
+        gTestHost->events.push_back("render:" + std::to_string(layerIdOf(layer)));
+    }
+    return err;
+}
+
+A_Err recordedDisposeTexture(PR_RenderContextH rc, AEGP_RenderLayerContextH context, AEGP_WorldH world) {
+    A_Err err = host::canvasSuite10().AEGP_DisposeTexture(rc, context, world);
+    if (err == A_Err_NONE && gTestHost != nullptr) {
+        gTestHost->events.push_back("disposeTexture:" + std::to_string(gTestHost->worldNumber(world)));
+    }
+    return err;
+}
+
+A_Err recordedWorldDispose(AEGP_WorldH world) {
+    A_Err err = host::worldSuite().AEGP_Dispose(world);
+    if (err == A_Err_NONE && gTestHost != nullptr) {
+        gTestHost->events.push_back("dispose:" + std::to_string(gTestHost->worldNumber(world)));
+    }
+    return err;
+}
+
+bool streamFails(AEGP_LayerH layer, AEGP_LayerStream stream) {
+    if (gTestHost == nullptr) return false;
+    const int32_t id = layerIdOf(layer);
+    for (const auto& [failingId, failing] : gTestHost->failingLayerStreams) {
+        if (failingId == id && failing == stream) return true;
+    }
+    return false;
+}
+
+A_Err layerStreamValueOrFault(AEGP_LayerH layer, AEGP_LayerStream stream, AEGP_LTimeMode mode, const A_Time* time,
+                              A_Boolean preExpression, AEGP_StreamVal* value, AEGP_StreamType* type) {
+    if (streamFails(layer, stream)) return A_Err_PARAMETER;
+    return host::streamSuite7().AEGP_GetLayerStreamValue(layer, stream, mode, time, preExpression, value, type);
+}
 
 SPBasicSuite makeFaultLayer() {
     SPBasicSuite suite = *host::basicSuite();
@@ -49,15 +110,15 @@ TestHost::~TestHost() {
     gTestHost = nullptr;
 }
 
-const SPBasicSuite* TestHost::basic() const {
-    static const SPBasicSuite suite = makeFaultLayer();
+SPBasicSuite* TestHost::basic() const {
+    static SPBasicSuite suite = makeFaultLayer();
     return &suite;
 }
 
 PR_InData TestHost::inData() const {
     PR_InData data{};
     data.msg_func = host::hostMessageFunction;
-    data.pica_basicP = const_cast<SPBasicSuite*>(basic());
+    data.pica_basicP = basic();
     return data;
 }
 
@@ -65,8 +126,13 @@ AEGP_WorldH TestHost::addWorld(AEGP_WorldType type, int32_t width, int32_t heigh
                                host::WorldOrigin origin) {
     host::HostWorld world = host::makeWorld(type, width, height);
     std::memset(world.bytes.data(), fill, world.bytes.size());
-    std::lock_guard<std::mutex> lock(state.mutex);
-    return host::toHandle<AEGP_WorldH>(host::addWorld(state, std::move(world), origin));
+    AEGP_WorldH handle = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(state.mutex);
+        handle = host::toHandle<AEGP_WorldH>(host::addWorld(state, std::move(world), origin));
+    }
+    worldNumber(handle);
+    return handle;
 }
 
 host::HostWorld& TestHost::world(AEGP_WorldH handle) {
@@ -92,6 +158,18 @@ host::HostWorld TestHost::endFrame(PR_RenderContextH handle) {
     return host::endRenderContext(state, host::handleValue(handle));
 }
 
+AEGP_WorldH TestHost::destination(PR_RenderContextH handle) {
+    return host::toHandle<AEGP_WorldH>(frame(handle).destination);
+}
+
+AEGP_RenderLayerContextH TestHost::layerContext(PR_RenderContextH handle, size_t position) {
+    return host::toHandle<AEGP_RenderLayerContextH>(frame(handle).layerContexts.at(position));
+}
+
+AEGP_LayerH TestHost::layer(PR_RenderContextH handle, size_t position) {
+    return host::layerHandleAt(*frame(handle).comp, position);
+}
+
 host::HandleAccounting TestHost::accounting() {
     std::lock_guard<std::mutex> lock(state.mutex);
     return state.accounting;
@@ -105,6 +183,10 @@ std::vector<std::string> TestHost::messages() {
 void TestHost::withhold(const std::string& suiteName) {
     std::lock_guard<std::mutex> lock(state.mutex);
     state.withheldSuites.insert(suiteName);
+}
+
+void TestHost::withholdVersion(const std::string& suiteName, A_long version) {
+    withheldVersions.emplace_back(suiteName, version);
 }
 
 void* TestHost::replaceSuiteTable(const char* name, A_long version, size_t size) {
@@ -124,6 +206,29 @@ void* TestHost::replaceSuiteTable(const char* name, A_long version, size_t size)
 const void* TestHost::replacedTable(const std::string& name, A_long version) const {
     auto it = replaced_.find({name, version});
     return it != replaced_.end() ? it->second.get() : nullptr;
+}
+
+void TestHost::recordWorldTraffic() {
+    replaceSuite<AEGP_CanvasSuite10>(kAEGPCanvasSuite, kAEGPCanvasSuiteVersion10).AEGP_RenderLayerPlus =
+        recordedRenderLayerPlus;
+    replaceSuite<AEGP_CanvasSuite10>(kAEGPCanvasSuite, kAEGPCanvasSuiteVersion10).AEGP_DisposeTexture =
+        recordedDisposeTexture;
+    for (A_long version : {kAEGPWorldSuiteVersion2, kAEGPWorldSuiteVersion3}) {
+        replaceSuite<AEGP_WorldSuite3>(kAEGPWorldSuite, version).AEGP_Dispose = recordedWorldDispose;
+    }
+}
+
+int TestHost::worldNumber(AEGP_WorldH world) {
+    auto [it, added] = worldNumbers_.emplace(world, static_cast<int>(worldNumbers_.size()) + 1);
+    return it->second;
+}
+
+void TestHost::failLayerStream(int32_t layerId, AEGP_LayerStream stream) {
+    failingLayerStreams.emplace_back(layerId, stream);
+    replaceSuite<AEGP_StreamSuite7>(kAEGPStreamSuite, kAEGPStreamSuiteVersion7).AEGP_GetLayerStreamValue =
+        layerStreamValueOrFault;
+    replaceSuite<AEGP_StreamSuite11>(kAEGPStreamSuite, kAEGPStreamSuiteVersion11).AEGP_GetLayerStreamValue =
+        layerStreamValueOrFault;
 }
 
 host::Layer makeLayer(int32_t id, host::LayerType type, int32_t width, int32_t height) {

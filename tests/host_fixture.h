@@ -40,7 +40,7 @@ struct TestHost {
     host::HostState state;
 
     // The basic suite a plug-in is handed: the fault layer over the host's.
-    const SPBasicSuite* basic() const;
+    SPBasicSuite* basic() const;
     // PR_InData as the host fills it for an Artisan: the basic suite and the host's message function.
     PR_InData inData() const;
 
@@ -54,12 +54,19 @@ struct TestHost {
     PR_RenderContextH beginFrame(const host::Composition& comp, const host::FrameRequest& request = {});
     host::RenderContext& frame(PR_RenderContextH handle);
     host::HostWorld endFrame(PR_RenderContextH handle);
+    AEGP_WorldH destination(PR_RenderContextH handle);
+    AEGP_RenderLayerContextH layerContext(PR_RenderContextH handle, size_t position);
+    // The handle of the composition layer at `position` in a frame's registration.
+    AEGP_LayerH layer(PR_RenderContextH handle, size_t position);
 
     host::HandleAccounting accounting();
     std::vector<std::string> messages();
 
     // Makes every version of a suite unavailable, as the host's withheld suites do.
     void withhold(const std::string& suiteName);
+    // Makes one version of a suite unavailable (the fault layer refuses it; other versions stay).
+    void withholdVersion(const std::string& suiteName, A_long version);
+    std::vector<std::pair<std::string, A_long>> withheldVersions;
 
     // Hands out a copy of the host's (name, version) table from now on; the test overwrites the slots
     // it wants to fail. The reference stays valid while the TestHost lives.
@@ -68,12 +75,30 @@ struct TestHost {
         return *static_cast<Suite*>(replaceSuiteTable(name, version, sizeof(Suite)));
     }
 
+    // Records, in order, what the plug-in rendered and gave back ("render:<layer id>",
+    // "disposeTexture:<world>", "dispose:<world>") by passing the Canvas and World calls through. Worlds
+    // are numbered from 1 as addWorld makes them or the host lends them.
+    void recordWorldTraffic();
+    struct RenderCall {
+        int32_t layerId = 0;
+        AEGP_RenderHints hints = AEGP_RenderHints_NONE;
+        AEGP_WorldH world = nullptr;
+    };
+    std::vector<std::string> events;
+    std::vector<RenderCall> renders;
+    int worldNumber(AEGP_WorldH world);
+
+    // Layer streams (by layer id and stream) that the Stream suites answer with A_Err_PARAMETER.
+    void failLayerStream(int32_t layerId, AEGP_LayerStream stream);
+    std::vector<std::pair<int32_t, AEGP_LayerStream>> failingLayerStreams;
+
     void* replaceSuiteTable(const char* name, A_long version, size_t size);
     const void* replacedTable(const std::string& name, A_long version) const;
 
 private:
     std::map<std::pair<std::string, A_long>, std::unique_ptr<std::max_align_t[]>> replaced_;
     std::vector<PR_RenderContextH> openFrames_;
+    std::map<AEGP_WorldH, int> worldNumbers_;
 };
 
 // The pixel at (x, y) of a host world, as the plug-in sees the memory.
