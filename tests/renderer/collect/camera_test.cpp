@@ -5,14 +5,29 @@
 #include <cmath>
 #include <random>
 
-#include "../driver/fake_host.h"
 #include "common/host_suites.h"
+#include "host_fixture.h"
+#include "render_log_capture.h"
 
 namespace zephrin {
 namespace {
 
-using fakehost::Host;
-using fakehost::LogCapture;
+using Host = testhost::TestHost;
+using test::LogCapture;
+
+// A 1920 x 1080 composition, rendered at a thirtieth of its size into a 64 x 36 destination.
+host::Composition fullHd() {
+    host::Composition comp;
+    comp.width = 1920;
+    comp.height = 1080;
+    return comp;
+}
+
+host::FrameRequest smallDestination() {
+    host::FrameRequest request;
+    request.downsampleX = request.downsampleY = 30;
+    return request;
+}
 
 constexpr double kMatrixTolerance = 1e-9;
 
@@ -116,9 +131,11 @@ TEST(CameraZoom, ZoomBelowOnePixelGivesFocalOne) {
 TEST(CollectCamera, WithoutCameraLayerTheDefaultShowsThePlaneAtOneToOne) {
     LogCapture logs;
     Host host;
+    const host::Composition comp = fullHd();
+    PR_RenderContextH rc = host.beginFrame(comp, smallDestination());
     FrameScene scene;
     PR_InData inData = host.inData();
-    ASSERT_TRUE(collectCamera(&inData, host.renderContext(), host.destinationHandle(), scene));
+    ASSERT_TRUE(collectCamera(&inData, rc, host.destination(rc), scene));
 
     const SceneCamera& camera = scene.camera;
     EXPECT_NEAR(camera.focal, 1976.93, 0.01);
@@ -144,24 +161,24 @@ TEST(CollectCamera, WithoutCameraLayerTheDefaultShowsThePlaneAtOneToOne) {
 
     std::vector<std::string> expected = {"RendererV2Camera: active=0 dof=0"};
     EXPECT_EQ(logs.renderLines("RendererV2Camera:"), expected);
-    EXPECT_EQ(host.suitesAcquired, host.suitesReleased);
+    EXPECT_EQ(host.accounting().suitesAcquired, host.accounting().suitesReleased);
 }
 
 TEST(CollectCamera, CameraLayerGivesViewZoomAndLens) {
     LogCapture logs;
     Host host;
-    fakehost::Layer& cameraLayer = host.addLayer(3);
-    cameraLayer.objectType = AEGP_ObjectType_CAMERA;
-    cameraLayer.layerToWorld = translationMatrix(Vec3{960.0, 540.0, -2000.0});
-    cameraLayer.numbers = {{AEGP_LayerStream_ZOOM, 0.5},
-                           {AEGP_LayerStream_DEPTH_OF_FIELD, 1.0},
-                           {AEGP_LayerStream_FOCUS_DISTANCE, 2000.0},
-                           {AEGP_LayerStream_APERTURE, 0.0},
-                           {AEGP_LayerStream_BLUR_LEVEL, 100.0}};
-    host.cameraLayer = 0;
+    host::Composition comp = fullHd();
+    host::Layer& cameraLayer = testhost::addLayer(comp, testhost::makeLayer(3, host::LayerType::Camera));
+    cameraLayer.transform.position.value = {960.0, 540.0, -2000.0};
+    cameraLayer.camera.zoom.value = 0.5;
+    cameraLayer.camera.depthOfField.value = 1.0;
+    cameraLayer.camera.focusDistance.value = 2000.0;
+    cameraLayer.camera.aperture.value = 0.0;
+    cameraLayer.camera.blurLevel.value = 100.0;
+    PR_RenderContextH rc = host.beginFrame(comp, smallDestination());
     FrameScene scene;
     PR_InData inData = host.inData();
-    ASSERT_TRUE(collectCamera(&inData, host.renderContext(), host.destinationHandle(), scene));
+    ASSERT_TRUE(collectCamera(&inData, rc, host.destination(rc), scene));
 
     EXPECT_EQ(scene.camera.focal, 1.0);
     EXPECT_FALSE(scene.camera.dofEnabled);
@@ -173,55 +190,66 @@ TEST(CollectCamera, CameraLayerGivesViewZoomAndLens) {
     EXPECT_EQ(logs.renderLines("RendererV2Camera:"), expected);
 
     // Without a readable zoom the focal is the shorter composition side.
-    cameraLayer.numbers.erase(AEGP_LayerStream_ZOOM);
-    cameraLayer.numbers[AEGP_LayerStream_APERTURE] = 25.0;
-    ASSERT_TRUE(collectCamera(&inData, host.renderContext(), host.destinationHandle(), scene));
+    host.failLayerStream(3, AEGP_LayerStream_ZOOM);
+    cameraLayer.camera.aperture.value = 25.0;
+    ASSERT_TRUE(collectCamera(&inData, rc, host.destination(rc), scene));
     EXPECT_EQ(scene.camera.focal, 1080.0);
     EXPECT_TRUE(scene.camera.dofEnabled);
     EXPECT_EQ(scene.camera.aperture, 25.0);
 
     // A camera whose transform cannot be read is replaced by the default camera.
-    cameraLayer.layerToWorldFails = true;
-    ASSERT_TRUE(collectCamera(&inData, host.renderContext(), host.destinationHandle(), scene));
+    host.replaceSuite<AEGP_LayerSuite11>(kAEGPLayerSuite, kAEGPLayerSuiteVersion11).AEGP_GetLayerToWorldXform =
+        [](AEGP_LayerH, const A_Time*, A_Matrix4*) -> A_Err { return A_Err_PARAMETER; };
+    ASSERT_TRUE(collectCamera(&inData, rc, host.destination(rc), scene));
     EXPECT_NEAR(scene.camera.focal, 1976.93, 0.01);
     EXPECT_FALSE(scene.camera.dofEnabled);
     EXPECT_EQ(scene.camera.focusDistance, 0.0);
-    EXPECT_EQ(host.suitesAcquired, host.suitesReleased);
+    EXPECT_EQ(host.accounting().suitesAcquired, host.accounting().suitesReleased);
 }
 
 TEST(CollectCamera, FailsWhenTheCompositionOrItsSizesCannotBeRead) {
     for (int failing = 0; failing < 5; ++failing) {
         Host host;
+        auto& canvas = host.replaceSuite<AEGP_CanvasSuite10>(kAEGPCanvasSuite, kAEGPCanvasSuiteVersion10);
         switch (failing) {
             case 0:
-                host.compToRenderError = A_Err_PARAMETER;
+                canvas.AEGP_GetCompToRender = [](PR_RenderContextH, AEGP_CompH*) -> A_Err { return A_Err_PARAMETER; };
                 break;
             case 1:
-                host.compItemError = A_Err_PARAMETER;
+                host.replaceSuite<AEGP_CompSuite9>(kAEGPCompSuite, kAEGPCompSuiteVersion9).AEGP_GetItemFromComp =
+                    [](AEGP_CompH, AEGP_ItemH*) -> A_Err { return A_Err_PARAMETER; };
                 break;
             case 2:
-                host.compDimensionsError = A_Err_PARAMETER;
+                host.replaceSuite<AEGP_ItemSuite10>(kAEGPItemSuite, kAEGPItemSuiteVersion10).AEGP_GetItemDimensions =
+                    [](AEGP_ItemH, A_long*, A_long*) -> A_Err { return A_Err_PARAMETER; };
                 break;
             case 3:
-                host.destinationSizeError = A_Err_PARAMETER;
+                host.replaceSuite<AEGP_WorldSuite2>(kAEGPWorldSuite, kAEGPWorldSuiteVersion2).AEGP_GetSize =
+                    [](AEGP_WorldH, A_long*, A_long*) -> A_Err { return A_Err_PARAMETER; };
                 break;
             default:
-                host.renderTimeError = A_Err_PARAMETER;
+                canvas.AEGP_GetCompRenderTime = [](PR_RenderContextH, A_Time*, A_Time*) -> A_Err {
+                    return A_Err_PARAMETER;
+                };
                 break;
         }
+        const host::Composition comp = fullHd();
+        PR_RenderContextH rc = host.beginFrame(comp, smallDestination());
         FrameScene scene;
         scene.camera.dofEnabled = true;
         scene.camera.aperture = 9.0;
         PR_InData inData = host.inData();
-        EXPECT_FALSE(collectCamera(&inData, host.renderContext(), host.destinationHandle(), scene)) << failing;
+        EXPECT_FALSE(collectCamera(&inData, rc, host.destination(rc), scene)) << failing;
         EXPECT_FALSE(scene.camera.dofEnabled);
         EXPECT_EQ(scene.camera.aperture, 0.0);
     }
     Host host;
-    host.missingSuites.insert({kAEGPCameraSuite, kAEGPCameraSuiteVersion2});
+    host.withhold(kAEGPCameraSuite);
+    const host::Composition comp = fullHd();
+    PR_RenderContextH rc = host.beginFrame(comp, smallDestination());
     FrameScene scene;
     PR_InData inData = host.inData();
-    EXPECT_THROW(collectCamera(&inData, host.renderContext(), host.destinationHandle(), scene), HostSuiteError);
+    EXPECT_THROW(collectCamera(&inData, rc, host.destination(rc), scene), HostSuiteError);
 }
 
 TEST(ShadowQualityCap, InteractiveForcesOneOtherwiseOneToFour) {

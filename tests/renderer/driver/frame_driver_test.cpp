@@ -8,15 +8,17 @@
 #include <vector>
 
 #include "common/monotonic_clock.h"
-#include "fake_host.h"
+#include "host/suites/canvas_suite.h"
+#include "host_fixture.h"
+#include "render_log_capture.h"
 #include "renderer/collect/layer_textures.h"
 #include "renderer/geometry/mesh_storage.h"
 
 namespace zephrin {
 namespace {
 
-using fakehost::Host;
-using fakehost::LogCapture;
+using Host = testhost::TestHost;
+using test::LogCapture;
 
 TEST(FrameStampConversion, MatchesExactNanosecondsWithoutOverflow) {
     // The common 10 MHz counter is a plain multiplication.
@@ -70,26 +72,37 @@ ParsedTotals parseTotals(const LogCapture& logs) {
     return t;
 }
 
-void addTwoLayers(Host& host) {
-    host.addLayer(5);
-    host.addLayer(9).layerToWorld = translationMatrix(Vec3{100.0, 0.0, 50.0});
+// Two 3D solids, ids 5 and 9, the second moved off the first, in a composition small enough to paint quickly.
+host::Composition twoLayers() {
+    host::Composition comp;
+    comp.width = 64;
+    comp.height = 36;
+    testhost::addLayer(comp, testhost::makeLayer(5)).threeD = true;
+    host::Layer& moved = testhost::addLayer(comp, testhost::makeLayer(9));
+    moved.threeD = true;
+    moved.transform.position.value = {100.0, 0.0, 50.0};
+    return comp;
 }
+
+A_Err failWithStruct() { return A_Err_STRUCT; }
 
 TEST(RenderFrame, PaintFailureStillGivesEveryTextureBackOnceInSurfaceOrder) {
     LogCapture logs;
     Host host;
-    addTwoLayers(host);
-    host.destination().baseAddressMissing = true;
+    host.recordWorldTraffic();
+    const host::Composition comp = twoLayers();
+    PR_RenderContextH rc = host.beginFrame(comp);
+    std::vector<uint8_t>().swap(host.world(host.destination(rc)).bytes);  // no pixel memory to paint into
     PR_InData inData = host.inData();
 
-    EXPECT_EQ(renderFrame(&inData, host.renderContext()), A_Err_GENERIC);
+    EXPECT_EQ(renderFrame(&inData, rc), A_Err_GENERIC);
 
     std::vector<std::string> expected = {"render:5", "render:9", "disposeTexture:1", "disposeTexture:2"};
     EXPECT_EQ(host.events, expected);
-    EXPECT_EQ(host.worldsLent(), 2);
-    EXPECT_EQ(host.worldsReturned(), 2);
-    EXPECT_EQ(host.badHandles, 0);
-    EXPECT_EQ(host.suitesAcquired, host.suitesReleased);
+    EXPECT_EQ(host.accounting().worldsLent, 2);
+    EXPECT_EQ(host.accounting().worldsReturned, 2);
+    EXPECT_EQ(host.accounting().badHandles, 0);
+    EXPECT_EQ(host.accounting().suitesAcquired, host.accounting().suitesReleased);
     EXPECT_EQ(logs.renderLines("RendererV2Scene: surfaces=2 lights=0").size(), 1u);
     parseTotals(logs);
 }
@@ -97,13 +110,14 @@ TEST(RenderFrame, PaintFailureStillGivesEveryTextureBackOnceInSurfaceOrder) {
 TEST(RenderFrame, MeshStoreHoldsOnlyTheLastFramesArrays) {
     releaseRecycledMeshStorage();
     Host host;
-    addTwoLayers(host);
+    const host::Composition comp = twoLayers();
+    PR_RenderContextH rc = host.beginFrame(comp);
     PR_InData inData = host.inData();
-    ASSERT_EQ(renderFrame(&inData, host.renderContext()), A_Err_NONE);
+    ASSERT_EQ(renderFrame(&inData, rc), A_Err_NONE);
     const size_t afterFirst = recycledMeshStorageBytes();
     EXPECT_GT(afterFirst, 0u);
     // The second frame's meshes replace the first frame's in the store rather than adding to them.
-    ASSERT_EQ(renderFrame(&inData, host.renderContext()), A_Err_NONE);
+    ASSERT_EQ(renderFrame(&inData, rc), A_Err_NONE);
     EXPECT_EQ(recycledMeshStorageBytes(), afterFirst);
     releaseRecycledMeshStorage();
 }
@@ -111,13 +125,16 @@ TEST(RenderFrame, MeshStoreHoldsOnlyTheLastFramesArrays) {
 TEST(RenderFrame, CameraFailureSkipsPaintAndLogsNegativeCollect) {
     LogCapture logs;
     Host host;
-    addTwoLayers(host);
-    host.compDimensionsError = A_Err_PARAMETER;
-    const std::vector<uint8_t> before = host.destination().bytes;
+    host.recordWorldTraffic();
+    host.replaceSuite<AEGP_ItemSuite10>(kAEGPItemSuite, kAEGPItemSuiteVersion10).AEGP_GetItemDimensions =
+        [](AEGP_ItemH, A_long*, A_long*) -> A_Err { return A_Err_PARAMETER; };
+    const host::Composition comp = twoLayers();
+    PR_RenderContextH rc = host.beginFrame(comp);
+    const std::vector<uint8_t> before = host.world(host.destination(rc)).bytes;
     PR_InData inData = host.inData();
 
-    EXPECT_EQ(renderFrame(&inData, host.renderContext()), A_Err_NONE);
-    EXPECT_EQ(host.destination().bytes, before);
+    EXPECT_EQ(renderFrame(&inData, rc), A_Err_NONE);
+    EXPECT_EQ(host.world(host.destination(rc)).bytes, before);
     EXPECT_TRUE(host.events.empty());
     EXPECT_TRUE(logs.renderLines("RendererV2Scene:").empty());
 
@@ -132,14 +149,19 @@ TEST(RenderFrame, CompositionAndDestinationErrorsAreTheFrameResult) {
     for (bool compFails : {true, false}) {
         LogCapture logs;
         Host host;
-        addTwoLayers(host);
+        host.recordWorldTraffic();
+        auto& canvas = host.replaceSuite<AEGP_CanvasSuite10>(kAEGPCanvasSuite, kAEGPCanvasSuiteVersion10);
         if (compFails) {
-            host.compToRenderError = A_Err_STRUCT;
+            canvas.AEGP_GetCompToRender = [](PR_RenderContextH, AEGP_CompH*) { return failWithStruct(); };
         } else {
-            host.destinationError = A_Err_STRUCT;
+            canvas.AEGP_GetCompDestinationBuffer = [](PR_RenderContextH, AEGP_CompH, AEGP_WorldH*) {
+                return failWithStruct();
+            };
         }
+        const host::Composition comp = twoLayers();
+        PR_RenderContextH rc = host.beginFrame(comp);
         PR_InData inData = host.inData();
-        EXPECT_EQ(renderFrame(&inData, host.renderContext()), A_Err_STRUCT);
+        EXPECT_EQ(renderFrame(&inData, rc), A_Err_STRUCT);
         EXPECT_TRUE(host.events.empty());
         EXPECT_EQ(logs.renderLines("RenderMode: hostInteractive=0 interactiveBuffer=0 dsf=1x1 bins=1").size(), 1u);
         EXPECT_TRUE(logs.renderLines("RendererV2Camera:").empty());
@@ -151,24 +173,27 @@ TEST(RenderFrame, MissingSuiteReturns516AndGivesBackWhatWasLent) {
     {
         LogCapture logs;
         Host host;
-        addTwoLayers(host);
-        host.missingSuites.insert({kAEGPCanvasSuite, kAEGPCanvasSuiteVersion10});
+        host.withhold(kAEGPCanvasSuite);
+        const host::Composition comp = twoLayers();
+        PR_RenderContextH rc = host.beginFrame(comp);
         PR_InData inData = host.inData();
-        EXPECT_EQ(renderFrame(&inData, host.renderContext()), PF_Err_BAD_CALLBACK_PARAM);
+        EXPECT_EQ(renderFrame(&inData, rc), PF_Err_BAD_CALLBACK_PARAM);
         EXPECT_TRUE(logs.renderLines("RendererV2Frame: boot").empty());
         parseTotals(logs);
     }
     {
-        // The World suite goes missing just after the host rendered the first texture.
+        // The World suite version textures are read through goes missing: the host has rendered the first
+        // texture when the renderer finds out.
         Host host;
-        addTwoLayers(host);
-        host.missingSuites.insert({kAEGPWorldSuite, kAEGPWorldSuiteVersion3});
+        host.withholdVersion(kAEGPWorldSuite, kAEGPWorldSuiteVersion3);
+        const host::Composition comp = twoLayers();
+        PR_RenderContextH rc = host.beginFrame(comp);
         PR_InData inData = host.inData();
-        EXPECT_EQ(renderFrame(&inData, host.renderContext()), PF_Err_BAD_CALLBACK_PARAM);
-        EXPECT_EQ(host.worldsLent(), 1);
-        EXPECT_EQ(host.worldsReturned(), 1);
-        EXPECT_EQ(host.badHandles, 0);
-        EXPECT_EQ(host.suitesAcquired, host.suitesReleased);
+        EXPECT_EQ(renderFrame(&inData, rc), PF_Err_BAD_CALLBACK_PARAM);
+        EXPECT_EQ(host.accounting().worldsLent, 1);
+        EXPECT_EQ(host.accounting().worldsReturned, 1);
+        EXPECT_EQ(host.accounting().badHandles, 0);
+        EXPECT_EQ(host.accounting().suitesAcquired, host.accounting().suitesReleased);
     }
     { EXPECT_EQ(renderFrame(nullptr, nullptr), PF_Err_BAD_CALLBACK_PARAM); }
 }
@@ -176,14 +201,18 @@ TEST(RenderFrame, MissingSuiteReturns516AndGivesBackWhatWasLent) {
 TEST(RenderFrame, EmptyCompositionPaintsAndLogsItsPhasesInOrder) {
     LogCapture logs;
     Host host;
-    const std::vector<uint8_t> before = host.destination().bytes;
+    host::Composition comp;
+    comp.width = 64;
+    comp.height = 36;
+    PR_RenderContextH rc = host.beginFrame(comp);
+    const std::vector<uint8_t> before = host.world(host.destination(rc)).bytes;
     PR_InData inData = host.inData();
 
     PR_ArtisanEntryPoints table{};
     table.render_func = Artie_RenderDispatch;
-    EXPECT_EQ(table.render_func(&inData, nullptr, nullptr, host.renderContext(), nullptr, nullptr), A_Err_NONE);
-    EXPECT_EQ(host.destination().bytes, before);
-    EXPECT_EQ(host.suitesAcquired, host.suitesReleased);
+    EXPECT_EQ(table.render_func(&inData, nullptr, nullptr, rc, nullptr, nullptr), A_Err_NONE);
+    EXPECT_EQ(host.world(host.destination(rc)).bytes, before);
+    EXPECT_EQ(host.accounting().suitesAcquired, host.accounting().suitesReleased);
 
     const std::vector<std::string> order = {"RendererV2Frame: boot RENDERER_V2_",
                                             "RenderMode: ",
@@ -208,16 +237,16 @@ struct CollectedFrame {
     FrameScene scene;
 };
 
-CollectedFrame collectWith(Host& host) {
+CollectedFrame collectWith(Host& host, PR_RenderContextH rc) {
     CollectedFrame frame;
     PR_InData inData = host.inData();
-    frame.ok = collectScene(&inData, host.renderContext(), host.destinationHandle(), frame.scene);
+    frame.ok = collectScene(&inData, rc, host.destination(rc), frame.scene);
     return frame;
 }
 
-void giveBack(Host& host, FrameScene& scene) {
-    HostSuites suites(host.basicSuite());
-    disposeSceneTextures(suites, host.renderContext(), scene);
+void giveBack(Host& host, PR_RenderContextH rc, FrameScene& scene) {
+    HostSuites suites(host.basic());
+    disposeSceneTextures(suites, rc, scene);
 }
 
 TEST(CollectScene, InteractiveFramesCapShadowQualityAndShrinkTheGrid) {
@@ -230,10 +259,14 @@ TEST(CollectScene, InteractiveFramesCapShadowQualityAndShrinkTheGrid) {
     for (const Case& c : cases) {
         LogCapture logs;
         Host host;
-        host.addLayer(5);
-        host.downsample = c.downsample;
-        host.offerInteractiveBuffer = c.buffer;
-        CollectedFrame frame = collectWith(host);
+        host::Composition comp;
+        testhost::addLayer(comp, testhost::makeLayer(5)).threeD = true;
+        host::FrameRequest request;
+        request.downsampleX = c.downsample.xS;
+        request.downsampleY = c.downsample.yS;
+        request.offerInteractiveBuffer = c.buffer;
+        PR_RenderContextH rc = host.beginFrame(comp, request);
+        CollectedFrame frame = collectWith(host, rc);
         ASSERT_TRUE(frame.ok);
         EXPECT_EQ(frame.scene.settings.interactive, c.interactive);
         EXPECT_EQ(frame.scene.settings.downsampleX, c.downsample.xS);
@@ -248,17 +281,21 @@ TEST(CollectScene, InteractiveFramesCapShadowQualityAndShrinkTheGrid) {
                                    std::to_string(c.downsample.yS))
                       .size(),
                   1u);
-        giveBack(host, frame.scene);
+        giveBack(host, rc, frame.scene);
         EXPECT_TRUE(frame.scene.surfaces.empty());
-        EXPECT_EQ(host.worldsReturned(), host.worldsLent());
+        EXPECT_EQ(host.accounting().worldsReturned, host.accounting().worldsLent);
     }
 }
 
 TEST(CollectScene, UnreadableDownsampleCountsAsFullResolution) {
     Host host;
-    host.downsample = {4, 4};
-    host.downsampleFails = true;
-    CollectedFrame frame = collectWith(host);
+    host.replaceSuite<AEGP_CanvasSuite10>(kAEGPCanvasSuite, kAEGPCanvasSuiteVersion10).AEGP_GetRenderDownsampleFactor =
+        [](PR_RenderContextH, AEGP_DownsampleFactor*) -> A_Err { return A_Err_GENERIC; };
+    host::Composition comp;
+    host::FrameRequest request;
+    request.downsampleX = request.downsampleY = 4;
+    PR_RenderContextH rc = host.beginFrame(comp, request);
+    CollectedFrame frame = collectWith(host, rc);
     ASSERT_TRUE(frame.ok);
     EXPECT_EQ(frame.scene.settings.downsampleX, 1);
     EXPECT_EQ(frame.scene.settings.downsampleY, 1);
@@ -274,15 +311,15 @@ TEST(CollectScene, WithoutBasicSuiteRaises516) {
 
 TEST(TextureDisposal, FrontBeforeBackInSurfaceOrderThroughTheRightSuite) {
     Host host;
-    host.addLayer(5);
-    host.addLayer(9);
-    auto lend = [&host](size_t listPosition) {
-        size_t index = host.addWorld(AEGP_WorldType_8, 4, 4);
-        host.worlds[index].lent = true;
-        host.worlds[index].renderedContext = host.layerContextHandle(listPosition);
+    host.recordWorldTraffic();
+    host::Composition comp;
+    testhost::addLayer(comp, testhost::makeLayer(5));
+    testhost::addLayer(comp, testhost::makeLayer(9));
+    PR_RenderContextH rc = host.beginFrame(comp);
+    auto lend = [&host, rc](size_t listPosition) {
         SurfaceTexture texture;
-        texture.world = host.worldHandle(index);
-        texture.renderedContext = host.layerContextHandle(listPosition);
+        texture.world = host.addWorld(AEGP_WorldType_8, 4, 4, 0, host::WorldOrigin::Texture);
+        texture.renderedContext = host.layerContext(rc, listPosition);
         texture.uvRect = UvRect{0.25, 0.25, 0.75, 0.75};
         return texture;
     };
@@ -292,26 +329,25 @@ TEST(TextureDisposal, FrontBeforeBackInSurfaceOrderThroughTheRightSuite) {
     scene.surfaces[0].backTexture = lend(1);   // world 2
     // Surface 1 has no textures at all; surface 2 has a plug-in world at the back.
     scene.surfaces[2].frontTexture = lend(1);  // world 3
-    size_t owned = host.addWorld(AEGP_WorldType_16, 2, 2);
-    host.worlds[owned].ownedByPlugin = true;
-    scene.surfaces[2].backTexture.world = host.worldHandle(owned);
+    scene.surfaces[2].backTexture.world = host.addWorld(AEGP_WorldType_16, 2, 2, 0, host::WorldOrigin::PluginNew);
     scene.surfaces[2].backTexture.ownedWorld = true;
 
     SurfaceTexture& kept = scene.surfaces[0].frontTexture;
     {
-        HostSuites suites(host.basicSuite());
-        disposeTexture(suites, host.renderContext(), kept);
+        HostSuites suites(host.basic());
+        disposeTexture(suites, rc, kept);
         EXPECT_EQ(kept.world, nullptr);
         EXPECT_EQ(kept.renderedContext, nullptr);
         EXPECT_EQ(kept.uvRect.uMin, 0.0);
         EXPECT_EQ(kept.uvRect.vMax, 1.0);
-        disposeSceneTextures(suites, host.renderContext(), scene);
+        disposeSceneTextures(suites, rc, scene);
     }
     std::vector<std::string> expected = {"disposeTexture:1", "disposeTexture:2", "disposeTexture:3", "dispose:4"};
     EXPECT_EQ(host.events, expected);
     EXPECT_TRUE(scene.surfaces.empty());
-    EXPECT_EQ(host.badHandles, 0);
-    EXPECT_EQ(host.suitesAcquired, host.suitesReleased);
+    EXPECT_EQ(host.accounting().badHandles, 0);
+    EXPECT_EQ(host.accounting().suitesAcquired, host.accounting().suitesReleased);
+    EXPECT_EQ(host.accounting().worldsReturned, host.accounting().worldsLent);
 }
 
 }  // namespace

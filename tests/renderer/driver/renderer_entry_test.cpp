@@ -9,14 +9,16 @@
 #include <vector>
 
 #include "channel_log_capture.h"
-#include "fake_host.h"
+#include "host/suites/register_suite.h"
+#include "host_fixture.h"
+#include "render_log_capture.h"
 #include "renderer/driver/frame_driver.h"
 
 namespace zephrin {
 namespace {
 
-using fakehost::Host;
-using fakehost::LogCapture;
+using Host = testhost::TestHost;
+using test::LogCapture;
 
 TEST(ArtisanName, KeepsThirtyOneCharactersAndCutsLongerNames) {
     const std::string exact(31, 'm');
@@ -33,12 +35,13 @@ TEST(ArtisanName, KeepsThirtyOneCharactersAndCutsLongerNames) {
 TEST(RendererEntry, RegistersTheArtisanWithItsTableAndDeathHook) {
     LogCapture logs;
     Host host;
+    host.state.pluginIds.push_back(77);
     int refconTarget = 0;
     auto* refcon = reinterpret_cast<AEGP_GlobalRefcon*>(&refconTarget);
-    ASSERT_EQ(rendererEntryPoint(host.basicSuite(), 13, 28, 77, refcon), A_Err_NONE);
+    ASSERT_EQ(rendererEntryPoint(host.basic(), 13, 28, 77, refcon), A_Err_NONE);
 
-    ASSERT_EQ(host.artisans.size(), 1u) << "the legacy name equals the current one: one registration";
-    const fakehost::Registration& reg = host.artisans[0];
+    ASSERT_EQ(host.state.artisans.size(), 1u) << "the legacy name equals the current one: one registration";
+    const host::ArtisanRegistration& reg = host.state.artisans[0];
     EXPECT_EQ(reg.matchName, "com.tavik.ZephrinRenderer");
     EXPECT_EQ(reg.displayName, "Zephrin Renderer");
     EXPECT_EQ(reg.apiVersion.majorS, 1);
@@ -49,12 +52,12 @@ TEST(RendererEntry, RegistersTheArtisanWithItsTableAndDeathHook) {
     EXPECT_EQ(registeredPluginId(), 77);
 
     const PR_ArtisanEntryPoints expectedTable = artisanEntryPoints();
-    EXPECT_EQ(std::memcmp(&reg.callbacks, &expectedTable, sizeof expectedTable), 0);
-    EXPECT_EQ(reg.callbacks.render_func, &Artie_RenderDispatch);
+    EXPECT_EQ(std::memcmp(&reg.entries, &expectedTable, sizeof expectedTable), 0);
+    EXPECT_EQ(reg.entries.render_func, &Artie_RenderDispatch);
 
-    ASSERT_EQ(host.deathHooks.size(), 1u);
-    EXPECT_EQ(host.deathHooks[0](nullptr, nullptr), A_Err_NONE);
-    EXPECT_EQ(host.suitesAcquired, host.suitesReleased);
+    ASSERT_EQ(host.state.deathHooks.size(), 1u);
+    EXPECT_EQ(host.state.deathHooks[0].hook(nullptr, nullptr), A_Err_NONE);
+    EXPECT_EQ(host.accounting().suitesAcquired, host.accounting().suitesReleased);
 
     std::vector<std::string> expected = {"EntryPointFunc called", "AEGP_RegisterArtisan succeeded",
                                          "AEGP_RegisterDeathHook succeeded", "Artie_DeathHook called"};
@@ -66,10 +69,10 @@ TEST(RendererEntry, MissingBasicOrRegisterSuiteReturns516) {
     EXPECT_EQ(rendererEntryPoint(nullptr, 13, 28, 1, nullptr), PF_Err_BAD_CALLBACK_PARAM);
 
     Host host;
-    host.missingSuites.insert({kAEGPRegisterSuite, kAEGPRegisterSuiteVersion6});
-    EXPECT_EQ(rendererEntryPoint(host.basicSuite(), 13, 28, 1, nullptr), PF_Err_BAD_CALLBACK_PARAM);
-    EXPECT_TRUE(host.artisans.empty());
-    EXPECT_TRUE(host.deathHooks.empty());
+    host.withhold(kAEGPRegisterSuite);
+    EXPECT_EQ(rendererEntryPoint(host.basic(), 13, 28, 1, nullptr), PF_Err_BAD_CALLBACK_PARAM);
+    EXPECT_TRUE(host.state.artisans.empty());
+    EXPECT_TRUE(host.state.deathHooks.empty());
 
     std::vector<std::string> expected = {"EntryPointFunc called", "AEGP_RegisterArtisan failed",
                                          "EntryPointFunc called", "AEGP_RegisterArtisan failed"};
@@ -78,14 +81,18 @@ TEST(RendererEntry, MissingBasicOrRegisterSuiteReturns516) {
 
 TEST(RendererEntry, RegistrationErrorIsReturnedAndSkipsTheDeathHook) {
     Host host;
-    host.registerArtisanError = A_Err_STRUCT;
-    EXPECT_EQ(rendererEntryPoint(host.basicSuite(), 13, 28, 1, nullptr), A_Err_STRUCT);
-    EXPECT_TRUE(host.deathHooks.empty());
+    auto& registerSuite = host.replaceSuite<AEGP_RegisterSuite6>(kAEGPRegisterSuite, kAEGPRegisterSuiteVersion6);
+    registerSuite.AEGP_RegisterArtisan = [](A_Version, A_Version, AEGP_PluginID, void*, const A_char*, const A_char*,
+                                            PR_ArtisanEntryPoints*) -> A_Err { return A_Err_STRUCT; };
+    EXPECT_EQ(rendererEntryPoint(host.basic(), 13, 28, 1, nullptr), A_Err_STRUCT);
+    EXPECT_TRUE(host.state.deathHooks.empty());
 
-    host.registerArtisanError = A_Err_NONE;
-    host.registerDeathHookError = A_Err_ALLOC;
-    EXPECT_EQ(rendererEntryPoint(host.basicSuite(), 13, 28, 1, nullptr), A_Err_ALLOC);
-    EXPECT_EQ(host.suitesAcquired, host.suitesReleased);
+    registerSuite.AEGP_RegisterArtisan = host::registerSuite6().AEGP_RegisterArtisan;
+    registerSuite.AEGP_RegisterDeathHook = [](AEGP_PluginID, AEGP_DeathHook, AEGP_DeathRefcon) -> A_Err {
+        return A_Err_ALLOC;
+    };
+    EXPECT_EQ(rendererEntryPoint(host.basic(), 13, 28, 1, nullptr), A_Err_ALLOC);
+    EXPECT_EQ(host.accounting().suitesAcquired, host.accounting().suitesReleased);
 }
 
 TEST(ArtisanCallbacks, LoggingSlotsReturnSuccessAndDoNothingElse) {
@@ -110,8 +117,8 @@ TEST(ArtisanCallbacks, LoggingSlotsReturnSuccessAndDoNothingElse) {
         auto query = reinterpret_cast<PR_QueryContextH>(0x77);
         EXPECT_EQ(table.query_func0(&inData, nullptr, nullptr, query, type, nullptr, nullptr), A_Err_NONE);
     }
-    EXPECT_TRUE(host.messages.empty());
-    EXPECT_EQ(host.suitesAcquired, 0);
+    EXPECT_TRUE(host.messages().empty());
+    EXPECT_EQ(host.accounting().suitesAcquired, 0);
 
     std::vector<std::string> expected = {
         "Artie_GlobalSetup called",     "Artie_GlobalSetdown called", "Artie_SetupInstance called",
@@ -131,7 +138,7 @@ TEST(ArtisanCallbacks, AboutAndDialogSpeakThroughTheMessageFunction) {
     EXPECT_EQ(result, PR_DialogResult_NO_CHANGE);
 
     std::vector<std::string> expected = {"Zephrin", "Add any options for your Artisan here."};
-    EXPECT_EQ(host.messages, expected);
+    EXPECT_EQ(host.messages(), expected);
 
     // A host that passes no in-data or no message function gets success and no crash.
     EXPECT_EQ(table.global_do_about_func0(nullptr, nullptr, nullptr), A_Err_NONE);

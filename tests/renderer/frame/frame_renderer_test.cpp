@@ -13,13 +13,25 @@
 #include <string>
 
 #include "common/host_suites.h"
-#include "fake_world_host.h"
+#include "host_fixture.h"
 #include "renderer/frame/frame_log.h"
 #include "renderer/raster/raster.h"
 
 namespace zephrin {
 namespace {
 using test::RenderLog;
+using host::HostWorld;
+using testhost::kWorldFill;
+using testhost::pixelAt;
+using testhost::TestHost;
+
+// The handle the host lent for one of its worlds.
+AEGP_WorldH handleOf(TestHost& host, const HostWorld& world) {
+    for (const auto& [handle, record] : host.state.worlds) {
+        if (&record->world == &world) return host::toHandle<AEGP_WorldH>(handle);
+    }
+    return nullptr;
+}
 
 constexpr double kQuadDepth = 100.0;
 
@@ -364,58 +376,84 @@ TEST(FrameLog, GpuRasterLinesReportMegabytesAndFallbackReason) {
 
 TEST(Paint, SceneWithoutSurfacesLeavesEveryDepthUnchanged) {
     for (AEGP_WorldType type : {AEGP_WorldType_8, AEGP_WorldType_16, AEGP_WorldType_32}) {
-        FakeWorldHost& host = resetFakeWorldHost();
-        FakeWorld world = makeFakeWorld(type, 9, 5);
-        const std::vector<unsigned char> before = world.bytes;
-        EXPECT_TRUE(paint(&host.inData, world.handle(), sceneFor(9, 5))) << "type " << type;
-        EXPECT_EQ(world.bytes, before) << "type " << type;
-        EXPECT_EQ(fakeWorldSuiteAcquires(), 1);
-        EXPECT_EQ(fakeWorldSuiteReleases(), 1);
+        TestHost host;
+        AEGP_WorldH world = host.addWorld(type, 9, 5);
+        const std::vector<uint8_t> before = host.world(world).bytes;
+        const PR_InData in = host.inData();
+        EXPECT_TRUE(paint(&in, world, sceneFor(9, 5))) << "type " << type;
+        EXPECT_EQ(host.world(world).bytes, before) << "type " << type;
+        EXPECT_EQ(host.accounting().suitesAcquired, 1);
+        EXPECT_EQ(host.accounting().suitesReleased, 1);
+    }
+}
+
+// A World suite call that fails: the host's table with that one slot answering an error.
+void failWorldCall(TestHost& host, int which) {
+    auto& suite = host.replaceSuite<AEGP_WorldSuite3>(kAEGPWorldSuite, kAEGPWorldSuiteVersion3);
+    switch (which) {
+        case 0:
+            suite.AEGP_GetSize = [](AEGP_WorldH, A_long*, A_long*) -> A_Err { return A_Err_GENERIC; };
+            break;
+        case 1:
+            suite.AEGP_GetType = [](AEGP_WorldH, AEGP_WorldType*) -> A_Err { return A_Err_GENERIC; };
+            break;
+        case 2:
+            suite.AEGP_GetRowBytes = [](AEGP_WorldH, A_u_long*) -> A_Err { return A_Err_GENERIC; };
+            break;
+        default:
+            suite.AEGP_GetBaseAddr8 = [](AEGP_WorldH, PF_Pixel8**) -> A_Err { return A_Err_GENERIC; };
+            break;
     }
 }
 
 TEST(Paint, FailsWhenTheDestinationCannotBeRead) {
-    FakeWorldHost& host = resetFakeWorldHost();
     FrameScene scene = sceneFor(4, 4);
     scene.surfaces.push_back(flatQuad(1.0, packColor(255, 255, 0, 0)));
-
-    FakeWorld noBase = makeFakeWorld(AEGP_WorldType_16, 4, 4);
-    noBase.baseAddressMissing = true;
-    EXPECT_FALSE(paint(&host.inData, noBase.handle(), scene));
-
-    for (FakeWorldFailure failure : {FakeWorldFailure::GetSize, FakeWorldFailure::GetType,
-                                     FakeWorldFailure::GetRowBytes, FakeWorldFailure::GetBaseAddr}) {
-        FakeWorld world = makeFakeWorld(AEGP_WorldType_8, 4, 4);
-        world.failure = failure;
-        const std::vector<unsigned char> before = world.bytes;
-        EXPECT_FALSE(paint(&host.inData, world.handle(), scene)) << static_cast<int>(failure);
-        EXPECT_EQ(world.bytes, before);
+    {
+        TestHost host;
+        AEGP_WorldH noBase = host.addWorld(AEGP_WorldType_16, 4, 4);
+        std::vector<uint8_t>().swap(host.world(noBase).bytes);  // a world without pixel memory
+        const PR_InData in = host.inData();
+        EXPECT_FALSE(paint(&in, noBase, scene));
     }
-
-    FakeWorld untyped = makeFakeWorld(AEGP_WorldType_8, 4, 4);
-    untyped.type = AEGP_WorldType_NONE;
-    EXPECT_FALSE(paint(&host.inData, untyped.handle(), scene));
-    // Every paint gave back the suite it took.
-    EXPECT_EQ(fakeWorldSuiteAcquires(), fakeWorldSuiteReleases());
+    for (int failure = 0; failure < 4; ++failure) {
+        TestHost host;
+        failWorldCall(host, failure);
+        AEGP_WorldH world = host.addWorld(AEGP_WorldType_8, 4, 4);
+        const std::vector<uint8_t> before = host.world(world).bytes;
+        const PR_InData in = host.inData();
+        EXPECT_FALSE(paint(&in, world, scene)) << failure;
+        EXPECT_EQ(host.world(world).bytes, before);
+        // Every paint gave back the suite it took.
+        EXPECT_EQ(host.accounting().suitesAcquired, host.accounting().suitesReleased);
+    }
+    TestHost host;
+    AEGP_WorldH untyped = host.addWorld(AEGP_WorldType_8, 4, 4);
+    host.world(untyped).type = AEGP_WorldType_NONE;
+    const PR_InData in = host.inData();
+    EXPECT_FALSE(paint(&in, untyped, scene));
+    EXPECT_EQ(host.accounting().suitesAcquired, host.accounting().suitesReleased);
 }
 
 TEST(Paint, RefusesARowStrideShorterThanARow) {
-    FakeWorldHost& host = resetFakeWorldHost();
-    FakeWorld world = makeFakeWorld(AEGP_WorldType_32, 4, 4);
-    world.rowBytes = 4 * sizeof(PF_PixelFloat) - 1;
-    const std::vector<unsigned char> before = world.bytes;
+    TestHost host;
+    AEGP_WorldH world = host.addWorld(AEGP_WorldType_32, 4, 4);
+    host.world(world).rowBytes = 4 * sizeof(PF_PixelFloat) - 1;
+    const std::vector<uint8_t> before = host.world(world).bytes;
     FrameScene scene = sceneFor(4, 4);
     scene.surfaces.push_back(flatQuad(2.0, packColor(255, 255, 0, 0)));
-    EXPECT_FALSE(paint(&host.inData, world.handle(), scene));
-    EXPECT_EQ(world.bytes, before);
+    const PR_InData in = host.inData();
+    EXPECT_FALSE(paint(&in, world, scene));
+    EXPECT_EQ(host.world(world).bytes, before);
 }
 
 TEST(Paint, MissingWorldSuiteRaisesBadCallbackParam) {
-    FakeWorldHost& host = resetFakeWorldHost();
-    host.offerWorldSuite = false;
-    FakeWorld world = makeFakeWorld(AEGP_WorldType_8, 2, 2);
+    TestHost host;
+    host.withhold(kAEGPWorldSuite);
+    AEGP_WorldH world = host.addWorld(AEGP_WorldType_8, 2, 2);
+    const PR_InData in = host.inData();
     try {
-        paint(&host.inData, world.handle(), sceneFor(2, 2));
+        paint(&in, world, sceneFor(2, 2));
         FAIL() << "expected HostSuiteError";
     } catch (const HostSuiteError& error) {
         EXPECT_EQ(error.code, PF_Err_BAD_CALLBACK_PARAM);
@@ -424,11 +462,12 @@ TEST(Paint, MissingWorldSuiteRaisesBadCallbackParam) {
 
 TEST(Paint, LogsTheFrameLineWithSizesAndWorldType) {
     RenderLog log;
-    FakeWorldHost& host = resetFakeWorldHost();
-    FakeWorld world = makeFakeWorld(AEGP_WorldType_16, 6, 4);
+    TestHost host;
+    AEGP_WorldH world = host.addWorld(AEGP_WorldType_16, 6, 4);
     FrameScene scene = sceneFor(6, 4);
     scene.settings.quickPreview = true;
-    ASSERT_TRUE(paint(&host.inData, world.handle(), scene));
+    const PR_InData in = host.inData();
+    ASSERT_TRUE(paint(&in, world, scene));
     const std::string head = "RendererV2Frame: surfaces=0 tris=0 lights=0 dst=6x4 raster=2x1 workers=1 ms=(";
     const std::string tail = ") quickPreview=1 rasterScale=4 gpuRaster=0 gpuLighting=0 type=2";
     std::string line = log.firstLine("RendererV2Frame:");
@@ -455,26 +494,27 @@ TEST(Paint, LogsTheFrameLineWithSizesAndWorldType) {
 TEST(Paint, OpaqueQuadIsWrittenAndBothRasterPathsAgree) {
     constexpr int32_t kSize = 16;
     const PackedColor red = packColor(255, 255, 0, 0);
-    FakeWorld tile = makeFakeWorld(AEGP_WorldType_8, kSize, kSize);
-    FakeWorld perRow = makeFakeWorld(AEGP_WorldType_8, kSize, kSize);
-    const std::vector<unsigned char> untouched = tile.bytes;
+    TestHost host;
+    HostWorld& tile = host.world(host.addWorld(AEGP_WorldType_8, kSize, kSize));
+    HostWorld& perRow = host.world(host.addWorld(AEGP_WorldType_8, kSize, kSize));
+    const std::vector<uint8_t> untouched = tile.bytes;
 
-    FakeWorldHost& host = resetFakeWorldHost();
+    const PR_InData in = host.inData();
     FrameScene scene = sceneFor(kSize, kSize);
     scene.surfaces.push_back(flatQuad(4.0, red));
-    ASSERT_TRUE(paint(&host.inData, tile.handle(), scene));
+    ASSERT_TRUE(paint(&in, handleOf(host, tile), scene));
     scene.settings.downsampleX = 1;
     scene.settings.downsampleY = 2;
-    ASSERT_TRUE(paint(&host.inData, perRow.handle(), scene));
+    ASSERT_TRUE(paint(&in, handleOf(host, perRow), scene));
 
     EXPECT_EQ(tile.bytes, perRow.bytes);
-    const PF_Pixel8& centre = tile.pixel<PF_Pixel8>(kSize / 2, kSize / 2);
+    const PF_Pixel8& centre = pixelAt<PF_Pixel8>(tile, kSize / 2, kSize / 2);
     EXPECT_EQ(centre.alpha, 255);
     EXPECT_EQ(centre.red, 255);
     EXPECT_EQ(centre.green, 0);
     EXPECT_EQ(centre.blue, 0);
     // Outside the quad the destination keeps what it had.
-    const PF_Pixel8& corner = tile.pixel<PF_Pixel8>(0, 0);
+    const PF_Pixel8& corner = pixelAt<PF_Pixel8>(tile, 0, 0);
     EXPECT_EQ(corner.alpha, untouched[0]);
     EXPECT_EQ(corner.red, untouched[1]);
 }
@@ -488,34 +528,37 @@ TEST(Paint, TallFramesDealSeveralBandsToEachWorkerAndMissNoRow) {
 
     const PackedColor green = packColor(255, 0, 255, 0);
     scene.surfaces.push_back(flatQuad(kHeight, green));
-    FakeWorldHost& host = resetFakeWorldHost();
-    FakeWorld tile = makeFakeWorld(AEGP_WorldType_8, kWidth, kHeight);
-    FakeWorld perRow = makeFakeWorld(AEGP_WorldType_8, kWidth, kHeight);
-    ASSERT_TRUE(paint(&host.inData, tile.handle(), scene));
+    TestHost host;
+    HostWorld& tile = host.world(host.addWorld(AEGP_WorldType_8, kWidth, kHeight));
+    HostWorld& perRow = host.world(host.addWorld(AEGP_WorldType_8, kWidth, kHeight));
+    const PR_InData in = host.inData();
+    ASSERT_TRUE(paint(&in, handleOf(host, tile), scene));
     scene.settings.downsampleY = 2;
-    ASSERT_TRUE(paint(&host.inData, perRow.handle(), scene));
+    ASSERT_TRUE(paint(&in, handleOf(host, perRow), scene));
     EXPECT_EQ(tile.bytes, perRow.bytes);
     for (int32_t y = 0; y < kHeight; ++y) {
         for (int32_t x = 0; x < kWidth; ++x) {
-            ASSERT_EQ(tile.pixel<PF_Pixel8>(x, y).green, 255) << x << "," << y;
+            ASSERT_EQ(pixelAt<PF_Pixel8>(tile, x, y).green, 255) << x << "," << y;
         }
     }
 }
 
 TEST(Paint, QuickPreviewFillsDestinationBlocksFromTheQuarterRaster) {
     constexpr int32_t kSize = 16;
-    FakeWorldHost& host = resetFakeWorldHost();
-    FakeWorld world = makeFakeWorld(AEGP_WorldType_8, kSize, kSize);
+    TestHost host;
+    AEGP_WorldH handle = host.addWorld(AEGP_WorldType_8, kSize, kSize);
+    HostWorld& world = host.world(handle);
     FrameScene scene = sceneFor(kSize, kSize);
     scene.settings.quickPreview = true;
     // Covers raster pixels 1..2 of the 4 x 4 quarter raster exactly, so destination pixels 4..11.
     scene.surfaces.push_back(flatQuad(4.0, packColor(255, 0, 0, 255)));
-    ASSERT_TRUE(paint(&host.inData, world.handle(), scene));
+    const PR_InData in = host.inData();
+    ASSERT_TRUE(paint(&in, handle, scene));
     for (int y = 0; y < kSize; ++y) {
         for (int x = 0; x < kSize; ++x) {
             bool inside = x >= 4 && x < 12 && y >= 4 && y < 12;
-            const PF_Pixel8& p = world.pixel<PF_Pixel8>(x, y);
-            EXPECT_EQ(p.blue, inside ? 255 : kFakeWorldFill) << x << "," << y;
+            const PF_Pixel8& p = pixelAt<PF_Pixel8>(world, x, y);
+            EXPECT_EQ(p.blue, inside ? 255 : kWorldFill) << x << "," << y;
         }
     }
 }

@@ -9,13 +9,16 @@
 #include <fstream>
 #include <limits>
 #include <string>
+#include <utility>
 
-#include "fake_world_host.h"
+#include "host_fixture.h"
 #include "renderer/frame/frame_renderer.h"
 
 namespace zephrin {
 namespace {
 using test::RenderLog;
+using host::HostWorld;
+using testhost::pixelAt;
 
 constexpr int32_t kSize = 48;
 constexpr double kDepth = 100.0;
@@ -80,11 +83,12 @@ FrameScene shadowScene() {
     return scene;
 }
 
-FakeWorld paintScene(const FrameScene& scene, AEGP_WorldType type = AEGP_WorldType_32) {
-    FakeWorld world = makeFakeWorld(type, kSize, kSize);
-    FakeWorldHost& host = resetFakeWorldHost();
-    EXPECT_TRUE(paint(&host.inData, world.handle(), scene));
-    return world;
+HostWorld paintScene(const FrameScene& scene, AEGP_WorldType type = AEGP_WorldType_32) {
+    testhost::TestHost host;
+    AEGP_WorldH world = host.addWorld(type, kSize, kSize);
+    const PR_InData in = host.inData();
+    EXPECT_TRUE(paint(&in, world, scene));
+    return host.world(world);
 }
 
 
@@ -92,15 +96,15 @@ TEST(LitFrame, BothRasterPathsGiveTheSameShadowedColours) {
     FrameScene scene = shadowScene();
     // Only deferred shading feeds the soft-shadow post; compare the hard shadows both paths shade.
     scene.lights[0].shadowDiffusion = 0.0;
-    FakeWorld tile = paintScene(scene);
+    HostWorld tile = paintScene(scene);
     scene.settings.downsampleX = 1;
     scene.settings.downsampleY = 2;  // the per-row path
-    FakeWorld perRow = paintScene(scene);
+    HostWorld perRow = paintScene(scene);
     EXPECT_EQ(tile.bytes, perRow.bytes);
 
     // The caster's shadow darkens the floor behind it, away from the light.
-    const PF_PixelFloat& shadowed = tile.pixel<PF_PixelFloat>(13, 33);
-    const PF_PixelFloat& lit = tile.pixel<PF_PixelFloat>(36, 14);
+    const PF_PixelFloat& shadowed = pixelAt<PF_PixelFloat>(tile, 13, 33);
+    const PF_PixelFloat& lit = pixelAt<PF_PixelFloat>(tile, 36, 14);
     EXPECT_LT(shadowed.red, lit.red);
 }
 
@@ -115,7 +119,8 @@ TEST(LitFrame, PlainLayersAreLitOnBothSidesAndBentSurfacesAreNot) {
         light.intensity = 0.02;
         light.positionWorld = light.positionCamera = Vec3{0.0, 0.0, 0.0};
         scene.lights.push_back(light);
-        return paintScene(scene).pixel<PF_PixelFloat>(kSize / 2, kSize / 2).red;
+        HostWorld world = paintScene(scene);
+        return pixelAt<PF_PixelFloat>(world, kSize / 2, kSize / 2).red;
     };
     const float front = centreRed(kSurfaceFlat, true);
     EXPECT_GT(front, 0.22f * 200.0f / 255.0f + 0.01f);  // more than the ambient floor
@@ -156,16 +161,16 @@ TEST(LitFrame, BadLightsGiveNoNaNInAnyDepth) {
     for (SceneSurface& s : scene.surfaces) s.controls.shadowMode = ShadowMode::Hybrid;  // maps too
 
     for (AEGP_WorldType type : {AEGP_WorldType_8, AEGP_WorldType_16, AEGP_WorldType_32}) {
-        FakeWorld world = paintScene(scene, type);
+        HostWorld world = paintScene(scene, type);
         for (int32_t y = 0; y < kSize; ++y) {
             for (int32_t x = 0; x < kSize; ++x) {
                 if (type == AEGP_WorldType_32) {
-                    const PF_PixelFloat& p = world.pixel<PF_PixelFloat>(x, y);
+                    const PF_PixelFloat& p = pixelAt<PF_PixelFloat>(world, x, y);
                     for (float c : {p.alpha, p.red, p.green, p.blue}) {
                         ASSERT_TRUE(c >= 0.0f && c <= 1.0f) << x << "," << y;
                     }
                 } else if (type == AEGP_WorldType_16) {
-                    const PF_Pixel16& p = world.pixel<PF_Pixel16>(x, y);
+                    const PF_Pixel16& p = pixelAt<PF_Pixel16>(world, x, y);
                     for (int c : {p.alpha, p.red, p.green, p.blue}) ASSERT_LE(c, 32768) << x << "," << y;
                 }
             }
@@ -174,15 +179,40 @@ TEST(LitFrame, BadLightsGiveNoNaNInAnyDepth) {
 }
 
 TEST(LitFrame, AHundredLightsRender) {
+    // 98 dim lights that cast no shadows, half copies of the spot and half of the fill. Light adds up,
+    // so the frame must match the same scene with each half folded into one light of the summed
+    // intensity: a light dropped anywhere in the hundred shows as a darker colour.
+    constexpr int kExtraLights = 98;
+    constexpr double kExtraIntensity = 0.001;
     FrameScene scene = shadowScene();
-    for (int i = 0; i < 98; ++i) {
+    FrameScene summed = shadowScene();
+    for (int i = 0; i < 2; ++i) {
+        SceneLight folded = summed.lights[static_cast<size_t>(i)];
+        folded.castsShadows = false;
+        folded.intensity = kExtraIntensity * (kExtraLights / 2);
+        summed.lights.push_back(folded);
+    }
+    for (int i = 0; i < kExtraLights; ++i) {
         SceneLight light = scene.lights[static_cast<size_t>(i % 2)];
-        light.intensity = 0.001;
-        light.positionWorld.x += i;
+        light.castsShadows = false;
+        light.intensity = kExtraIntensity;
         scene.lights.push_back(light);
     }
-    FakeWorld world = paintScene(scene);
-    EXPECT_GT(world.pixel<PF_PixelFloat>(kSize / 2, kSize / 2).alpha, 0.99f);
+    const FrameScene base = shadowScene();
+    HostWorld world = paintScene(scene);
+    HostWorld reference = paintScene(summed);
+    HostWorld twoLights = paintScene(base);
+    const PF_PixelFloat& centre = pixelAt<PF_PixelFloat>(world, kSize / 2, kSize / 2);
+    EXPECT_GT(centre.alpha, 0.99f);
+    for (auto [x, y] : {std::pair{kSize / 2, kSize / 2}, std::pair{13, 33}, std::pair{36, 14}}) {
+        const PF_PixelFloat& p = pixelAt<PF_PixelFloat>(world, x, y);
+        const PF_PixelFloat& r = pixelAt<PF_PixelFloat>(reference, x, y);
+        const PF_PixelFloat& dim = pixelAt<PF_PixelFloat>(twoLights, x, y);
+        EXPECT_NEAR(p.red, r.red, 2e-5f) << x << "," << y;
+        EXPECT_NEAR(p.green, r.green, 2e-5f) << x << "," << y;
+        EXPECT_NEAR(p.blue, r.blue, 2e-5f) << x << "," << y;
+        EXPECT_GT(p.red, dim.red + 0.01f) << x << "," << y;
+    }
 }
 
 TEST(LitFrame, ShadowStageLinesAreExact) {

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <vector>
 
-#include "../driver/fake_host.h"
+#include "render_log_capture.h"
 #include "renderer/geometry/back_texture_fit.h"
 #include "renderer/geometry/free_mode_mesh.h"
 #include "sdk/AE_Effect.h"
@@ -13,7 +13,7 @@
 namespace zephrin {
 namespace {
 
-using fakehost::LogCapture;
+using test::LogCapture;
 
 // An 8-bit image held by the test, with a texture record that reads it in place.
 struct Image {

@@ -5,12 +5,12 @@
 #include <cmath>
 #include <limits>
 
-#include "../driver/fake_host.h"
+#include "render_log_capture.h"
 
 namespace zephrin {
 namespace {
 
-using fakehost::LogCapture;
+using test::LogCapture;
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 

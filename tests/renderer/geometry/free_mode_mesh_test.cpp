@@ -6,7 +6,7 @@
 #include <cmath>
 #include <numbers>
 
-#include "../driver/fake_host.h"
+#include "render_log_capture.h"
 
 namespace zephrin {
 namespace {
@@ -274,7 +274,7 @@ TEST(FreeModeMesh, InteractiveRendersHalveTheCaps) {
 }
 
 TEST(FreeModeMesh, RoundClosedLoopIsDrawnAsAnAnalyticEllipseAndLogged) {
-    fakehost::LogCapture log;
+    test::LogCapture log;
     BendControls controls = slabControls(0.0);
     controls.closeEndpoints = true;
     controls.motion = 0.0;

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "../driver/fake_host.h"
+#include "render_log_capture.h"
 #include "renderer/geometry/path_mesh.h"
 #include "renderer/geometry/path_samples.h"
 #include "renderer/geometry/scroll_mesh.h"
@@ -15,7 +15,7 @@
 namespace zephrin {
 namespace {
 
-using fakehost::LogCapture;
+using test::LogCapture;
 
 // The slab builders give every grid vertex its normal straight from the cells and walls around it.
 // Those normals must be the very ones the general sum over the finished mesh gives, to the bit:

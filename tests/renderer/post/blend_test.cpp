@@ -3,14 +3,27 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 
-#include "../frame/fake_world_host.h"
+#include "host/host_world.h"
+#include "host_fixture.h"
 
 namespace zephrin {
 namespace {
 
-FrameBuffers buffersOver(FakeWorld& world, int32_t rasterWidth, int32_t rasterHeight) {
+using host::HostWorld;
+using testhost::kWorldFill;
+using testhost::pixelAt;
+
+// A host world with every byte, row padding included, at kWorldFill.
+HostWorld filledWorld(AEGP_WorldType type, int32_t width, int32_t height) {
+    HostWorld world = host::makeWorld(type, width, height);
+    std::memset(world.bytes.data(), kWorldFill, world.bytes.size());
+    return world;
+}
+
+FrameBuffers buffersOver(HostWorld& world, int32_t rasterWidth, int32_t rasterHeight) {
     FrameBuffers buffers;
     buffers.worldType = world.type;
     switch (world.type) {
@@ -43,8 +56,8 @@ void setRasterColor(FrameBuffers& buffers, int x, int y, double r, double g, dou
 
 TEST(Blend, AlphaAtOrBelowThresholdLeavesEveryDepthUntouched) {
     for (AEGP_WorldType type : {AEGP_WorldType_8, AEGP_WorldType_16, AEGP_WorldType_32}) {
-        FakeWorld world = makeFakeWorld(type, 3, 1);
-        const std::vector<unsigned char> before = world.bytes;
+        HostWorld world = filledWorld(type, 3, 1);
+        const std::vector<uint8_t> before = world.bytes;
         FrameBuffers buffers = buffersOver(world, 3, 1);
         setRasterColor(buffers, 0, 0, 1.0, 1.0, 1.0, kBlendMinAlpha);
         setRasterColor(buffers, 1, 0, 1.0, 1.0, 1.0, 0.0);
@@ -55,32 +68,32 @@ TEST(Blend, AlphaAtOrBelowThresholdLeavesEveryDepthUntouched) {
 }
 
 TEST(Blend, OpaquePixelReplacesDestinationInEveryDepth) {
-    FakeWorld w8 = makeFakeWorld(AEGP_WorldType_8, 1, 1);
+    HostWorld w8 = filledWorld(AEGP_WorldType_8, 1, 1);
     FrameBuffers b8 = buffersOver(w8, 1, 1);
     setRasterColor(b8, 0, 0, 0.2, 0.5, 1.0, 1.0);
     blendIntoDestination(b8);
-    const PF_Pixel8& p8 = w8.pixel<PF_Pixel8>(0, 0);
+    const PF_Pixel8& p8 = pixelAt<PF_Pixel8>(w8, 0, 0);
     EXPECT_EQ(p8.alpha, 255);
     EXPECT_EQ(p8.red, 51);     // 0.2 * 255 = 51
     EXPECT_EQ(p8.green, 128);  // 127.5 rounds up
     EXPECT_EQ(p8.blue, 255);
 
-    FakeWorld w16 = makeFakeWorld(AEGP_WorldType_16, 1, 1);
+    HostWorld w16 = filledWorld(AEGP_WorldType_16, 1, 1);
     FrameBuffers b16 = buffersOver(w16, 1, 1);
     setRasterColor(b16, 0, 0, 0.2, 0.5, 1.0, 1.0);
     blendIntoDestination(b16);
-    const PF_Pixel16& p16 = w16.pixel<PF_Pixel16>(0, 0);
+    const PF_Pixel16& p16 = pixelAt<PF_Pixel16>(w16, 0, 0);
     // 16-bit channels run to 32768, not 65535.
     EXPECT_EQ(p16.alpha, 32768);
     EXPECT_EQ(p16.red, 6554);  // 6553.6
     EXPECT_EQ(p16.green, 16384);
     EXPECT_EQ(p16.blue, 32768);
 
-    FakeWorld w32 = makeFakeWorld(AEGP_WorldType_32, 1, 1);
+    HostWorld w32 = filledWorld(AEGP_WorldType_32, 1, 1);
     FrameBuffers b32 = buffersOver(w32, 1, 1);
     setRasterColor(b32, 0, 0, 0.2, 0.5, 1.0, 1.0);
     blendIntoDestination(b32);
-    const PF_PixelFloat& p32 = w32.pixel<PF_PixelFloat>(0, 0);
+    const PF_PixelFloat& p32 = pixelAt<PF_PixelFloat>(w32, 0, 0);
     EXPECT_FLOAT_EQ(p32.alpha, 1.0f);
     EXPECT_FLOAT_EQ(p32.red, 0.2f);
     EXPECT_FLOAT_EQ(p32.green, 0.5f);
@@ -88,34 +101,34 @@ TEST(Blend, OpaquePixelReplacesDestinationInEveryDepth) {
 }
 
 TEST(Blend, PartialAlphaCompositesOverDestinationWithRounding) {
-    FakeWorld w8 = makeFakeWorld(AEGP_WorldType_8, 1, 1);
-    w8.pixel<PF_Pixel8>(0, 0) = PF_Pixel8{0, 100, 255, 10};
+    HostWorld w8 = filledWorld(AEGP_WorldType_8, 1, 1);
+    pixelAt<PF_Pixel8>(w8, 0, 0) = PF_Pixel8{0, 100, 255, 10};
     FrameBuffers b8 = buffersOver(w8, 1, 1);
     setRasterColor(b8, 0, 0, 0.5, 0.0, 0.0, 0.5);
     blendIntoDestination(b8);
-    const PF_Pixel8& p8 = w8.pixel<PF_Pixel8>(0, 0);
+    const PF_Pixel8& p8 = pixelAt<PF_Pixel8>(w8, 0, 0);
     EXPECT_EQ(p8.alpha, 128);  // 0 * 0.5 + 0.5 -> 127.5 rounds up
     EXPECT_EQ(p8.red, 114);    // (100 / 255) * 0.5 + 0.25 = 0.44608 -> 113.75
     EXPECT_EQ(p8.green, 128);  // 1 * 0.5 -> 127.5
     EXPECT_EQ(p8.blue, 5);
 
-    FakeWorld w16 = makeFakeWorld(AEGP_WorldType_16, 1, 1);
-    w16.pixel<PF_Pixel16>(0, 0) = PF_Pixel16{32768, 16384, 3, 32768};
+    HostWorld w16 = filledWorld(AEGP_WorldType_16, 1, 1);
+    pixelAt<PF_Pixel16>(w16, 0, 0) = PF_Pixel16{32768, 16384, 3, 32768};
     FrameBuffers b16 = buffersOver(w16, 1, 1);
     setRasterColor(b16, 0, 0, 0.0, 0.0, 1.0, 0.25);
     blendIntoDestination(b16);
-    const PF_Pixel16& p16 = w16.pixel<PF_Pixel16>(0, 0);
+    const PF_Pixel16& p16 = pixelAt<PF_Pixel16>(w16, 0, 0);
     EXPECT_EQ(p16.alpha, 32768);
     EXPECT_EQ(p16.red, 12288);  // 0.5 * 0.75
     EXPECT_EQ(p16.green, 2);    // 3 * 0.75 = 2.25
     EXPECT_EQ(p16.blue, 32768);
 
-    FakeWorld w32 = makeFakeWorld(AEGP_WorldType_32, 1, 1);
-    w32.pixel<PF_PixelFloat>(0, 0) = PF_PixelFloat{0.5f, 0.25f, 1.0f, 0.0f};
+    HostWorld w32 = filledWorld(AEGP_WorldType_32, 1, 1);
+    pixelAt<PF_PixelFloat>(w32, 0, 0) = PF_PixelFloat{0.5f, 0.25f, 1.0f, 0.0f};
     FrameBuffers b32 = buffersOver(w32, 1, 1);
     setRasterColor(b32, 0, 0, 1.0, 0.0, 0.5, 0.5);
     blendIntoDestination(b32);
-    const PF_PixelFloat& p32 = w32.pixel<PF_PixelFloat>(0, 0);
+    const PF_PixelFloat& p32 = pixelAt<PF_PixelFloat>(w32, 0, 0);
     EXPECT_FLOAT_EQ(p32.alpha, 0.75f);
     EXPECT_FLOAT_EQ(p32.red, 0.625f);
     EXPECT_FLOAT_EQ(p32.green, 0.5f);
@@ -123,39 +136,39 @@ TEST(Blend, PartialAlphaCompositesOverDestinationWithRounding) {
 }
 
 TEST(Blend, OutOfRangeAndNonFiniteChannelsAreClamped) {
-    FakeWorld w8 = makeFakeWorld(AEGP_WorldType_8, 1, 1);
+    HostWorld w8 = filledWorld(AEGP_WorldType_8, 1, 1);
     FrameBuffers b8 = buffersOver(w8, 1, 1);
     setRasterColor(b8, 0, 0, 1.5, -0.25, std::numeric_limits<double>::quiet_NaN(), 1.0);
     blendIntoDestination(b8);
-    const PF_Pixel8& p8 = w8.pixel<PF_Pixel8>(0, 0);
+    const PF_Pixel8& p8 = pixelAt<PF_Pixel8>(w8, 0, 0);
     EXPECT_EQ(p8.red, 255);
     EXPECT_EQ(p8.green, 0);
     EXPECT_EQ(p8.blue, 0);
 
-    FakeWorld w32 = makeFakeWorld(AEGP_WorldType_32, 1, 1);
+    HostWorld w32 = filledWorld(AEGP_WorldType_32, 1, 1);
     FrameBuffers b32 = buffersOver(w32, 1, 1);
     setRasterColor(b32, 0, 0, 1.5, -0.25, 0.5, 1.0);
     blendIntoDestination(b32);
-    const PF_PixelFloat& p32 = w32.pixel<PF_PixelFloat>(0, 0);
+    const PF_PixelFloat& p32 = pixelAt<PF_PixelFloat>(w32, 0, 0);
     EXPECT_FLOAT_EQ(p32.red, 1.0f);
     EXPECT_FLOAT_EQ(p32.green, 0.0f);
 }
 
 TEST(Blend, WritesEachRowAtItsStrideAndLeavesPaddingAlone) {
     for (AEGP_WorldType type : {AEGP_WorldType_8, AEGP_WorldType_16, AEGP_WorldType_32}) {
-        FakeWorld world = makeFakeWorld(type, 3, 4);
+        HostWorld world = filledWorld(type, 3, 4);
         FrameBuffers buffers = buffersOver(world, 3, 4);
         for (int y = 0; y < 4; ++y) {
             for (int x = 0; x < 3; ++x) setRasterColor(buffers, x, y, 0.0, 0.0, 0.0, 1.0);
         }
         blendIntoDestination(buffers);
-        const size_t rowPixels = 3 * fakeWorldPixelBytes(type);
+        const size_t rowPixels = 3 * host::pixelBytes(type);
         for (size_t i = 0; i < world.bytes.size(); ++i) {
             bool padding = i % world.rowBytes >= rowPixels;
             if (padding) {
-                ASSERT_EQ(world.bytes[i], kFakeWorldFill) << "type " << type << " byte " << i;
+                ASSERT_EQ(world.bytes[i], kWorldFill) << "type " << type << " byte " << i;
             } else {
-                ASSERT_NE(world.bytes[i], kFakeWorldFill) << "type " << type << " byte " << i;
+                ASSERT_NE(world.bytes[i], kWorldFill) << "type " << type << " byte " << i;
             }
         }
     }
@@ -163,7 +176,7 @@ TEST(Blend, WritesEachRowAtItsStrideAndLeavesPaddingAlone) {
 
 TEST(Blend, QuarterRasterFillsEachDestinationBlock) {
     // A 7 x 5 destination under a 2 x 2 raster: columns split 0-2 | 3-6, rows 0-1 | 2-4.
-    FakeWorld world = makeFakeWorld(AEGP_WorldType_8, 7, 5);
+    HostWorld world = filledWorld(AEGP_WorldType_8, 7, 5);
     FrameBuffers buffers = buffersOver(world, 2, 2);
     setRasterColor(buffers, 0, 0, 1.0, 0.0, 0.0, 1.0);
     setRasterColor(buffers, 1, 0, 0.0, 1.0, 0.0, 1.0);
@@ -172,7 +185,7 @@ TEST(Blend, QuarterRasterFillsEachDestinationBlock) {
     blendIntoDestination(buffers);
     for (int y = 0; y < 5; ++y) {
         for (int x = 0; x < 7; ++x) {
-            const PF_Pixel8& p = world.pixel<PF_Pixel8>(x, y);
+            const PF_Pixel8& p = pixelAt<PF_Pixel8>(world, x, y);
             int rx = x < 3 ? 0 : 1, ry = y < 2 ? 0 : 1;
             const double* c = &buffers.color[4 * static_cast<size_t>(ry * 2 + rx)];
             EXPECT_EQ(p.red, c[0] * 255) << x << "," << y;

@@ -91,6 +91,7 @@ struct SlowSlices {
 };
 
 TEST(WorkerPool, ThreadStartFailureJoinsStartedThreadsThenThrows) {
+    gStarts = 0;  // each run of the test starts counting afresh
     SlowSlices slices;
     auto body = [](void* context, uint32_t, uint32_t) {
         auto* s = static_cast<SlowSlices*>(context);

@@ -153,7 +153,10 @@ TEST(ShadowBvh, TreeIsPreOrderWithSmallLeavesOverAPermutation) {
             covered += static_cast<size_t>(n.indexCount);
             for (int32_t k = n.firstIndex; k < n.firstIndex + n.indexCount; ++k) {
                 const ShadowTriangle& t = bvh.triangles[bvh.indices[static_cast<size_t>(k)]];
-                EXPECT_TRUE(t.boundsMin.x >= n.boundsMin.x && t.boundsMax.y <= n.boundsMax.y);
+                EXPECT_TRUE(t.boundsMin.x >= n.boundsMin.x && t.boundsMin.y >= n.boundsMin.y &&
+                            t.boundsMin.z >= n.boundsMin.z && t.boundsMax.x <= n.boundsMax.x &&
+                            t.boundsMax.y <= n.boundsMax.y && t.boundsMax.z <= n.boundsMax.z)
+                    << "triangle " << bvh.indices[static_cast<size_t>(k)] << " outside leaf " << i;
             }
         } else {
             EXPECT_EQ(n.leftChild, static_cast<int32_t>(i) + 1);

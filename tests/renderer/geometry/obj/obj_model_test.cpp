@@ -6,7 +6,7 @@
 #include <sstream>
 #include <string>
 
-#include "../../driver/fake_host.h"
+#include "render_log_capture.h"
 #include "obj_test_files.h"
 #include "renderer/geometry/obj/obj_cache.h"
 #include "renderer/geometry/obj/obj_mesh.h"
@@ -15,7 +15,7 @@
 namespace zephrin {
 namespace {
 
-using fakehost::LogCapture;
+using test::LogCapture;
 
 constexpr double kTolerance = 1e-9;
 
