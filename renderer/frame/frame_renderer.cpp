@@ -11,19 +11,22 @@
 #include "common/diagnostic_log.h"
 #include "common/host_suites.h"
 #include "common/monotonic_clock.h"
-#include "renderer/post/blend.h"
-#include "renderer/post/depth_of_field.h"
 #include "renderer/frame/frame_log.h"
-#include "renderer/raster/raster.h"
-#include "renderer/shading/shading.h"
-#include "renderer/shadows/shadow_bvh.h"
-#include "renderer/shadows/shadow_map.h"
-#include "renderer/post/silhouette_fade.h"
-#include "renderer/shadows/soft_shadows.h"
-#include "renderer/runtime/worker_pool.h"
 #include "renderer/gpu/gpu_lighting.h"
 #include "renderer/gpu/gpu_raster.h"
 #include "renderer/gpu/gpu_shadows.h"
+#include "renderer/post/blend.h"
+#include "renderer/post/depth_of_field.h"
+#include "renderer/post/silhouette_fade.h"
+#include "renderer/raster/raster_band.h"
+#include "renderer/raster/raster_prepare.h"
+#include "renderer/runtime/worker_pool.h"
+#include "renderer/shading/deferred_shading.h"
+#include "renderer/shading/per_triangle_pass.h"
+#include "renderer/shading/shading_frame.h"
+#include "renderer/shadows/shadow_bvh.h"
+#include "renderer/shadows/shadow_map.h"
+#include "renderer/shadows/soft_shadows.h"
 
 namespace zephrin {
 namespace {
@@ -293,7 +296,7 @@ bool paint(const PR_InData* inData, AEGP_WorldH destination, const FrameScene& s
     if (!decisions.tilePath) {
         if (decisions.hasLights) runPerTrianglePass(frame, PerTrianglePass::ShadeWinners, decisions.rasterHeight);
     } else if (!gpuLightingUsed) {
-        frame.gpuRaster = gpuRasterUsed ? &gpuRaster : nullptr;
+        frame.gpuRasterWon = gpuRasterUsed;
         runDeferredShading(frame, decisions.rasterHeight);
         if (gpuRasterUsed && transparentTexel.load()) {
             // The GPU picked a triangle that is see-through where it won; only the CPU raster resolves
@@ -301,7 +304,7 @@ bool paint(const PR_InData* inData, AEGP_WorldH destination, const FrameScene& s
             binOnce();
             resetFrameBuffers(buffers);
             shadowSamples.samples.clear();
-            frame.gpuRaster = nullptr;
+            frame.gpuRasterWon = false;
             transparentTexel.store(false);
             runBandRaster(scene, prepared, *bands, decisions.workers, buffers);
             runDeferredShading(frame, decisions.rasterHeight);

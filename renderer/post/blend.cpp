@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "renderer/raster/raster.h"
+#include "renderer/raster/raster_band.h"
 #include "renderer/runtime/worker_pool.h"
 #include "sdk/AE_GeneralPlug.h"
 

@@ -6,15 +6,16 @@
 // one. Beside the colour it reports how the colour would change between fully lit and fully
 // shadowed (the slope), so that the soft-shadow pass can blur visibility and correct the colour
 // without shading again.
+#include "renderer/shading/shade_point.h"
+
 #include <algorithm>
 #include <cmath>
 
 #include "renderer/shading/lighting_model.h"
-#include "renderer/shading/shading.h"
-#include "renderer/shadows/shadow_bvh.h"
 #include "renderer/shadows/shadow_map.h"
+#include "renderer/shadows/shadow_rays.h"
+#include "renderer/shadows/shadow_sample_cache.h"
 #include "renderer/texture/texture_sampling.h"
-#include "renderer/gpu/gpu_shadows.h"
 
 namespace zephrin {
 

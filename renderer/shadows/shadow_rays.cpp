@@ -3,10 +3,12 @@
 //
 // Triangles are intersected with the Moller-Trumbore test; nodes with the slab test, two levels of
 // the tree per step. Both walks use a fixed stack: the tree is at most kShadowBvhMaxDepth deep.
+#include "renderer/shadows/shadow_rays.h"
+
 #include <algorithm>
 #include <cmath>
 
-#include "renderer/shading/lighting_model.h"
+#include "renderer/scene/light_gains.h"
 #include "renderer/shadows/shadow_bvh.h"
 #include "renderer/shadows/shadow_map.h"
 #include "renderer/texture/texture_sampling.h"
