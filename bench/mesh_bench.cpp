@@ -6,10 +6,11 @@
 #include <cmath>
 #include <vector>
 
-#include "renderer/raster/raster.h"
-#include "renderer/runtime/worker_pool.h"
 #include "renderer/geometry/free_mode_mesh.h"
 #include "renderer/geometry/mesh_storage.h"
+#include "renderer/raster/raster_band.h"
+#include "renderer/raster/raster_prepare.h"
+#include "renderer/runtime/worker_pool.h"
 
 namespace zephrin {
 namespace {

@@ -5,8 +5,9 @@
 #include <cmath>
 #include <vector>
 
+#include "renderer/raster/raster_band.h"
+#include "renderer/raster/raster_prepare.h"
 #include "renderer/runtime/frame_buffers.h"
-#include "renderer/raster/raster.h"
 #include "sdk/AE_GeneralPlug.h"
 
 namespace zephrin {

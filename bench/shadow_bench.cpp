@@ -6,8 +6,9 @@
 #include <random>
 #include <vector>
 
-#include "renderer/shadows/shadow_bvh.h"
 #include "renderer/runtime/worker_pool.h"
+#include "renderer/shadows/shadow_bvh.h"
+#include "renderer/shadows/shadow_rays.h"
 
 namespace zephrin {
 namespace {

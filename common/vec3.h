@@ -3,6 +3,8 @@
 
 #include <cmath>
 
+#include "common/simd.h"
+
 namespace zephrin {
 
 struct Vec3 {
@@ -48,13 +50,10 @@ struct LengthPair {
     double first = 0.0, second = 0.0;
 };
 
-// Two doubles worked on together (GCC vector extension; paired instructions where the target has them).
-using DoubleLanes = double __attribute__((vector_size(16)));
-
 inline LengthPair lengthsOf(const Vec3& a, const Vec3& b) {
-#if defined(__SSE2__)
+#if ZEPHRIN_SSE2_LANES
     const DoubleLanes x{a.x, b.x}, y{a.y, b.y}, z{a.z, b.z};
-    const DoubleLanes roots = __builtin_ia32_sqrtpd(x * x + y * y + z * z);
+    const DoubleLanes roots = laneSqrt(x * x + y * y + z * z);
     return {roots[0], roots[1]};
 #else
     return {length(a), length(b)};
@@ -63,7 +62,7 @@ inline LengthPair lengthsOf(const Vec3& a, const Vec3& b) {
 
 inline void normalizeBothWithLengths(const Vec3& a, const Vec3& b, const LengthPair& lengths, const Vec3& fallback,
                                      Vec3& unitA, Vec3& unitB) {
-#if defined(__SSE2__)
+#if ZEPHRIN_SSE2_LANES
     const DoubleLanes inverse = DoubleLanes{1.0, 1.0} / DoubleLanes{lengths.first, lengths.second};
     unitA = normalisableLength(lengths.first) ? a * inverse[0] : fallback;
     unitB = normalisableLength(lengths.second) ? b * inverse[1] : fallback;

@@ -7,10 +7,10 @@
 
 #include "common/diagnostic_log.h"
 #include "common/host_suites.h"
-#include "renderer/shading/lighting_model.h"
-#include "renderer/collect/layer_readers.h"
 #include "renderer/collect/camera.h"
 #include "renderer/texture/clamps.h"
+#include "renderer/collect/layer_readers.h"
+#include "renderer/scene/light_gains.h"
 
 namespace zephrin {
 namespace {

@@ -206,6 +206,106 @@ void buildModeMesh(SurfaceLoop& loop, SceneSurface& surface, const std::vector<B
     buildFreeModeMesh(surface, points, placement);
 }
 
+// Adds each phase's time to its total: lap(total) charges the time since the previous lap.
+struct PhaseClock {
+    int64_t stamp = nowNanoseconds();
+    void lap(int64_t& total) {
+        const int64_t now = nowNanoseconds();
+        total += now - stamp;
+        stamp = now;
+    }
+};
+
+// The layer's effect settings and the control points built from them; without the effect (or when
+// its controls cannot be read) the defaults, and the layer is drawn flat.
+struct LayerSettings {
+    std::vector<BendControlPoint> points;
+    bool controlsRead = false;
+};
+
+LayerSettings readLayerSettings(SurfaceLoop& loop, const LayerCandidate& candidate, SceneSurface& surface) {
+    LayerSettings settings;
+    surface.controls = defaultBendControls(candidate.id);
+    if (candidate.hasEffect) {
+        bool hasEffect = false;
+        settings.controlsRead = readBendControls(loop.suites, loop.pluginId, candidate.layer, loop.time,
+                                                 surface.layerWidth, surface.layerHeight, surface.controls,
+                                                 settings.points, hasEffect) &&
+                                hasEffect;
+    }
+    return settings;
+}
+
+// Gives a surface's host textures back when the scope ends, whichever way it ends, unless the frame
+// took the surface over.
+struct SurfaceTexturesHolder {
+    HostSuites& suites;
+    PR_RenderContextH renderContext;
+    SceneSurface* surface;  // null once the frame owns the textures
+
+    SurfaceTexturesHolder(HostSuites& hostSuites, PR_RenderContextH context, SceneSurface& held)
+        : suites(hostSuites), renderContext(context), surface(&held) {}
+    SurfaceTexturesHolder(const SurfaceTexturesHolder&) = delete;
+    SurfaceTexturesHolder& operator=(const SurfaceTexturesHolder&) = delete;
+    ~SurfaceTexturesHolder() {
+        if (surface == nullptr) return;
+        try {
+            disposeSurfaceTextures(suites, renderContext, *surface);
+        } catch (...) {
+            // Nothing may leave a destructor; what could not be given back is lost with the frame.
+        }
+    }
+    void release() { surface = nullptr; }
+};
+
+void renderSurfaceTextures(SurfaceLoop& loop, const LayerCandidate& candidate, bool controlsRead,
+                           SceneSurface& surface) {
+    surface.frontTexture = renderFrontTexture(loop.suites, loop.renderContext, candidate.layer, candidate.context,
+                                              candidate.id, surface.controls, controlsRead);
+    surface.backTexture = renderBackTexture(loop.suites, loop.renderContext, surface.controls);
+}
+
+// The layer's mesh: a model replaces every other mesh; one that fails to load leaves the Free Mode
+// slab (or the flat grid without the effect), whatever the mode asks for. A layer with the effect
+// gets the mesh of its mode, any other the flat grid.
+void buildSurfaceMesh(SurfaceLoop& loop, const LayerCandidate& candidate, const MeshOrigin& origin,
+                      const LayerSettings& settings, SceneSurface& surface) {
+    const LayerTransform layerToWorld = layerTransformFromMatrix(candidate.layerToWorld);
+    const LayerTransform layerToCamera =
+        layerTransformFromMatrix(multiply(candidate.layerToWorld, loop.frame.camera.view));
+    const ObjSource obj =
+        findObjSource(loop.suites, loop.pluginId, loop.renderContext, candidate.layer, surface.controls);
+    logObjSource(obj);
+    bool objLoadFailed = false;
+    if (obj.isObj) {
+        if (buildObjMesh(obj.path, surface.controls, surface.mesh, layerToCamera, layerToWorld, loop.interactive)) {
+            surface.kind = kSurfaceObj;
+            surface.objPath = obj.path;
+            return;
+        }
+        objLoadFailed = true;
+        logRender("RendererV2Obj: fallback reason=loadFailed");
+    }
+    if (!settings.controlsRead) {
+        surface.kind = kSurfaceFlat;
+        buildFlatGrid(surface.mesh, surface.layerWidth, surface.layerHeight, origin, layerToCamera, layerToWorld,
+                      loop.interactive);
+        return;
+    }
+    surface.kind = kSurfaceBent;
+    const MeshPlacement placement{static_cast<double>(surface.layerWidth),
+                                  static_cast<double>(surface.layerHeight),
+                                  origin,
+                                  layerToCamera,
+                                  layerToWorld,
+                                  loop.interactive};
+    if (objLoadFailed) {
+        buildFreeModeMesh(surface, settings.points, placement);
+    } else {
+        buildModeMesh(loop, surface, settings.points, placement);
+    }
+}
+
 void buildLayerSurface(SurfaceLoop& loop, A_long index, const LayerCandidate& candidate) {
     SceneSurface surface;
     surface.layer = candidate.layer;
@@ -213,83 +313,25 @@ void buildLayerSurface(SurfaceLoop& loop, A_long index, const LayerCandidate& ca
     readSurfaceOptions(loop, candidate, surface);
     const MeshOrigin origin = readSurfaceSize(loop, candidate, surface);
 
-    int64_t stamp = nowNanoseconds();
-    surface.controls = defaultBendControls(candidate.id);
-    std::vector<BendControlPoint> points;
-    bool controlsRead = false;
-    if (candidate.hasEffect) {
-        bool hasEffect = false;
-        controlsRead = readBendControls(loop.suites, loop.pluginId, candidate.layer, loop.time, surface.layerWidth,
-                                        surface.layerHeight, surface.controls, points, hasEffect) &&
-                       hasEffect;
-    }
-    int64_t next = nowNanoseconds();
-    loop.times.settings += next - stamp;
-    stamp = next;
+    PhaseClock clock;
+    const LayerSettings settings = readLayerSettings(loop, candidate, surface);
+    clock.lap(loop.times.settings);
 
-    // From here on the surface holds host worlds: whatever goes wrong, they go back before the error
-    // leaves the loop.
-    try {
-        surface.frontTexture = renderFrontTexture(loop.suites, loop.renderContext, candidate.layer, candidate.context,
-                                                  candidate.id, surface.controls, controlsRead);
-        surface.backTexture = renderBackTexture(loop.suites, loop.renderContext, surface.controls);
-        next = nowNanoseconds();
-        loop.times.texture += next - stamp;
-        stamp = next;
+    // From here on the surface holds host worlds.
+    SurfaceTexturesHolder textures(loop.suites, loop.renderContext, surface);
+    renderSurfaceTextures(loop, candidate, settings.controlsRead, surface);
+    clock.lap(loop.times.texture);
 
-        const LayerTransform layerToWorld = layerTransformFromMatrix(candidate.layerToWorld);
-        const LayerTransform layerToCamera =
-            layerTransformFromMatrix(multiply(candidate.layerToWorld, loop.frame.camera.view));
-        // A model replaces every other mesh; one that fails to load leaves the Free Mode slab (or the
-        // flat grid without the effect), whatever the mode asks for.
-        const ObjSource obj =
-            findObjSource(loop.suites, loop.pluginId, loop.renderContext, candidate.layer, surface.controls);
-        logObjSource(obj);
-        bool objLoadFailed = false;
-        if (obj.isObj) {
-            if (buildObjMesh(obj.path, surface.controls, surface.mesh, layerToCamera, layerToWorld, loop.interactive)) {
-                surface.kind = kSurfaceObj;
-                surface.objPath = obj.path;
-            } else {
-                objLoadFailed = true;
-                logRender("RendererV2Obj: fallback reason=loadFailed");
-            }
-        }
-        if (surface.kind == kSurfaceObj) {
-            // the model is the layer's mesh
-        } else if (controlsRead) {
-            surface.kind = kSurfaceBent;
-            const MeshPlacement placement{static_cast<double>(surface.layerWidth),
-                                          static_cast<double>(surface.layerHeight),
-                                          origin,
-                                          layerToCamera,
-                                          layerToWorld,
-                                          loop.interactive};
-            if (objLoadFailed) {
-                buildFreeModeMesh(surface, points, placement);
-            } else {
-                buildModeMesh(loop, surface, points, placement);
-            }
-        } else {
-            surface.kind = kSurfaceFlat;
-            buildFlatGrid(surface.mesh, surface.layerWidth, surface.layerHeight, origin, layerToCamera, layerToWorld,
-                          loop.interactive);
-        }
-        next = nowNanoseconds();
-        loop.times.mesh += next - stamp;
-        stamp = next;
+    buildSurfaceMesh(loop, candidate, origin, settings, surface);
+    clock.lap(loop.times.mesh);
 
-        if (surface.mesh.triangles.empty()) {
-            disposeSurfaceTextures(loop.suites, loop.renderContext, surface);
-            return;
-        }
-        logSurface(index, surface);
-        loop.frame.surfaces.push_back(std::move(surface));
-        loop.times.store += nowNanoseconds() - stamp;
-    } catch (...) {
-        disposeSurfaceTextures(loop.suites, loop.renderContext, surface);
-        throw;
-    }
+    // A layer left without triangles is no surface; its textures go back now.
+    if (surface.mesh.triangles.empty()) return;
+    logSurface(index, surface);
+    loop.frame.surfaces.push_back(std::move(surface));
+    // Moving copies the texture handles: only now does the frame alone hold them.
+    textures.release();
+    clock.lap(loop.times.store);
 }
 
 void logBuildTimes(const FrameScene& frame, const SurfacePhaseTimes& times, int64_t total) {

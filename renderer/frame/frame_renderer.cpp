@@ -11,20 +11,23 @@
 #include "common/diagnostic_log.h"
 #include "common/host_suites.h"
 #include "common/monotonic_clock.h"
-#include "renderer/post/blend.h"
-#include "renderer/post/depth_of_field.h"
 #include "renderer/frame/frame_log.h"
-#include "renderer/raster/raster.h"
-#include "renderer/shading/shading.h"
-#include "renderer/shadows/shadow_bvh.h"
-#include "renderer/shadows/shadow_map.h"
-#include "renderer/post/silhouette_fade.h"
-#include "renderer/shadows/soft_shadows.h"
-#include "renderer/texture/pixel_formats.h"
-#include "renderer/runtime/worker_pool.h"
 #include "renderer/gpu/gpu_lighting.h"
 #include "renderer/gpu/gpu_raster.h"
 #include "renderer/gpu/gpu_shadows.h"
+#include "renderer/post/blend.h"
+#include "renderer/post/depth_of_field.h"
+#include "renderer/post/silhouette_fade.h"
+#include "renderer/raster/raster_band.h"
+#include "renderer/raster/raster_prepare.h"
+#include "renderer/texture/pixel_formats.h"
+#include "renderer/runtime/worker_pool.h"
+#include "renderer/shading/deferred_shading.h"
+#include "renderer/shading/per_triangle_pass.h"
+#include "renderer/shading/shading_frame.h"
+#include "renderer/shadows/shadow_bvh.h"
+#include "renderer/shadows/shadow_map.h"
+#include "renderer/shadows/soft_shadows.h"
 
 namespace zephrin {
 namespace {
@@ -126,6 +129,134 @@ void runDeferredShading(const ShadingFrame& frame, int32_t rows) {
     parallelFor(spread.items, kRasterRowBlock, body);
 }
 
+// Map i always belongs to light i; lights that need none get an empty map.
+std::vector<ShadowMap> buildShadowMaps(const FrameScene& scene, const ShadowBvh& bvh, const FrameDecisions& decisions) {
+    std::vector<ShadowMap> shadowMaps;
+    shadowMaps.reserve(scene.lights.size());
+    const int32_t mapDivisor = scene.settings.quickPreview ? kQuickPreviewRasterScale : 1;
+    for (size_t i = 0; i < scene.lights.size(); ++i) {
+        const SceneLight& light = scene.lights[i];
+        if (decisions.needShadowMaps && light.castsShadows && light.type != kLightAmbient) {
+            shadowMaps.push_back(buildShadowMap(bvh, light, decisions.frameShadowQuality, mapDivisor));
+            if (renderLogEnabled()) logRender(formatShadowMapLine(i, light.type, shadowMaps.back()));
+        } else {
+            shadowMaps.emplace_back();
+        }
+    }
+    return shadowMaps;
+}
+
+std::vector<SpotConeShape> spotConeShapes(const std::vector<SceneLight>& lights) {
+    std::vector<SpotConeShape> spotCones;
+    spotCones.reserve(lights.size());
+    for (const SceneLight& light : lights) spotCones.push_back(spotConeShape(light));
+    return spotCones;
+}
+
+// What the raster leaves for shading and for the frame's log.
+struct RasterRun {
+    std::vector<PreparedTriangle> prepared;
+    std::optional<RasterBands> bands;  // binned on first need: the GPU raster does without them
+    GpuRasterResult gpu;
+    bool gpuUsed = false;
+    // The GPU raster's line waits until shading, which may still turn the GPU's result down.
+    std::string heldGpuLine;
+};
+
+void binBandsOnce(RasterRun& run, const FrameDecisions& decisions) {
+    if (!run.bands) run.bands = binRasterBands(run.prepared, decisions.rasterHeight, decisions.rasterBands);
+}
+
+void prepareRasterRun(RasterRun& run, const SceneCamera& frameCamera, const FrameScene& scene,
+                      const FrameDecisions& decisions) {
+    if (!decisions.tilePath) return;
+    run.prepared = prepareRaster(frameCamera, scene.surfaces, decisions.rasterWidth, decisions.rasterHeight);
+    if (!decisions.gpuRasterEligible) binBandsOnce(run, decisions);
+}
+
+// The per-row path's first pass, or the tile path's raster on the GPU where it may and the CPU bands
+// otherwise.
+void rasterize(RasterRun& run, const ShadingFrame& frame, const FrameScene& scene, const FrameDecisions& decisions,
+               FrameBuffers& buffers) {
+    if (!decisions.tilePath) {
+        runPerTrianglePass(frame, decisions.hasLights ? PerTrianglePass::Visibility : PerTrianglePass::ShadeAtOnce,
+                           decisions.rasterHeight);
+        return;
+    }
+    if (decisions.gpuRasterEligible) {
+        run.gpu = runGpuRaster(run.prepared, buffers, scene);
+        if (run.gpu.accepted) {
+            run.gpuUsed = true;
+            if (renderLogEnabled()) {
+                run.heldGpuLine = formatGpuRasterLine(run.gpu.info, buffers.pixelCount(), run.prepared.size());
+            }
+        } else {
+            if (renderLogEnabled()) run.heldGpuLine = formatGpuRasterFallbackLine(run.gpu.info.failureReason);
+        }
+    }
+    if (!run.gpuUsed) {
+        binBandsOnce(run, decisions);
+        runBandRaster(scene, run.prepared, *run.bands, decisions.workers, buffers);
+    }
+}
+
+// The whole lighting on the GPU, or else the shadow rays alone, for the tile path's lit frames.
+// True when the GPU lighting completed.
+bool runGpuLightingOrShadows(const FrameScene& scene, const FrameDecisions& decisions, const ShadowBvh& bvh,
+                             const std::vector<ShadowMap>& shadowMaps, FrameBuffers& buffers,
+                             ShadowSampleCache& shadowSamples) {
+    if (!decisions.tilePath || !decisions.hasLights) return false;
+    if (runGpuLighting(buffers, scene, bvh, shadowMaps).completed) return true;
+    runGpuShadows(buffers, scene, bvh, shadowSamples);
+    return false;
+}
+
+// Shades what the raster left. A completed GPU lighting pass has already written its results.
+void shade(RasterRun& run, ShadingFrame& frame, const FrameScene& scene, const FrameDecisions& decisions,
+           bool gpuLightingUsed, FrameBuffers& buffers, ShadowSampleCache& shadowSamples,
+           std::atomic<bool>& transparentTexel) {
+    if (!decisions.tilePath) {
+        if (decisions.hasLights) runPerTrianglePass(frame, PerTrianglePass::ShadeWinners, decisions.rasterHeight);
+        return;
+    }
+    if (gpuLightingUsed) return;
+    frame.gpuRasterWon = run.gpuUsed;
+    runDeferredShading(frame, decisions.rasterHeight);
+    if (run.gpuUsed && transparentTexel.load()) {
+        // The GPU picked a triangle that is see-through where it won; only the CPU raster resolves
+        // what lies behind it, so the frame is rasterized and shaded again from scratch.
+        binBandsOnce(run, decisions);
+        resetFrameBuffers(buffers);
+        shadowSamples.samples.clear();
+        frame.gpuRasterWon = false;
+        transparentTexel.store(false);
+        runBandRaster(scene, run.prepared, *run.bands, decisions.workers, buffers);
+        runDeferredShading(frame, decisions.rasterHeight);
+        run.gpuUsed = false;
+        if (renderLogEnabled()) run.heldGpuLine = formatGpuRasterFallbackLine("transparent visible texel");
+    }
+}
+
+FrameSummary frameSummary(const FrameScene& scene, const FrameBuffers& buffers, const FrameDecisions& decisions,
+                          size_t triangles, bool gpuRasterUsed, bool gpuLightingUsed, const FrameStamps& stamps) {
+    FrameSummary summary;
+    summary.surfaces = scene.surfaces.size();
+    summary.triangles = triangles;
+    summary.lights = scene.lights.size();
+    summary.destWidth = buffers.destWidth;
+    summary.destHeight = buffers.destHeight;
+    summary.rasterWidth = buffers.rasterWidth;
+    summary.rasterHeight = buffers.rasterHeight;
+    summary.workers = decisions.workers;
+    summary.quickPreview = scene.settings.quickPreview;
+    summary.rasterScale = decisions.rasterScale;
+    summary.gpuRasterUsed = gpuRasterUsed;
+    summary.gpuLightingUsed = gpuLightingUsed;
+    summary.worldType = buffers.worldType;
+    summary.stamps = stamps;
+    return summary;
+}
+
 }  // namespace
 
 SceneCamera rasterCamera(const SceneCamera& camera, int32_t rasterWidth, int32_t rasterHeight) {
@@ -194,24 +325,14 @@ bool paint(const PR_InData* inData, AEGP_WorldH destination, const FrameScene& s
     allocateFrameBuffers(buffers, bufferSet);
     stamps.buffers = nowNanoseconds();
 
-    // 2. Shadow maps: map i always belongs to light i.
-    std::vector<ShadowMap> shadowMaps;
-    shadowMaps.reserve(scene.lights.size());
-    const int32_t mapDivisor = settings.quickPreview ? kQuickPreviewRasterScale : 1;
-    for (size_t i = 0; i < scene.lights.size(); ++i) {
-        const SceneLight& light = scene.lights[i];
-        if (decisions.needShadowMaps && light.castsShadows && light.type != kLightAmbient) {
-            shadowMaps.push_back(buildShadowMap(bvh, light, decisions.frameShadowQuality, mapDivisor));
-            if (renderLogEnabled()) logRender(formatShadowMapLine(i, light.type, shadowMaps.back()));
-        } else {
-            shadowMaps.emplace_back();
-        }
-    }
+    // 2. Shadow maps.
+    const std::vector<ShadowMap> shadowMaps = buildShadowMaps(scene, bvh, decisions);
     const size_t triangles = triangleTotal(scene.surfaces);
     stamps.shadowMaps = nowNanoseconds();
 
     std::atomic<bool> transparentTexel{false};
     ShadowSampleCache shadowSamples;
+    const std::vector<SpotConeShape> spotCones = spotConeShapes(scene.lights);
     ShadingFrame frame;
     frame.scene = &scene;
     frame.rasterCamera = &frameCamera;
@@ -222,81 +343,26 @@ bool paint(const PR_InData* inData, AEGP_WorldH destination, const FrameScene& s
     frame.keepsShadowPost = keepsShadowPost(buffers);
     frame.transparentTexelReport = &transparentTexel;
     frame.shadowSamples = &shadowSamples;
-    std::vector<SpotConeShape> spotCones;
-    spotCones.reserve(scene.lights.size());
-    for (const SceneLight& light : scene.lights) spotCones.push_back(spotConeShape(light));
     frame.spotCones = &spotCones;
 
     // 3. Raster preparation.
     stamps.rasterPrepStart = nowNanoseconds();
-    std::vector<PreparedTriangle> prepared;
-    std::optional<RasterBands> bands;
-    auto binOnce = [&]() {
-        if (!bands) bands = binRasterBands(prepared, decisions.rasterHeight, decisions.rasterBands);
-    };
-    if (decisions.tilePath) {
-        prepared = prepareRaster(frameCamera, scene.surfaces, decisions.rasterWidth, decisions.rasterHeight);
-        if (!decisions.gpuRasterEligible) binOnce();
-    }
-    frame.prepared = &prepared;
+    RasterRun raster;
+    prepareRasterRun(raster, frameCamera, scene, decisions);
+    frame.prepared = &raster.prepared;
     stamps.rasterPrep = nowNanoseconds();
 
     // 4. Raster.
-    bool gpuRasterUsed = false;
-    std::string heldGpuRasterLine;
-    GpuRasterResult gpuRaster;
-    if (!decisions.tilePath) {
-        runPerTrianglePass(frame,
-                           decisions.hasLights ? PerTrianglePass::Visibility : PerTrianglePass::ShadeAtOnce,
-                           decisions.rasterHeight);
-    } else {
-        if (decisions.gpuRasterEligible) {
-            gpuRaster = runGpuRaster(prepared, buffers, scene);
-            if (gpuRaster.accepted) {
-                gpuRasterUsed = true;
-                if (renderLogEnabled()) {
-                    heldGpuRasterLine = formatGpuRasterLine(gpuRaster.info, buffers.pixelCount(), prepared.size());
-                }
-            } else {
-                if (renderLogEnabled()) heldGpuRasterLine = formatGpuRasterFallbackLine(gpuRaster.info.failureReason);
-            }
-        }
-        if (!gpuRasterUsed) {
-            binOnce();
-            runBandRaster(scene, prepared, *bands, decisions.workers, buffers);
-        }
-    }
+    rasterize(raster, frame, scene, decisions, buffers);
     stamps.geometry = nowNanoseconds();
 
     // 5. GPU shadow.
-    bool gpuLightingUsed = false;
-    if (decisions.tilePath && decisions.hasLights) {
-        gpuLightingUsed = runGpuLighting(buffers, scene, bvh, shadowMaps).completed;
-        if (!gpuLightingUsed) runGpuShadows(buffers, scene, bvh, shadowSamples);
-    }
+    const bool gpuLightingUsed = runGpuLightingOrShadows(scene, decisions, bvh, shadowMaps, buffers, shadowSamples);
     stamps.gpuShadow = nowNanoseconds();
 
-    // 6. Shade. A completed GPU lighting pass has already written its results into the buffers.
-    if (!decisions.tilePath) {
-        if (decisions.hasLights) runPerTrianglePass(frame, PerTrianglePass::ShadeWinners, decisions.rasterHeight);
-    } else if (!gpuLightingUsed) {
-        frame.gpuRaster = gpuRasterUsed ? &gpuRaster : nullptr;
-        runDeferredShading(frame, decisions.rasterHeight);
-        if (gpuRasterUsed && transparentTexel.load()) {
-            // The GPU picked a triangle that is see-through where it won; only the CPU raster resolves
-            // what lies behind it, so the frame is rasterized and shaded again from scratch.
-            binOnce();
-            resetFrameBuffers(buffers);
-            shadowSamples.samples.clear();
-            frame.gpuRaster = nullptr;
-            transparentTexel.store(false);
-            runBandRaster(scene, prepared, *bands, decisions.workers, buffers);
-            runDeferredShading(frame, decisions.rasterHeight);
-            gpuRasterUsed = false;
-            if (renderLogEnabled()) heldGpuRasterLine = formatGpuRasterFallbackLine("transparent visible texel");
-        }
-    }
-    if (!heldGpuRasterLine.empty()) logRender(heldGpuRasterLine);
+    // 6. Shade.
+    shade(raster, frame, scene, decisions, gpuLightingUsed, buffers, shadowSamples, transparentTexel);
+    if (!raster.heldGpuLine.empty()) logRender(raster.heldGpuLine);
     stamps.shade = nowNanoseconds();
 
     // 7. Shadow post.
@@ -314,22 +380,10 @@ bool paint(const PR_InData* inData, AEGP_WorldH destination, const FrameScene& s
     stamps.blend = nowNanoseconds();
 
     // 10. Log.
-    FrameSummary summary;
-    summary.surfaces = scene.surfaces.size();
-    summary.triangles = triangles;
-    summary.lights = scene.lights.size();
-    summary.destWidth = buffers.destWidth;
-    summary.destHeight = buffers.destHeight;
-    summary.rasterWidth = buffers.rasterWidth;
-    summary.rasterHeight = buffers.rasterHeight;
-    summary.workers = decisions.workers;
-    summary.quickPreview = settings.quickPreview;
-    summary.rasterScale = decisions.rasterScale;
-    summary.gpuRasterUsed = gpuRasterUsed;
-    summary.gpuLightingUsed = gpuLightingUsed;
-    summary.worldType = buffers.worldType;
-    summary.stamps = stamps;
-    if (renderLogEnabled()) logRender(formatFrameLine(summary));
+    if (renderLogEnabled()) {
+        logRender(formatFrameLine(
+            frameSummary(scene, buffers, decisions, triangles, raster.gpuUsed, gpuLightingUsed, stamps)));
+    }
     return true;
 }
 

@@ -93,6 +93,156 @@ struct Crossing {
     bool exit = false;        // walking from an opaque corner to a transparent one
 };
 
+// Sample counts of the alpha field along the grid's columns (x) and rows (y).
+struct FieldSize {
+    int64_t nx = 0, ny = 0;
+};
+
+// About one sample per texel (at most 512 per axis of the image), more where tiles repeat the image,
+// never fewer than the grid's cells, and no more than kMaxContourSamples in all.
+FieldSize contourSampleCounts(const SurfaceMesh& mesh, const SurfaceTexture& texture, int32_t columns, int32_t rows,
+                              int32_t frontVertexCount) {
+    const UvRect& rect = texture.uvRect;
+    const double ex = std::max((texture.width - 1) * std::fabs(rect.uMax - rect.uMin), 1.0);
+    const double ey = std::max((texture.height - 1) * std::fabs(rect.vMax - rect.vMin), 1.0);
+    const double r = std::min(kContourSamplesPerAxis / std::max(ex, ey), 1.0);
+    double uLow = mesh.vertices[0].u, uHigh = mesh.vertices[0].u;
+    for (int32_t n = 0; n < frontVertexCount; ++n) {
+        uLow = std::min(uLow, mesh.vertices[static_cast<size_t>(n)].u);
+        uHigh = std::max(uHigh, mesh.vertices[static_cast<size_t>(n)].u);
+    }
+    const double du = std::isfinite(uHigh - uLow) ? std::max(uHigh - uLow, 1.0) : 1.0;
+    int64_t nx = std::max<int64_t>(static_cast<int64_t>(std::ceil(r * ex * du)), columns - 1);
+    int64_t ny = std::max<int64_t>(static_cast<int64_t>(std::ceil(r * ey)), rows - 1);
+    if (nx * ny > kMaxContourSamples) {
+        const double scale = std::sqrt(static_cast<double>(kMaxContourSamples) / static_cast<double>(nx * ny));
+        nx = std::max<int64_t>(static_cast<int64_t>(std::floor(nx * scale)), columns - 1);
+        ny = std::max<int64_t>(static_cast<int64_t>(std::floor(ny * scale)), rows - 1);
+    }
+    return FieldSize{nx, ny};
+}
+
+// The front texture's alpha over the grid, with a transparent border one sample wide so that every
+// outline closes. Field sample (j + 1, i + 1) lies at grid point (j * xScale, i * yScale).
+struct AlphaField {
+    std::vector<float> values;
+    int64_t width = 0, height = 0;
+    double xScale = 0.0, yScale = 0.0;  // grid steps per field step
+
+    double gridX(double fx) const { return (fx - 1.0) * xScale; }
+    double gridY(double fy) const { return (fy - 1.0) * yScale; }
+};
+
+AlphaField sampleAlphaField(const SceneSurface& surface, const GridView& front, FieldSize size) {
+    AlphaField field;
+    field.width = size.nx + 3;
+    field.height = size.ny + 3;
+    field.values.assign(static_cast<size_t>(field.width * field.height), 0.0f);
+    field.xScale = static_cast<double>(front.columns - 1) / static_cast<double>(size.nx);
+    field.yScale = static_cast<double>(front.rows - 1) / static_cast<double>(size.ny);
+    for (int64_t i = 0; i <= size.ny; ++i) {
+        for (int64_t j = 0; j <= size.nx; ++j) {
+            double u = 0.0, v = 0.0;
+            front.uvAt(static_cast<double>(j) * field.xScale, static_cast<double>(i) * field.yScale, u, v);
+            const PackedColor c = faceColour(surface, kFaceFront, u, v);
+            field.values[static_cast<size_t>((i + 1) * field.width + j + 1)] = static_cast<float>(packedAlpha(c) / 255.0);
+        }
+    }
+    return field;
+}
+
+using ContourSegment = std::pair<Crossing, Crossing>;
+
+// Marching squares at the level one half. Corners run clockwise on screen (top-left, top-right,
+// bottom-right, bottom-left); each segment runs from the edge where the walk leaves the opaque area
+// to the edge where it re-enters, which keeps the transparent side on the segment's right.
+std::vector<ContourSegment> traceContour(const AlphaField& field) {
+    std::vector<ContourSegment> walls;
+    const auto emitWall = [&walls](const Crossing& from, const Crossing& to) { walls.emplace_back(from, to); };
+    const int64_t fieldWidth = field.width, fieldHeight = field.height;
+    for (int64_t fi = 0; fi + 1 < fieldHeight; ++fi) {
+        for (int64_t fj = 0; fj + 1 < fieldWidth; ++fj) {
+            const double xs[4] = {static_cast<double>(fj), static_cast<double>(fj + 1), static_cast<double>(fj + 1),
+                                  static_cast<double>(fj)};
+            const double ys[4] = {static_cast<double>(fi), static_cast<double>(fi), static_cast<double>(fi + 1),
+                                  static_cast<double>(fi + 1)};
+            double values[4];
+            int caseBits = 0;
+            for (int k = 0; k < 4; ++k) {
+                values[k] = field.values[static_cast<size_t>(static_cast<int64_t>(ys[k]) * fieldWidth +
+                                                             static_cast<int64_t>(xs[k]))];
+                if (values[k] >= kContourLevel) caseBits |= 1 << k;
+            }
+            if (caseBits == 0 || caseBits == 15) continue;
+
+            Crossing crossings[4];
+            int count = 0;
+            for (int k = 0; k < 4; ++k) {
+                const int next = (k + 1) % 4;
+                const bool high = values[k] >= kContourLevel, nextHigh = values[next] >= kContourLevel;
+                if (high == nextHigh) continue;
+                const double delta = values[next] - values[k];
+                const double t =
+                    std::fabs(delta) < kFlatEdge ? 0.5 : std::clamp((kContourLevel - values[k]) / delta, 0.0, 1.0);
+                crossings[count++] = Crossing{xs[k] + (xs[next] - xs[k]) * t, ys[k] + (ys[next] - ys[k]) * t, high};
+            }
+            if (count == 2) {
+                emitWall(crossings[0].exit ? crossings[0] : crossings[1],
+                         crossings[0].exit ? crossings[1] : crossings[0]);
+                continue;
+            }
+            // A saddle: opaque corners are joined when the cell's average is opaque, so each exit
+            // pairs with the entry after it; otherwise with the entry before it.
+            const bool joinHigh = (values[0] + values[1] + values[2] + values[3]) * 0.25 >= kContourLevel;
+            for (int k = 0; k < 4; ++k) {
+                if (!crossings[k].exit) continue;
+                const Crossing& entry = crossings[joinHigh ? (k + 1) % 4 : (k + 3) % 4];
+                emitWall(crossings[k], entry);
+            }
+        }
+    }
+    return walls;
+}
+
+// One wall quad per segment from the front face to the back face, wound to face the transparent side.
+// Segments that clamp to a single grid point are dropped. Returns the number of walls added.
+int32_t appendWalls(SurfaceMesh& mesh, const GridView& front, const GridView& backFace, const AlphaField& field,
+                    const std::vector<ContourSegment>& walls) {
+    const int32_t columns = front.columns, rows = front.rows;
+    // The walls were found first and are appended once their number is known: the mesh arrays were
+    // sized for the slab alone, and growing them a wall at a time would copy a full-cap mesh into
+    // twice its memory.
+    mesh.vertices.reserve(mesh.vertices.size() + 4 * walls.size());
+    mesh.triangles.reserve(mesh.triangles.size() + 2 * walls.size());
+    int32_t segments = 0;
+    for (const auto& [from, to] : walls) {
+        const double gx0 = field.gridX(from.x), gy0 = field.gridY(from.y), gx1 = field.gridX(to.x),
+                     gy1 = field.gridY(to.y);
+        const double cx0 = std::clamp(gx0, 0.0, columns - 1.0), cy0 = std::clamp(gy0, 0.0, rows - 1.0);
+        const double cx1 = std::clamp(gx1, 0.0, columns - 1.0), cy1 = std::clamp(gy1, 0.0, rows - 1.0);
+        if (cx0 == cx1 && cy0 == cy1) continue;
+        const int32_t f0 = static_cast<int32_t>(mesh.vertices.size());
+        mesh.vertices.push_back(front.interpolate(gx0, gy0));
+        mesh.vertices.push_back(backFace.interpolate(gx0, gy0));
+        mesh.vertices.push_back(front.interpolate(gx1, gy1));
+        mesh.vertices.push_back(backFace.interpolate(gx1, gy1));
+        const int32_t k0 = f0 + 1, f1 = f0 + 2, k1 = f0 + 3;
+        // Transparent side: the segment direction turned a quarter towards the right, in grid steps.
+        const double dx = (to.x - from.x) * field.xScale, dy = (to.y - from.y) * field.yScale;
+        const Vec3 outward = front.direction((cx0 + cx1) * 0.5, (cy0 + cy1) * 0.5, dy, -dx);
+        const Vec3& a = mesh.vertices[static_cast<size_t>(f0)].objectPosition;
+        const Vec3& b = mesh.vertices[static_cast<size_t>(f1)].objectPosition;
+        const Vec3& c = mesh.vertices[static_cast<size_t>(k0)].objectPosition;
+        if (dot(cross(b - a, c - a), outward) >= 0.0) {
+            addQuad(mesh, f0, f1, k0, k1, kFaceSideThickness, 0);
+        } else {
+            addQuad(mesh, f0, k0, f1, k1, kFaceSideThickness, 0);
+        }
+        ++segments;
+    }
+    return segments;
+}
+
 }  // namespace
 
 bool texelIsOpaque(const SurfaceTexture& texture, int32_t x, int32_t y) {
@@ -127,128 +277,15 @@ int32_t buildAlphaContourWalls(SceneSurface& surface, int32_t columns, int32_t r
         !textureHasTransparency(texture)) {
         return 0;
     }
-
-    // Sample counts: about one sample per texel (at most 512 per axis of the image), more where tiles
-    // repeat the image, never fewer than the grid's cells.
-    const UvRect& rect = texture.uvRect;
-    const double ex = std::max((texture.width - 1) * std::fabs(rect.uMax - rect.uMin), 1.0);
-    const double ey = std::max((texture.height - 1) * std::fabs(rect.vMax - rect.vMin), 1.0);
-    const double r = std::min(kContourSamplesPerAxis / std::max(ex, ey), 1.0);
-    double uLow = mesh.vertices[0].u, uHigh = mesh.vertices[0].u;
-    for (int32_t n = 0; n < frontVertexCount; ++n) {
-        uLow = std::min(uLow, mesh.vertices[static_cast<size_t>(n)].u);
-        uHigh = std::max(uHigh, mesh.vertices[static_cast<size_t>(n)].u);
-    }
-    const double du = std::isfinite(uHigh - uLow) ? std::max(uHigh - uLow, 1.0) : 1.0;
-    int64_t nx = std::max<int64_t>(static_cast<int64_t>(std::ceil(r * ex * du)), columns - 1);
-    int64_t ny = std::max<int64_t>(static_cast<int64_t>(std::ceil(r * ey)), rows - 1);
-    if (nx * ny > kMaxContourSamples) {
-        const double scale = std::sqrt(static_cast<double>(kMaxContourSamples) / static_cast<double>(nx * ny));
-        nx = std::max<int64_t>(static_cast<int64_t>(std::floor(nx * scale)), columns - 1);
-        ny = std::max<int64_t>(static_cast<int64_t>(std::floor(ny * scale)), rows - 1);
-    }
-
-    // The alpha field with a transparent border one sample wide, so every outline closes.
+    const FieldSize size = contourSampleCounts(mesh, texture, columns, rows, frontVertexCount);
     const GridView front{mesh, columns, rows, 0};
     const GridView backFace{mesh, columns, rows, frontVertexCount};
-    const int64_t fieldWidth = nx + 3, fieldHeight = ny + 3;
-    std::vector<float> field(static_cast<size_t>(fieldWidth * fieldHeight), 0.0f);
-    const double xScale = static_cast<double>(columns - 1) / static_cast<double>(nx);
-    const double yScale = static_cast<double>(rows - 1) / static_cast<double>(ny);
-    for (int64_t i = 0; i <= ny; ++i) {
-        for (int64_t j = 0; j <= nx; ++j) {
-            double u = 0.0, v = 0.0;
-            front.uvAt(static_cast<double>(j) * xScale, static_cast<double>(i) * yScale, u, v);
-            const PackedColor c = faceColour(surface, kFaceFront, u, v);
-            field[static_cast<size_t>((i + 1) * fieldWidth + j + 1)] = static_cast<float>(packedAlpha(c) / 255.0);
-        }
-    }
-
-    // Marching squares at the level one half. Corners run clockwise on screen (top-left, top-right,
-    // bottom-right, bottom-left); each segment runs from the edge where the walk leaves the opaque
-    // area to the edge where it re-enters, which keeps the transparent side on the segment's right.
-    int32_t segments = 0;
-    const auto toGridX = [&](double fx) { return (fx - 1.0) * xScale; };
-    const auto toGridY = [&](double fy) { return (fy - 1.0) * yScale; };
-    const auto appendWall = [&](const Crossing& from, const Crossing& to) {
-        const double gx0 = toGridX(from.x), gy0 = toGridY(from.y), gx1 = toGridX(to.x), gy1 = toGridY(to.y);
-        const double cx0 = std::clamp(gx0, 0.0, columns - 1.0), cy0 = std::clamp(gy0, 0.0, rows - 1.0);
-        const double cx1 = std::clamp(gx1, 0.0, columns - 1.0), cy1 = std::clamp(gy1, 0.0, rows - 1.0);
-        if (cx0 == cx1 && cy0 == cy1) return;
-        const int32_t f0 = static_cast<int32_t>(mesh.vertices.size());
-        mesh.vertices.push_back(front.interpolate(gx0, gy0));
-        mesh.vertices.push_back(backFace.interpolate(gx0, gy0));
-        mesh.vertices.push_back(front.interpolate(gx1, gy1));
-        mesh.vertices.push_back(backFace.interpolate(gx1, gy1));
-        const int32_t k0 = f0 + 1, f1 = f0 + 2, k1 = f0 + 3;
-        // Transparent side: the segment direction turned a quarter towards the right, in grid steps.
-        const double dx = (to.x - from.x) * xScale, dy = (to.y - from.y) * yScale;
-        const Vec3 outward = front.direction((cx0 + cx1) * 0.5, (cy0 + cy1) * 0.5, dy, -dx);
-        const Vec3& a = mesh.vertices[static_cast<size_t>(f0)].objectPosition;
-        const Vec3& b = mesh.vertices[static_cast<size_t>(f1)].objectPosition;
-        const Vec3& c = mesh.vertices[static_cast<size_t>(k0)].objectPosition;
-        if (dot(cross(b - a, c - a), outward) >= 0.0) {
-            addQuad(mesh, f0, f1, k0, k1, kFaceSideThickness, 0);
-        } else {
-            addQuad(mesh, f0, k0, f1, k1, kFaceSideThickness, 0);
-        }
-        ++segments;
-    };
-    // The walls are found first and appended once their number is known: the mesh arrays were sized
-    // for the slab alone, and growing them a wall at a time would copy a full-cap mesh into twice
-    // its memory.
-    std::vector<std::pair<Crossing, Crossing>> walls;
-    const auto emitWall = [&walls](const Crossing& from, const Crossing& to) { walls.emplace_back(from, to); };
-
-    for (int64_t fi = 0; fi + 1 < fieldHeight; ++fi) {
-        for (int64_t fj = 0; fj + 1 < fieldWidth; ++fj) {
-            const double xs[4] = {static_cast<double>(fj), static_cast<double>(fj + 1), static_cast<double>(fj + 1),
-                                  static_cast<double>(fj)};
-            const double ys[4] = {static_cast<double>(fi), static_cast<double>(fi), static_cast<double>(fi + 1),
-                                  static_cast<double>(fi + 1)};
-            double values[4];
-            int caseBits = 0;
-            for (int k = 0; k < 4; ++k) {
-                values[k] =
-                    field[static_cast<size_t>(static_cast<int64_t>(ys[k]) * fieldWidth + static_cast<int64_t>(xs[k]))];
-                if (values[k] >= kContourLevel) caseBits |= 1 << k;
-            }
-            if (caseBits == 0 || caseBits == 15) continue;
-
-            Crossing crossings[4];
-            int count = 0;
-            for (int k = 0; k < 4; ++k) {
-                const int next = (k + 1) % 4;
-                const bool high = values[k] >= kContourLevel, nextHigh = values[next] >= kContourLevel;
-                if (high == nextHigh) continue;
-                const double delta = values[next] - values[k];
-                const double t =
-                    std::fabs(delta) < kFlatEdge ? 0.5 : std::clamp((kContourLevel - values[k]) / delta, 0.0, 1.0);
-                crossings[count++] = Crossing{xs[k] + (xs[next] - xs[k]) * t, ys[k] + (ys[next] - ys[k]) * t, high};
-            }
-            if (count == 2) {
-                emitWall(crossings[0].exit ? crossings[0] : crossings[1],
-                         crossings[0].exit ? crossings[1] : crossings[0]);
-                continue;
-            }
-            // A saddle: opaque corners are joined when the cell's average is opaque, so each exit
-            // pairs with the entry after it; otherwise with the entry before it.
-            const bool joinHigh = (values[0] + values[1] + values[2] + values[3]) * 0.25 >= kContourLevel;
-            for (int k = 0; k < 4; ++k) {
-                if (!crossings[k].exit) continue;
-                const Crossing& entry = crossings[joinHigh ? (k + 1) % 4 : (k + 3) % 4];
-                emitWall(crossings[k], entry);
-            }
-        }
-    }
-
-    mesh.vertices.reserve(mesh.vertices.size() + 4 * walls.size());
-    mesh.triangles.reserve(mesh.triangles.size() + 2 * walls.size());
-    for (const auto& [from, to] : walls) appendWall(from, to);
+    const AlphaField field = sampleAlphaField(surface, front, size);
+    const int32_t segments = appendWalls(mesh, front, backFace, field, traceContour(field));
 
     if (renderLogEnabled()) {
         std::ostringstream line;
-        line << "RendererV2AlphaContour: samples=" << nx * ny << " segments=" << segments;
+        line << "RendererV2AlphaContour: samples=" << size.nx * size.ny << " segments=" << segments;
         logRender(line.str());
     }
     return segments;

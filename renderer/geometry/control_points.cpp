@@ -71,6 +71,137 @@ double inSlopeFromHandle(double z, double slope) {
     return slopeFromStored(z);
 }
 
+// A freshly applied effect has not written its points yet: they are spread across the layer.
+void restoreStartupDefaults(std::vector<StoredPoint>& list, int32_t n, double width) {
+    if (list.size() < 2 || !std::all_of(list.begin(), list.end(), [](const StoredPoint& s) {
+            return unwritten(s.point) && unwritten(s.rotation);
+        })) {
+        return;
+    }
+    list.clear();
+    for (int32_t i = 0; i < n; ++i) {
+        list.push_back(StoredPoint{Vec3{(defaultPointFraction(i, n) - 0.5) * width, 0.0, 0.0}, Vec3{}, i});
+    }
+    logRender("RendererV2Mesh: startup default controls restored");
+}
+
+// Whether every point is stored in percent (legacy), or every point sits at its layer-pixel default.
+struct ListConventions {
+    bool allLegacy = false;
+    bool allLayerDefault = false;
+};
+
+ListConventions listConventions(const std::vector<StoredPoint>& list, int32_t n, double width, double height) {
+    ListConventions c;
+    c.allLegacy = list.size() >= 2 && std::all_of(list.begin(), list.end(), [&](const StoredPoint& s) {
+                      return percentTest(s.point, width, height);
+                  });
+    c.allLayerDefault = !c.allLegacy && std::all_of(list.begin(), list.end(), [&](const StoredPoint& s) {
+        return layerDefaultTest(s.point, s.index, n, width, height);
+    });
+    return c;
+}
+
+// A stored position in the curve's frame: x along the layer (0..1), y from the centre line (-1..1).
+struct NormalisedPosition {
+    double nx = 0.0, yCentered = 0.0;
+};
+
+NormalisedPosition normalisePosition(const Vec3& p, PointConvention convention, double width, double height) {
+    switch (convention) {
+        case PointConvention::legacy:
+            return {p.x / 100.0, 2.0 * (p.y / 100.0 - 0.5)};
+        case PointConvention::layerDefault:
+            return {p.x / width, 2.0 * (p.y / std::max(height, 1.0) - 0.5)};
+        case PointConvention::center:
+            break;
+    }
+    return {p.x / width + 0.5, p.y / std::max(height / 2.0, 1.0)};
+}
+
+// The control point of one stored point: curve amount and twist applied, slopes and handles unpacked,
+// every value finite and held within its limits.
+BendControlPoint controlPointOf(const StoredPoint& s, NormalisedPosition position, const std::vector<Vec3>& handles,
+                                const BendControls& controls) {
+    BendControlPoint cp;
+    cp.x = holdCoordinate(finiteOr(position.nx, 0.5));
+    cp.y = holdCoordinate(finiteOr(controls.curveAmount / 100.0 * position.yCentered, 0.0));
+    const double twist =
+        (finiteOr(s.rotation.z, 0.0) * 0.35 + finiteOr(s.rotation.y, 0.0)) * controls.twistAmount / 100.0;
+    cp.twist = std::clamp(finiteOr(twist, 0.0), -kMaxTwist, kMaxTwist);
+    cp.slope = slopeFromStored(finiteOr(s.rotation.x, 0.0));
+    cp.outSlope = cp.slope;
+    const Vec3 handle = s.index >= 0 && static_cast<size_t>(s.index) < handles.size()
+                            ? handles[static_cast<size_t>(s.index)]
+                            : kDefaultHandle;
+    cp.outLength = holdCoordinate(finiteOr(handle.x, kDefaultHandle.x));
+    cp.inLength = holdCoordinate(finiteOr(handle.y, kDefaultHandle.y));
+    cp.inSlope = inSlopeFromHandle(handle.z, cp.slope);
+    return cp;
+}
+
+void logControlPoint(size_t k, const Vec3& p, PointConvention convention, NormalisedPosition position,
+                     const BendControlPoint& cp) {
+    if (!renderLogEnabled()) return;
+    std::ostringstream line;
+    line << "RendererV2Mesh: control point=" << k << " raw=(" << p.x << "," << p.y << "," << p.z << ")"
+         << " mode=" << conventionName(convention) << " nx=" << position.nx << " yCentered=" << position.yCentered
+         << " cpY=" << cp.y << " slope=" << cp.slope << " h+=" << cp.outLength << " h-=" << cp.inLength
+         << " hs+=" << cp.outSlope << " hs-=" << cp.inSlope;
+    logRender(line.str());
+}
+
+// With no point readable the curve is straight through max(n, 2) evenly spread points.
+void addFallbackPoints(std::vector<BendControlPoint>& points, int32_t n) {
+    if (!points.empty()) return;
+    const int32_t count = std::max(n, 2);
+    for (int32_t i = 0; i < count; ++i) {
+        BendControlPoint cp;
+        cp.x = defaultPointFraction(i, count);
+        points.push_back(cp);
+    }
+}
+
+// A closed loop ends where it starts. Returns 1 when the last point had to be moved, else 0.
+int closeLoop(std::vector<BendControlPoint>& points, const BendControls& controls) {
+    if (!controls.closeEndpoints || points.size() <= 2) return 0;
+    int endpointSync = 0;
+    BendControlPoint& lastPoint = points.back();
+    if (std::fabs(lastPoint.x - points.front().x) > kEndpointSyncTolerance ||
+        std::fabs(lastPoint.y - points.front().y) > kEndpointSyncTolerance) {
+        endpointSync = 1;
+    }
+    lastPoint.x = points.front().x;
+    lastPoint.y = points.front().y;
+    return endpointSync;
+}
+
+// What the conversion saw, for the summary line.
+struct ConversionCounts {
+    int32_t legacy = 0, layerDefault = 0;
+    double rawCurveMax = 0.0;  // largest stored |y|
+    int endpointSync = 0;
+};
+
+void logControls(const std::vector<BendControlPoint>& points, const BendControls& controls,
+                 const ListConventions& conventions, const ConversionCounts& counts, double width, double height) {
+    if (!renderLogEnabled()) return;
+    double yMin = points.front().y, yMax = points.front().y;
+    for (const BendControlPoint& cp : points) {
+        yMin = std::min(yMin, cp.y);
+        yMax = std::max(yMax, cp.y);
+    }
+    std::ostringstream line;
+    line << "RendererV2Mesh: controls count=" << points.size() << " legacy=" << counts.legacy
+         << " layerDefault=" << counts.layerDefault << " closeEndpoints=" << (controls.closeEndpoints ? 1 : 0)
+         << " shapePreset=" << controls.shapePreset << " quickPreview=" << (controls.quickPreview ? 1 : 0)
+         << " endpointSync=" << counts.endpointSync << " allLegacy=" << (conventions.allLegacy ? 1 : 0)
+         << " allLayerDefault=" << (conventions.allLayerDefault ? 1 : 0) << " curveAmount=" << controls.curveAmount
+         << " rawCurveMax=" << counts.rawCurveMax << " yMin=" << yMin << " yMax=" << yMax
+         << " firstX=" << points.front().x << " lastX=" << points.back().x << " layer=" << width << "x" << height;
+    logRender(line.str());
+}
+
 }  // namespace
 
 double defaultPointFraction(int32_t i, int32_t n) {
@@ -97,115 +228,28 @@ std::vector<BendControlPoint> buildControlPoints(StoredControlPoints stored, con
     const int32_t n = stored.count;
     const double W = width, H = height;
     std::vector<StoredPoint>& list = stored.points;
-
-    // A freshly applied effect has not written its points yet: spread them across the layer.
-    if (list.size() >= 2 && std::all_of(list.begin(), list.end(), [](const StoredPoint& s) {
-            return unwritten(s.point) && unwritten(s.rotation);
-        })) {
-        list.clear();
-        for (int32_t i = 0; i < n; ++i) {
-            list.push_back(StoredPoint{Vec3{(defaultPointFraction(i, n) - 0.5) * W, 0.0, 0.0}, Vec3{}, i});
-        }
-        logRender("RendererV2Mesh: startup default controls restored");
-    }
-
-    const bool allLegacy = list.size() >= 2 && std::all_of(list.begin(), list.end(), [&](const StoredPoint& s) {
-                               return percentTest(s.point, W, H);
-                           });
-    const bool allLayerDefault = !allLegacy && std::all_of(list.begin(), list.end(), [&](const StoredPoint& s) {
-        return layerDefaultTest(s.point, s.index, n, W, H);
-    });
+    restoreStartupDefaults(list, n, W);
+    const ListConventions conventions = listConventions(list, n, W, H);
 
     std::vector<BendControlPoint> points;
     points.reserve(list.size());
-    int32_t legacyCount = 0, layerDefaultCount = 0;
-    double rawCurveMax = 0.0;
+    ConversionCounts counts;
     for (size_t k = 0; k < list.size(); ++k) {
         const StoredPoint& s = list[k];
         const Vec3& p = s.point;
-        const PointConvention convention =
-            classifyPoint(p, s.index, n, k == 0, k + 1 == list.size(), allLegacy, allLayerDefault, W, H);
-        double nx = 0.0, yCentered = 0.0;
-        switch (convention) {
-            case PointConvention::legacy:
-                ++legacyCount;
-                nx = p.x / 100.0;
-                yCentered = 2.0 * (p.y / 100.0 - 0.5);
-                break;
-            case PointConvention::layerDefault:
-                ++layerDefaultCount;
-                nx = p.x / W;
-                yCentered = 2.0 * (p.y / std::max(H, 1.0) - 0.5);
-                break;
-            case PointConvention::center:
-                nx = p.x / W + 0.5;
-                yCentered = p.y / std::max(H / 2.0, 1.0);
-                break;
-        }
-        if (std::isfinite(p.y)) rawCurveMax = std::max(rawCurveMax, std::fabs(p.y));
-
-        BendControlPoint cp;
-        cp.x = holdCoordinate(finiteOr(nx, 0.5));
-        cp.y = holdCoordinate(finiteOr(controls.curveAmount / 100.0 * yCentered, 0.0));
-        const double twist =
-            (finiteOr(s.rotation.z, 0.0) * 0.35 + finiteOr(s.rotation.y, 0.0)) * controls.twistAmount / 100.0;
-        cp.twist = std::clamp(finiteOr(twist, 0.0), -kMaxTwist, kMaxTwist);
-        cp.slope = slopeFromStored(finiteOr(s.rotation.x, 0.0));
-        cp.outSlope = cp.slope;
-        const Vec3 handle = s.index >= 0 && static_cast<size_t>(s.index) < stored.handles.size()
-                                ? stored.handles[static_cast<size_t>(s.index)]
-                                : kDefaultHandle;
-        cp.outLength = holdCoordinate(finiteOr(handle.x, kDefaultHandle.x));
-        cp.inLength = holdCoordinate(finiteOr(handle.y, kDefaultHandle.y));
-        cp.inSlope = inSlopeFromHandle(handle.z, cp.slope);
-        points.push_back(cp);
-
-        if (k < kLoggedPoints && renderLogEnabled()) {
-            std::ostringstream line;
-            line << "RendererV2Mesh: control point=" << k << " raw=(" << p.x << "," << p.y << "," << p.z << ")"
-                 << " mode=" << conventionName(convention) << " nx=" << nx << " yCentered=" << yCentered
-                 << " cpY=" << cp.y << " slope=" << cp.slope << " h+=" << cp.outLength << " h-=" << cp.inLength
-                 << " hs+=" << cp.outSlope << " hs-=" << cp.inSlope;
-            logRender(line.str());
-        }
+        const PointConvention convention = classifyPoint(p, s.index, n, k == 0, k + 1 == list.size(),
+                                                         conventions.allLegacy, conventions.allLayerDefault, W, H);
+        if (convention == PointConvention::legacy) ++counts.legacy;
+        if (convention == PointConvention::layerDefault) ++counts.layerDefault;
+        if (std::isfinite(p.y)) counts.rawCurveMax = std::max(counts.rawCurveMax, std::fabs(p.y));
+        const NormalisedPosition position = normalisePosition(p, convention, W, H);
+        points.push_back(controlPointOf(s, position, stored.handles, controls));
+        if (k < kLoggedPoints) logControlPoint(k, p, convention, position, points.back());
     }
 
-    if (points.empty()) {
-        const int32_t count = std::max(n, 2);
-        for (int32_t i = 0; i < count; ++i) {
-            BendControlPoint cp;
-            cp.x = defaultPointFraction(i, count);
-            points.push_back(cp);
-        }
-    }
-
-    int endpointSync = 0;
-    if (controls.closeEndpoints && points.size() > 2) {
-        BendControlPoint& lastPoint = points.back();
-        if (std::fabs(lastPoint.x - points.front().x) > kEndpointSyncTolerance ||
-            std::fabs(lastPoint.y - points.front().y) > kEndpointSyncTolerance) {
-            endpointSync = 1;
-        }
-        lastPoint.x = points.front().x;
-        lastPoint.y = points.front().y;
-    }
-
-    if (renderLogEnabled()) {
-        double yMin = points.front().y, yMax = points.front().y;
-        for (const BendControlPoint& cp : points) {
-            yMin = std::min(yMin, cp.y);
-            yMax = std::max(yMax, cp.y);
-        }
-        std::ostringstream line;
-        line << "RendererV2Mesh: controls count=" << points.size() << " legacy=" << legacyCount
-             << " layerDefault=" << layerDefaultCount << " closeEndpoints=" << (controls.closeEndpoints ? 1 : 0)
-             << " shapePreset=" << controls.shapePreset << " quickPreview=" << (controls.quickPreview ? 1 : 0)
-             << " endpointSync=" << endpointSync << " allLegacy=" << (allLegacy ? 1 : 0)
-             << " allLayerDefault=" << (allLayerDefault ? 1 : 0) << " curveAmount=" << controls.curveAmount
-             << " rawCurveMax=" << rawCurveMax << " yMin=" << yMin << " yMax=" << yMax << " firstX=" << points.front().x
-             << " lastX=" << points.back().x << " layer=" << W << "x" << H;
-        logRender(line.str());
-    }
+    addFallbackPoints(points, n);
+    counts.endpointSync = closeLoop(points, controls);
+    logControls(points, controls, conventions, counts, W, H);
     return points;
 }
 

@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "renderer/runtime/frame_buffers.h"
-#include "renderer/raster/raster.h"
 #include "renderer/gpu/gpu_run_info.h"
+#include "renderer/raster/raster_prepare.h"
+#include "renderer/runtime/frame_buffers.h"
 #include "renderer/scene/frame_scene.h"
 
 namespace zephrin {

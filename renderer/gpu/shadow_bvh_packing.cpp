@@ -1,6 +1,6 @@
 // The hierarchy in single precision with skip pointers ("escape"), so that a GPU thread walks it
 // without a stack: enter a node's first child on a box hit, otherwise jump to its escape.
-#include "renderer/shadows/shadow_bvh.h"
+#include "renderer/gpu/shadow_bvh_packing.h"
 
 namespace zephrin {
 namespace {

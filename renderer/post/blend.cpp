@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "renderer/raster/raster.h"
+#include "renderer/raster/raster_band.h"
 #include "renderer/runtime/worker_pool.h"
 #include "renderer/texture/clamps.h"
 #include "renderer/texture/pixel_formats.h"

@@ -2,7 +2,7 @@
 
 #include <bit>
 
-#include "renderer/raster/raster.h"
+#include "renderer/raster/raster_band.h"
 #include "renderer/runtime/worker_pool.h"
 
 namespace zephrin {

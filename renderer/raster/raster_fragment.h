@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "renderer/raster/raster_prepare.h"
 #include "renderer/runtime/frame_buffers.h"
-#include "renderer/raster/raster.h"
 #include "renderer/scene/frame_scene.h"
 
 namespace zephrin {
@@ -128,6 +128,10 @@ void bindWinnerIndices(FrameBuffers& buffers, int32_t firstRow, int32_t endRow, 
 
 // The arrays every raster pass writes (depth, coverage, colour, surface index) are allocated.
 bool hasRasterTargets(const FrameBuffers& buffers);
+
+// The same-surface depth rule: true when the new fragment (depth z, face code f) replaces the stored
+// one (depth zStored, face code fStored, alpha alphaStored).
+bool sameSurfaceReplaces(double z, int32_t f, double zStored, int32_t fStored, double alphaStored);
 
 // A fragment that won its pixel.
 struct WinningFragment {

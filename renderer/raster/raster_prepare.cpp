@@ -1,11 +1,11 @@
 // Raster preparation: near-plane clipping, projection into raster pixels and triangle set-up, done
 // once per frame and shared by the CPU band raster, the GPU raster and deferred shading.
+#include "renderer/raster/raster_prepare.h"
+
 #include <algorithm>
 #include <cmath>
 
-#include "renderer/raster/raster.h"
 #include "renderer/raster/raster_fragment.h"
-#include "renderer/runtime/worker_pool.h"
 
 namespace zephrin {
 
@@ -162,46 +162,6 @@ std::vector<PreparedTriangle> prepareRaster(const SceneCamera& camera, const std
     forEachPreparedTriangle(camera, surfaces, rasterWidth, rasterHeight,
                             [&](const PreparedTriangle& triangle, int32_t) { prepared.push_back(triangle); });
     return prepared;
-}
-
-int32_t rasterBandCount(int32_t rasterHeight) {
-    return workerCount(static_cast<uint32_t>(std::max(rasterHeight, 0)), kRasterRowBlock);
-}
-
-int32_t rasterBandsPerWorker(int32_t rasterHeight, int32_t workers) {
-    if (workers <= 1 || rasterHeight <= 0) return 1;
-    return std::clamp(rasterHeight / (workers * kMinRasterBandRows), 1, kMaxRasterBandsPerWorker);
-}
-
-int32_t rasterBandOfRow(int32_t y, int32_t rasterHeight, int32_t bandCount) {
-    int64_t band = ((static_cast<int64_t>(y) + 1) * bandCount - 1) / std::max(rasterHeight, 1);
-    return static_cast<int32_t>(std::clamp<int64_t>(band, 0, bandCount - 1));
-}
-
-int32_t rasterBandFirstRow(int32_t band, int32_t rasterHeight, int32_t bandCount) {
-    return static_cast<int32_t>(static_cast<int64_t>(rasterHeight) * band / std::max(bandCount, 1));
-}
-
-RasterBands binRasterBands(const std::vector<PreparedTriangle>& prepared, int32_t rasterHeight, int32_t bandCount) {
-    bandCount = std::max(bandCount, 1);
-    RasterBands bands;
-    bands.bands.resize(static_cast<size_t>(bandCount));
-
-    // Counting pass first, so that each band's list is allocated once.
-    std::vector<size_t> counts(static_cast<size_t>(bandCount), 0);
-    for (const PreparedTriangle& triangle : prepared) {
-        int32_t first = rasterBandOfRow(triangle.minY, rasterHeight, bandCount);
-        int32_t last = rasterBandOfRow(triangle.maxY, rasterHeight, bandCount);
-        for (int32_t b = first; b <= last; ++b) ++counts[static_cast<size_t>(b)];
-    }
-    for (size_t b = 0; b < counts.size(); ++b) bands.bands[b].reserve(counts[b]);
-
-    for (size_t i = 0; i < prepared.size(); ++i) {
-        int32_t first = rasterBandOfRow(prepared[i].minY, rasterHeight, bandCount);
-        int32_t last = rasterBandOfRow(prepared[i].maxY, rasterHeight, bandCount);
-        for (int32_t b = first; b <= last; ++b) bands.bands[static_cast<size_t>(b)].push_back(static_cast<int32_t>(i));
-    }
-    return bands;
 }
 
 }  // namespace zephrin

@@ -1,9 +1,11 @@
 // Deferred shading (tile path): once per visible pixel, after the raster has resolved visibility, so
 // that lighting never runs for fragments that end up hidden.
+#include "renderer/shading/deferred_shading.h"
+
 #include <algorithm>
 
-#include "renderer/shading/shading.h"
-#include "renderer/shadows/shadow_bvh.h"
+#include "renderer/shading/shade_point.h"
+#include "renderer/shadows/shadow_rays.h"
 
 namespace zephrin {
 
@@ -56,8 +58,8 @@ void shadeSpreadRows(const ShadingFrame& frame, int32_t firstItem, int32_t endIt
     const bool checksClip = buffers.clipTriangle.size() == pixels;
     const bool shadowPost = keepsShadowPost(buffers);
     // The CPU raster left each winner's texture colour beside its prepared index; a GPU raster does not.
-    const bool rasterColour = frame.gpuRaster == nullptr && buffers.packedColor.size() == pixels;
-    const bool rasterMask = frame.gpuRaster == nullptr && buffers.winnerMask.size() == pixels;
+    const bool rasterColour = !frame.gpuRasterWon && buffers.packedColor.size() == pixels;
+    const bool rasterMask = !frame.gpuRasterWon && buffers.winnerMask.size() == pixels;
     const std::vector<SceneLight>& lights = frame.scene->lights;
     const size_t width = static_cast<size_t>(buffers.rasterWidth);
     // This thread's shadow-ray memos, one per light: neighbouring pixels share their blockers.

@@ -1,30 +1,14 @@
-// The lighting model's fixed gains and its two attenuation factors (distance falloff and spot cone).
-// Light collection prints the gains in its log line, the CPU shading and the GPU lighting use them.
+// The lighting model's limits and its two attenuation factors (distance falloff and spot cone), used
+// by the shading. Its gains are in renderer/scene/light_gains.h.
 #pragma once
 
 #include <cstdint>
 
 #include "common/vec3.h"
 #include "renderer/scene/frame_scene.h"
+#include "renderer/scene/light_gains.h"
 
 namespace zephrin {
-
-// Ambient term of a material with no ambient light: 0.15 of its ambient coefficient.
-constexpr double kAmbientBaseGain = 0.15;
-// Each ambient light adds this much per unit of intensity and ambient coefficient.
-constexpr double kAmbientLightGain = 1.85;
-// Every non-ambient light's strength, before its type scale.
-constexpr double kDirectGain = 1.62;
-constexpr double kParallelScale = 1.35;
-constexpr double kPointScale = 8.4;
-constexpr double kSpotScale = 12.0;
-// With any directional light in the frame the ambient term never falls below this fraction of the
-// base colour, so that surfaces turned away from every light stay readable.
-constexpr double kAmbientFloor = 0.22;
-// Shadow darkness is boosted by this factor (and clamped), so that 78 % already gives a black shadow.
-constexpr double kShadowDarknessGain = 1.28;
-// Share of the ambient term that survives full shadow: 0.42 + 0.58 * visibility.
-constexpr double kShadowedAmbientShare = 0.42;
 
 // Material and light limits of the model.
 constexpr double kMaxMaterialCoefficient = 4.0;

@@ -1,10 +1,12 @@
 // The per-row path: every surface triangle is clipped, projected and rasterized for one block of
 // rows, with the tile path's set-up and per-pixel rules, shading each fragment as it is drawn instead
 // of once per visible pixel afterwards.
+#include "renderer/shading/per_triangle_pass.h"
+
 #include <algorithm>
 #include <cmath>
 
-#include "renderer/shading/shading.h"
+#include "renderer/shading/shade_point.h"
 #include "renderer/texture/texture_sampling.h"
 
 namespace zephrin {

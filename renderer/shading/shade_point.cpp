@@ -6,16 +6,17 @@
 // one. Beside the colour it reports how the colour would change between fully lit and fully
 // shadowed (the slope), so that the soft-shadow pass can blur visibility and correct the colour
 // without shading again.
+#include "renderer/shading/shade_point.h"
+
 #include <algorithm>
 #include <cmath>
 
 #include "renderer/shading/lighting_model.h"
-#include "renderer/shading/shading.h"
-#include "renderer/shadows/shadow_bvh.h"
 #include "renderer/shadows/shadow_map.h"
 #include "renderer/texture/clamps.h"
+#include "renderer/shadows/shadow_rays.h"
+#include "renderer/shadows/shadow_sample_cache.h"
 #include "renderer/texture/texture_sampling.h"
-#include "renderer/gpu/gpu_shadows.h"
 
 namespace zephrin {
 
@@ -92,6 +93,122 @@ bool cachedHitOf(const ShadingFrame& frame, const ShadingPoint& point, size_t li
     return true;
 }
 
+// The ambient term before the ambient lights add theirs.
+Vec3 baseAmbient(const Vec3& baseRgb, const Coefficients& k, const std::vector<SceneLight>& lights) {
+    const bool directLight =
+        std::any_of(lights.begin(), lights.end(), [](const SceneLight& l) { return l.type != kLightAmbient; });
+    return baseRgb *
+           (directLight ? std::max(kAmbientFloor, kAmbientBaseGain * k.ambient) : kAmbientBaseGain * k.ambient);
+}
+
+// Unit vectors from the point toward a light, in world and camera space, and the light's falloff and
+// cone there.
+struct LightPath {
+    Vec3 world, camera;
+    double attenuation = 1.0;
+};
+
+// False when the light is too weak at the point to shade or trace.
+inline bool lightPathAt(const SceneLight& light, size_t index, const ShadingPoint& point, const ShadingFrame& frame,
+                        LightPath& path) {
+    if (light.type == kLightParallel) {
+        path.world = normalizeOr(-light.directionWorld, kFallbackDirection);
+        path.camera = normalizeOr(-light.directionCamera, kFallbackDirection);
+        return true;
+    }
+    const Vec3 toLight = light.positionWorld - point.worldPosition;
+    const Vec3 toLightInCamera = light.positionCamera - point.cameraPosition;
+    const LengthPair lengths = lengthsOf(toLight, toLightInCamera);
+    const double distance = lengths.first;
+    normalizeBothWithLengths(toLight, toLightInCamera, lengths, kFallbackDirection, path.world, path.camera);
+    const bool shaped = frame.spotCones != nullptr && index < frame.spotCones->size();
+    path.attenuation = lightFalloff(light, distance) *
+                       (shaped ? spotCone((*frame.spotCones)[index], -path.world) : spotCone(light, -path.world));
+    return path.attenuation > kMinAttenuation;
+}
+
+// The light's diffuse and specular contribution before shadowing, for a point that faces it.
+inline Vec3 directContribution(const SceneLight& light, const LightPath& path, const Coefficients& k,
+                               const Vec3& baseRgb, double nDotL, const Vec3& nv, const Vec3& view) {
+    const double strength = light.intensity * kDirectGain * typeScale(light.type) * path.attenuation;
+    const double diffuse = clampRange(nDotL, 0.0, 1.0) * k.diffuse;
+    const Vec3 half = normalizeOr(view + path.camera, kFallbackDirection);
+    const double specular =
+        specularPower(clampRange(dot(nv, half), 0.0, 1.0), k.shininess) * k.specular * k.specularScale;
+    return (mul(baseRgb, light.color) * diffuse + light.color * specular) * strength;
+}
+
+// Visibility of light `index` at the point, darkness applied, with its blocker hint.
+inline double shadowVisibility(const ShadowBvh& bvh, const SceneLight& light, size_t index, const ShadingPoint& point,
+                               const SceneSurface& surface, const ShadingFrame& frame, const Vec3& towardLight,
+                               const Vec3& unitNormal, double& hint) {
+    VisibilityQuery query;
+    query.map = mapOf(frame, index);
+    query.point = point.worldPosition;
+    query.normal = point.worldNormal;
+    query.receiver = ShadowReceiver{point.surfaceIndex, point.triangleIndex};
+    query.shadowQuality = surface.controls.shadowQuality;
+    query.shadowSoftness = surface.controls.shadowSoftness;
+    query.shadowMode = surface.controls.shadowMode;
+    query.anyHitOnly = frame.anyHitShadows;
+    query.memo = point.shadowMemos != nullptr ? &point.shadowMemos[index] : nullptr;
+    // These are the very vectors lightVisibility would work out for these light types.
+    query.unitVectorsGiven = light.type == kLightPoint || light.type == kLightSpot || light.type == kLightParallel;
+    query.towardLight = towardLight;
+    query.unitNormal = unitNormal;
+    CachedShadowHit cached;
+    if (cachedHitOf(frame, point, index, cached)) query.cached = &cached;
+    return lightVisibility(bvh, light, query, &hint);
+}
+
+// The lights' terms summed over the loop.
+struct LightSums {
+    Vec3 ambient;
+    Vec3 lit, unshadowed, untested;  // direct terms: shadowed, unshadowed, of lights that cast no shadow
+    bool tested = false;             // some light was shadow tested
+    double minimumVisibility = 1.0;
+    double strongestShadow = -1.0;
+    double blockerHint = 0.0;  // of the light that shadows the point most
+};
+
+inline void addShadowTest(LightSums& sums, double visibility, double hint) {
+    sums.tested = true;
+    sums.minimumVisibility = std::min(sums.minimumVisibility, visibility);
+    if (1.0 - visibility > sums.strongestShadow) {
+        sums.strongestShadow = 1.0 - visibility;
+        sums.blockerHint = hint;
+    }
+}
+
+// The colour, with the ambient term pulled down by the darkest shadow, and the slope between fully
+// lit and fully shadowed.
+ShadingResult composeShading(const LightSums& sums, double alpha) {
+    const Vec3& ambient = sums.ambient;
+    const Vec3& lit = sums.lit;
+    const double ambientScale =
+        sums.tested ? clampRange(kShadowedAmbientShare + (1.0 - kShadowedAmbientShare) * sums.minimumVisibility, 0.0, 1.0)
+                    : 1.0;
+    ShadingResult result;
+    result.red = clampRange(ambientScale * ambient.x + lit.x, 0.0, 1.0);
+    result.green = clampRange(ambientScale * ambient.y + lit.y, 0.0, 1.0);
+    result.blue = clampRange(ambientScale * ambient.z + lit.z, 0.0, 1.0);
+    result.alpha = alpha;
+    result.lightTested = sums.tested;
+    result.minimumVisibility = sums.tested ? sums.minimumVisibility : 1.0;
+    result.blockerHint = sums.blockerHint;
+    if (sums.tested) {
+        auto slopeOf = [](double full, double shadowedAmbient, double untestedPart) {
+            return clampRange(full, 0.0, 1.0) - clampRange(shadowedAmbient + untestedPart, 0.0, 1.0);
+        };
+        const Vec3& unshadowed = sums.unshadowed;
+        const Vec3& untested = sums.untested;
+        result.slope.red = slopeOf(ambient.x + unshadowed.x, kShadowedAmbientShare * ambient.x, untested.x);
+        result.slope.green = slopeOf(ambient.y + unshadowed.y, kShadowedAmbientShare * ambient.y, untested.y);
+        result.slope.blue = slopeOf(ambient.z + unshadowed.z, kShadowedAmbientShare * ambient.z, untested.z);
+    }
+    return result;
+}
+
 }  // namespace
 
 bool shadesUnlit(int32_t faceCode, const SceneSurface& surface, const std::vector<SceneLight>& lights) {
@@ -117,46 +234,22 @@ ShadingResult shadePoint(const ShadingPoint& point, const SceneSurface& surface,
     const ShadowBvh& bvh = frame.shadowBvh != nullptr ? *frame.shadowBvh : kNoCasters;
     const Coefficients k = coefficientsOf(surface);
     const Vec3 baseRgb{base.red, base.green, base.blue};
-
-    const bool directLight =
-        std::any_of(lights.begin(), lights.end(), [](const SceneLight& l) { return l.type != kLightAmbient; });
-    Vec3 ambient =
-        baseRgb * (directLight ? std::max(kAmbientFloor, kAmbientBaseGain * k.ambient) : kAmbientBaseGain * k.ambient);
+    LightSums sums;
+    sums.ambient = baseAmbient(baseRgb, k, lights);
 
     Vec3 n, nv;
     normalizeBothOr(point.worldNormal, point.cameraNormal, kFallbackDirection, n, nv);
     const Vec3 view = normalizeOr(-point.cameraPosition, kFallbackDirection);
 
-    Vec3 lit, unshadowed, untested;
-    bool tested = false;
-    double minimumVisibility = 1.0;
-    double strongestShadow = -1.0;
-    double blockerHint = 0.0;
-
     for (size_t i = 0; i < lights.size(); ++i) {
         const SceneLight& light = lights[i];
         if (light.type == kLightAmbient) {
-            ambient += mul(baseRgb, light.color) * (k.ambient * light.intensity * kAmbientLightGain);
+            sums.ambient += mul(baseRgb, light.color) * (k.ambient * light.intensity * kAmbientLightGain);
             continue;
         }
-        Vec3 lw, lv;
-        double attenuation = 1.0;
-        if (light.type == kLightParallel) {
-            lw = normalizeOr(-light.directionWorld, kFallbackDirection);
-            lv = normalizeOr(-light.directionCamera, kFallbackDirection);
-        } else {
-            const Vec3 toLight = light.positionWorld - point.worldPosition;
-            const Vec3 toLightInCamera = light.positionCamera - point.cameraPosition;
-            const LengthPair lengths = lengthsOf(toLight, toLightInCamera);
-            const double distance = lengths.first;
-            normalizeBothWithLengths(toLight, toLightInCamera, lengths, kFallbackDirection, lw, lv);
-            const bool shaped = frame.spotCones != nullptr && i < frame.spotCones->size();
-            attenuation = lightFalloff(light, distance) *
-                          (shaped ? spotCone((*frame.spotCones)[i], -lw) : spotCone(light, -lw));
-            if (!(attenuation > kMinAttenuation)) continue;
-        }
-        const double strength = light.intensity * kDirectGain * typeScale(light.type) * attenuation;
-        const double nDotL = dot(n, lw);
+        LightPath path;
+        if (!lightPathAt(light, i, point, frame, path)) continue;
+        const double nDotL = dot(n, path.world);
         const bool shadowTested = surface.acceptsShadows && light.castsShadows;
 
         double visibility = 1.0;
@@ -164,68 +257,20 @@ ShadingResult shadePoint(const ShadingPoint& point, const SceneSurface& surface,
         if (nDotL > kMinFacing) {
             // The unshadowed contribution comes first: its square roots and divisions then overlap
             // the shadow ray's walk instead of waiting for it.
-            const double diffuse = clampRange(nDotL, 0.0, 1.0) * k.diffuse;
-            const Vec3 half = normalizeOr(view + lv, kFallbackDirection);
-            const double specular =
-                specularPower(clampRange(dot(nv, half), 0.0, 1.0), k.shininess) * k.specular * k.specularScale;
-            const Vec3 contribution = (mul(baseRgb, light.color) * diffuse + light.color * specular) * strength;
-            if (shadowTested) {
-                VisibilityQuery query;
-                query.map = mapOf(frame, i);
-                query.point = point.worldPosition;
-                query.normal = point.worldNormal;
-                query.receiver = ShadowReceiver{point.surfaceIndex, point.triangleIndex};
-                query.shadowQuality = surface.controls.shadowQuality;
-                query.shadowSoftness = surface.controls.shadowSoftness;
-                query.shadowMode = surface.controls.shadowMode;
-                query.anyHitOnly = frame.anyHitShadows;
-                query.memo = point.shadowMemos != nullptr ? &point.shadowMemos[i] : nullptr;
-                // lw and n are the very vectors lightVisibility would work out for these light types.
-                query.unitVectorsGiven =
-                    light.type == kLightPoint || light.type == kLightSpot || light.type == kLightParallel;
-                query.towardLight = lw;
-                query.unitNormal = n;
-                CachedShadowHit cached;
-                if (cachedHitOf(frame, point, i, cached)) query.cached = &cached;
-                visibility = lightVisibility(bvh, light, query, &hint);
-            }
-            lit += contribution * visibility;
-            unshadowed += contribution;
-            if (!shadowTested) untested += contribution;
+            const Vec3 contribution = directContribution(light, path, k, baseRgb, nDotL, nv, view);
+            if (shadowTested) visibility = shadowVisibility(bvh, light, i, point, surface, frame, path.world, n, hint);
+            sums.lit += contribution * visibility;
+            sums.unshadowed += contribution;
+            if (!shadowTested) sums.untested += contribution;
         } else if (shadowTested) {
             // Facing away from a shadow-casting light is being in its shadow.
             visibility = 1.0 - clampRange(light.shadowDarkness * kShadowDarknessGain, 0.0, 1.0);
         } else {
             continue;
         }
-        if (!shadowTested) continue;
-        tested = true;
-        minimumVisibility = std::min(minimumVisibility, visibility);
-        if (1.0 - visibility > strongestShadow) {
-            strongestShadow = 1.0 - visibility;
-            blockerHint = hint;
-        }
+        if (shadowTested) addShadowTest(sums, visibility, hint);
     }
-
-    const double ambientScale =
-        tested ? clampRange(kShadowedAmbientShare + (1.0 - kShadowedAmbientShare) * minimumVisibility, 0.0, 1.0) : 1.0;
-    ShadingResult result;
-    result.red = clampRange(ambientScale * ambient.x + lit.x, 0.0, 1.0);
-    result.green = clampRange(ambientScale * ambient.y + lit.y, 0.0, 1.0);
-    result.blue = clampRange(ambientScale * ambient.z + lit.z, 0.0, 1.0);
-    result.alpha = base.alpha;
-    result.lightTested = tested;
-    result.minimumVisibility = tested ? minimumVisibility : 1.0;
-    result.blockerHint = blockerHint;
-    if (tested) {
-        auto slopeOf = [](double full, double shadowedAmbient, double untestedPart) {
-            return clampRange(full, 0.0, 1.0) - clampRange(shadowedAmbient + untestedPart, 0.0, 1.0);
-        };
-        result.slope.red = slopeOf(ambient.x + unshadowed.x, kShadowedAmbientShare * ambient.x, untested.x);
-        result.slope.green = slopeOf(ambient.y + unshadowed.y, kShadowedAmbientShare * ambient.y, untested.y);
-        result.slope.blue = slopeOf(ambient.z + unshadowed.z, kShadowedAmbientShare * ambient.z, untested.z);
-    }
-    return result;
+    return composeShading(sums, base.alpha);
 }
 
 ShadingPoint fragmentShadingPoint(const PreparedTriangle& triangle, const SceneSurface& surface,

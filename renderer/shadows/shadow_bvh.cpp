@@ -176,32 +176,26 @@ void logSkip(const char* reason, size_t surfaces, size_t lights) {
     logRender(line.str());
 }
 
-}  // namespace
-
-bool casterMayBeTransparent(const SceneSurface& surface) {
-    if (hasTransparentTexel(surface.frontTexture) || hasTransparentTexel(surface.backTexture)) return true;
-    if (!surface.frontTexture.hasPixels()) {
-        if (packedAlpha(surface.controls.frontColor) == 0) return true;
-    }
-    return !surface.backTexture.hasPixels() && packedAlpha(surface.controls.backColor) == 0;
-}
-
-ShadowBvh buildShadowBvh(const std::vector<SceneSurface>& surfaces, const std::vector<SceneLight>& lights) {
-    ShadowBvh bvh;
-    bvh.surfaces = &surfaces;
+// Whether the frame needs a hierarchy at all: a light that casts shadows, a caster and a receiver.
+// Logs why not when it does not.
+bool needsHierarchy(const std::vector<SceneSurface>& surfaces, const std::vector<SceneLight>& lights) {
     bool shadowLight = std::any_of(lights.begin(), lights.end(),
                                    [](const SceneLight& l) { return l.castsShadows && l.type != kLightAmbient; });
     if (!shadowLight) {
         logSkip("noShadowLight", surfaces.size(), lights.size());
-        return bvh;
+        return false;
     }
     bool caster = std::any_of(surfaces.begin(), surfaces.end(), isCaster);
     bool receiver = std::any_of(surfaces.begin(), surfaces.end(), isReceiver);
     if (!caster || !receiver) {
         logSkip(receiver ? "noCaster" : "noReceiver", surfaces.size(), lights.size());
-        return bvh;
+        return false;
     }
+    return true;
+}
 
+// Every placeable triangle of every caster, in world space with its box and centroid.
+void collectCasterTriangles(ShadowBvh& bvh, const std::vector<SceneSurface>& surfaces) {
     size_t total = 0;
     for (const SceneSurface& s : surfaces) {
         if (isCaster(s)) total += s.mesh.triangles.size();
@@ -234,6 +228,10 @@ ShadowBvh buildShadowBvh(const std::vector<SceneSurface>& surfaces, const std::v
             bvh.triangles.push_back(t);
         }
     }
+}
+
+// The nodes over the identity permutation of the triangles, which the splits then reorder.
+void buildTree(ShadowBvh& bvh) {
     bvh.indices.resize(bvh.triangles.size());
     for (size_t i = 0; i < bvh.indices.size(); ++i) bvh.indices[i] = static_cast<uint32_t>(i);
     if (!bvh.triangles.empty()) {
@@ -241,25 +239,31 @@ ShadowBvh buildShadowBvh(const std::vector<SceneSurface>& surfaces, const std::v
         bvh.nodes.reserve(2 * bvh.triangles.size() / static_cast<size_t>(kShadowBvhLeafSize) * 2 + 1);
         buildNode(bvh, 0, static_cast<int32_t>(bvh.triangles.size()), 0);
     }
+}
+
+// The triangles in leaf order, as corner and edges, the form the ray test reads.
+void prepareRayTriangles(ShadowBvh& bvh) {
     bvh.rayTriangles.reserve(bvh.indices.size());
     for (uint32_t index : bvh.indices) {
         const ShadowTriangle& t = bvh.triangles[index];
         bvh.rayTriangles.push_back(
             ShadowRayTriangle{t.a, t.b - t.a, t.c - t.a, t.surfaceIndex, t.triangleIndex, t.alphaTested});
     }
+}
+
+// Each leaf cut into groups of neighbouring triangles, with each group's box and its triangles
+// paired lane by lane.
+void buildLeafGroups(ShadowBvh& bvh) {
     bvh.nodeFirstGroup.assign(bvh.nodes.size(), -1);
     // Sized up front: growing them step by step would copy them over and over.
-    size_t groupTotal = 0, innerTotal = 0;
+    size_t groupTotal = 0;
     for (const ShadowBvhNode& node : bvh.nodes) {
-        if (node.leftChild >= 0) {
-            ++innerTotal;
-        } else {
+        if (node.leftChild < 0) {
             groupTotal += static_cast<size_t>((node.indexCount + kShadowLeafGroupSize - 1) / kShadowLeafGroupSize);
         }
     }
     bvh.leafGroups.reserve(groupTotal);
     bvh.groupPairs.reserve(groupTotal);
-    bvh.wideNodes.reserve(innerTotal);
     for (size_t n = 0; n < bvh.nodes.size(); ++n) {
         const ShadowBvhNode& node = bvh.nodes[n];
         if (node.leftChild >= 0) continue;
@@ -290,6 +294,10 @@ ShadowBvh buildShadowBvh(const std::vector<SceneSurface>& surfaces, const std::v
             bvh.groupPairs.push_back(pair);
         }
     }
+}
+
+// Each even group of a leaf with the next one (itself when it is the last), boxes side by side.
+void pairGroupBoxes(ShadowBvh& bvh) {
     bvh.groupBoxPairs.assign(bvh.leafGroups.size(), ShadowChildBoxes{});
     for (size_t n = 0; n < bvh.nodes.size(); ++n) {
         if (bvh.nodeFirstGroup[n] < 0) continue;
@@ -302,7 +310,13 @@ ShadowBvh buildShadowBvh(const std::vector<SceneSurface>& surfaces, const std::v
                         b.boundsMax);
         }
     }
+}
+
+// One wide node per inner node: its grandchildren (or a child that is a leaf) with their boxes paired.
+void buildWideNodes(ShadowBvh& bvh) {
     bvh.nodeWide.assign(bvh.nodes.size(), -1);
+    bvh.wideNodes.reserve(static_cast<size_t>(
+        std::count_if(bvh.nodes.begin(), bvh.nodes.end(), [](const ShadowBvhNode& node) { return node.leftChild >= 0; })));
     for (size_t n = 0; n < bvh.nodes.size(); ++n) {
         const ShadowBvhNode& node = bvh.nodes[n];
         if (node.leftChild < 0) continue;
@@ -327,6 +341,10 @@ ShadowBvh buildShadowBvh(const std::vector<SceneSurface>& surfaces, const std::v
         bvh.nodeWide[n] = static_cast<int32_t>(bvh.wideNodes.size());
         bvh.wideNodes.push_back(wide);
     }
+}
+
+// Copies into each wide node what the walk would otherwise read from its entries' nodes.
+void linkWideEntries(ShadowBvh& bvh) {
     // Pre-order numbering gives every inner node its wide node only once the loop has passed it.
     for (ShadowWideNode& wide : bvh.wideNodes) {
         for (int32_t i = 0; i < wide.count; ++i) {
@@ -339,9 +357,36 @@ ShadowBvh buildShadowBvh(const std::vector<SceneSurface>& surfaces, const std::v
             if (wide.wide[i] < 0) wide.leafMask |= 1u << i;
         }
     }
-    bvh.walkReady = bvh.rayTriangles.size() == bvh.indices.size() && bvh.nodeFirstGroup.size() == bvh.nodes.size() &&
-                    bvh.nodeWide.size() == bvh.nodes.size() && bvh.groupPairs.size() == bvh.leafGroups.size() &&
-                    bvh.groupBoxPairs.size() == bvh.leafGroups.size();
+}
+
+bool walkArraysBuilt(const ShadowBvh& bvh) {
+    return bvh.rayTriangles.size() == bvh.indices.size() && bvh.nodeFirstGroup.size() == bvh.nodes.size() &&
+           bvh.nodeWide.size() == bvh.nodes.size() && bvh.groupPairs.size() == bvh.leafGroups.size() &&
+           bvh.groupBoxPairs.size() == bvh.leafGroups.size();
+}
+
+}  // namespace
+
+bool casterMayBeTransparent(const SceneSurface& surface) {
+    if (hasTransparentTexel(surface.frontTexture) || hasTransparentTexel(surface.backTexture)) return true;
+    if (!surface.frontTexture.hasPixels()) {
+        if (packedAlpha(surface.controls.frontColor) == 0) return true;
+    }
+    return !surface.backTexture.hasPixels() && packedAlpha(surface.controls.backColor) == 0;
+}
+
+ShadowBvh buildShadowBvh(const std::vector<SceneSurface>& surfaces, const std::vector<SceneLight>& lights) {
+    ShadowBvh bvh;
+    bvh.surfaces = &surfaces;
+    if (!needsHierarchy(surfaces, lights)) return bvh;
+    collectCasterTriangles(bvh, surfaces);
+    buildTree(bvh);
+    prepareRayTriangles(bvh);
+    buildLeafGroups(bvh);
+    pairGroupBoxes(bvh);
+    buildWideNodes(bvh);
+    linkWideEntries(bvh);
+    bvh.walkReady = walkArraysBuilt(bvh);
     if (renderLogEnabled()) {
         std::ostringstream line;
         line << "RendererV2Shadow: triangles=" << bvh.triangles.size() << " nodes=" << bvh.nodes.size();

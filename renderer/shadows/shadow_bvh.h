@@ -1,5 +1,6 @@
-// Bounding-volume hierarchy over every shadow-casting triangle of a frame, answering the any-hit
-// and nearest-hit shadow queries, and its packed single-precision form for the GPU passes.
+// Bounding-volume hierarchy over every shadow-casting triangle of a frame: its node and triangle
+// layouts and the build. The rays that walk it are in shadow_rays.h, its packed single-precision
+// form for the GPU passes in renderer/gpu/shadow_bvh_packing.h.
 #pragma once
 
 #include <cstdint>
@@ -104,94 +105,5 @@ ShadowBvh buildShadowBvh(const std::vector<SceneSurface>& surfaces, const std::v
 // Whether a caster surface can be see-through somewhere: a transparent texel inside its textures'
 // uv rectangles, or a transparent fallback colour on a face without texture.
 bool casterMayBeTransparent(const SceneSurface& surface);
-
-// ---- queries --------------------------------------------------------------------------------------
-
-// The receiver of a shadow ray: its own triangle never blocks it, and a plain layer never shadows
-// itself at all.
-struct ShadowReceiver {
-    int32_t surface = -1;
-    int32_t triangle = -1;
-};
-
-// True when something opaque lies on the ray between the hit epsilon and maxT.
-bool anyHit(const ShadowBvh& bvh, int32_t node, const Vec3& origin, const Vec3& direction, double maxT,
-            const ShadowReceiver& receiver);
-
-// The nearest opaque hit below min(bestT, maxT); bestT is replaced by its distance when one is found.
-bool nearestHit(const ShadowBvh& bvh, int32_t node, const Vec3& origin, const Vec3& direction, double maxT,
-                const ShadowReceiver& receiver, double& bestT);
-
-struct ShadowMap;  // renderer/shadows/shadow_map.h
-
-// A shadow ray answered ahead of shading (by the GPU); null when the CPU traces it.
-struct CachedShadowHit {
-    bool hit = false;
-    double distance = 0.0;
-};
-
-// The triangle that last blocked one light's shadow rays on one thread (a position in
-// ShadowBvh::rayTriangles, -1 for none). Neighbouring pixels are mostly shadowed by the same
-// triangle: testing it first answers an any-hit ray at once and gives a nearest-hit ray a short
-// limit before it walks the tree. The answers are the same with or without it.
-struct ShadowRayMemo {
-    int32_t blocker = -1;
-};
-
-struct VisibilityQuery {
-    const ShadowMap* map = nullptr;  // the light's map, or null
-    Vec3 point;                      // world position of the receiving point
-    Vec3 normal;                     // its world normal
-    ShadowReceiver receiver;
-    int32_t shadowQuality = 1;
-    double shadowSoftness = 0.0;  // the surface's own softness, percent
-    ShadowMode shadowMode = ShadowMode::Auto;
-    bool anyHitOnly = false;  // quick preview: no nearest-hit rays, a fixed blocker hint
-    const CachedShadowHit* cached = nullptr;
-    ShadowRayMemo* memo = nullptr;  // this thread's memo for the light, or null
-    // The unit vectors toward the light and along the normal, when the caller has already worked
-    // them out exactly as lightVisibility would (normalizeOr with (0, 0, -1) as the fallback).
-    bool unitVectorsGiven = false;
-    Vec3 towardLight;
-    Vec3 unitNormal;
-};
-
-// Visibility of `light` at the query point in [0, 1] (1 fully lit), darkness applied. blockerHint,
-// when given, receives the contact-hardening hint of the nearest blocker (0 when there is none).
-double lightVisibility(const ShadowBvh& bvh, const SceneLight& light, const VisibilityQuery& query,
-                       double* blockerHint);
-
-// ---- packed form for the GPU ------------------------------------------------------------------------
-
-// 40 bytes, little-endian, the layout the GPU shaders read.
-struct PackedBvhNode {
-    float bmin[3];
-    int32_t firstChild;  // left child, -1 in a leaf
-    float bmax[3];
-    int32_t escape;  // node after this subtree; the node count ends the walk
-    int32_t start;
-    int32_t count;
-};
-static_assert(sizeof(PackedBvhNode) == 40, "packed node is 40 bytes");
-
-struct PackedShadowTriangle {
-    float a[3];
-    uint32_t packedIdentity;  // surface index << 24 | triangle index
-    float b[3];
-    float c[3];
-};
-static_assert(sizeof(PackedShadowTriangle) == 40, "packed triangle is 40 bytes");
-
-// The identity fields' widths: eight bits of surface (sign-free) and 24 of triangle.
-constexpr int32_t kMaxPackedSurfaceIndex = 127;
-constexpr int32_t kMaxPackedTriangleIndex = 0xFFFFFF;
-
-struct PackedShadowBvh {
-    std::vector<PackedBvhNode> nodes;
-    std::vector<PackedShadowTriangle> triangles;  // in the order of ShadowBvh::indices
-};
-
-// False (and both vectors empty) for an empty hierarchy or an identity beyond the packed limits.
-bool packShadowBvh(const ShadowBvh& bvh, PackedShadowBvh& packed);
 
 }  // namespace zephrin

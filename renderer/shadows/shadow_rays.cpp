@@ -3,10 +3,13 @@
 //
 // Triangles are intersected with the Moller-Trumbore test; nodes with the slab test, two levels of
 // the tree per step. Both walks use a fixed stack: the tree is at most kShadowBvhMaxDepth deep.
+#include "renderer/shadows/shadow_rays.h"
+
 #include <algorithm>
 #include <cmath>
 
-#include "renderer/shading/lighting_model.h"
+#include "common/simd.h"
+#include "renderer/scene/light_gains.h"
 #include "renderer/shadows/shadow_bvh.h"
 #include "renderer/shadows/shadow_map.h"
 #include "renderer/texture/texture_sampling.h"
@@ -49,20 +52,6 @@ constexpr double kMapSoftnessPerDiffusion = 0.1;
 
 // Two boxes or two triangles tested at once.
 using DoublePair = DoubleLanes;
-// std::min and std::max lane by lane, with their exact choice on ties and NaN.
-inline DoublePair pairMin(DoublePair a, DoublePair b) { return b < a ? b : a; }
-inline DoublePair pairMax(DoublePair a, DoublePair b) { return a < b ? b : a; }
-
-using LaneMask = long long __attribute__((vector_size(16)));
-
-// Bit 0 when the first lane of a comparison holds, bit 1 for the second.
-inline unsigned laneBits(LaneMask mask) {
-#if defined(__SSE2__)
-    return static_cast<unsigned>(__builtin_ia32_movmskpd(reinterpret_cast<DoublePair>(mask)));
-#else
-    return (mask[0] != 0 ? 1u : 0u) | (mask[1] != 0 ? 2u : 0u);
-#endif
-}
 
 struct Ray {
     Vec3 origin, direction, inverse;
@@ -138,9 +127,9 @@ inline bool enterNode(const ShadowBvhNode& node, const Ray& ray, double maxT, do
     const DoublePair y1 = (load(boxes.hi[1]) - ray.originPair[1]) * ray.inversePair[1];
     const DoublePair z0 = (load(boxes.lo[2]) - ray.originPair[2]) * ray.inversePair[2];
     const DoublePair z1 = (load(boxes.hi[2]) - ray.originPair[2]) * ray.inversePair[2];
-    const DoublePair tNear = pairMax(pairMax(pairMin(x0, x1), pairMin(y0, y1)), pairMax(pairMin(z0, z1), DoublePair{}));
+    const DoublePair tNear = laneMax(laneMax(laneMin(x0, x1), laneMin(y0, y1)), laneMax(laneMin(z0, z1), DoublePair{}));
     const DoublePair tFar =
-        pairMin(pairMin(pairMax(x0, x1), pairMax(y0, y1)), pairMin(pairMax(z0, z1), DoublePair{maxT, maxT}));
+        laneMin(laneMin(laneMax(x0, x1), laneMax(y0, y1)), laneMin(laneMax(z0, z1), DoublePair{maxT, maxT}));
     firstEntry = tNear[0];
     secondEntry = tNear[1];
     return laneBits(tNear <= tFar);
@@ -203,7 +192,7 @@ struct PairHits {
     const DoublePair qx = sy * e1z - sz * e1y, qy = sz * e1x - sx * e1z, qz = sx * e1y - sy * e1x;
     const DoublePair v = (dx * qx + dy * qy + dz * qz) * inv;
     const DoublePair t = (e2x * qx + e2y * qy + e2z * qz) * inv;
-    const DoublePair absDet = det < splat(0.0) ? -det : det;
+    const DoublePair absDet = laneAbs(det);
     const LaneMask pass = (absDet >= splat(kMinDeterminant)) & ~(u < splat(-kBarycentricSlack)) &
                       ~(u > splat(1.0 + kBarycentricSlack)) & ~(v < splat(-kBarycentricSlack)) &
                       ~(u + v > splat(1.0 + kBarycentricSlack)) & (t > splat(kMinHitT)) & (t < splat(maxT));
@@ -338,17 +327,17 @@ bool anyHitRemembering(const ShadowBvh& bvh, int32_t node, const Vec3& origin, c
         const unsigned entered = enterWide(bvh, wide, ray, maxT, entries);
         // Leaves first, as they may end the walk; then the inner entries, the leftmost walked first.
         for (unsigned leaves = entered & wide.leafMask; leaves != 0; leaves &= leaves - 1) {
-            const int i = __builtin_ctz(leaves);
+            const int i = lowestSetBit(leaves);
             if (leafBlocks(wide.leafFirst[i], wide.leafCount[i], wide.leafFirstGroup[i])) return true;
         }
         for (unsigned inner = entered & ~wide.leafMask; inner != 0;) {
-            const int i = 31 - __builtin_clz(inner);
+            const int i = highestSetBit(inner);
             // Its four lines load while the walk tests this step's leaves and the entries above it.
             const char* next = reinterpret_cast<const char*>(&bvh.wideNodes[static_cast<size_t>(wide.wide[i])]);
-            __builtin_prefetch(next);
-            __builtin_prefetch(next + 64);
-            __builtin_prefetch(next + 128);
-            __builtin_prefetch(next + 192);
+            prefetchForRead(next);
+            prefetchForRead(next + 64);
+            prefetchForRead(next + 128);
+            prefetchForRead(next + 192);
             stack[top++] = wide.wide[i];
             inner &= ~(1u << i);
         }

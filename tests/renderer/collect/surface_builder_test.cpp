@@ -330,6 +330,20 @@ TEST(BuildSurfaces, LayerWithTheActiveEffectIsABentSlabEvenWhenTwoD) {
     giveBack(host, scene);
 }
 
+TEST(BuildSurfaces, LayerWhoseMeshComesOutEmptyGivesItsTexturesBackAtOnce) {
+    Host host;
+    auto& bent = host.addLayer(5);
+    // No motion slides none of the curve in: the slab has no cells, so the layer becomes no surface.
+    bent.effects.push_back(bendEffect().number(param::kFreeMotion, 0).number(param::kAnimation, 0));
+
+    FrameScene scene;
+    build(host, scene);
+    EXPECT_TRUE(scene.surfaces.empty());
+    EXPECT_GE(host.worldsLent(), 1);
+    EXPECT_EQ(host.worldsReturned(), host.worldsLent());
+    EXPECT_EQ(host.badHandles, 0);
+}
+
 TEST(BuildSurfaces, BackLayerIsRenderedWithItsEffectsAndFitted) {
     LogCapture logs;
     Host host;

@@ -15,7 +15,7 @@
 #include "common/host_suites.h"
 #include "host_fixture.h"
 #include "renderer/frame/frame_log.h"
-#include "renderer/raster/raster.h"
+#include "renderer/raster/raster_band.h"
 
 namespace zephrin {
 namespace {

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <random>
 
-#include "renderer/raster/raster.h"
 #include "renderer/raster/raster_fragment.h"
+#include "renderer/raster/raster_prepare.h"
 
 namespace zephrin {
 namespace {

@@ -1,4 +1,5 @@
-#include "renderer/raster/raster.h"
+#include "renderer/raster/raster_band.h"
+#include "renderer/raster/raster_prepare.h"
 
 #include <gtest/gtest.h>
 
@@ -7,8 +8,8 @@
 #include <random>
 #include <vector>
 
-#include "renderer/runtime/frame_buffers.h"
 #include "renderer/raster/raster_fragment.h"
+#include "renderer/runtime/frame_buffers.h"
 
 namespace zephrin {
 namespace {

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <vector>
 
-#include "renderer/shading/shading.h"
+#include "renderer/shading/shade_point.h"
 #include "renderer/shadows/shadow_bvh.h"
 
 namespace zephrin {

@@ -1,4 +1,7 @@
-#include "renderer/shading/shading.h"
+#include "renderer/raster/raster_band.h"
+#include "renderer/shading/deferred_shading.h"
+#include "renderer/shading/per_triangle_pass.h"
+#include "renderer/shading/shade_point.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,6 @@
+#include "renderer/gpu/shadow_bvh_packing.h"
 #include "renderer/shadows/shadow_bvh.h"
+#include "renderer/shadows/shadow_rays.h"
 
 #include <gtest/gtest.h>
 

@@ -1,12 +1,11 @@
-// CPU rasterizer: near-plane clipping, projection, triangle set-up, band binning and the per-band
-// pixel pass with four- or seven-sample coverage and centroid sampling.
+// Raster preparation: every mesh triangle clipped at the near plane, projected into raster pixels and
+// set up for coverage, once per frame before any pixel is touched.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <vector>
 
-#include "renderer/runtime/frame_buffers.h"
 #include "renderer/scene/frame_scene.h"
 
 namespace zephrin {
@@ -42,11 +41,6 @@ struct PreparedTriangle {
     CoverageSetup coverage;
 };
 
-// Prepared indices per band of rows, each list ascending.
-struct RasterBands {
-    std::vector<std::vector<int32_t>> bands;
-};
-
 // Up to four clipped corners.
 struct ClippedPolygon {
     SurfaceVertex corners[4];
@@ -57,8 +51,6 @@ struct ClippedPolygon {
 constexpr double kMinScreenArea = 1e-6;
 // Slack of the front-facing test, so that edge-on triangles count as front facing.
 constexpr double kFrontFacingEpsilon = 1e-6;
-// Rows per block of every row-parallel raster and shading loop; also sizes the frame's band count.
-constexpr uint32_t kRasterRowBlock = 128;
 
 // The raster camera: the scene camera with destWidth/destHeight replaced by the raster size.
 std::optional<ProjectedVertex> projectVertex(const SceneCamera& camera, const SurfaceVertex& vertex);
@@ -97,30 +89,5 @@ void forEachPreparedTriangle(const SceneCamera& camera, const std::vector<SceneS
 
 std::vector<PreparedTriangle> prepareRaster(const SceneCamera& camera, const std::vector<SceneSurface>& surfaces,
                                             int32_t rasterWidth, int32_t rasterHeight);
-
-// min(ceil(H / 128), hardware threads, 8), at least 1: the frame's band and worker count.
-int32_t rasterBandCount(int32_t rasterHeight);
-// How many bands each of `workers` workers rasterizes: several when the raster is tall enough, each
-// worker taking every workers-th band. Work piles up where the surfaces are (a floor fills the lower
-// half of a shot), so one band per worker would leave one worker with most of the frame; bands dealt
-// in turns give each worker rows from every part of it. Bands never get thinner than
-// kMinRasterBandRows rows, and a single worker keeps one band.
-constexpr int32_t kMinRasterBandRows = 32;
-constexpr int32_t kMaxRasterBandsPerWorker = 8;
-int32_t rasterBandsPerWorker(int32_t rasterHeight, int32_t workers);
-// The band that holds row y of a raster of `rasterHeight` rows split into `bandCount` bands.
-int32_t rasterBandOfRow(int32_t y, int32_t rasterHeight, int32_t bandCount);
-// First row of band b: floor(H * b / B). Band b ends where band b + 1 begins.
-int32_t rasterBandFirstRow(int32_t band, int32_t rasterHeight, int32_t bandCount);
-RasterBands binRasterBands(const std::vector<PreparedTriangle>& prepared, int32_t rasterHeight, int32_t bandCount);
-
-// Pixel pass over rows firstRow .. endRow-1 for the prepared indices of one band. Writes
-// VisiblePixel records only when buffers.visiblePixels is allocated.
-void rasterBand(const std::vector<SceneSurface>& surfaces, const std::vector<PreparedTriangle>& prepared,
-                const std::vector<int32_t>& bandList, int32_t firstRow, int32_t endRow, FrameBuffers& buffers);
-
-// The same-surface depth rule: true when the new fragment (depth z, face code f) replaces the stored
-// one (depth zStored, face code fStored, alpha alphaStored).
-bool sameSurfaceReplaces(double z, int32_t f, double zStored, int32_t fStored, double alphaStored);
 
 }  // namespace zephrin

@@ -1,0 +1,63 @@
+// The colour of one surface point under the frame's lights and shadows, and the pieces both shading
+// passes share around it, so that the same winning fragment gets the same colour on either path.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "renderer/raster/raster_fragment.h"
+#include "renderer/raster/raster_prepare.h"
+#include "renderer/runtime/frame_buffers.h"
+#include "renderer/scene/frame_scene.h"
+#include "renderer/shading/shading_frame.h"
+
+namespace zephrin {
+
+struct ShadowRayMemo;  // renderer/shadows/shadow_rays.h
+
+struct ShadowSlope {
+    double red = 0.0, green = 0.0, blue = 0.0;
+};
+
+struct ShadingPoint {
+    Vec3 worldPosition;
+    Vec3 cameraPosition;
+    Vec3 worldNormal;
+    Vec3 cameraNormal;
+    int32_t faceCode = kFaceFront;
+    PackedColor baseColor = 0;
+    int32_t surfaceIndex = -1;
+    int32_t triangleIndex = -1;
+    int32_t pixelIndex = -1;
+    ShadowRayMemo* shadowMemos = nullptr;  // one per light, owned by the calling thread; or null
+};
+
+struct ShadingResult {
+    double red = 0.0, green = 0.0, blue = 0.0, alpha = 0.0;
+    double minimumVisibility = 1.0;
+    double blockerHint = 0.0;
+    ShadowSlope slope;
+    bool lightTested = false;
+};
+
+ShadingResult shadePoint(const ShadingPoint& point, const SceneSurface& surface, const ShadingFrame& frame);
+
+// What shadePoint gives an unlit point: its base colour with the surface opacity.
+ShadingResult unlitShading(PackedColor baseColor, const SceneSurface& surface);
+
+// Side walls, surfaces that do not accept lights and frames without lights show their base colour.
+bool shadesUnlit(const ShadingPoint& point, const SceneSurface& surface, const std::vector<SceneLight>& lights);
+bool shadesUnlit(int32_t faceCode, const SceneSurface& surface, const std::vector<SceneLight>& lights);
+
+// Shared by the deferred and the per-triangle passes, so that one winning fragment gets one colour:
+// the point shadePoint takes for a fragment (interpolated, oriented positions and normals), and its
+// shading.
+ShadingPoint fragmentShadingPoint(const PreparedTriangle& triangle, const SceneSurface& surface,
+                                  const FragmentWeights& weights, int32_t faceCode, PackedColor color, size_t pixel,
+                                  ShadowRayMemo* shadowMemos = nullptr);
+ShadingResult shadeFragment(const ShadingFrame& frame, const PreparedTriangle& triangle, const SceneSurface& surface,
+                            const FragmentWeights& weights, int32_t faceCode, PackedColor color, size_t pixel,
+                            ShadowRayMemo* shadowMemos = nullptr);
+void writeShadedColour(FrameBuffers& buffers, size_t pixel, const ShadingResult& result);
+
+}  // namespace zephrin
