@@ -150,7 +150,8 @@ TEST(BuildSurfaces, ReadsLayerOptionsOpacityAndMaterial) {
     material.ambient.value = 80.0;
     material.specularIntensity.value = 900.0;
     frame.comp.layers[0].transform.opacity.value = 50.0;
-    frame.add(6);
+    // An opacity the host cannot tell counts as fully opaque, whatever the layer holds.
+    frame.add(6).transform.opacity.value = 30.0;
     frame.begin();
     frame.host.failLayerCall(6, Host::LayerCall::RenderOpacity);
 
