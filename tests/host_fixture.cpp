@@ -1,5 +1,6 @@
 #include "host_fixture.h"
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
@@ -45,8 +46,44 @@ int32_t layerIdOf(AEGP_LayerH layer) {
     return id;
 }
 
+// The id of a layer or of the layer behind a layer context, read from the host's records rather than
+// through a suite, so that a handle the host does not know is counted once, by the host's own answer.
+int32_t knownLayerId(AEGP_LayerH layer) {
+    if (gTestHost == nullptr) return 0;
+    std::lock_guard<std::mutex> lock(gTestHost->state.mutex);
+    auto it = gTestHost->state.layers.find(host::handleValue(layer));
+    return it != gTestHost->state.layers.end() ? host::layerOf(it->second).id : 0;
+}
+
+int32_t contextLayerId(AEGP_RenderLayerContextH context) {
+    if (gTestHost == nullptr) return 0;
+    std::lock_guard<std::mutex> lock(gTestHost->state.mutex);
+    auto it = gTestHost->state.layerContexts.find(host::handleValue(context));
+    if (it == gTestHost->state.layerContexts.end() || it->second.context == nullptr) return 0;
+    return it->second.context->comp->comp->layers.at(it->second.position).id;
+}
+
+const host::EffectInstance* knownInstance(AEGP_EffectRefH effect) {
+    if (gTestHost == nullptr) return nullptr;
+    std::lock_guard<std::mutex> lock(gTestHost->state.mutex);
+    auto it = gTestHost->state.effectRefs.find(host::handleValue(effect));
+    return it != gTestHost->state.effectRefs.end() ? it->second.instance : nullptr;
+}
+
+A_Err layerCallFault(int32_t layerId, TestHost::LayerCall call) {
+    if (gTestHost == nullptr || layerId == 0) return A_Err_NONE;
+    for (const TestHost::FailingLayerCall& failing : gTestHost->failingLayerCalls) {
+        if (failing.layerId == layerId && failing.call == call) return failing.err;
+    }
+    return A_Err_NONE;
+}
+
 A_Err recordedRenderLayerPlus(PR_RenderContextH rc, AEGP_LayerH layer, AEGP_RenderLayerContextH context,
                               AEGP_RenderHints hints, AEGP_WorldH* world) {
+    if (A_Err fault = layerCallFault(knownLayerId(layer), TestHost::LayerCall::RenderLayer); fault != A_Err_NONE) {
+        if (world != nullptr) *world = nullptr;
+        return fault;
+    }
     A_Err err = host::canvasSuite10().AEGP_RenderLayerPlus(rc, layer, context, hints, world);
     if (err == A_Err_NONE && gTestHost != nullptr) {
         gTestHost->renders.push_back(TestHost::RenderCall{layerIdOf(layer), hints, *world});
@@ -54,6 +91,82 @@ A_Err recordedRenderLayerPlus(PR_RenderContextH rc, AEGP_LayerH layer, AEGP_Rend
         gTestHost->events.push_back("render:" + std::to_string(layerIdOf(layer)));
     }
     return err;
+}
+
+A_Err renderLayerToWorldOrFault(PR_RenderContextH rc, AEGP_RenderLayerContextH context, const A_Time* time,
+                                A_Matrix4* transform) {
+    if (A_Err fault = layerCallFault(contextLayerId(context), TestHost::LayerCall::RenderLayerToWorld)) return fault;
+    return host::canvasSuite10().AEGP_GetRenderLayerToWorldXform(rc, context, time, transform);
+}
+
+A_Err renderOpacityOrFault(PR_RenderContextH rc, AEGP_RenderLayerContextH context, const A_Time* time,
+                           A_FpLong* opacity) {
+    if (A_Err fault = layerCallFault(contextLayerId(context), TestHost::LayerCall::RenderOpacity)) return fault;
+    return host::canvasSuite10().AEGP_GetRenderOpacity(rc, context, time, opacity);
+}
+
+A_Err layerToWorldOrFault(AEGP_LayerH layer, const A_Time* time, A_Matrix4* transform) {
+    if (A_Err fault = layerCallFault(knownLayerId(layer), TestHost::LayerCall::LayerToWorld)) return fault;
+    return host::layerSuite11().AEGP_GetLayerToWorldXform(layer, time, transform);
+}
+
+A_Err maskedBoundsOrOverride(AEGP_LayerH layer, AEGP_LTimeMode mode, const A_Time* time, A_FloatRect* bounds) {
+    A_Err err = host::layerSuite11().AEGP_GetLayerMaskedBounds(layer, mode, time, bounds);
+    if (err != A_Err_NONE || gTestHost == nullptr) return err;
+    if (auto it = gTestHost->maskedBounds.find(knownLayerId(layer)); it != gTestHost->maskedBounds.end()) {
+        *bounds = it->second;
+    }
+    return err;
+}
+
+bool listed(const std::vector<const host::EffectInstance*>& list, const host::EffectInstance* instance) {
+    return instance != nullptr && std::find(list.begin(), list.end(), instance) != list.end();
+}
+
+A_Err layerNumEffectsOrFault(AEGP_LayerH layer, A_long* count) {
+    if (gTestHost != nullptr) {
+        const auto& failing = gTestHost->failingEffectLists;
+        if (std::find(failing.begin(), failing.end(), knownLayerId(layer)) != failing.end()) return A_Err_PARAMETER;
+    }
+    return host::effectSuite4().AEGP_GetLayerNumEffects(layer, count);
+}
+
+A_Err installedKeyOrFault(AEGP_EffectRefH effect, AEGP_InstalledEffectKey* key) {
+    if (gTestHost != nullptr && listed(gTestHost->failingMatchNames, knownInstance(effect))) return A_Err_PARAMETER;
+    return host::effectSuite4().AEGP_GetInstalledKeyFromLayerEffect(effect, key);
+}
+
+A_Err matchNameOfAnyInstalled(AEGP_InstalledEffectKey key, A_char matchName[AEGP_MAX_EFFECT_MATCH_NAME_SIZE]) {
+    if (gTestHost != nullptr && matchName != nullptr) {
+        if (auto it = gTestHost->otherInstalledEffects.find(key); it != gTestHost->otherInstalledEffects.end()) {
+            const size_t n = std::min(it->second.size(), size_t{AEGP_MAX_EFFECT_MATCH_NAME_SIZE - 1});
+            std::memcpy(matchName, it->second.data(), n);
+            matchName[n] = '\0';
+            return A_Err_NONE;
+        }
+    }
+    return host::effectSuite4().AEGP_GetEffectMatchName(key, matchName);
+}
+
+A_Err effectFlagsWithMissing(AEGP_EffectRefH effect, AEGP_EffectFlags* flags) {
+    A_Err err = host::effectSuite4().AEGP_GetEffectFlags(effect, flags);
+    if (err == A_Err_NONE && gTestHost != nullptr && listed(gTestHost->missingEffects, knownInstance(effect))) {
+        *flags |= AEGP_EffectFlags_MISSING;
+    }
+    return err;
+}
+
+A_Err effectStreamOrFault(AEGP_PluginID pluginId, AEGP_EffectRefH effect, A_long position, AEGP_StreamRefH* stream) {
+    if (gTestHost != nullptr) {
+        const host::EffectInstance* instance = knownInstance(effect);
+        for (const auto& [failing, failingPosition] : gTestHost->failingEffectStreams) {
+            if (instance != nullptr && failing == instance && failingPosition == position) {
+                if (stream != nullptr) *stream = nullptr;
+                return A_Err_GENERIC;
+            }
+        }
+    }
+    return host::streamSuite11().AEGP_GetNewEffectStreamByIndex(pluginId, effect, position, stream);
 }
 
 A_Err recordedDisposeTexture(PR_RenderContextH rc, AEGP_RenderLayerContextH context, AEGP_WorldH world) {
@@ -231,6 +344,71 @@ void TestHost::failLayerStream(int32_t layerId, AEGP_LayerStream stream) {
         layerStreamValueOrFault;
 }
 
+void TestHost::failLayerCall(int32_t layerId, LayerCall call, A_Err err) {
+    failingLayerCalls.push_back(FailingLayerCall{layerId, call, err});
+    switch (call) {
+        case LayerCall::RenderLayerToWorld:
+            replaceSuite<AEGP_CanvasSuite10>(kAEGPCanvasSuite, kAEGPCanvasSuiteVersion10)
+                .AEGP_GetRenderLayerToWorldXform = renderLayerToWorldOrFault;
+            break;
+        case LayerCall::RenderOpacity:
+            replaceSuite<AEGP_CanvasSuite10>(kAEGPCanvasSuite, kAEGPCanvasSuiteVersion10).AEGP_GetRenderOpacity =
+                renderOpacityOrFault;
+            break;
+        case LayerCall::RenderLayer:
+            replaceSuite<AEGP_CanvasSuite10>(kAEGPCanvasSuite, kAEGPCanvasSuiteVersion10).AEGP_RenderLayerPlus =
+                recordedRenderLayerPlus;
+            break;
+        case LayerCall::LayerToWorld:
+            replaceSuite<AEGP_LayerSuite11>(kAEGPLayerSuite, kAEGPLayerSuiteVersion11).AEGP_GetLayerToWorldXform =
+                layerToWorldOrFault;
+            break;
+    }
+}
+
+void TestHost::setMaskedBounds(int32_t layerId, const A_FloatRect& bounds) {
+    maskedBounds[layerId] = bounds;
+    replaceSuite<AEGP_LayerSuite11>(kAEGPLayerSuite, kAEGPLayerSuiteVersion11).AEGP_GetLayerMaskedBounds =
+        maskedBoundsOrOverride;
+}
+
+AEGP_InstalledEffectKey TestHost::installOtherEffect(const std::string& matchName) {
+    for (const auto& [key, name] : otherInstalledEffects) {
+        if (name == matchName) return key;
+    }
+    // Past the host's own key, and past every key handed out before.
+    const AEGP_InstalledEffectKey key =
+        otherInstalledEffects.empty() ? host::kInstalledEffectKey + 1 : otherInstalledEffects.rbegin()->first + 1;
+    otherInstalledEffects[key] = matchName;
+    replaceSuite<AEGP_EffectSuite4>(kAEGPEffectSuite, kAEGPEffectSuiteVersion4).AEGP_GetEffectMatchName =
+        matchNameOfAnyInstalled;
+    return key;
+}
+
+void TestHost::failEffectMatchName(const host::EffectInstance& instance) {
+    failingMatchNames.push_back(&instance);
+    replaceSuite<AEGP_EffectSuite4>(kAEGPEffectSuite, kAEGPEffectSuiteVersion4).AEGP_GetInstalledKeyFromLayerEffect =
+        installedKeyOrFault;
+}
+
+void TestHost::flagEffectMissing(const host::EffectInstance& instance) {
+    missingEffects.push_back(&instance);
+    replaceSuite<AEGP_EffectSuite4>(kAEGPEffectSuite, kAEGPEffectSuiteVersion4).AEGP_GetEffectFlags =
+        effectFlagsWithMissing;
+}
+
+void TestHost::failEffectStream(const host::EffectInstance& instance, int32_t position) {
+    failingEffectStreams.emplace_back(&instance, position);
+    replaceSuite<AEGP_StreamSuite11>(kAEGPStreamSuite, kAEGPStreamSuiteVersion11).AEGP_GetNewEffectStreamByIndex =
+        effectStreamOrFault;
+}
+
+void TestHost::failEffectList(int32_t layerId) {
+    failingEffectLists.push_back(layerId);
+    replaceSuite<AEGP_EffectSuite4>(kAEGPEffectSuite, kAEGPEffectSuiteVersion4).AEGP_GetLayerNumEffects =
+        layerNumEffectsOrFault;
+}
+
 host::Layer makeLayer(int32_t id, host::LayerType type, int32_t width, int32_t height) {
     host::Layer layer;
     layer.id = id;
@@ -251,17 +429,24 @@ host::Layer& addLayer(host::Composition& comp, host::Layer layer) {
 
 host::EffectInstance& addEffect(host::HostState& state, const host::Composition& comp, size_t layerPosition,
                                 const std::string& matchName, std::vector<host::EffectStream> streams) {
+    AEGP_InstalledEffectKey key = host::kInstalledEffectKey;
+    if (!state.installedEffectMatchName.empty() && state.installedEffectMatchName != matchName) {
+        if (gTestHost == nullptr || &gTestHost->state != &state) {
+            throw std::logic_error("a second installed effect needs the TestHost's fault layer");
+        }
+        key = gTestHost->installOtherEffect(matchName);
+    }
     std::lock_guard<std::mutex> lock(state.mutex);
     auto instance = std::make_unique<host::EffectInstance>();
     instance->comp = &comp;
     instance->layerPosition = layerPosition;
     instance->effectIndex = host::layerEffects(state, comp, layerPosition).size();
-    instance->installedKey = host::kInstalledEffectKey;
+    instance->installedKey = key;
     instance->matchName = matchName;
     instance->effectRef = host::newHandle(state);
     instance->streams = std::move(streams);
     instance->ui.resize(instance->streams.size());
-    state.installedEffectMatchName = matchName;
+    if (key == host::kInstalledEffectKey) state.installedEffectMatchName = matchName;
     if (state.effectCompositions.count(&comp) == 0) {
         state.effectCompositions[&comp] = host::registerComposition(state, comp).compHandle;
     }

@@ -20,6 +20,7 @@
 #include "host/render_context.h"
 #include "host/suites/host_state.h"
 #include "sdk/AE_GeneralPlug.h"
+#include "sdk/AE_GeneralPlugEffect.h"
 #include "sdk/PR_Public.h"
 #include "sdk/SPBasic.h"
 
@@ -92,6 +93,40 @@ struct TestHost {
     void failLayerStream(int32_t layerId, AEGP_LayerStream stream);
     std::vector<std::pair<int32_t, AEGP_LayerStream>> failingLayerStreams;
 
+    // Per-layer calls of the Canvas and Layer suites that answer `err` for the layer with this id (a
+    // refused render hands back no world).
+    enum class LayerCall { RenderLayerToWorld, LayerToWorld, RenderOpacity, RenderLayer };
+    void failLayerCall(int32_t layerId, LayerCall call, A_Err err = A_Err_PARAMETER);
+    struct FailingLayerCall {
+        int32_t layerId = 0;
+        LayerCall call = LayerCall::RenderLayer;
+        A_Err err = A_Err_PARAMETER;
+    };
+    std::vector<FailingLayerCall> failingLayerCalls;
+
+    // The content bounds AEGP_GetLayerMaskedBounds answers for a layer: the host's shape and text layers
+    // have them without a source item, which the composition model has no layer for.
+    void setMaskedBounds(int32_t layerId, const A_FloatRect& bounds);
+    std::map<int32_t, A_FloatRect> maskedBounds;
+
+    // Installed effects besides the host's own (installed key 1), by key: addEffect installs an effect
+    // with another match name here, and the Effect suite tells their match names.
+    AEGP_InstalledEffectKey installOtherEffect(const std::string& matchName);
+    std::map<AEGP_InstalledEffectKey, std::string> otherInstalledEffects;
+
+    // Per-effect faults, by effect instance: its installed key cannot be read (so neither can its match
+    // name), the host flags it AEGP_EffectFlags_MISSING (its plug-in is gone), or the parameter stream at
+    // `position` is refused (A_Err_GENERIC).
+    void failEffectMatchName(const host::EffectInstance& instance);
+    void flagEffectMissing(const host::EffectInstance& instance);
+    void failEffectStream(const host::EffectInstance& instance, int32_t position);
+    // The effect list of the layer with this id cannot be read (AEGP_GetLayerNumEffects fails).
+    void failEffectList(int32_t layerId);
+    std::vector<const host::EffectInstance*> failingMatchNames;
+    std::vector<const host::EffectInstance*> missingEffects;
+    std::vector<std::pair<const host::EffectInstance*, int32_t>> failingEffectStreams;
+    std::vector<int32_t> failingEffectLists;
+
     void* replaceSuiteTable(const char* name, A_long version, size_t size);
     const void* replacedTable(const std::string& name, A_long version) const;
 
@@ -117,8 +152,9 @@ host::Layer makeLayer(int32_t id, host::LayerType type = host::LayerType::AV, in
 host::Layer& addLayer(host::Composition& comp, host::Layer layer);
 
 // An effect instance on the layer at `layerPosition`, registered in the host state as the effect's
-// instances are, with `streams` by parameter position (position 0 is the layer input). The composition
-// must stay alive while the host uses the instance.
+// instances are, with `streams` by parameter position (position 0 is the layer input). The first match
+// name becomes the host's installed effect; another one is installed beside it (TestHost::
+// installOtherEffect). The composition must stay alive while the host uses the instance.
 host::EffectInstance& addEffect(host::HostState& state, const host::Composition& comp, size_t layerPosition,
                                 const std::string& matchName, std::vector<host::EffectStream> streams);
 

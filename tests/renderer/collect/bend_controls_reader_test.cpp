@@ -6,21 +6,71 @@
 #include <limits>
 #include <random>
 
-#include "../driver/fake_host.h"
 #include "common/effect_contract.h"
+#include "common/host_suites.h"
+#include "host_fixture.h"
+#include "render_log_capture.h"
 #include "renderer/geometry/free_mode_mesh.h"
 
 namespace zephrin {
 namespace {
 
-using fakehost::Effect;
-using fakehost::Host;
-using fakehost::LogCapture;
+using Host = testhost::TestHost;
+using test::LogCapture;
 namespace pos = param;
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr AEGP_PluginID kPluginId = 7;
+
+// An effect's parameter streams by position, every one there but holding nothing readable until a test
+// writes it, so the reader keeps its defaults for the rest.
+struct Params {
+    std::vector<host::EffectStream> streams = std::vector<host::EffectStream>(pos::kCount);
+
+    Params& number(int position, double value) {
+        streams.at(static_cast<size_t>(position)) = testhost::numberStream(value);
+        return *this;
+    }
+    Params& point(int position, double x, double y, double z) {
+        streams.at(static_cast<size_t>(position)) = testhost::pointStream(x, y, z);
+        return *this;
+    }
+    Params& color(int position, double red, double green, double blue) {
+        streams.at(static_cast<size_t>(position)) = testhost::colorStream(red, green, blue);
+        return *this;
+    }
+    Params& layerId(int position, int32_t id) {
+        streams.at(static_cast<size_t>(position)) = testhost::layerIdStream(id);
+        return *this;
+    }
+};
+
+// A composition of 3D solids with the given ids, whose effects the tests apply, and a frame of it.
+struct Layers {
+    Host host;
+    host::Composition comp;
+    PR_RenderContextH rc = nullptr;
+    A_Time time{0, 1};
+
+    explicit Layers(std::initializer_list<int32_t> ids) {
+        comp.width = 100;
+        comp.height = 50;
+        for (int32_t id : ids) testhost::addLayer(comp, testhost::makeLayer(id)).threeD = true;
+        rc = host.beginFrame(comp);
+        time = host.frame(rc).time;
+    }
+
+    host::EffectInstance& apply(size_t layer, const Params& params,
+                                const std::string& matchName = kBendEffectMatchName) {
+        return testhost::addEffect(host.state, comp, layer, matchName, params.streams);
+    }
+};
+
+bool allEffectHandlesReturned(const host::HandleAccounting& counts) {
+    return counts.effectsLent == counts.effectsReturned && counts.streamsLent == counts.streamsReturned &&
+           counts.streamValuesLent == counts.streamValuesReturned;
+}
 
 struct ReadResult {
     bool read = false;
@@ -29,20 +79,21 @@ struct ReadResult {
     std::vector<BendControlPoint> points;
 };
 
-ReadResult readLayer(Host& host, size_t layer, double width = 1000, double height = 500) {
-    HostSuites suites(host.basicSuite());
+ReadResult readLayer(Layers& layers, size_t layer, double width = 1000, double height = 500) {
+    HostSuites suites(layers.host.basic());
     ReadResult r;
-    r.controls = defaultBendControls(host.layers[layer].id);
-    r.read = readBendControls(suites, kPluginId, host.layerHandle(layer), host.time, width, height, r.controls,
-                              r.points, r.hasEffect);
-    EXPECT_TRUE(host.allEffectHandlesReturned());
-    EXPECT_EQ(host.badHandles, 0);
+    r.controls = defaultBendControls(layers.comp.layers[layer].id);
+    r.read = readBendControls(suites, kPluginId, layers.host.layer(layers.rc, layer), layers.time, width, height,
+                              r.controls, r.points, r.hasEffect);
+    const host::HandleAccounting counts = layers.host.accounting();
+    EXPECT_TRUE(allEffectHandlesReturned(counts));
+    EXPECT_EQ(counts.badHandles, 0);
     return r;
 }
 
 // A bend effect whose four points are written in centred pixels, rotations zero except a slope.
-Effect writtenEffect() {
-    Effect e;
+Params writtenEffect() {
+    Params e;
     e.number(pos::kPointCount, 3);
     const double xs[4] = {-500, -170, 170, 500};
     for (int i = 0; i < 4; ++i) {
@@ -53,43 +104,46 @@ Effect writtenEffect() {
 }
 
 TEST(ReadBendControls, LayerWithoutTheEffectKeepsEveryDefault) {
-    Host host;
-    host.addLayer(3).effects.push_back(
-        Effect{"com.other.Blur", false, AEGP_EffectFlags_ACTIVE, std::vector<fakehost::EffectParam>(5)});
-    const ReadResult r = readLayer(host, 0);
+    Layers layers{3, 4};
+    Params blur;
+    blur.streams.resize(5);
+    layers.apply(0, blur, "com.other.Blur");
+    const ReadResult r = readLayer(layers, 0);
     EXPECT_FALSE(r.read);
     EXPECT_FALSE(r.hasEffect);
     EXPECT_TRUE(r.points.empty());
     EXPECT_EQ(r.controls.subdivisionX, 96);
     EXPECT_EQ(r.controls.frontLayerId, 3);
 
-    host.addLayer(4).effectListFails = true;
-    EXPECT_FALSE(readLayer(host, 1).hasEffect);
+    layers.apply(1, writtenEffect());
+    layers.host.failEffectList(4);
+    EXPECT_FALSE(readLayer(layers, 1).hasEffect);
 }
 
 TEST(ReadBendControls, OnlyTheFirstBendEffectCountsAndItMustBeActiveAndInstalled) {
-    for (AEGP_EffectFlags flags : {AEGP_EffectFlags{AEGP_EffectFlags_NONE},
-                                   AEGP_EffectFlags{AEGP_EffectFlags_ACTIVE | AEGP_EffectFlags_MISSING}}) {
-        Host host;
-        auto& layer = host.addLayer(3);
-        layer.effects.push_back(writtenEffect());
-        layer.effects.back().flags = flags;
-        layer.effects.push_back(writtenEffect());
-        const ReadResult r = readLayer(host, 0);
-        EXPECT_FALSE(r.hasEffect) << flags;
-        EXPECT_FALSE(r.read) << flags;
+    for (const bool missing : {false, true}) {
+        Layers layers{3};
+        host::EffectInstance& first = layers.apply(0, writtenEffect());
+        if (missing) {
+            layers.host.flagEffectMissing(first);
+        } else {
+            first.active = false;
+        }
+        layers.apply(0, writtenEffect());
+        const ReadResult r = readLayer(layers, 0);
+        EXPECT_FALSE(r.hasEffect) << "missing " << missing;
+        EXPECT_FALSE(r.read) << "missing " << missing;
     }
 }
 
 TEST(ReadBendControls, EffectWithoutAReadableMatchNameIsKnownByItsPointStreams) {
-    Host host;
-    auto& layer = host.addLayer(3);
-    Effect small{"com.other.Glow", false, AEGP_EffectFlags_ACTIVE, std::vector<fakehost::EffectParam>(20)};
-    layer.effects.push_back(small);
-    Effect renamed = writtenEffect();
-    renamed.matchNameFails = true;
-    layer.effects.push_back(renamed);
-    const ReadResult r = readLayer(host, 0);
+    Layers layers{3};
+    Params small;
+    small.streams.resize(20);
+    layers.apply(0, small, "com.other.Glow");
+    host::EffectInstance& renamed = layers.apply(0, writtenEffect());
+    layers.host.failEffectMatchName(renamed);
+    const ReadResult r = readLayer(layers, 0);
     EXPECT_TRUE(r.hasEffect);
     EXPECT_TRUE(r.read);
     EXPECT_EQ(r.points.size(), 4u);
@@ -97,11 +151,11 @@ TEST(ReadBendControls, EffectWithoutAReadableMatchNameIsKnownByItsPointStreams) 
 
 TEST(ReadBendControls, PointsRotationsAndHandlesBecomeControlPoints) {
     LogCapture log;
-    Host host;
-    Effect e = writtenEffect();
+    Layers layers{3};
+    Params e = writtenEffect();
     e.point(pos::kFirstHandle + 2, 0.1, 0.2, 1e-7);
-    host.addLayer(3).effects.push_back(e);
-    const ReadResult r = readLayer(host, 0, 1000, 500);
+    layers.apply(0, e);
+    const ReadResult r = readLayer(layers, 0, 1000, 500);
     ASSERT_EQ(r.points.size(), 4u);
     EXPECT_NEAR(r.points[0].x, 0.0, 1e-12);
     EXPECT_NEAR(r.points[1].y, 0.5, 1e-12);
@@ -113,61 +167,63 @@ TEST(ReadBendControls, PointsRotationsAndHandlesBecomeControlPoints) {
 }
 
 TEST(ReadBendControls, UnreadablePointsAreSkippedButUnreadableRotationsAreZero) {
-    Host host;
-    Effect e = writtenEffect();
-    e.params[pos::kFirstPoint + 1].fails = true;
-    e.params[pos::kFirstRotation + 2].type = AEGP_StreamType_NO_DATA;
-    host.addLayer(3).effects.push_back(e);
-    const ReadResult r = readLayer(host, 0, 1000, 500);
+    Layers layers{3};
+    Params e = writtenEffect();
+    e.streams[pos::kFirstRotation + 2] = host::EffectStream{};
+    host::EffectInstance& effect = layers.apply(0, e);
+    layers.host.failEffectStream(effect, pos::kFirstPoint + 1);
+    const ReadResult r = readLayer(layers, 0, 1000, 500);
     ASSERT_EQ(r.points.size(), 3u);
     EXPECT_NEAR(r.points[1].x, 0.67, 1e-12);
     EXPECT_EQ(r.points[1].slope, 0.0);
 }
 
 TEST(ReadBendControls, TwoPointsOnAClosedCurveReadFour) {
-    Host host;
-    Effect e = writtenEffect();
+    Layers layers{3};
+    Params e = writtenEffect();
     e.number(pos::kPointCount, 1).number(pos::kCloseEndpoints, 1);
-    host.addLayer(3).effects.push_back(e);
-    const ReadResult r = readLayer(host, 0);
+    layers.apply(0, e);
+    const ReadResult r = readLayer(layers, 0);
     EXPECT_EQ(r.points.size(), 4u);
     EXPECT_EQ(r.points.back().x, r.points.front().x);
 }
 
 TEST(ReadBendControls, CommonSyncStateChoosesWhichMirroredControlsLead) {
-    Host host;
-    Effect e = writtenEffect();
+    Layers layers{3};
+    Params e = writtenEffect();
     e.number(pos::kFreeTileCount, 4).number(pos::kTileCount, 2);
     e.number(pos::kFreeMotion, 30).number(pos::kAnimation, 150).number(pos::kPathMotion, 70);
     e.number(pos::kFreeBendDirection, 10).number(pos::kBendDirection, 45);
-    host.addLayer(3).effects.push_back(e);
-    ReadResult r = readLayer(host, 0);
+    host::EffectInstance& effect = layers.apply(0, e);
+    ReadResult r = readLayer(layers, 0);
     EXPECT_EQ(r.controls.tileCount, 3);
     EXPECT_EQ(r.controls.motion, 30.0);
     EXPECT_EQ(r.controls.bendDirection, 10.0);
 
-    host.layers[0].effects[0].number(pos::kCommonSyncState, 1);
-    r = readLayer(host, 0);
+    effect.streams[pos::kCommonSyncState] = testhost::numberStream(1);
+    r = readLayer(layers, 0);
     EXPECT_EQ(r.controls.tileCount, 1);
     EXPECT_EQ(r.controls.motion, 150.0);
     EXPECT_EQ(r.controls.bendDirection, 45.0);
 
-    host.layers[0].effects[0].number(pos::kCommonSyncState, 0).number(pos::kMode, 2);
-    r = readLayer(host, 0);
+    effect.streams[pos::kCommonSyncState] = testhost::numberStream(0);
+    effect.streams[pos::kMode] = testhost::numberStream(2);
+    r = readLayer(layers, 0);
     EXPECT_EQ(r.controls.motion, 70.0);
 }
 
 TEST(ReadBendControls, ValuesAreClampedConvertedOrKeepTheirDefaults) {
-    Host host;
-    Effect e = writtenEffect();
+    Layers layers{3};
+    Params e = writtenEffect();
     e.number(pos::kSubdivisionX, 1000).number(pos::kSubdivisionY, 7.5).number(pos::kThickness, kNaN);
     e.number(pos::kTwistAmount, -kInf).number(pos::kShadowMode, 2.49).number(pos::kMode, 1e300);
     e.color(pos::kThicknessColor, 1.0, 0.5, -3.0).layerId(pos::kFrontLayer, 0).layerId(pos::kBackLayer, 9);
     e.layerId(pos::kPathLayer, 0).number(pos::kPathLayerIndex, 7.5);
-    e.params[pos::kSpecular].fails = true;
+    e.number(pos::kSpecular, 55.0);
     e.point(pos::kCurveAmount, 1, 2, 3);  // a stream of the wrong type
-    host.addLayer(3).effects.push_back(e);
-    const ReadResult r = readLayer(host, 0);
+    host::EffectInstance& effect = layers.apply(0, e);
+    layers.host.failEffectStream(effect, pos::kSpecular);
+    const ReadResult r = readLayer(layers, 0);
     EXPECT_EQ(r.controls.subdivisionX, 640);
     EXPECT_EQ(r.controls.subdivisionY, 8);
     EXPECT_EQ(r.controls.thickness, 1.0);
@@ -184,37 +240,38 @@ TEST(ReadBendControls, ValuesAreClampedConvertedOrKeepTheirDefaults) {
     EXPECT_EQ(r.controls.mode, 3);
     EXPECT_EQ(r.controls.motion, 0.0);
 
-    host.layers[0].effects[0].layerId(pos::kPathLayer, 5);
-    EXPECT_EQ(readLayer(host, 0).controls.pathLayerRef, -5);
+    effect.streams[pos::kPathLayer] = testhost::layerIdStream(5);
+    EXPECT_EQ(readLayer(layers, 0).controls.pathLayerRef, -5);
 }
 
 TEST(ReadBendControls, CurlAnglesAreRepairedAndSyncCopiesTheLeftCurl) {
-    Host host;
-    Effect e = writtenEffect();
+    Layers layers{3};
+    Params e = writtenEffect();
     e.number(pos::kLeftEnabled + 2, 90.0 * 65536.0).number(pos::kLeftEnabled + 3, 500.0);
     e.number(pos::kRightEnabled, 1).number(pos::kRightEnabled + 2, 9000.0).number(pos::kRightEnabled + 1, 1);
-    host.addLayer(3).effects.push_back(e);
-    ReadResult r = readLayer(host, 0);
+    host::EffectInstance& effect = layers.apply(0, e);
+    ReadResult r = readLayer(layers, 0);
     EXPECT_EQ(r.controls.leftCurl.curlAngle, 90.0);
     EXPECT_EQ(r.controls.leftCurl.tilt, 180.0);
     EXPECT_EQ(r.controls.rightCurl.curlAngle, 9000.0);
     EXPECT_TRUE(r.controls.rightCurl.enabled);
 
-    host.layers[0].effects[0].number(pos::kSyncLeftRight, 1).number(pos::kLeftEnabled, 0);
-    r = readLayer(host, 0);
+    effect.streams[pos::kSyncLeftRight] = testhost::numberStream(1);
+    effect.streams[pos::kLeftEnabled] = testhost::numberStream(0);
+    r = readLayer(layers, 0);
     EXPECT_FALSE(r.controls.rightCurl.enabled);
     EXPECT_EQ(r.controls.rightCurl.curlAngle, 90.0);
     EXPECT_EQ(r.controls.rightCurl.direction, 2);
 }
 
 TEST(ReadBendControls, ClosedLoopPhaseRunsAgainstTheSpeedAndStopsFreeModeMotion) {
-    Host host;
-    host.time = A_Time{45, 30};  // 1.5 s
-    Effect e = writtenEffect();
+    Layers layers{3};
+    layers.time = A_Time{45, 30};  // 1.5 s
+    Params e = writtenEffect();
     e.number(pos::kCloseEndpoints, 1).number(pos::kLoopMoveSpeed, 50).number(pos::kFreeMotion, 150);
     e.number(pos::kFreeMotionDirection, 2);
-    host.addLayer(3).effects.push_back(e);
-    const ReadResult r = readLayer(host, 0);
+    layers.apply(0, e);
+    const ReadResult r = readLayer(layers, 0);
     EXPECT_NEAR(r.controls.loopPhase, 0.25, 1e-12);
     EXPECT_EQ(r.controls.motion, 0.0);
     EXPECT_EQ(r.controls.motionDirection, 1);
@@ -243,19 +300,22 @@ TEST(ReadBendControls, RandomParameterSetsAlwaysGiveASoundMesh) {
     const auto value = [&] { return coin(rng) == 0 ? plain(rng) : specials[pickSpecial(rng)]; };
 
     for (int trial = 0; trial < 60; ++trial) {
-        Host host;
-        Effect e;
-        for (auto& param : e.params) {
-            param.type = types[pickType(rng)];
-            param.value.four_d = AEGP_FourDVal{value(), value(), value(), value()};
-            if (param.type == AEGP_StreamType_LAYER_ID) param.value.layer_id = static_cast<int32_t>(plain(rng));
-            param.fails = coin(rng) == 0 && coin(rng) == 0;
+        Layers layers{3};
+        Params e;
+        std::vector<int32_t> refused;
+        for (size_t position = 0; position < e.streams.size(); ++position) {
+            host::EffectStream& stream = e.streams[position];
+            stream.type = types[pickType(rng)];
+            stream.value.four_d = AEGP_FourDVal{value(), value(), value(), value()};
+            if (stream.type == AEGP_StreamType_LAYER_ID) stream.value.layer_id = static_cast<int32_t>(plain(rng));
+            if (coin(rng) == 0 && coin(rng) == 0) refused.push_back(static_cast<int32_t>(position));
         }
         // Keep the grids small enough to sweep quickly; the caps themselves are covered elsewhere.
         e.number(pos::kSubdivisionX, 8 + trial % 40).number(pos::kSubdivisionY, 1 + trial % 5);
-        host.addLayer(3).effects.push_back(e);
+        host::EffectInstance& effect = layers.apply(0, e);
+        for (int32_t position : refused) layers.host.failEffectStream(effect, position);
         const double width = sizes[pickSize(rng)], height = sizes[pickSize(rng)];
-        const ReadResult r = readLayer(host, 0, width, height);
+        const ReadResult r = readLayer(layers, 0, width, height);
         ASSERT_TRUE(r.hasEffect);
         ASSERT_FALSE(r.points.empty());
 

@@ -5,32 +5,62 @@
 #include <cmath>
 #include <limits>
 
-#include "../driver/fake_host.h"
 #include "common/effect_contract.h"
-#include "renderer/driver/frame_driver.h"
-#include "renderer/collect/layer_textures.h"
+#include "common/host_suites.h"
+#include "host/footage.h"
+#include "host_fixture.h"
+#include "render_log_capture.h"
 #include "renderer/collect/camera.h"
+#include "renderer/collect/layer_textures.h"
+#include "renderer/driver/frame_driver.h"
 
 namespace zephrin {
 namespace {
 
-using fakehost::Host;
-using fakehost::LogCapture;
+using Host = testhost::TestHost;
+using test::LogCapture;
 
-// Runs the layer loop over the fake host's layers with the default camera of its composition.
-void build(Host& host, FrameScene& scene, bool interactive = false) {
-    scene.camera.compWidth = host.compWidth;
-    scene.camera.compHeight = host.compHeight;
+// A composition of layers the tests add (3D solids of 100 x 50 unless they say otherwise) and one frame
+// of it, begun once the layers are in place, with the host's renders and disposals recorded.
+struct Frame {
+    Host host;
+    host::Composition comp;
+    PR_RenderContextH rc = nullptr;
+
+    host::Layer& add(int32_t id, host::LayerType type = host::LayerType::AV, int32_t width = 100,
+                     int32_t height = 50) {
+        host::Layer& layer = testhost::addLayer(comp, testhost::makeLayer(id, type, width, height));
+        layer.threeD = true;
+        return layer;
+    }
+    void begin() {
+        rc = host.beginFrame(comp);
+        host.recordWorldTraffic();
+    }
+    AEGP_LayerH layer(size_t position) { return host.layer(rc, position); }
+    AEGP_RenderLayerContextH layerContext(size_t position) { return host.layerContext(rc, position); }
+};
+
+// Runs the layer loop over the frame's layers with the default camera of its composition.
+void build(Frame& frame, FrameScene& scene, bool interactive = false) {
+    scene.camera.compWidth = frame.comp.width;
+    scene.camera.compHeight = frame.comp.height;
     setDefaultCamera(scene.camera);
-    PR_InData inData = host.inData();
-    buildSurfaces(&inData, scene, host.renderContext(), host.time, interactive);
+    PR_InData inData = frame.host.inData();
+    buildSurfaces(&inData, scene, frame.rc, frame.host.frame(frame.rc).time, interactive);
 }
 
-void giveBack(Host& host, FrameScene& scene) {
-    HostSuites suites(host.basicSuite());
-    disposeSceneTextures(suites, host.renderContext(), scene);
-    EXPECT_EQ(host.worldsReturned(), host.worldsLent());
-    EXPECT_EQ(host.badHandles, 0);
+void giveBack(Frame& frame, FrameScene& scene) {
+    HostSuites suites(frame.host.basic());
+    disposeSceneTextures(suites, frame.rc, scene);
+    const host::HandleAccounting counts = frame.host.accounting();
+    EXPECT_EQ(counts.worldsReturned, counts.worldsLent);
+    EXPECT_EQ(counts.badHandles, 0);
+}
+
+bool allEffectHandlesReturned(const host::HandleAccounting& counts) {
+    return counts.effectsLent == counts.effectsReturned && counts.streamsLent == counts.streamsReturned &&
+           counts.streamValuesLent == counts.streamValuesReturned;
 }
 
 TEST(CastsShadowsOption, OffOnAndOnly) {
@@ -61,62 +91,72 @@ TEST(LayerOpacity, PercentOrFractionWithinZeroToOne) {
 }
 
 TEST(BuildSurfaces, OnlyVisibleThreeDVideoLayersWithAPlacementBecomeSurfaces) {
-    Host host;
-    host.addLayer(1);
-    host.addLayer(2).threeD = false;
-    host.addLayer(3).flags |= AEGP_LayerFlag_NULL_LAYER;
-    host.addLayer(4).flags |= AEGP_LayerFlag_ADJUSTMENT_LAYER;
-    host.addLayer(5).flags |= AEGP_LayerFlag_GUIDE_LAYER;
-    host.addLayer(6).objectType = AEGP_ObjectType_CAMERA;
-    host.addLayer(7).videoActive = false;
-    fakehost::Layer& unplaced = host.addLayer(8);
-    unplaced.renderLayerToWorldFails = true;
-    unplaced.layerToWorldFails = true;
-    fakehost::Layer& fallback = host.addLayer(9);
-    fallback.renderLayerToWorldFails = true;
-    fallback.layerToWorld = translationMatrix(Vec3{0.0, 0.0, 400.0});
+    Frame frame;
+    frame.add(1);
+    frame.add(2).threeD = false;
+    frame.add(3, host::LayerType::Null);
+    frame.add(4).adjustment = true;
+    frame.add(5).guide = true;
+    frame.add(6, host::LayerType::Camera);
+    frame.add(7).videoOn = false;
+    frame.add(8);
+    frame.add(9).transform.position.value = {0.0, 0.0, 400.0};
+    frame.begin();
+    frame.host.failLayerCall(8, Host::LayerCall::RenderLayerToWorld);
+    frame.host.failLayerCall(8, Host::LayerCall::LayerToWorld);
+    frame.host.failLayerCall(9, Host::LayerCall::RenderLayerToWorld);
 
     FrameScene scene;
-    build(host, scene);
+    build(frame, scene);
     ASSERT_EQ(scene.surfaces.size(), 2u);
-    EXPECT_EQ(scene.surfaces[0].layer, host.layerHandle(0));
-    EXPECT_EQ(scene.surfaces[0].layerContext, host.layerContextHandle(0));
-    EXPECT_EQ(scene.surfaces[1].layer, host.layerHandle(8));
+    EXPECT_EQ(scene.surfaces[0].layer, frame.layer(0));
+    EXPECT_EQ(scene.surfaces[0].layerContext, frame.layerContext(0));
+    EXPECT_EQ(scene.surfaces[1].layer, frame.layer(8));
     EXPECT_EQ(scene.surfaces[1].mesh.vertices[0].worldPosition.z, 400.0);
     std::vector<std::string> expected = {"render:1", "render:9"};
-    EXPECT_EQ(host.events, expected);
+    EXPECT_EQ(frame.host.events, expected);
     for (const SceneSurface& s : scene.surfaces) {
         EXPECT_EQ(s.kind, kSurfaceFlat);
-        EXPECT_EQ(s.controls.frontLayerId, host.layers[s.layer == host.layerHandle(0) ? 0 : 8].id);
+        EXPECT_EQ(s.controls.frontLayerId, frame.comp.layers[s.layer == frame.layer(0) ? 0 : 8].id);
     }
-    giveBack(host, scene);
-    EXPECT_EQ(host.suitesAcquired, host.suitesReleased);
+    giveBack(frame, scene);
+    const host::HandleAccounting counts = frame.host.accounting();
+    EXPECT_EQ(counts.suitesAcquired, counts.suitesReleased);
 }
 
 TEST(BuildSurfaces, LayerListedTwiceYieldsOneSurface) {
     LogCapture logs;
-    Host host;
-    host.addLayer(5);
-    host.renderList.push_back(0);
+    Frame frame;
+    frame.add(5);
+    frame.begin();
+    // A host that lists the same layer context twice.
+    std::vector<uintptr_t>& listed = frame.host.frame(frame.rc).layerContexts;
+    listed.push_back(listed[0]);
     FrameScene scene;
-    build(host, scene);
+    build(frame, scene);
     EXPECT_EQ(scene.surfaces.size(), 1u);
     std::vector<std::string> expected = {"RendererV2Mesh: skipDuplicate layer=1 id=5"};
     EXPECT_EQ(logs.renderLines("RendererV2Mesh: skipDuplicate"), expected);
-    giveBack(host, scene);
+    giveBack(frame, scene);
 }
 
 TEST(BuildSurfaces, ReadsLayerOptionsOpacityAndMaterial) {
-    Host host;
-    fakehost::Layer& only = host.addLayer(5);
-    only.numbers = {{AEGP_LayerStream_CASTS_SHADOWS, 2.0},  {AEGP_LayerStream_ACCEPTS_SHADOWS, 0.0},
-                    {AEGP_LayerStream_ACCEPTS_LIGHTS, 0.0}, {AEGP_LayerStream_LIGHT_TRANSMISSION, 50.0},
-                    {AEGP_LayerStream_AMBIENT_COEFF, 80.0}, {AEGP_LayerStream_SPECULAR_INTENSITY, 900.0}};
-    only.opacity = 50.0;
-    host.addLayer(6).opacityFails = true;
+    Frame frame;
+    host::Material& material = frame.add(5).material;
+    material.castsShadows = host::CastsShadows::Only;
+    material.acceptsShadows = false;
+    material.acceptsLights = false;
+    material.lightTransmission.value = 50.0;
+    material.ambient.value = 80.0;
+    material.specularIntensity.value = 900.0;
+    frame.comp.layers[0].transform.opacity.value = 50.0;
+    // An opacity the host cannot tell counts as fully opaque, whatever the layer holds.
+    frame.add(6).transform.opacity.value = 30.0;
+    frame.begin();
+    frame.host.failLayerCall(6, Host::LayerCall::RenderOpacity);
 
     FrameScene scene;
-    build(host, scene);
+    build(frame, scene);
     ASSERT_EQ(scene.surfaces.size(), 2u);
     const SceneSurface& first = scene.surfaces[0];
     EXPECT_TRUE(first.castsShadows);
@@ -136,24 +176,21 @@ TEST(BuildSurfaces, ReadsLayerOptionsOpacityAndMaterial) {
     EXPECT_TRUE(second.acceptsLights);
     EXPECT_DOUBLE_EQ(second.lightTransmission, 0.0);
     EXPECT_DOUBLE_EQ(second.opacity, 1.0);
-    giveBack(host, scene);
+    giveBack(frame, scene);
 }
 
 TEST(BuildSurfaces, LayerWithoutSourceUsesItsContentBoundsThenTheComposition) {
-    Host host;
-    fakehost::Layer& bounded = host.addLayer(5);
-    bounded.sourceWidth = bounded.sourceHeight = 0;
-    bounded.hasMaskedBounds = true;
-    bounded.maskedBounds = A_FloatRect{10.0, 20.0, 110.0, 70.0};
-    fakehost::Layer& sliver = host.addLayer(6);
-    sliver.sourceWidth = sliver.sourceHeight = 0;
-    sliver.hasMaskedBounds = true;
-    sliver.maskedBounds = A_FloatRect{0.0, 0.0, 1.0, 500.0};
-    host.compWidth = 640;
-    host.compHeight = 360;
+    Frame frame;
+    frame.comp.width = 640;
+    frame.comp.height = 360;
+    frame.add(5, host::LayerType::AV, 0, 0);
+    frame.add(6, host::LayerType::AV, 0, 0);
+    frame.begin();
+    frame.host.setMaskedBounds(5, A_FloatRect{10.0, 20.0, 110.0, 70.0});
+    frame.host.setMaskedBounds(6, A_FloatRect{0.0, 0.0, 1.0, 500.0});
 
     FrameScene scene;
-    build(host, scene, true);
+    build(frame, scene, true);
     ASSERT_EQ(scene.surfaces.size(), 2u);
     const SceneSurface& first = scene.surfaces[0];
     EXPECT_TRUE(first.hasLayerBounds);
@@ -170,116 +207,143 @@ TEST(BuildSurfaces, LayerWithoutSourceUsesItsContentBoundsThenTheComposition) {
     EXPECT_EQ(second.layerWidth, 640);
     EXPECT_EQ(second.layerHeight, 360);
     EXPECT_EQ(second.mesh.vertices.front().objectPosition.x, 0.0);
-    giveBack(host, scene);
+    giveBack(frame, scene);
 }
 
 TEST(BuildSurfaces, MeshSitsInCameraSpaceThroughTheView) {
-    Host host;
-    host.addLayer(5).layerToWorld = translationMatrix(Vec3{960.0, 540.0, 0.0});
+    Frame frame;
+    frame.add(5).transform.position.value = {960.0, 540.0, 0.0};
+    frame.begin();
     FrameScene scene;
-    build(host, scene);
+    build(frame, scene);
     ASSERT_EQ(scene.surfaces.size(), 1u);
     const SurfaceVertex& corner = scene.surfaces[0].mesh.vertices.front();
     EXPECT_NEAR(corner.cameraPosition.x, 0.0, 1e-9);
     EXPECT_NEAR(corner.cameraPosition.y, 0.0, 1e-9);
     EXPECT_NEAR(corner.cameraPosition.z, scene.camera.focal, 1e-9);
     EXPECT_NEAR(corner.cameraNormal.z, 1.0, 1e-12);
-    giveBack(host, scene);
+    giveBack(frame, scene);
+}
+
+// An image source of 16 bits per channel, so the host renders the layer into a 16-bit world.
+std::shared_ptr<host::Footage> sixteenBitImage(int32_t width, int32_t height) {
+    auto footage = std::make_shared<host::Footage>();
+    footage->key = "deep";
+    footage->kind = host::FootageKind::Image;
+    footage->width = width;
+    footage->height = height;
+    footage->bitsPerChannel = 16;
+    footage->pixels.assign(static_cast<size_t>(width) * static_cast<size_t>(height) * 4, 1.0f);
+    return footage;
 }
 
 TEST(BuildSurfaces, FrontTextureIsTheLayerItselfWithPixelAccess) {
-    Host host;
-    host.addLayer(5);
-    host.addLayer(6).textureType = AEGP_WorldType_16;
-    host.addLayer(7).renderError = A_Err_ALLOC;
+    Frame frame;
+    frame.add(5);
+    frame.add(6).source = sixteenBitImage(100, 50);
+    frame.add(7);
+    frame.begin();
+    frame.host.failLayerCall(7, Host::LayerCall::RenderLayer, A_Err_ALLOC);
 
     FrameScene scene;
-    build(host, scene);
+    build(frame, scene);
     ASSERT_EQ(scene.surfaces.size(), 3u);
+    ASSERT_EQ(frame.host.renders.size(), 2u);
     const SurfaceTexture& eight = scene.surfaces[0].frontTexture;
     ASSERT_NE(eight.world, nullptr);
     EXPECT_FALSE(eight.ownedWorld);
     EXPECT_TRUE(eight.alphaSource);
-    EXPECT_EQ(eight.renderedContext, host.layerContextHandle(0));
+    EXPECT_EQ(eight.renderedContext, frame.layerContext(0));
     EXPECT_EQ(eight.worldType, AEGP_WorldType_8);
     EXPECT_EQ(eight.width, 100);
     EXPECT_EQ(eight.height, 50);
-    EXPECT_EQ(eight.rowBytes, 100 * 4 + 24);
-    EXPECT_EQ(eight.baseAddress, host.worlds[1].bytes.data());
-    EXPECT_EQ(host.worlds[1].hints, AEGP_RenderHints_NONE);
+    EXPECT_EQ(eight.rowBytes, 100 * 4 + static_cast<int32_t>(host::kWorldRowPadding));
+    EXPECT_EQ(eight.baseAddress, frame.host.world(frame.host.renders[0].world).bytes.data());
+    EXPECT_EQ(frame.host.renders[0].hints, AEGP_RenderHints_NONE);
 
     const SurfaceTexture& sixteen = scene.surfaces[1].frontTexture;
     EXPECT_EQ(sixteen.worldType, AEGP_WorldType_16);
-    EXPECT_EQ(sixteen.rowBytes, 100 * 8 + 24);
+    EXPECT_EQ(sixteen.rowBytes, 100 * 8 + static_cast<int32_t>(host::kWorldRowPadding));
 
     const SurfaceTexture& refused = scene.surfaces[2].frontTexture;
     EXPECT_EQ(refused.world, nullptr);
     EXPECT_FALSE(refused.hasPixels());
     EXPECT_EQ(scene.surfaces[2].mesh.triangles.size(), 48u);
-    giveBack(host, scene);
+    giveBack(frame, scene);
 }
 
 TEST(LayerTextures, StrideShorterThanARowLeavesNoPixelAccess) {
     Host host;
-    size_t index = host.addWorld(AEGP_WorldType_32, 10, 4);
-    host.worlds[index].rowBytesOverride = 10 * 16 - 1;
-    HostSuites suites(host.basicSuite());
+    const AEGP_WorldH world = host.addWorld(AEGP_WorldType_32, 10, 4);
+    // A world whose stated stride is shorter than its rows, as a faulty host could report it.
+    host.world(world).rowBytes = 10 * 16 - 1;
+    HostSuites suites(host.basic());
     SurfaceTexture texture;
-    texture.world = host.worldHandle(index);
+    texture.world = world;
     EXPECT_FALSE(readTexturePixelAccess(suites, texture));
     EXPECT_FALSE(texture.hasPixels());
-    EXPECT_EQ(texture.world, host.worldHandle(index)) << "the world is still there to give back";
+    EXPECT_EQ(texture.world, world) << "the world is still there to give back";
 
-    host.worlds[index].rowBytesOverride = 10 * 16;
+    host.world(world).rowBytes = 10 * 16;
     EXPECT_TRUE(readTexturePixelAccess(suites, texture));
     EXPECT_EQ(texture.rowBytes, 160);
 
-    host.worlds[index].baseAddressMissing = true;
-    EXPECT_FALSE(readTexturePixelAccess(suites, texture));
+    // A host that answers without pixels.
+    host.replaceSuite<AEGP_WorldSuite3>(kAEGPWorldSuite, kAEGPWorldSuiteVersion3).AEGP_GetBaseAddr32 =
+        [](AEGP_WorldH, PF_PixelFloat** base) -> A_Err {
+        *base = nullptr;
+        return A_Err_NONE;
+    };
+    HostSuites later(host.basic());
+    EXPECT_FALSE(readTexturePixelAccess(later, texture));
     EXPECT_EQ(texture.baseAddress, nullptr);
 }
 
 TEST(LayerTextures, FrontLayerNamedByIdIsLookedUpAmongTheRenderedLayers) {
-    Host host;
-    host.addLayer(5);
-    host.addLayer(9);
-    HostSuites suites(host.basicSuite());
+    Frame frame;
+    frame.add(5);
+    frame.add(9);
+    frame.begin();
+    Host& host = frame.host;
+    HostSuites suites(host.basic());
     BendControls controls = defaultBendControls(5);
     controls.frontLayerId = 9;
 
-    SurfaceTexture other = renderFrontTexture(suites, host.renderContext(), host.layerHandle(0),
-                                              host.layerContextHandle(0), 5, controls, true);
+    SurfaceTexture other =
+        renderFrontTexture(suites, frame.rc, frame.layer(0), frame.layerContext(0), 5, controls, true);
     ASSERT_NE(other.world, nullptr);
-    EXPECT_EQ(other.renderedContext, host.layerContextHandle(1));
-    EXPECT_EQ(host.worlds[1].renderedLayerId, 9);
-    EXPECT_EQ(host.worlds[1].hints, AEGP_RenderHints_NONE) << "another layer renders with all its effects";
-    disposeTexture(suites, host.renderContext(), other);
+    EXPECT_EQ(other.renderedContext, frame.layerContext(1));
+    ASSERT_EQ(host.renders.size(), 1u);
+    EXPECT_EQ(host.renders[0].layerId, 9);
+    EXPECT_EQ(host.renders[0].hints, AEGP_RenderHints_NONE) << "another layer renders with all its effects";
+    disposeTexture(suites, frame.rc, other);
 
     // The layer itself, with its controls read from the bend effect, leaves its own effects out.
-    SurfaceTexture own = renderFrontTexture(suites, host.renderContext(), host.layerHandle(0),
-                                            host.layerContextHandle(0), 5, defaultBendControls(5), true);
-    EXPECT_EQ(host.worlds[2].hints, AEGP_RenderHints_NO_EFFECTS);
-    disposeTexture(suites, host.renderContext(), own);
+    SurfaceTexture own =
+        renderFrontTexture(suites, frame.rc, frame.layer(0), frame.layerContext(0), 5, defaultBendControls(5), true);
+    ASSERT_EQ(host.renders.size(), 2u);
+    EXPECT_EQ(host.renders[1].hints, AEGP_RenderHints_NO_EFFECTS);
+    disposeTexture(suites, frame.rc, own);
 
     controls.frontLayerId = 42;
-    EXPECT_EQ(renderFrontTexture(suites, host.renderContext(), host.layerHandle(0), host.layerContextHandle(0), 5,
-                                 controls, false)
+    EXPECT_EQ(renderFrontTexture(suites, frame.rc, frame.layer(0), frame.layerContext(0), 5, controls, false).world,
+              nullptr);
+    EXPECT_EQ(renderFrontTexture(suites, frame.rc, frame.layer(0), frame.layerContext(0), 0, defaultBendControls(0),
+                                 false)
                   .world,
               nullptr);
-    EXPECT_EQ(renderFrontTexture(suites, host.renderContext(), host.layerHandle(0), host.layerContextHandle(0), 0,
-                                 defaultBendControls(0), false)
-                  .world,
-              nullptr);
-    EXPECT_EQ(host.worldsLent(), 2);
-    EXPECT_EQ(host.worldsReturned(), 2);
+    const host::HandleAccounting counts = host.accounting();
+    EXPECT_EQ(counts.worldsLent, 2);
+    EXPECT_EQ(counts.worldsReturned, 2);
 }
 
 TEST(BuildSurfaces, LogsOneLinePerSurfaceAndTheLoopTimes) {
     LogCapture logs;
-    Host host;
-    host.addLayer(5);
+    Frame frame;
+    frame.add(5);
+    frame.begin();
     FrameScene scene;
-    build(host, scene);
+    build(frame, scene);
     std::vector<std::string> expected = {
         "RendererV2Mesh: layer=0 kind=0 verts=35 tris=48 casts=0 shadowOnly=0 visible=1 accepts=1 acceptsLights=1 "
         "shadowMode=1 shadowQuality=2 shadowSoftness=55 thickness=1"};
@@ -290,44 +354,47 @@ TEST(BuildSurfaces, LogsOneLinePerSurfaceAndTheLoopTimes) {
     EXPECT_NE(times[0].find(",store:"), std::string::npos);
     EXPECT_NE(times[0].find(",other:"), std::string::npos);
     EXPECT_EQ(times[0].back(), ')');
-    giveBack(host, scene);
+    giveBack(frame, scene);
 }
 
-// A bend effect with four written points, a bend and thickness.
-fakehost::Effect bendEffect() {
-    fakehost::Effect effect;
+// The streams of a bend effect with four written points, a bend and thickness; the rest hold nothing
+// readable, so the renderer keeps its defaults for them.
+std::vector<host::EffectStream> bendEffect(int32_t backLayerId = 0) {
+    std::vector<host::EffectStream> streams(param::kCount);
     const double xs[4] = {-50, -17, 17, 50};
     for (int i = 0; i < 4; ++i) {
-        effect.point(param::kFirstPoint + i, xs[i], i == 1 ? 20.0 : 0.0, 0.0);
-        effect.point(param::kFirstRotation + i, 0.0, 0.0, 0.0);
+        streams[param::kFirstPoint + i] = testhost::pointStream(xs[i], i == 1 ? 20.0 : 0.0, 0.0);
+        streams[param::kFirstRotation + i] = testhost::pointStream(0.0, 0.0, 0.0);
     }
-    effect.number(param::kThickness, 200).number(param::kSubdivisionX, 16).number(param::kSubdivisionY, 2);
-    return effect;
+    streams[param::kThickness] = testhost::numberStream(200);
+    streams[param::kSubdivisionX] = testhost::numberStream(16);
+    streams[param::kSubdivisionY] = testhost::numberStream(2);
+    if (backLayerId != 0) streams[param::kBackLayer] = testhost::layerIdStream(backLayerId);
+    return streams;
 }
 
 TEST(BuildSurfaces, LayerWithTheActiveEffectIsABentSlabEvenWhenTwoD) {
     LogCapture logs;
-    Host host;
-    auto& bent = host.addLayer(5);
-    bent.threeD = false;
-    bent.effects.push_back(bendEffect());
-    auto& off = host.addLayer(6);
-    off.threeD = false;
-    off.effects.push_back(bendEffect());
-    off.effects.back().flags = AEGP_EffectFlags_NONE;
+    Frame frame;
+    frame.add(5).threeD = false;
+    frame.add(6).threeD = false;
+    frame.begin();
+    testhost::addEffect(frame.host.state, frame.comp, 0, kBendEffectMatchName, bendEffect());
+    testhost::addEffect(frame.host.state, frame.comp, 1, kBendEffectMatchName, bendEffect()).active = false;
 
     FrameScene scene;
-    build(host, scene);
+    build(frame, scene);
     ASSERT_EQ(scene.surfaces.size(), 1u);
     const SceneSurface& surface = scene.surfaces[0];
     EXPECT_EQ(surface.kind, kSurfaceBent);
     EXPECT_EQ(surface.controls.thickness, 200.0);
     EXPECT_EQ(surface.mesh.vertices.size(), 2u * 17u * 3u);
-    EXPECT_EQ(host.worlds[1].hints, AEGP_RenderHints_NO_EFFECTS) << "the effect's pass-through is not the texture";
+    ASSERT_EQ(frame.host.renders.size(), 1u);
+    EXPECT_EQ(frame.host.renders[0].hints, AEGP_RenderHints_NO_EFFECTS) << "the effect's pass-through is not the texture";
     EXPECT_EQ(logs.renderLines("RendererV2Mesh: layer=0 kind=1 verts=102 tris=").size(), 1u);
     EXPECT_EQ(logs.renderLines("RendererV2Mesh: controls count=4 ").size(), 1u);
-    EXPECT_TRUE(host.allEffectHandlesReturned());
-    giveBack(host, scene);
+    EXPECT_TRUE(allEffectHandlesReturned(frame.host.accounting()));
+    giveBack(frame, scene);
 }
 
 TEST(BuildSurfaces, LayerWhoseMeshComesOutEmptyGivesItsTexturesBackAtOnce) {
@@ -346,22 +413,22 @@ TEST(BuildSurfaces, LayerWhoseMeshComesOutEmptyGivesItsTexturesBackAtOnce) {
 
 TEST(BuildSurfaces, BackLayerIsRenderedWithItsEffectsAndFitted) {
     LogCapture logs;
-    Host host;
-    host.addLayer(5).effects.push_back(bendEffect().layerId(param::kBackLayer, 8));
-    auto& back = host.addLayer(8);
-    back.threeD = false;
-    back.sourceWidth = 40;
-    back.sourceHeight = 20;
+    Frame frame;
+    frame.add(5);
+    frame.add(8, host::LayerType::AV, 40, 20).threeD = false;
+    frame.begin();
+    testhost::addEffect(frame.host.state, frame.comp, 0, kBendEffectMatchName, bendEffect(8));
     FrameScene scene;
-    build(host, scene);
+    build(frame, scene);
     ASSERT_EQ(scene.surfaces.size(), 1u);
     const SurfaceTexture& texture = scene.surfaces[0].backTexture;
     ASSERT_TRUE(texture.hasPixels());
-    EXPECT_EQ(host.events, (std::vector<std::string>{"render:5", "render:8"}));
-    EXPECT_EQ(host.worlds[2].hints, AEGP_RenderHints_NONE);
+    EXPECT_EQ(frame.host.events, (std::vector<std::string>{"render:5", "render:8"}));
+    ASSERT_EQ(frame.host.renders.size(), 2u);
+    EXPECT_EQ(frame.host.renders[1].hints, AEGP_RenderHints_NONE);
     EXPECT_EQ(logs.renderLines("RendererV2BackFit:"),
               std::vector<std::string>{"RendererV2BackFit: layerPlus content=[0,0,39,19] texture=40x20"});
-    giveBack(host, scene);
+    giveBack(frame, scene);
 }
 
 }  // namespace
