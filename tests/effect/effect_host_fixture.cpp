@@ -5,6 +5,7 @@
 #include <mutex>
 #include <stdexcept>
 
+#include "common/host_suites.h"
 #include "effect/effect_main.h"
 #include "host/host_world.h"
 #include "host/suites/effect_suite.h"
@@ -250,6 +251,19 @@ PF_Err EffectTestHost::render() {
     const host::Layer& layer = instance->comp->layers[instance->layerPosition];
     host::HostWorld world = host::makeWorld(AEGP_WorldType_8, layer.source->width, layer.source->height);
     return host::renderEffects(state, effect, {instance}, world, 0.0);
+}
+
+void EffectTestHost::runInCommand(const std::function<void(EffectCall&)>& body, double seconds,
+                                  const std::function<void(PF_InData&)>& adjust) {
+    insteadOfMain = [&](EffectArgs& args) {
+        if (adjust) adjust(args.in);
+        HostSuites suites(args.in.pica_basicP);
+        EffectCall call{&args.in, args.out, args.params, suites};
+        body(call);
+        return PF_Err_NONE;
+    };
+    send(PF_Cmd_EVENT, nullptr, seconds);
+    insteadOfMain = nullptr;
 }
 
 host::EffectStream& EffectTestHost::stream(int position, host::EffectInstance* on) {

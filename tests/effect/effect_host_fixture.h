@@ -16,6 +16,7 @@
 
 #include "channel_log_capture.h"
 #include "common/effect_contract.h"
+#include "effect/effect_call.h"
 #include "host/composition.h"
 #include "host/effect_instance.h"
 #include "host/effect_plugin.h"
@@ -86,6 +87,11 @@ struct EffectTestHost {
     PF_Err click(int position);  // the host's click on a custom control (and its UI refresh)
     // PF_Cmd_RENDER over a world of the layer's size.
     PF_Err render();
+    // Runs `body` in place of the entry inside a command on the instance (PF_Cmd_EVENT at `seconds`), with
+    // the input data, out data and parameter array the host hands the effect; `adjust` may change the
+    // input data first. The host takes the changed parameters back afterwards as for any command.
+    void runInCommand(const std::function<void(EffectCall&)>& body, double seconds = 0.0,
+                      const std::function<void(PF_InData&)>& adjust = {});
 
     // ---- The instance's streams ----
     host::EffectStream& stream(int position, host::EffectInstance* on = nullptr);
