@@ -309,6 +309,13 @@ std::vector<EffectStreamWrite> EffectTestHost::writesAt(int position) const {
     return found;
 }
 
+void EffectTestHost::clearRecords() {
+    commands.clear();
+    uiUpdates.clear();
+    writes.clear();
+    dynamicFlagChanges = 0;
+}
+
 int64_t EffectTestHost::liveHandles() {
     std::lock_guard<std::mutex> lock(state.mutex);
     return static_cast<int64_t>(state.pfHandles.size());

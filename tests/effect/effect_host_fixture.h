@@ -106,6 +106,7 @@ struct EffectTestHost {
     const ParamUiUpdate* lastUi(int position) const;
     std::vector<EffectStreamWrite> writesAt(int position) const;
     int64_t liveHandles();  // PF handles the effect holds
+    void clearRecords();    // commands, UI updates, writes and flag changes so far
 
     // ---- Faults and test changes ----
     std::function<void(EffectArgs&)> beforeMain;
