@@ -147,7 +147,8 @@ TEST(EffectEntry, AboutNamesTheEffectAndDescribesItInTheLanguage) {
         host.applyEffect();
         host.set(param::kLanguage, param::kLanguageEnglish);
         host.send(PF_Cmd_ABOUT);
-        EXPECT_STREQ(host.last(PF_Cmd_ABOUT).out.return_msg, "Zephrin\rBuilt-in curve controls, no mask drawing required.");
+        EXPECT_STREQ(host.last(PF_Cmd_ABOUT).out.return_msg,
+                     "Zephrin\rBuilt-in curve controls, no mask drawing required.");
         host.set(param::kLanguage, param::kLanguageChinese);
         host.send(PF_Cmd_ABOUT);
         EXPECT_STREQ(host.last(PF_Cmd_ABOUT).out.return_msg, "Zephrin\r内置曲线控制，无需蒙版绘制。");
