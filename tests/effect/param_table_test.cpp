@@ -234,7 +234,7 @@ TEST(ParamContract, TopViewSizeIsClampedAtRegistration) {
     editor.viewHeight = 40;
     host.setUpGlobals();
     editor = saved;
-    const PF_ParamDef& topView = registered(host)[15];
+    const PF_ParamDef topView = registered(host)[15];
     EXPECT_EQ(topView.ui_width, 1400);
     EXPECT_EQ(topView.ui_height, 130);
 }
