@@ -12,8 +12,9 @@
 #include "effect/editor/top_view_editor.h"
 #include "effect/global_data.h"
 #include "channel_log_capture.h"
-#include "fake_effect_host.h"
+#include "effect_host_fixture.h"
 #include "host/win32/win32_control.h"
+#include "sdk/AE_EffectSuites.h"
 
 namespace zephrin::test {
 namespace {
@@ -21,73 +22,77 @@ namespace {
 using Lines = std::vector<std::string>;
 
 TEST(EffectEntry, GlobalSetupDeclaresVersionFlagsAndRegistersForAPluginId) {
-    EffectLogCapture log;
-    FakeEffectHost host;
-    ASSERT_EQ(host.run(PF_Cmd_GLOBAL_SETUP), PF_Err_NONE);
-    EXPECT_EQ(host.out.my_version, 598020u);
-    EXPECT_EQ(host.out.out_flags, 0x6008006);
-    EXPECT_EQ(host.out.out_flags2, 0x2000f);
-    ASSERT_NE(host.out.global_data, nullptr);
+    EffectLog log;
+    EffectTestHost host;
+    ASSERT_EQ(host.setUpGlobals(), PF_Err_NONE);
+    EXPECT_EQ(host.last(PF_Cmd_GLOBAL_SETUP).out.my_version, 598020u);
+    EXPECT_EQ(host.effect.outFlags, 0x6008006);
+    EXPECT_EQ(host.effect.outFlags2, 0x2000f);
+    ASSERT_NE(host.effect.globalData, nullptr);
     EXPECT_EQ(host.registeredAegpName, "Zephrin");
-    const auto* globals = static_cast<const EffectGlobals*>(*host.out.global_data);
+    const auto* globals = static_cast<const EffectGlobals*>(*host.effect.globalData);
     EXPECT_EQ(globals->initialised, 1);
-    EXPECT_EQ(globals->pluginId, 77);
+    EXPECT_NE(globals->pluginId, 0);
+    EXPECT_EQ(globals->pluginId, host.state.effectPluginId);
+    // The global setup's lines come first; the parameter setup the host sends next follows them.
+    const Lines raw = log.rawLines();
+    ASSERT_GE(raw.size(), 3u);
     EXPECT_EQ((Lines{"EffectMain raw entered cmd=1", "Effect GlobalSetup begin", "Effect GlobalSetup end ok"}),
-              log.rawLines());
+              Lines(raw.begin(), raw.begin() + 3));
+    const Lines main = log.lines();
+    ASSERT_GE(main.size(), 5u);
     EXPECT_EQ((Lines{"EffectMain entered cmd=1", "EffectMain GLOBAL_SETUP", "Effect GlobalSetup called",
                      "GlobalSetup: custom UI declared for effect controls", "EffectMain returning err=0"}),
-              log.lines());
+              Lines(main.begin(), main.begin() + 5));
 }
 
 TEST(EffectEntry, GlobalSetupWithoutCustomUiCallbackSaysSo) {
-    EffectLogCapture log;
-    FakeEffectHost host;
+    EffectLog log;
+    EffectTestHost host;
     host.offerRegisterUi = false;
-    host.run(PF_Cmd_GLOBAL_SETUP);
+    host.setUpGlobals();
     EXPECT_TRUE(log.contains("GlobalSetup: custom UI callback unavailable during setup"));
 }
 
 TEST(EffectEntry, GlobalSetupFailuresReturnTheirCodesAndLeaveNoHandle) {
-    EffectLogCapture log;
+    EffectLog log;
     {
-        FakeEffectHost host;
+        EffectTestHost host;
         host.newHandleFails = true;
-        EXPECT_EQ(host.run(PF_Cmd_GLOBAL_SETUP), PF_Err_OUT_OF_MEMORY);
+        EXPECT_EQ(host.setUpGlobals(), PF_Err_OUT_OF_MEMORY);
         const Lines raw = log.rawLines();
         EXPECT_EQ(raw.back(), "Effect GlobalSetup out of memory");
     }
     {
-        FakeEffectHost host;
+        EffectTestHost host;
         host.lockFails = true;
-        EXPECT_EQ(host.run(PF_Cmd_GLOBAL_SETUP), PF_Err_INTERNAL_STRUCT_DAMAGED);
-        EXPECT_EQ(host.liveHandles, 0);
+        EXPECT_EQ(host.setUpGlobals(), PF_Err_INTERNAL_STRUCT_DAMAGED);
+        EXPECT_EQ(host.liveHandles(), 0);
         EXPECT_TRUE(log.contains("Effect GlobalSetup lock failed"));
     }
     {
-        FakeEffectHost host;
-        host.missingSuites.insert(kAEGPUtilitySuite);
-        EXPECT_EQ(host.run(PF_Cmd_GLOBAL_SETUP), PF_Err_BAD_CALLBACK_PARAM);
-        EXPECT_EQ(host.liveHandles, 0);
+        EffectTestHost host;
+        host.test.withhold(kAEGPUtilitySuite);
+        EXPECT_EQ(host.setUpGlobals(), PF_Err_BAD_CALLBACK_PARAM);
+        EXPECT_EQ(host.liveHandles(), 0);
         EXPECT_TRUE(log.contains("EffectMain returning err=516"));
     }
     {
-        FakeEffectHost host;
-        host.missingSuites.insert(kPFHandleSuite);
-        EXPECT_EQ(host.run(PF_Cmd_GLOBAL_SETUP), PF_Err_BAD_CALLBACK_PARAM);
+        EffectTestHost host;
+        host.test.withhold(kPFHandleSuite);
+        EXPECT_EQ(host.setUpGlobals(), PF_Err_BAD_CALLBACK_PARAM);
     }
 }
 
 TEST(EffectEntry, RefusedRegistrationStillSetsUpWithoutAnId) {
-    FakeEffectHost host;
+    EffectTestHost host;
     host.registrationRefused = true;
-    ASSERT_EQ(host.run(PF_Cmd_GLOBAL_SETUP), PF_Err_NONE);
-    EXPECT_EQ(static_cast<const EffectGlobals*>(*host.out.global_data)->pluginId, 0);
+    ASSERT_EQ(host.setUpGlobals(), PF_Err_NONE);
+    EXPECT_EQ(static_cast<const EffectGlobals*>(*host.effect.globalData)->pluginId, 0);
 }
 
 TEST(EffectEntry, CommandsLogEntryTheirNameAndResult) {
-    EffectLogCapture log;
-    FakeEffectHost host;
-    host.applyEffect();
+    EffectLog log;
     const struct {
         PF_Cmd cmd;
         const char* name;
@@ -96,9 +101,19 @@ TEST(EffectEntry, CommandsLogEntryTheirNameAndResult) {
                  {PF_Cmd_SEQUENCE_SETUP, "EffectMain SEQUENCE_SETUP"},
                  {PF_Cmd_GLOBAL_SETDOWN, "EffectMain GLOBAL_SETDOWN"}};
     for (const auto& command : named) {
+        EffectTestHost host;
+        host.applyEffect();
         log.clear();
-        host.registered.clear();
-        EXPECT_EQ(host.run(command.cmd), PF_Err_NONE) << command.name;
+        PF_Err err = PF_Err_NONE;
+        if (command.cmd == PF_Cmd_PARAMS_SETUP) {
+            host.effect.params.resize(1);  // the host registers afresh from the input layer
+            err = host.sendGlobal(command.cmd);
+        } else if (command.cmd == PF_Cmd_GLOBAL_SETDOWN) {
+            err = host.setDownGlobals();
+        } else {
+            err = host.send(command.cmd);
+        }
+        EXPECT_EQ(err, PF_Err_NONE) << command.name;
         const Lines lines = log.lines();
         ASSERT_GE(lines.size(), 3u) << command.name;
         EXPECT_EQ(lines.front(), "EffectMain entered cmd=" + std::to_string(command.cmd));
@@ -109,49 +124,52 @@ TEST(EffectEntry, CommandsLogEntryTheirNameAndResult) {
 }
 
 TEST(EffectEntry, CommandsOutsideTheDispatchedRangeOnlyLog) {
-    EffectLogCapture log;
-    FakeEffectHost host;
-    EXPECT_EQ(host.run(PF_Cmd_SMART_RENDER), PF_Err_NONE);
-    EXPECT_EQ(host.run(-1), PF_Err_NONE);
+    EffectLog log;
+    EffectTestHost host;
+    EXPECT_EQ(host.sendGlobal(PF_Cmd_SMART_RENDER), PF_Err_NONE);
+    EXPECT_EQ(host.sendGlobal(static_cast<PF_Cmd>(-1)), PF_Err_NONE);
     EXPECT_EQ((Lines{"EffectMain entered cmd=24", "EffectMain returning err=0", "EffectMain entered cmd=4294967295",
                      "EffectMain returning err=0"}),
               log.lines());
 }
 
 TEST(EffectEntry, MissingSuiteBecomesTheCommandsError) {
-    EffectLogCapture log;
-    FakeEffectHost host;
-    host.missingSuites.insert(kPFANSISuite);
-    EXPECT_EQ(host.run(PF_Cmd_ABOUT), PF_Err_BAD_CALLBACK_PARAM);
+    EffectLog log;
+    EffectTestHost host;
+    host.test.withhold(kPFANSISuite);
+    EXPECT_EQ(host.sendGlobal(PF_Cmd_ABOUT), PF_Err_BAD_CALLBACK_PARAM);
     EXPECT_EQ(log.lines().back(), "EffectMain returning err=516");
 }
 
 TEST(EffectEntry, AboutNamesTheEffectAndDescribesItInTheLanguage) {
-    FakeEffectHost host;
-    host.applyEffect();
-    host.param(param::kLanguage).u.pd.value = param::kLanguageEnglish;
-    host.run(PF_Cmd_ABOUT);
-    EXPECT_STREQ(host.out.return_msg, "Zephrin\rBuilt-in curve controls, no mask drawing required.");
-    host.param(param::kLanguage).u.pd.value = param::kLanguageChinese;
-    host.run(PF_Cmd_ABOUT);
-    EXPECT_STREQ(host.out.return_msg, "Zephrin\r内置曲线控制，无需蒙版绘制。");
-
+    {
+        EffectTestHost host;
+        host.applyEffect();
+        host.set(param::kLanguage, param::kLanguageEnglish);
+        host.send(PF_Cmd_ABOUT);
+        EXPECT_STREQ(host.last(PF_Cmd_ABOUT).out.return_msg,
+                     "Zephrin\rBuilt-in curve controls, no mask drawing required.");
+        host.set(param::kLanguage, param::kLanguageChinese);
+        host.send(PF_Cmd_ABOUT);
+        EXPECT_STREQ(host.last(PF_Cmd_ABOUT).out.return_msg, "Zephrin\r内置曲线控制，无需蒙版绘制。");
+    }
     // Without parameters the detected language decides.
-    FakeEffectHost bare;
-    bare.languageTag = "zh_TW";
-    EXPECT_EQ(effectMain(PF_Cmd_ABOUT, &bare.in, &bare.out, nullptr, nullptr, nullptr), PF_Err_NONE);
-    EXPECT_STREQ(bare.out.return_msg, "Zephrin\r内置曲线控制，无需蒙版绘制。");
+    EffectTestHost bare;
+    bare.state.languageTag = "zh_TW";
+    EXPECT_EQ(bare.sendGlobal(PF_Cmd_ABOUT), PF_Err_NONE);
+    EXPECT_STREQ(bare.last(PF_Cmd_ABOUT).out.return_msg, "Zephrin\r内置曲线控制，无需蒙版绘制。");
 }
 
 TEST(EffectEntry, QueryDynamicFlagsAddsTimeAndThreeDFlags) {
-    FakeEffectHost host;
-    host.out.out_flags = PF_OutFlag_CUSTOM_UI;
-    EXPECT_EQ(effectMain(PF_Cmd_QUERY_DYNAMIC_FLAGS, &host.in, &host.out, host.params.data(), nullptr, nullptr),
-              PF_Err_NONE);
-    EXPECT_EQ(host.out.out_flags, PF_OutFlag_CUSTOM_UI | PF_OutFlag_WIDE_TIME_INPUT | PF_OutFlag_NON_PARAM_VARY);
-    EXPECT_EQ(host.out.out_flags2, PF_OutFlag2_I_USE_3D_CAMERA | PF_OutFlag2_I_USE_3D_LIGHTS);
-    EXPECT_EQ(effectMain(PF_Cmd_QUERY_DYNAMIC_FLAGS, &host.in, nullptr, host.params.data(), nullptr, nullptr),
-              PF_Err_NONE);
+    EffectTestHost host;
+    host.applyEffect();
+    host.beforeMain = [](EffectArgs& args) { args.out->out_flags = PF_OutFlag_CUSTOM_UI; };
+    EXPECT_EQ(host.send(PF_Cmd_QUERY_DYNAMIC_FLAGS), PF_Err_NONE);
+    const PF_OutData& out = host.last(PF_Cmd_QUERY_DYNAMIC_FLAGS).out;
+    EXPECT_EQ(out.out_flags, PF_OutFlag_CUSTOM_UI | PF_OutFlag_WIDE_TIME_INPUT | PF_OutFlag_NON_PARAM_VARY);
+    EXPECT_EQ(out.out_flags2, PF_OutFlag2_I_USE_3D_CAMERA | PF_OutFlag2_I_USE_3D_LIGHTS);
+    host.beforeMain = [](EffectArgs& args) { args.out = nullptr; };
+    EXPECT_EQ(host.send(PF_Cmd_QUERY_DYNAMIC_FLAGS), PF_Err_NONE);
 }
 
 HHOOK installTestHook() {
@@ -161,55 +179,59 @@ HHOOK installTestHook() {
 
 TEST(EffectEntry, GlobalSetdownRemovesTheHooksAndDisposesTheGlobalData) {
     win32::resetPlatform();
-    FakeEffectHost host;
+    EffectTestHost host;
     host.applyEffect();
     TopViewEditor& editor = topViewEditor();
     editor.mouseHook = installTestHook();
     editor.mouseHookThread = GetCurrentThreadId();
     editor.drawn = true;
     ASSERT_EQ(win32::liveHookCount(), 1u);
-    EXPECT_EQ(host.run(PF_Cmd_GLOBAL_SETDOWN), PF_Err_NONE);
+    EXPECT_EQ(host.setDownGlobals(), PF_Err_NONE);
     EXPECT_EQ(win32::liveHookCount(), 0u);
     EXPECT_EQ(editor.mouseHook, nullptr);
     EXPECT_EQ(editor.mouseHookThread, 0u);
     EXPECT_FALSE(editor.drawn);
-    EXPECT_EQ(host.liveHandles, 0);
+    EXPECT_EQ(host.liveHandles(), 0);
 }
 
 TEST(EffectEntry, GlobalSetdownWithoutGlobalDataStillRemovesTheHooks) {
     win32::resetPlatform();
-    FakeEffectHost host;
+    EffectTestHost host;
     TopViewEditor& editor = topViewEditor();
     editor.messageHook = installTestHook();
-    EXPECT_EQ(host.run(PF_Cmd_GLOBAL_SETDOWN), PF_Err_NONE);
+    EXPECT_EQ(host.sendGlobal(PF_Cmd_GLOBAL_SETDOWN), PF_Err_NONE);
     EXPECT_EQ(win32::liveHookCount(), 0u);
     EXPECT_EQ(editor.messageHook, nullptr);
 }
 
 TEST(EffectEntry, SequenceSetupLaysOutFourPointsOnTheFlatLine) {
-    FakeEffectHost host;
-    host.applyEffect();
-    host.param(param::kGeneratedState).u.bd.value = 1;
-    host.param(param::kPointCount).u.pd.value = 7;
+    EffectTestHost host;
+    ASSERT_EQ(host.setUpGlobals(), PF_Err_NONE);
+    host.addInstance(host.comp);
+    host.set(param::kGeneratedState, 1);
+    host.set(param::kPointCount, 7);
     TopViewEditor& editor = topViewEditor();
     editor.zoom = 3;
     editor.panX = 40;
     editor.selected[2] = true;
-    ASSERT_EQ(host.run(PF_Cmd_SEQUENCE_SETUP), PF_Err_NONE);
+    ASSERT_EQ(host.send(PF_Cmd_SEQUENCE_SETUP), PF_Err_NONE);
 
-    EXPECT_EQ(host.param(param::kGeneratedState).u.bd.value, 0);
-    EXPECT_EQ(host.param(param::kPointCount).u.pd.value, 3);
+    const EffectCommand& setup = host.last(PF_Cmd_SEQUENCE_SETUP);
+    EXPECT_EQ(setup.param(param::kGeneratedState).u.bd.value, 0);
+    EXPECT_EQ(setup.param(param::kPointCount).u.pd.value, 3);
+    EXPECT_EQ(host.value(param::kPointCount), 3);
     // Centred layer pixels for a 1000 pixel wide layer: t = 0, 1/3, 2/3, 1 and the rest at the end.
     const double expectedX[param::kPointSlots] = {-500, -500.0 / 3, 500.0 / 3, 500, 500, 500,
                                                   500,  500,        500,       500, 500, 500};
     for (int slot = 0; slot < param::kPointSlots; ++slot) {
-        const PF_ParamDef& p = host.param(param::pointPosition(slot));
+        const PF_ParamDef& p = setup.param(param::pointPosition(slot));
         EXPECT_NEAR(p.u.point3d_d.x_value, expectedX[slot], 1e-9) << slot;
         EXPECT_EQ(p.u.point3d_d.y_value, 0);
         EXPECT_TRUE(p.uu.change_flags & PF_ChangeFlag_CHANGED_VALUE);
-        EXPECT_EQ(host.param(param::rotationPosition(slot)).u.point3d_d.x_value, 0);
-        EXPECT_EQ(host.param(param::handlePosition(slot)).u.point3d_d.x_value, 0.06);
-        EXPECT_EQ(host.param(param::handlePosition(slot)).u.point3d_d.y_value, 0.06);
+        EXPECT_NEAR(host.point(param::pointPosition(slot)).x, expectedX[slot], 1e-9) << slot;
+        EXPECT_EQ(setup.param(param::rotationPosition(slot)).u.point3d_d.x_value, 0);
+        EXPECT_EQ(setup.param(param::handlePosition(slot)).u.point3d_d.x_value, 0.06);
+        EXPECT_EQ(setup.param(param::handlePosition(slot)).u.point3d_d.y_value, 0.06);
     }
     EXPECT_EQ(editor.zoom, 1.0);
     EXPECT_EQ(editor.panX, 0.0);
@@ -219,8 +241,8 @@ TEST(EffectEntry, SequenceSetupLaysOutFourPointsOnTheFlatLine) {
 }
 
 TEST(EffectEntry, SequenceSetupWithoutParametersDoesNothing) {
-    FakeEffectHost host;
-    EXPECT_EQ(effectMain(PF_Cmd_SEQUENCE_SETUP, &host.in, &host.out, nullptr, nullptr, nullptr), PF_Err_NONE);
+    EffectTestHost host;
+    EXPECT_EQ(host.sendGlobal(PF_Cmd_SEQUENCE_SETUP), PF_Err_NONE);
 }
 
 // ---- Registration exports ----
@@ -247,7 +269,7 @@ PF_Err announce(PF_PluginDataPtr data, const A_u_char* name, const A_u_char* mat
 }
 
 TEST(EffectRegistration, BothEntriesAnnounceNameMatchNameCategoryAndEntry) {
-    EffectLogCapture log;
+    EffectLog log;
     EXPECT_EQ(pluginDataEntry2(nullptr, announce2, nullptr, "host", "1"), 7);
     EXPECT_EQ(gAnnounced.name, "Zephrin");
     EXPECT_EQ(gAnnounced.matchName, "com.tavik.ZephrinSurface");
@@ -277,55 +299,54 @@ TEST(EffectRegistration, NoCallbackIsRefusedInsteadOfCalled) {
 // ---- Pass-through render ----
 
 TEST(PassThroughRender, FreeModeCopiesTheInputWithoutCheckingOutThePathLayer) {
-    EffectLogCapture log;
-    FakeEffectHost host;
+    EffectLog log;
+    EffectTestHost host;
     host.applyEffect();
-    PF_LayerDef output{};
-    EXPECT_EQ(host.run(PF_Cmd_RENDER, nullptr, &output), PF_Err_NONE);
-    EXPECT_EQ(host.copies, 1);
-    EXPECT_TRUE(host.checkouts.empty());
+    EXPECT_EQ(host.render(), PF_Err_NONE);
+    EXPECT_EQ(host.instance->copies, 1);
+    EXPECT_TRUE(host.instance->checkouts.empty());
     EXPECT_TRUE(log.contains("EffectMain RENDER"));
 }
 
 TEST(PassThroughRender, PathSelectAndScrollModeCheckOutThePathLayer) {
     for (const int mode : {param::kModePathSelect, param::kModeScroll}) {
-        FakeEffectHost host;
+        EffectTestHost host;
         host.applyEffect();
-        host.param(param::kMode).u.pd.value = mode;
-        PF_LayerDef output{};
-        EXPECT_EQ(host.run(PF_Cmd_RENDER, nullptr, &output), PF_Err_NONE);
-        EXPECT_EQ(host.checkouts, std::vector<PF_ParamIndex>{47});
-        EXPECT_EQ(host.checkins, 1);
-        EXPECT_EQ(host.copies, 1);
+        host.set(param::kMode, mode);
+        EXPECT_EQ(host.render(), PF_Err_NONE);
+        EXPECT_EQ(host.instance->checkouts, std::vector<PF_ParamIndex>{47});
+        EXPECT_EQ(host.instance->checkedOut, 0) << "checked in again";
+        EXPECT_EQ(host.test.accounting().badHandles, 0);
+        EXPECT_EQ(host.instance->copies, 1);
     }
 }
 
 TEST(PassThroughRender, FailedCheckoutSkipsTheCopyAndIsReturned) {
-    FakeEffectHost host;
+    EffectTestHost host;
     host.applyEffect();
-    host.param(param::kMode).u.pd.value = param::kModePathSelect;
+    host.set(param::kMode, param::kModePathSelect);
     host.checkoutErr = PF_Err_INVALID_INDEX;
-    PF_LayerDef output{};
-    EXPECT_EQ(host.run(PF_Cmd_RENDER, nullptr, &output), PF_Err_INVALID_INDEX);
-    EXPECT_EQ(host.copies, 0);
-    EXPECT_EQ(host.checkins, 0);
+    EXPECT_EQ(host.render(), PF_Err_INVALID_INDEX);
+    EXPECT_EQ(host.instance->copies, 0);
+    EXPECT_EQ(host.test.accounting().badHandles, 0) << "nothing is checked in that was not checked out";
 }
 
 TEST(PassThroughRender, ClosedEndsAreSynchronisedAndAskForARerender) {
-    EffectLogCapture log;
-    FakeEffectHost host;
+    EffectLog log;
+    EffectTestHost host;
     host.applyEffect();
-    host.param(param::kCloseEndpoints).u.bd.value = 1;
-    PF_LayerDef output{};
-    ASSERT_EQ(host.run(PF_Cmd_RENDER, nullptr, &output), PF_Err_NONE);
-    EXPECT_EQ(host.out.out_flags & (PF_OutFlag_FORCE_RERENDER | PF_OutFlag_REFRESH_UI),
+    host.set(param::kCloseEndpoints, 1);
+    ASSERT_EQ(host.render(), PF_Err_NONE);
+    const PF_OutData& out = host.last(PF_Cmd_RENDER).out;
+    EXPECT_EQ(out.out_flags & (PF_OutFlag_FORCE_RERENDER | PF_OutFlag_REFRESH_UI),
               PF_OutFlag_FORCE_RERENDER | PF_OutFlag_REFRESH_UI);
     EXPECT_TRUE(log.contains("CurveUI: close endpoints sync source=0 target=3 changed=1 reason=render-close-sync"));
-    EXPECT_EQ(host.param(param::pointPosition(3)).u.point3d_d.x_value, 0);  // the first point's legacy x
+    EXPECT_EQ(host.last(PF_Cmd_RENDER).param(param::pointPosition(3)).u.point3d_d.x_value, -500);
+    EXPECT_EQ(host.point(param::pointPosition(3)).x, -500) << "the host keeps the first point's x";
 
     // Once the ends agree a render changes nothing and asks for nothing.
-    ASSERT_EQ(host.run(PF_Cmd_RENDER, nullptr, &output), PF_Err_NONE);
-    EXPECT_EQ(host.out.out_flags, 0);
+    ASSERT_EQ(host.render(), PF_Err_NONE);
+    EXPECT_EQ(host.last(PF_Cmd_RENDER).out.out_flags, 0);
 }
 
 }  // namespace

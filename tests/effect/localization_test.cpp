@@ -6,9 +6,9 @@
 
 #include <cstring>
 
-#include "effect/effect_main.h"
 #include "effect/localized_texts.h"
-#include "fake_effect_host.h"
+#include "effect_host_fixture.h"
+#include "sdk/AE_EffectSuites.h"
 #include "host/win32/win32_control.h"
 
 namespace zephrin::test {
@@ -20,39 +20,39 @@ struct LanguageDetection : ::testing::Test {
     void SetUp() override { win32::resetPlatform(); }
     void TearDown() override { win32::resetPlatform(); }
     int detect() {
-        HostSuites suites(&host.basic);
+        HostSuites suites(host.test.basic());
         return detectLanguage(suites);
     }
-    FakeEffectHost host;
+    EffectTestHost host;
 };
 
 TEST_F(LanguageDetection, HostTagStartingWithZhInAnyCaseIsChinese) {
     for (const char* tag : {"zh_CN", "zh_TW", "ZH_cn", "zH", "Zh_HK"}) {
-        host.languageTag = tag;
+        host.state.languageTag = tag;
         EXPECT_EQ(detect(), kLanguageChinese) << tag;
     }
     for (const char* tag : {"en_US", "ja_JP", "hz_CN", "z", ""}) {
-        host.languageTag = tag;
+        host.state.languageTag = tag;
         EXPECT_EQ(detect(), kLanguageEnglish) << tag;
     }
 }
 
 TEST_F(LanguageDetection, TheHostIsAskedBeforeTheOperatingSystem) {
     win32::setUserDefaultUILanguage(MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED));
-    host.languageTag = "en_US";
+    host.state.languageTag = "en_US";
     EXPECT_EQ(detect(), kLanguageEnglish);
 }
 
 TEST_F(LanguageDetection, FailingHostCallFallsBackToTheOperatingSystem) {
     host.languageErr = PF_Err_INTERNAL_STRUCT_DAMAGED;
-    host.languageTag = "zh_CN";
+    host.state.languageTag = "zh_CN";
     win32::setUserDefaultUILanguage(MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED));
     EXPECT_EQ(detect(), kLanguageChinese);
     win32::setUserDefaultUILanguage(MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
     EXPECT_EQ(detect(), kLanguageEnglish);
 
     host.languageErr = PF_Err_NONE;
-    host.missingSuites.insert(kPFAppSuite);
+    host.test.withhold(kPFAppSuite);
     win32::setUserDefaultUILanguage(MAKELANGID(LANG_CHINESE, 0x04));  // Chinese (Singapore)
     EXPECT_EQ(detect(), kLanguageChinese);
 
@@ -90,8 +90,9 @@ TEST(LocalizedTexts, RelabelCutsLabelsToTheNameField) {
 struct LocalizedPopups : ::testing::Test {
     void SetUp() override {
         win32::resetPlatform();
-        host.applyEffect();
-        host.param(kLanguage).u.pd.value = kLanguageEnglish;
+        ASSERT_EQ(host.applyEffect(), PF_Err_NONE);
+        host.set(kLanguage, kLanguageEnglish);
+        host.clearRecords();
     }
     void TearDown() override {
         EXPECT_EQ(win32::liveMenuCount(), 0u) << "every menu is destroyed";
@@ -102,8 +103,9 @@ struct LocalizedPopups : ::testing::Test {
         EXPECT_FALSE(menus.empty());
         return menus.empty() ? win32::TrackedMenu{} : menus.back();
     }
-    FakeEffectHost host;
-    EffectLogCapture log;
+    const PF_EventExtra& event() const { return host.last(PF_Cmd_EVENT).event; }
+    EffectTestHost host;
+    EffectLog log;
 };
 
 TEST_F(LocalizedPopups, LanguageMenuOffersBothLanguagesWithTheCurrentOneMarked) {
@@ -117,22 +119,23 @@ TEST_F(LocalizedPopups, LanguageMenuOffersBothLanguagesWithTheCurrentOneMarked) 
     EXPECT_FALSE(menu.items[0].checked);
     EXPECT_TRUE(menu.items[1].checked);
     EXPECT_EQ(menu.flags, static_cast<UINT>(TPM_RETURNCMD | TPM_NONOTIFY));
-    EXPECT_EQ(host.lastEvent.evt_out_flags, PF_EO_HANDLED_EVENT);
+    EXPECT_EQ(event().evt_out_flags, PF_EO_HANDLED_EVENT);
     EXPECT_TRUE(host.writes.empty());
-    EXPECT_EQ(host.out.out_flags, 0);
+    EXPECT_EQ(host.last(PF_Cmd_EVENT).out.out_flags, 0);
 }
 
 TEST_F(LocalizedPopups, ChoosingChineseRelabelsAndWritesTheLanguage) {
     win32::queuePopupChoice(1);
-    const double curveAmount = host.param(kCurveAmount).u.fs_d.value;
+    const double curveAmount = host.value(kCurveAmount);
     ASSERT_EQ(host.click(kLanguage), PF_Err_NONE);
-    EXPECT_EQ(host.param(kLanguage).u.pd.value, kLanguageChinese);
-    EXPECT_TRUE(host.param(kLanguage).uu.change_flags & PF_ChangeFlag_CHANGED_VALUE);
-    EXPECT_EQ(oneD(host.stream(kLanguage)), kLanguageChinese);
-    EXPECT_EQ(host.lastUi(kCurveAmount)->name, "起伏强度");
-    EXPECT_EQ(host.param(kCurveAmount).u.fs_d.value, curveAmount);
-    EXPECT_EQ(host.lastEvent.evt_out_flags, PF_EO_HANDLED_EVENT | PF_EO_ALWAYS_UPDATE | PF_EO_UPDATE_NOW);
-    EXPECT_EQ(host.out.out_flags, PF_OutFlag_FORCE_RERENDER | PF_OutFlag_REFRESH_UI);
+    const EffectCommand& click = host.last(PF_Cmd_EVENT);
+    EXPECT_EQ(click.param(kLanguage).u.pd.value, kLanguageChinese);
+    EXPECT_TRUE(click.param(kLanguage).uu.change_flags & PF_ChangeFlag_CHANGED_VALUE);
+    EXPECT_EQ(host.value(kLanguage), kLanguageChinese);
+    EXPECT_EQ(host.ui(kCurveAmount).label, "起伏强度");
+    EXPECT_EQ(host.value(kCurveAmount), curveAmount);
+    EXPECT_EQ(click.event.evt_out_flags, PF_EO_HANDLED_EVENT | PF_EO_ALWAYS_UPDATE | PF_EO_UPDATE_NOW);
+    EXPECT_EQ(click.out.out_flags, PF_OutFlag_FORCE_RERENDER | PF_OutFlag_REFRESH_UI);
 
     // The menu now speaks Chinese.
     win32::queuePopupCancel();
@@ -148,11 +151,11 @@ TEST_F(LocalizedPopups, ModeMenuWritesANewModeAndAppliesItsVisibility) {
     ASSERT_EQ(menu.items.size(), 3u);
     EXPECT_EQ(menu.items[2].text, u"Scroll Mode");
     EXPECT_TRUE(menu.items[0].checked);
-    EXPECT_EQ(host.param(kMode).u.pd.value, kModeScroll);
-    EXPECT_EQ(oneD(host.stream(kMode)), kModeScroll);
-    EXPECT_EQ(host.lastUi(kScrollModeGroup)->def.ui_flags, 0);
+    EXPECT_EQ(host.last(PF_Cmd_EVENT).param(kMode).u.pd.value, kModeScroll);
+    EXPECT_EQ(host.value(kMode), kModeScroll);
+    EXPECT_EQ(host.ui(kScrollModeGroup).uiFlags, 0);
     EXPECT_NE(host.lastUi(param::pointPosition(0)), nullptr);
-    EXPECT_FALSE(host.dynamicFlagChanges.empty());
+    EXPECT_GT(host.dynamicFlagChanges, 0);
 }
 
 TEST_F(LocalizedPopups, ChoosingTheCurrentModeWritesNothing) {
@@ -160,7 +163,7 @@ TEST_F(LocalizedPopups, ChoosingTheCurrentModeWritesNothing) {
     ASSERT_EQ(host.click(kMode), PF_Err_NONE);
     EXPECT_TRUE(host.writes.empty());
     EXPECT_TRUE(host.uiUpdates.empty());
-    EXPECT_EQ(host.lastEvent.evt_out_flags, PF_EO_HANDLED_EVENT);
+    EXPECT_EQ(event().evt_out_flags, PF_EO_HANDLED_EVENT);
 }
 
 TEST_F(LocalizedPopups, MenuIsOwnedByTheWindowUnderTheCursor) {
@@ -190,7 +193,7 @@ TEST_F(LocalizedPopups, ClicksOnOtherControlsOrWithoutParametersAreIgnored) {
     PF_EventExtra event{};
     event.e_type = PF_Event_DO_CLICK;
     event.effect_win.index = kMode;
-    EXPECT_EQ(effectMain(PF_Cmd_EVENT, &host.in, &host.out, nullptr, nullptr, &event), PF_Err_NONE);
+    EXPECT_EQ(host.sendGlobal(PF_Cmd_EVENT, &event), PF_Err_NONE);
     EXPECT_TRUE(win32::trackedMenus().empty());
 }
 

@@ -9,10 +9,15 @@
 
 #include "common/effect_contract.h"
 #include "effect/editor/top_view_editor.h"
-#include "fake_effect_host.h"
+#include "effect_host_fixture.h"
 
 namespace zephrin::test {
 namespace {
+
+// The definitions as the host took them, without the input layer at position 0.
+std::vector<PF_ParamDef> registered(const EffectTestHost& host) {
+    return std::vector<PF_ParamDef>(host.effect.params.begin() + 1, host.effect.params.end());
+}
 
 // Position, disk id and type of every parameter: stored projects hold values under the ids, and the
 // renderer reads each position with the stream reader its type calls for. Written out here rather than
@@ -68,29 +73,29 @@ const Row kContract[] = {
 };
 
 TEST(ParamContract, EveryPositionKeepsItsDiskIdAndType) {
-    FakeEffectHost host;
-    host.run(PF_Cmd_GLOBAL_SETUP);
-    ASSERT_EQ(host.run(PF_Cmd_PARAMS_SETUP), PF_Err_NONE);
-    EXPECT_EQ(host.out.num_params, 122);
-    ASSERT_EQ(host.registered.size(), std::size(kContract));
+    EffectTestHost host;
+    ASSERT_EQ(host.setUpGlobals(), PF_Err_NONE);
+    const std::vector<PF_ParamDef> defs = registered(host);
+    EXPECT_EQ(host.last(PF_Cmd_PARAMS_SETUP).out.num_params, 122);
+    ASSERT_EQ(defs.size(), std::size(kContract));
     for (std::size_t i = 0; i < std::size(kContract); ++i) {
         ASSERT_EQ(kContract[i].pos, static_cast<int>(i) + 1) << "the transcription itself is out of order";
         SCOPED_TRACE("position " + std::to_string(kContract[i].pos));
-        EXPECT_EQ(host.registered[i].uu.id, kContract[i].id);
-        EXPECT_EQ(host.registered[i].param_type, kContract[i].type);
+        EXPECT_EQ(defs[i].uu.id, kContract[i].id);
+        EXPECT_EQ(defs[i].param_type, kContract[i].type);
     }
 }
 
 TEST(ParamContract, OnlyTheLastTwoAddedParametersGiveOldProjectsTheirValue) {
-    FakeEffectHost host;
-    host.run(PF_Cmd_GLOBAL_SETUP);
-    ASSERT_EQ(host.run(PF_Cmd_PARAMS_SETUP), PF_Err_NONE);
-    for (const PF_ParamDef& def : host.registered) {
+    EffectTestHost host;
+    ASSERT_EQ(host.setUpGlobals(), PF_Err_NONE);
+    const std::vector<PF_ParamDef> defs = registered(host);
+    for (const PF_ParamDef& def : defs) {
         const bool oldProjectsTakeValue = (def.flags & PF_ParamFlag_USE_VALUE_FOR_OLD_PROJECTS) != 0;
         EXPECT_EQ(oldProjectsTakeValue, def.uu.id == 97 || def.uu.id == 123) << "disk id " << def.uu.id;
     }
     // A new instance reads "Common Sync State" on; a project from before it existed reads it off.
-    const PF_ParamDef& commonSync = host.registered[119 - 1];
+    const PF_ParamDef& commonSync = defs[119 - 1];
     EXPECT_EQ(commonSync.u.bd.value, 0);
     EXPECT_EQ(commonSync.u.bd.dephault, 1);
 }
@@ -185,12 +190,12 @@ bool streamAccepts(StreamReader reader, PF_ParamType type) {
 }
 
 TEST(ParamContract, RendererReadsWhatTheEffectRegisters) {
-    FakeEffectHost host;
-    host.run(PF_Cmd_GLOBAL_SETUP);
-    ASSERT_EQ(host.run(PF_Cmd_PARAMS_SETUP), PF_Err_NONE);
-    ASSERT_EQ(static_cast<int>(host.registered.size()) + 1, param::kCount);
-    const auto at = [&host](int position) -> const PF_ParamDef& {
-        return host.registered[static_cast<std::size_t>(position - 1)];
+    EffectTestHost host;
+    ASSERT_EQ(host.setUpGlobals(), PF_Err_NONE);
+    const std::vector<PF_ParamDef> defs = registered(host);
+    ASSERT_EQ(static_cast<int>(defs.size()) + 1, param::kCount);
+    const auto at = [&defs](int position) -> const PF_ParamDef& {
+        return defs[static_cast<std::size_t>(position - 1)];
     };
     for (const RendererRead& read : rendererReads()) {
         ASSERT_GT(read.position, param::kInputLayer);
@@ -221,52 +226,47 @@ TEST(ParamContract, DiskIdsAreUnique) {
 }
 
 TEST(ParamContract, TopViewSizeIsClampedAtRegistration) {
-    FakeEffectHost host;
+    EffectTestHost host;
     TopViewEditor& editor = topViewEditor();
     const TopViewEditor saved = editor;
     // Stored sizes outside the limits, as a resize gesture of an older process could have left them.
     editor.viewWidth = 2000;
     editor.viewHeight = 40;
-    host.run(PF_Cmd_GLOBAL_SETUP);
-    host.run(PF_Cmd_PARAMS_SETUP);
+    host.setUpGlobals();
     editor = saved;
-    const PF_ParamDef& topView = host.registered[15];
+    const PF_ParamDef topView = registered(host)[15];
     EXPECT_EQ(topView.ui_width, 1400);
     EXPECT_EQ(topView.ui_height, 130);
 }
 
 TEST(ParamContract, FirstRefusedParameterEndsRegistration) {
-    FakeEffectHost host;
+    EffectTestHost host;
     host.addParamFailsAt = 30;
-    host.run(PF_Cmd_GLOBAL_SETUP);
-    EXPECT_EQ(host.run(PF_Cmd_PARAMS_SETUP), PF_Err_INVALID_INDEX);
-    EXPECT_EQ(host.registered.size(), 29u);
-    EXPECT_TRUE(host.customUi.empty());
+    EXPECT_EQ(host.setUpGlobals(), PF_Err_INVALID_INDEX);
+    EXPECT_EQ(registered(host).size(), 29u);
+    EXPECT_TRUE(host.effect.customUi.empty());
 }
 
 TEST(ParamContract, CustomUiRegistrationIsLoggedAndNeverFailsTheCommand) {
-    EffectLogCapture log;
+    EffectLog log;
     {
-        FakeEffectHost host;
-        host.run(PF_Cmd_GLOBAL_SETUP);
-        EXPECT_EQ(host.run(PF_Cmd_PARAMS_SETUP), PF_Err_NONE);
-        ASSERT_EQ(host.customUi.size(), 1u);
-        EXPECT_EQ(host.customUi[0].events, PF_CustomEFlag_EFFECT);
-        EXPECT_EQ(host.customUi[0].comp_ui_width, 0);
+        EffectTestHost host;
+        EXPECT_EQ(host.setUpGlobals(), PF_Err_NONE);
+        ASSERT_EQ(host.effect.customUi.size(), 1u);
+        EXPECT_EQ(host.effect.customUi[0].events, PF_CustomEFlag_EFFECT);
+        EXPECT_EQ(host.effect.customUi[0].comp_ui_width, 0);
         EXPECT_TRUE(log.contains("ParamsSetup: effect custom UI registered for ECW parameter controls"));
     }
     {
-        FakeEffectHost host;
+        EffectTestHost host;
         host.registerUiErr = PF_Err_INVALID_CALLBACK;
-        host.run(PF_Cmd_GLOBAL_SETUP);
-        EXPECT_EQ(host.run(PF_Cmd_PARAMS_SETUP), PF_Err_NONE);
+        EXPECT_EQ(host.setUpGlobals(), PF_Err_NONE);
         EXPECT_TRUE(log.contains("ParamsSetup: effect custom UI registration ignored err=515"));
     }
     {
-        FakeEffectHost host;
+        EffectTestHost host;
         host.offerRegisterUi = false;
-        host.run(PF_Cmd_GLOBAL_SETUP);
-        EXPECT_EQ(host.run(PF_Cmd_PARAMS_SETUP), PF_Err_NONE);
+        EXPECT_EQ(host.setUpGlobals(), PF_Err_NONE);
         EXPECT_TRUE(log.contains("ParamsSetup: effect custom UI registration skipped"));
     }
 }

@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "fake_effect_host.h"
+#include "effect_host_fixture.h"
 
 namespace zephrin::test {
 namespace {
@@ -73,37 +73,40 @@ TEST(ShapePresets, CircleTangentsFollowTheCircleOnScreen) {
 
 struct ApplyingPresets : ::testing::Test {
     void SetUp() override {
-        host.applyEffect();
-        host.run(PF_Cmd_SEQUENCE_SETUP);
+        ASSERT_EQ(host.applyEffect(), PF_Err_NONE);
         host.writes.clear();
     }
-    EffectCall call() { return EffectCall{&host.in, &host.out, host.params.data(), suites}; }
-    FakeEffectHost host;
-    HostSuites suites{&host.basic};
+    EffectTestHost host;
 };
 
 TEST_F(ApplyingPresets, OpenCurveIsLeftAlone) {
-    EffectCall c = call();
-    EXPECT_FALSE(applyShapePreset(c, param::kShapeSquare, "top-view-shape-preset"));
+    host.runInCommand(
+        [](EffectCall& c) { EXPECT_FALSE(applyShapePreset(c, param::kShapeSquare, "top-view-shape-preset")); });
     EXPECT_TRUE(host.writes.empty());
-    EXPECT_EQ(host.param(param::kPointCount).u.pd.value, 3);
+    EXPECT_EQ(host.value(param::kPointCount), 3);
 }
 
 TEST_F(ApplyingPresets, CircleWritesTwelvePointsInCentredLayerPixels) {
-    host.param(param::kCloseEndpoints).u.bd.value = 1;
-    host.param(param::kGeneratedState).u.bd.value = 1;
-    EffectCall c = call();
-    ASSERT_TRUE(applyShapePreset(c, param::kShapeCircle, "param-shape-preset"));
-    EXPECT_EQ(host.param(param::kPointCount).u.pd.value, 11);
-    EXPECT_EQ(oneD(host.stream(param::kPointCount)), 11);
-    EXPECT_EQ(host.param(param::kGeneratedState).u.bd.value, 0);
+    host.set(param::kCloseEndpoints, 1);
+    host.set(param::kGeneratedState, 1);
+    for (int slot = 0; slot < param::kPointSlots; ++slot) {
+        host.stream(param::pointPosition(slot)).expression = u"wiggle(1, 1)";
+        host.stream(param::pointPosition(slot)).expressionOn = true;
+    }
+    host.runInCommand(
+        [](EffectCall& c) { ASSERT_TRUE(applyShapePreset(c, param::kShapeCircle, "param-shape-preset")); });
+    const EffectCommand& command = host.last(PF_Cmd_EVENT);
+    EXPECT_EQ(command.param(param::kPointCount).u.pd.value, 11);
+    EXPECT_EQ(host.value(param::kPointCount), 11);
+    EXPECT_EQ(command.param(param::kGeneratedState).u.bd.value, 0);
+    EXPECT_EQ(host.value(param::kGeneratedState), 0);
     const std::vector<PresetSlot> circle = shapePresetSlots(param::kShapeCircle);
     for (int slot = 0; slot < 12; ++slot) {
-        const A_FloatPoint3 stored = point(host.stream(param::pointPosition(slot)));
+        const A_FloatPoint3 stored = host.point(param::pointPosition(slot));
         EXPECT_NEAR(stored.x, (circle[slot].nx - 0.5) * 1000, 1e-9) << slot;
         EXPECT_NEAR(stored.y, (circle[slot].ny - 0.5) * 500, 1e-9) << slot;
         EXPECT_EQ(stored.z, 0);
-        EXPECT_EQ(point(host.stream(param::handlePosition(slot))).x, circle[slot].handle.x);
+        EXPECT_EQ(host.point(param::handlePosition(slot)).x, circle[slot].handle.x);
         // The write cleared the point's expression first, so the value takes effect.
         EXPECT_FALSE(host.stream(param::pointPosition(slot)).expressionOn);
     }
