@@ -398,17 +398,22 @@ TEST(BuildSurfaces, LayerWithTheActiveEffectIsABentSlabEvenWhenTwoD) {
 }
 
 TEST(BuildSurfaces, LayerWhoseMeshComesOutEmptyGivesItsTexturesBackAtOnce) {
-    Host host;
-    auto& bent = host.addLayer(5);
+    Frame frame;
+    frame.add(5);
+    frame.begin();
     // No motion slides none of the curve in: the slab has no cells, so the layer becomes no surface.
-    bent.effects.push_back(bendEffect().number(param::kFreeMotion, 0).number(param::kAnimation, 0));
+    std::vector<host::EffectStream> streams = bendEffect();
+    streams[param::kFreeMotion] = testhost::numberStream(0);
+    streams[param::kAnimation] = testhost::numberStream(0);
+    testhost::addEffect(frame.host.state, frame.comp, 0, kBendEffectMatchName, streams);
 
     FrameScene scene;
-    build(host, scene);
+    build(frame, scene);
     EXPECT_TRUE(scene.surfaces.empty());
-    EXPECT_GE(host.worldsLent(), 1);
-    EXPECT_EQ(host.worldsReturned(), host.worldsLent());
-    EXPECT_EQ(host.badHandles, 0);
+    const host::HandleAccounting counts = frame.host.accounting();
+    EXPECT_GE(counts.worldsLent, 1);
+    EXPECT_EQ(counts.worldsReturned, counts.worldsLent);
+    EXPECT_EQ(counts.badHandles, 0);
 }
 
 TEST(BuildSurfaces, BackLayerIsRenderedWithItsEffectsAndFitted) {
