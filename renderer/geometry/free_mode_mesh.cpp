@@ -72,10 +72,9 @@ struct FreeModeLayout {
 
 FreeModeLayout freeModeLayout(const BendControls& controls, size_t pointCount, bool interactive) {
     FreeModeLayout layout;
-    layout.passColumns =
-        std::clamp(controls.subdivisionX, kMinSubdivisionX, interactive ? kMaxSubdivisionX / 2 : kMaxSubdivisionX);
-    layout.cellRows =
-        std::clamp(controls.subdivisionY, kMinSubdivisionY, interactive ? kMaxSubdivisionY / 2 : kMaxSubdivisionY);
+    const SubdivisionCells cells = subdivisionCells(controls, interactive);
+    layout.passColumns = cells.columns;
+    layout.cellRows = cells.rows;
     layout.motion = finiteOr(controls.motion, 100.0);
     layout.closedLoop = controls.closeEndpoints && pointCount >= 3;
     layout.tiles =
@@ -193,13 +192,21 @@ double slabHalfThickness(double thickness, double width, double height) {
     return std::pow(t, kThicknessExponent) * std::max(width, height) * kThicknessToLayerSize * 0.5;
 }
 
+SubdivisionCells subdivisionCells(const BendControls& controls, bool interactive) {
+    SubdivisionCells cells;
+    cells.columns =
+        std::clamp(controls.subdivisionX, kMinSubdivisionX, interactive ? kMaxSubdivisionX / 2 : kMaxSubdivisionX);
+    cells.rows =
+        std::clamp(controls.subdivisionY, kMinSubdivisionY, interactive ? kMaxSubdivisionY / 2 : kMaxSubdivisionY);
+    return cells;
+}
+
 SlabGrid buildFreeModeMesh(SceneSurface& surface, const std::vector<BendControlPoint>& points,
                            const MeshPlacement& placement) {
     const BendControls& controls = surface.controls;
     SurfaceMesh& mesh = surface.mesh;
-    const double W = std::isfinite(placement.width) ? std::max(placement.width, 1.0) : 1.0;
-    const double H = std::isfinite(placement.height) ? std::max(placement.height, 1.0) : 1.0;
-    const double ox = finiteOr(placement.origin.x, 0.0), oy = finiteOr(placement.origin.y, 0.0);
+    const PlacedLayer placed = placedLayer(placement);
+    const double W = placed.width, H = placed.height, ox = placed.originX, oy = placed.originY;
 
     const FreeModeLayout layout = freeModeLayout(controls, points.size(), placement.interactive);
     mesh.vertices.clear();

@@ -15,6 +15,13 @@ constexpr int32_t kMinSubdivisionX = 8;
 constexpr int32_t kMaxSubdivisionX = 640;
 constexpr int32_t kMinSubdivisionY = 1;
 constexpr int32_t kMaxSubdivisionY = 64;
+
+// The slab's cell columns and rows from "Subdivision X/Y", within the caps of the render's kind.
+struct SubdivisionCells {
+    int32_t columns = 0;
+    int32_t rows = 0;
+};
+SubdivisionCells subdivisionCells(const BendControls& controls, bool interactive);
 constexpr int32_t kMaxTiles = 10;
 // Thickness 500 makes a slab 9.8 % of the layer's larger side; the curve 1.35 keeps small values fine.
 constexpr double kMaxThickness = 500.0;

@@ -1,8 +1,21 @@
 #include "renderer/geometry/mesh_building.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstddef>
 
+#include "renderer/texture/clamps.h"
+
 namespace zephrin {
+
+PlacedLayer placedLayer(const MeshPlacement& placement) {
+    PlacedLayer layer;
+    layer.width = std::isfinite(placement.width) ? std::max(placement.width, 1.0) : 1.0;
+    layer.height = std::isfinite(placement.height) ? std::max(placement.height, 1.0) : 1.0;
+    layer.originX = finiteOr(placement.origin.x, 0.0);
+    layer.originY = finiteOr(placement.origin.y, 0.0);
+    return layer;
+}
 
 LayerTransform layerTransformFromMatrix(const Matrix4& m) {
     LayerTransform t;

@@ -46,6 +46,14 @@ struct MeshPlacement {
     bool interactive = false;  // halves the subdivision caps
 };
 
+// The placement's layer size and origin as the slab builders use them: a size that is not finite
+// counts as one pixel, an origin that is not finite as 0.
+struct PlacedLayer {
+    double width = 1.0, height = 1.0;
+    double originX = 0.0, originY = 0.0;
+};
+PlacedLayer placedLayer(const MeshPlacement& placement);
+
 // The normal of a vertex without a usable one of its own: straight at the camera.
 constexpr Vec3 kCameraFacingNormal{0.0, 0.0, -1.0};
 

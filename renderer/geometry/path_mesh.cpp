@@ -82,15 +82,12 @@ bool buildPathMesh(SceneSurface& surface, const PathSamples& samples, const Mesh
     const BendControls& controls = surface.controls;
     surface.mesh.vertices.clear();
     surface.mesh.triangles.clear();
-    const double W = std::isfinite(placement.width) ? std::max(placement.width, 1.0) : 1.0;
-    const double H = std::isfinite(placement.height) ? std::max(placement.height, 1.0) : 1.0;
-    const double ox = finiteOr(placement.origin.x, 0.0), oy = finiteOr(placement.origin.y, 0.0);
+    const PlacedLayer placed = placedLayer(placement);
+    const double W = placed.width, H = placed.height, ox = placed.originX, oy = placed.originY;
     const PathLayout layout = layoutOnPath(controls, W, H, samples.length);
 
-    const int32_t cols = std::clamp(controls.subdivisionX, kMinSubdivisionX,
-                                    placement.interactive ? kMaxSubdivisionX / 2 : kMaxSubdivisionX);
-    const int32_t rows = std::clamp(controls.subdivisionY, kMinSubdivisionY,
-                                    placement.interactive ? kMaxSubdivisionY / 2 : kMaxSubdivisionY);
+    const SubdivisionCells cells = subdivisionCells(controls, placement.interactive);
+    const int32_t cols = cells.columns, rows = cells.rows;
     const std::vector<double> columns = partialRange(cols, layout.covered, layout.direction == 2);
     // A single column has no cell: the layer has not entered the path yet.
     if (columns.size() < 2 || layout.covered <= kMinCoveredFraction) return false;

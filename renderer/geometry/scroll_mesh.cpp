@@ -98,13 +98,10 @@ Vec3 rollScrollPoint(const ScrollCurls& curls, double x, double y) {
 }
 
 SlabCentreGrid buildScrollCentreGrid(const BendControls& controls, const MeshPlacement& placement) {
-    const double W = std::isfinite(placement.width) ? std::max(placement.width, 1.0) : 1.0;
-    const double H = std::isfinite(placement.height) ? std::max(placement.height, 1.0) : 1.0;
-    const double ox = finiteOr(placement.origin.x, 0.0), oy = finiteOr(placement.origin.y, 0.0);
-    const int32_t cols = std::clamp(controls.subdivisionX, kMinSubdivisionX,
-                                    placement.interactive ? kMaxSubdivisionX / 2 : kMaxSubdivisionX);
-    const int32_t rows = std::clamp(controls.subdivisionY, kMinSubdivisionY,
-                                    placement.interactive ? kMaxSubdivisionY / 2 : kMaxSubdivisionY);
+    const PlacedLayer placed = placedLayer(placement);
+    const double W = placed.width, H = placed.height, ox = placed.originX, oy = placed.originY;
+    const SubdivisionCells cells = subdivisionCells(controls, placement.interactive);
+    const int32_t cols = cells.columns, rows = cells.rows;
     const ScrollCurls curls = deriveScrollCurls(controls, W, H);
 
     SlabCentreGrid grid;
@@ -124,10 +121,9 @@ SlabCentreGrid buildScrollCentreGrid(const BendControls& controls, const MeshPla
 
 SlabGrid buildScrollMesh(SceneSurface& surface, const MeshPlacement& placement) {
     const SlabCentreGrid grid = buildScrollCentreGrid(surface.controls, placement);
-    const double W = std::isfinite(placement.width) ? std::max(placement.width, 1.0) : 1.0;
-    const double H = std::isfinite(placement.height) ? std::max(placement.height, 1.0) : 1.0;
+    const PlacedLayer placed = placedLayer(placement);
     // The long row edges can thin to slivers once rolled: they get the fine coverage.
-    return buildSlabOnGrid(surface, grid, slabHalfThickness(surface.controls.thickness, W, H), true, false,
+    return buildSlabOnGrid(surface, grid, slabHalfThickness(surface.controls.thickness, placed.width, placed.height), true, false,
                            placement);
 }
 
