@@ -351,7 +351,8 @@ TEST(MeshCoverage, EverySampleInsideASharedEdgeMeshIsCoveredExactlyOnce) {
         std::mt19937_64 rng(seed);
         const ScreenMesh mesh = seed % 2 == 0 ? jitteredGrid(rng) : jitteredFan(rng);
         const bool seven = seed % 3 == 0;
-        const std::vector<SceneSurface> surfaces{meshSurface(mesh, seven)};
+        std::vector<SceneSurface> surfaces;
+        surfaces.push_back(meshSurface(mesh, seven));
         const std::vector<PreparedTriangle> prepared = prepareRaster(camera, surfaces, kMeshRaster, kMeshRaster);
         ASSERT_EQ(prepared.size(), mesh.triangles.size()) << "seed " << seed;
 

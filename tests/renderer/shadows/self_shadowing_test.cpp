@@ -29,6 +29,8 @@ const Vec3 kLight{2.0 * kPipeRadius, 0.0, -0.3 * kPipeRadius};
 // the mesh is a polygon, not the circle, and rays start just off the surface.
 constexpr double kRimMargin = 15.0;
 constexpr double kMinBlockerDistance = 20.0;
+// Lit points are judged only where the smooth normal faces the light by at least this cosine.
+constexpr double kTerminator = 0.02;
 
 SceneSurface halfPipe() {
     SlabCentreGrid grid;
@@ -74,7 +76,8 @@ Expected expectedAt(const Vec3& p) {
 }
 
 TEST(SelfShadowing, CurvedSlabIsFreeOfAcneWhereLitAndShadowsItselfAcrossTheFold) {
-    const std::vector<SceneSurface> surfaces{halfPipe()};
+    std::vector<SceneSurface> surfaces;
+    surfaces.push_back(halfPipe());
     const SurfaceMesh& mesh = surfaces[0].mesh;
     ASSERT_FALSE(mesh.triangles.empty());
     for (double diffusion : {0.0, 20.0}) {  // any-hit rays, then nearest-hit rays
@@ -108,7 +111,12 @@ TEST(SelfShadowing, CurvedSlabIsFreeOfAcneWhereLitAndShadowsItselfAcrossTheFold)
                 }
                 const Vec3 p = v[0]->worldPosition * w[0] + v[1]->worldPosition * w[1] + v[2]->worldPosition * w[2];
                 const Vec3 n = v[0]->worldNormal * w[0] + v[1]->worldNormal * w[1] + v[2]->worldNormal * w[2];
-                const Expected expected = expectedAt(p);
+                Expected expected = expectedAt(p);
+                // Where the smooth normal turns away from the light while the face still sees it (the
+                // slab's edges, whose normals lean toward the walls) the ray starts on the far side of
+                // the surface; the lighting term is zero there whatever the ray finds.
+                if (expected == Expected::Lit && dot(normalizeOr(n, Vec3{}), normalizeOr(kLight - p, Vec3{})) < kTerminator)
+                    expected = Expected::Unjudged;
                 if (expected == Expected::Unjudged) continue;
                 VisibilityQuery query;
                 query.point = p;
