@@ -15,9 +15,6 @@ namespace {
 // A model flat in every direction still gets a scale; this keeps the division defined.
 constexpr double kMinObjExtent = 1e-6;
 
-// File normals this short after the layer's transform point nowhere.
-constexpr double kDegenerateObjNormalLength = 1e-9;
-
 const Vec3 kFacingCamera{0.0, 0.0, -1.0};
 
 // Where the model's positions land in layer space: centred or not, scaled, and turned y-down.
