@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs (only those missing) and configures a CMake preset.
-# Usage: scripts/setup.sh [preset]   (default preset: default; "asan" for the sanitizer build)
+# Usage: scripts/setup.sh [preset]   (default, asan, tsan or clang; default: default)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake ninja-build g++ pkg-config libopenimageio-dev openimageio-tools nlohmann-json3-dev
-          libcli11-dev libgtest-dev libbenchmark-dev binutils)
+# clang for the clang preset; libclang-rt-14-dev holds clang's sanitizer runtimes and libFuzzer
+# (the fuzz targets, fuzz/CMakeLists.txt).
+packages=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config libopenimageio-dev openimageio-tools
+          nlohmann-json3-dev libcli11-dev libgtest-dev libbenchmark-dev binutils)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,16 +1,19 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs every test: the optimised build, then the sanitizer build.
-# Usage: scripts/test.sh [default|asan|all]   (default: all)
+# Sets up, builds and runs the tests of one CMake preset, or of all of them in turn: the optimised
+# build, the address + undefined-behaviour sanitizer build, the thread sanitizer build (renderer and
+# host tests, where the worker threads run) and the clang build.
+# Usage: scripts/test.sh [default|asan|tsan|clang|all]   (default: all)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 which="${1:-all}"
 run_preset() {
+  echo "== preset $1"
   scripts/setup.sh "$1"
   cmake --build --preset "$1"
   ctest --preset "$1" -j2
 }
 case "$which" in
-  default|asan) run_preset "$which" ;;
-  all) run_preset default; run_preset asan ;;
-  *) echo "usage: scripts/test.sh [default|asan|all]" >&2; exit 2 ;;
+  default|asan|tsan|clang) run_preset "$which" ;;
+  all) for preset in default asan tsan clang; do run_preset "$preset"; done ;;
+  *) echo "usage: scripts/test.sh [default|asan|tsan|clang|all]" >&2; exit 2 ;;
 esac

@@ -191,3 +191,229 @@ TEST(FastCoverage, PixelWalkVisitsExactlyTheCoveredPixelsOfNarrowAndWideTriangle
 
 }  // namespace
 }  // namespace zephrin
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "renderer/runtime/frame_buffers.h"
+
+namespace zephrin {
+namespace {
+
+// A sample closer than this (in raster pixels) to a shared edge or to the mesh's outline may go
+// either way: the fill convention counts a sample on an edge, within the edge slack, in both
+// triangles. The slack is 1e-5 of a triangle's area term, far below this for the meshes below.
+constexpr double kOnEdgeDistance = 1e-3;
+constexpr int32_t kMeshRaster = 64;
+constexpr double kMeshFocal = 100.0;
+
+// A mesh on screen: corners in raster pixels (each with its own depth, so the mesh is bent, not
+// flat) shared by index between the triangles, and the convex outline it fills.
+struct ScreenMesh {
+    std::vector<double> x, y, z;
+    std::vector<SurfaceTriangle> triangles;
+    std::vector<std::pair<double, double>> outline;  // convex, in order
+};
+
+double distanceToLine(double px, double py, double ax, double ay, double bx, double by) {
+    const double dx = bx - ax, dy = by - ay;
+    return std::fabs((px - ax) * dy - (py - ay) * dx) / std::hypot(dx, dy);
+}
+
+// Signed distance from the outline: positive inside.
+double insideOutline(const ScreenMesh& mesh, double px, double py) {
+    double inside = INFINITY;
+    const size_t n = mesh.outline.size();
+    double orientation = 0.0;
+    for (size_t i = 0; i < n; ++i) {
+        const auto& a = mesh.outline[i];
+        const auto& b = mesh.outline[(i + 1) % n];
+        const auto& c = mesh.outline[(i + 2) % n];
+        orientation += (b.first - a.first) * (c.second - a.second) - (b.second - a.second) * (c.first - a.first);
+    }
+    for (size_t i = 0; i < n; ++i) {
+        const auto& a = mesh.outline[i];
+        const auto& b = mesh.outline[(i + 1) % n];
+        const double cross = (b.first - a.first) * (py - a.second) - (b.second - a.second) * (px - a.first);
+        const double d = distanceToLine(px, py, a.first, a.second, b.first, b.second);
+        inside = std::min(inside, (cross * orientation >= 0.0) ? d : -d);
+    }
+    return inside;
+}
+
+// Corners snapped to the sample lattice put many samples exactly on edges.
+double maybeSnap(double v, bool snap) { return snap ? std::round(v * 4.0) / 4.0 : v; }
+
+// A grid of cells over a rectangle, each cell split along a random diagonal with a random winding.
+// Inner corners move by up to a fifth of a cell, which keeps every cell convex; border corners move
+// only along the border, so the outline stays the rectangle.
+ScreenMesh jitteredGrid(std::mt19937_64& rng) {
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    std::uniform_int_distribution<int> cellCount(2, 9);
+    const bool snap = unit(rng) < 0.4;
+    const double x0 = maybeSnap(2.0 + 10.0 * unit(rng), snap), x1 = maybeSnap(kMeshRaster - 2.0 - 10.0 * unit(rng), snap);
+    const double y0 = maybeSnap(2.0 + 10.0 * unit(rng), snap), y1 = maybeSnap(kMeshRaster - 2.0 - 10.0 * unit(rng), snap);
+    const int columns = cellCount(rng), rows = cellCount(rng);
+    const double cellW = (x1 - x0) / columns, cellH = (y1 - y0) / rows;
+    ScreenMesh mesh;
+    for (int j = 0; j <= rows; ++j) {
+        for (int i = 0; i <= columns; ++i) {
+            double x = i == columns ? x1 : x0 + i * cellW;
+            double y = j == rows ? y1 : y0 + j * cellH;
+            if (i > 0 && i < columns) x = maybeSnap(x + (unit(rng) - 0.5) * 0.4 * cellW, snap);
+            if (j > 0 && j < rows) y = maybeSnap(y + (unit(rng) - 0.5) * 0.4 * cellH, snap);
+            mesh.x.push_back(x);
+            mesh.y.push_back(y);
+            mesh.z.push_back(200.0 + 100.0 * unit(rng));
+        }
+    }
+    auto corner = [columns](int i, int j) { return j * (columns + 1) + i; };
+    auto add = [&](int a, int b, int c) {
+        if (unit(rng) < 0.5) std::swap(b, c);
+        mesh.triangles.push_back(SurfaceTriangle{a, b, c, kFaceFront, 0});
+    };
+    for (int j = 0; j < rows; ++j) {
+        for (int i = 0; i < columns; ++i) {
+            const int a = corner(i, j), b = corner(i + 1, j), c = corner(i + 1, j + 1), d = corner(i, j + 1);
+            if (unit(rng) < 0.5) {
+                add(a, b, c);
+                add(a, c, d);
+            } else {
+                add(a, b, d);
+                add(b, c, d);
+            }
+        }
+    }
+    mesh.outline = {{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}};
+    return mesh;
+}
+
+// A fan about an off-centre point inside a convex polygon of 3 to 24 corners.
+ScreenMesh jitteredFan(std::mt19937_64& rng) {
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    const bool snap = unit(rng) < 0.4;
+    const int corners = 3 + static_cast<int>(unit(rng) * 22.0);
+    const double cx = kMeshRaster * 0.5 + 4.0 * (unit(rng) - 0.5), cy = kMeshRaster * 0.5 + 4.0 * (unit(rng) - 0.5);
+    const double radius = 12.0 + 16.0 * unit(rng), turn = 6.283185307179586 * unit(rng);
+    ScreenMesh mesh;
+    // The hub stays within a quarter of the inradius of the centre, so every fan triangle keeps its winding.
+    const double hubReach = 0.25 * radius * std::cos(3.141592653589793 / corners);
+    mesh.x.push_back(maybeSnap(cx + hubReach * (unit(rng) - 0.5), snap));
+    mesh.y.push_back(maybeSnap(cy + hubReach * (unit(rng) - 0.5), snap));
+    mesh.z.push_back(150.0);
+    for (int k = 0; k < corners; ++k) {
+        const double angle = turn + 6.283185307179586 * k / corners;
+        mesh.x.push_back(maybeSnap(cx + radius * std::cos(angle), snap));
+        mesh.y.push_back(maybeSnap(cy + radius * std::sin(angle), snap));
+        mesh.z.push_back(150.0 + 80.0 * unit(rng));
+        mesh.outline.emplace_back(mesh.x.back(), mesh.y.back());
+    }
+    for (int k = 0; k < corners; ++k) {
+        mesh.triangles.push_back(SurfaceTriangle{0, 1 + k, 1 + (k + 1) % corners, kFaceFront, 0});
+    }
+    return mesh;
+}
+
+SceneSurface meshSurface(const ScreenMesh& mesh, bool sevenSamples) {
+    SceneSurface surface;
+    for (size_t i = 0; i < mesh.x.size(); ++i) {
+        SurfaceVertex v;
+        const double z = mesh.z[i];
+        v.cameraPosition = v.worldPosition = Vec3{(mesh.x[i] - kMeshRaster * 0.5) * z / kMeshFocal,
+                                                  (mesh.y[i] - kMeshRaster * 0.5) * z / kMeshFocal, z};
+        v.cameraNormal = v.worldNormal = Vec3{0.0, 0.0, -1.0};
+        surface.mesh.vertices.push_back(v);
+    }
+    surface.mesh.triangles = mesh.triangles;
+    if (sevenSamples) surface.mesh.triangles[0].fineCoverage = 1;
+    return surface;
+}
+
+double distanceToNearestEdge(const PreparedTriangle& t, double px, double py) {
+    double nearest = INFINITY;
+    for (int k = 0; k < 3; ++k) {
+        const ProjectedVertex& a = t.vertices[k];
+        const ProjectedVertex& b = t.vertices[(k + 1) % 3];
+        nearest = std::min(nearest, distanceToLine(px, py, a.screenX, a.screenY, b.screenX, b.screenY));
+    }
+    return nearest;
+}
+
+TEST(MeshCoverage, EverySampleInsideASharedEdgeMeshIsCoveredExactlyOnce) {
+    constexpr int kMeshes = 160;
+    SceneCamera camera;
+    camera.compWidth = camera.destWidth = kMeshRaster;
+    camera.compHeight = camera.destHeight = kMeshRaster;
+    camera.focal = kMeshFocal;
+    size_t samplesChecked = 0, samplesOnSharedEdges = 0;
+    for (uint64_t seed = 1; seed <= kMeshes; ++seed) {
+        std::mt19937_64 rng(seed);
+        const ScreenMesh mesh = seed % 2 == 0 ? jitteredGrid(rng) : jitteredFan(rng);
+        const bool seven = seed % 3 == 0;
+        std::vector<SceneSurface> surfaces;
+        surfaces.push_back(meshSurface(mesh, seven));
+        const std::vector<PreparedTriangle> prepared = prepareRaster(camera, surfaces, kMeshRaster, kMeshRaster);
+        ASSERT_EQ(prepared.size(), mesh.triangles.size()) << "seed " << seed;
+
+        // Which prepared triangles cover each sample, through the raster's own pixel walk.
+        const int sampleCount = seven ? 7 : 4;
+        const auto& pattern = seven ? kSevenSamplePattern : kFourSamplePattern;
+        std::vector<std::vector<int32_t>> coveredBy(static_cast<size_t>(kMeshRaster * kMeshRaster * sampleCount));
+        for (size_t p = 0; p < prepared.size(); ++p) {
+            forEachCoveredPixelInRows(prepared[p], 0, kMeshRaster, [&](int32_t x, int32_t y, const PixelCoverage& c) {
+                for (int s = 0; s < sampleCount; ++s) {
+                    if ((c.mask >> s) & 1u)
+                        coveredBy[static_cast<size_t>((y * kMeshRaster + x) * sampleCount + s)].push_back(
+                            static_cast<int32_t>(p));
+                }
+            });
+        }
+        // The band pass over the same triangles, in two bands so that a band edge crosses the mesh.
+        FrameBuffers buffers;
+        buffers.rasterWidth = buffers.rasterHeight = kMeshRaster;
+        allocateFrameBuffers(buffers, FrameBufferSet{true, true, false, false});
+        const RasterBands bands = binRasterBands(prepared, kMeshRaster, 2);
+        for (int32_t b = 0; b < 2; ++b) {
+            rasterBand(surfaces, prepared, bands.bands[static_cast<size_t>(b)], rasterBandFirstRow(b, kMeshRaster, 2),
+                       rasterBandFirstRow(b + 1, kMeshRaster, 2), buffers);
+        }
+
+        for (int32_t y = 0; y < kMeshRaster; ++y) {
+            for (int32_t x = 0; x < kMeshRaster; ++x) {
+                uint8_t expectedMask = 0;
+                for (int s = 0; s < sampleCount; ++s) {
+                    const double px = x + pattern[s][0], py = y + pattern[s][1];
+                    const std::vector<int32_t>& by = coveredBy[static_cast<size_t>((y * kMeshRaster + x) * sampleCount + s)];
+                    const std::string where = "seed " + std::to_string(seed) + " pixel " + std::to_string(x) + ", " +
+                                              std::to_string(y) + " sample " + std::to_string(s);
+                    if (!by.empty()) expectedMask = static_cast<uint8_t>(expectedMask | (1u << s));
+                    const double inside = insideOutline(mesh, px, py);
+                    if (inside < -kOnEdgeDistance) {
+                        ASSERT_TRUE(by.empty()) << where << ": covered outside the mesh";
+                        continue;
+                    }
+                    if (inside <= kOnEdgeDistance) continue;
+                    ++samplesChecked;
+                    ASSERT_FALSE(by.empty()) << where << ": missed inside the mesh";
+                    if (by.size() == 1) continue;
+                    // Covered more than once only where it lies on the edges it is counted on both sides of.
+                    ++samplesOnSharedEdges;
+                    for (int32_t p : by) {
+                        ASSERT_LE(distanceToNearestEdge(prepared[static_cast<size_t>(p)], px, py), kOnEdgeDistance)
+                            << where << ": covered twice, by prepared triangle " << p << " and others";
+                    }
+                }
+                if (seven && expectedMask != 0) expectedMask |= kSevenSampleMaskBit;
+                ASSERT_EQ(buffers.coverage[static_cast<size_t>(y * kMeshRaster + x)], expectedMask)
+                    << "seed " << seed << " pixel " << x << ", " << y << ": the band pass lost or added samples";
+            }
+        }
+    }
+    EXPECT_GT(samplesChecked, 100000u);
+    // Snapped corners put samples exactly on shared edges; those must have been exercised.
+    EXPECT_GT(samplesOnSharedEdges, 100u);
+}
+
+}  // namespace
+}  // namespace zephrin
