@@ -2,12 +2,17 @@
 // spans) must give exactly the masks and centroids of the plain per-sample test.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <random>
+#include <string>
+#include <vector>
 
+#include "renderer/raster/raster_band.h"
 #include "renderer/raster/raster_fragment.h"
 #include "renderer/raster/raster_prepare.h"
+#include "renderer/runtime/frame_buffers.h"
 
 namespace zephrin {
 namespace {
@@ -188,18 +193,6 @@ TEST(FastCoverage, PixelWalkVisitsExactlyTheCoveredPixelsOfNarrowAndWideTriangle
     }
     EXPECT_GT(narrowTriangles, 100);
 }
-
-}  // namespace
-}  // namespace zephrin
-
-#include <algorithm>
-#include <string>
-#include <vector>
-
-#include "renderer/runtime/frame_buffers.h"
-
-namespace zephrin {
-namespace {
 
 // A sample closer than this (in raster pixels) to a shared edge or to the mesh's outline may go
 // either way: the fill convention counts a sample on an edge, within the edge slack, in both

@@ -11,6 +11,7 @@
 
 #include "renderer/geometry/slab_mesh.h"
 #include "renderer/shadows/shadow_bvh.h"
+#include "renderer/shadows/shadow_rays.h"
 
 namespace zephrin {
 namespace {
@@ -122,7 +123,7 @@ TEST(SelfShadowing, CurvedSlabIsFreeOfAcneWhereLitAndShadowsItselfAcrossTheFold)
                 query.point = p;
                 query.normal = n;
                 query.receiver = ShadowReceiver{0, static_cast<int32_t>(t)};
-                query.shadowMode = static_cast<int32_t>(ShadowMode::RayTrace);
+                query.shadowMode = ShadowMode::RayTrace;
                 const double visibility = lightVisibility(bvh, light, query, nullptr);
                 const std::string where = "triangle " + std::to_string(t) + " point " + std::to_string(k) + " at (" +
                                           std::to_string(p.x) + ", " + std::to_string(p.y) + ", " +
