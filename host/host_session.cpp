@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <iostream>
-#include <limits>
 #include <mutex>
 #include <optional>
 
 #include "host/basic_suite.h"
+#include "host/composition_time.h"
 #include "host/effect_plugin.h"
 #include "host/effect_scene_params.h"
 #include "host/plugin_loader.h"
@@ -39,11 +39,6 @@ struct PluginHost {
 };
 
 namespace {
-
-// The largest |frame| whose host time value (frame * 1000) fits the time record.
-constexpr int32_t kMaxFrameMagnitude = std::numeric_limits<A_long>::max() / 1000;
-// The largest frame rate whose time scale (rate * 1000) fits the time record.
-constexpr double kMaxFrameRate = 1.0e6;
 
 PR_InData inDataFor(const ArtisanRegistration& artisan) {
     return PR_InData{hostMessageFunction, basicSuite(), artisan.pluginId, artisan.refcon};
@@ -79,7 +74,7 @@ void checkRequest(const Composition& comp, const FrameRequest& request) {
         throw HostError("composition \"" + comp.name + "\" has an unusable size " + std::to_string(comp.width) + "x" +
                         std::to_string(comp.height));
     }
-    if (!(comp.frameRate > 0.0) || !(comp.frameRate <= kMaxFrameRate)) {
+    if (!(comp.frameRate >= kMinFrameRate) || !(comp.frameRate <= kMaxFrameRate)) {
         throw HostError("composition \"" + comp.name + "\" has an unusable frame rate");
     }
     if (request.frame > kMaxFrameMagnitude || request.frame < -kMaxFrameMagnitude) {

@@ -19,8 +19,10 @@ constexpr float kSixteenBitTolerance = 0.5f / 65535.0f;
 constexpr float kFloatTolerance = 1e-6f;
 
 void expectPixel(const Footage& f, int x, int y, std::array<float, 4> expected, float tolerance) {
+    const std::vector<float> frame = footageRgba(f);
+    ASSERT_EQ(frame.size(), static_cast<std::size_t>(f.width) * static_cast<std::size_t>(f.height) * 4);
     const float* p =
-        &f.pixels[(static_cast<std::size_t>(y) * static_cast<std::size_t>(f.width) + static_cast<std::size_t>(x)) * 4];
+        &frame[(static_cast<std::size_t>(y) * static_cast<std::size_t>(f.width) + static_cast<std::size_t>(x)) * 4];
     for (int c = 0; c < 4; ++c)
         EXPECT_NEAR(p[c], expected[static_cast<std::size_t>(c)], tolerance)
             << "pixel " << x << "," << y << " channel " << c;
