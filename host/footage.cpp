@@ -173,29 +173,31 @@ Footage loadImageFootage(std::string key, const std::filesystem::path& file) {
     return f;
 }
 
-bool imagePixelsConsistent(const Footage& footage) {
+std::optional<PixelRect> imagePixelRect(const Footage& footage) {
     const Footage& f = footage;
-    if (f.pixelsX < 0 || f.pixelsY < 0 || f.pixelsWidth < 0 || f.pixelsHeight < 0) return false;
-    if (int64_t{f.pixelsX} + f.pixelsWidth > f.width || int64_t{f.pixelsY} + f.pixelsHeight > f.height) return false;
-    return f.pixels.size() ==
-           static_cast<std::size_t>(f.pixelsWidth) * static_cast<std::size_t>(f.pixelsHeight) * kRgba;
+    PixelRect rect{f.pixelsX, f.pixelsY, f.pixelsWidth, f.pixelsHeight};
+    if (rect.width == 0 && rect.height == 0 && !f.pixels.empty()) rect = PixelRect{0, 0, f.width, f.height};
+    if (rect.x < 0 || rect.y < 0 || rect.width < 0 || rect.height < 0) return std::nullopt;
+    if (int64_t{rect.x} + rect.width > f.width || int64_t{rect.y} + rect.height > f.height) return std::nullopt;
+    if (f.pixels.size() != static_cast<std::size_t>(rect.width) * static_cast<std::size_t>(rect.height) * kRgba)
+        return std::nullopt;
+    return rect;
 }
 
 std::vector<float> footageRgba(const Footage& footage) {
     switch (footage.kind) {
         case FootageKind::Image: {
-            if (!imagePixelsConsistent(footage)) return {};
+            const std::optional<PixelRect> rect = imagePixelRect(footage);
+            if (!rect) return {};
             std::vector<float> frame(static_cast<std::size_t>(footage.width) *
                                      static_cast<std::size_t>(footage.height) * kRgba, 0.0f);
-            const std::size_t rowFloats = static_cast<std::size_t>(footage.pixelsWidth) * kRgba;
-            for (int32_t y = 0; y < footage.pixelsHeight; ++y) {
+            const std::size_t rowFloats = static_cast<std::size_t>(rect->width) * kRgba;
+            for (int32_t y = 0; y < rect->height; ++y) {
                 const float* row = footage.pixels.data() + static_cast<std::size_t>(y) * rowFloats;
-                std::copy(row, row + rowFloats,
-                          frame.begin() + static_cast<std::ptrdiff_t>(
-                                              (static_cast<std::size_t>(footage.pixelsY + y) *
-                                                   static_cast<std::size_t>(footage.width) +
-                                               static_cast<std::size_t>(footage.pixelsX)) *
-                                              kRgba));
+                const std::size_t at = (static_cast<std::size_t>(rect->y + y) * static_cast<std::size_t>(footage.width) +
+                                        static_cast<std::size_t>(rect->x)) *
+                                       kRgba;
+                std::copy(row, row + rowFloats, frame.begin() + static_cast<std::ptrdiff_t>(at));
             }
             return frame;
         }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -49,7 +50,12 @@ Footage makeObjFootage(std::string key, const std::filesystem::path& file);
 // their rectangle).
 std::vector<float> footageRgba(const Footage& footage);
 
-// Whether the image's pixel buffer holds exactly its stored rectangle, and the rectangle lies in the frame.
-bool imagePixelsConsistent(const Footage& footage);
+// Where an image's stored pixels lie in its frame. A record that names no rectangle (pixelsWidth and
+// pixelsHeight 0) but holds pixels stores its whole frame. Empty when the buffer does not hold exactly
+// the rectangle or the rectangle leaves the frame: such pixels are never read.
+struct PixelRect {
+    int32_t x = 0, y = 0, width = 0, height = 0;
+};
+std::optional<PixelRect> imagePixelRect(const Footage& footage);
 
 }  // namespace zephrin::host

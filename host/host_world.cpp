@@ -133,7 +133,7 @@ HostWorld footageWorld(const Footage& footage) {
     switch (footage.kind) {
         case FootageKind::Solid: break;
         case FootageKind::Image:
-            if (!imagePixelsConsistent(footage)) return HostWorld{};
+            if (!imagePixelRect(footage)) return HostWorld{};
             type = worldTypeForBits(footage.bitsPerChannel);
             if (type == AEGP_WorldType_NONE) type = AEGP_WorldType_8;
             break;
@@ -150,11 +150,10 @@ HostWorld footageWorld(const Footage& footage) {
         return world;
     }
     // The world starts transparent, which is what the frame shows outside the stored pixels.
+    const PixelRect rect = *imagePixelRect(footage);
     const float* p = footage.pixels.data();
-    for (int32_t y = 0; y < footage.pixelsHeight; ++y) {
-        for (int32_t x = 0; x < footage.pixelsWidth; ++x, p += 4) {
-            writePixel(world, footage.pixelsX + x, footage.pixelsY + y, {p[0], p[1], p[2], p[3]});
-        }
+    for (int32_t y = 0; y < rect.height; ++y) {
+        for (int32_t x = 0; x < rect.width; ++x, p += 4) writePixel(world, rect.x + x, rect.y + y, {p[0], p[1], p[2], p[3]});
     }
     return world;
 }

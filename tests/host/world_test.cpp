@@ -145,8 +145,6 @@ TEST(HostWorld, ImageFootageKeepsItsDepthAndStraightAlpha) {
     image.kind = FootageKind::Image;
     image.width = 2;
     image.height = 2;
-    image.pixelsWidth = 2;
-    image.pixelsHeight = 2;
     // Top-left half-transparent red, the rest transparent; colour stays straight, not premultiplied.
     image.pixels = {1.0f, 0.0f, 0.0f, 0.5f, 0, 0, 0, 0, 0, 0, 0, 0, 0.0f, 0.0f, 1.0f, 1.0f};
     for (int32_t bits : {8, 16, 32}) {
