@@ -70,7 +70,7 @@ const Json* findMember(const Json& object, std::string_view key) {
 void checkCompositionTime(const Reader& r, const Composition& comp, const std::string& path) {
     if (comp.frameRate < kMinFrameRate || comp.frameRate > kMaxFrameRate) {
         r.fail(memberPath(path, "frameRate"), "expected a frame rate from " + scenejson::formatNumber(kMinFrameRate) +
-                                                  " to " + scenejson::formatNumber(kMaxFrameRate) +
+                                                  " to " + std::to_string(static_cast<int64_t>(kMaxFrameRate)) +
                                                   " (the host's time range)");
     }
     const int64_t frames = compositionFrameCount(comp);
