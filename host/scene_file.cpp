@@ -112,10 +112,9 @@ void refuseUnreadableFootagePath(const Reader& r, const std::filesystem::path& f
     switch (status.type()) {
         case std::filesystem::file_type::regular: return;
         case std::filesystem::file_type::directory: r.fail(path, "\"" + given + "\" is a folder, not a footage file");
-        case std::filesystem::file_type::not_found:
-        case std::filesystem::file_type::none: r.fail(path, "no such file \"" + given + "\"");
+        case std::filesystem::file_type::not_found: r.fail(path, "no such file \"" + given + "\"");
+        case std::filesystem::file_type::none: r.fail(path, "cannot open \"" + given + "\": " + ec.message());
         default:
-            if (ec) r.fail(path, "cannot open \"" + given + "\": " + ec.message());
             r.fail(path, "\"" + given + "\" is not a regular file (a device, pipe or socket), not a footage file");
     }
 }
