@@ -60,6 +60,8 @@ struct GpuContext {
     std::array<GpuPipeline, kGpuPipelineCount> pipelines{};
     GpuShadowScene shadowScene;
     GpuShadowBatch shadowBatch;
+    // Each pass's last run, by pipeline kind: its transfer and dispatch times for the benchmarks.
+    std::array<GpuRunInfo, kGpuPipelineCount> lastRuns{};
 
     GpuContext() = default;
     GpuContext(const GpuContext&) = delete;
