@@ -34,6 +34,7 @@ struct GpuBuffer {
     VkDeviceMemory memory = VK_NULL_HANDLE;
     VkDeviceSize size = 0;
     void* mapped = nullptr;
+    bool hostCached = false;  // mapped memory the CPU reads at full speed
 };
 
 struct GpuPipeline {
