@@ -65,7 +65,7 @@ TEST(EffectStream, WritingAKeyedStreamReplacesTheKeyAtThatTimeOrInsertsOne) {
     EXPECT_EQ(stream.keyframes.size(), 2u);
     EXPECT_EQ(setStreamValueAt(stream, 1.0, one(3)), 1);
     EXPECT_EQ(stream.keyframes.size(), 3u);
-    EXPECT_EQ(stream.keyframes[2].second.one_d, 40);
+    EXPECT_EQ(stream.keyframes[2].value.one_d, 40);
     EXPECT_EQ(setStreamValueAt(stream, -1.0, one(-5)), 0) << "before the first key";
 }
 
@@ -158,7 +158,7 @@ TEST_F(EffectSuites, WritesFollowTheHostsRules) {
         << "a parameter that cannot vary over time takes no keyframe";
     ASSERT_EQ(keys.AEGP_InsertKeyframe(slider, AEGP_LTimeMode_CompTime, &half, &index), A_Err_NONE);
     EXPECT_EQ(index, 0);
-    EXPECT_EQ(instance->streams[1].keyframes.at(0).second.one_d, 75) << "a new key keeps the value it finds";
+    EXPECT_EQ(instance->streams[1].keyframes.at(0).value.one_d, 75) << "a new key keeps the value it finds";
     EXPECT_NE(setStreamValue(kWriter, slider, &value), A_Err_NONE) << "a keyed stream takes keyframes only";
     AEGP_StreamValue2 keyed{slider, one(80)};
     EXPECT_EQ(keys.AEGP_SetKeyframeValue(slider, 0, &keyed), A_Err_NONE);
