@@ -176,9 +176,12 @@ double temporalValue(const KeyframeShape& from, const KeyframeShape& to, const T
 // third of the way. Linear keys have no tangents; Bézier keys keep the ones given.
 KeyTangents keyTangents(const Keyframe<Vec3d>* previous, const Keyframe<Vec3d>& key, const Keyframe<Vec3d>* next) {
     switch (key.shape.spatial) {
-        case SpatialInterpolation::Linear: return {};
-        case SpatialInterpolation::Bezier: return KeyTangents{key.shape.inTangent, key.shape.outTangent};
-        case SpatialInterpolation::Auto: break;
+        case SpatialInterpolation::Linear:
+            return {};
+        case SpatialInterpolation::Bezier:
+            return KeyTangents{key.shape.inTangent, key.shape.outTangent};
+        case SpatialInterpolation::Auto:
+            break;
     }
     const Vec3 p = toVec(key.value);
     KeyTangents tangents;

@@ -1,9 +1,11 @@
 // Keyframes in a scene file: the short [time, value] with the host's defaults for the property, and the
 // long form that carries what a designer sets on a key in the host: temporal interpolation per side,
 // eases, and for spatial properties the path's interpolation and tangents.
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "host/scene_file_json.h"
@@ -11,21 +13,29 @@
 namespace zephrin::host::scenejson {
 namespace {
 
-constexpr std::string_view kInterpolations = R"(expected "linear", "bezier" or "hold")";
-
 const Json* findMember(const Json& object, std::string_view key) {
     auto it = object.find(key);
     return it == object.end() ? nullptr : &*it;
 }
 
-KeyInterpolation readInterpolation(const Reader& r, const Json& j, const std::string& path) {
+// One of a few words, each naming a choice; anything else is refused with `expected`.
+template <typename Choice>
+Choice readWord(const Reader& r, const Json& j, const std::string& path,
+                std::initializer_list<std::pair<std::string_view, Choice>> words, std::string_view expected) {
     if (j.is_string()) {
         const std::string v = j.get<std::string>();
-        if (v == "linear") return KeyInterpolation::Linear;
-        if (v == "bezier") return KeyInterpolation::Bezier;
-        if (v == "hold") return KeyInterpolation::Hold;
+        for (const auto& [word, choice] : words) {
+            if (v == word) return choice;
+        }
     }
-    r.fail(path, std::string(kInterpolations));
+    r.fail(path, std::string(expected));
+}
+
+KeyInterpolation readInterpolation(const Reader& r, const Json& j, const std::string& path) {
+    return readWord<KeyInterpolation>(
+        r, j, path,
+        {{"linear", KeyInterpolation::Linear}, {"bezier", KeyInterpolation::Bezier}, {"hold", KeyInterpolation::Hold}},
+        R"(expected "linear", "bezier" or "hold")");
 }
 
 KeyEase readEase(const Reader& r, const Json& j, const std::string& path) {
@@ -49,19 +59,18 @@ KeyEase readEase(const Reader& r, const Json& j, const std::string& path) {
 KeyInterpolation resolveSide(const Reader& r, std::optional<KeyInterpolation> given, const Json* ease,
                              const std::string& easePath, KeyEase& into) {
     if (ease == nullptr) return given.value_or(KeyInterpolation::Linear);
-    if (given && *given != KeyInterpolation::Bezier) r.fail(easePath, "an ease needs \"bezier\" interpolation on its side");
+    if (given && *given != KeyInterpolation::Bezier)
+        r.fail(easePath, "an ease needs \"bezier\" interpolation on its side");
     into = readEase(r, *ease, easePath);
     return KeyInterpolation::Bezier;
 }
 
 SpatialInterpolation readSpatial(const Reader& r, const Json& j, const std::string& path) {
-    if (j.is_string()) {
-        const std::string v = j.get<std::string>();
-        if (v == "auto") return SpatialInterpolation::Auto;
-        if (v == "linear") return SpatialInterpolation::Linear;
-        if (v == "bezier") return SpatialInterpolation::Bezier;
-    }
-    r.fail(path, R"(expected "auto", "linear" or "bezier")");
+    return readWord<SpatialInterpolation>(r, j, path,
+                                          {{"auto", SpatialInterpolation::Auto},
+                                           {"linear", SpatialInterpolation::Linear},
+                                           {"bezier", SpatialInterpolation::Bezier}},
+                                          R"(expected "auto", "linear" or "bezier")");
 }
 
 KeyframeShape readShape(const Reader& r, const Json& key, const std::string& path, bool spatial) {

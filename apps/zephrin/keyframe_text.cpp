@@ -1,6 +1,8 @@
 #include "apps/zephrin/keyframe_text.h"
 
+#include <initializer_list>
 #include <sstream>
+#include <utility>
 #include <vector>
 
 namespace zephrin::app {
@@ -20,8 +22,10 @@ std::string valueText(const host::Vec3d& v) {
 
 std::string sideText(const char* side, host::KeyInterpolation interpolation, const host::KeyEase& ease) {
     switch (interpolation) {
-        case host::KeyInterpolation::Linear: return {};
-        case host::KeyInterpolation::Hold: return std::string(side) + " hold";
+        case host::KeyInterpolation::Linear:
+            return {};
+        case host::KeyInterpolation::Hold:
+            return std::string(side) + " hold";
         case host::KeyInterpolation::Bezier:
             return std::string(side) + " bezier speed " + numberText(ease.speed) + " influence " +
                    numberText(ease.influence) + "%";
@@ -39,6 +43,12 @@ void printProperty(const char* name, const host::Animated<T>& animated, std::ost
     out << "\n";
 }
 
+using NamedNumber = std::pair<const char*, const host::AnimatedNumber*>;
+
+void printNumbers(std::initializer_list<NamedNumber> properties, std::ostream& out) {
+    for (const auto& [name, property] : properties) printProperty(name, *property, out);
+}
+
 }  // namespace
 
 std::string keyframeShapeText(const host::KeyframeShape& shape, bool spatial) {
@@ -48,8 +58,11 @@ std::string keyframeShapeText(const host::KeyframeShape& shape, bool spatial) {
     }
     if (spatial) {
         switch (shape.spatial) {
-            case host::SpatialInterpolation::Auto: break;
-            case host::SpatialInterpolation::Linear: parts.push_back("linear path"); break;
+            case host::SpatialInterpolation::Auto:
+                break;
+            case host::SpatialInterpolation::Linear:
+                parts.push_back("linear path");
+                break;
             case host::SpatialInterpolation::Bezier:
                 parts.push_back("tangents in " + valueText(shape.inTangent) + " out " + valueText(shape.outTangent));
                 break;
@@ -67,43 +80,45 @@ void printLayerKeyframes(const host::Layer& layer, std::ostream& out) {
     printProperty("position", t.position, out);
     printProperty("scale", t.scale, out);
     printProperty("orientation", t.orientation, out);
-    printProperty("rotationX", t.rotationX, out);
-    printProperty("rotationY", t.rotationY, out);
-    printProperty("rotationZ", t.rotationZ, out);
-    printProperty("opacity", t.opacity, out);
+    printNumbers({{"rotationX", &t.rotationX},
+                  {"rotationY", &t.rotationY},
+                  {"rotationZ", &t.rotationZ},
+                  {"opacity", &t.opacity}},
+                 out);
     if (t.hasPointOfInterest) printProperty("pointOfInterest", t.pointOfInterest, out);
+    const host::Material& m = layer.material;
+    const host::CameraOptions& c = layer.camera;
+    const host::LightOptions& l = layer.light;
     switch (layer.type) {
-        case host::LayerType::AV: {
-            const host::Material& m = layer.material;
-            printProperty("ambient", m.ambient, out);
-            printProperty("diffuse", m.diffuse, out);
-            printProperty("specularIntensity", m.specularIntensity, out);
-            printProperty("specularShininess", m.specularShininess, out);
-            printProperty("lightTransmission", m.lightTransmission, out);
+        case host::LayerType::AV:
+            printNumbers({{"ambient", &m.ambient},
+                          {"diffuse", &m.diffuse},
+                          {"specularIntensity", &m.specularIntensity},
+                          {"specularShininess", &m.specularShininess},
+                          {"lightTransmission", &m.lightTransmission}},
+                         out);
             break;
-        }
-        case host::LayerType::Camera: {
-            const host::CameraOptions& c = layer.camera;
-            printProperty("zoom", c.zoom, out);
-            printProperty("depthOfField", c.depthOfField, out);
-            printProperty("focusDistance", c.focusDistance, out);
-            printProperty("aperture", c.aperture, out);
-            printProperty("blurLevel", c.blurLevel, out);
+        case host::LayerType::Camera:
+            printNumbers({{"zoom", &c.zoom},
+                          {"depthOfField", &c.depthOfField},
+                          {"focusDistance", &c.focusDistance},
+                          {"aperture", &c.aperture},
+                          {"blurLevel", &c.blurLevel}},
+                         out);
             break;
-        }
-        case host::LayerType::Light: {
-            const host::LightOptions& l = layer.light;
-            printProperty("intensity", l.intensity, out);
+        case host::LayerType::Light:
+            printNumbers({{"intensity", &l.intensity}}, out);
             printProperty("color", l.color, out);
-            printProperty("coneAngle", l.coneAngle, out);
-            printProperty("coneFeather", l.coneFeather, out);
-            printProperty("radius", l.radius, out);
-            printProperty("falloffDistance", l.falloffDistance, out);
-            printProperty("shadowDarkness", l.shadowDarkness, out);
-            printProperty("shadowDiffusion", l.shadowDiffusion, out);
+            printNumbers({{"coneAngle", &l.coneAngle},
+                          {"coneFeather", &l.coneFeather},
+                          {"radius", &l.radius},
+                          {"falloffDistance", &l.falloffDistance},
+                          {"shadowDarkness", &l.shadowDarkness},
+                          {"shadowDiffusion", &l.shadowDiffusion}},
+                         out);
             break;
-        }
-        case host::LayerType::Null: break;
+        case host::LayerType::Null:
+            break;
     }
 }
 

@@ -15,9 +15,7 @@ namespace {
 
 constexpr double kTolerance = 1e-6;
 
-double distance(const Vec3d& a, const Vec3d& b) {
-    return std::hypot(a[0] - b[0], a[1] - b[1], a[2] - b[2]);
-}
+double distance(const Vec3d& a, const Vec3d& b) { return std::hypot(a[0] - b[0], a[1] - b[1], a[2] - b[2]); }
 
 void expectPoint(const Vec3d& actual, const Vec3d& expected, double tolerance = kTolerance) {
     EXPECT_NEAR(actual[0], expected[0], tolerance);
@@ -66,8 +64,7 @@ TEST(KeyframeCurve, AutoBezierPathPassesTheMidpointWorkedOutByHand) {
     // The segment from (100, 0) to (200, 0) is mirror-symmetric about x = 150, so at half its time
     // (linear keys: half its length) it is at the Bézier's u = 0.5 point (p0 + 3·c1 + 3·c2 + p3) / 8.
     // Both handles are a third of 100 long along (±2, −1)/√5, so y = 6·(−100/(3√5))/8 = −5·√5.
-    AnimatedVec3 position =
-        path({{0.0, {0, 100, 0}}, {1.0, {100, 0, 0}}, {2.0, {200, 0, 0}}, {3.0, {300, 100, 0}}});
+    AnimatedVec3 position = path({{0.0, {0, 100, 0}}, {1.0, {100, 0, 0}}, {2.0, {200, 0, 0}}, {3.0, {300, 100, 0}}});
     expectPoint(valueAt(position, 1.5), {150.0, -5.0 * std::sqrt(5.0), 0.0});
     expectPoint(valueAt(position, 1.0), {100, 0, 0}, 0.0);
     expectPoint(valueAt(position, 2.0), {200, 0, 0}, 0.0);
@@ -120,8 +117,8 @@ TEST(KeyframeCurve, EaseLeavesAndArrivesWithItsSpeed) {
     EXPECT_NEAR((valueAt(value, 1.0) - valueAt(value, 1.0 - h)) / h, 0.0, 0.1);
 
     // Easy Ease on both sides of a ramp: symmetric, slow at both keys, through the middle at half time.
-    const AnimatedNumber eased{0.0, {{0.0, 0.0, bezierOut(0, kEasyEaseInfluence)},
-                                     {2.0, 100.0, bezierIn(0, kEasyEaseInfluence)}}};
+    const AnimatedNumber eased{
+        0.0, {{0.0, 0.0, bezierOut(0, kEasyEaseInfluence)}, {2.0, 100.0, bezierIn(0, kEasyEaseInfluence)}}};
     EXPECT_NEAR(valueAt(eased, 1.0), 50.0, kTolerance);
     EXPECT_LT(valueAt(eased, 0.2), 10.0 * 0.5) << "slower than the linear ramp near the start";
     EXPECT_NEAR(valueAt(eased, 0.5) + valueAt(eased, 1.5), 100.0, kTolerance);

@@ -27,7 +27,9 @@ Json sceneWithTransform(const Json& transform) {
     return scene;
 }
 
-Composition load(const ScratchDir& dir, const Json& scene) { return loadSceneFile(dir.write("scene.json", scene.dump())); }
+Composition load(const ScratchDir& dir, const Json& scene) {
+    return loadSceneFile(dir.write("scene.json", scene.dump()));
+}
 
 std::string refusal(const ScratchDir& dir, const Json& transform) {
     try {
@@ -84,15 +86,17 @@ TEST(SceneFileKeyframes, LongFormCarriesInterpolationEasesAndTangents) {
 
 TEST(SceneFileKeyframes, WhatWouldBeIgnoredIsRefusedAtItsPath) {
     ScratchDir dir;
-    EXPECT_EQ(refusal(dir, Json::parse(R"({"rotationZ": {"keyframes": [{"time": 0, "value": 0, "outTangent": [1, 0, 0]}]}})")),
+    EXPECT_EQ(refusal(dir, Json::parse(
+                               R"({"rotationZ": {"keyframes": [{"time": 0, "value": 0, "outTangent": [1, 0, 0]}]}})")),
               "layers[0].transform.rotationZ.keyframes[0].outTangent: only a spatial property (position, anchor point, "
               "point of interest, 3D point) has a path");
     EXPECT_EQ(refusal(dir, Json::parse(R"({"opacity": {"keyframes": [
                   {"time": 0, "value": 0, "interpolation": "linear", "easeOut": {"speed": 5}}]}})")),
               "layers[0].transform.opacity.keyframes[0].easeOut: an ease needs \"bezier\" interpolation on its side");
-    EXPECT_EQ(refusal(dir, Json::parse(R"({"opacity": {"keyframes": [
+    EXPECT_EQ(
+        refusal(dir, Json::parse(R"({"opacity": {"keyframes": [
                   {"time": 0, "value": 0, "easeIn": {"influence": 0}}]}})")),
-              "layers[0].transform.opacity.keyframes[0].easeIn.influence: expected an influence from 0.1 to 100 (percent)");
+        "layers[0].transform.opacity.keyframes[0].easeIn.influence: expected an influence from 0.1 to 100 (percent)");
     EXPECT_EQ(refusal(dir, Json::parse(R"({"position": {"keyframes": [
                   {"time": 0, "value": [0, 0, 0], "spatial": "auto", "inTangent": [1, 0, 0]}]}})")),
               "layers[0].transform.position.keyframes[0].inTangent: tangents need \"spatial\": \"bezier\"");

@@ -59,8 +59,8 @@ int foldedEdgeColumns(const SurfaceMesh& mesh) {
     for (size_t j = 0; j + 1 < columns; ++j) {
         const Vec3 along = mesh.vertices[columns + j + 1].objectPosition - mesh.vertices[columns + j].objectPosition;
         for (size_t row : {size_t{0}, rows - 1}) {
-            const Vec3 edge = mesh.vertices[row * columns + j + 1].objectPosition -
-                              mesh.vertices[row * columns + j].objectPosition;
+            const Vec3 edge =
+                mesh.vertices[row * columns + j + 1].objectPosition - mesh.vertices[row * columns + j].objectPosition;
             if (dot(edge, along) <= 0.0) ++folded;
         }
     }
