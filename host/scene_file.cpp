@@ -183,9 +183,9 @@ void readTransform(const Reader& r, const Json& j, const std::string& path, Laye
             r.fail(p, "a 2D layer has no " + key + "; set \"threeD\": true");
 
         if (key == "anchorPoint") {
-            t.anchorPoint = r.animatedVec3(value, p);
+            t.anchorPoint = r.animatedPoint(value, p);
         } else if (key == "position") {
-            t.position = r.animatedVec3(value, p);
+            t.position = r.animatedPoint(value, p);
         } else if (key == "scale") {
             t.scale = r.animatedVec3(value, p);
         } else if (key == "orientation") {
@@ -199,7 +199,7 @@ void readTransform(const Reader& r, const Json& j, const std::string& path, Laye
         } else if (key == "opacity") {
             t.opacity = r.animatedNumber(value, p);
         } else if (key == "pointOfInterest") {
-            t.pointOfInterest = r.animatedVec3(value, p);
+            t.pointOfInterest = r.animatedPoint(value, p);
             t.hasPointOfInterest = true;
         }
     }
