@@ -162,7 +162,17 @@ BOOL GetCursorPos(LPPOINT lpPoint) {
     return TRUE;
 }
 
-HWND WindowFromPoint(POINT /*Point*/) { return lockState().state.windowFromPoint; }
+HWND WindowFromPoint(POINT Point) {
+    LockedState locked = lockState();
+    if (locked.state.windowFromPoint != nullptr) return locked.state.windowFromPoint;
+    // Later windows lie on top of earlier ones (children are made after their parents).
+    HWND found = nullptr;
+    for (const auto& [window, record] : locked.state.windows) {
+        const RECT& r = record.screenRect;
+        if (Point.x >= r.left && Point.x < r.right && Point.y >= r.top && Point.y < r.bottom) found = window;
+    }
+    return found;
+}
 
 HWND GetForegroundWindow(void) { return lockState().state.foreground; }
 
