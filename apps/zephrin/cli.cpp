@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <iostream>
 
+#include "apps/zephrin/editor_command.h"
 #include "apps/zephrin/info_command.h"
 #include "apps/zephrin/params_command.h"
 #include "apps/zephrin/render_command.h"
@@ -61,6 +62,23 @@ int runCommandLine(int argc, char** argv) {
         ->check(CLI::IsMember({"en", "zh"}));
     paramsCommand->add_flag("--json", params.json, "Print JSON instead of text");
 
+    EditorOptions editor;
+    CLI::App* editorCommand =
+        app.add_subcommand("editor", "Draw a layer's effect controls, or replay gestures on them and save the edits");
+    editorCommand->add_option("scene", editor.scene, "Scene file")->required();
+    editorCommand->add_option("--layer", editor.layer, "The layer whose effect is edited")->required();
+    editorCommand->add_option("-o,--output", editor.output, "Panel image (.png), or with --actions the edited scene (.json)")
+        ->required();
+    editorCommand->add_option("--actions", editor.actions, "Gesture file to replay (see examples/gestures_bend.json)")
+        ->check(CLI::ExistingFile);
+    editorCommand->add_option("--panel", editor.panel, "With --actions: the panel image after the gestures (.png)");
+    editorCommand->add_option("--width", editor.width, "Top View width in pixels")->check(CLI::Range(280, 1400));
+    editorCommand->add_option("--height", editor.height, "Top View height in pixels")->check(CLI::Range(130, 900));
+    editorCommand->add_option("--lang", editor.language, "UI language the host reports: en or zh")
+        ->check(CLI::IsMember({"en", "zh"}));
+    editorCommand->add_option("--frame", editor.frame, "Frame whose time the edits are made at (default 0)")
+        ->check(CLI::NonNegativeNumber);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -78,6 +96,10 @@ int runCommandLine(int argc, char** argv) {
         }
         render.pluginDir = pluginDir;
         return runRender(render);
+    }
+    if (*editorCommand) {
+        editor.pluginDir = pluginDir;
+        return runEditor(editor, std::cout, std::cerr);
     }
     if (*paramsCommand) {
         params.pluginDir = pluginDir;

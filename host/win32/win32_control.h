@@ -44,6 +44,7 @@ void setForegroundWindow(HWND window);
 void queuePopupChoice(UINT_PTR id);
 void queuePopupCancel();
 std::size_t pendingPopupAnswers();
+void clearPopupAnswers();
 
 std::vector<TrackedMenu> trackedMenus();
 void clearTrackedMenus();

@@ -49,6 +49,8 @@ void queuePopupCancel() { lockState().state.popupAnswers.push_back(0); }
 
 std::size_t pendingPopupAnswers() { return lockState().state.popupAnswers.size(); }
 
+void clearPopupAnswers() { lockState().state.popupAnswers.clear(); }
+
 std::vector<TrackedMenu> trackedMenus() { return lockState().state.tracked; }
 
 void clearTrackedMenus() { lockState().state.tracked.clear(); }
