@@ -210,6 +210,33 @@ bool writePointParam(EffectCall& call, int position, const char* reason, bool ma
     return wrote;
 }
 
+bool storePointParam(EffectCall& call, int position, const A_FloatPoint3& value, const char* reason) {
+    PF_Point3DDef& p = paramAt(call, position).u.point3d_d;
+    p.x_value = value.x;
+    p.y_value = value.y;
+    p.z_value = value.z;
+    return writePointParam(call, position, reason, true);
+}
+
+bool storeOneD(EffectCall& call, int position, double value, const char* reason) {
+    PF_ParamDef& def = paramAt(call, position);
+    switch (def.param_type) {
+        case PF_Param_CHECKBOX:
+            def.u.bd.value = value >= 0.5 ? 1 : 0;
+            break;
+        case PF_Param_POPUP:
+            def.u.pd.value = static_cast<A_long>(value + 0.5);
+            break;
+        case PF_Param_FLOAT_SLIDER:
+            def.u.fs_d.value = value;
+            break;
+        default:
+            return false;
+    }
+    markChanged(def);
+    return writeOneD(call, position, value, reason);
+}
+
 PF_Err clearPointExpressions(EffectCall& call, int count) {
     const AEGP_PluginID pluginId = pluginIdOf(call);
     if (pluginId == 0 || isPremiere(call.in_data)) return PF_Err_NONE;

@@ -49,6 +49,13 @@ bool writePoint(EffectCall& call, int position, const A_FloatPoint3& point, cons
 // Writes the point the parameter array holds at the position, marking it changed when asked.
 bool writePointParam(EffectCall& call, int position, const char* reason, bool markChangedValue);
 
+// Puts the point into the parameter array (marked changed) and writes it.
+bool storePointParam(EffectCall& call, int position, const A_FloatPoint3& value, const char* reason);
+
+// Puts a number into a popup, checkbox or float slider of the parameter array (marked changed) and
+// writes it.
+bool storeOneD(EffectCall& call, int position, double value, const char* reason);
+
 // Empties and switches off the expressions of the first count point and rotation streams, so that
 // values written next take effect. Returns the first host error.
 PF_Err clearPointExpressions(EffectCall& call, int count);
