@@ -16,6 +16,7 @@
 #include "effect/editor/popup_menu.h"
 #include "effect/editor/shape_presets.h"
 #include "effect/editor/top_view_editor.h"
+#include "effect/editor/window_hooks.h"
 #include "effect/localized_texts.h"
 #include "effect/param_changes.h"
 #include "effect/param_table.h"
@@ -169,6 +170,7 @@ PF_Err shapePopup(EffectCall& call) {
 void startSpeedEdit(EffectCall& call, PF_EventExtra& event, const Mouse& mouse) {
     const double speed = floatValue(call, kLoopMoveSpeed);
     openInlineEdit(topViewEditor(), speed);
+    installMessageHook(topViewEditor());
     beginGesture(event.u.do_click, GestureTag{GestureKind::LoopSpeed, 0}, mouse.x, mouse.y, speed, 0);
     logEffect("CurveUI: loop speed inline edit start");
 }
