@@ -57,6 +57,7 @@ std::size_t liveHookCount();
 // A window made with a parent lies inside it. WindowFromPoint answers the last made window that holds the
 // point, unless setWindowFromPoint named one.
 HWND createWindow(HWND parent, RECT screenRect);
+void moveWindow(HWND window, RECT screenRect);
 // How many times InvalidateRect was called on the window: the host redraws the custom UI after it.
 std::size_t invalidationCount(HWND window);
 HWND captureWindow();

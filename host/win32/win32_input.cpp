@@ -32,6 +32,12 @@ HWND createWindow(HWND parent, RECT screenRect) {
     return window;
 }
 
+void moveWindow(HWND window, RECT screenRect) {
+    LockedState locked = lockState();
+    auto found = locked.state.windows.find(window);
+    if (found != locked.state.windows.end()) found->second.screenRect = screenRect;
+}
+
 std::size_t invalidationCount(HWND window) {
     LockedState locked = lockState();
     auto found = locked.state.windows.find(window);
