@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "common/effect_contract.h"
 #include "host/effect_instance.h"
 #include "host/scene_file.h"
 #include "host/win32/win32_control.h"
@@ -23,16 +24,20 @@ std::unique_ptr<EditorSession> openEditorSession(const EditorSessionOptions& opt
     if (session->comp.layers[session->layerPosition].effects.empty()) {
         throw host::SceneFileError(fileName + ": layer \"" + options.layer + "\" carries no effect");
     }
-    host::HostOptions hostOptions;
-    hostOptions.languageTag = options.language == "zh" ? "zh_CN" : "en_US";
+    // The host runs in English so that the scene's parameter names (English labels) resolve; Chinese is
+    // the effect's own "Language" control, switched as a user would.
     win32::resetPlatform();
-    win32::setUserDefaultUILanguage(options.language == "zh" ? MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED)
-                                                             : MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
-    session->host = host::openPluginHost(options.pluginDir, hostOptions);
+    session->host = host::openPluginHost(options.pluginDir);
     host::prepareSceneEffects(*session->host, session->comp);
     session->instance = host::effectInstances(*session->host, session->comp, session->layerPosition).front();
     session->frame = options.frame;
     const double seconds = session->comp.frameRate > 0 ? options.frame / session->comp.frameRate : 0.0;
+    if (options.language == "zh") {
+        AEGP_StreamVal chinese{};
+        chinese.one_d = param::kLanguageChinese;
+        const PF_Err err = host::changeEffectParam(*session->host, *session->instance, param::kLanguage, chinese, seconds);
+        if (err != PF_Err_NONE) throw host::HostError("switching the effect to Chinese failed with error " + std::to_string(err));
+    }
     session->panel = host::openControlsPanel(*session->host, *session->instance,
                                              host::PanelLayoutOptions{options.width, options.height}, seconds);
     drawEditorPanel(*session);
