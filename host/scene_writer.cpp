@@ -1,5 +1,6 @@
 #include "host/scene_writer.h"
 
+#include <algorithm>
 #include <fstream>
 #include <map>
 #include <mutex>
@@ -70,6 +71,20 @@ bool valueJson(const PF_ParamDef& def, const AEGP_StreamVal& v, const Compositio
     }
 }
 
+// The parameter's label when it names it alone, else its group and label, else its position.
+std::string readableName(const std::vector<RegisteredParam>& params, size_t position) {
+    const auto found = std::find_if(params.begin(), params.end(), [position](const RegisteredParam& p) {
+        return p.position == static_cast<int32_t>(position);
+    });
+    if (found == params.end()) return std::to_string(position);
+    std::string problem;
+    const std::string label = found->def.name;
+    if (!label.empty() && findParam(params, label, problem) == found->position) return label;
+    const std::string qualified = found->groupPath + "/" + label;
+    if (!found->groupPath.empty() && findParam(params, qualified, problem) == found->position) return qualified;
+    return std::to_string(position);
+}
+
 Json effectParams(const EffectPlugin& effect, const EffectInstance& instance, const Composition& comp,
                   const Json& original, bool savedBeforeParams) {
     const std::vector<RegisteredParam> params = registeredParams(effect);
@@ -88,7 +103,12 @@ Json effectParams(const EffectPlugin& effect, const EffectInstance& instance, co
         if (stream.type == AEGP_StreamType_NO_DATA) continue;
         const auto named = fileNames.find(static_cast<int32_t>(position));
         const bool useValue = savedBeforeParams && (def.flags & PF_ParamFlag_USE_VALUE_FOR_OLD_PROJECTS) != 0;
-        const bool changed = !sameValue(stream.value, streamForParam(def, useValue).value, stream.type);
+        AEGP_StreamVal registered = streamForParam(def, useValue).value;
+        // A layer parameter that defaults to "myself" names the effect's own layer from the start.
+        if (def.param_type == PF_Param_LAYER && def.u.ld.dephault == PF_LayerDefault_MYSELF) {
+            registered.layer_id = comp.layers[instance.layerPosition].id;
+        }
+        const bool changed = !sameValue(stream.value, registered, stream.type);
         if (named == fileNames.end() && stream.keyframes.empty() && !changed) continue;
         Json value;
         if (stream.keyframes.empty()) {
@@ -102,7 +122,7 @@ Json effectParams(const EffectPlugin& effect, const EffectInstance& instance, co
             }
             value = Json{{"keyframes", keys}};
         }
-        const std::string key = named != fileNames.end() ? named->second : std::to_string(position);
+        const std::string key = named != fileNames.end() ? named->second : readableName(params, position);
         out[key] = value;
     }
     return out;
