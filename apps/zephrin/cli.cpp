@@ -9,6 +9,7 @@
 #include "apps/zephrin/editor_command.h"
 #include "apps/zephrin/info_command.h"
 #include "apps/zephrin/params_command.h"
+#include "apps/zephrin/studio_command.h"
 #include "apps/zephrin/render_command.h"
 
 namespace zephrin::app {
@@ -79,6 +80,17 @@ int runCommandLine(int argc, char** argv) {
     editorCommand->add_option("--frame", editor.frame, "Frame whose time the edits are made at (default 0)")
         ->check(CLI::NonNegativeNumber);
 
+    StudioOptions studio;
+    CLI::App* studioCommand =
+        app.add_subcommand("studio", "Serve a local web page to edit a layer's effect controls with the mouse");
+    studioCommand->add_option("scene", studio.scene, "Scene file")->required()->check(CLI::ExistingFile);
+    studioCommand->add_option("--layer", studio.layer, "The layer whose effect is edited (default: the first with one)");
+    studioCommand->add_option("-o,--output", studio.output, "Where Save writes the scene (default: SCENE.edited.json)");
+    studioCommand->add_option("--port", studio.port, "Port on 127.0.0.1 (default: any free one)")->check(CLI::Range(0, 65535));
+    studioCommand->add_option("--frame", studio.frame, "Frame shown and edited (default 0)")->check(CLI::NonNegativeNumber);
+    studioCommand->add_option("--preview-downsample", studio.previewDownsample, "Preview at 1/N size (default 2)")
+        ->check(CLI::PositiveNumber);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -100,6 +112,10 @@ int runCommandLine(int argc, char** argv) {
     if (*editorCommand) {
         editor.pluginDir = pluginDir;
         return runEditor(editor, std::cout, std::cerr);
+    }
+    if (*studioCommand) {
+        studio.pluginDir = pluginDir;
+        return runStudio(studio, std::cout, std::cerr);
     }
     if (*paramsCommand) {
         params.pluginDir = pluginDir;

@@ -92,6 +92,7 @@ ControlEventResult sendControlEvent(PluginHost& host, ControlsPanel& panel, cons
             click.modifiers = event.modifiers;
             for (size_t i = 0; i < 4; ++i) click.continue_refcon[i] = event.refcon[i];
             click.last_time = event.lastTime ? 1 : 0;
+            click.send_drag = event.sendDrag ? 1 : 0;
             break;
         }
         case PF_Event_ADJUST_CURSOR:
@@ -160,6 +161,7 @@ ControlEventResult pressAndDrag(PluginHost& host, ControlsPanel& panel, int32_t 
             drag.type = PF_Event_DRAG;
             drag.point = last ? path.back() : path[i];
             drag.refcon = refcon;
+            drag.sendDrag = true;
             drag.lastTime = last;
             win32::setCursorPos(screenPointOf(panel, drag.point));
             if (last) win32::setKeyDown(buttonKey, false);

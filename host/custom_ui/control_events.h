@@ -24,6 +24,7 @@ struct ControlEvent {
     int32_t clicks = 1;
     std::array<A_intptr_t, 4> refcon{};  // drags: what the previous event left
     bool lastTime = false;                // drags: the mouse-up
+    bool sendDrag = false;                // drags: as the previous event left it
     PF_ControlCode keyCode = PF_ControlCode_Unknown;  // key presses
     A_long charCode = 0;
 };
