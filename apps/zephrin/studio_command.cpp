@@ -255,6 +255,9 @@ int runStudio(const StudioOptions& options, std::ostream& out, std::ostream& err
     // The effect is called on one thread only, as the host's UI thread calls it; its window hooks belong
     // to the thread that drew last.
     server.new_task_queue = [] { return new httplib::ThreadPool(1); };
+    // One request per connection: with one thread, a browser's idle keep-alive connection would hold up
+    // every other request until it timed out.
+    server.set_keep_alive_max_count(1);
     server.Get("/", [](const httplib::Request&, httplib::Response& res) {
         res.set_content(studioPage(), "text/html; charset=utf-8");
     });
