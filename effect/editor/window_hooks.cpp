@@ -1,5 +1,8 @@
 #include "effect/editor/window_hooks.h"
 
+#include <algorithm>
+#include <cstdlib>
+
 #include "effect/editor/editor_input.h"
 
 namespace zephrin {
@@ -47,8 +50,14 @@ LRESULT mouseHook(int code, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_MOUSEWHEEL: {
             if (!overControl(editor, info->pt, hit)) break;
-            const bool forward = GET_WHEEL_DELTA_WPARAM(info->mouseData) > 0;
-            if (!wheelNotch(editor, double(hit.local.x), double(hit.local.y), forward)) break;
+            const int delta = GET_WHEEL_DELTA_WPARAM(info->mouseData);
+            // High-resolution wheels send parts of a notch; each message is at least one step.
+            const int notches = std::max(std::abs(delta) / WHEEL_DELTA, 1);
+            bool zoomed = false;
+            for (int i = 0; i < notches; ++i) {
+                zoomed = wheelNotch(editor, double(hit.local.x), double(hit.local.y), delta > 0) || zoomed;
+            }
+            if (!zoomed) break;
             repaint(hit.window);
             return 1;
         }
