@@ -178,12 +178,11 @@ json handleEvent(Studio& studio, const json& event) {
         const double delta = event.value("deltaY", 0.0);
         // A browser's wheel runs positive toward the user; a notch away from the user zooms in.
         if (delta != 0.0) reply["handled"] = host::turnWheel(host, panel, point, delta < 0 ? 1 : -1);
-    } else if (type == "middle-down") {
-        reply["handled"] = win32::sendMiddleDown(host::screenPointOf(panel, point));
-    } else if (type == "middle-move") {
-        reply["handled"] = win32::sendMouseMove(host::screenPointOf(panel, point));
-    } else if (type == "middle-up") {
-        reply["handled"] = win32::sendMiddleUp(host::screenPointOf(panel, point));
+    } else if (type == "middle-down" || type == "middle-move" || type == "middle-up") {
+        const POINT screen = host::screenPointOf(panel, point);
+        reply["handled"] = type == "middle-down"   ? win32::sendMiddleDown(screen)
+                           : type == "middle-move" ? win32::sendMouseMove(screen)
+                                                   : win32::sendMiddleUp(screen);
     } else if (type == "key") {
         const std::string key = event.value("key", "");
         host::ControlEventResult result;

@@ -66,6 +66,14 @@ void accumulate(ControlEventResult& total, const ControlEventResult& step) {
     total.refcon = step.refcon;
 }
 
+// What the window hooks invalidated the host redraws, as a window repaints: the draw is the effect's
+// next event, which is where it finishes what a hook began (an inline value committed by Enter).
+bool redrawIfInvalidated(PluginHost& host, ControlsPanel& panel, size_t invalidationsBefore) {
+    if (win32::invalidationCount(panel.window) == invalidationsBefore) return false;
+    drawControlsPanel(host, panel);
+    return true;
+}
+
 }  // namespace
 
 POINT screenPointOf(const ControlsPanel& panel, PF_Point point) {
@@ -193,9 +201,12 @@ ControlEventResult hoverControl(PluginHost& host, ControlsPanel& panel, PF_Point
 ControlEventResult typeKey(PluginHost& host, ControlsPanel& panel, int virtualKey, char16_t character,
                            PF_ControlCode keyCode) {
     ControlEventResult result;
-    if (win32::sendKeyDown(panel.window, virtualKey)) return result;
+    const size_t invalidations = win32::invalidationCount(panel.window);
     const char16_t typed = character != 0 ? character : characterOf(keyCode);
-    if (typed != 0 && win32::sendChar(panel.window, typed)) return result;
+    if (win32::sendKeyDown(panel.window, virtualKey) || (typed != 0 && win32::sendChar(panel.window, typed))) {
+        redrawIfInvalidated(host, panel, invalidations);
+        return result;
+    }
     if (panel.focus == 0 || findControl(panel, panel.focus) == nullptr) return result;
     ControlEvent event;
     event.type = PF_Event_KEYDOWN;
@@ -211,15 +222,26 @@ ControlEventResult typeText(PluginHost& host, ControlsPanel& panel, const std::u
     return total;
 }
 
-bool turnWheel(PluginHost&, ControlsPanel& panel, PF_Point point, int32_t notches) {
-    return win32::sendWheel(screenPointOf(panel, point), notches);
+bool turnWheel(PluginHost& host, ControlsPanel& panel, PF_Point point, int32_t notches) {
+    const size_t invalidations = win32::invalidationCount(panel.window);
+    const bool swallowed = win32::sendWheel(screenPointOf(panel, point), notches);
+    redrawIfInvalidated(host, panel, invalidations);
+    return swallowed;
 }
 
-bool middleDrag(PluginHost&, ControlsPanel& panel, const std::vector<PF_Point>& path) {
+bool middleDrag(PluginHost& host, ControlsPanel& panel, const std::vector<PF_Point>& path) {
     if (path.empty()) return false;
-    bool swallowed = win32::sendMiddleDown(screenPointOf(panel, path.front()));
-    for (size_t i = 1; i < path.size(); ++i) swallowed = win32::sendMouseMove(screenPointOf(panel, path[i])) || swallowed;
-    return win32::sendMiddleUp(screenPointOf(panel, path.back())) || swallowed;
+    bool swallowed = false;
+    for (size_t i = 0; i < path.size(); ++i) {
+        const size_t invalidations = win32::invalidationCount(panel.window);
+        const POINT screen = screenPointOf(panel, path[i]);
+        swallowed = (i == 0 ? win32::sendMiddleDown(screen) : win32::sendMouseMove(screen)) || swallowed;
+        redrawIfInvalidated(host, panel, invalidations);
+    }
+    const size_t invalidations = win32::invalidationCount(panel.window);
+    swallowed = win32::sendMiddleUp(screenPointOf(panel, path.back())) || swallowed;
+    redrawIfInvalidated(host, panel, invalidations);
+    return swallowed;
 }
 
 }  // namespace zephrin::host

@@ -61,7 +61,8 @@ ControlEventResult typeKey(PluginHost& host, ControlsPanel& panel, int virtualKe
 ControlEventResult typeText(PluginHost& host, ControlsPanel& panel, const std::u16string& text);
 
 // Wheel notches (positive: away from the user) and a middle-button drag at panel points, through the
-// effect's mouse hook. True when a hook swallowed the messages (the effect acted on them).
+// effect's mouse hook. True when a hook swallowed the messages (the effect acted on them). Here and for
+// keys a hook consumed, the panel is drawn again when a hook invalidated its window, as a window repaints.
 bool turnWheel(PluginHost& host, ControlsPanel& panel, PF_Point point, int32_t notches);
 bool middleDrag(PluginHost& host, ControlsPanel& panel, const std::vector<PF_Point>& path);
 

@@ -157,6 +157,19 @@ TEST_F(ControlEvents, WheelAndMiddleButtonReachTheEffectOnlyOverTheTopView) {
     EXPECT_EQ(win32::captureWindow(), nullptr);  // the pan let go of the mouse at the button's release
 }
 
+TEST_F(ControlEvents, TypedSpeedReachesTheFieldOnceAndCommitsOnEnter) {
+    // Close the curve (the speed field only opens on a closed one), then open the field.
+    ASSERT_EQ(pressAndDrag(*host, panel, kTopView, {inTopView(PF_Point{40, 22})}).err, PF_Err_NONE);
+    ASSERT_EQ(value(kCloseEndpoints).one_d, 1.0);
+    drawControlsPanel(*host, panel);
+    ASSERT_EQ(pressAndDrag(*host, panel, kTopView, {inTopView(PF_Point{270, 22})}).err, PF_Err_NONE);
+    // Each key goes through the message hook or as a key event, never both: "-" twice keeps one sign,
+    // and doubled digits would make 2255.
+    EXPECT_EQ(typeText(*host, panel, u"--25").err, PF_Err_NONE);
+    EXPECT_EQ(typeKey(*host, panel, VK_RETURN, 0, PF_ControlCode_Return).err, PF_Err_NONE);
+    EXPECT_EQ(value(kLoopMoveSpeed).one_d, -25.0);
+}
+
 TEST_F(ControlEvents, CursorOverTheResizeGripIsTheDiagonalScale) {
     const ControlSlot* topView = findControl(panel, kTopView);
     const PF_Point grip{topView->frame.right - 15, topView->frame.bottom - 15};
