@@ -2,6 +2,7 @@
 
 #include <httplib.h>
 
+#include <algorithm>
 #include <cmath>
 #include <mutex>
 #include <nlohmann/json.hpp>
@@ -47,6 +48,22 @@ std::string firstEffectLayer(const fs::path& scene) {
         if (!layer.effects.empty()) return layer.name;
     }
     throw host::SceneFileError(scene.filename().string() + ": no layer carries an effect");
+}
+
+// Coordinates from the page are untrusted numbers; anything far off the panel is just off it.
+constexpr double kMaxEventCoordinate = 1.0e6;
+
+A_long pixelOf(double coordinate) {
+    if (!std::isfinite(coordinate)) return 0;
+    return static_cast<A_long>(std::lround(std::clamp(coordinate, -kMaxEventCoordinate, kMaxEventCoordinate)));
+}
+
+// Only pages that name the studio by its loopback address reach it: a page of another site that a
+// browser resolves to 127.0.0.1 (DNS rebinding) names its own host and is refused.
+bool fromStudioPage(const httplib::Request& req, int port) {
+    const std::string host = req.get_header_value("Host");
+    const std::string portText = ":" + std::to_string(port);
+    return host == std::string(kLoopback) + portText || host == "localhost" + portText;
 }
 
 PF_Modifiers modifiersOf(const json& event) {
@@ -125,8 +142,7 @@ json handleEvent(Studio& studio, const json& event) {
     host::PluginHost& host = *s.host;
     host::ControlsPanel& panel = s.panel;
     const std::string type = event.value("type", "");
-    const PF_Point point{static_cast<A_long>(std::lround(event.value("x", 0.0))),
-                         static_cast<A_long>(std::lround(event.value("y", 0.0)))};
+    const PF_Point point{pixelOf(event.value("x", 0.0)), pixelOf(event.value("y", 0.0))};
     json reply = {{"cursor", "default"}};
     studio.menusBefore = win32::trackedMenus().size();
     if (type == "down") {
@@ -308,6 +324,12 @@ int runStudio(const StudioOptions& options, std::ostream& out, std::ostream& err
 
     const int port = options.port > 0 ? (server.bind_to_port(kLoopback, options.port) ? options.port : -1)
                                       : server.bind_to_any_port(kLoopback);
+    server.set_pre_routing_handler([port](const httplib::Request& req, httplib::Response& res) {
+        if (fromStudioPage(req, port)) return httplib::Server::HandlerResponse::Unhandled;
+        res.status = 403;
+        res.set_content("{\"error\": \"not the studio's address\"}", "application/json");
+        return httplib::Server::HandlerResponse::Handled;
+    });
     if (port <= 0) {
         err << "zephrin: studio: cannot listen on " << kLoopback << ":" << options.port << "\n";
         return kExitRenderFailure;

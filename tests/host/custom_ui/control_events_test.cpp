@@ -170,6 +170,20 @@ TEST_F(ControlEvents, TypedSpeedReachesTheFieldOnceAndCommitsOnEnter) {
     EXPECT_EQ(value(kLoopMoveSpeed).one_d, -25.0);
 }
 
+TEST_F(ControlEvents, ResizingTheTopViewGivesItANewFrameInThePanel) {
+    const ControlSlot* topView = findControl(panel, kTopView);
+    const PF_Point grip{topView->frame.right - 15, topView->frame.bottom - 15};
+    ASSERT_NE(findControl(panel, kPathLayerPicker), nullptr);
+    const int32_t pathLayerTop = findControl(panel, kPathLayerPicker)->frame.top;
+    ASSERT_EQ(pressAndDrag(*host, panel, kTopView, {grip, PF_Point{grip.h + 40, grip.v + 30}}).err, PF_Err_NONE);
+    // The size the effect sent with PF_UpdateParamUI is the control's frame from now on.
+    topView = findControl(panel, kTopView);
+    EXPECT_EQ(topView->frame.right - topView->frame.left, 460);
+    EXPECT_EQ(topView->frame.bottom - topView->frame.top, 200);
+    // The control below moves down by the growth.
+    EXPECT_EQ(findControl(panel, kPathLayerPicker)->frame.top, pathLayerTop + 30);
+}
+
 TEST_F(ControlEvents, CursorOverTheResizeGripIsTheDiagonalScale) {
     const ControlSlot* topView = findControl(panel, kTopView);
     const PF_Point grip{topView->frame.right - 15, topView->frame.bottom - 15};
