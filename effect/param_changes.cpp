@@ -58,11 +58,6 @@ LayoutSignature signatureOf(const EffectCall& call) {
     return signature;
 }
 
-PF_Err refreshPoints(EffectCall& call) {
-    applyPointUIFlags(call);
-    return applyPointStreamVisibility(call, activePointCount(call));
-}
-
 PF_Err onPointCountChanged(EffectCall& call) {
     clearShapePreset(call, "point-count-clear-shape");
     const bool closed = closedCurve(call);
@@ -124,6 +119,11 @@ bool isCurveShaping(int position) {
 }
 
 void forgetLayoutSignature() { gHaveSignature = false; }
+
+PF_Err refreshPoints(EffectCall& call) {
+    applyPointUIFlags(call);
+    return applyPointStreamVisibility(call, activePointCount(call));
+}
 
 PF_Err generatePoints(EffectCall& call, bool reset) {
     logEffect(reset ? "CurveUI: inline reset button" : "CurveUI: inline generate button");

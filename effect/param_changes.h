@@ -9,6 +9,9 @@ namespace zephrin {
 PF_Err onUserChangedParam(EffectCall& call, const PF_UserChangedParamExtra* extra);
 PF_Err onUpdateParamsUI(EffectCall& call);
 
+// Point parameters' UI flags and the rotation streams' visibility for the active count.
+PF_Err refreshPoints(EffectCall& call);
+
 // The inline "Generate" and "Reset" buttons of "Generate Points": in Free Mode the points are laid out
 // again (the current count, or four for Reset); in the other modes only their panel is refreshed.
 PF_Err generatePoints(EffectCall& call, bool reset);

@@ -210,6 +210,77 @@ bool writePointParam(EffectCall& call, int position, const char* reason, bool ma
     return wrote;
 }
 
+bool writeLayerStream(EffectCall& call, int position, AEGP_LayerIDVal layerId, const char* reason) {
+    const AEGP_PluginID pluginId = pluginIdOf(call);
+    if (pluginId == 0) return false;
+    const StreamSuites suites = streamSuites(call.suites);
+    EffectStream target(suites, pluginId, call.in_data->effect_ref, position);
+    if (!target.ok()) return false;
+    AEGP_StreamType type = AEGP_StreamType_NO_DATA;
+    suites.stream.AEGP_GetStreamType(target.stream, &type);
+    if (type != AEGP_StreamType_LAYER_ID) {
+        logEffect("PathLayerPicker: wrong stream type=" + std::to_string(type));
+        return false;
+    }
+    const A_Time time = commandTime(call.in_data);
+    bool wrote = false;
+    {
+        LentValue current(suites, pluginId, target.stream, time);
+        if (current.err == A_Err_NONE) {
+            current.value.val.layer_id = layerId;
+            wrote = writeStream(suites, pluginId, target.stream, current.value, time, reason);
+        }
+    }
+    LentValue readBack(suites, pluginId, target.stream, time);
+    const AEGP_LayerIDVal read = readBack.err == A_Err_NONE ? readBack.value.val.layer_id : 0;
+    if (effectLogEnabled()) {
+        logEffect("PathLayerPicker: write id=" + std::to_string(layerId) + " wrote=" + std::to_string(wrote ? 1 : 0) +
+                  " readback=" + std::to_string(read) + " reason=" + reason);
+    }
+    return wrote;
+}
+
+AEGP_LayerIDVal readLayerStream(EffectCall& call, int position) {
+    const AEGP_PluginID pluginId = pluginIdOf(call);
+    if (pluginId == 0) return 0;
+    const StreamSuites suites = streamSuites(call.suites);
+    EffectStream target(suites, pluginId, call.in_data->effect_ref, position);
+    if (!target.ok()) return 0;
+    AEGP_StreamType type = AEGP_StreamType_NO_DATA;
+    if (suites.stream.AEGP_GetStreamType(target.stream, &type) != A_Err_NONE || type != AEGP_StreamType_LAYER_ID) {
+        return 0;
+    }
+    LentValue current(suites, pluginId, target.stream, commandTime(call.in_data));
+    return current.err == A_Err_NONE ? current.value.val.layer_id : 0;
+}
+
+bool storePointParam(EffectCall& call, int position, const A_FloatPoint3& value, const char* reason) {
+    PF_Point3DDef& p = paramAt(call, position).u.point3d_d;
+    p.x_value = value.x;
+    p.y_value = value.y;
+    p.z_value = value.z;
+    return writePointParam(call, position, reason, true);
+}
+
+bool storeOneD(EffectCall& call, int position, double value, const char* reason) {
+    PF_ParamDef& def = paramAt(call, position);
+    switch (def.param_type) {
+        case PF_Param_CHECKBOX:
+            def.u.bd.value = value >= 0.5 ? 1 : 0;
+            break;
+        case PF_Param_POPUP:
+            def.u.pd.value = static_cast<A_long>(value + 0.5);
+            break;
+        case PF_Param_FLOAT_SLIDER:
+            def.u.fs_d.value = value;
+            break;
+        default:
+            return false;
+    }
+    markChanged(def);
+    return writeOneD(call, position, value, reason);
+}
+
 PF_Err clearPointExpressions(EffectCall& call, int count) {
     const AEGP_PluginID pluginId = pluginIdOf(call);
     if (pluginId == 0 || isPremiere(call.in_data)) return PF_Err_NONE;

@@ -49,6 +49,19 @@ bool writePoint(EffectCall& call, int position, const A_FloatPoint3& point, cons
 // Writes the point the parameter array holds at the position, marking it changed when asked.
 bool writePointParam(EffectCall& call, int position, const char* reason, bool markChangedValue);
 
+// A layer parameter's stream set to the layer (0 for none), read back and logged. False when the
+// position holds no layer stream or the value did not reach it.
+bool writeLayerStream(EffectCall& call, int position, AEGP_LayerIDVal layerId, const char* reason);
+// The layer a layer parameter's stream holds at the command's time; 0 for none or when unreadable.
+AEGP_LayerIDVal readLayerStream(EffectCall& call, int position);
+
+// Puts the point into the parameter array (marked changed) and writes it.
+bool storePointParam(EffectCall& call, int position, const A_FloatPoint3& value, const char* reason);
+
+// Puts a number into a popup, checkbox or float slider of the parameter array (marked changed) and
+// writes it.
+bool storeOneD(EffectCall& call, int position, double value, const char* reason);
+
 // Empties and switches off the expressions of the first count point and rotation streams, so that
 // values written next take effect. Returns the first host error.
 PF_Err clearPointExpressions(EffectCall& call, int count);

@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "host/custom_ui/custom_ui_suites.h"
+#include "host/custom_ui/drawbot_suites.h"
 #include "host/suites/camera_suite.h"
 #include "host/suites/canvas_suite.h"
 #include "host/suites/comp_suite.h"
@@ -111,6 +113,16 @@ const std::vector<OfferedSuite>& offeredSuites() {
         {kPFAdvItemSuite, kPFAdvItemSuiteVersion1, &pfAdvItemSuite1(), sizeof(pfAdvItemSuite1())},
         {kPFANSISuite, kPFANSISuiteVersion1, &pfAnsiSuite1(), sizeof(pfAnsiSuite1())},
         {kPFParamUtilsSuite, kPFParamUtilsSuiteVersion3, &pfParamUtilsSuite3(), sizeof(pfParamUtilsSuite3())},
+        // What custom controls draw and redraw with.
+        {kPFAppSuite, kPFAppSuiteVersion6, &pfAppSuite6(), sizeof(pfAppSuite6())},
+        {kPFEffectCustomUISuite, kPFEffectCustomUISuiteVersion1, &pfEffectCustomUiSuite1(),
+         sizeof(pfEffectCustomUiSuite1())},
+        {kDRAWBOT_DrawSuite, kDRAWBOT_DrawSuite_Version1, &drawbotDrawSuite1(), sizeof(drawbotDrawSuite1())},
+        {kDRAWBOT_SupplierSuite, kDRAWBOT_SupplierSuite_Version1, &drawbotSupplierSuite1(),
+         sizeof(drawbotSupplierSuite1())},
+        {kDRAWBOT_SurfaceSuite, kDRAWBOT_SurfaceSuite_Version1, &drawbotSurfaceSuite1(),
+         sizeof(drawbotSurfaceSuite1())},
+        {kDRAWBOT_PathSuite, kDRAWBOT_PathSuite_Version1, &drawbotPathSuite1(), sizeof(drawbotPathSuite1())},
     };
     return suites;
 }

@@ -315,6 +315,8 @@ HandleAccounting totalAccounting(const PluginHost& host) { return snapshot(host.
 
 EffectPlugin* loadedEffect(PluginHost& host) { return host.effect.get(); }
 
+HostState& hostStateOf(PluginHost& host) { return host.state; }
+
 void prepareSceneEffects(PluginHost& host, const Composition& comp) {
     if (isPrepared(host, comp)) return;
     struct Pending {

@@ -98,6 +98,10 @@ struct RegisteredParam;
 // The discovered and set-up effect, or null when the folder holds none (or its setup failed).
 EffectPlugin* loadedEffect(PluginHost& host);
 
+// The state the suites answer from, for the host's own services built beside the session (custom UI).
+struct HostState;
+HostState& hostStateOf(PluginHost& host);
+
 // Creates the effect instances a composition's layers name, with the values their scene file gives
 // (resolved against the effect's parameter list), and sets each up as a saved project is re-opened
 // (PF_Cmd_SEQUENCE_RESETUP). Runs once per composition; renderCompositionFrame calls it for a composition

@@ -8,13 +8,19 @@ cd "$(dirname "$0")/.."
 # (the fuzz targets, fuzz/CMakeLists.txt). The GPU passes: glslc compiles their shaders and
 # libvulkan-dev gives the Vulkan headers at build time; the tests run them on Mesa's lavapipe
 # (mesa-vulkan-drivers, which brings the loader) with the validation layers watching.
+# Cairo draws the effect's custom controls in the stand-in host; a CJK font found through fontconfig
+# shows their Chinese labels. cpp-httplib serves `zephrin studio`; chromium and node/npm test it in a
+# real browser.
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config libopenimageio-dev openimageio-tools
           nlohmann-json3-dev libcli11-dev libgtest-dev libbenchmark-dev binutils
-          glslc libvulkan-dev mesa-vulkan-drivers vulkan-validationlayers)
+          glslc libvulkan-dev mesa-vulkan-drivers vulkan-validationlayers
+          libcairo2-dev fontconfig fonts-wqy-microhei libcpp-httplib-dev chromium nodejs)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
+# npm comes with some nodejs builds and as its own Debian package with others.
+command -v npm >/dev/null 2>&1 || missing+=(npm)
 if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"
   sudo_cmd=""

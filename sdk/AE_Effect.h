@@ -405,7 +405,8 @@ enum {
     PF_EO_UPDATE_NOW = 1L << 3
 };
 
-/* A click, and the drags that follow it (PF_Event_DRAG uses the same record). */
+/* A click, and the drags that follow it (PF_Event_DRAG uses the same record). Points of the events of the
+ * Effect Controls window are in that window's coordinates, the same as PF_EffectWindow.current_frame. */
 typedef struct {
     A_u_long when;
     PF_Point screen_point;
@@ -416,8 +417,88 @@ typedef struct {
     PF_Boolean last_time;
 } PF_DoClickEventInfo;
 
+/* The host asks for the control to be painted; drawing happens only during this event. */
+typedef struct {
+    PF_Rect update_rect; /* in the context window's coordinates */
+    A_long depth;
+} PF_DrawEventInfo;
+
+/* Keys that type no character. */
+typedef A_long PF_ControlCode;
+enum {
+    PF_ControlCode_Unknown = 0, /* the key typed a character: see char_code */
+    PF_ControlCode_Space = 1,
+    PF_ControlCode_Backspace = 2,
+    PF_ControlCode_Tab = 3,
+    PF_ControlCode_Return = 4,
+    PF_ControlCode_Enter = 5, /* the numeric keypad's */
+    PF_ControlCode_Escape = 6,
+    PF_ControlCode_Delete = 7,
+    PF_ControlCode_Home = 8,
+    PF_ControlCode_End = 9,
+    PF_ControlCode_PageUp = 10,
+    PF_ControlCode_PageDown = 11,
+    PF_ControlCode_UpArrow = 12,
+    PF_ControlCode_DownArrow = 13,
+    PF_ControlCode_LeftArrow = 14,
+    PF_ControlCode_RightArrow = 15
+};
+
+/* A key pressed while the control has the focus: key_code names a key that types nothing, otherwise it is
+ * PF_ControlCode_Unknown and char_code holds the typed character (a UTF-16 code unit). */
+typedef struct {
+    A_u_long when;
+    PF_Point screen_point;
+    PF_ControlCode key_code;
+    A_long char_code;
+    PF_Modifiers modifiers;
+} PF_KeyDownEvent;
+
+/* Cursor shapes an effect may ask for over its control. */
+typedef A_long PF_CursorType;
+enum {
+    PF_Cursor_NONE = 0, /* the host's own cursor stays */
+    PF_Cursor_CUSTOM = 1,
+    PF_Cursor_ARROW = 2,
+    PF_Cursor_HOLLOW_ARROW = 3,
+    PF_Cursor_WATCH_N_WAIT = 4,
+    PF_Cursor_MAGNIFY = 5,
+    PF_Cursor_MAGNIFY_PLUS = 6,
+    PF_Cursor_MAGNIFY_MINUS = 7,
+    PF_Cursor_CROSSHAIRS = 8,
+    PF_Cursor_CROSS_RECT = 9,
+    PF_Cursor_CROSS_OVAL = 10,
+    PF_Cursor_CROSS_ROTATE = 11,
+    PF_Cursor_PAN = 12,
+    PF_Cursor_EYEDROPPER = 13,
+    PF_Cursor_HAND = 14,
+    PF_Cursor_PEN = 15,
+    PF_Cursor_PEN_ADD = 16,
+    PF_Cursor_PEN_DELETE = 17,
+    PF_Cursor_PEN_CLOSE = 18,
+    PF_Cursor_PEN_DRAG = 19,
+    PF_Cursor_PEN_CORNER = 20,
+    PF_Cursor_RESIZE_VERTICAL = 21,
+    PF_Cursor_RESIZE_HORIZONTAL = 22,
+    PF_Cursor_FINGER_POINTER = 23,
+    PF_Cursor_SCALE_HORIZ = 24,
+    PF_Cursor_SCALE_DIAG_LR = 25,
+    PF_Cursor_SCALE_VERT = 26,
+    PF_Cursor_SCALE_DIAG_UR = 27
+};
+
+/* The pointer moved over the control; set_cursor comes in as PF_Cursor_NONE. */
+typedef struct {
+    PF_Point screen_point;
+    PF_Modifiers modifiers;
+    PF_CursorType set_cursor;
+} PF_AdjustCursorEventInfo;
+
 typedef union {
     PF_DoClickEventInfo do_click;
+    PF_DrawEventInfo draw;
+    PF_KeyDownEvent key_down;
+    PF_AdjustCursorEventInfo adjust_cursor;
 } PF_EventUnion;
 
 typedef struct {

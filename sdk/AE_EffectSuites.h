@@ -6,6 +6,7 @@
 
 #include "A.h"
 #include "AE_Effect.h"
+#include "DrawbotSuite.h"
 
 #ifdef __cplusplus
 extern "C" {
@@ -33,6 +34,15 @@ typedef struct PFAppSuite1 {
     PF_Err (*PF_AppGetLanguage)(A_char lang_tagZ[PF_APP_LANG_TAG_SIZE]);
 } PFAppSuite1;
 
+/* Redrawing a custom control: the rectangle is in the coordinates of the context's window (the same as
+ * PF_EffectWindow.current_frame); a null rectangle asks for the whole window. The host redraws at its next
+ * idle moment, or at once for an event answered with PF_EO_UPDATE_NOW. */
+#define kPFAppSuiteVersion6 6
+typedef struct PFAppSuite6 {
+    PF_Err (*PF_AppGetLanguage)(A_char lang_tagZ[PF_APP_LANG_TAG_SIZE]);
+    PF_Err (*PF_InvalidateRect)(const PF_ContextH contextH, const PF_Rect* rectP0);
+} PFAppSuite6;
+
 #define kPFAdvItemSuite "PF AE Adv Item Suite"
 #define kPFAdvItemSuiteVersion1 1
 typedef struct PF_AdvItemSuite1 {
@@ -52,6 +62,14 @@ typedef struct PF_ParamUtilsSuite3 {
     /* Only the UI of the definition is taken: flags, label, choice or button text and control size. */
     PF_Err (*PF_UpdateParamUI)(PF_ProgPtr effect_ref, PF_ParamIndex param_index, const PF_ParamDef* defP);
 } PF_ParamUtilsSuite3;
+
+/* The drawing reference of a custom-UI event's context, valid during PF_Event_DRAW only; outside a draw the
+ * host answers an error and a null reference. */
+#define kPFEffectCustomUISuite "PF Effect Custom UI Suite"
+#define kPFEffectCustomUISuiteVersion1 1
+typedef struct PF_EffectCustomUISuite1 {
+    PF_Err (*PF_GetDrawingReference)(const PF_ContextH effect_contextH, DRAWBOT_DrawRef* referenceP0);
+} PF_EffectCustomUISuite1;
 
 #ifdef __cplusplus
 }

@@ -6,9 +6,11 @@
 #include <filesystem>
 #include <iostream>
 
+#include "apps/zephrin/editor_command.h"
 #include "apps/zephrin/gpu_info_command.h"
 #include "apps/zephrin/info_command.h"
 #include "apps/zephrin/params_command.h"
+#include "apps/zephrin/studio_command.h"
 #include "apps/zephrin/render_command.h"
 
 namespace zephrin::app {
@@ -64,6 +66,34 @@ int runCommandLine(int argc, char** argv) {
         ->check(CLI::IsMember({"en", "zh"}));
     paramsCommand->add_flag("--json", params.json, "Print JSON instead of text");
 
+    EditorOptions editor;
+    CLI::App* editorCommand =
+        app.add_subcommand("editor", "Draw a layer's effect controls, or replay gestures on them and save the edits");
+    editorCommand->add_option("scene", editor.scene, "Scene file")->required();
+    editorCommand->add_option("--layer", editor.layer, "The layer whose effect is edited")->required();
+    editorCommand->add_option("-o,--output", editor.output, "Panel image (.png), or with --actions the edited scene (.json)")
+        ->required();
+    editorCommand->add_option("--actions", editor.actions, "Gesture file to replay (see examples/gestures_bend.json)")
+        ->check(CLI::ExistingFile);
+    editorCommand->add_option("--panel", editor.panel, "With --actions: the panel image after the gestures (.png)");
+    editorCommand->add_option("--width", editor.width, "Top View width in pixels")->check(CLI::Range(280, 1400));
+    editorCommand->add_option("--height", editor.height, "Top View height in pixels")->check(CLI::Range(130, 900));
+    editorCommand->add_option("--lang", editor.language, "UI language the host reports: en or zh")
+        ->check(CLI::IsMember({"en", "zh"}));
+    editorCommand->add_option("--frame", editor.frame, "Frame whose time the edits are made at (default 0)")
+        ->check(CLI::NonNegativeNumber);
+
+    StudioOptions studio;
+    CLI::App* studioCommand =
+        app.add_subcommand("studio", "Serve a local web page to edit a layer's effect controls with the mouse");
+    studioCommand->add_option("scene", studio.scene, "Scene file")->required()->check(CLI::ExistingFile);
+    studioCommand->add_option("--layer", studio.layer, "The layer whose effect is edited (default: the first with one)");
+    studioCommand->add_option("-o,--output", studio.output, "Where Save writes the scene (default: SCENE.edited.json)");
+    studioCommand->add_option("--port", studio.port, "Port on 127.0.0.1 (default: any free one)")->check(CLI::Range(0, 65535));
+    studioCommand->add_option("--frame", studio.frame, "Frame shown and edited (default 0)")->check(CLI::NonNegativeNumber);
+    studioCommand->add_option("--preview-downsample", studio.previewDownsample, "Preview at 1/N size (default 2)")
+        ->check(CLI::PositiveNumber);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -81,6 +111,14 @@ int runCommandLine(int argc, char** argv) {
         }
         render.pluginDir = pluginDir;
         return runRender(render);
+    }
+    if (*editorCommand) {
+        editor.pluginDir = pluginDir;
+        return runEditor(editor, std::cout, std::cerr);
+    }
+    if (*studioCommand) {
+        studio.pluginDir = pluginDir;
+        return runStudio(studio, std::cout, std::cerr);
     }
     if (*paramsCommand) {
         params.pluginDir = pluginDir;

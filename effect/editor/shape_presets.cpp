@@ -117,11 +117,7 @@ bool applyShapePreset(EffectCall& call, int preset, const char* reason) {
     clearGeneratedState(call);
 
     const auto store = [&call, reason](int position, const A_FloatPoint3& value) {
-        PF_Point3DDef& p = paramAt(call, position).u.point3d_d;
-        p.x_value = value.x;
-        p.y_value = value.y;
-        p.z_value = value.z;
-        writePointParam(call, position, reason, true);
+        storePointParam(call, position, value, reason);
     };
     for (int slot = 0; slot < count; ++slot) {
         const PresetSlot& s = slots[static_cast<std::size_t>(slot)];

@@ -16,6 +16,7 @@ void resetEditorView(TopViewEditor& editor) {
     editor.panX = 0;
     editor.panY = 0;
     editor.selected.fill(false);
+    editor.boxSelecting = false;
 }
 
 void setEditorViewSize(TopViewEditor& editor, int width, int height) {
@@ -38,6 +39,7 @@ void removeWindowHooks(TopViewEditor& editor) {
     editor.inlineEditActive = false;
     editor.inlineReplaceOnType = false;
     editor.inlineText.clear();
+    editor.inlineCommitPending = false;
 }
 
 }  // namespace zephrin

@@ -40,10 +40,20 @@ struct TopViewEditor {
     EditorRect canvasRect;  // the curve canvas inside it, recorded at every draw
     bool clipboardFilled = false;
 
+    // Box selection while its gesture runs: the corners in the control's coordinates.
+    bool boxSelecting = false;
+    EditorRect box;
+    // Where every selected point stood when a multi-point drag began, normalized, by slot.
+    std::array<double, param::kPointSlots> multiDragX{};
+    std::array<double, param::kPointSlots> multiDragY{};
+
     // Inline numeric edit of "Loop Move Speed".
     bool inlineEditActive = false;
     bool inlineReplaceOnType = false;
     std::u16string inlineText;
+    // A commit typed through the message hook, outside any command: written with the next event.
+    bool inlineCommitPending = false;
+    double inlineCommitValue = 0;
 
     // Thread-local window hooks (wheel zoom, middle-button pan, keys for the inline edit).
     HHOOK mouseHook = nullptr;

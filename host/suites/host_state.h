@@ -28,6 +28,7 @@ namespace zephrin::host {
 
 struct RenderContext;
 struct EffectPlugin;
+struct DrawbotCanvas;
 
 enum class WorldOrigin {
     Destination,        // the frame's destination buffer; the host's, never disposed by a plug-in
@@ -104,6 +105,13 @@ struct PfHandleBlock {
     size_t size = 0;
 };
 
+// A custom-UI event context (PF_EventExtra.contextH): one per open Effect Controls panel. During a draw
+// it holds the canvas the effect paints on; what the effect asked to have redrawn is counted.
+struct UiContextRecord {
+    DrawbotCanvas* canvas = nullptr;  // only while a PF_Event_DRAW is in progress
+    std::vector<PF_Rect> invalidated;  // PF_InvalidateRect rectangles; a whole-window one as {0, 0, 0, 0}
+};
+
 struct DeathHookRegistration {
     AEGP_PluginID pluginId = 0;
     AEGP_DeathHook hook = nullptr;
@@ -162,6 +170,7 @@ struct HostState {
     A_long applId = kHostApplId;           // PF_InData.appl_id the effect sees
     std::string languageTag = "en_US";     // what PF_AppGetLanguage answers
     int64_t activeItemTouches = 0;      // PF_TouchActiveItem calls
+    std::unordered_map<uintptr_t, UiContextRecord> uiContexts;  // by PF_ContextH value
 };
 
 uintptr_t newHandle(HostState& state);

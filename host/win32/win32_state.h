@@ -6,6 +6,7 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <set>
 #include <vector>
 
 #include "host/win32/win32_control.h"
@@ -22,6 +23,12 @@ struct HookRecord {
     DWORD threadId = 0;
 };
 
+struct WindowRecord {
+    HWND parent = nullptr;
+    RECT screenRect{0, 0, 0, 0};
+    std::size_t invalidations = 0;
+};
+
 struct PlatformState {
     LANGID uiLanguage = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
     POINT cursor{0, 0};
@@ -31,6 +38,10 @@ struct PlatformState {
     std::map<HMENU, MenuRecord> menus;
     std::map<HHOOK, HookRecord> hooks;
     std::vector<TrackedMenu> tracked;
+    std::map<HWND, WindowRecord> windows;
+    HWND capture = nullptr;
+    HWND focus = nullptr;
+    std::set<int> keysDown;  // virtual keys and mouse buttons held down
     std::uintptr_t nextHandle = 0x1000;
 };
 

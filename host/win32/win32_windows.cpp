@@ -49,6 +49,8 @@ void queuePopupCancel() { lockState().state.popupAnswers.push_back(0); }
 
 std::size_t pendingPopupAnswers() { return lockState().state.popupAnswers.size(); }
 
+void clearPopupAnswers() { lockState().state.popupAnswers.clear(); }
+
 std::vector<TrackedMenu> trackedMenus() { return lockState().state.tracked; }
 
 void clearTrackedMenus() { lockState().state.tracked.clear(); }
@@ -162,7 +164,17 @@ BOOL GetCursorPos(LPPOINT lpPoint) {
     return TRUE;
 }
 
-HWND WindowFromPoint(POINT /*Point*/) { return lockState().state.windowFromPoint; }
+HWND WindowFromPoint(POINT Point) {
+    LockedState locked = lockState();
+    if (locked.state.windowFromPoint != nullptr) return locked.state.windowFromPoint;
+    // Later windows lie on top of earlier ones (children are made after their parents).
+    HWND found = nullptr;
+    for (const auto& [window, record] : locked.state.windows) {
+        const RECT& r = record.screenRect;
+        if (Point.x >= r.left && Point.x < r.right && Point.y >= r.top && Point.y < r.bottom) found = window;
+    }
+    return found;
+}
 
 HWND GetForegroundWindow(void) { return lockState().state.foreground; }
 

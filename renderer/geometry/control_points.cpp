@@ -13,17 +13,6 @@ namespace {
 
 // Below this magnitude in every component, no point has been written yet.
 constexpr double kUnwrittenMagnitude = 1e-6;
-// Percent points lie in 0..100 with this slack; only layers larger than this use them.
-constexpr double kPercentSlack = 0.01;
-constexpr double kPercentLayerMinimum = 150.0;
-constexpr double kFlatZ = 1e-6;
-// A percent point this close to its default place is a legacy point even among others.
-constexpr double kLegacySnap = 1.25;
-// Layer-default tolerance: a quarter percent of the layer, at least 1.5 pixels.
-constexpr double kLayerDefaultTolerance = 0.0025;
-constexpr double kLayerDefaultMinTolerance = 1.5;
-// How exactly a handle z must match the effect's explicit-zero marker.
-constexpr double kZeroSlopeMarkerTolerance = 1e-10;
 constexpr double kEndpointSyncTolerance = 1e-6;
 constexpr double kMaxTwist = 1e9;
 constexpr size_t kLoggedPoints = 12;
@@ -31,20 +20,6 @@ constexpr size_t kLoggedPoints = 12;
 const Vec3 kDefaultHandle{kDefaultHandleLength, kDefaultHandleLength, 0.0};
 
 double holdCoordinate(double value) { return std::clamp(value, -kMaxCurveCoordinate, kMaxCurveCoordinate); }
-
-bool percentTest(const Vec3& p, double width, double height) {
-    return width > kPercentLayerMinimum && height > kPercentLayerMinimum && isFinite(p) && p.x >= -kPercentSlack &&
-           p.x <= 100.0 + kPercentSlack && p.y >= -kPercentSlack && p.y <= 100.0 + kPercentSlack &&
-           std::fabs(p.z) < kFlatZ;
-}
-
-bool layerDefaultTest(const Vec3& p, int32_t i, int32_t n, double width, double height) {
-    if (n < 2 || !(width > 1.0) || !(height > 1.0)) return false;
-    const double tolX = std::max(kLayerDefaultTolerance * width, kLayerDefaultMinTolerance);
-    const double tolY = std::max(kLayerDefaultTolerance * height, kLayerDefaultMinTolerance);
-    return std::fabs(p.x - defaultPointFraction(i, n) * width) <= tolX && std::fabs(p.y - height / 2.0) <= tolY &&
-           (std::fabs(p.z - height / 2.0) <= tolY || std::fabs(p.z) <= kLayerDefaultMinTolerance);
-}
 
 bool unwritten(const Vec3& v) {
     return std::fabs(v.x) <= kUnwrittenMagnitude && std::fabs(v.y) <= kUnwrittenMagnitude &&
@@ -62,15 +37,6 @@ const char* conventionName(PointConvention c) {
     }
 }
 
-double slopeFromStored(double stored) { return std::clamp(stored / kStoredSlopeScale, -kMaxSlope, kMaxSlope); }
-
-double inSlopeFromHandle(double z, double slope) {
-    if (!std::isfinite(z)) return slope;
-    if (std::fabs(z - kExplicitZeroSlope) <= kZeroSlopeMarkerTolerance) return 0.0;
-    if (std::fabs(z) < kUnsetSlopeMagnitude) return slope;
-    return slopeFromStored(z);
-}
-
 // A freshly applied effect has not written its points yet: they are spread across the layer.
 void restoreStartupDefaults(std::vector<StoredPoint>& list, int32_t n, double width) {
     if (list.size() < 2 || !std::all_of(list.begin(), list.end(), [](const StoredPoint& s) {
@@ -83,40 +49,6 @@ void restoreStartupDefaults(std::vector<StoredPoint>& list, int32_t n, double wi
         list.push_back(StoredPoint{Vec3{(defaultPointFraction(i, n) - 0.5) * width, 0.0, 0.0}, Vec3{}, i});
     }
     logRender("RendererV2Mesh: startup default controls restored");
-}
-
-// Whether every point is stored in percent (legacy), or every point sits at its layer-pixel default.
-struct ListConventions {
-    bool allLegacy = false;
-    bool allLayerDefault = false;
-};
-
-ListConventions listConventions(const std::vector<StoredPoint>& list, int32_t n, double width, double height) {
-    ListConventions c;
-    c.allLegacy = list.size() >= 2 && std::all_of(list.begin(), list.end(), [&](const StoredPoint& s) {
-                      return percentTest(s.point, width, height);
-                  });
-    c.allLayerDefault = !c.allLegacy && std::all_of(list.begin(), list.end(), [&](const StoredPoint& s) {
-        return layerDefaultTest(s.point, s.index, n, width, height);
-    });
-    return c;
-}
-
-// A stored position in the curve's frame: x along the layer (0..1), y from the centre line (-1..1).
-struct NormalisedPosition {
-    double nx = 0.0, yCentered = 0.0;
-};
-
-NormalisedPosition normalisePosition(const Vec3& p, PointConvention convention, double width, double height) {
-    switch (convention) {
-        case PointConvention::legacy:
-            return {p.x / 100.0, 2.0 * (p.y / 100.0 - 0.5)};
-        case PointConvention::layerDefault:
-            return {p.x / width, 2.0 * (p.y / std::max(height, 1.0) - 0.5)};
-        case PointConvention::center:
-            break;
-    }
-    return {p.x / width + 0.5, p.y / std::max(height / 2.0, 1.0)};
 }
 
 // The control point of one stored point: curve amount and twist applied, slopes and handles unpacked,
@@ -204,32 +136,19 @@ void logControls(const std::vector<BendControlPoint>& points, const BendControls
 
 }  // namespace
 
-double defaultPointFraction(int32_t i, int32_t n) {
-    static constexpr double kFourPoints[4] = {0.0, 0.33, 0.67, 1.0};
-    if (n == 4 && i >= 0 && i < 4) return kFourPoints[i];
-    if (n < 2) return 0.0;
-    return static_cast<double>(i) / (n - 1);
-}
-
-PointConvention classifyPoint(const Vec3& p, int32_t i, int32_t n, bool first, bool last, bool allLegacy,
-                              bool allLayerDefault, double width, double height) {
-    if (allLegacy) return PointConvention::legacy;
-    if (percentTest(p, width, height) && std::fabs(p.y - 50.0) <= kLegacySnap &&
-        (std::fabs(p.x - 100.0 * defaultPointFraction(i, n)) <= kLegacySnap ||
-         (first && std::fabs(p.x) <= kLegacySnap) || (last && std::fabs(p.x - 100.0) <= kLegacySnap))) {
-        return PointConvention::legacy;
-    }
-    if (allLayerDefault && layerDefaultTest(p, i, n, width, height)) return PointConvention::layerDefault;
-    return PointConvention::center;
-}
-
 std::vector<BendControlPoint> buildControlPoints(StoredControlPoints stored, const BendControls& controls, double width,
                                                  double height) {
     const int32_t n = stored.count;
     const double W = width, H = height;
     std::vector<StoredPoint>& list = stored.points;
     restoreStartupDefaults(list, n, W);
-    const ListConventions conventions = listConventions(list, n, W, H);
+    std::vector<Vec3> raw;
+    std::vector<int32_t> indices;
+    for (const StoredPoint& s : list) {
+        raw.push_back(s.point);
+        indices.push_back(s.index);
+    }
+    const ListConventions conventions = listConventions(raw, indices, n, W, H);
 
     std::vector<BendControlPoint> points;
     points.reserve(list.size());

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/effect_contract.h"
+#include "common/stored_points.h"
 #include "common/vec3.h"
 #include "renderer/scene/bend_controls.h"
 
@@ -15,8 +16,6 @@ namespace zephrin {
 // Coordinates and handle lengths are held within this many layer widths, so that no product
 // downstream can overflow.
 constexpr double kMaxCurveCoordinate = 1e6;
-
-enum class PointConvention { legacy, layerDefault, center };
 
 // One stored point with its rotation, and the position in the effect's list it came from.
 struct StoredPoint {
@@ -30,12 +29,6 @@ struct StoredControlPoints {
     std::vector<StoredPoint> points;  // those that could be read, in order
     std::vector<Vec3> handles;        // by point index; missing entries are the default handle
 };
-
-// Default fraction along the layer of point i of n.
-double defaultPointFraction(int32_t i, int32_t n);
-
-PointConvention classifyPoint(const Vec3& p, int32_t i, int32_t n, bool first, bool last, bool allLegacy,
-                              bool allLayerDefault, double width, double height);
 
 // Runs the whole conversion (startup defaults, classification, normalisation, handles, fallback
 // points, closed-loop end) and writes its log lines.

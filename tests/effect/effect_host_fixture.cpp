@@ -114,7 +114,10 @@ PF_Err updateParamUiRecorded(PF_ProgPtr effectRef, PF_ParamIndex index, const PF
 }
 
 A_Err setStreamValueRecorded(AEGP_PluginID id, AEGP_StreamRefH stream, AEGP_StreamValue2* value) {
-    if (current().refuseValues) return A_Err_GENERIC;
+    if (current().refuseValues) {
+        current().refusedWrites.push_back(positionOf(stream));
+        return A_Err_GENERIC;
+    }
     const A_Err err = host::streamSuite11().AEGP_SetStreamValue(id, stream, value);
     if (err == A_Err_NONE) current().writes.push_back(EffectStreamWrite{positionOf(stream), false});
     return err;
@@ -313,6 +316,7 @@ void EffectTestHost::clearRecords() {
     commands.clear();
     uiUpdates.clear();
     writes.clear();
+    refusedWrites.clear();
     dynamicFlagChanges = 0;
 }
 

@@ -126,6 +126,7 @@ struct EffectTestHost {
     std::vector<EffectCommand> commands;
     std::vector<ParamUiUpdate> uiUpdates;
     std::vector<EffectStreamWrite> writes;
+    std::vector<int> refusedWrites;  // positions whose value refuseValues turned away, in order
     int dynamicFlagChanges = 0;
     std::string registeredAegpName;
 

@@ -36,8 +36,8 @@ TEST_F(BasicSuiteTest, EveryOfferedSuiteIsAcquiredAndReleasedWithCounts) {
         EXPECT_EQ(basic->ReleaseSuite(offered.name, offered.version), kSPNoError);
         EXPECT_EQ(state.accounting.suitesReleased, n);
     }
-    // The renderer's 14 (name, version) pairs and the effect's 10.
-    EXPECT_EQ(n, 24);
+    // The renderer's 14 (name, version) pairs, the effect's 10 and the 6 its custom controls draw with.
+    EXPECT_EQ(n, 30);
 }
 
 TEST_F(BasicSuiteTest, UnknownNameOrVersionIsNotFoundAndNotCounted) {
