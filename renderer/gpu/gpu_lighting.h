@@ -4,15 +4,22 @@
 
 #include <vector>
 
+#include "renderer/gpu/gpu_lighting_inputs.h"
+#include "renderer/gpu/gpu_run_info.h"
+#include "renderer/gpu/shadow_bvh_packing.h"
 #include "renderer/runtime/frame_buffers.h"
+#include "renderer/scene/frame_scene.h"
 #include "renderer/shadows/shadow_bvh.h"
 #include "renderer/shadows/shadow_map.h"
-#include "renderer/gpu/gpu_run_info.h"
-#include "renderer/scene/frame_scene.h"
 
 namespace zephrin {
 
+// Runs when the frame is eligible (gpuLightingEligibility) and logs its line, or its fallback line.
 GpuPassResult runGpuLighting(FrameBuffers& buffers, const FrameScene& scene, const ShadowBvh& bvh,
                              const std::vector<ShadowMap>& shadowMaps);
+
+// The device part, under the GPU context's lock: one LightingResult per query.
+bool dispatchLighting(const PackedShadowBvh& packed, const LightingInputs& inputs,
+                      std::vector<LightingResult>& results, GpuRunInfo& info);
 
 }  // namespace zephrin
