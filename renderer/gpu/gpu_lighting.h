@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "renderer/gpu/gpu_context.h"
 #include "renderer/gpu/gpu_lighting_inputs.h"
 #include "renderer/gpu/gpu_run_info.h"
 #include "renderer/gpu/shadow_bvh_packing.h"
@@ -18,8 +19,11 @@ namespace zephrin {
 GpuPassResult runGpuLighting(FrameBuffers& buffers, const FrameScene& scene, const ShadowBvh& bvh,
                              const std::vector<ShadowMap>& shadowMaps);
 
-// The device part, under the GPU context's lock: one LightingResult per query.
-bool dispatchLighting(const PackedShadowBvh& packed, const LightingInputs& inputs,
+// The device part: uploads the hierarchy (unless the context holds it already) and the frame's
+// lights, surfaces and maps, runs the queries in batches of at most the batch limit and reads back
+// one LightingResult per query. Holds the context's lock throughout; false with the context's reason
+// in `info` on any failure.
+bool dispatchLighting(GpuContext& context, const PackedShadowBvh& packed, const LightingInputs& inputs,
                       std::vector<LightingResult>& results, GpuRunInfo& info);
 
 }  // namespace zephrin

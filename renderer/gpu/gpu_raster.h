@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "renderer/gpu/gpu_context.h"
 #include "renderer/gpu/gpu_raster_records.h"
 #include "renderer/gpu/gpu_raster_tiles.h"
 #include "renderer/gpu/gpu_run_info.h"
@@ -25,9 +26,19 @@ struct GpuRasterResult {
 GpuRasterResult runGpuRaster(const std::vector<PreparedTriangle>& prepared, FrameBuffers& buffers,
                              const FrameScene& scene);
 
+// Result buffers are never smaller than this many pixels, so small frames allocate once.
+constexpr uint32_t kMinRasterResultCapacity = 65536;
+// The most pixels one raster dispatch may cover (its result bytes stay within 32 bits).
+constexpr uint32_t kMaxRasterResultCapacity = 0x1FFFFFFF;
+
+// The result capacity for a target of `pixels`: kMinRasterResultCapacity, doubled until it holds
+// them. 0 when the target is too large.
+uint32_t rasterResultCapacity(uint64_t pixels);
+
 // The device part: uploads the tiles, runs the shader over width x height pixels and reads back one
-// RasterResult per pixel, under the GPU context's lock.
-bool dispatchRaster(const RasterTiles& tiles, int32_t width, int32_t height, std::vector<RasterResult>& results,
-                    GpuRunInfo& info);
+// RasterResult per pixel. Holds the context's lock throughout; false with the context's reason in
+// `info` on any failure.
+bool dispatchRaster(GpuContext& context, const RasterTiles& tiles, int32_t width, int32_t height,
+                    std::vector<RasterResult>& results, GpuRunInfo& info);
 
 }  // namespace zephrin

@@ -3,83 +3,12 @@
 // included (rays through the packed shadow hierarchy, lookups in the lights' shadow maps), with the
 // minimum visibility, blocker hint and colour slope that the soft-shadow filter needs. Every step
 // follows the CPU shading in single precision; the CPU shades the frame whenever this pass cannot.
-// Plain std430: vec3 members are each followed by a 4-byte field, and the 40-byte records use float
-// arrays, so that no member or array stride picks up hidden padding.
+#extension GL_GOOGLE_include_directive : require
 
 layout(local_size_x = 64, local_size_y = 1, local_size_z = 1) in;
 
-struct Node {
-    float bmin[3];
-    int first_child;  // -1 in a leaf
-    float bmax[3];
-    int escape;  // the node after this subtree; node_count ends the walk
-    int start;
-    int count;
-};
-
-struct Triangle {
-    float a[3];
-    uint packed_identity;
-    float b[3];
-    float c[3];
-};
-
-struct LightingLight {
-    vec3 position_world;
-    uint type;
-    vec3 direction_world;
-    uint casts_shadows;
-    vec3 position_view;
-    uint falloff_mode;
-    vec3 direction_view;
-    uint shadow_map_valid;
-    vec3 color;
-    float intensity;
-    float cone_angle_degrees;
-    float cone_feather;
-    float falloff_start;
-    float falloff_distance;
-    float shadow_darkness;
-    float shadow_diffusion;
-    uint shadow_map_offset;
-    uint shadow_map_width;
-    uint shadow_map_height;
-    // How the map compares depths: perspective maps compare linear distances between their planes
-    // with a bias that grows with the texel size there; far == near marks a linear map.
-    float shadow_map_near;
-    float shadow_map_far;
-    float shadow_map_texel_spread;
-    vec4 world_to_clip_0;
-    vec4 world_to_clip_1;
-    vec4 world_to_clip_2;
-    vec4 world_to_clip_3;
-};
-
-struct LightingSurface {
-    uint flags;  // bits 0-1 kind, 4 accepts lights, 5 accepts shadows, 8-10 shadow mode, 12-14 quality
-    float shadow_softness;
-    float specular_scale;
-    float pad0;
-    vec4 material;  // ambient, diffuse, specular intensity, shininess
-};
-
-struct LightingQuery {
-    vec3 pos_world;
-    uint packed_identity;
-    vec3 normal_world;
-    uint flags;  // face code
-    vec4 base;
-};
-
-struct LightingResult {
-    float color[4];
-    float shadow_visibility;
-    float shadow_distance_hint;
-    float slope_r;
-    float slope_g;
-    float slope_b;
-    uint sampled_shadow;
-};
+#include "shadow_bvh_records.glsl"
+#include "lighting_records.glsl"
 
 layout(std430, set = 0, binding = 0) readonly buffer Nodes { Node nodes[]; };
 layout(std430, set = 0, binding = 1) readonly buffer Triangles { Triangle triangles[]; };
@@ -135,13 +64,6 @@ const float kParallelBlockerHintDistance = 200.0;
 const float kMinBlockerDistance = 1e-6;
 const float kVisibilityExponent = 1.32;
 const float kMapSoftnessPerDiffusion = 0.1;
-const float kMinDeterminant = 1e-8;
-const float kBarycentricSlack = 1e-7;
-const float kMinHitT = 1e-5;
-const float kParallelComponent = 1e-10;
-// Node boxes were rounded to single precision: a small relative widening keeps a corner that lies on
-// a box face inside it.
-const float kBoxSlack = 1e-5;
 
 // Shadow maps.
 const float kMapDepthBias = 0.001;
@@ -160,81 +82,7 @@ vec3 toView(vec4 p) {
     return vec3(dot(world_to_view_0, p), dot(world_to_view_1, p), dot(world_to_view_2, p));
 }
 
-// ---- Shadow rays ----
-
-bool slabAxis(float o, float d, float inv, float lo, float hi, inout float tNear, inout float tFar) {
-    if (abs(d) < kParallelComponent) return o >= lo && o <= hi;
-    float t0 = (lo - o) * inv;
-    float t1 = (hi - o) * inv;
-    tNear = max(tNear, min(t0, t1));
-    tFar = min(tFar, max(t0, t1));
-    return tNear <= tFar;
-}
-
-bool entersBox(Node n, vec3 o, vec3 d, vec3 inv, float maxT) {
-    float tNear = 0.0, tFar = maxT;
-    vec3 lo = vec3(n.bmin[0], n.bmin[1], n.bmin[2]);
-    vec3 hi = vec3(n.bmax[0], n.bmax[1], n.bmax[2]);
-    vec3 pad = (hi - lo) * kBoxSlack + abs(lo) * kBoxSlack + abs(hi) * kBoxSlack;
-    lo -= pad;
-    hi += pad;
-    return slabAxis(o.x, d.x, inv.x, lo.x, hi.x, tNear, tFar) && slabAxis(o.y, d.y, inv.y, lo.y, hi.y, tNear, tFar) &&
-           slabAxis(o.z, d.z, inv.z, lo.z, hi.z, tNear, tFar);
-}
-
-// Moller-Trumbore; t within (kMinHitT, maxT).
-bool hitsTriangle(Triangle tri, vec3 o, vec3 d, float maxT, out float t) {
-    t = 0.0;
-    vec3 a = vec3(tri.a[0], tri.a[1], tri.a[2]);
-    vec3 e1 = vec3(tri.b[0], tri.b[1], tri.b[2]) - a;
-    vec3 e2 = vec3(tri.c[0], tri.c[1], tri.c[2]) - a;
-    vec3 p = cross(d, e2);
-    float det = dot(e1, p);
-    if (!(abs(det) >= kMinDeterminant)) return false;
-    float inv = 1.0 / det;
-    vec3 s = o - a;
-    float u = dot(s, p) * inv;
-    if (u < -kBarycentricSlack || u > 1.0 + kBarycentricSlack) return false;
-    vec3 q = cross(s, e1);
-    float v = dot(d, q) * inv;
-    if (v < -kBarycentricSlack || u + v > 1.0 + kBarycentricSlack) return false;
-    t = dot(e2, q) * inv;
-    return t > kMinHitT && t < maxT;
-}
-
-// A stackless walk: a missed box continues at its escape, a hit inner node at its first child, a
-// leaf tests its triangles and continues at its escape. The receiving triangle never blocks itself.
-// Without `nearest` the first hit ends the walk; with it the nearest hit shortens the ray.
-bool traceShadow(vec3 o, vec3 d, float maxT, uint receiver, bool nearest, out float hitT) {
-    hitT = maxT;
-    vec3 inv = vec3(1.0) / d;
-    bool found = false;
-    uint node = 0u;
-    while (node < node_count) {
-        Node n = nodes[node];
-        if (!entersBox(n, o, d, inv, hitT)) {
-            node = uint(n.escape);
-            continue;
-        }
-        if (n.first_child >= 0) {
-            node = uint(n.first_child);
-            continue;
-        }
-        for (int i = n.start; i < n.start + n.count; ++i) {
-            if (uint(i) >= triangle_count) break;
-            Triangle tri = triangles[i];
-            if (tri.packed_identity == receiver) continue;
-            float t;
-            if (hitsTriangle(tri, o, d, hitT, t)) {
-                found = true;
-                hitT = t;
-                if (!nearest) return true;
-            }
-        }
-        node = uint(n.escape);
-    }
-    return found;
-}
+#include "shadow_bvh_walk.glsl"
 
 // ---- Shadow maps ----
 
@@ -332,7 +180,7 @@ float lightVisibility(LightingLight light, LightingSurface surface, vec3 p, vec3
 
     bool diffuse = light.shadow_diffusion > kMinShadowDiffusion;
     float hitT;
-    bool blocked = traceShadow(origin, towardLight, maxT, receiver, diffuse, hitT);
+    bool blocked = walkShadowBvh(origin, towardLight, maxT, receiver, diffuse, hitT);
     float base = blocked ? 0.0 : 1.0;
     if (blocked && diffuse) {
         float t = max(hitT, 0.0);

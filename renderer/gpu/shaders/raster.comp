@@ -2,32 +2,11 @@
 // The raster pass: per pixel, the nearest prepared triangle of its 4 x 4 tile that covers one of the
 // four samples, and its coverage mask. Mirrors the CPU pixel pass in single precision; the CPU checks
 // every answer in double precision before using it.
-// Plain std430: each vec3 is followed by a 4-byte field, so the records keep their packed layouts.
+#extension GL_GOOGLE_include_directive : require
 
 layout(local_size_x = 8, local_size_y = 8, local_size_z = 1) in;
 
-struct RasterTriangle {
-    vec3 p0;  // screen x, screen y, 1/z
-    float pad0;
-    vec3 p1;
-    float pad1;
-    vec3 p2;
-    float area;
-    int surface_index;
-    int triangle_index;
-    int clip_triangle;
-    int prepared_index;
-};
-
-struct RasterTile {
-    uint offset;
-    uint count;
-};
-
-struct RasterResult {
-    int prepared_index;
-    uint coverage_mask;
-};
+#include "raster_records.glsl"
 
 layout(std430, set = 0, binding = 0) readonly buffer Triangles { RasterTriangle triangles[]; };
 layout(std430, set = 0, binding = 1) readonly buffer Tiles { RasterTile tiles[]; };
