@@ -31,8 +31,13 @@ struct RasterTile {
 // One pixel of the pass's output.
 struct RasterResult {
     int32_t preparedIndex = -1;  // -1 when no triangle covers the pixel
-    uint32_t coverageMask = 0;   // four-sample mask, bit i for sample i
+    uint32_t coverageMask = 0;   // four-sample mask, bit i for sample i; kRasterContestedBit
 };
+
+// Set in a result's mask when another candidate's depth lies within single-precision reach of the
+// winner's (surfaces crossing, neighbours meeting at a shared edge): only double precision can rank
+// them, so the CPU walks that pixel's tile.
+constexpr uint32_t kRasterContestedBit = 0x80000000u;
 
 struct RasterParams {
     uint32_t width;

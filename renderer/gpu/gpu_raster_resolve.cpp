@@ -73,7 +73,8 @@ void resolveGpuRasterRows(const std::vector<SceneSurface>& surfaces, const std::
         for (int32_t x = 0; x < buffers.rasterWidth; ++x) {
             const size_t pixel = static_cast<size_t>(y) * width + static_cast<size_t>(x);
             const int32_t chosen = results[pixel].preparedIndex;
-            if (chosen >= 0 && static_cast<size_t>(chosen) < prepared.size()) {
+            const bool contested = (results[pixel].coverageMask & kRasterContestedBit) != 0;
+            if (chosen >= 0 && static_cast<size_t>(chosen) < prepared.size() && !contested) {
                 // A triangle that covers the whole pixel leaves no room for a neighbour's samples: no
                 // other fragment of its surface can merge in, and the GPU has already ranked the
                 // depths of every other surface.

@@ -16,8 +16,8 @@ namespace zephrin {
 
 // Fills depth, coverage, alpha, the index arrays, the kept texture colours and masks and, when the
 // frame keeps them, the VisiblePixel records, from `results` (one per raster pixel, row-major). The
-// buffers must be freshly reset. A pixel whose GPU triangle covers every sample in double precision
-// and shows an opaque texel there is written from that triangle alone; every other pixel walks its
+// buffers must be freshly reset. A pixel whose GPU triangle covers every sample in double precision,
+// is not contested and shows an opaque texel there is written from that triangle alone; every other pixel walks its
 // tile's list in prepared order with the band raster's own rules, so that single-precision misses
 // at triangle edges and transparent texels resolve as on the CPU.
 void resolveGpuRaster(const std::vector<SceneSurface>& surfaces, const std::vector<PreparedTriangle>& prepared,

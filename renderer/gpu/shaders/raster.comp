@@ -27,6 +27,10 @@ layout(push_constant) uniform Params {
 const float kEdgeInsideEpsilon = 1e-5;
 // Perspective weight sums at or below this belong to points at infinity.
 const float kMinInverseDepthSum = 1e-9;
+// Depths this close (relative) are not told apart reliably in single precision; such a pixel is
+// marked contested and the CPU ranks its candidates in double precision.
+const float kContestedDepthRel = 1e-4;
+const uint kContestedBit = 0x80000000u;
 const vec2 kSamples[4] = vec2[4](vec2(0.25, 0.25), vec2(0.75, 0.25), vec2(0.25, 0.75), vec2(0.75, 0.75));
 
 // The three edge functions at point p, each divided by the area term (the screen-space weights).
@@ -49,6 +53,7 @@ void main() {
     int bestSurface = -1;
     uint bestMask = 0u;
     float bestDepth = 1.0 / 0.0;
+    float runnerUpDepth = 1.0 / 0.0;  // nearest depth among the other candidates
     for (uint k = 0u; k < run.count; ++k) {
         uint index = tile_triangle_indices[run.offset + k];
         if (index >= triangle_count) continue;
@@ -76,12 +81,16 @@ void main() {
             bestMask = mask;
         }
         if (depth < bestDepth) {
+            runnerUpDepth = min(runnerUpDepth, bestDepth);
             best = t.prepared_index;
             bestSurface = t.surface_index;
             bestDepth = depth;
             bestMask = mask;
+        } else {
+            runnerUpDepth = min(runnerUpDepth, depth);
         }
     }
+    if (best >= 0 && runnerUpDepth - bestDepth <= kContestedDepthRel * bestDepth) bestMask |= kContestedBit;
     uint out_index = pixel.y * width + pixel.x;
     results[out_index].prepared_index = best;
     results[out_index].coverage_mask = best >= 0 ? bestMask : 0u;

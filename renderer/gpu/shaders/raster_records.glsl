@@ -21,5 +21,5 @@ struct RasterTile {
 
 struct RasterResult {
     int prepared_index;
-    uint coverage_mask;
+    uint coverage_mask;  // bits 0-3 the samples; bit 31: another candidate lies within float reach
 };
