@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <iostream>
 
+#include "apps/zephrin/gpu_info_command.h"
 #include "apps/zephrin/info_command.h"
 #include "apps/zephrin/params_command.h"
 #include "apps/zephrin/render_command.h"
@@ -54,6 +55,8 @@ int runCommandLine(int argc, char** argv) {
     fs::path infoScene;
     CLI::App* infoCommand = app.add_subcommand("info", "Print what the host sees in a scene file");
     infoCommand->add_option("scene", infoScene, "Scene file")->required();
+    GpuInfoRequest gpuInfo;
+    addGpuInfoFlag(*infoCommand, gpuInfo);
 
     ParamsOptions params;
     CLI::App* paramsCommand = app.add_subcommand("params", "List the effect's parameters as the host registered them");
@@ -83,6 +86,7 @@ int runCommandLine(int argc, char** argv) {
         params.pluginDir = pluginDir;
         return runParams(params, std::cout);
     }
+    if (gpuInfo.requested) return runGpuInfo(std::cout);
     return runInfo(infoScene, pluginDir, std::cout);
 }
 

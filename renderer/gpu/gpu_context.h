@@ -63,6 +63,8 @@ struct GpuContext {
     GpuShadowBatch shadowBatch;
     GpuRasterBuffers raster;
     GpuLightingBuffers lighting;
+    // Each pass's last run, by pipeline kind: its transfer and dispatch times for the benchmarks.
+    std::array<GpuRunInfo, kGpuPipelineCount> lastRuns{};
 
     GpuContext() = default;
     GpuContext(const GpuContext&) = delete;

@@ -164,6 +164,7 @@ bool dispatchLighting(GpuContext& context, const PackedShadowBvh& packed, const 
     const bool done = dispatchLocked(context, packed, inputs, results, info);
     reportAdapter(context, info);
     if (!done) results.clear();
+    context.lastRuns[kGpuLightingPipeline] = info;
     return done;
 }
 

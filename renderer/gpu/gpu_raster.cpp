@@ -92,6 +92,7 @@ bool dispatchRaster(GpuContext& context, const RasterTiles& tiles, int32_t width
     const bool done = dispatchLocked(context, tiles, width, height, results, info);
     reportAdapter(context, info);
     if (!done) results.clear();
+    context.lastRuns[kGpuRasterPipeline] = info;
     return done;
 }
 

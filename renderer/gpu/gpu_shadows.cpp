@@ -258,6 +258,7 @@ bool dispatchShadowQueries(GpuContext& context, const PackedShadowBvh& packed,
     const bool done = dispatchLocked(context, packed, queries, results, info);
     reportAdapter(context, info);
     if (!done) results.clear();
+    context.lastRuns[kGpuShadowPipeline] = info;
     return done;
 }
 
