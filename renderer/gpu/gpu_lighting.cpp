@@ -125,10 +125,9 @@ GpuPassResult runGpuLighting(FrameBuffers& buffers, const FrameScene& scene, con
     convertLightingScene(scene, shadowMaps, inputs);
     PackedShadowBvh packed;
     const bool packable = packShadowBvh(bvh, packed);
-    inputs.params = lightingParamsOf(scene.camera, static_cast<uint32_t>(inputs.queries.size()),
-                                     static_cast<uint32_t>(inputs.lights.size()),
-                                     static_cast<uint32_t>(packed.nodes.size()),
-                                     static_cast<uint32_t>(packed.triangles.size()));
+    inputs.params = lightingParamsOf(
+        scene.camera, static_cast<uint32_t>(inputs.queries.size()), static_cast<uint32_t>(inputs.lights.size()),
+        static_cast<uint32_t>(packed.nodes.size()), static_cast<uint32_t>(packed.triangles.size()));
     const int64_t converted = nowNanoseconds();
 
     std::vector<LightingResult> results;
@@ -138,7 +137,8 @@ GpuPassResult runGpuLighting(FrameBuffers& buffers, const FrameScene& scene, con
     if (!dispatched || results.size() != inputs.queries.size()) {
         if (renderLogEnabled()) {
             const std::string& reason = result.info.failureReason;
-            logRender("RendererV2GPULighting: fallback=cpu reason=" + (reason.empty() ? std::string("dispatch failed") : reason));
+            logRender("RendererV2GPULighting: fallback=cpu reason=" +
+                      (reason.empty() ? std::string("dispatch failed") : reason));
         }
         return result;
     }
@@ -147,11 +147,11 @@ GpuPassResult runGpuLighting(FrameBuffers& buffers, const FrameScene& scene, con
     if (renderLogEnabled()) {
         std::ostringstream line;
         line << "RendererV2GPULighting: adapter=" << result.info.adapterName
-             << " vramMB=" << result.info.dedicatedVideoMemory / kBytesPerMegabyte << " pixels=" << inputs.queries.size()
-             << " ms=(prepare:" << millisecondsBetween(start, prepared)
+             << " vramMB=" << result.info.dedicatedVideoMemory / kBytesPerMegabyte
+             << " pixels=" << inputs.queries.size() << " ms=(prepare:" << millisecondsBetween(start, prepared)
              << ",convert:" << millisecondsBetween(prepared, converted)
-             << ",dispatchWall:" << millisecondsBetween(converted, dispatchEnd) << ",dispatch:" << result.info.dispatchMs
-             << ",sceneReuse:" << (result.info.sceneReused ? 1 : 0) << ")";
+             << ",dispatchWall:" << millisecondsBetween(converted, dispatchEnd)
+             << ",dispatch:" << result.info.dispatchMs << ",sceneReuse:" << (result.info.sceneReused ? 1 : 0) << ")";
         logRender(line.str());
     }
     return result;

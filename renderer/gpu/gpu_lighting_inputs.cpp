@@ -113,8 +113,8 @@ LightingSurface lightingSurfaceOf(const SceneSurface& surface) {
     return record;
 }
 
-LightingParams lightingParamsOf(const SceneCamera& camera, uint32_t queryCount, uint32_t lightCount,
-                                uint32_t nodeCount, uint32_t triangleCount) {
+LightingParams lightingParamsOf(const SceneCamera& camera, uint32_t queryCount, uint32_t lightCount, uint32_t nodeCount,
+                                uint32_t triangleCount) {
     LightingParams params{};
     params.queryCount = queryCount;
     params.lightCount = lightCount;
@@ -135,7 +135,8 @@ void convertLightingScene(const FrameScene& scene, const std::vector<ShadowMap>&
         const ShadowMap* map = i < shadowMaps.size() ? &shadowMaps[i] : nullptr;
         const auto offset = static_cast<uint32_t>(inputs.shadowDepth.size());
         inputs.lights.push_back(lightingLightOf(scene.lights[i], map, offset));
-        if (lightingMapUsable(map)) inputs.shadowDepth.insert(inputs.shadowDepth.end(), map->depth.begin(), map->depth.end());
+        if (lightingMapUsable(map))
+            inputs.shadowDepth.insert(inputs.shadowDepth.end(), map->depth.begin(), map->depth.end());
     }
     // A frame without a valid map still binds a buffer: one texel nobody reads.
     if (inputs.shadowDepth.empty()) inputs.shadowDepth.push_back(1.0f);
@@ -157,8 +158,10 @@ void buildLightingQueries(const FrameBuffers& buffers, const FrameScene& scene, 
     auto body = [&](uint32_t begin, uint32_t end) {
         for (uint32_t b = begin; b < end; ++b) {
             Band& band = built[b];
-            const auto first = static_cast<size_t>(rasterBandFirstRow(static_cast<int32_t>(b), buffers.rasterHeight, bands));
-            const auto last = static_cast<size_t>(rasterBandFirstRow(static_cast<int32_t>(b) + 1, buffers.rasterHeight, bands));
+            const auto first =
+                static_cast<size_t>(rasterBandFirstRow(static_cast<int32_t>(b), buffers.rasterHeight, bands));
+            const auto last =
+                static_cast<size_t>(rasterBandFirstRow(static_cast<int32_t>(b) + 1, buffers.rasterHeight, bands));
             for (size_t pixel = first * width; pixel < last * width; ++pixel) {
                 const int32_t surfaceIndex = buffers.surfaceIndex[pixel];
                 const int32_t triangleIndex = buffers.triangleIndex[pixel];
@@ -174,8 +177,7 @@ void buildLightingQueries(const FrameBuffers& buffers, const FrameScene& scene, 
                 LightingQuery query{};
                 std::copy(std::begin(visible.worldPosition), std::end(visible.worldPosition), query.posWorld);
                 std::copy(std::begin(visible.worldNormal), std::end(visible.worldNormal), query.normalWorld);
-                query.packedIdentity =
-                    static_cast<uint32_t>(surfaceIndex) << 24 | static_cast<uint32_t>(triangleIndex);
+                query.packedIdentity = static_cast<uint32_t>(surfaceIndex) << 24 | static_cast<uint32_t>(triangleIndex);
                 query.flags = queryFaceFlags(triangleFaceCode(surface, triangleIndex));
                 std::copy(std::begin(visible.baseColor), std::end(visible.baseColor), query.base);
                 query.base[3] = visible.alpha;

@@ -37,8 +37,8 @@ bool lightingMapUsable(const ShadowMap* map);
 
 LightingLight lightingLightOf(const SceneLight& light, const ShadowMap* map, uint32_t shadowMapOffset);
 LightingSurface lightingSurfaceOf(const SceneSurface& surface);
-LightingParams lightingParamsOf(const SceneCamera& camera, uint32_t queryCount, uint32_t lightCount,
-                                uint32_t nodeCount, uint32_t triangleCount);
+LightingParams lightingParamsOf(const SceneCamera& camera, uint32_t queryCount, uint32_t lightCount, uint32_t nodeCount,
+                                uint32_t triangleCount);
 
 // Lights, surfaces and shadow depths; the queries are built apart (buildLightingQueries).
 void convertLightingScene(const FrameScene& scene, const std::vector<ShadowMap>& shadowMaps, LightingInputs& inputs);

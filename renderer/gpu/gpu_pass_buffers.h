@@ -21,12 +21,14 @@ struct GpuLightingBuffers {
 };
 
 inline void releaseRasterBuffers(GpuDevice& device, GpuRasterBuffers& buffers) {
-    for (GpuBuffer* b : {&buffers.triangles, &buffers.tiles, &buffers.indices, &buffers.results}) destroyBuffer(device, *b);
+    for (GpuBuffer* b : {&buffers.triangles, &buffers.tiles, &buffers.indices, &buffers.results})
+        destroyBuffer(device, *b);
     buffers = GpuRasterBuffers{};
 }
 
 inline void releaseLightingBuffers(GpuDevice& device, GpuLightingBuffers& buffers) {
-    for (GpuBuffer* b : {&buffers.lights, &buffers.surfaces, &buffers.shadowDepth, &buffers.queries, &buffers.results}) {
+    for (GpuBuffer* b :
+         {&buffers.lights, &buffers.surfaces, &buffers.shadowDepth, &buffers.queries, &buffers.results}) {
         destroyBuffer(device, *b);
     }
     buffers = GpuLightingBuffers{};

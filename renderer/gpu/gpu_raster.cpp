@@ -19,7 +19,8 @@ constexpr const char* kReadbackReason = "GPU raster result readback failed";
 template <typename Record>
 bool upload(GpuDevice& device, GpuBuffer& buffer, const std::vector<Record>& records) {
     const size_t bytes = records.size() * sizeof(Record);
-    return ensureBufferSize(device, bytes, buffer) && (bytes == 0 || uploadToBuffer(device, buffer, records.data(), bytes));
+    return ensureBufferSize(device, bytes, buffer) &&
+           (bytes == 0 || uploadToBuffer(device, buffer, records.data(), bytes));
 }
 
 bool dispatchLocked(GpuContext& context, const RasterTiles& tiles, int32_t width, int32_t height,
@@ -60,8 +61,10 @@ bool dispatchLocked(GpuContext& context, const RasterTiles& tiles, int32_t width
                               static_cast<uint32_t>(tiles.indices.size()),
                               0u,
                               0u};
-    const auto groupsX = static_cast<uint32_t>((static_cast<uint64_t>(width) + kRasterGroupSize - 1) / kRasterGroupSize);
-    const auto groupsY = static_cast<uint32_t>((static_cast<uint64_t>(height) + kRasterGroupSize - 1) / kRasterGroupSize);
+    const auto groupsX =
+        static_cast<uint32_t>((static_cast<uint64_t>(width) + kRasterGroupSize - 1) / kRasterGroupSize);
+    const auto groupsY =
+        static_cast<uint32_t>((static_cast<uint64_t>(height) + kRasterGroupSize - 1) / kRasterGroupSize);
     if (!dispatchCompute(device, pipeline, {&reusable.triangles, &reusable.tiles, &reusable.indices, &reusable.results},
                          &params, groupsX, groupsY, 1, &info.dispatchMs)) {
         return failGpuPass(context, kDispatchReason);

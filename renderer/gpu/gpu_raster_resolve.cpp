@@ -47,7 +47,8 @@ bool offer(ResolveContext& c, int32_t preparedIndex, const PixelCoverage& covera
         return false;
     }
     if (c.keepsVisiblePixels) {
-        const size_t pixel = static_cast<size_t>(y) * static_cast<size_t>(c.buffers.rasterWidth) + static_cast<size_t>(x);
+        const size_t pixel =
+            static_cast<size_t>(y) * static_cast<size_t>(c.buffers.rasterWidth) + static_cast<size_t>(x);
         c.buffers.visiblePixels[pixel] =
             visiblePixelOf(triangle, c.surfaces[static_cast<size_t>(triangle.surfaceIndex)], won);
     }
@@ -81,8 +82,8 @@ void resolveGpuRasterRows(const std::vector<SceneSurface>& surfaces, const std::
                 const PixelCoverage coverage = coverPixel(prepared[static_cast<size_t>(chosen)], x, y);
                 if (coverage.mask == kFullFourSampleMask && offer(c, chosen, coverage, x, y)) continue;
             }
-            const size_t tile = (static_cast<size_t>(y) / kRasterTileSize) * tiles.tilesX +
-                                static_cast<size_t>(x) / kRasterTileSize;
+            const size_t tile =
+                (static_cast<size_t>(y) / kRasterTileSize) * tiles.tilesX + static_cast<size_t>(x) / kRasterTileSize;
             if (tile >= tiles.tiles.size()) continue;
             const RasterTile& run = tiles.tiles[tile];
             for (uint32_t k = 0; k < run.count; ++k) {
@@ -100,8 +101,8 @@ void resolveGpuRaster(const std::vector<SceneSurface>& surfaces, const std::vect
                       const RasterTiles& tiles, const std::vector<RasterResult>& results, FrameBuffers& buffers) {
     const auto rows = static_cast<uint32_t>(std::max(buffers.rasterHeight, 0));
     auto body = [&](uint32_t begin, uint32_t end) {
-        resolveGpuRasterRows(surfaces, prepared, tiles, results, static_cast<int32_t>(begin),
-                             static_cast<int32_t>(end), buffers);
+        resolveGpuRasterRows(surfaces, prepared, tiles, results, static_cast<int32_t>(begin), static_cast<int32_t>(end),
+                             buffers);
     };
     parallelFor(rows, kRasterRowBlock, body);
 }

@@ -29,8 +29,7 @@ RasterTriangle rasterTriangleOf(const PreparedTriangle& triangle, int32_t prepar
     return record;
 }
 
-bool buildRasterTiles(const std::vector<PreparedTriangle>& prepared, int32_t width, int32_t height,
-                      RasterTiles& out) {
+bool buildRasterTiles(const std::vector<PreparedTriangle>& prepared, int32_t width, int32_t height, RasterTiles& out) {
     out = RasterTiles{};
     if (prepared.empty() || prepared.size() > kMaxRecordCount || width <= 0 || height <= 0) return false;
     const uint64_t tilesX = (static_cast<uint64_t>(width) + kRasterTileSize - 1) / kRasterTileSize;
@@ -40,7 +39,9 @@ bool buildRasterTiles(const std::vector<PreparedTriangle>& prepared, int32_t wid
     // Bounds are clamped to the raster in preparation; clamping again keeps a stray record from
     // counting into a tile that does not exist.
     auto tileSpan = [&](const PreparedTriangle& t, uint64_t& x0, uint64_t& x1, uint64_t& y0, uint64_t& y1) {
-        auto clampTo = [](int32_t v, int32_t size) { return static_cast<uint64_t>(v < 0 ? 0 : (v >= size ? size - 1 : v)); };
+        auto clampTo = [](int32_t v, int32_t size) {
+            return static_cast<uint64_t>(v < 0 ? 0 : (v >= size ? size - 1 : v));
+        };
         x0 = clampTo(t.minX, width) / kRasterTileSize;
         x1 = clampTo(t.maxX, width) / kRasterTileSize;
         y0 = clampTo(t.minY, height) / kRasterTileSize;

@@ -22,7 +22,6 @@ RasterTriangle rasterTriangleOf(const PreparedTriangle& triangle, int32_t prepar
 
 // False when there is nothing to bin, the size is not positive, or a count would not fit the
 // records' 32-bit fields.
-bool buildRasterTiles(const std::vector<PreparedTriangle>& prepared, int32_t width, int32_t height,
-                      RasterTiles& out);
+bool buildRasterTiles(const std::vector<PreparedTriangle>& prepared, int32_t width, int32_t height, RasterTiles& out);
 
 }  // namespace zephrin

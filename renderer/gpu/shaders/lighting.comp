@@ -330,8 +330,9 @@ void main() {
         }
     }
 
-    float ambientScale = tested ? clamp(kShadowedAmbientShare + (1.0 - kShadowedAmbientShare) * minimumVisibility, 0.0, 1.0)
-                                : 1.0;
+    // The darkest shadow pulls the ambient term down with it.
+    float shadowedAmbient = kShadowedAmbientShare + (1.0 - kShadowedAmbientShare) * minimumVisibility;
+    float ambientScale = tested ? clamp(shadowedAmbient, 0.0, 1.0) : 1.0;
     vec3 color = clamp(ambientScale * ambient + lit, 0.0, 1.0);
     LightingResult r;
     r.color[0] = color.r;

@@ -7,10 +7,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "common/effect_contract.h"
 #include "gpu_test_device.h"
@@ -35,8 +34,8 @@ void switchGpuOn(Composition& comp) {
     for (Layer& layer : comp.layers) {
         for (EffectEntry& effect : layer.effects) {
             if (effect.matchName != kBendEffectMatchName) continue;
-            nlohmann::json params = effect.paramsJson.empty() ? nlohmann::json::object()
-                                                                : nlohmann::json::parse(effect.paramsJson);
+            nlohmann::json params =
+                effect.paramsJson.empty() ? nlohmann::json::object() : nlohmann::json::parse(effect.paramsJson);
             params[std::to_string(param::kGpuAcceleration)] = true;
             effect.paramsJson = params.dump();
         }
@@ -82,9 +81,9 @@ TEST(GpuFrames, EveryLitExampleLooksTheSameWithGpuAccelerationOnAndOff) {
             const size_t d = static_cast<size_t>(std::abs(int(cpu.bytes[i]) - int(gpu.bytes[i])));
             if (d > static_cast<size_t>(kChannelTolerance)) {
                 if (differing == 0) {
-                    ADD_FAILURE() << entry.path().filename() << ": byte " << i << " (pixel "
-                                  << (i % cpu.rowBytes) / 4 << "," << i / cpu.rowBytes << ") " << int(cpu.bytes[i])
-                                  << " on the CPU, " << int(gpu.bytes[i]) << " with the GPU";
+                    ADD_FAILURE() << entry.path().filename() << ": byte " << i << " (pixel " << (i % cpu.rowBytes) / 4
+                                  << "," << i / cpu.rowBytes << ") " << int(cpu.bytes[i]) << " on the CPU, "
+                                  << int(gpu.bytes[i]) << " with the GPU";
                 }
                 ++differing;
             }

@@ -184,7 +184,8 @@ TEST(GpuLightingQueries, OnePerVisiblePixelInRowOrderAndAnswersLandWhereTheCpuWr
     allocateFrameBuffers(post, set);
     std::vector<LightingResult> results(inputs.queries.size());
     for (size_t i = 0; i < results.size(); ++i) {
-        results[i] = LightingResult{{0.25f, 0.5f, 0.75f, 1.0f}, 0.3f, 1.7f, 0.1f, 0.2f, 0.3f, static_cast<uint32_t>(i % 2)};
+        results[i] =
+            LightingResult{{0.25f, 0.5f, 0.75f, 1.0f}, 0.3f, 1.7f, 0.1f, 0.2f, 0.3f, static_cast<uint32_t>(i % 2)};
     }
     scatterLightingResults(inputs, results, post);
     for (size_t i = 0; i < results.size(); ++i) {

@@ -52,7 +52,8 @@ FrameScene litScene(std::mt19937_64& rng, ShadowMode mode) {
     floor.kind = kSurfaceFlat;
     const double z = 320.0;
     floor.mesh.vertices = {screenVertex(scene.camera, -5, -5, z, 0, 0), screenVertex(scene.camera, kW + 5, -5, z, 1, 0),
-                           screenVertex(scene.camera, kW + 5, kH + 5, z, 1, 1), screenVertex(scene.camera, -5, kH + 5, z, 0, 1)};
+                           screenVertex(scene.camera, kW + 5, kH + 5, z, 1, 1),
+                           screenVertex(scene.camera, -5, kH + 5, z, 0, 1)};
     floor.mesh.triangles = {{0, 1, 2, kFaceFront, 0}, {0, 2, 3, kFaceFront, 0}};
     floor.controls.frontColor = packColor(255, 200, 190, 170);
     scene.surfaces.push_back(std::move(floor));
@@ -143,10 +144,9 @@ TEST(GpuLighting, EqualsCpuDeferredShadingWithTheShadowPostBuffers) {
         convertLightingScene(scene, maps, inputs);
         PackedShadowBvh packed;
         ASSERT_TRUE(packShadowBvh(bvh, packed));
-        inputs.params = lightingParamsOf(scene.camera, static_cast<uint32_t>(inputs.queries.size()),
-                                         static_cast<uint32_t>(inputs.lights.size()),
-                                         static_cast<uint32_t>(packed.nodes.size()),
-                                         static_cast<uint32_t>(packed.triangles.size()));
+        inputs.params = lightingParamsOf(
+            scene.camera, static_cast<uint32_t>(inputs.queries.size()), static_cast<uint32_t>(inputs.lights.size()),
+            static_cast<uint32_t>(packed.nodes.size()), static_cast<uint32_t>(packed.triangles.size()));
         std::vector<LightingResult> results;
         GpuRunInfo info;
         ASSERT_TRUE(dispatchLighting(context, packed, inputs, results, info)) << info.failureReason;
@@ -155,12 +155,14 @@ TEST(GpuLighting, EqualsCpuDeferredShadingWithTheShadowPostBuffers) {
         for (uint32_t pixel : inputs.queryPixels) {
             ++outliers.shaded;
             double worst = 0.0;
-            for (size_t c = 0; c < 4; ++c) worst = std::max(worst, std::fabs(cpu.color[4 * pixel + c] - gpu.color[4 * pixel + c]));
+            for (size_t c = 0; c < 4; ++c)
+                worst = std::max(worst, std::fabs(cpu.color[4 * pixel + c] - gpu.color[4 * pixel + c]));
             outliers.worstColour = std::max(outliers.worstColour, worst);
             if (worst > kColourTolerance) ++outliers.colour;
             double post = std::max(std::fabs(cpu.shadowVisibility[pixel] - gpu.shadowVisibility[pixel]),
                                    std::fabs(cpu.radiusField[pixel] - gpu.radiusField[pixel]));
-            for (size_t c = 0; c < 3; ++c) post = std::max(post, double(std::fabs(cpu.slope[3 * pixel + c] - gpu.slope[3 * pixel + c])));
+            for (size_t c = 0; c < 3; ++c)
+                post = std::max(post, double(std::fabs(cpu.slope[3 * pixel + c] - gpu.slope[3 * pixel + c])));
             if (post > kShadowPostTolerance) ++outliers.post;
             ASSERT_EQ(cpu.shadowMark[pixel], gpu.shadowMark[pixel]);
             ASSERT_EQ(cpu.filteredVisibility[pixel], cpu.shadowVisibility[pixel]);

@@ -68,19 +68,18 @@ TEST(GpuPassRecords, ShadersSeeEveryFieldWhereTheHostWroteIt) {
     appendWords(expected, params);
 
     GpuBuffer buffers[8];
-    const std::pair<const void*, size_t> inputs[7] = {{triangles, sizeof triangles}, {tiles, sizeof tiles},
-                                                      {results, sizeof results},     {lights, sizeof lights},
-                                                      {surfaces, sizeof surfaces},   {queries, sizeof queries},
-                                                      {shaded, sizeof shaded}};
+    const std::pair<const void*, size_t> inputs[7] = {
+        {triangles, sizeof triangles}, {tiles, sizeof tiles},     {results, sizeof results}, {lights, sizeof lights},
+        {surfaces, sizeof surfaces},   {queries, sizeof queries}, {shaded, sizeof shaded}};
     for (int i = 0; i < 7; ++i) {
         ASSERT_TRUE(createBuffer(device, inputs[i].second, buffers[i]));
         ASSERT_TRUE(uploadToBuffer(device, buffers[i], inputs[i].first, inputs[i].second));
     }
     ASSERT_TRUE(createBuffer(device, expected.size() * 4, buffers[7]));
-    ASSERT_TRUE(dispatchCompute(device, pipeline,
-                                {&buffers[0], &buffers[1], &buffers[2], &buffers[3], &buffers[4], &buffers[5],
-                                 &buffers[6], &buffers[7]},
-                                &params, 1, 1, 1));
+    ASSERT_TRUE(dispatchCompute(
+        device, pipeline,
+        {&buffers[0], &buffers[1], &buffers[2], &buffers[3], &buffers[4], &buffers[5], &buffers[6], &buffers[7]},
+        &params, 1, 1, 1));
     std::vector<uint32_t> seen(expected.size());
     ASSERT_TRUE(readFromBuffer(device, buffers[7], seen.data(), seen.size() * 4));
     for (size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(seen[i], expected[i]) << "word " << i;

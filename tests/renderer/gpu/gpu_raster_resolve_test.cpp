@@ -2,7 +2,6 @@
 // against the CPU band raster. The GPU's answers are stood in for here; the device tests feed the
 // real ones.
 #include "renderer/gpu/gpu_raster_resolve.h"
-#include "renderer/gpu/gpu_raster_tiles.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +10,7 @@
 #include <vector>
 
 #include "gpu_test_scenes.h"
+#include "renderer/gpu/gpu_raster_tiles.h"
 #include "renderer/raster/raster_fragment.h"
 
 namespace zephrin {
@@ -22,13 +22,13 @@ using namespace gputest;
 void expectSameRaster(const FrameBuffers& expected, const FrameBuffers& actual, const char* what) {
     ASSERT_EQ(expected.pixelCount(), actual.pixelCount());
     for (size_t p = 0; p < expected.pixelCount(); ++p) {
-        const bool same = expected.preparedIndex[p] == actual.preparedIndex[p] &&
-                          expected.surfaceIndex[p] == actual.surfaceIndex[p] &&
-                          expected.triangleIndex[p] == actual.triangleIndex[p] &&
-                          expected.clipTriangle[p] == actual.clipTriangle[p] &&
-                          expected.coverage[p] == actual.coverage[p] && expected.winnerMask[p] == actual.winnerMask[p] &&
-                          expected.packedColor[p] == actual.packedColor[p] &&
-                          (expected.depth[p] == actual.depth[p]) && expected.color[4 * p + 3] == actual.color[4 * p + 3];
+        const bool same =
+            expected.preparedIndex[p] == actual.preparedIndex[p] &&
+            expected.surfaceIndex[p] == actual.surfaceIndex[p] &&
+            expected.triangleIndex[p] == actual.triangleIndex[p] &&
+            expected.clipTriangle[p] == actual.clipTriangle[p] && expected.coverage[p] == actual.coverage[p] &&
+            expected.winnerMask[p] == actual.winnerMask[p] && expected.packedColor[p] == actual.packedColor[p] &&
+            (expected.depth[p] == actual.depth[p]) && expected.color[4 * p + 3] == actual.color[4 * p + 3];
         ASSERT_TRUE(same) << what << ": pixel " << p % static_cast<size_t>(expected.rasterWidth) << ","
                           << p / static_cast<size_t>(expected.rasterWidth) << " prepared " << expected.preparedIndex[p]
                           << " vs " << actual.preparedIndex[p] << ", mask " << int(expected.coverage[p]) << " vs "
@@ -54,11 +54,10 @@ TEST(RasterTiles, TrianglesAreListedInEveryTileTheirBoundsReachInPreparedOrder) 
     std::vector<SceneSurface> surfaces(1);
     SceneSurface& s = surfaces[0];
     // A triangle inside one pixel (5, 2), one spanning tiles 0..4 x 0..2, and one pixel at the corner.
-    s.mesh.vertices = {screenVertex(camera, 5.1, 2.1, 100), screenVertex(camera, 5.9, 2.1, 100),
-                       screenVertex(camera, 5.1, 2.9, 100), screenVertex(camera, 0.2, 0.2, 120),
-                       screenVertex(camera, 16.8, 0.2, 120), screenVertex(camera, 0.2, 8.8, 120),
-                       screenVertex(camera, 16.1, 8.1, 90), screenVertex(camera, 16.9, 8.1, 90),
-                       screenVertex(camera, 16.1, 8.9, 90)};
+    s.mesh.vertices = {
+        screenVertex(camera, 5.1, 2.1, 100), screenVertex(camera, 5.9, 2.1, 100),  screenVertex(camera, 5.1, 2.9, 100),
+        screenVertex(camera, 0.2, 0.2, 120), screenVertex(camera, 16.8, 0.2, 120), screenVertex(camera, 0.2, 8.8, 120),
+        screenVertex(camera, 16.1, 8.1, 90), screenVertex(camera, 16.9, 8.1, 90),  screenVertex(camera, 16.1, 8.9, 90)};
     s.mesh.triangles = {{0, 1, 2, kFaceFront, 0}, {3, 4, 5, kFaceFront, 0}, {6, 7, 8, kFaceFront, 0}};
     const std::vector<PreparedTriangle> prepared = prepareRaster(camera, surfaces, 17, 9);
     ASSERT_EQ(prepared.size(), 3u);
@@ -173,7 +172,8 @@ TEST(ResolveGpuRaster, TransparentTexelTakesTheNextCandidateOfTheTile) {
     for (int32_t y = 0; y < kH; ++y) {
         for (int32_t x = 0; x < kW; ++x) {
             const int32_t chosen = coverPixel(prepared[0], x, y).mask != 0 ? 0 : 1;
-            answers[static_cast<size_t>(y * kW + x)] = RasterResult{chosen, coverPixel(prepared[static_cast<size_t>(chosen)], x, y).mask};
+            answers[static_cast<size_t>(y * kW + x)] =
+                RasterResult{chosen, coverPixel(prepared[static_cast<size_t>(chosen)], x, y).mask};
         }
     }
     FrameBuffers resolved = freshBuffers(kW, kH, true);

@@ -47,8 +47,8 @@ TEST(GpuRaster, EqualsTheBandRasterOnOpaqueScenes) {
             ++edgeDisagreements;
             EXPECT_TRUE(cpu.preparedIndex[p] < 0 || cpu.winnerMask[p] != 0xF ||
                         (answers[p].coverageMask & kRasterContestedBit) != 0)
-                << "scene " << scene << " pixel " << p % kW << "," << p / kW << ": GPU "
-                << answers[p].preparedIndex << ", CPU " << cpu.preparedIndex[p];
+                << "scene " << scene << " pixel " << p % kW << "," << p / kW << ": GPU " << answers[p].preparedIndex
+                << ", CPU " << cpu.preparedIndex[p];
         }
         FrameBuffers resolved = freshBuffers(kW, kH, true);
         resolveGpuRaster(surfaces, prepared, tiles, answers, resolved);

@@ -43,7 +43,8 @@ inline SceneSurface randomGridSurface(std::mt19937_64& rng, const SceneCamera& c
     const double w = camera.compWidth, h = camera.compHeight;
     const double x0 = w * 0.4 * unit(rng) - 3.0, x1 = w * (0.6 + 0.4 * unit(rng)) + 3.0;
     const double y0 = h * 0.4 * unit(rng) - 3.0, y1 = h * (0.6 + 0.4 * unit(rng)) + 3.0;
-    const double zBase = 150.0 + 100.0 * unit(rng), zTiltX = 60.0 * (unit(rng) - 0.5), zTiltY = 60.0 * (unit(rng) - 0.5);
+    const double zBase = 150.0 + 100.0 * unit(rng), zTiltX = 60.0 * (unit(rng) - 0.5),
+                 zTiltY = 60.0 * (unit(rng) - 0.5);
     const int columns = 2 + static_cast<int>(unit(rng) * 6.0), rows = 2 + static_cast<int>(unit(rng) * 6.0);
     SceneSurface surface;
     surface.kind = kSurfaceBent;
