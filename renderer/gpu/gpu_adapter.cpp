@@ -81,15 +81,20 @@ bool isAcceptableAdapter(uint32_t vendorId, uint64_t dedicatedVideoMemory, bool 
 }
 
 int32_t chooseAdapter(const std::vector<GpuAdapterDescription>& adapters, bool allowSoftware) {
-    int32_t chosen = -1;
-    for (size_t i = 0; i < adapters.size(); ++i) {
-        if (!adapterRefusal(adapters[i], allowSoftware).empty()) continue;
-        // Strictly more: the first enumerated adapter wins a tie.
-        if (chosen < 0 || adapters[i].dedicatedVideoMemory > adapters[static_cast<size_t>(chosen)].dedicatedVideoMemory) {
-            chosen = static_cast<int32_t>(i);
+    // Hardware first: a software device admitted for testing never displaces a real GPU.
+    for (const bool software : {false, true}) {
+        int32_t chosen = -1;
+        for (size_t i = 0; i < adapters.size(); ++i) {
+            if (adapters[i].software != software || !adapterRefusal(adapters[i], allowSoftware).empty()) continue;
+            // Strictly more: the first enumerated adapter wins a tie.
+            if (chosen < 0 ||
+                adapters[i].dedicatedVideoMemory > adapters[static_cast<size_t>(chosen)].dedicatedVideoMemory) {
+                chosen = static_cast<int32_t>(i);
+            }
         }
+        if (chosen >= 0) return chosen;
     }
-    return chosen;
+    return -1;
 }
 
 uint32_t batchLimitFor(uint64_t dedicatedVideoMemory) {

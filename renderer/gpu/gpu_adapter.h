@@ -27,7 +27,8 @@ bool isAcceptableAdapter(uint32_t vendorId, uint64_t dedicatedVideoMemory, bool 
                          const std::string& description);
 
 // The acceptable adapter with the most memory (the first enumerated on a tie), or -1.
-// allowSoftware (tests only) lets a software adapter through the software and vendor rules.
+// allowSoftware (tests only) lets a software adapter through the software and vendor rules; it is
+// chosen only where no hardware adapter is acceptable.
 int32_t chooseAdapter(const std::vector<GpuAdapterDescription>& adapters, bool allowSoftware);
 
 // Largest number of queries or pixels one dispatch takes, by the adapter's memory.

@@ -15,15 +15,15 @@ constexpr uint64_t kFenceTimeoutNs = 60ull * 1000 * 1000 * 1000;
 
 constexpr VkMemoryPropertyFlags kHostAccess = VK_MEMORY_PROPERTY_HOST_VISIBLE_BIT | VK_MEMORY_PROPERTY_HOST_COHERENT_BIT;
 
-// The first memory type allowed by `typeBits` that has all of `required`, or -1.
-int32_t findMemoryType(const VkPhysicalDeviceMemoryProperties& memory, uint32_t typeBits,
-                       VkMemoryPropertyFlags required) {
+// Memory types allowed by `typeBits` that have all of `required`, in the device's order.
+void appendMemoryTypes(const VkPhysicalDeviceMemoryProperties& memory, uint32_t typeBits,
+                       VkMemoryPropertyFlags required, std::vector<uint32_t>& out) {
     for (uint32_t i = 0; i < memory.memoryTypeCount; ++i) {
-        if ((typeBits & (1u << i)) != 0 && (memory.memoryTypes[i].propertyFlags & required) == required) {
-            return static_cast<int32_t>(i);
+        if ((typeBits & (1u << i)) != 0 && (memory.memoryTypes[i].propertyFlags & required) == required &&
+            std::find(out.begin(), out.end(), i) == out.end()) {
+            out.push_back(i);
         }
     }
-    return -1;
 }
 
 void noteResult(GpuDevice& device, VkResult result) {
@@ -83,28 +83,40 @@ bool createBufferWith(GpuDevice& device, VkDeviceSize bytes, bool hostOnly, GpuB
     }
     VkMemoryRequirements needs{};
     vk.vkGetBufferMemoryRequirements(device.device, out.buffer, &needs);
-    // Device memory the CPU can also see saves a staging copy each way; plain device memory next;
-    // the staging buffer itself wants host memory, preferably cached for readback.
-    int32_t type = -1;
+    // Device memory the CPU can also see saves a staging copy each way, but its heap may be small
+    // (a 256 MiB window on many discrete cards): each kind is tried in turn until one has room.
+    // The staging buffer itself wants host memory, preferably cached for readback.
+    std::vector<uint32_t> types;
     if (hostOnly) {
-        type = findMemoryType(device.memory, needs.memoryTypeBits, kHostAccess | VK_MEMORY_PROPERTY_HOST_CACHED_BIT);
-        if (type < 0) type = findMemoryType(device.memory, needs.memoryTypeBits, kHostAccess);
+        appendMemoryTypes(device.memory, needs.memoryTypeBits, kHostAccess | VK_MEMORY_PROPERTY_HOST_CACHED_BIT, types);
+        appendMemoryTypes(device.memory, needs.memoryTypeBits, kHostAccess, types);
     } else {
-        type = findMemoryType(device.memory, needs.memoryTypeBits, VK_MEMORY_PROPERTY_DEVICE_LOCAL_BIT | kHostAccess);
-        if (type < 0) type = findMemoryType(device.memory, needs.memoryTypeBits, VK_MEMORY_PROPERTY_DEVICE_LOCAL_BIT);
-        if (type < 0) type = findMemoryType(device.memory, needs.memoryTypeBits, kHostAccess);
+        appendMemoryTypes(device.memory, needs.memoryTypeBits, VK_MEMORY_PROPERTY_DEVICE_LOCAL_BIT | kHostAccess, types);
+        appendMemoryTypes(device.memory, needs.memoryTypeBits, VK_MEMORY_PROPERTY_DEVICE_LOCAL_BIT, types);
+        appendMemoryTypes(device.memory, needs.memoryTypeBits, kHostAccess, types);
     }
-    VkMemoryAllocateInfo allocation{};
-    allocation.sType = VK_STRUCTURE_TYPE_MEMORY_ALLOCATE_INFO;
-    allocation.allocationSize = needs.size;
-    allocation.memoryTypeIndex = static_cast<uint32_t>(type);
-    VkResult result = type < 0 ? VK_ERROR_OUT_OF_DEVICE_MEMORY
-                               : vk.vkAllocateMemory(device.device, &allocation, nullptr, &out.memory);
+    VkResult result = VK_ERROR_OUT_OF_DEVICE_MEMORY;
+    uint32_t type = 0;
+    for (uint32_t candidate : types) {
+        VkMemoryAllocateInfo allocation{};
+        allocation.sType = VK_STRUCTURE_TYPE_MEMORY_ALLOCATE_INFO;
+        allocation.allocationSize = needs.size;
+        allocation.memoryTypeIndex = candidate;
+        result = vk.vkAllocateMemory(device.device, &allocation, nullptr, &out.memory);
+        if (result == VK_SUCCESS) {
+            type = candidate;
+            break;
+        }
+        out.memory = VK_NULL_HANDLE;
+        // A lost device fails every allocation; there is nothing left to try.
+        if (result == VK_ERROR_DEVICE_LOST) break;
+    }
     if (result == VK_SUCCESS) result = vk.vkBindBufferMemory(device.device, out.buffer, out.memory, 0);
     if (result == VK_SUCCESS) {
         const VkMemoryPropertyFlags flags = device.memory.memoryTypes[type].propertyFlags;
         if ((flags & kHostAccess) == kHostAccess) {
             result = vk.vkMapMemory(device.device, out.memory, 0, VK_WHOLE_SIZE, 0, &out.mapped);
+            out.hostCached = (flags & VK_MEMORY_PROPERTY_HOST_CACHED_BIT) != 0;
         }
     }
     if (result != VK_SUCCESS) {
@@ -169,7 +181,8 @@ bool uploadToBuffer(GpuDevice& device, GpuBuffer& buffer, const void* data, size
 bool readFromBuffer(GpuDevice& device, const GpuBuffer& buffer, void* out, size_t bytes) {
     if (device.lost || bytes > buffer.size) return false;
     if (bytes == 0) return true;
-    if (buffer.mapped != nullptr) {
+    // CPU reads of uncached (write-combined) device memory crawl; the GPU copies those out instead.
+    if (buffer.mapped != nullptr && (buffer.hostCached || !ensureStaging(device, bytes))) {
         std::memcpy(out, buffer.mapped, bytes);
         return true;
     }

@@ -13,8 +13,10 @@
 //      0..n-1 in the order the shader declares them), push-constant bytes (its Params block, at most
 //      128) and the reason logged when the driver refuses it.
 //   3. In the pass: lock the context, ensureGpuDevice, keep reusable GpuBuffers in GpuContext (grow
-//      with createBuffer/destroyBuffer), uploadToBuffer, dispatchCompute, readFromBuffer. A false
-//      from any helper means the CPU renders; set the context's failureReason to the pass's text.
+//      with ensureBufferSize; destroy them in releaseGpuContext), share the packed BVH through
+//      uploadShadowScene, then uploadToBuffer, dispatchCompute, readFromBuffer. A false from any
+//      helper means the CPU renders: return failGpuPass(context, "the pass's reason"), which keeps
+//      a lost device's own reason. Store the run in context.lastRuns[kind] for the benchmark.
 #pragma once
 
 #include <atomic>
@@ -34,6 +36,7 @@ struct GpuBuffer {
     VkDeviceMemory memory = VK_NULL_HANDLE;
     VkDeviceSize size = 0;
     void* mapped = nullptr;
+    bool hostCached = false;  // mapped memory the CPU reads at full speed
 };
 
 struct GpuPipeline {

@@ -83,6 +83,8 @@ TEST(GpuAdapter, SoftwareSwitchAdmitsSoftwareDevicesOnly) {
     EXPECT_EQ(adapterRefusal(lavapipe, true), "");
     EXPECT_EQ(chooseAdapter({lavapipe}, false), -1);
     EXPECT_EQ(chooseAdapter({lavapipe}, true), 0);
+    // A real GPU beside it is still the one taken, whatever memory the software device reports.
+    EXPECT_EQ(chooseAdapter({lavapipe, adapter(0x10DE, 1 * kGiB, "NVIDIA T400")}, true), 1);
     // The switch changes nothing for hardware: an unknown vendor stays refused, a virtual name too.
     EXPECT_FALSE(adapterRefusal(adapter(0x10005, 2 * kGiB, "some hardware"), true).empty());
     EXPECT_FALSE(adapterRefusal(adapter(0x10005, 2 * kGiB, "remote llvmpipe", true), true).empty());

@@ -35,6 +35,7 @@ TEST(GpuContext, MissingLoaderFallsBackOnceWithItsReason) {
 
 TEST(GpuContext, ProductionRulesRefuseSoftwareDevicesWithTheirReason) {
     ::unsetenv("ZEPHRIN_GPU_ALLOW_SOFTWARE");
+    gputest::keepSoftwareDriverResident();
     const GpuAdapterSurvey survey = surveyGpuAdapters();
     if (!survey.failureReason.empty()) GTEST_SKIP() << "no Vulkan loader: " << survey.failureReason;
     bool anyAcceptable = false;
@@ -72,6 +73,64 @@ TEST(GpuContext, SoftwareSwitchOpensTheDeviceWithItsPipelines) {
     EXPECT_EQ(info.batchLimit, context.batchLimit);
     releaseGpuContext(context);
     // Destroying the device reports any object left behind.
+    gputest::expectNoValidationErrors(context);
+}
+
+VKAPI_ATTR VkResult VKAPI_CALL refusePipeline(VkDevice, VkPipelineCache, uint32_t, const VkComputePipelineCreateInfo*,
+                                              const VkAllocationCallbacks*, VkPipeline*) {
+    return VK_ERROR_OUT_OF_DEVICE_MEMORY;
+}
+
+TEST(GpuContext, AShaderTheDriverRefusesLeavesNothingBehind) {
+    SoftwareDevicesAllowed allowed;
+    GpuContext context;
+    if (!gputest::openTestDevice(context)) GTEST_SKIP() << "no Vulkan device: " << context.failureReason;
+    const EmbeddedShader* shader = findEmbeddedShader("shadow_queries");
+    ASSERT_NE(shader, nullptr);
+    const PFN_vkCreateComputePipelines create = context.device.api.vkCreateComputePipelines;
+    context.device.api.vkCreateComputePipelines = refusePipeline;
+    GpuPipeline pipeline;
+    EXPECT_FALSE(createComputePipeline(context.device, shader->words, shader->wordCount, 4, 16, pipeline));
+    EXPECT_EQ(pipeline.pipeline, VK_NULL_HANDLE);
+    EXPECT_EQ(pipeline.module, VK_NULL_HANDLE);
+    context.device.api.vkCreateComputePipelines = create;
+    // The module and layouts made before the refusal are gone: the device's destruction says so.
+    releaseGpuContext(context);
+    gputest::expectNoValidationErrors(context);
+}
+
+// Discrete cards keep most buffers where the CPU cannot map them, or maps them uncached; this
+// device maps everything, so the test takes the mapping away to walk the staging copies.
+TEST(GpuContext, StagedTransfersCarryTheSameBytes) {
+    SoftwareDevicesAllowed allowed;
+    GpuContext context;
+    if (!gputest::openTestDevice(context)) GTEST_SKIP() << "no Vulkan device: " << context.failureReason;
+    GpuDevice& device = context.device;
+    std::vector<uint32_t> data(300000);
+    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint32_t>(i * 2654435761u);
+    const size_t bytes = data.size() * sizeof(uint32_t);
+    GpuBuffer unmapped, uncached;
+    ASSERT_TRUE(createBuffer(device, bytes, unmapped));
+    ASSERT_TRUE(createBuffer(device, bytes, uncached));
+    if (unmapped.mapped != nullptr) {
+        device.api.vkUnmapMemory(device.device, unmapped.memory);
+        unmapped.mapped = nullptr;
+    }
+    uncached.hostCached = false;
+
+    ASSERT_TRUE(uploadToBuffer(device, unmapped, data.data(), bytes));
+    ASSERT_TRUE(uploadToBuffer(device, uncached, data.data(), bytes));
+    std::vector<uint32_t> back(data.size()), back2(data.size());
+    ASSERT_TRUE(readFromBuffer(device, unmapped, back.data(), bytes));
+    ASSERT_TRUE(readFromBuffer(device, uncached, back2.data(), bytes));
+    EXPECT_EQ(back, data);
+    EXPECT_EQ(back2, data);
+    EXPECT_GE(device.staging.size, bytes);
+    EXPECT_FALSE(uploadToBuffer(device, unmapped, data.data(), bytes + 1'000'000'000));  // beyond the buffer
+
+    destroyBuffer(device, unmapped);
+    destroyBuffer(device, uncached);
+    releaseGpuContext(context);
     gputest::expectNoValidationErrors(context);
 }
 
