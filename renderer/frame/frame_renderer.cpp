@@ -220,7 +220,9 @@ void shade(RasterRun& run, ShadingFrame& frame, const FrameScene& scene, const F
         return;
     }
     if (gpuLightingUsed) return;
-    frame.gpuRasterWon = run.gpuUsed;
+    // The GPU raster's answers were resolved into the band raster's own records (kept colours and
+    // winner masks included), so the shading reads them as it reads the CPU raster's.
+    frame.gpuRasterWon = false;
     runDeferredShading(frame, decisions.rasterHeight);
     if (run.gpuUsed && transparentTexel.load()) {
         // The GPU picked a triangle that is see-through where it won; only the CPU raster resolves

@@ -331,6 +331,8 @@ void releaseGpuContext(GpuContext& context) {
     destroyBuffer(device, context.shadowBatch.queries);
     destroyBuffer(device, context.shadowBatch.results);
     context.shadowBatch = GpuShadowBatch{};
+    releaseRasterBuffers(device, context.raster);
+    releaseLightingBuffers(device, context.lighting);
     for (GpuPipeline& pipeline : context.pipelines) destroyPipeline(device, pipeline);
     releaseGpuDevice(device);
     context.initialised = false;

@@ -16,6 +16,7 @@
 
 #include "renderer/gpu/gpu_adapter.h"
 #include "renderer/gpu/gpu_device.h"
+#include "renderer/gpu/gpu_pass_buffers.h"
 #include "renderer/gpu/gpu_run_info.h"
 #include "renderer/gpu/shadow_bvh_packing.h"
 
@@ -60,6 +61,8 @@ struct GpuContext {
     std::array<GpuPipeline, kGpuPipelineCount> pipelines{};
     GpuShadowScene shadowScene;
     GpuShadowBatch shadowBatch;
+    GpuRasterBuffers raster;
+    GpuLightingBuffers lighting;
     // Each pass's last run, by pipeline kind: its transfer and dispatch times for the benchmarks.
     std::array<GpuRunInfo, kGpuPipelineCount> lastRuns{};
 
