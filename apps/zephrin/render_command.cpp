@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cmath>
 #include <limits>
+#include <new>
 #include <system_error>
 #include <vector>
 
@@ -178,6 +179,8 @@ int runRender(const RenderOptions& options) {
         host::FrameResult result;
         try {
             result = host::renderCompositionFrame(*pluginHost, comp, request);
+        } catch (const std::bad_alloc&) {
+            return run.fail(kExitRenderFailure, "out of memory", frame);
         } catch (const std::exception& error) {
             return run.fail(kExitRenderFailure, error.what(), frame);
         }
@@ -188,6 +191,8 @@ int runRender(const RenderOptions& options) {
         run.madeFolders.noteMissingBefore(target);
         try {
             writeWorldImage(result.image, target, *format, metadata);
+        } catch (const std::bad_alloc&) {
+            return run.fail(kExitRenderFailure, "out of memory", frame);
         } catch (const std::exception& error) {
             return run.fail(kExitRenderFailure, error.what(), frame);
         }
