@@ -1,13 +1,21 @@
 #include "host/scene_file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
 #include <cctype>
-#include <fstream>
-#include <sstream>
+#include <limits>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "host/composition_time.h"
 #include "host/footage.h"
 #include "host/scene_file_json.h"
 
@@ -60,6 +68,23 @@ const Json* findMember(const Json& object, std::string_view key) {
     return it == object.end() ? nullptr : &*it;
 }
 
+// Every frame must have a host time, or a render would fail (or wrap around) part way through a sequence.
+void checkCompositionTime(const Reader& r, const Composition& comp, const std::string& path) {
+    if (comp.frameRate < kMinFrameRate || comp.frameRate > kMaxFrameRate) {
+        r.fail(memberPath(path, "frameRate"), "expected a frame rate from " + scenejson::formatNumber(kMinFrameRate) +
+                                                  " to " + std::to_string(static_cast<int64_t>(kMaxFrameRate)) +
+                                                  " (the host's time range)");
+    }
+    const int64_t frames = compositionFrameCount(comp);
+    if (frames > kMaxFrameCount) {
+        r.fail(memberPath(path, "duration"),
+               scenejson::formatNumber(comp.duration) + " s at " + scenejson::formatNumber(comp.frameRate) +
+                   " fps is " + (frames == std::numeric_limits<int64_t>::max() ? std::string("too many")
+                                                                              : std::to_string(frames)) +
+                   " frames, more than the host's time range holds (" + std::to_string(kMaxFrameCount) + ")");
+    }
+}
+
 void readComposition(const Reader& r, const Json& j, Composition& comp) {
     const std::string path = "composition";
     r.expectKeys(j, path, {"name", "width", "height", "frameRate", "duration", "startFrame", "background"});
@@ -71,6 +96,7 @@ void readComposition(const Reader& r, const Json& j, Composition& comp) {
     if (const Json* v = findMember(j, "startFrame"))
         comp.startFrame = r.wholeNumber(*v, memberPath(path, "startFrame"), 0, kMaxStartFrame);
     if (const Json* v = findMember(j, "background")) comp.background = r.color4(*v, memberPath(path, "background"));
+    checkCompositionTime(r, comp, path);
 }
 
 Footage readSolid(const Reader& r, const Json& j, const std::string& path, const std::string& key) {
@@ -82,6 +108,22 @@ Footage readSolid(const Reader& r, const Json& j, const std::string& path, const
     return makeSolidFootage(key, color, width, height);
 }
 
+// Only a regular file can be footage; a folder, device or pipe that exists is named as what it is.
+void refuseUnreadableFootagePath(const Reader& r, const std::filesystem::path& file, const std::string& path,
+                                 const std::string& given) {
+    std::error_code ec;
+    const std::filesystem::file_status status = std::filesystem::status(file, ec);
+    switch (status.type()) {
+        case std::filesystem::file_type::regular: return;
+        case std::filesystem::file_type::directory: r.fail(path, "\"" + given + "\" is a folder, not a footage file");
+        case std::filesystem::file_type::not_found:
+        case std::filesystem::file_type::none: r.fail(path, "no such file \"" + given + "\"");
+        default:
+            if (ec) r.fail(path, "cannot open \"" + given + "\": " + ec.message());
+            r.fail(path, "\"" + given + "\" is not a regular file (a device, pipe or socket), not a footage file");
+    }
+}
+
 Footage readFootageFile(const Reader& r, const std::filesystem::path& sceneDirectory, const Json& j,
                         const std::string& path, const std::string& key) {
     std::string given = r.string(j, path);
@@ -89,8 +131,7 @@ Footage readFootageFile(const Reader& r, const std::filesystem::path& sceneDirec
     std::filesystem::path file = std::filesystem::path(given);
     if (file.is_relative()) file = sceneDirectory / file;
     file = file.lexically_normal();
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(file, ec)) r.fail(path, "no such file \"" + given + "\"");
+    refuseUnreadableFootagePath(r, file, path, given);
     std::string extension = file.extension().string();
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -99,7 +140,11 @@ Footage readFootageFile(const Reader& r, const std::filesystem::path& sceneDirec
     try {
         return loadImageFootage(key, file);
     } catch (const FootageError& e) {
+        if (e.tooLarge) r.fail(path, "footage too large: \"" + given + "\": " + e.what());
         r.fail(path, "cannot read image \"" + given + "\": " + e.what());
+    } catch (const std::bad_alloc&) {
+        // Within the size limits but still more than this machine can hold.
+        r.fail(path, "footage too large: \"" + given + "\": not enough memory to read it");
     }
 }
 
@@ -389,15 +434,66 @@ void resolveParents(const Reader& r, const std::vector<PendingParent>& parents, 
     }
 }
 
+const char* jsonKindName(const Json& value) {
+    switch (value.type()) {
+        case Json::value_t::string: return "a string";
+        case Json::value_t::boolean: return "true or false";
+        case Json::value_t::array: return "a list";
+        case Json::value_t::object: return "an object";
+        case Json::value_t::null: return "null";
+        default: return "a number";
+    }
+}
+
+// A version written as text ("1") is a different mistake from a version this host does not read.
+void checkVersion(const Reader& r, const Json& version) {
+    const std::string supported = std::to_string(kVersion);
+    if (!version.is_number()) r.fail("version", "expected the number " + supported + ", not " + jsonKindName(version));
+    const double given = version.get<double>();
+    if (given != kVersion) {
+        r.fail("version", "unsupported version " + scenejson::formatNumber(given) + " (this host reads version " +
+                              supported + ")");
+    }
+}
+
+// Closes the descriptor however reading ends.
+struct FileDescriptor {
+    int fd = -1;
+    ~FileDescriptor() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+// The file's whole text. Only a regular file of bounded size is read: a device such as /dev/zero never
+// ends and a FIFO may never deliver, so either would hang the host or grow it without limit. The checks
+// look at what was opened (not at the path beforehand), and opening does not wait for a FIFO's writer.
 std::string readText(const Reader& r, const std::filesystem::path& file) {
-    std::error_code ec;
-    if (std::filesystem::is_directory(file, ec)) r.fail({}, "is a folder, not a scene file");
-    std::ifstream in(file, std::ios::binary);
-    if (!in) r.fail({}, "cannot open the file");
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in.bad()) r.fail({}, "cannot read the file");
-    return text.str();
+    FileDescriptor in{::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
+    if (in.fd < 0) {
+        if (errno == ENOENT) r.fail({}, "cannot open the file");
+        r.fail({}, std::string("cannot open the file: ") + std::strerror(errno));
+    }
+    struct stat info {};
+    if (::fstat(in.fd, &info) != 0) r.fail({}, std::string("cannot read the file: ") + std::strerror(errno));
+    if (S_ISDIR(info.st_mode)) r.fail({}, "is a folder, not a scene file");
+    if (!S_ISREG(info.st_mode)) r.fail({}, "is not a regular file (a device, pipe or socket), not a scene file");
+    const std::string tooLarge = "more than a scene file may hold (" + std::to_string(kMaxSceneFileBytes) + " bytes)";
+    if (static_cast<uint64_t>(info.st_size) > kMaxSceneFileBytes) {
+        r.fail({}, "the file is " + std::to_string(info.st_size) + " bytes, " + tooLarge);
+    }
+    std::string text;
+    text.reserve(static_cast<std::size_t>(info.st_size));
+    // The size is checked again while reading: some regular files (under /proc) report 0 bytes or grow.
+    std::array<char, 1 << 16> chunk;
+    for (;;) {
+        ssize_t got = ::read(in.fd, chunk.data(), chunk.size());
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) r.fail({}, std::string("cannot read the file: ") + std::strerror(errno));
+        if (got == 0) break;
+        if (text.size() + static_cast<std::size_t>(got) > kMaxSceneFileBytes) r.fail({}, "the file holds " + tooLarge);
+        text.append(chunk.data(), static_cast<std::size_t>(got));
+    }
+    return text;
 }
 
 }  // namespace
@@ -411,10 +507,7 @@ Composition loadSceneFile(const std::filesystem::path& file) {
     const Json& format = r.require(root, {}, "format");
     if (!format.is_string() || format.get<std::string>() != kFormat)
         r.fail("format", "expected \"" + std::string(kFormat) + "\"");
-    const Json& version = r.require(root, {}, "version");
-    if (!version.is_number() || version.get<double>() != kVersion)
-        r.fail("version",
-               "unsupported version " + version.dump() + " (this host reads version " + std::to_string(kVersion) + ")");
+    checkVersion(r, r.require(root, {}, "version"));
     r.expectKeys(root, {}, {"format", "version", "composition", "footage", "layers"});
 
     Composition comp;

@@ -27,7 +27,13 @@ std::string memberPath(const std::string& parent, std::string_view key);
 std::string formatNumber(double v);
 std::string elementPath(const std::string& parent, std::size_t index);
 
-// Parses the text, refusing malformed JSON (with line and column), numbers too large for a double
+// The deepest nesting of lists and objects a scene file may have. The deepest the format uses is under
+// ten (layers[i].effects[j].params.P.keyframes[k][1][c]); anything near the limit is a broken or
+// hostile file.
+inline constexpr std::size_t kMaxNestingDepth = 64;
+
+// Parses the text, refusing malformed JSON (with line and column), nesting deeper than kMaxNestingDepth
+// (at the path where it goes too deep), numbers too large for a double
 // and keys given twice in one object.
 Json parseDocument(const std::string& fileName, const std::string& text);
 
