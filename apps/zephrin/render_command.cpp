@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <limits>
 #include <new>
 #include <system_error>
@@ -14,6 +13,7 @@
 #include "apps/zephrin/image_writer.h"
 #include "apps/zephrin/output_path.h"
 #include "apps/zephrin/version_command.h"
+#include "host/composition_time.h"
 #include "host/host_session.h"
 #include "host/scene_file.h"
 
@@ -21,15 +21,6 @@ namespace zephrin::app {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Far beyond any composition the host can time, and far from the end of int64.
-constexpr double kMaxCountedFrames = 1.0e15;
-
-int64_t frameCount(const host::Composition& comp) {
-    // A frame exists for every frame start inside the duration; tiny float noise must not add one.
-    double frames = std::ceil(comp.duration * comp.frameRate - 1e-6);
-    return static_cast<int64_t>(std::clamp(frames, 1.0, kMaxCountedFrames));
-}
 
 std::string defaultOutput(const fs::path& scene, bool sequence) {
     std::string stem = scene.stem().string();
@@ -103,7 +94,7 @@ std::vector<int64_t> requestedFrames(const RenderOptions& options, const host::C
     } else {
         spec.runs.push_back(FrameRun{comp.startFrame, comp.startFrame, 1});
     }
-    problem = frameSpecProblem(spec, FrameBounds{comp.startFrame, frameCount(comp)});
+    problem = frameSpecProblem(spec, FrameBounds{comp.startFrame, host::compositionFrameCount(comp)});
     return problem.empty() ? expandFrameSpec(spec) : std::vector<int64_t>{};
 }
 

@@ -131,8 +131,8 @@ TEST_F(CommandLine, ARunRefusedLateLeavesNoNewFolder) {
     EXPECT_TRUE(fs::exists(dir / "made" / "f.png"));
 }
 
-// The host refuses a frame whose time it cannot carry: a sequence that reaches it stops with a message
-// and keeps what it finished, instead of aborting.
+// Frames whose time the host cannot carry end the run with a message (the scene is refused before
+// anything renders, or the sequence stops at the frame), never with an abort part way through.
 TEST_F(CommandLine, AFrameTheHostRefusesEndsTheRunWithAMessage) {
     fs::path longScene = scene(
         compositionScene(R"({"name": "Long", "width": 16, "height": 16, "frameRate": 24, "duration": 100000})"),
