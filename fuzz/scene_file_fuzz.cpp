@@ -12,6 +12,7 @@
 #include <fstream>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 #include "host/scene_file.h"
 #include "host/scene_file_json.h"
@@ -71,9 +72,26 @@ void checkComposition(const zephrin::host::Composition& comp) {
     if (comp.width < 1 || comp.height < 1 || !(comp.frameRate > 0.0) || !(comp.duration > 0.0)) std::abort();
 }
 
+// libFuzzer's default cap follows the seeds' sizes (a few KB); hostile scene files need room to nest.
+constexpr const char* kDefaultMaxLen = "-max_len=1048576";
+
+// Adds kDefaultMaxLen to the command line unless the caller gave a cap of its own.
+void askForLargeInputs(int* argc, char*** argv) {
+    static std::vector<char*> args;
+    for (int i = 0; i < *argc; ++i) {
+        if (std::string((*argv)[i]).rfind("-max_len=", 0) == 0) return;
+    }
+    args.assign(*argv, *argv + *argc);
+    args.push_back(const_cast<char*>(kDefaultMaxLen));
+    args.push_back(nullptr);
+    *argc += 1;
+    *argv = args.data();
+}
+
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+    askForLargeInputs(argc, argv);
     std::string pattern = (fs::temp_directory_path() / "zephrin_scene_fuzz_XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) std::abort();
     scratch() = pattern;

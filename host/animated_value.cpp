@@ -1,36 +1,25 @@
 #include "host/animated_value.h"
 
-#include <algorithm>
-#include <cstddef>
+#include "host/keyframe_curve.h"
 
 namespace zephrin::host {
 
 namespace {
 
-double interpolate(double a, double b, double f) { return a + (b - a) * f; }
+const ValueComponents<double> kNumber{1, [](const double& v, std::size_t) { return v; },
+                                      [](double& v, std::size_t, double x) { v = x; }};
+const ValueComponents<Vec3d> kTriple{3, [](const Vec3d& v, std::size_t i) { return v[i]; },
+                                     [](Vec3d& v, std::size_t i, double x) { v[i] = x; }};
 
-Vec3d interpolate(const Vec3d& a, const Vec3d& b, double f) {
-    Vec3d r{};
-    for (std::size_t i = 0; i < r.size(); ++i) r[i] = interpolate(a[i], b[i], f);
-    return r;
-}
+const ValueComponents<double>& componentsOf(const double*) { return kNumber; }
+const ValueComponents<Vec3d>& componentsOf(const Vec3d*) { return kTriple; }
 
 }  // namespace
 
 template <typename T>
 T valueAt(const Animated<T>& animated, double seconds) {
-    const auto& keys = animated.keyframes;
-    if (keys.empty()) return animated.value;
-    // Written so that a NaN time holds the first key instead of reaching the search below.
-    if (!(seconds > keys.front().first)) return keys.front().second;
-    if (seconds >= keys.back().first) return keys.back().second;
-    auto after = std::upper_bound(keys.begin(), keys.end(), seconds,
-                                  [](double t, const std::pair<double, T>& key) { return t < key.first; });
-    auto before = after - 1;
-    double span = after->first - before->first;
-    // Two keys at one time are a jump, not a slope; the reader refuses them, but stay finite.
-    if (!(span > 0.0)) return after->second;
-    return interpolate(before->second, after->second, (seconds - before->first) / span);
+    if (animated.keyframes.empty()) return animated.value;
+    return keyframedValue(animated.keyframes, animated.spatial, seconds, componentsOf(static_cast<const T*>(nullptr)));
 }
 
 template double valueAt<double>(const Animated<double>&, double);

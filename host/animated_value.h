@@ -5,9 +5,10 @@
 
 namespace zephrin::host {
 
-// The constant value when there are no keyframes; otherwise linear between the two keys around
-// `seconds`, the first key's value before it and the last key's value after it. Defined for the
-// value types the composition model animates: double and three-component vectors (points, colours).
+// The constant value when there are no keyframes; otherwise the keyframes evaluated as the host does
+// (keyframe_curve.h): each key's temporal interpolation and eases, and for a spatial property the path
+// through the keys. Held before the first key and after the last. Defined for the value types the
+// composition model animates: double and three-component vectors (points, colours).
 template <typename T>
 T valueAt(const Animated<T>& animated, double seconds);
 

@@ -12,17 +12,20 @@
 #include <utility>
 #include <vector>
 
+#include "host/keyframe.h"
+
 namespace zephrin::host {
 
-using Vec3d = std::array<double, 3>;
 using Color3 = std::array<double, 3>;  // 0..1
 using Color4 = std::array<double, 4>;  // r, g, b, a 0..1
 
-// A value that is constant or keyframed (linear, held before the first and after the last key).
+// A value that is constant or keyframed (held before the first and after the last key). A spatial
+// property's keyframes trace a path in space (see keyframe.h); the property decides, not the file.
 template <typename T>
 struct Animated {
     T value{};
-    std::vector<std::pair<double, T>> keyframes;  // (seconds, value), ascending time
+    std::vector<Keyframe<T>> keyframes;  // ascending time
+    bool spatial = false;
 };
 using AnimatedNumber = Animated<double>;
 using AnimatedVec3 = Animated<Vec3d>;
@@ -62,8 +65,8 @@ struct Material {
 };
 
 struct Transform {
-    AnimatedVec3 anchorPoint{{0.0, 0.0, 0.0}, {}};
-    AnimatedVec3 position{{0.0, 0.0, 0.0}, {}};
+    AnimatedVec3 anchorPoint{{0.0, 0.0, 0.0}, {}, true};
+    AnimatedVec3 position{{0.0, 0.0, 0.0}, {}, true};
     AnimatedVec3 scale{{100.0, 100.0, 100.0}, {}};  // percent
     AnimatedVec3 orientation{{0.0, 0.0, 0.0}, {}};  // degrees
     AnimatedNumber rotationX{0.0, {}};              // degrees
@@ -71,7 +74,7 @@ struct Transform {
     AnimatedNumber rotationZ{0.0, {}};
     AnimatedNumber opacity{100.0, {}};  // percent
     bool hasPointOfInterest = false;    // cameras and lights that auto-orient toward it
-    AnimatedVec3 pointOfInterest{{0.0, 0.0, 0.0}, {}};
+    AnimatedVec3 pointOfInterest{{0.0, 0.0, 0.0}, {}, true};
 };
 
 struct CameraOptions {

@@ -3,34 +3,56 @@
 #include <algorithm>
 #include <cmath>
 
+#include "host/keyframe_curve.h"
+
 namespace zephrin::host {
 namespace {
 
 // Keyframes closer than this (seconds) are the same keyframe: host times are rationals of whole frames.
 constexpr double kSameKeyTimeSeconds = 1e-9;
 
-double lerp(double a, double b, double t) { return a + (b - a) * t; }
-
-AEGP_StreamVal interpolate(AEGP_StreamType type, const AEGP_StreamVal& a, const AEGP_StreamVal& b, double t) {
-    AEGP_StreamVal out = a;
+double& componentOf(AEGP_StreamVal& v, AEGP_StreamType type, std::size_t i) {
     switch (type) {
-        case AEGP_StreamType_OneD: out.one_d = lerp(a.one_d, b.one_d, t); break;
         case AEGP_StreamType_TwoD:
-        case AEGP_StreamType_TwoD_SPATIAL:
-            out.two_d = AEGP_TwoDVal{lerp(a.two_d.x, b.two_d.x, t), lerp(a.two_d.y, b.two_d.y, t)};
-            break;
+        case AEGP_StreamType_TwoD_SPATIAL: return i == 0 ? v.two_d.x : v.two_d.y;
         case AEGP_StreamType_ThreeD:
-        case AEGP_StreamType_ThreeD_SPATIAL:
-            out.three_d = AEGP_ThreeDVal{lerp(a.three_d.x, b.three_d.x, t), lerp(a.three_d.y, b.three_d.y, t),
-                                         lerp(a.three_d.z, b.three_d.z, t)};
-            break;
+        case AEGP_StreamType_ThreeD_SPATIAL: return i == 0 ? v.three_d.x : i == 1 ? v.three_d.y : v.three_d.z;
         case AEGP_StreamType_COLOR:
-            out.color = AEGP_ColorVal{lerp(a.color.alphaF, b.color.alphaF, t), lerp(a.color.redF, b.color.redF, t),
-                                      lerp(a.color.greenF, b.color.greenF, t), lerp(a.color.blueF, b.color.blueF, t)};
-            break;
-        default: break;  // layer ids and no-data streams hold
+            return i == 0 ? v.color.alphaF : i == 1 ? v.color.redF : i == 2 ? v.color.greenF : v.color.blueF;
+        default: return v.one_d;
     }
-    return out;
+}
+
+// The stream value's numeric components for the keyframe evaluation, one table per stream type.
+template <AEGP_StreamType Type>
+ValueComponents<AEGP_StreamVal> componentsFor(std::size_t count) {
+    return ValueComponents<AEGP_StreamVal>{
+        count,
+        [](const AEGP_StreamVal& v, std::size_t i) {
+            AEGP_StreamVal copy = v;
+            return componentOf(copy, Type, i);
+        },
+        [](AEGP_StreamVal& v, std::size_t i, double x) { componentOf(v, Type, i) = x; }};
+}
+
+const ValueComponents<AEGP_StreamVal>* componentsOf(AEGP_StreamType type) {
+    static const ValueComponents<AEGP_StreamVal> oneD = componentsFor<AEGP_StreamType_OneD>(1);
+    static const ValueComponents<AEGP_StreamVal> twoD = componentsFor<AEGP_StreamType_TwoD>(2);
+    static const ValueComponents<AEGP_StreamVal> threeD = componentsFor<AEGP_StreamType_ThreeD>(3);
+    static const ValueComponents<AEGP_StreamVal> color = componentsFor<AEGP_StreamType_COLOR>(4);
+    switch (type) {
+        case AEGP_StreamType_OneD: return &oneD;
+        case AEGP_StreamType_TwoD:
+        case AEGP_StreamType_TwoD_SPATIAL: return &twoD;
+        case AEGP_StreamType_ThreeD:
+        case AEGP_StreamType_ThreeD_SPATIAL: return &threeD;
+        case AEGP_StreamType_COLOR: return &color;
+        default: return nullptr;  // layer ids and no-data streams hold
+    }
+}
+
+bool isSpatial(AEGP_StreamType type) {
+    return type == AEGP_StreamType_TwoD_SPATIAL || type == AEGP_StreamType_ThreeD_SPATIAL;
 }
 
 bool holdsBetweenKeys(const EffectStream& stream) {
@@ -114,15 +136,14 @@ EffectStream streamForParam(const PF_ParamDef& def, bool useValue) {
 AEGP_StreamVal streamValueAt(const EffectStream& stream, double seconds) {
     const auto& keys = stream.keyframes;
     if (keys.empty()) return stream.value;
-    if (!(seconds > keys.front().first)) return keys.front().second;
-    if (seconds >= keys.back().first) return keys.back().second;
-    auto after = std::upper_bound(keys.begin(), keys.end(), seconds,
-                                  [](double t, const auto& key) { return t < key.first; });
-    auto before = std::prev(after);
-    if (holdsBetweenKeys(stream)) return before->second;
-    double span = after->first - before->first;
-    double t = span > 0.0 ? (seconds - before->first) / span : 0.0;
-    return interpolate(stream.type, before->second, after->second, t);
+    const ValueComponents<AEGP_StreamVal>* components = componentsOf(stream.type);
+    if (holdsBetweenKeys(stream) || components == nullptr) {
+        if (!(seconds > keys.front().time)) return keys.front().value;
+        auto after = std::upper_bound(keys.begin(), keys.end(), seconds,
+                                      [](double t, const auto& key) { return t < key.time; });
+        return std::prev(after)->value;
+    }
+    return keyframedValue(keys, isSpatial(stream.type), seconds, *components);
 }
 
 int32_t setStreamValueAt(EffectStream& stream, double seconds, const AEGP_StreamVal& value) {
@@ -132,11 +153,11 @@ int32_t setStreamValueAt(EffectStream& stream, double seconds, const AEGP_Stream
         return -1;
     }
     auto it = std::lower_bound(keys.begin(), keys.end(), seconds - kSameKeyTimeSeconds,
-                               [](const auto& key, double t) { return key.first < t; });
-    if (it == keys.end() || std::abs(it->first - seconds) > kSameKeyTimeSeconds) {
-        it = keys.insert(it, {seconds, value});
+                               [](const auto& key, double t) { return key.time < t; });
+    if (it == keys.end() || std::abs(it->time - seconds) > kSameKeyTimeSeconds) {
+        it = keys.insert(it, Keyframe<AEGP_StreamVal>{seconds, value});
     } else {
-        it->second = value;
+        it->value = value;
     }
     return static_cast<int32_t>(it - keys.begin());
 }

@@ -1,6 +1,6 @@
 // Effect instances as the host keeps them: one per effect applied to a layer, with one parameter stream
 // per registered parameter at its position (position 0 is the layer the effect is applied to). Streams
-// hold a value or linear keyframes, an expression and the dynamic flags the timeline shows; the suites
+// hold a value or keyframes, an expression and the dynamic flags the timeline shows; the suites
 // answer from them and the effect's commands see them as PF_ParamDef values at the command's time.
 #pragma once
 
@@ -20,7 +20,7 @@ struct EffectStream {
     PF_ParamType paramType = PF_Param_RESERVED;
     AEGP_StreamType type = AEGP_StreamType_NO_DATA;
     AEGP_StreamVal value{};
-    std::vector<std::pair<double, AEGP_StreamVal>> keyframes;  // (seconds, value), ascending time
+    std::vector<Keyframe<AEGP_StreamVal>> keyframes;  // ascending time
     AEGP_DynStreamFlags dynamicFlags = 0;
     bool canVary = true;  // false for parameters flagged PF_ParamFlag_CANNOT_TIME_VARY and no-data streams
     std::u16string expression;
@@ -64,12 +64,14 @@ AEGP_StreamType streamTypeForParam(PF_ParamType type);
 // `useValue` (a project saved before the parameter existed, for PF_ParamFlag_USE_VALUE_FOR_OLD_PROJECTS).
 EffectStream streamForParam(const PF_ParamDef& def, bool useValue);
 
-// The stream's value at `seconds`: held before the first key and after the last; between keys linear
+// The stream's value at `seconds`: held before the first key and after the last; between keys as the
+// host evaluates keyframes (keyframe_curve.h, spatial points along their path like a layer's position)
 // for numbers, points and colours, held for layer ids and for popups and checkboxes (whole choices).
 AEGP_StreamVal streamValueAt(const EffectStream& stream, double seconds);
 
 // Sets the value of a stream without keyframes, or inserts/replaces the keyframe at `seconds` when it has
-// some. Returns the keyframe's index, or -1 when the plain value was set.
+// some: a new keyframe has the host's default interpolation, a replaced one keeps its own. Returns the
+// keyframe's index, or -1 when the plain value was set.
 int32_t setStreamValueAt(EffectStream& stream, double seconds, const AEGP_StreamVal& value);
 
 // The parameter value a command sees: `registered` with its value member taken from the stream at

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "host/effect_instance.h"
 #include "host/scene_file.h"
 #include "host/scene_file_json.h"
 
@@ -194,7 +195,8 @@ std::vector<SceneParamValue> resolveSceneParams(const std::vector<RegisteredPara
         ValueReader read{reader, comp, param};
         SceneParamValue resolved;
         resolved.position = position;
-        for (const Reader::KeyedValue& keyed : reader.keyedValues(value, path)) {
+        const bool spatial = streamTypeForParam(param.def.param_type) == AEGP_StreamType_ThreeD_SPATIAL;
+        for (const Reader::KeyedValue& keyed : reader.keyedValues(value, path, spatial)) {
             AEGP_StreamVal v = read.read(*keyed.value, keyed.path);
             if (!keyed.isKeyframe) {
                 resolved.value = v;
@@ -203,9 +205,9 @@ std::vector<SceneParamValue> resolveSceneParams(const std::vector<RegisteredPara
             if ((param.def.flags & PF_ParamFlag_CANNOT_TIME_VARY) != 0) {
                 reader.fail(path, "\"" + std::string(param.def.name) + "\" cannot be animated");
             }
-            resolved.keyframes.emplace_back(keyed.time, v);
+            resolved.keyframes.push_back(Keyframe<AEGP_StreamVal>{keyed.time, v, keyed.shape});
         }
-        if (!resolved.keyframes.empty()) resolved.value = resolved.keyframes.front().second;
+        if (!resolved.keyframes.empty()) resolved.value = resolved.keyframes.front().value;
         values.push_back(std::move(resolved));
     }
     return values;

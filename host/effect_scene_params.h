@@ -18,7 +18,7 @@ namespace zephrin::host {
 struct SceneParamValue {
     int32_t position = 0;
     AEGP_StreamVal value{};
-    std::vector<std::pair<double, AEGP_StreamVal>> keyframes;  // (seconds, value); empty for a plain value
+    std::vector<Keyframe<AEGP_StreamVal>> keyframes;  // empty for a plain value
 };
 
 // Resolves the entry's "params" object. `paramsPath` is its JSON path ("layers[2].effects[0].params").

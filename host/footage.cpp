@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
+#include <fstream>
 #include <utility>
 
 namespace zephrin::host {
@@ -87,6 +89,37 @@ void refuseOversizedImage(const OIIO::ImageSpec& spec, int32_t frameWidth, int32
     }
 }
 
+constexpr unsigned char kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+// A chunk's length and type before its data, and its CRC after.
+constexpr uint64_t kPngChunkOverhead = 12;
+
+// Empty unless the file is a PNG whose chunks do not reach its end chunk. Such a file is refused here
+// rather than handed to OpenImageIO, whose reader leaks and longjmps out of its read callback when
+// libpng reaches the end of the file.
+std::string pngTruncation(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    unsigned char header[8] = {};
+    if (!in.read(reinterpret_cast<char*>(header), sizeof header) ||
+        std::memcmp(header, kPngSignature, sizeof header) != 0) {
+        return {};
+    }
+    std::error_code ec;
+    const uint64_t size = std::filesystem::file_size(file, ec);
+    if (ec) return {};
+    uint64_t offset = sizeof kPngSignature;
+    for (;;) {
+        unsigned char chunk[8] = {};
+        in.seekg(static_cast<std::streamoff>(offset));
+        if (size - offset < sizeof chunk || !in.read(reinterpret_cast<char*>(chunk), sizeof chunk))
+            return "the PNG file ends before its last chunk";
+        const uint64_t length = (uint64_t{chunk[0]} << 24) | (uint64_t{chunk[1]} << 16) | (uint64_t{chunk[2]} << 8) | chunk[3];
+        const std::string type(reinterpret_cast<const char*>(chunk + 4), 4);
+        if (length + kPngChunkOverhead > size - offset) return "the PNG file ends inside its " + type + " chunk";
+        offset += length + kPngChunkOverhead;
+        if (type == "IEND") return {};
+    }
+}
+
 }  // namespace
 
 Footage makeSolidFootage(std::string key, const Color3& color, int32_t width, int32_t height) {
@@ -112,6 +145,7 @@ Footage loadImageFootage(std::string key, const std::filesystem::path& file) {
     // PNG and some TIFFs store straight colour; keep it rather than letting the reader premultiply,
     // which would lose precision in the dark, transparent parts.
     config.attribute("oiio:UnassociatedAlpha", 1);
+    if (std::string truncation = pngTruncation(file); !truncation.empty()) throw FootageError(truncation);
     auto in = OIIO::ImageInput::open(file.string(), &config);
     if (!in) throw FootageError(firstLine(OIIO::geterror(), "not an image OpenImageIO can read"));
     const OIIO::ImageSpec spec = in->spec();

@@ -121,10 +121,9 @@ void refuseUnreadableFootagePath(const Reader& r, const std::filesystem::path& f
     switch (status.type()) {
         case std::filesystem::file_type::regular: return;
         case std::filesystem::file_type::directory: r.fail(path, "\"" + given + "\" is a folder, not a footage file");
-        case std::filesystem::file_type::not_found:
-        case std::filesystem::file_type::none: r.fail(path, "no such file \"" + given + "\"");
+        case std::filesystem::file_type::not_found: r.fail(path, "no such file \"" + given + "\"");
+        case std::filesystem::file_type::none: r.fail(path, "cannot open \"" + given + "\": " + ec.message());
         default:
-            if (ec) r.fail(path, "cannot open \"" + given + "\": " + ec.message());
             r.fail(path, "\"" + given + "\" is not a regular file (a device, pipe or socket), not a footage file");
     }
 }
@@ -186,9 +185,9 @@ void readTransform(const Reader& r, const Json& j, const std::string& path, Laye
             r.fail(p, "a 2D layer has no " + key + "; set \"threeD\": true");
 
         if (key == "anchorPoint") {
-            t.anchorPoint = r.animatedVec3(value, p);
+            t.anchorPoint = r.animatedPoint(value, p);
         } else if (key == "position") {
-            t.position = r.animatedVec3(value, p);
+            t.position = r.animatedPoint(value, p);
         } else if (key == "scale") {
             t.scale = r.animatedVec3(value, p);
         } else if (key == "orientation") {
@@ -202,7 +201,7 @@ void readTransform(const Reader& r, const Json& j, const std::string& path, Laye
         } else if (key == "opacity") {
             t.opacity = r.animatedNumber(value, p);
         } else if (key == "pointOfInterest") {
-            t.pointOfInterest = r.animatedVec3(value, p);
+            t.pointOfInterest = r.animatedPoint(value, p);
             t.hasPointOfInterest = true;
         }
     }

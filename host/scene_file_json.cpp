@@ -218,57 +218,42 @@ Vec3d Reader::vec3(const Json& value, const std::string& path) const { return nu
 Color3 Reader::color3(const Json& value, const std::string& path) const { return numbers<3>(*this, value, path); }
 Color4 Reader::color4(const Json& value, const std::string& path) const { return numbers<4>(*this, value, path); }
 
-std::vector<Reader::KeyedValue> Reader::keyedValues(const Json& value, const std::string& path) const {
-    if (!value.is_object()) return {KeyedValue{false, 0.0, &value, path}};
-    expectKeys(value, path, {"keyframes"});
-    const std::string keysPath = memberPath(path, "keyframes");
-    const Json& keys = require(value, path, "keyframes");
-    if (!keys.is_array() || keys.empty()) fail(keysPath, "expected a list of [time, value] pairs");
-    std::vector<KeyedValue> result;
-    for (std::size_t i = 0; i < keys.size(); ++i) {
-        const std::string keyPath = elementPath(keysPath, i);
-        const Json& key = keys[i];
-        if (!key.is_array() || key.size() != 2) fail(keyPath, "expected [time, value]");
-        double time = number(key[0], elementPath(keyPath, 0));
-        if (!result.empty() && !(time > result.back().time)) {
-            fail(keyPath, "keyframe times must ascend (" + formatNumber(time) + " after " +
-                              formatNumber(result.back().time) + ")");
-        }
-        result.push_back(KeyedValue{true, time, &key[1], elementPath(keyPath, 1)});
-    }
-    return result;
-}
-
 template <typename T, typename ReadValue>
-Animated<T> Reader::animated(const Json& value, const std::string& path, ReadValue readValue) const {
+Animated<T> Reader::animated(const Json& value, const std::string& path, bool spatial, ReadValue readValue) const {
     Animated<T> result;
-    for (const KeyedValue& keyed : keyedValues(value, path)) {
+    result.spatial = spatial;
+    for (const KeyedValue& keyed : keyedValues(value, path, spatial)) {
         T v = readValue(*keyed.value, keyed.path);
         if (!keyed.isKeyframe) {
             result.value = v;
             return result;
         }
-        result.keyframes.emplace_back(keyed.time, v);
+        result.keyframes.push_back(Keyframe<T>{keyed.time, v, keyed.shape});
     }
     // The first key's value stands for the whole property wherever a single value is asked for.
-    result.value = result.keyframes.front().second;
+    result.value = result.keyframes.front().value;
     return result;
 }
 
 AnimatedNumber Reader::animatedNumber(const Json& value, const std::string& path) const {
-    return animated<double>(value, path, [this](const Json& v, const std::string& p) { return number(v, p); });
+    return animated<double>(value, path, false, [this](const Json& v, const std::string& p) { return number(v, p); });
 }
 
 AnimatedNumber Reader::animatedSwitch(const Json& value, const std::string& path) const {
-    return animated<double>(value, path, [this](const Json& v, const std::string& p) { return numberOrBoolean(v, p); });
+    return animated<double>(value, path, false,
+                            [this](const Json& v, const std::string& p) { return numberOrBoolean(v, p); });
 }
 
 AnimatedVec3 Reader::animatedVec3(const Json& value, const std::string& path) const {
-    return animated<Vec3d>(value, path, [this](const Json& v, const std::string& p) { return vec3(v, p); });
+    return animated<Vec3d>(value, path, false, [this](const Json& v, const std::string& p) { return vec3(v, p); });
+}
+
+AnimatedVec3 Reader::animatedPoint(const Json& value, const std::string& path) const {
+    return animated<Vec3d>(value, path, true, [this](const Json& v, const std::string& p) { return vec3(v, p); });
 }
 
 Animated<Color3> Reader::animatedColor3(const Json& value, const std::string& path) const {
-    return animated<Color3>(value, path, [this](const Json& v, const std::string& p) { return color3(v, p); });
+    return animated<Color3>(value, path, false, [this](const Json& v, const std::string& p) { return color3(v, p); });
 }
 
 }  // namespace zephrin::host::scenejson

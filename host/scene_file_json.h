@@ -59,25 +59,33 @@ struct Reader {
     // A number, or a boolean taken as 1 or 0 (switches the host keeps as numeric streams).
     double numberOrBoolean(const Json& value, const std::string& path) const;
 
-    // A plain value or {"keyframes": [[t, v], ...]} with strictly ascending times.
+    // A plain value or {"keyframes": [...]} with strictly ascending times (see keyedValues).
     AnimatedNumber animatedNumber(const Json& value, const std::string& path) const;
     AnimatedNumber animatedSwitch(const Json& value, const std::string& path) const;
     AnimatedVec3 animatedVec3(const Json& value, const std::string& path) const;
+    // A spatial property (position, anchor point, point of interest): its keys may carry a path.
+    AnimatedVec3 animatedPoint(const Json& value, const std::string& path) const;
     Animated<Color3> animatedColor3(const Json& value, const std::string& path) const;
 
-    // A plain value or {"keyframes": [[t, v], ...]} with strictly ascending times, each value with its
-    // path (values still unread: the caller reads them in its own type).
+    // A plain value or {"keyframes": [...]} with strictly ascending times, each value with its path
+    // (values still unread: the caller reads them in its own type). A keyframe is the short
+    // [time, value], which has the host's default interpolation, or the long
+    //   {"time": t, "value": v, "interpolation": "linear" | "bezier" | "hold" | {"in": …, "out": …},
+    //    "easeIn": {"speed": s, "influence": percent}, "easeOut": {…},
+    //    "spatial": "auto" | "linear" | "bezier", "inTangent": [x, y, z], "outTangent": [x, y, z]}
+    // whose last three only a spatial property takes (scene_file_keyframes.cpp says what each means).
     struct KeyedValue {
         bool isKeyframe = false;
         double time = 0.0;
         const Json* value = nullptr;
         std::string path;
+        KeyframeShape shape;
     };
-    std::vector<KeyedValue> keyedValues(const Json& value, const std::string& path) const;
+    std::vector<KeyedValue> keyedValues(const Json& value, const std::string& path, bool spatial = false) const;
 
   private:
     template <typename T, typename ReadValue>
-    Animated<T> animated(const Json& value, const std::string& path, ReadValue readValue) const;
+    Animated<T> animated(const Json& value, const std::string& path, bool spatial, ReadValue readValue) const;
 };
 
 }  // namespace scenejson

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "host/keyframe.h"
 #include "host/scene_file.h"
 #include "host/scene_keys.h"
 
@@ -17,19 +18,55 @@ Schema numbers(int count) {
     return Schema{{"type", "array"}, {"items", {{"type", "number"}}}, {"minItems", count}, {"maxItems", count}};
 }
 
-// {"keyframes": [[time, value], ...]}: times in seconds, ascending (which a schema cannot check).
-Schema keyframesOf(const Schema& value) {
+Schema interpolationName() { return Schema{{"enum", Schema::array({"linear", "bezier", "hold"})}}; }
+
+Schema ease() {
+    return Schema{{"type", "object"},
+                  {"properties",
+                   {{"speed", {{"type", "number"}}},
+                    {"influence", {{"type", "number"}, {"minimum", kMinInfluence}, {"maximum", kMaxInfluence}}}}},
+                  {"additionalProperties", false}};
+}
+
+// The long keyframe: {"time", "value"} with its interpolation, eases and, for a position-like
+// property, its path through the key.
+Schema longKeyframe(const Schema& value, bool spatial) {
+    Schema sides{{"type", "object"},
+                 {"properties", {{"in", interpolationName()}, {"out", interpolationName()}}},
+                 {"additionalProperties", false}};
+    Schema properties{{"time", {{"type", "number"}}},
+                      {"value", value},
+                      {"interpolation", {{"anyOf", Schema::array({interpolationName(), sides})}}},
+                      {"easeIn", ease()},
+                      {"easeOut", ease()}};
+    if (spatial) {
+        properties["spatial"] = Schema{{"enum", Schema::array({"auto", "linear", "bezier"})}};
+        properties["inTangent"] = numbers(3);
+        properties["outTangent"] = numbers(3);
+    }
+    return Schema{{"type", "object"},
+                  {"properties", properties},
+                  {"required", Schema::array({"time", "value"})},
+                  {"additionalProperties", false}};
+}
+
+// {"keyframes": [key, ...]}, each key [time, value] or the long form; times in seconds, ascending
+// (which a schema cannot check).
+Schema keyframesOf(const Schema& value, bool spatial) {
     Schema pair{{"type", "array"},
                 {"prefixItems", Schema::array({Schema{{"type", "number"}}, value})},
                 {"items", false},
                 {"minItems", 2}};
+    Schema key{{"anyOf", Schema::array({pair, longKeyframe(value, spatial)})}};
     return Schema{{"type", "object"},
-                  {"properties", {{"keyframes", {{"type", "array"}, {"minItems", 1}, {"items", pair}}}}},
+                  {"properties", {{"keyframes", {{"type", "array"}, {"minItems", 1}, {"items", key}}}}},
                   {"required", Schema::array({"keyframes"})},
                   {"additionalProperties", false}};
 }
 
-Schema animated(const Schema& value) { return Schema{{"anyOf", Schema::array({value, keyframesOf(value)})}}; }
+Schema animated(const Schema& value, bool spatial = false) {
+    return Schema{{"anyOf", Schema::array({value, keyframesOf(value, spatial)})}};
+}
 
 Schema choices(std::span<const std::string_view> names) {
     Schema list = Schema::array();
@@ -105,7 +142,7 @@ Schema sceneFileSchema() {
     defs["animatedNumber"] = animated(Schema{{"type", "number"}});
     defs["animatedSwitch"] = animated(Schema{{"type", Schema::array({"number", "boolean"})}});
     // Kept apart: position-like properties are the ones whose keys may describe a path.
-    defs["animatedPosition"] = animated(numbers(3));
+    defs["animatedPosition"] = animated(numbers(3), true);
     defs["animatedVector"] = animated(numbers(3));
     defs["animatedRgb"] = animated(ref("rgb"));
     for (const SceneKey& key : kSceneRootKeys.keys) {

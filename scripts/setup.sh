@@ -5,10 +5,14 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 # clang for the clang preset; libclang-rt-14-dev holds clang's sanitizer runtimes and libFuzzer
-# (the fuzz targets, fuzz/CMakeLists.txt). python3-jsonschema checks the scene files against the
-# schema `zephrin schema` prints (tests/apps/scene_format_doc_test.cpp).
+# (the fuzz targets, fuzz/CMakeLists.txt). The GPU passes: glslc compiles their shaders and
+# libvulkan-dev gives the Vulkan headers at build time; the tests run them on Mesa's lavapipe
+# (mesa-vulkan-drivers, which brings the loader) with the validation layers watching.
+# python3-jsonschema checks the scene files against the schema `zephrin schema` prints
+# (tests/apps/scene_format_doc_test.cpp).
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config libopenimageio-dev openimageio-tools
-          nlohmann-json3-dev libcli11-dev libgtest-dev libbenchmark-dev binutils python3-jsonschema)
+          nlohmann-json3-dev libcli11-dev libgtest-dev libbenchmark-dev binutils
+          glslc libvulkan-dev mesa-vulkan-drivers vulkan-validationlayers python3-jsonschema)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "apps/zephrin/frame_spec.h"
+#include "apps/zephrin/gpu_info_command.h"
 #include "apps/zephrin/info_command.h"
 #include "apps/zephrin/params_command.h"
 #include "apps/zephrin/render_command.h"
@@ -135,6 +136,8 @@ int runCommandLine(int argc, char** argv) {
     fs::path infoScene;
     CLI::App* infoCommand = app.add_subcommand("info", "Print what the host sees in a scene file");
     infoCommand->add_option("scene", infoScene, "Scene file")->required();
+    GpuInfoRequest gpuInfo;
+    addGpuInfoFlag(*infoCommand, gpuInfo);
 
     ParamsOptions params;
     CLI::App* paramsCommand = app.add_subcommand("params", "List the effect's parameters as the host registered them");
@@ -187,7 +190,10 @@ int runCommandLine(int argc, char** argv) {
         params.pluginDir = pluginDir;
         return runParams(params, std::cout);
     }
-    if (*infoCommand) return runInfo(infoScene, pluginDir, std::cout);
+    if (*infoCommand) {
+        if (gpuInfo.requested) return runGpuInfo(std::cout);
+        return runInfo(infoScene, pluginDir, std::cout);
+    }
     if (*validateCommand) return runValidate(validateScenes, pluginDir, std::cout);
     if (*schemaCommand) return runSchema(std::cout);
     std::cerr << "zephrin: a command is required: render, info, params, validate, schema or version (see zephrin --help)\n";

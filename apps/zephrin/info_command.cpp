@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "apps/zephrin/cli.h"
+#include "apps/zephrin/keyframe_text.h"
 #include "common/usable_cpus.h"
 #include "host/effect_instance.h"
 #include "host/effect_plugin.h"
@@ -137,8 +138,9 @@ void printEffects(host::PluginHost& pluginHost, const host::Composition& comp, s
                     out << valueText(comp, def, stream.type, stream.value);
                 } else {
                     out << "keyframes";
-                    for (const auto& [seconds, value] : stream.keyframes) {
-                        out << " " << seconds << "s: " << valueText(comp, def, stream.type, value);
+                    for (const host::Keyframe<AEGP_StreamVal>& key : stream.keyframes) {
+                        out << " " << key.time << "s: " << valueText(comp, def, stream.type, key.value)
+                            << keyframeShapeText(key.shape, stream.type == AEGP_StreamType_ThreeD_SPATIAL);
                     }
                 }
                 out << "\n";
@@ -177,7 +179,10 @@ int runInfo(const std::filesystem::path& scene, const std::filesystem::path& plu
         out << "\n";
     }
     out << "Layers (top first):\n";
-    for (const host::Layer& layer : comp.layers) printLayer(comp, layer, out);
+    for (const host::Layer& layer : comp.layers) {
+        printLayer(comp, layer, out);
+        printLayerKeyframes(layer, out);
+    }
 
     try {
         auto pluginHost = host::openPluginHost(pluginDir);

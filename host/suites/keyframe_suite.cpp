@@ -24,7 +24,9 @@ A_Err getStreamNumKFs(AEGP_StreamRefH streamH, A_long* countPL) {
     });
 }
 
-// A new keyframe takes the value the stream has at that time, so inserting one changes nothing by itself.
+// A new keyframe takes the value the stream has at that time and the host's default interpolation for the
+// stream (linear in time; an auto-Bézier path for a spatial point), as the host's own insertion does. The
+// value at that time stays; the curve on either side may bend to pass smoothly through the new key.
 A_Err insertKeyframe(AEGP_StreamRefH streamH, AEGP_LTimeMode /*timeMode*/, const A_Time* timePT,
                      AEGP_KeyframeIndex* indexP) {
     return guardedSuiteCall([&](HostState& state) -> A_Err {
@@ -34,7 +36,7 @@ A_Err insertKeyframe(AEGP_StreamRefH streamH, AEGP_LTimeMode /*timeMode*/, const
         if (!stream->canVary) return A_Err_PARAMETER;
         AEGP_StreamVal current = streamValueAt(*stream, seconds);
         if (stream->keyframes.empty()) {
-            stream->keyframes.emplace_back(seconds, current);
+            stream->keyframes.push_back(Keyframe<AEGP_StreamVal>{seconds, current});
             *indexP = 0;
             return A_Err_NONE;
         }
@@ -43,12 +45,13 @@ A_Err insertKeyframe(AEGP_StreamRefH streamH, AEGP_LTimeMode /*timeMode*/, const
     });
 }
 
+// A new value keeps the key's interpolation and eases.
 A_Err setKeyframeValue(AEGP_StreamRefH streamH, AEGP_KeyframeIndex index, const AEGP_StreamValue2* valueP) {
     return guardedSuiteCall([&](HostState& state) -> A_Err {
         EffectStream* stream = streamOf(state, streamH);
         if (stream == nullptr || valueP == nullptr || index < 0) return A_Err_PARAMETER;
         if (static_cast<size_t>(index) >= stream->keyframes.size()) return A_Err_PARAMETER;
-        stream->keyframes[static_cast<size_t>(index)].second = valueP->val;
+        stream->keyframes[static_cast<size_t>(index)].value = valueP->val;
         return A_Err_NONE;
     });
 }

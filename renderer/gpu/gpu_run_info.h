@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace zephrin {
 
@@ -11,11 +12,14 @@ struct GpuRunInfo {
     std::string failureReason;  // empty when the pass gave no reason
     uint64_t dedicatedVideoMemory = 0;  // bytes
     uint32_t batchLimit = 0;            // largest number of queries or pixels per dispatch
-    double dispatchMs = 0.0;
+    double dispatchMs = 0.0;            // GPU work alone, summed over the batches
+    double uploadMs = 0.0;              // copies into GPU buffers
+    double readbackMs = 0.0;            // copies out of them
     bool sceneReused = false;
+    std::vector<uint32_t> batchSizes;  // queries or pixels of each dispatch, in order
 };
 
-// This build has no Direct3D device to run the compute passes on.
+// What a pass reports when the process has no usable GPU context at all (before one is asked for).
 inline constexpr const char* kNoGpuDeviceReason = "no GPU device";
 
 // Outcome of the shadow-query and lighting passes; on false the CPU twin does the work.

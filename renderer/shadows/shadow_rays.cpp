@@ -31,14 +31,6 @@ constexpr double kParallelComponent = 1e-10;
 // A caster fragment at or below this alpha lets light through.
 constexpr double kTransparentCasterAlpha = 0.001;
 
-// Offsets of the shadow ray's origin along the receiver's normal, and of its end before the light:
-// large enough to leave the receiver's own slab (shadow acne), small against a layer's size.
-constexpr double kRayOriginOffset = 1.8;
-constexpr double kRayEndOffset = 0.5;
-constexpr double kMinRayLength = 0.01;
-constexpr double kParallelRayLength = 1e9;
-// Diffusion below this keeps shadows hard: no blocker distance is needed.
-constexpr double kMinShadowDiffusion = 0.01;
 // Blocker hint of any-hit rays, which do not measure the blocker distance.
 constexpr double kAnyHitBlockerHint = 0.5;
 // Contact hardening: the hint reaches 0.5 when the blocker lies a fifth of the way to the light

@@ -13,6 +13,16 @@ namespace zephrin {
 
 struct ShadowMap;  // renderer/shadows/shadow_map.h
 
+// Offsets of the shadow ray's origin along the receiver's normal, and of its end before the light:
+// large enough to leave the receiver's own slab (shadow acne), small against a layer's size.
+// The GPU shadow queries build the same rays from these.
+constexpr double kRayOriginOffset = 1.8;
+constexpr double kRayEndOffset = 0.5;
+constexpr double kMinRayLength = 0.01;
+constexpr double kParallelRayLength = 1e9;
+// Diffusion below this keeps shadows hard: no blocker distance is needed.
+constexpr double kMinShadowDiffusion = 0.01;
+
 // The receiver of a shadow ray: its own triangle never blocks it, and a plain layer never shadows
 // itself at all.
 struct ShadowReceiver {

@@ -21,8 +21,8 @@ AEGP_StreamVal one(double v) {
 }
 
 std::optional<double> keyAt(const host::EffectStream& stream, double seconds) {
-    for (const auto& [time, value] : stream.keyframes) {
-        if (time == seconds) return value.one_d;
+    for (const auto& key : stream.keyframes) {
+        if (key.time == seconds) return key.value.one_d;
     }
     return std::nullopt;
 }

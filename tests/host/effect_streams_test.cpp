@@ -2,10 +2,13 @@
 // instance built in code (no plug-in loaded).
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "host/animated_value.h"
 #include "host/effect_instance.h"
 #include "host/suites/effect_stream_suite.h"
 #include "host/suites/host_state.h"
@@ -56,6 +59,38 @@ TEST(EffectStream, KeyframesAreLinearForNumbersAndHeldForChoices) {
     EXPECT_EQ(mid.z, 2);
 }
 
+TEST(EffectStream, KeyframesInterpolateAsTheLayerPropertiesOfTheHostDo) {
+    // A 3D point follows the same smooth path through its keys as a layer's position, and a slider the
+    // same eased curve as a layer's opacity: the effect and the renderer see one interpolation.
+    PF_ParamDef pointDef{};
+    pointDef.param_type = PF_Param_POINT_3D;
+    EffectStream point = streamForParam(pointDef, false);
+    AnimatedVec3 position;
+    position.spatial = true;
+    const std::vector<Vec3d> places{{0, 0, 0}, {100, 80, 0}, {250, -40, 30}};
+    for (size_t i = 0; i < places.size(); ++i) {
+        AEGP_StreamVal v{};
+        v.three_d = {places[i][0], places[i][1], places[i][2]};
+        point.keyframes.push_back({static_cast<double>(i), v});
+        position.keyframes.push_back({static_cast<double>(i), places[i]});
+    }
+    KeyframeShape eased;
+    eased.out = KeyInterpolation::Bezier;
+    eased.easeOut = {0.0, 60.0};
+    EffectStream slider = streamForParam(floatSlider(0), false);
+    slider.keyframes = {{0.0, one(0), eased}, {2.0, one(90)}};
+    const AnimatedNumber opacity{0.0, {{0.0, 0.0, eased}, {2.0, 90.0}}};
+    for (double t : {0.25, 0.8, 1.3, 1.75}) {
+        const AEGP_ThreeDVal p = streamValueAt(point, t).three_d;
+        const Vec3d expected = valueAt(position, t);
+        EXPECT_DOUBLE_EQ(p.x, expected[0]) << t;
+        EXPECT_DOUBLE_EQ(p.y, expected[1]) << t;
+        EXPECT_DOUBLE_EQ(p.z, expected[2]) << t;
+        EXPECT_DOUBLE_EQ(streamValueAt(slider, t).one_d, valueAt(opacity, t)) << t;
+    }
+    EXPECT_GT(std::abs(streamValueAt(point, 0.5).three_d.y - 40.0), 1.0) << "the path bends; it is not the chord";
+}
+
 TEST(EffectStream, WritingAKeyedStreamReplacesTheKeyAtThatTimeOrInsertsOne) {
     EffectStream stream = streamForParam(floatSlider(5), false);
     EXPECT_EQ(setStreamValueAt(stream, 1.0, one(7)), -1) << "no keys: the plain value";
@@ -65,7 +100,7 @@ TEST(EffectStream, WritingAKeyedStreamReplacesTheKeyAtThatTimeOrInsertsOne) {
     EXPECT_EQ(stream.keyframes.size(), 2u);
     EXPECT_EQ(setStreamValueAt(stream, 1.0, one(3)), 1);
     EXPECT_EQ(stream.keyframes.size(), 3u);
-    EXPECT_EQ(stream.keyframes[2].second.one_d, 40);
+    EXPECT_EQ(stream.keyframes[2].value.one_d, 40);
     EXPECT_EQ(setStreamValueAt(stream, -1.0, one(-5)), 0) << "before the first key";
 }
 
@@ -158,7 +193,7 @@ TEST_F(EffectSuites, WritesFollowTheHostsRules) {
         << "a parameter that cannot vary over time takes no keyframe";
     ASSERT_EQ(keys.AEGP_InsertKeyframe(slider, AEGP_LTimeMode_CompTime, &half, &index), A_Err_NONE);
     EXPECT_EQ(index, 0);
-    EXPECT_EQ(instance->streams[1].keyframes.at(0).second.one_d, 75) << "a new key keeps the value it finds";
+    EXPECT_EQ(instance->streams[1].keyframes.at(0).value.one_d, 75) << "a new key keeps the value it finds";
     EXPECT_NE(setStreamValue(kWriter, slider, &value), A_Err_NONE) << "a keyed stream takes keyframes only";
     AEGP_StreamValue2 keyed{slider, one(80)};
     EXPECT_EQ(keys.AEGP_SetKeyframeValue(slider, 0, &keyed), A_Err_NONE);
@@ -172,6 +207,27 @@ TEST_F(EffectSuites, WritesFollowTheHostsRules) {
     EXPECT_EQ(setExpressionState(kWriter, slider, true), A_Err_NONE);
     EXPECT_EQ(instance->streams[1].expression, u"time * 2");
     EXPECT_TRUE(instance->streams[1].expressionOn);
+}
+
+TEST_F(EffectSuites, InsertedKeyframesTakeTheHostsDefaultsAndKeepTheirValueAtThatTime) {
+    KeyframeShape eased;
+    eased.out = KeyInterpolation::Bezier;
+    eased.easeOut = {120.0, 75.0};
+    instance->streams[1].keyframes = {{0.0, one(0), eased}, {2.0, one(100)}};
+    const double before = streamValueAt(instance->streams[1], 1.0).one_d;
+    const AEGP_KeyframeSuite4& keys = keyframeSuite4();
+    const A_Time one_second{30, 30};
+    AEGP_KeyframeIndex index = -1;
+    ASSERT_EQ(keys.AEGP_InsertKeyframe(slider, AEGP_LTimeMode_CompTime, &one_second, &index), A_Err_NONE);
+    ASSERT_EQ(index, 1);
+    const auto& inserted = instance->streams[1].keyframes.at(1);
+    EXPECT_DOUBLE_EQ(inserted.value.one_d, before);
+    EXPECT_TRUE(isDefaultShape(inserted.shape)) << "linear, as the host makes a new key";
+    EXPECT_EQ(instance->streams[1].keyframes.at(0).shape.easeOut.influence, 75.0) << "its neighbour keeps its ease";
+
+    AEGP_StreamValue2 keyed{slider, one(80)};
+    ASSERT_EQ(keys.AEGP_SetKeyframeValue(slider, 0, &keyed), A_Err_NONE);
+    EXPECT_EQ(instance->streams[1].keyframes.at(0).shape.out, KeyInterpolation::Bezier) << "a new value keeps the ease";
 }
 
 TEST_F(EffectSuites, ValuesAndStreamsAreCountedAndStrangersAreBadHandles) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -64,9 +65,37 @@ TEST(PathScrollExamples, RibbonFollowsItsGuidesPath) {
     ASSERT_EQ(path.size(), 1u);
     // 161 sample times over 72 frames land on the 73 whole frames 0..72; repeats add no point.
     EXPECT_EQ(path[0].rfind("RendererV2Path: samples=73 length=", 0), 0u) << path[0];
-    EXPECT_NE(path[0].find(" fit=0 angle=0 motion=55 motionDirection=1 verts="), std::string::npos) << path[0];
+    EXPECT_NE(path[0].find(" fit=0 angle=0 motion=65 motionDirection=1 verts="), std::string::npos) << path[0];
     EXPECT_TRUE(anyLineHas(log.lines("RendererV2Mesh: layer="), " kind=1 "));
     EXPECT_TRUE(log.lines("RendererV2Path: fallback").empty());
+}
+
+double loggedLength(const std::string& line) {
+    const std::string lead = " length=";
+    const std::size_t at = line.find(lead);
+    return at == std::string::npos ? 0.0 : std::stod(line.substr(at + lead.size()));
+}
+
+TEST(PathScrollExamples, RibbonIsLaidAlongTheSmoothPathThroughTheKeysNotTheirPolyline) {
+    const Composition comp = loadSceneFile(kExamples / "path_ribbon.json");
+    const AnimatedVec3& guide = comp.layers[3].transform.position;
+    ASSERT_EQ(guide.keyframes.size(), 5u);
+    double polyline = 0.0;
+    for (size_t i = 1; i < guide.keyframes.size(); ++i) {
+        const Vec3d& a = guide.keyframes[i - 1].value;
+        const Vec3d& b = guide.keyframes[i].value;
+        polyline += std::hypot(b[0] - a[0], b[1] - a[1], b[2] - a[2]);
+    }
+    RenderLog log;
+    renderComposition(comp, 0);
+    const std::vector<std::string> path = log.lines("RendererV2Path: samples=");
+    ASSERT_EQ(path.size(), 1u);
+    // The frames sample the curve through every key, so their polyline is longer than the keys' own
+    // unless the path runs straight between them.
+    EXPECT_GT(loggedLength(path[0]), polyline * 1.03) << path[0] << " polyline " << polyline;
+    // Frame 0 already shows the ribbon on its path, not the first sliver of it.
+    EXPECT_NE(path[0].find(" motion=30 "), std::string::npos) << path[0];
+    EXPECT_TRUE(anyLineHas(log.lines("RendererV2Mesh: layer="), " kind=1 "));
 }
 
 TEST(PathScrollExamples, PathLayerByIndexMatchesPathLayerById) {
