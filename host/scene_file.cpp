@@ -18,6 +18,7 @@
 #include "host/composition_time.h"
 #include "host/footage.h"
 #include "host/scene_file_json.h"
+#include "host/scene_keys.h"
 
 namespace zephrin::host {
 
@@ -28,8 +29,8 @@ using scenejson::Json;
 using scenejson::memberPath;
 using scenejson::Reader;
 
-constexpr std::string_view kFormat = "zephrin-scene";
-constexpr int kVersion = 1;
+constexpr std::string_view kFormat = kSceneFormatName;
+constexpr int kVersion = kSceneFormatVersion;
 
 bool isCameraOrLight(LayerType type) { return type == LayerType::Camera || type == LayerType::Light; }
 
@@ -66,6 +67,13 @@ const Json* findMember(const Json& object, std::string_view key) {
     return it == object.end() ? nullptr : &*it;
 }
 
+// A whole number within the bounds its table gives; the key must be there when it is required.
+int32_t wholeNumberOf(const Reader& r, const Json& object, const std::string& path, const SceneKeyTable& table,
+                      std::string_view name) {
+    const SceneKey& key = sceneKey(table, name);
+    return r.wholeNumber(r.require(object, path, name), memberPath(path, name), key.min, key.max);
+}
+
 // Every frame must have a host time, or a render would fail (or wrap around) part way through a sequence.
 void checkCompositionTime(const Reader& r, const Composition& comp, const std::string& path) {
     if (comp.frameRate < kMinFrameRate || comp.frameRate > kMaxFrameRate) {
@@ -85,22 +93,23 @@ void checkCompositionTime(const Reader& r, const Composition& comp, const std::s
 
 void readComposition(const Reader& r, const Json& j, Composition& comp) {
     const std::string path = "composition";
-    r.expectKeys(j, path, {"name", "width", "height", "frameRate", "duration", "background"});
+    checkSceneObject(r, j, path, kCompositionKeys);
     if (const Json* v = findMember(j, "name")) comp.name = r.string(*v, memberPath(path, "name"));
-    comp.width = r.wholeNumber(r.require(j, path, "width"), memberPath(path, "width"), 1, kMaxFootageSide);
-    comp.height = r.wholeNumber(r.require(j, path, "height"), memberPath(path, "height"), 1, kMaxFootageSide);
+    comp.width = wholeNumberOf(r, j, path, kCompositionKeys, "width");
+    comp.height = wholeNumberOf(r, j, path, kCompositionKeys, "height");
     comp.frameRate = r.positiveNumber(r.require(j, path, "frameRate"), memberPath(path, "frameRate"));
     comp.duration = r.positiveNumber(r.require(j, path, "duration"), memberPath(path, "duration"));
+    if (j.contains("startFrame")) comp.startFrame = wholeNumberOf(r, j, path, kCompositionKeys, "startFrame");
     if (const Json* v = findMember(j, "background")) comp.background = r.color4(*v, memberPath(path, "background"));
     checkCompositionTime(r, comp, path);
 }
 
 Footage readSolid(const Reader& r, const Json& j, const std::string& path, const std::string& key) {
-    r.expectKeys(j, path, {"color", "width", "height"});
+    checkSceneObject(r, j, path, kSolidKeys);
     Color3 color{1.0, 1.0, 1.0};
     if (const Json* v = findMember(j, "color")) color = r.color3(*v, memberPath(path, "color"));
-    int32_t width = r.wholeNumber(r.require(j, path, "width"), memberPath(path, "width"), 1, kMaxFootageSide);
-    int32_t height = r.wholeNumber(r.require(j, path, "height"), memberPath(path, "height"), 1, kMaxFootageSide);
+    int32_t width = wholeNumberOf(r, j, path, kSolidKeys, "width");
+    int32_t height = wholeNumberOf(r, j, path, kSolidKeys, "height");
     return makeSolidFootage(key, color, width, height);
 }
 
@@ -148,7 +157,7 @@ void readFootage(const Reader& r, const std::filesystem::path& sceneDirectory, c
     if (!j.is_object()) r.fail(path, "expected an object");
     for (const auto& [key, entry] : j.items()) {
         const std::string entryPath = memberPath(path, key);
-        r.expectKeys(entry, entryPath, {"solid", "file"});
+        checkSceneObject(r, entry, entryPath, kFootageEntryKeys);
         const Json* solid = findMember(entry, "solid");
         const Json* file = findMember(entry, "file");
         if ((solid == nullptr) == (file == nullptr)) r.fail(entryPath, "expected either \"solid\" or \"file\"");
@@ -159,18 +168,11 @@ void readFootage(const Reader& r, const std::filesystem::path& sceneDirectory, c
 }
 
 LayerType readLayerType(const Reader& r, const Json& j, const std::string& path) {
-    std::string name = r.string(j, path);
-    if (name == "av") return LayerType::AV;
-    if (name == "camera") return LayerType::Camera;
-    if (name == "light") return LayerType::Light;
-    if (name == "null") return LayerType::Null;
-    r.fail(path, "unknown layer type \"" + name + "\" (expected av, camera, light or null)");
+    return static_cast<LayerType>(sceneChoice(r, j, path, kLayerTypeNames, "layer type"));
 }
 
 void readTransform(const Reader& r, const Json& j, const std::string& path, Layer& layer) {
-    r.expectKeys(j, path,
-                 {"anchorPoint", "position", "scale", "orientation", "rotationX", "rotationY", "rotationZ", "opacity",
-                  "pointOfInterest"});
+    checkSceneObject(r, j, path, kTransformKeys);
     Transform& t = layer.transform;
     bool cameraOrLight = isCameraOrLight(layer.type);
     for (const auto& [key, value] : j.items()) {
@@ -208,18 +210,14 @@ void readTransform(const Reader& r, const Json& j, const std::string& path, Laye
 CastsShadows readCastsShadows(const Reader& r, const Json& j, const std::string& path) {
     if (j.is_boolean()) return j.get<bool>() ? CastsShadows::On : CastsShadows::Off;
     if (j.is_string()) {
-        std::string v = j.get<std::string>();
-        if (v == "off") return CastsShadows::Off;
-        if (v == "on") return CastsShadows::On;
-        if (v == "only") return CastsShadows::Only;
+        auto it = std::find(kCastsShadowsNames.begin(), kCastsShadowsNames.end(), j.get<std::string>());
+        if (it != kCastsShadowsNames.end()) return static_cast<CastsShadows>(it - kCastsShadowsNames.begin());
     }
     r.fail(path, "expected \"off\", \"on\", \"only\", true or false");
 }
 
 void readMaterial(const Reader& r, const Json& j, const std::string& path, Material& m) {
-    r.expectKeys(j, path,
-                 {"castsShadows", "acceptsShadows", "acceptsLights", "ambient", "diffuse", "specularIntensity",
-                  "specularShininess", "lightTransmission"});
+    checkSceneObject(r, j, path, kMaterialKeys);
     for (const auto& [key, value] : j.items()) {
         const std::string p = memberPath(path, key);
         if (key == "castsShadows") {
@@ -243,7 +241,7 @@ void readMaterial(const Reader& r, const Json& j, const std::string& path, Mater
 }
 
 void readCamera(const Reader& r, const Json& j, const std::string& path, CameraOptions& c) {
-    r.expectKeys(j, path, {"zoom", "depthOfField", "focusDistance", "aperture", "blurLevel"});
+    checkSceneObject(r, j, path, kCameraKeys);
     for (const auto& [key, value] : j.items()) {
         const std::string p = memberPath(path, key);
         if (key == "zoom") {
@@ -261,26 +259,15 @@ void readCamera(const Reader& r, const Json& j, const std::string& path, CameraO
 }
 
 LightKind readLightKind(const Reader& r, const Json& j, const std::string& path) {
-    std::string v = r.string(j, path);
-    if (v == "parallel") return LightKind::Parallel;
-    if (v == "spot") return LightKind::Spot;
-    if (v == "point") return LightKind::Point;
-    if (v == "ambient") return LightKind::Ambient;
-    r.fail(path, "unknown light type \"" + v + "\" (expected parallel, spot, point or ambient)");
+    return static_cast<LightKind>(sceneChoice(r, j, path, kLightTypeNames, "light type"));
 }
 
 LightFalloff readFalloff(const Reader& r, const Json& j, const std::string& path) {
-    std::string v = r.string(j, path);
-    if (v == "none") return LightFalloff::None;
-    if (v == "smooth") return LightFalloff::Smooth;
-    if (v == "inverseSquareClamped") return LightFalloff::InverseSquareClamped;
-    r.fail(path, "unknown falloff \"" + v + "\" (expected none, smooth or inverseSquareClamped)");
+    return static_cast<LightFalloff>(sceneChoice(r, j, path, kFalloffNames, "falloff"));
 }
 
 void readLight(const Reader& r, const Json& j, const std::string& path, LightOptions& l) {
-    r.expectKeys(j, path,
-                 {"lightType", "intensity", "color", "coneAngle", "coneFeather", "falloff", "radius", "falloffDistance",
-                  "castsShadows", "shadowDarkness", "shadowDiffusion"});
+    checkSceneObject(r, j, path, kLightKeys);
     for (const auto& [key, value] : j.items()) {
         const std::string p = memberPath(path, key);
         if (key == "lightType") {
@@ -315,7 +302,7 @@ std::vector<EffectEntry> readEffects(const Reader& r, const Json& j, const std::
     for (std::size_t i = 0; i < j.size(); ++i) {
         const std::string p = elementPath(path, i);
         const Json& e = j[i];
-        r.expectKeys(e, p, {"matchName", "params", "savedBeforeParams", "enabled"});
+        checkSceneObject(r, e, p, kEffectKeys);
         EffectEntry entry;
         entry.matchName = r.string(r.require(e, p, "matchName"), memberPath(p, "matchName"));
         entry.paramsJson = "{}";
@@ -339,9 +326,7 @@ struct PendingParent {
 
 Layer readLayer(const Reader& r, const Composition& comp, const Json& j, const std::string& path,
                 PendingParent& parent) {
-    r.expectKeys(j, path,
-                 {"name", "type", "source", "threeD", "videoOn", "adjustment", "guide", "inPoint", "outPoint", "parent",
-                  "transform", "material", "camera", "light", "effects"});
+    checkSceneObject(r, j, path, kLayerKeys);
     Layer layer;
     layer.type = readLayerType(r, r.require(j, path, "type"), memberPath(path, "type"));
     const char* type = typeName(layer.type);
@@ -503,7 +488,7 @@ Composition loadSceneFile(const std::filesystem::path& file) {
     if (!format.is_string() || format.get<std::string>() != kFormat)
         r.fail("format", "expected \"" + std::string(kFormat) + "\"");
     checkVersion(r, r.require(root, {}, "version"));
-    r.expectKeys(root, {}, {"format", "version", "composition", "footage", "layers"});
+    checkSceneObject(r, root, {}, kSceneRootKeys);
 
     Composition comp;
     comp.sceneFile = std::filesystem::absolute(file).lexically_normal();

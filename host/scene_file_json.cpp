@@ -134,6 +134,10 @@ void Reader::fail(const std::string& path, const std::string& message) const {
 
 void Reader::expectKeys(const Json& object, const std::string& path,
                         std::initializer_list<std::string_view> allowed) const {
+    expectKeys(object, path, std::span<const std::string_view>(allowed.begin(), allowed.size()));
+}
+
+void Reader::expectKeys(const Json& object, const std::string& path, std::span<const std::string_view> allowed) const {
     if (!object.is_object()) fail(path, "expected an object");
     for (const auto& [key, value] : object.items()) {
         if (std::find(allowed.begin(), allowed.end(), key) != allowed.end()) continue;

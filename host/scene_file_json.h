@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <nlohmann/json.hpp>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,6 +45,7 @@ struct Reader {
     [[noreturn]] void fail(const std::string& path, const std::string& message) const;
     // The value is an object holding only these keys; an unknown key is refused, with a suggestion.
     void expectKeys(const Json& object, const std::string& path, std::initializer_list<std::string_view> allowed) const;
+    void expectKeys(const Json& object, const std::string& path, std::span<const std::string_view> allowed) const;
     const Json& require(const Json& object, const std::string& path, std::string_view key) const;
 
     double number(const Json& value, const std::string& path) const;
