@@ -9,6 +9,7 @@
 
 #include "apps/zephrin/cli.h"
 #include "apps/zephrin/image_writer.h"
+#include "apps/zephrin/obj_check.h"
 #include "apps/zephrin/output_path.h"
 #include "apps/zephrin/progress_bar.h"
 #include "host/host_session.h"
@@ -72,6 +73,7 @@ int runRender(const RenderOptions& options) {
     } catch (const host::SceneFileError& error) {
         return fail(kExitUsage, error.what());
     }
+    if (!options.quiet) warnAboutBrokenModels(comp, std::cerr);
 
     int32_t count = frameCount(comp);
     FrameRange range{0, 0};
