@@ -133,6 +133,9 @@ struct Composition {
     int32_t width = 1920, height = 1080;
     double frameRate = 30.0;
     double duration = 1.0;  // seconds
+    // The number the first frame is shown and written with (1001 in many studios). Host time still
+    // starts at 0: frame startFrame + n is at n / frameRate seconds.
+    int64_t startFrame = 0;
     Color4 background{0.0, 0.0, 0.0, 0.0};
     std::map<std::string, std::shared_ptr<const Footage>> footage;
     std::vector<Layer> layers;  // top first; layers[i].index == i + 1

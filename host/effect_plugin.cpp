@@ -250,7 +250,7 @@ EffectCommandResult sendEffectCommand(HostState& state, EffectPlugin& effect, Ef
     PF_Err err = effect.main(cmd, &in, &out, pointers.empty() ? nullptr : pointers.data(), output, extra);
     EffectCommandResult result{err, out.out_flags, out.out_flags2,
                                std::string(out.return_msg, strnlen(out.return_msg, sizeof(out.return_msg))),
-                               out.global_data};
+                               out.global_data, out.my_version};
     std::lock_guard<std::mutex> lock(state.mutex);
     if (instance != nullptr) {
         for (size_t i = 1; i < values.size(); ++i) {
@@ -290,6 +290,7 @@ PF_Err setUpEffectGlobals(HostState& state, EffectPlugin& effect, std::string& f
         effect.globalData = setup.globalData;
         effect.outFlags = setup.outFlags;
         effect.outFlags2 = setup.outFlags2;
+        effect.version = setup.myVersion;
         effect.params.clear();
         // Position 0 is the layer the effect is applied to; the effect registers from position 1.
         PF_ParamDef input{};

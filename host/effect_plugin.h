@@ -62,6 +62,7 @@ struct EffectCommandResult {
     PF_OutFlags2 outFlags2 = 0;
     std::string returnMessage;
     PF_Handle globalData = nullptr;  // out_data's global data
+    A_u_long myVersion = 0;          // out_data's version word (global setup)
 };
 EffectCommandResult sendEffectCommand(HostState& state, EffectPlugin& effect, EffectInstance* instance, PF_Cmd cmd,
                                       double seconds, void* extra = nullptr, PF_LayerDef* output = nullptr,

@@ -287,6 +287,8 @@ std::vector<std::string> describePlugins(const PluginHost& host) {
     return lines;
 }
 
+A_Version rendererArtisanVersion(const PluginHost& host) { return host.renderer.artisanVersion; }
+
 std::vector<std::string> pluginMessages(const PluginHost& host) {
     std::lock_guard<std::mutex> lock(host.state.mutex);
     return host.state.messages;

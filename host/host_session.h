@@ -77,6 +77,9 @@ FrameResult renderCompositionFrame(PluginHost& host, const Composition& comp, co
 // One line per library the host looked at: what it is and what it registered, or why it was not loaded.
 std::vector<std::string> describePlugins(const PluginHost& host);
 
+// The version the renderer Artisan registered itself with.
+A_Version rendererArtisanVersion(const PluginHost& host);
+
 // Every text a plug-in showed through the message function of PR_InData, oldest first.
 std::vector<std::string> pluginMessages(const PluginHost& host);
 

@@ -21,8 +21,10 @@ using scenejson::Json;
 using scenejson::memberPath;
 using scenejson::Reader;
 
-constexpr std::string_view kFormat = "zephrin-scene";
-constexpr int kVersion = 1;
+constexpr std::string_view kFormat = kSceneFormatName;
+constexpr int kVersion = kSceneFormatVersion;
+// Frame numbers stay well inside 32 bits wherever image headers and farm tools carry them.
+constexpr int32_t kMaxStartFrame = 1'000'000'000;
 
 bool isCameraOrLight(LayerType type) { return type == LayerType::Camera || type == LayerType::Light; }
 
@@ -61,12 +63,14 @@ const Json* findMember(const Json& object, std::string_view key) {
 
 void readComposition(const Reader& r, const Json& j, Composition& comp) {
     const std::string path = "composition";
-    r.expectKeys(j, path, {"name", "width", "height", "frameRate", "duration", "background"});
+    r.expectKeys(j, path, {"name", "width", "height", "frameRate", "duration", "startFrame", "background"});
     if (const Json* v = findMember(j, "name")) comp.name = r.string(*v, memberPath(path, "name"));
     comp.width = r.wholeNumber(r.require(j, path, "width"), memberPath(path, "width"), 1, kMaxFootageSide);
     comp.height = r.wholeNumber(r.require(j, path, "height"), memberPath(path, "height"), 1, kMaxFootageSide);
     comp.frameRate = r.positiveNumber(r.require(j, path, "frameRate"), memberPath(path, "frameRate"));
     comp.duration = r.positiveNumber(r.require(j, path, "duration"), memberPath(path, "duration"));
+    if (const Json* v = findMember(j, "startFrame"))
+        comp.startFrame = r.wholeNumber(*v, memberPath(path, "startFrame"), 0, kMaxStartFrame);
     if (const Json* v = findMember(j, "background")) comp.background = r.color4(*v, memberPath(path, "background"));
 }
 

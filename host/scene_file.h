@@ -8,6 +8,10 @@
 
 namespace zephrin::host {
 
+// What a scene file says it is: {"format": "zephrin-scene", "version": 1}.
+inline constexpr const char* kSceneFormatName = "zephrin-scene";
+inline constexpr int kSceneFormatVersion = 1;
+
 // A scene file that cannot be used, refused before anything renders. The message names the file as
 // it was given and the JSON path of the offending value.
 struct SceneFileError : std::runtime_error {

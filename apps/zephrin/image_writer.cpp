@@ -9,6 +9,7 @@
 #include <system_error>
 #include <vector>
 
+#include "apps/zephrin/interrupt_cleanup.h"
 #include "sdk/AE_Effect.h"
 
 namespace zephrin::app {
@@ -50,9 +51,31 @@ fs::path temporaryPathFor(const fs::path& target) {
     return target.parent_path() / name;
 }
 
+// sRGB and Rec.709 primaries with the D65 white point: red, green, blue, white as CIE x, y.
+constexpr float kRec709Chromaticities[8] = {0.64f, 0.33f, 0.30f, 0.60f, 0.15f, 0.06f, 0.3127f, 0.3290f};
+
+void describeFrame(OIIO::ImageSpec& spec, const OutputFormat& format, const FrameMetadata& metadata) {
+    // An empty DateTime keeps the writers from stamping the current time, which would make two
+    // renders of one frame differ.
+    spec.attribute("DateTime", "");
+    spec.attribute("Software", metadata.software);
+    spec.attribute("ImageDescription", metadata.sceneName + " frame " + std::to_string(metadata.frame));
+    spec.attribute("zephrin:scene", metadata.sceneName);
+    spec.attribute("zephrin:frame", static_cast<int>(metadata.frame));
+    if (format.format == ImageFormat::Exr) {
+        // EXR readers assume linear light unless told otherwise, but these floats carry the composition's
+        // sRGB-encoded values, the same numbers the PNG holds. Say so, rather than convert and change the
+        // picture.
+        spec.attribute("chromaticities", OIIO::TypeDesc(OIIO::TypeDesc::FLOAT, 8), kRec709Chromaticities);
+        spec.attribute("colorInteropID", "srgb_rec709_scene");
+        spec.attribute("oiio:ColorSpace", "sRGB");
+    }
+}
+
 }  // namespace
 
-void writeWorldImage(const host::HostWorld& world, const fs::path& target, const OutputFormat& format) {
+void writeWorldImage(const host::HostWorld& world, const fs::path& target, const OutputFormat& format,
+                     const FrameMetadata& metadata) {
     if (world.width <= 0 || world.height <= 0) throw std::runtime_error(target.string() + ": empty image");
 
     std::vector<float> pixels;
@@ -79,6 +102,7 @@ void writeWorldImage(const host::HostWorld& world, const fs::path& target, const
     OIIO::ImageSpec spec(world.width, world.height, format.format == ImageFormat::Jpeg ? 3 : 4, fileType);
     if (format.format != ImageFormat::Jpeg) spec.alpha_channel = 3;
     if (format.format == ImageFormat::Png) spec.attribute("oiio:UnassociatedAlpha", 1);
+    describeFrame(spec, format, metadata);
 
     fs::path parent = target.parent_path();
     if (!parent.empty()) {
@@ -87,6 +111,7 @@ void writeWorldImage(const host::HostWorld& world, const fs::path& target, const
         if (ec) throw std::runtime_error(target.string() + ": cannot create folder " + parent.string() + ": " + ec.message());
     }
     fs::path temporary = temporaryPathFor(target);
+    PendingTemporaryFile pending(temporary);
     auto output = OIIO::ImageOutput::create(format.oiioFormatName);
     if (!output) throw std::runtime_error(target.string() + ": no image writer for " + format.oiioFormatName);
     if (!output->open(temporary.string(), spec)) {

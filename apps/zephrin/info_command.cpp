@@ -4,8 +4,10 @@
 #include <iostream>
 #include <sstream>
 #include <string>
+#include <string_view>
 
 #include "apps/zephrin/cli.h"
+#include "common/usable_cpus.h"
 #include "host/effect_instance.h"
 #include "host/effect_plugin.h"
 #include "host/host_session.h"
@@ -70,6 +72,22 @@ std::string streamText(const host::Composition& comp, AEGP_StreamType type, cons
     return text.str();
 }
 
+// A popup's value as a scene file writes it: the label of its 1-based choice.
+std::string valueText(const host::Composition& comp, const PF_ParamDef& def, AEGP_StreamType type,
+                      const AEGP_StreamVal& v) {
+    if (def.param_type == PF_Param_POPUP && def.u.pd.u.namesptr != nullptr) {
+        std::string_view choices = def.u.pd.u.namesptr;
+        long choice = std::lround(v.one_d);
+        for (long i = 1; i <= def.u.pd.num_choices; ++i) {
+            size_t bar = choices.find('|');
+            if (i == choice) return "\"" + std::string(choices.substr(0, bar)) + "\"";
+            if (bar == std::string_view::npos) break;
+            choices.remove_prefix(bar + 1);
+        }
+    }
+    return streamText(comp, type, v);
+}
+
 bool sameValue(AEGP_StreamType type, const AEGP_StreamVal& a, const AEGP_StreamVal& b) {
     switch (type) {
         case AEGP_StreamType_OneD: return a.one_d == b.one_d;
@@ -116,11 +134,11 @@ void printEffects(host::PluginHost& pluginHost, const host::Composition& comp, s
                 ++changed;
                 out << "    " << position << " \"" << def.name << "\" = ";
                 if (stream.keyframes.empty()) {
-                    out << streamText(comp, stream.type, stream.value);
+                    out << valueText(comp, def, stream.type, stream.value);
                 } else {
                     out << "keyframes";
                     for (const auto& [seconds, value] : stream.keyframes) {
-                        out << " " << seconds << "s: " << streamText(comp, stream.type, value);
+                        out << " " << seconds << "s: " << valueText(comp, def, stream.type, value);
                     }
                 }
                 out << "\n";
@@ -143,6 +161,8 @@ int runInfo(const std::filesystem::path& scene, const std::filesystem::path& plu
     out << "Composition \"" << comp.name << "\": " << comp.width << "x" << comp.height << ", " << comp.frameRate
         << " fps, " << comp.duration << " s, background (" << comp.background[0] << ", " << comp.background[1]
         << ", " << comp.background[2] << ", " << comp.background[3] << ")\n";
+    if (comp.startFrame != 0) out << "Frames are numbered from " << comp.startFrame << "\n";
+    out << "CPUs this process may use: " << usableCpuCount() << "\n";
     out << "Footage:\n";
     for (const auto& [key, footage] : comp.footage) {
         out << "  " << key << ": ";

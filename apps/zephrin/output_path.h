@@ -1,4 +1,4 @@
-// Output file naming: `####` frame patterns and the image format an extension implies.
+// Output file naming: frame-number patterns and the image format an extension implies.
 #pragma once
 
 #include <cstdint>
@@ -22,10 +22,12 @@ std::optional<OutputFormat> outputFormatFor(const std::filesystem::path& file);
 // Why a depth cannot be written in a format (empty when it can).
 std::string depthProblem(const OutputFormat& format, int32_t bitsPerChannel);
 
-// True when the name holds a run of '#' to be replaced by the frame number.
+// The frame-number placeholders farm tools write, each zero-padded to its width: a run of '#' or of
+// '@' (one digit per character: shot.####.png, shot.@@@@.png) and printf's %d or %0Nd (shot.%04d.png).
+// A '%' that starts nothing of that form is kept as written.
 bool hasFramePattern(const std::string& pattern);
 
-// Replaces the first run of '#' with the frame number zero-padded to the run's length.
-std::string expandFramePattern(const std::string& pattern, int32_t frame);
+// Replaces every placeholder with the frame number; a name without one comes back unchanged.
+std::string expandFramePattern(const std::string& pattern, int64_t frame);
 
 }  // namespace zephrin::app

@@ -1,7 +1,5 @@
 #include "apps/zephrin/progress_bar.h"
 
-#include <unistd.h>
-
 #include <cmath>
 
 namespace zephrin::app {
@@ -21,7 +19,7 @@ std::string formatDuration(double seconds) {
 }
 }  // namespace
 
-std::string progressLine(int32_t done, int32_t total, double secondsElapsed, int32_t barWidth) {
+std::string progressLine(int64_t done, int64_t total, double secondsElapsed, int32_t barWidth) {
     double fraction = total > 0 ? static_cast<double>(done) / total : 1.0;
     int32_t filled = static_cast<int32_t>(fraction * barWidth);
     std::string line = "[" + std::string(filled, '#') + std::string(barWidth - filled, '-') + "] ";
@@ -34,17 +32,17 @@ std::string progressLine(int32_t done, int32_t total, double secondsElapsed, int
     return line;
 }
 
-ProgressBar startProgress(int32_t total, std::FILE* stream) {
+ProgressBar startProgress(int64_t total, std::FILE* stream, bool enabled) {
     ProgressBar bar;
     bar.stream = stream;
     bar.total = total;
-    bar.enabled = total > 1 && ::isatty(::fileno(stream));
+    bar.enabled = enabled;
     bar.start = std::chrono::steady_clock::now();
     updateProgress(bar, 0);
     return bar;
 }
 
-void updateProgress(ProgressBar& bar, int32_t done) {
+void updateProgress(ProgressBar& bar, int64_t done) {
     if (!bar.enabled) return;
     double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - bar.start).count();
     std::fprintf(bar.stream, "\r%s\x1b[K", progressLine(done, bar.total, elapsed, kBarWidth).c_str());

@@ -2,16 +2,18 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
-#include <cstdio>
-#include <iostream>
+#include <limits>
 #include <system_error>
+#include <vector>
 
 #include "apps/zephrin/cli.h"
 #include "apps/zephrin/image_writer.h"
 #include "apps/zephrin/obj_check.h"
 #include "apps/zephrin/output_path.h"
-#include "apps/zephrin/progress_bar.h"
+#include "apps/zephrin/version_command.h"
 #include "host/host_session.h"
 #include "host/scene_file.h"
 
@@ -20,10 +22,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-int32_t frameCount(const host::Composition& comp) {
+// Far beyond any composition the host can time, and far from the end of int64.
+constexpr double kMaxCountedFrames = 1.0e15;
+
+int64_t frameCount(const host::Composition& comp) {
     // A frame exists for every frame start inside the duration; tiny float noise must not add one.
     double frames = std::ceil(comp.duration * comp.frameRate - 1e-6);
-    return static_cast<int32_t>(std::max(1.0, frames));
+    return static_cast<int64_t>(std::clamp(frames, 1.0, kMaxCountedFrames));
 }
 
 std::string defaultOutput(const fs::path& scene, bool sequence) {
@@ -31,119 +36,168 @@ std::string defaultOutput(const fs::path& scene, bool sequence) {
     return (fs::path("out") / (stem + (sequence ? ".####.png" : ".png"))).string();
 }
 
-// Refuses an output folder that cannot be written before any frame is rendered.
+// The folder a file goes to, judged without creating anything: a run refused later must not leave
+// new folders behind. The folders are made when the first frame is written.
 std::string outputFolderProblem(const fs::path& file) {
-    fs::path parent = file.parent_path();
-    if (parent.empty()) parent = ".";
+    fs::path folder = file.parent_path();
+    if (folder.empty()) folder = ".";
     std::error_code ec;
-    fs::create_directories(parent, ec);
-    if (ec) return "cannot create folder " + parent.string() + ": " + ec.message();
-    if (!fs::is_directory(parent, ec)) return parent.string() + " is not a folder";
-    if (::access(parent.c_str(), W_OK) != 0) return "cannot write to folder " + parent.string();
+    while (!fs::exists(folder, ec) && folder.has_relative_path() && folder.has_parent_path()) {
+        folder = folder.parent_path();
+    }
+    if (!fs::exists(folder, ec)) return {};  // a relative path whose first folder is still to come: "."
+    if (!fs::is_directory(folder, ec)) return folder.string() + " is not a folder";
+    if (::access(folder.c_str(), W_OK | X_OK) != 0) return "cannot write to folder " + folder.string();
     return {};
 }
 
-int fail(int code, const std::string& message) {
-    std::cerr << "zephrin: " << message << "\n";
-    return code;
+// Folders this run made for its frames, removed again when the run fails before filling them.
+struct MadeFolders {
+    std::vector<fs::path> paths;  // outermost first
+
+    void noteMissingBefore(const fs::path& file) {
+        std::vector<fs::path> missing;
+        std::error_code ec;
+        for (fs::path folder = file.parent_path(); !folder.empty() && !fs::exists(folder, ec);
+             folder = folder.parent_path()) {
+            missing.push_back(folder);
+            if (!folder.has_relative_path() || !folder.has_parent_path()) break;
+        }
+        paths.insert(paths.end(), missing.rbegin(), missing.rend());
+    }
+
+    // Only empty folders go: anything in them is someone's.
+    void removeEmpty() const {
+        for (auto it = paths.rbegin(); it != paths.rend(); ++it) {
+            std::error_code ec;
+            if (fs::is_empty(*it, ec)) fs::remove(*it, ec);
+        }
+    }
+};
+
+// A file left by an earlier run: complete, because frames only appear by renaming a finished file.
+bool frameAlreadyWritten(const fs::path& target) {
+    std::error_code ec;
+    return fs::is_regular_file(target, ec) && fs::file_size(target, ec) > 0 && !ec;
+}
+
+struct RenderRun {
+    const RenderOptions& options;
+    ProgressReport report;
+    MadeFolders madeFolders;
+
+    int fail(int code, const std::string& message, std::optional<int64_t> frame = std::nullopt) {
+        reportError(report, message, frame);
+        madeFolders.removeEmpty();
+        return code;
+    }
+};
+
+std::vector<int64_t> requestedFrames(const RenderOptions& options, const host::Composition& comp,
+                                     std::string& problem) {
+    FrameSpec spec;
+    if (options.frame) {
+        spec.runs.push_back(FrameRun{*options.frame, *options.frame, 1});
+    } else if (options.frames) {
+        spec = *options.frames;
+    } else {
+        spec.runs.push_back(FrameRun{comp.startFrame, comp.startFrame, 1});
+    }
+    problem = frameSpecProblem(spec, FrameBounds{comp.startFrame, frameCount(comp)});
+    return problem.empty() ? expandFrameSpec(spec) : std::vector<int64_t>{};
 }
 
 }  // namespace
 
-std::optional<FrameRange> parseFrameRange(const std::string& text) {
-    size_t dash = text.find('-', 1);
-    if (dash == std::string::npos) return std::nullopt;
-    try {
-        size_t used = 0;
-        int first = std::stoi(text.substr(0, dash), &used);
-        if (used != dash) return std::nullopt;
-        std::string rest = text.substr(dash + 1);
-        int last = std::stoi(rest, &used);
-        if (used != rest.size() || first < 0 || last < first) return std::nullopt;
-        return FrameRange{first, last};
-    } catch (const std::exception&) {
-        return std::nullopt;
-    }
-}
-
 int runRender(const RenderOptions& options) {
+    RenderRun run{options, ProgressReport{}, MadeFolders{}};
+    run.report.mode = options.progress;
+    std::string sceneName = options.scene.filename().string();
+
     host::Composition comp;
     try {
         comp = host::loadSceneFile(options.scene);
     } catch (const host::SceneFileError& error) {
-        return fail(kExitUsage, error.what());
+        return run.fail(kExitUsage, error.what());
     }
     if (!options.quiet) warnAboutBrokenModels(comp, std::cerr);
 
-    int32_t count = frameCount(comp);
-    FrameRange range{0, 0};
-    if (options.frames) range = *options.frames;
-    if (options.frame) range = FrameRange{*options.frame, *options.frame};
-    if (range.first < 0 || range.last >= count) {
-        return fail(kExitUsage, options.scene.filename().string() + ": frame " +
-                                    std::to_string(range.first < 0 ? range.first : range.last) +
-                                    " is outside the composition (frames 0-" + std::to_string(count - 1) + ")");
-    }
-    bool sequence = range.last > range.first;
+    std::string frameProblem;
+    std::vector<int64_t> frames = requestedFrames(options, comp, frameProblem);
+    if (!frameProblem.empty()) return run.fail(kExitUsage, sceneName + ": " + frameProblem);
+    bool sequence = frames.size() > 1;
 
     std::string output = options.output.empty() ? defaultOutput(options.scene, sequence) : options.output;
     std::optional<OutputFormat> format = outputFormatFor(output);
-    if (!format) return fail(kExitUsage, output + ": unknown image format (use .png, .exr, .tif or .jpg)");
+    if (!format) return run.fail(kExitUsage, output + ": unknown image format (use .png, .exr, .tif or .jpg)");
     int32_t bits = options.bitsPerChannel.value_or(format->defaultBitsPerChannel);
     if (std::string problem = depthProblem(*format, bits); !problem.empty()) {
-        return fail(kExitUsage, output + ": " + problem);
+        return run.fail(kExitUsage, output + ": " + problem);
     }
     if (sequence && !hasFramePattern(output)) {
-        return fail(kExitUsage, output + ": a frame range needs a #### frame-number pattern in the output name");
+        return run.fail(kExitUsage, output + ": several frames need a frame number in the output name "
+                                             "(shot.####.png, shot.%04d.png or shot.@@@@.png)");
     }
-    if (options.downsample < 1) return fail(kExitUsage, "--downsample must be at least 1");
-    if (std::string problem = outputFolderProblem(expandFramePattern(output, range.first)); !problem.empty()) {
-        return fail(kExitRenderFailure, output + ": " + problem);
+    if (options.downsample < 1) return run.fail(kExitUsage, "--downsample must be at least 1");
+    if (std::string problem = outputFolderProblem(expandFramePattern(output, frames.front())); !problem.empty()) {
+        return run.fail(kExitRenderFailure, output + ": " + problem);
     }
 
     host::PluginHostPtr pluginHost;
     try {
         pluginHost = host::openPluginHost(options.pluginDir);
     } catch (const std::exception& error) {
-        return fail(kExitRenderFailure, error.what());
+        return run.fail(kExitRenderFailure, error.what());
     }
     // Effect parameters are named by the effect's own list, so the file's last check waits for the plug-ins.
     try {
         host::prepareSceneEffects(*pluginHost, comp);
     } catch (const host::SceneFileError& error) {
-        return fail(kExitUsage, error.what());
+        return run.fail(kExitUsage, error.what());
     } catch (const std::exception& error) {
-        return fail(kExitRenderFailure, error.what());
+        return run.fail(kExitRenderFailure, error.what());
     }
 
-    int32_t total = range.last - range.first + 1;
-    ProgressBar bar = startProgress(options.quiet ? 0 : total, stderr);
-    for (int32_t frame = range.first; frame <= range.last; ++frame) {
+    FrameMetadata metadata{comp.name, 0, "Zephrin " + std::string(kProgramVersion)};
+    reportStart(run.report, static_cast<int64_t>(frames.size()), output);
+    for (int64_t frame : frames) {
+        fs::path target = expandFramePattern(output, frame);
+        if (options.skipExisting && frameAlreadyWritten(target)) {
+            reportFrameSkipped(run.report, frame, target.string());
+            continue;
+        }
+        reportFrameStarted(run.report, frame);
+        auto started = std::chrono::steady_clock::now();
+        int64_t index = frame - comp.startFrame;
+        if (index > std::numeric_limits<int32_t>::max()) {
+            return run.fail(kExitUsage, "beyond the last frame the host can time", frame);
+        }
         host::FrameRequest request;
-        request.frame = frame;
+        request.frame = static_cast<int32_t>(index);
         request.downsampleX = static_cast<int16_t>(std::min(options.downsample, 32767));
         request.downsampleY = request.downsampleX;
         request.bitsPerChannel = bits;
-        host::FrameResult result = host::renderCompositionFrame(*pluginHost, comp, request);
-        if (result.error != 0) {
-            finishProgress(bar);
-            return fail(kExitRenderFailure,
-                        "frame " + std::to_string(frame) + ": the renderer returned error " + std::to_string(result.error));
-        }
-        fs::path target = expandFramePattern(output, frame);
+        host::FrameResult result;
         try {
-            writeWorldImage(result.image, target, *format);
+            result = host::renderCompositionFrame(*pluginHost, comp, request);
         } catch (const std::exception& error) {
-            finishProgress(bar);
-            return fail(kExitRenderFailure, error.what());
+            return run.fail(kExitRenderFailure, error.what(), frame);
         }
-        updateProgress(bar, frame - range.first + 1);
-        if (!bar.enabled && !options.quiet) std::cout << "wrote " << target.string() << "\n";
+        if (result.error != 0) {
+            return run.fail(kExitRenderFailure, "the renderer returned error " + std::to_string(result.error), frame);
+        }
+        metadata.frame = frame;
+        run.madeFolders.noteMissingBefore(target);
+        try {
+            writeWorldImage(result.image, target, *format, metadata);
+        } catch (const std::exception& error) {
+            return run.fail(kExitRenderFailure, error.what(), frame);
+        }
+        double milliseconds =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
+        reportFrameWritten(run.report, frame, target.string(), milliseconds);
     }
-    finishProgress(bar);
-    if (bar.enabled && !options.quiet) {
-        std::cout << "wrote " << total << " frames to " << output << "\n";
-    }
+    finishReport(run.report);
     return kExitOk;
 }
 

@@ -6,26 +6,23 @@
 #include <optional>
 #include <string>
 
-namespace zephrin::app {
+#include "apps/zephrin/frame_spec.h"
+#include "apps/zephrin/progress_report.h"
 
-struct FrameRange {
-    int32_t first = 0;
-    int32_t last = 0;  // inclusive
-};
+namespace zephrin::app {
 
 struct RenderOptions {
     std::filesystem::path scene;
-    std::string output;  // empty: out/<scene name>.png, or out/<scene name>.####.png for a range
-    std::optional<int32_t> frame;
-    std::optional<FrameRange> frames;
+    std::string output;  // empty: out/<scene name>.png, or out/<scene name>.####.png for several frames
+    std::optional<int64_t> frame;   // a composition frame number
+    std::optional<FrameSpec> frames;
     int32_t downsample = 1;
     std::optional<int32_t> bitsPerChannel;
     std::filesystem::path pluginDir;
-    bool quiet = false;
+    ProgressMode progress = ProgressMode::Plain;
+    // Leave frames whose file is already there, so a requeued farm task does only what is missing.
+    bool skipExisting = false;
 };
-
-// Parses "A-B" (A <= B, both >= 0).
-std::optional<FrameRange> parseFrameRange(const std::string& text);
 
 // Runs the command; returns the process exit code and reports problems on stderr.
 int runRender(const RenderOptions& options);

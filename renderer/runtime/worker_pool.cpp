@@ -6,6 +6,8 @@
 #include <system_error>
 #include <vector>
 
+#include "common/usable_cpus.h"
+
 namespace zephrin {
 
 namespace {
@@ -64,9 +66,9 @@ int32_t workerCount(uint32_t n, uint32_t b, uint32_t hardwareThreads) {
     return static_cast<int32_t>(std::max<uint64_t>(count, 1));
 }
 
-int32_t workerCount(uint32_t n, uint32_t b) { return workerCount(n, b, std::thread::hardware_concurrency()); }
+int32_t workerCount(uint32_t n, uint32_t b) { return workerCount(n, b, usableCpuCount()); }
 
-WorkerPlatform currentWorkerPlatform() { return WorkerPlatform{std::thread::hardware_concurrency(), startStdThread}; }
+WorkerPlatform currentWorkerPlatform() { return WorkerPlatform{usableCpuCount(), startStdThread}; }
 
 void parallelFor(uint32_t n, uint32_t b, WorkerBody body, void* context) {
     parallelFor(n, b, body, context, currentWorkerPlatform());

@@ -11,7 +11,7 @@ constexpr int32_t kMaxWorkers = 8;
 
 using WorkerBody = void (*)(void* context, uint32_t begin, uint32_t end);
 
-// 1 when n < 1 or b < 1; otherwise min(ceil(n / b), hardware threads (1 when 0 is reported), 8).
+// 1 when n < 1 or b < 1; otherwise min(ceil(n / b), usable CPUs (1 when 0 is reported), 8).
 int32_t workerCount(uint32_t n, uint32_t b);
 int32_t workerCount(uint32_t n, uint32_t b, uint32_t hardwareThreads);
 
@@ -23,7 +23,7 @@ struct WorkerPlatform {
     WorkerThreadStart startThread = nullptr;
 };
 
-// The hardware thread count as the platform reports it, and std::thread.
+// The CPUs the process may run on (its affinity), and std::thread.
 WorkerPlatform currentWorkerPlatform();
 
 // Runs body over 0 .. n-1 in contiguous slices that differ in size by at most one item. A thread that
