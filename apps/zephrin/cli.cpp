@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "apps/zephrin/farm_command.h"
 #include "apps/zephrin/frame_spec.h"
 #include "apps/zephrin/info_command.h"
 #include "apps/zephrin/params_command.h"
@@ -148,13 +149,16 @@ int runCommandLine(int argc, char** argv) {
 
     CLI::App* versionCommand = app.add_subcommand("version", "Print the program's, plug-ins' and scene format's versions");
 
+    FarmSlurmOptions farm;
+    CLI::App* farmSlurmCommand = addFarmCommand(app, farm);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
         // A mistyped command reaches CLI11 as an unexpected argument of the program itself.
         if (app.get_subcommands().empty() && dynamic_cast<const CLI::ExtrasError*>(&error) != nullptr) {
             std::cerr << "zephrin: unknown command \"" << commandWord(app.remaining()) << "\" (commands: render, "
-                      << "info, params, validate, version; see zephrin --help)\n";
+                      << "info, params, validate, version, farm; see zephrin --help)\n";
             return kExitUsage;
         }
         if (error.get_exit_code() == 0) return app.exit(error);  // --help
@@ -186,7 +190,11 @@ int runCommandLine(int argc, char** argv) {
     }
     if (*infoCommand) return runInfo(infoScene, pluginDir, std::cout);
     if (*validateCommand) return runValidate(validateScenes, pluginDir, std::cout);
-    std::cerr << "zephrin: a command is required: render, info, params, validate or version (see zephrin --help)\n";
+    if (*farmSlurmCommand) {
+        farm.pluginDir = pluginDir;
+        return runFarmSlurm(farm, std::cout, std::cerr);
+    }
+    std::cerr << "zephrin: a command is required: render, info, params, validate, version or farm (see zephrin --help)\n";
     return kExitUsage;
 }
 

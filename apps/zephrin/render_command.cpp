@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <iostream>
 #include <limits>
 #include <system_error>
 #include <vector>
@@ -24,12 +25,6 @@ namespace fs = std::filesystem;
 
 // Far beyond any composition the host can time, and far from the end of int64.
 constexpr double kMaxCountedFrames = 1.0e15;
-
-int64_t frameCount(const host::Composition& comp) {
-    // A frame exists for every frame start inside the duration; tiny float noise must not add one.
-    double frames = std::ceil(comp.duration * comp.frameRate - 1e-6);
-    return static_cast<int64_t>(std::clamp(frames, 1.0, kMaxCountedFrames));
-}
 
 std::string defaultOutput(const fs::path& scene, bool sequence) {
     std::string stem = scene.stem().string();
@@ -103,11 +98,17 @@ std::vector<int64_t> requestedFrames(const RenderOptions& options, const host::C
     } else {
         spec.runs.push_back(FrameRun{comp.startFrame, comp.startFrame, 1});
     }
-    problem = frameSpecProblem(spec, FrameBounds{comp.startFrame, frameCount(comp)});
+    problem = frameSpecProblem(spec, FrameBounds{comp.startFrame, compositionFrameCount(comp)});
     return problem.empty() ? expandFrameSpec(spec) : std::vector<int64_t>{};
 }
 
 }  // namespace
+
+int64_t compositionFrameCount(const host::Composition& comp) {
+    // A frame exists for every frame start inside the duration; tiny float noise must not add one.
+    double frames = std::ceil(comp.duration * comp.frameRate - 1e-6);
+    return static_cast<int64_t>(std::clamp(frames, 1.0, kMaxCountedFrames));
+}
 
 int runRender(const RenderOptions& options) {
     RenderRun run{options, ProgressReport{}, MadeFolders{}};
@@ -120,7 +121,7 @@ int runRender(const RenderOptions& options) {
     } catch (const host::SceneFileError& error) {
         return run.fail(kExitUsage, error.what());
     }
-    if (!options.quiet) warnAboutBrokenModels(comp, std::cerr);
+    if (options.progress != ProgressMode::Silent) warnAboutBrokenModels(comp, std::cerr);
 
     std::string frameProblem;
     std::vector<int64_t> frames = requestedFrames(options, comp, frameProblem);

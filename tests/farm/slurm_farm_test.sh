@@ -36,9 +36,10 @@ cleanup() {
   for pid in "${pids[@]}"; do
     for _ in $(seq 1 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
     kill -9 "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
   done
   if [ "$finished" -ne 1 ]; then
-    for log in "$work"/log/*.log "$work"/farm/slurm-*.out; do
+    for log in "$work"/log/* "$work"/munge-run/munged.log "$work"/farm/slurm-*.out; do
       [ -f "$log" ] && { echo "--- $log"; tail -n 40 "$log"; }
     done
   fi
@@ -68,11 +69,11 @@ chmod 700 "$work/munge-key"
 chmod 400 "$work/munge-key/munge.key"
 chmod 755 "$work/munge-run"
 socket="$work/munge-run/munge.socket"
-runuser -u munge -- munged --foreground --key-file="$work/munge-key/munge.key" --socket="$socket" \
+# munged forks into the background once its socket is ready; its pid file says which process to stop.
+runuser -u munge -- munged --key-file="$work/munge-key/munge.key" --socket="$socket" \
   --pid-file="$work/munge-run/munged.pid" --seed-file="$work/munge-run/munged.seed" \
-  --log-file="$work/log/munged.log" &
-pids+=($!)
-for _ in $(seq 1 50); do [ -S "$socket" ] && break; sleep 0.1; done
+  --log-file="$work/munge-run/munged.log" >"$work/log/munged.out" 2>&1 || skip "munged did not start"
+pids+=("$(cat "$work/munge-run/munged.pid")")
 munge -S "$socket" -n </dev/null | unmunge -S "$socket" >/dev/null 2>&1 || skip "munged did not start"
 
 node=$(hostname -s)
