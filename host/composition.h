@@ -37,8 +37,13 @@ struct Footage {
     std::filesystem::path path;  // image or OBJ file, absolute
     int32_t width = 0, height = 0;
     Color3 solidColor{1.0, 1.0, 1.0};
-    // Image pixels: straight (not premultiplied) r, g, b, a floats, row-major, top row first.
+    // Image pixels: straight (not premultiplied) r, g, b, a floats, row-major, top row first, covering
+    // pixelsWidth x pixelsHeight at (pixelsX, pixelsY) of the width x height frame. Only the part of the
+    // frame a file holds data for is stored (an EXR's data window may be a speck in a vast frame); the
+    // rest of the frame is transparent.
     std::vector<float> pixels;
+    int32_t pixelsX = 0, pixelsY = 0;
+    int32_t pixelsWidth = 0, pixelsHeight = 0;
     // 8, 16 or 32: the precision of the source, which decides the world type a render lends.
     int32_t bitsPerChannel = 8;
     // Set for a numbered image sequence: the pixels above are its first file's, and each frame is

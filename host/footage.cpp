@@ -67,6 +67,26 @@ ChannelMap mapChannels(const OIIO::ImageSpec& spec) {
 
 float finiteOrZero(float v) { return std::isfinite(v) ? v : 0.0f; }
 
+std::string sizeText(int64_t width, int64_t height) { return std::to_string(width) + "x" + std::to_string(height); }
+
+// Judged from the header alone, before any pixel is allocated: what the file will make the host
+// allocate is its data window, and the frame it describes is a layer the host must be able to lend.
+void refuseOversizedImage(const OIIO::ImageSpec& spec, int32_t frameWidth, int32_t frameHeight) {
+    if (std::max({frameWidth, frameHeight, spec.width, spec.height}) > kMaxFootageSide) {
+        const bool frameLarger = std::max(frameWidth, frameHeight) > std::max(spec.width, spec.height);
+        throw FootageError(
+            "the image is " + (frameLarger ? sizeText(frameWidth, frameHeight) : sizeText(spec.width, spec.height)) +
+                ", larger than the host's " + std::to_string(kMaxFootageSide) + " pixel limit",
+            true);
+    }
+    if (int64_t{spec.width} * spec.height > kMaxFootagePixels) {
+        throw FootageError("the image holds " + sizeText(spec.width, spec.height) +
+                               " pixels, more than the host reads from one file (" +
+                               std::to_string(kMaxFootagePixels) + ")",
+                           true);
+    }
+}
+
 }  // namespace
 
 Footage makeSolidFootage(std::string key, const Color3& color, int32_t width, int32_t height) {
@@ -105,10 +125,7 @@ Footage loadImageFootage(std::string key, const std::filesystem::path& file) {
     int32_t height = hasDisplayWindow ? spec.full_height : spec.height;
     int32_t originX = hasDisplayWindow ? spec.full_x : spec.x;
     int32_t originY = hasDisplayWindow ? spec.full_y : spec.y;
-    if (std::max({width, height, spec.width, spec.height}) > kMaxFootageSide) {
-        throw FootageError("the image is " + std::to_string(spec.width) + "x" + std::to_string(spec.height) +
-                           ", larger than the host's " + std::to_string(kMaxFootageSide) + " pixel limit");
-    }
+    refuseOversizedImage(spec, width, height);
 
     const std::size_t channels = static_cast<std::size_t>(spec.nchannels);
     std::vector<float> source(static_cast<std::size_t>(spec.width) * static_cast<std::size_t>(spec.height) * channels);
@@ -126,19 +143,22 @@ Footage loadImageFootage(std::string key, const std::filesystem::path& file) {
     f.width = width;
     f.height = height;
     f.bitsPerChannel = bitsOf(spec.format);
-    // Outside the data window the frame is transparent.
-    f.pixels.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * kRgba, 0.0f);
-    for (int sy = 0; sy < spec.height; ++sy) {
-        int64_t y = int64_t{spec.y} + sy - originY;
-        if (y < 0 || y >= height) continue;
-        for (int sx = 0; sx < spec.width; ++sx) {
-            int64_t x = int64_t{spec.x} + sx - originX;
-            if (x < 0 || x >= width) continue;
-            const float* sample = &source[(static_cast<std::size_t>(sy) * static_cast<std::size_t>(spec.width) +
-                                           static_cast<std::size_t>(sx)) *
-                                          channels];
-            float* out = &f.pixels[(static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
-                                    static_cast<std::size_t>(x)) *
+    // The data window in frame coordinates, clipped to the frame.
+    const int64_t dataLeft = int64_t{spec.x} - originX, dataTop = int64_t{spec.y} - originY;
+    const int64_t left = std::clamp<int64_t>(dataLeft, 0, width), right = std::clamp<int64_t>(dataLeft + spec.width, 0, width);
+    const int64_t top = std::clamp<int64_t>(dataTop, 0, height), bottom = std::clamp<int64_t>(dataTop + spec.height, 0, height);
+    f.pixelsX = static_cast<int32_t>(left);
+    f.pixelsY = static_cast<int32_t>(top);
+    f.pixelsWidth = static_cast<int32_t>(right - left);
+    f.pixelsHeight = static_cast<int32_t>(bottom - top);
+    f.pixels.assign(static_cast<std::size_t>(f.pixelsWidth) * static_cast<std::size_t>(f.pixelsHeight) * kRgba, 0.0f);
+    for (int64_t y = top; y < bottom; ++y) {
+        const std::size_t sy = static_cast<std::size_t>(y - dataTop);
+        for (int64_t x = left; x < right; ++x) {
+            const std::size_t sx = static_cast<std::size_t>(x - dataLeft);
+            const float* sample = &source[(sy * static_cast<std::size_t>(spec.width) + sx) * channels];
+            float* out = &f.pixels[(static_cast<std::size_t>(y - top) * static_cast<std::size_t>(f.pixelsWidth) +
+                                    static_cast<std::size_t>(x - left)) *
                                    kRgba];
             float alpha = map.alpha >= 0 ? finiteOrZero(sample[map.alpha]) : 1.0f;
             for (int c = 0; c < 3; ++c) {
@@ -153,10 +173,34 @@ Footage loadImageFootage(std::string key, const std::filesystem::path& file) {
     return f;
 }
 
+std::optional<PixelRect> imagePixelRect(const Footage& footage) {
+    const Footage& f = footage;
+    PixelRect rect{f.pixelsX, f.pixelsY, f.pixelsWidth, f.pixelsHeight};
+    if (rect.width == 0 && rect.height == 0 && !f.pixels.empty()) rect = PixelRect{0, 0, f.width, f.height};
+    if (rect.x < 0 || rect.y < 0 || rect.width < 0 || rect.height < 0) return std::nullopt;
+    if (int64_t{rect.x} + rect.width > f.width || int64_t{rect.y} + rect.height > f.height) return std::nullopt;
+    if (f.pixels.size() != static_cast<std::size_t>(rect.width) * static_cast<std::size_t>(rect.height) * kRgba)
+        return std::nullopt;
+    return rect;
+}
+
 std::vector<float> footageRgba(const Footage& footage) {
     switch (footage.kind) {
-        case FootageKind::Image:
-            return footage.pixels;
+        case FootageKind::Image: {
+            const std::optional<PixelRect> rect = imagePixelRect(footage);
+            if (!rect) return {};
+            std::vector<float> frame(static_cast<std::size_t>(footage.width) *
+                                     static_cast<std::size_t>(footage.height) * kRgba, 0.0f);
+            const std::size_t rowFloats = static_cast<std::size_t>(rect->width) * kRgba;
+            for (int32_t y = 0; y < rect->height; ++y) {
+                const float* row = footage.pixels.data() + static_cast<std::size_t>(y) * rowFloats;
+                const std::size_t at = (static_cast<std::size_t>(rect->y + y) * static_cast<std::size_t>(footage.width) +
+                                        static_cast<std::size_t>(rect->x)) *
+                                       kRgba;
+                std::copy(row, row + rowFloats, frame.begin() + static_cast<std::ptrdiff_t>(at));
+            }
+            return frame;
+        }
         case FootageKind::Solid: {
             std::vector<float> pixels(static_cast<std::size_t>(std::max(footage.width, 0)) *
                                       static_cast<std::size_t>(std::max(footage.height, 0)) * kRgba);

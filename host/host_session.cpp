@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <iostream>
-#include <limits>
 #include <mutex>
 #include <optional>
 
 #include "host/basic_suite.h"
+#include "host/composition_time.h"
 #include "host/effect_plugin.h"
 #include "host/effect_scene_params.h"
 #include "host/footage_sequence.h"
@@ -37,14 +37,10 @@ struct PluginHost {
     std::vector<ArtisanInstance> instances;
     std::unique_ptr<EffectPlugin> effect;
     std::vector<const Composition*> preparedCompositions;  // whose scene effects have instances
+    std::string missingRenderer;  // why no renderer Artisan is set up, for a host opened without one
 };
 
 namespace {
-
-// The largest |frame| whose host time value (frame * 1000) fits the time record.
-constexpr int32_t kMaxFrameMagnitude = std::numeric_limits<A_long>::max() / 1000;
-// The largest frame rate whose time scale (rate * 1000) fits the time record.
-constexpr double kMaxFrameRate = 1.0e6;
 
 PR_InData inDataFor(const ArtisanRegistration& artisan) {
     return PR_InData{hostMessageFunction, basicSuite(), artisan.pluginId, artisan.refcon};
@@ -60,8 +56,17 @@ HandleAccounting snapshot(const HostState& state) {
     return state.accounting;
 }
 
+// A renderer file that is there but cannot serve is not "missing": the message says what is wrong with it.
 std::string missingRendererMessage(const PluginHost& host) {
-    std::string message = "no renderer plug-in in " + host.folder.string() + ": expected ZephrinRenderer.so";
+    for (const LoadedLibrary& library : host.libraries) {
+        if (library.path.filename() != kRendererLibraryName) continue;
+        std::string reason = library.failure;
+        if (library.kind == PluginKind::NotAPlugin) reason = "no EntryPointFunc";
+        if (library.kind == PluginKind::Effect) reason = "it is an effect, not a general plug-in";
+        if (reason.empty()) reason = std::string("it registered no Artisan ") + kRendererArtisanMatchName;
+        return std::string(kRendererLibraryName) + " in " + host.folder.string() + " is not a usable plug-in: " + reason;
+    }
+    std::string message = "no renderer plug-in in " + host.folder.string() + ": expected " + kRendererLibraryName;
     for (const LoadedLibrary& library : host.libraries) {
         if (!library.failure.empty()) message += " (" + describeLibrary(host.state, library) + ")";
     }
@@ -80,7 +85,7 @@ void checkRequest(const Composition& comp, const FrameRequest& request) {
         throw HostError("composition \"" + comp.name + "\" has an unusable size " + std::to_string(comp.width) + "x" +
                         std::to_string(comp.height));
     }
-    if (!(comp.frameRate > 0.0) || !(comp.frameRate <= kMaxFrameRate)) {
+    if (!(comp.frameRate >= kMinFrameRate) || !(comp.frameRate <= kMaxFrameRate)) {
         throw HostError("composition \"" + comp.name + "\" has an unusable frame rate");
     }
     if (request.frame > kMaxFrameMagnitude || request.frame < -kMaxFrameMagnitude) {
@@ -249,7 +254,12 @@ PluginHostPtr openPluginHost(const std::filesystem::path& pluginDir, const HostO
             if (artisan.matchName == kRendererArtisanMatchName) renderer = artisan;
         }
     }
-    if (!renderer) throw HostError(missingRendererMessage(*host));
+    if (!renderer) {
+        if (options.requireRenderer) throw HostError(missingRendererMessage(*host));
+        host->missingRenderer = missingRendererMessage(*host);
+        setUpEffect(*host);
+        return host;
+    }
     host->renderer = *renderer;
     host->globalContext = lockedNewHandle(host->state);
     if (PR_GlobalSetupFunc setup = host->renderer.entries.global_setup_func0) {
@@ -268,6 +278,7 @@ void closePluginHost(PluginHostPtr host) { host.reset(); }
 
 FrameResult renderCompositionFrame(PluginHost& host, const Composition& comp, const FrameRequest& request) {
     checkRequest(comp, request);
+    if (!host.missingRenderer.empty()) throw HostError(host.missingRenderer);
     if (!host.globalSetUp) throw HostError("the plug-in host is not set up");
     prepareSceneEffects(host, comp);
     HandleAccounting before = snapshot(host.state);

@@ -40,12 +40,17 @@ inline constexpr const char* kRendererArtisanMatchName = "com.tavik.ZephrinRende
 struct HostOptions {
     std::string languageTag = "en_US";  // the application's UI language ("en_US", "zh_CN")
     A_long applId = 0;                  // PF_InData.appl_id; 0: the host's own ('FXTC'); 'PrMr' for the editor host
+    // Opening fails without the renderer Artisan. Commands that only talk to the effect (listing its
+    // parameters) open without it; rendering a frame then fails with the reason.
+    bool requireRenderer = true;
 };
 
 // Loads every shared library in pluginDir, calls each AEGP plug-in's EntryPointFunc and runs the global
 // setup of the renderer Artisan; discovers the effect plug-in and sends it PF_Cmd_GLOBAL_SETUP and
 // PF_Cmd_PARAMS_SETUP. Throws HostError when the folder is unreadable, another PluginHost is open, or no
-// library registered the renderer Artisan ("no renderer plug-in in /path: expected ZephrinRenderer.so").
+// library registered the renderer Artisan ("no renderer plug-in in /path: expected ZephrinRenderer.so", or
+// "ZephrinRenderer.so in /path is not a usable plug-in: <why>" when the file is there) and
+// options.requireRenderer holds.
 // An effect that cannot be set up is reported by describePlugins and leaves the host without an effect.
 PluginHostPtr openPluginHost(const std::filesystem::path& pluginDir, const HostOptions& options = {});
 

@@ -133,6 +133,7 @@ HostWorld footageWorld(const Footage& footage) {
     switch (footage.kind) {
         case FootageKind::Solid: break;
         case FootageKind::Image:
+            if (!imagePixelRect(footage)) return HostWorld{};
             type = worldTypeForBits(footage.bitsPerChannel);
             if (type == AEGP_WorldType_NONE) type = AEGP_WorldType_8;
             break;
@@ -140,12 +141,19 @@ HostWorld footageWorld(const Footage& footage) {
     }
     HostWorld world = makeWorld(type, footage.width, footage.height);
     if (world.type == AEGP_WorldType_NONE) return world;
-    std::vector<float> rgba = footageRgba(footage);
-    size_t expected = static_cast<size_t>(footage.width) * static_cast<size_t>(footage.height) * 4;
-    if (rgba.size() != expected) return HostWorld{};
-    const float* p = rgba.data();
-    for (int32_t y = 0; y < world.height; ++y) {
-        for (int32_t x = 0; x < world.width; ++x, p += 4) writePixel(world, x, y, {p[0], p[1], p[2], p[3]});
+    if (footage.kind == FootageKind::Solid) {
+        // Straight from the colour: a float copy of a large solid would cost four times the world itself.
+        // The colour passes through float as image samples do, so solids round exactly as they always have.
+        std::array<double, 4> rgba{1.0, 1.0, 1.0, 1.0};
+        for (std::size_t c = 0; c < 3; ++c) rgba[c] = static_cast<float>(footage.solidColor[c]);
+        fillWorld(world, rgba);
+        return world;
+    }
+    // The world starts transparent, which is what the frame shows outside the stored pixels.
+    const PixelRect rect = *imagePixelRect(footage);
+    const float* p = footage.pixels.data();
+    for (int32_t y = 0; y < rect.height; ++y) {
+        for (int32_t x = 0; x < rect.width; ++x, p += 4) writePixel(world, rect.x + x, rect.y + y, {p[0], p[1], p[2], p[3]});
     }
     return world;
 }

@@ -8,6 +8,7 @@
 #include "host/basic_suite.h"
 #include "host/effect_plugin.h"
 #include "host/host_session.h"
+#include "host/plugin_file.h"
 
 namespace zephrin::host {
 namespace {
@@ -25,6 +26,12 @@ std::string lastDlError() {
 }
 
 void loadLibrary(HostState& state, LoadedLibrary& library) {
+    // Checked first: dlopen maps a truncated file as if it were whole and the process dies on first touch.
+    library.failure = pluginFileProblem(library.path);
+    if (!library.failure.empty()) {
+        library.kind = PluginKind::LoadFailed;
+        return;
+    }
     dlerror();
     library.handle = dlopen(library.path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (library.handle == nullptr) {
@@ -72,7 +79,9 @@ std::vector<LoadedLibrary> loadPluginFolder(HostState& state, const std::filesys
     std::error_code error;
     std::vector<std::filesystem::path> candidates;
     for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-        if (it->path().extension() == ".so" && it->is_regular_file(error)) candidates.push_back(it->path());
+        const std::string name = it->path().filename().string();
+        // Whatever the entry is (even a folder), a file of an expected name is reported, never skipped silently.
+        if (name == kRendererLibraryName || name == kEffectLibraryName) candidates.push_back(it->path());
     }
     if (error) throw HostError("cannot read plug-in folder " + folder.string() + ": " + error.message());
     std::sort(candidates.begin(), candidates.end());
@@ -112,8 +121,9 @@ void unloadLibraries(std::vector<LoadedLibrary>& libraries) {
 std::string describeLibrary(const HostState& state, const LoadedLibrary& library) {
     std::string line = library.path.filename().string() + ": ";
     switch (library.kind) {
-        case PluginKind::LoadFailed: return line + "not loaded: " + library.failure;
-        case PluginKind::NotAPlugin: return line + "not a plug-in (no EntryPointFunc or PluginDataEntryFunction2)";
+        case PluginKind::LoadFailed: return line + "not a usable plug-in: " + library.failure;
+        case PluginKind::NotAPlugin:
+            return line + "not a usable plug-in: no EntryPointFunc or PluginDataEntryFunction2";
         case PluginKind::Effect: return describeEffectLibrary(state, library);
         case PluginKind::General: break;
     }

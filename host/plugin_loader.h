@@ -18,8 +18,13 @@ enum class PluginKind {
     General,       // exports EntryPointFunc
     Effect,        // exports PluginDataEntryFunction2 or PluginDataEntryFunction
     NotAPlugin,    // a shared library with neither entry point; unloaded again
-    LoadFailed,    // dlopen refused it
+    LoadFailed,    // not a complete shared library, or dlopen refused it
 };
+
+// The plug-in files the host looks for in its folder. Anything else there (the platform library the
+// effect links, stray copies) is not the host's to open.
+inline constexpr const char* kRendererLibraryName = "ZephrinRenderer.so";
+inline constexpr const char* kEffectLibraryName = "Zephrin.so";
 
 struct LoadedLibrary {
     std::filesystem::path path;
@@ -35,8 +40,9 @@ struct LoadedLibrary {
 constexpr A_long kHostApiMajorVersion = 13;
 constexpr A_long kHostApiMinorVersion = 28;
 
-// Loads every "*.so" directly in the folder, in name order, calling each general plug-in's entry with
-// `state` active. Throws HostError when the folder cannot be listed.
+// Loads the plug-in files the host expects that are present in the folder, in name order, calling each
+// general plug-in's entry with `state` active. A file that is not a complete shared library is not
+// opened (LoadFailed, with the reason). Throws HostError when the folder cannot be listed.
 std::vector<LoadedLibrary> loadPluginFolder(HostState& state, const std::filesystem::path& folder);
 
 // Calls every registered death hook (in registration order), with the state active.

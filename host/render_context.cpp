@@ -3,10 +3,9 @@
 #include <cmath>
 #include <mutex>
 
-namespace zephrin::host {
+#include "host/composition_time.h"
 
-// Units of host time per frame; the time scale carries the frame rate times the same factor.
-constexpr A_long kTimeUnitsPerFrame = 1000;
+namespace zephrin::host {
 
 A_Time frameTime(double frameRate, int32_t frame) {
     A_Time t = frameStep(frameRate);

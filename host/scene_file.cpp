@@ -1,16 +1,25 @@
 #include "host/scene_file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
 #include <cctype>
-#include <fstream>
-#include <sstream>
+#include <limits>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "host/composition_time.h"
 #include "host/footage.h"
 #include "host/footage_sequence.h"
 #include "host/scene_file_json.h"
+#include "host/scene_keys.h"
 
 namespace zephrin::host {
 
@@ -23,8 +32,6 @@ using scenejson::Reader;
 
 constexpr std::string_view kFormat = kSceneFormatName;
 constexpr int kVersion = kSceneFormatVersion;
-// Frame numbers stay well inside 32 bits wherever image headers and farm tools carry them.
-constexpr int32_t kMaxStartFrame = 1'000'000'000;
 
 bool isCameraOrLight(LayerType type) { return type == LayerType::Camera || type == LayerType::Light; }
 
@@ -61,26 +68,66 @@ const Json* findMember(const Json& object, std::string_view key) {
     return it == object.end() ? nullptr : &*it;
 }
 
+// A whole number within the bounds its table gives; the key must be there when it is required.
+int32_t wholeNumberOf(const Reader& r, const Json& object, const std::string& path, const SceneKeyTable& table,
+                      std::string_view name) {
+    const SceneKey& key = sceneKey(table, name);
+    return r.wholeNumber(r.require(object, path, name), memberPath(path, name), key.min, key.max);
+}
+
+// Every frame must have a host time, or a render would fail (or wrap around) part way through a sequence.
+void checkCompositionTime(const Reader& r, const Composition& comp, const std::string& path) {
+    if (comp.frameRate < kMinFrameRate || comp.frameRate > kMaxFrameRate) {
+        r.fail(memberPath(path, "frameRate"), "expected a frame rate from " + scenejson::formatNumber(kMinFrameRate) +
+                                                  " to " + std::to_string(static_cast<int64_t>(kMaxFrameRate)) +
+                                                  " (the host's time range)");
+    }
+    const int64_t frames = compositionFrameCount(comp);
+    if (frames > kMaxFrameCount) {
+        r.fail(memberPath(path, "duration"),
+               scenejson::formatNumber(comp.duration) + " s at " + scenejson::formatNumber(comp.frameRate) +
+                   " fps is " + (frames == std::numeric_limits<int64_t>::max() ? std::string("too many")
+                                                                              : std::to_string(frames)) +
+                   " frames, more than the host's time range holds (" + std::to_string(kMaxFrameCount) + ")");
+    }
+}
+
 void readComposition(const Reader& r, const Json& j, Composition& comp) {
     const std::string path = "composition";
-    r.expectKeys(j, path, {"name", "width", "height", "frameRate", "duration", "startFrame", "background"});
+    checkSceneObject(r, j, path, kCompositionKeys);
     if (const Json* v = findMember(j, "name")) comp.name = r.string(*v, memberPath(path, "name"));
-    comp.width = r.wholeNumber(r.require(j, path, "width"), memberPath(path, "width"), 1, kMaxFootageSide);
-    comp.height = r.wholeNumber(r.require(j, path, "height"), memberPath(path, "height"), 1, kMaxFootageSide);
+    comp.width = wholeNumberOf(r, j, path, kCompositionKeys, "width");
+    comp.height = wholeNumberOf(r, j, path, kCompositionKeys, "height");
     comp.frameRate = r.positiveNumber(r.require(j, path, "frameRate"), memberPath(path, "frameRate"));
     comp.duration = r.positiveNumber(r.require(j, path, "duration"), memberPath(path, "duration"));
-    if (const Json* v = findMember(j, "startFrame"))
-        comp.startFrame = r.wholeNumber(*v, memberPath(path, "startFrame"), 0, kMaxStartFrame);
+    if (j.contains("startFrame")) comp.startFrame = wholeNumberOf(r, j, path, kCompositionKeys, "startFrame");
     if (const Json* v = findMember(j, "background")) comp.background = r.color4(*v, memberPath(path, "background"));
+    checkCompositionTime(r, comp, path);
 }
 
 Footage readSolid(const Reader& r, const Json& j, const std::string& path, const std::string& key) {
-    r.expectKeys(j, path, {"color", "width", "height"});
+    checkSceneObject(r, j, path, kSolidKeys);
     Color3 color{1.0, 1.0, 1.0};
     if (const Json* v = findMember(j, "color")) color = r.color3(*v, memberPath(path, "color"));
-    int32_t width = r.wholeNumber(r.require(j, path, "width"), memberPath(path, "width"), 1, kMaxFootageSide);
-    int32_t height = r.wholeNumber(r.require(j, path, "height"), memberPath(path, "height"), 1, kMaxFootageSide);
+    int32_t width = wholeNumberOf(r, j, path, kSolidKeys, "width");
+    int32_t height = wholeNumberOf(r, j, path, kSolidKeys, "height");
     return makeSolidFootage(key, color, width, height);
+}
+
+// Only a regular file can be footage; a folder, device or pipe that exists is named as what it is.
+void refuseUnreadableFootagePath(const Reader& r, const std::filesystem::path& file, const std::string& path,
+                                 const std::string& given) {
+    std::error_code ec;
+    const std::filesystem::file_status status = std::filesystem::status(file, ec);
+    switch (status.type()) {
+        case std::filesystem::file_type::regular: return;
+        case std::filesystem::file_type::directory: r.fail(path, "\"" + given + "\" is a folder, not a footage file");
+        case std::filesystem::file_type::not_found:
+        case std::filesystem::file_type::none: r.fail(path, "no such file \"" + given + "\"");
+        default:
+            if (ec) r.fail(path, "cannot open \"" + given + "\": " + ec.message());
+            r.fail(path, "\"" + given + "\" is not a regular file (a device, pipe or socket), not a footage file");
+    }
 }
 
 Footage readFootageFile(const Reader& r, const std::filesystem::path& sceneDirectory, const Json& j,
@@ -99,7 +146,7 @@ Footage readFootageFile(const Reader& r, const std::filesystem::path& sceneDirec
             r.fail(path, "cannot read image sequence \"" + given + "\": " + e.what());
         }
     }
-    if (!std::filesystem::is_regular_file(file, ec)) r.fail(path, "no such file \"" + given + "\"");
+    refuseUnreadableFootagePath(r, file, path, given);
     std::string extension = file.extension().string();
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -108,7 +155,11 @@ Footage readFootageFile(const Reader& r, const std::filesystem::path& sceneDirec
     try {
         return loadImageFootage(key, file);
     } catch (const FootageError& e) {
+        if (e.tooLarge) r.fail(path, "footage too large: \"" + given + "\": " + e.what());
         r.fail(path, "cannot read image \"" + given + "\": " + e.what());
+    } catch (const std::bad_alloc&) {
+        // Within the size limits but still more than this machine can hold.
+        r.fail(path, "footage too large: \"" + given + "\": not enough memory to read it");
     }
 }
 
@@ -117,7 +168,7 @@ void readFootage(const Reader& r, const std::filesystem::path& sceneDirectory, c
     if (!j.is_object()) r.fail(path, "expected an object");
     for (const auto& [key, entry] : j.items()) {
         const std::string entryPath = memberPath(path, key);
-        r.expectKeys(entry, entryPath, {"solid", "file"});
+        checkSceneObject(r, entry, entryPath, kFootageEntryKeys);
         const Json* solid = findMember(entry, "solid");
         const Json* file = findMember(entry, "file");
         if ((solid == nullptr) == (file == nullptr)) r.fail(entryPath, "expected either \"solid\" or \"file\"");
@@ -129,18 +180,11 @@ void readFootage(const Reader& r, const std::filesystem::path& sceneDirectory, c
 }
 
 LayerType readLayerType(const Reader& r, const Json& j, const std::string& path) {
-    std::string name = r.string(j, path);
-    if (name == "av") return LayerType::AV;
-    if (name == "camera") return LayerType::Camera;
-    if (name == "light") return LayerType::Light;
-    if (name == "null") return LayerType::Null;
-    r.fail(path, "unknown layer type \"" + name + "\" (expected av, camera, light or null)");
+    return static_cast<LayerType>(sceneChoice(r, j, path, kLayerTypeNames, "layer type"));
 }
 
 void readTransform(const Reader& r, const Json& j, const std::string& path, Layer& layer) {
-    r.expectKeys(j, path,
-                 {"anchorPoint", "position", "scale", "orientation", "rotationX", "rotationY", "rotationZ", "opacity",
-                  "pointOfInterest"});
+    checkSceneObject(r, j, path, kTransformKeys);
     Transform& t = layer.transform;
     bool cameraOrLight = isCameraOrLight(layer.type);
     for (const auto& [key, value] : j.items()) {
@@ -178,18 +222,14 @@ void readTransform(const Reader& r, const Json& j, const std::string& path, Laye
 CastsShadows readCastsShadows(const Reader& r, const Json& j, const std::string& path) {
     if (j.is_boolean()) return j.get<bool>() ? CastsShadows::On : CastsShadows::Off;
     if (j.is_string()) {
-        std::string v = j.get<std::string>();
-        if (v == "off") return CastsShadows::Off;
-        if (v == "on") return CastsShadows::On;
-        if (v == "only") return CastsShadows::Only;
+        auto it = std::find(kCastsShadowsNames.begin(), kCastsShadowsNames.end(), j.get<std::string>());
+        if (it != kCastsShadowsNames.end()) return static_cast<CastsShadows>(it - kCastsShadowsNames.begin());
     }
     r.fail(path, "expected \"off\", \"on\", \"only\", true or false");
 }
 
 void readMaterial(const Reader& r, const Json& j, const std::string& path, Material& m) {
-    r.expectKeys(j, path,
-                 {"castsShadows", "acceptsShadows", "acceptsLights", "ambient", "diffuse", "specularIntensity",
-                  "specularShininess", "lightTransmission"});
+    checkSceneObject(r, j, path, kMaterialKeys);
     for (const auto& [key, value] : j.items()) {
         const std::string p = memberPath(path, key);
         if (key == "castsShadows") {
@@ -213,7 +253,7 @@ void readMaterial(const Reader& r, const Json& j, const std::string& path, Mater
 }
 
 void readCamera(const Reader& r, const Json& j, const std::string& path, CameraOptions& c) {
-    r.expectKeys(j, path, {"zoom", "depthOfField", "focusDistance", "aperture", "blurLevel"});
+    checkSceneObject(r, j, path, kCameraKeys);
     for (const auto& [key, value] : j.items()) {
         const std::string p = memberPath(path, key);
         if (key == "zoom") {
@@ -231,26 +271,15 @@ void readCamera(const Reader& r, const Json& j, const std::string& path, CameraO
 }
 
 LightKind readLightKind(const Reader& r, const Json& j, const std::string& path) {
-    std::string v = r.string(j, path);
-    if (v == "parallel") return LightKind::Parallel;
-    if (v == "spot") return LightKind::Spot;
-    if (v == "point") return LightKind::Point;
-    if (v == "ambient") return LightKind::Ambient;
-    r.fail(path, "unknown light type \"" + v + "\" (expected parallel, spot, point or ambient)");
+    return static_cast<LightKind>(sceneChoice(r, j, path, kLightTypeNames, "light type"));
 }
 
 LightFalloff readFalloff(const Reader& r, const Json& j, const std::string& path) {
-    std::string v = r.string(j, path);
-    if (v == "none") return LightFalloff::None;
-    if (v == "smooth") return LightFalloff::Smooth;
-    if (v == "inverseSquareClamped") return LightFalloff::InverseSquareClamped;
-    r.fail(path, "unknown falloff \"" + v + "\" (expected none, smooth or inverseSquareClamped)");
+    return static_cast<LightFalloff>(sceneChoice(r, j, path, kFalloffNames, "falloff"));
 }
 
 void readLight(const Reader& r, const Json& j, const std::string& path, LightOptions& l) {
-    r.expectKeys(j, path,
-                 {"lightType", "intensity", "color", "coneAngle", "coneFeather", "falloff", "radius", "falloffDistance",
-                  "castsShadows", "shadowDarkness", "shadowDiffusion"});
+    checkSceneObject(r, j, path, kLightKeys);
     for (const auto& [key, value] : j.items()) {
         const std::string p = memberPath(path, key);
         if (key == "lightType") {
@@ -285,7 +314,7 @@ std::vector<EffectEntry> readEffects(const Reader& r, const Json& j, const std::
     for (std::size_t i = 0; i < j.size(); ++i) {
         const std::string p = elementPath(path, i);
         const Json& e = j[i];
-        r.expectKeys(e, p, {"matchName", "params", "savedBeforeParams", "enabled"});
+        checkSceneObject(r, e, p, kEffectKeys);
         EffectEntry entry;
         entry.matchName = r.string(r.require(e, p, "matchName"), memberPath(p, "matchName"));
         entry.paramsJson = "{}";
@@ -309,9 +338,7 @@ struct PendingParent {
 
 Layer readLayer(const Reader& r, const Composition& comp, const Json& j, const std::string& path,
                 PendingParent& parent) {
-    r.expectKeys(j, path,
-                 {"name", "type", "source", "threeD", "videoOn", "adjustment", "guide", "inPoint", "outPoint", "parent",
-                  "transform", "material", "camera", "light", "effects"});
+    checkSceneObject(r, j, path, kLayerKeys);
     Layer layer;
     layer.type = readLayerType(r, r.require(j, path, "type"), memberPath(path, "type"));
     const char* type = typeName(layer.type);
@@ -399,15 +426,66 @@ void resolveParents(const Reader& r, const std::vector<PendingParent>& parents, 
     }
 }
 
+const char* jsonKindName(const Json& value) {
+    switch (value.type()) {
+        case Json::value_t::string: return "a string";
+        case Json::value_t::boolean: return "true or false";
+        case Json::value_t::array: return "a list";
+        case Json::value_t::object: return "an object";
+        case Json::value_t::null: return "null";
+        default: return "a number";
+    }
+}
+
+// A version written as text ("1") is a different mistake from a version this host does not read.
+void checkVersion(const Reader& r, const Json& version) {
+    const std::string supported = std::to_string(kVersion);
+    if (!version.is_number()) r.fail("version", "expected the number " + supported + ", not " + jsonKindName(version));
+    const double given = version.get<double>();
+    if (given != kVersion) {
+        r.fail("version", "unsupported version " + scenejson::formatNumber(given) + " (this host reads version " +
+                              supported + ")");
+    }
+}
+
+// Closes the descriptor however reading ends.
+struct FileDescriptor {
+    int fd = -1;
+    ~FileDescriptor() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+// The file's whole text. Only a regular file of bounded size is read: a device such as /dev/zero never
+// ends and a FIFO may never deliver, so either would hang the host or grow it without limit. The checks
+// look at what was opened (not at the path beforehand), and opening does not wait for a FIFO's writer.
 std::string readText(const Reader& r, const std::filesystem::path& file) {
-    std::error_code ec;
-    if (std::filesystem::is_directory(file, ec)) r.fail({}, "is a folder, not a scene file");
-    std::ifstream in(file, std::ios::binary);
-    if (!in) r.fail({}, "cannot open the file");
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in.bad()) r.fail({}, "cannot read the file");
-    return text.str();
+    FileDescriptor in{::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
+    if (in.fd < 0) {
+        if (errno == ENOENT) r.fail({}, "cannot open the file");
+        r.fail({}, std::string("cannot open the file: ") + std::strerror(errno));
+    }
+    struct stat info {};
+    if (::fstat(in.fd, &info) != 0) r.fail({}, std::string("cannot read the file: ") + std::strerror(errno));
+    if (S_ISDIR(info.st_mode)) r.fail({}, "is a folder, not a scene file");
+    if (!S_ISREG(info.st_mode)) r.fail({}, "is not a regular file (a device, pipe or socket), not a scene file");
+    const std::string tooLarge = "more than a scene file may hold (" + std::to_string(kMaxSceneFileBytes) + " bytes)";
+    if (static_cast<uint64_t>(info.st_size) > kMaxSceneFileBytes) {
+        r.fail({}, "the file is " + std::to_string(info.st_size) + " bytes, " + tooLarge);
+    }
+    std::string text;
+    text.reserve(static_cast<std::size_t>(info.st_size));
+    // The size is checked again while reading: some regular files (under /proc) report 0 bytes or grow.
+    std::array<char, 1 << 16> chunk;
+    for (;;) {
+        ssize_t got = ::read(in.fd, chunk.data(), chunk.size());
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) r.fail({}, std::string("cannot read the file: ") + std::strerror(errno));
+        if (got == 0) break;
+        if (text.size() + static_cast<std::size_t>(got) > kMaxSceneFileBytes) r.fail({}, "the file holds " + tooLarge);
+        text.append(chunk.data(), static_cast<std::size_t>(got));
+    }
+    return text;
 }
 
 }  // namespace
@@ -421,11 +499,8 @@ Composition loadSceneFile(const std::filesystem::path& file) {
     const Json& format = r.require(root, {}, "format");
     if (!format.is_string() || format.get<std::string>() != kFormat)
         r.fail("format", "expected \"" + std::string(kFormat) + "\"");
-    const Json& version = r.require(root, {}, "version");
-    if (!version.is_number() || version.get<double>() != kVersion)
-        r.fail("version",
-               "unsupported version " + version.dump() + " (this host reads version " + std::to_string(kVersion) + ")");
-    r.expectKeys(root, {}, {"format", "version", "composition", "footage", "layers"});
+    checkVersion(r, r.require(root, {}, "version"));
+    checkSceneObject(r, root, {}, kSceneRootKeys);
 
     Composition comp;
     comp.sceneFile = std::filesystem::absolute(file).lexically_normal();

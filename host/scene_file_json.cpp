@@ -49,6 +49,14 @@ std::string framePath(const std::vector<ParseFrame>& frames) {
     return path;
 }
 
+// Refused while parsing, before the document exists: writing, comparing or copying a value walks it
+// recursively, and a few ten thousand levels overflow the stack.
+void refuseDeepNesting(const std::string& fileName, const std::vector<ParseFrame>& frames) {
+    if (frames.size() < kMaxNestingDepth) return;
+    fail(fileName, framePath(frames),
+         "nested more than " + std::to_string(kMaxNestingDepth) + " lists or objects deep");
+}
+
 // The text after nlohmann's "[json.exception...] parse error at ", which starts with the line and column.
 std::string parseErrorDetail(const std::string& what) {
     static constexpr std::string_view kLead = "parse error at ";
@@ -85,9 +93,11 @@ Json parseDocument(const std::string& fileName, const std::string& text) {
         };
         switch (event) {
             case Json::parse_event_t::object_start:
+                refuseDeepNesting(fileName, frames);
                 frames.push_back(ParseFrame{});
                 break;
             case Json::parse_event_t::array_start:
+                refuseDeepNesting(fileName, frames);
                 frames.push_back(ParseFrame{true, 0, {}, {}});
                 break;
             case Json::parse_event_t::key: {
@@ -124,6 +134,10 @@ void Reader::fail(const std::string& path, const std::string& message) const {
 
 void Reader::expectKeys(const Json& object, const std::string& path,
                         std::initializer_list<std::string_view> allowed) const {
+    expectKeys(object, path, std::span<const std::string_view>(allowed.begin(), allowed.size()));
+}
+
+void Reader::expectKeys(const Json& object, const std::string& path, std::span<const std::string_view> allowed) const {
     if (!object.is_object()) fail(path, "expected an object");
     for (const auto& [key, value] : object.items()) {
         if (std::find(allowed.begin(), allowed.end(), key) != allowed.end()) continue;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <nlohmann/json.hpp>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,7 +28,13 @@ std::string memberPath(const std::string& parent, std::string_view key);
 std::string formatNumber(double v);
 std::string elementPath(const std::string& parent, std::size_t index);
 
-// Parses the text, refusing malformed JSON (with line and column), numbers too large for a double
+// The deepest nesting of lists and objects a scene file may have. The deepest the format uses is under
+// ten (layers[i].effects[j].params.P.keyframes[k][1][c]); anything near the limit is a broken or
+// hostile file.
+inline constexpr std::size_t kMaxNestingDepth = 64;
+
+// Parses the text, refusing malformed JSON (with line and column), nesting deeper than kMaxNestingDepth
+// (at the path where it goes too deep), numbers too large for a double
 // and keys given twice in one object.
 Json parseDocument(const std::string& fileName, const std::string& text);
 
@@ -38,6 +45,7 @@ struct Reader {
     [[noreturn]] void fail(const std::string& path, const std::string& message) const;
     // The value is an object holding only these keys; an unknown key is refused, with a suggestion.
     void expectKeys(const Json& object, const std::string& path, std::initializer_list<std::string_view> allowed) const;
+    void expectKeys(const Json& object, const std::string& path, std::span<const std::string_view> allowed) const;
     const Json& require(const Json& object, const std::string& path, std::string_view key) const;
 
     double number(const Json& value, const std::string& path) const;

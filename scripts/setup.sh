@@ -5,10 +5,12 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 # clang for the clang preset; libclang-rt-14-dev holds clang's sanitizer runtimes and libFuzzer
-# (the fuzz targets, fuzz/CMakeLists.txt).
-# slurm-wlm and munge: the farm test's one-node cluster (tests/farm/slurm_farm_test.sh).
+# (the fuzz targets, fuzz/CMakeLists.txt). python3-jsonschema checks the scene files against the
+# schema `zephrin schema` prints (tests/apps/scene_format_doc_test.cpp). slurm-wlm and munge: the farm
+# test's one-node cluster (tests/farm/slurm_farm_test.sh).
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config libopenimageio-dev openimageio-tools
-          nlohmann-json3-dev libcli11-dev libgtest-dev libbenchmark-dev binutils slurm-wlm munge)
+          nlohmann-json3-dev libcli11-dev libgtest-dev libbenchmark-dev binutils python3-jsonschema slurm-wlm
+          munge)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -14,6 +14,7 @@
 #include "apps/zephrin/info_command.h"
 #include "apps/zephrin/params_command.h"
 #include "apps/zephrin/render_command.h"
+#include "apps/zephrin/schema_command.h"
 #include "apps/zephrin/thread_limit.h"
 #include "apps/zephrin/validate_command.h"
 #include "apps/zephrin/version_command.h"
@@ -147,6 +148,8 @@ int runCommandLine(int argc, char** argv) {
         app.add_subcommand("validate", "Check scene files as a render would, without rendering (exit 0 or 2)");
     validateCommand->add_option("scenes", validateScenes, "Scene files")->required();
 
+    CLI::App* schemaCommand = app.add_subcommand("schema", "Print the scene format's JSON Schema (draft 2020-12)");
+
     CLI::App* versionCommand = app.add_subcommand("version", "Print the program's, plug-ins' and scene format's versions");
 
     FarmSlurmOptions farm;
@@ -158,7 +161,7 @@ int runCommandLine(int argc, char** argv) {
         // A mistyped command reaches CLI11 as an unexpected argument of the program itself.
         if (app.get_subcommands().empty() && dynamic_cast<const CLI::ExtrasError*>(&error) != nullptr) {
             std::cerr << "zephrin: unknown command \"" << commandWord(app.remaining()) << "\" (commands: render, "
-                      << "info, params, validate, version, farm; see zephrin --help)\n";
+                      << "info, params, validate, schema, version, farm; see zephrin --help)\n";
             return kExitUsage;
         }
         if (error.get_exit_code() == 0) return app.exit(error);  // --help
@@ -190,11 +193,13 @@ int runCommandLine(int argc, char** argv) {
     }
     if (*infoCommand) return runInfo(infoScene, pluginDir, std::cout);
     if (*validateCommand) return runValidate(validateScenes, pluginDir, std::cout);
+    if (*schemaCommand) return runSchema(std::cout);
     if (*farmSlurmCommand) {
         farm.pluginDir = pluginDir;
         return runFarmSlurm(farm, std::cout, std::cerr);
     }
-    std::cerr << "zephrin: a command is required: render, info, params, validate, version or farm (see zephrin --help)\n";
+    std::cerr << "zephrin: a command is required: render, info, params, validate, schema, version or farm (see "
+                 "zephrin --help)\n";
     return kExitUsage;
 }
 

@@ -17,8 +17,8 @@
 #include "apps/zephrin/job_resources.h"
 #include "apps/zephrin/obj_check.h"
 #include "apps/zephrin/output_path.h"
-#include "apps/zephrin/render_command.h"
 #include "apps/zephrin/slurm_job.h"
+#include "host/composition_time.h"
 #include "host/host_session.h"
 #include "host/scene_file.h"
 
@@ -153,7 +153,7 @@ int runFarmSlurm(const FarmSlurmOptions& options, std::ostream& out, std::ostrea
     } catch (const host::SceneFileError& error) {
         return fail(err, kExitUsage, error.what());
     }
-    if (std::string problem = frameSpecProblem(frames.spec, FrameBounds{comp.startFrame, compositionFrameCount(comp)});
+    if (std::string problem = frameSpecProblem(frames.spec, FrameBounds{comp.startFrame, host::compositionFrameCount(comp)});
         !problem.empty()) {
         return fail(err, kExitUsage, options.scene.filename().string() + ": " + problem);
     }

@@ -191,6 +191,7 @@ void printText(const std::vector<host::RegisteredParam>& params, std::ostream& o
 
 int runParams(const ParamsOptions& options, std::ostream& out) {
     host::HostOptions hostOptions;
+    hostOptions.requireRenderer = false;  // the parameter list is the effect's alone
     if (options.language == "zh") {
         hostOptions.languageTag = "zh_CN";
     } else if (options.language != "en") {

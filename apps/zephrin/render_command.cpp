@@ -4,9 +4,9 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <iostream>
 #include <limits>
+#include <new>
 #include <system_error>
 #include <vector>
 
@@ -15,6 +15,7 @@
 #include "apps/zephrin/obj_check.h"
 #include "apps/zephrin/output_path.h"
 #include "apps/zephrin/version_command.h"
+#include "host/composition_time.h"
 #include "host/host_session.h"
 #include "host/scene_file.h"
 
@@ -22,9 +23,6 @@ namespace zephrin::app {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Far beyond any composition the host can time, and far from the end of int64.
-constexpr double kMaxCountedFrames = 1.0e15;
 
 std::string defaultOutput(const fs::path& scene, bool sequence) {
     std::string stem = scene.stem().string();
@@ -98,17 +96,11 @@ std::vector<int64_t> requestedFrames(const RenderOptions& options, const host::C
     } else {
         spec.runs.push_back(FrameRun{comp.startFrame, comp.startFrame, 1});
     }
-    problem = frameSpecProblem(spec, FrameBounds{comp.startFrame, compositionFrameCount(comp)});
+    problem = frameSpecProblem(spec, FrameBounds{comp.startFrame, host::compositionFrameCount(comp)});
     return problem.empty() ? expandFrameSpec(spec) : std::vector<int64_t>{};
 }
 
 }  // namespace
-
-int64_t compositionFrameCount(const host::Composition& comp) {
-    // A frame exists for every frame start inside the duration; tiny float noise must not add one.
-    double frames = std::ceil(comp.duration * comp.frameRate - 1e-6);
-    return static_cast<int64_t>(std::clamp(frames, 1.0, kMaxCountedFrames));
-}
 
 int runRender(const RenderOptions& options) {
     RenderRun run{options, ProgressReport{}, MadeFolders{}};
@@ -181,6 +173,8 @@ int runRender(const RenderOptions& options) {
         host::FrameResult result;
         try {
             result = host::renderCompositionFrame(*pluginHost, comp, request);
+        } catch (const std::bad_alloc&) {
+            return run.fail(kExitRenderFailure, "out of memory", frame);
         } catch (const std::exception& error) {
             return run.fail(kExitRenderFailure, error.what(), frame);
         }
@@ -191,6 +185,8 @@ int runRender(const RenderOptions& options) {
         run.madeFolders.noteMissingBefore(target);
         try {
             writeWorldImage(result.image, target, *format, metadata);
+        } catch (const std::bad_alloc&) {
+            return run.fail(kExitRenderFailure, "out of memory", frame);
         } catch (const std::exception& error) {
             return run.fail(kExitRenderFailure, error.what(), frame);
         }

@@ -8,7 +8,6 @@
 
 #include "apps/zephrin/frame_spec.h"
 #include "apps/zephrin/progress_report.h"
-#include "host/composition.h"
 
 namespace zephrin::app {
 
@@ -24,9 +23,6 @@ struct RenderOptions {
     // Leave frames whose file is already there, so a requeued farm task does only what is missing.
     bool skipExisting = false;
 };
-
-// How many frames the composition has (at least one), numbered from its start frame.
-int64_t compositionFrameCount(const host::Composition& comp);
 
 // Runs the command; returns the process exit code and reports problems on stderr.
 int runRender(const RenderOptions& options);

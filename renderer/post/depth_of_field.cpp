@@ -21,6 +21,9 @@ constexpr double kRadiusLimitShare = 0.15;
 constexpr double kMinRadiusLimit = 1.0;
 constexpr double kMaxRadiusLimit = 64.0;
 constexpr double kMaxBlurScale = 4.0;
+// A depth interpolated across a card at the focus distance lands a hair off it (1000 ± 1e-13), and
+// ceil would turn that into a one-pixel blur; defocus this far below a pixel boundary counts as none.
+constexpr double kRadiusRoundingTolerance = 1e-6;
 constexpr double kMinAlphaSum = 1e-9;
 constexpr uint32_t kDofLineBlock = 64;
 // Columns blurred side by side: 16 pixels of 4 doubles span eight cache lines of a row.
@@ -81,7 +84,7 @@ int32_t depthOfFieldRadius(const SceneCamera& camera, double z) {
     const double limit =
         std::clamp(std::min(camera.destWidth, camera.destHeight) * kRadiusLimitShare, kMinRadiusLimit, kMaxRadiusLimit);
     const double r = std::clamp(camera.aperture * 0.5 * defocus * blurScale * scale, 0.0, limit);
-    return std::isfinite(r) ? static_cast<int32_t>(std::ceil(r)) : 0;
+    return std::isfinite(r) ? static_cast<int32_t>(std::ceil(std::max(r - kRadiusRoundingTolerance, 0.0))) : 0;
 }
 
 std::vector<int32_t> spreadDepthOfFieldRadii(const std::vector<int32_t>& radii, const std::vector<double>& depth,

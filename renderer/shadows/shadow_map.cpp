@@ -21,6 +21,10 @@ constexpr int32_t kMinMapSize = 64;
 constexpr double kNearPlane = 1.0;
 // The light's volume reaches four scene sizes away; a parallel light sits two scene sizes back.
 constexpr double kFarScale = 4.0;
+// A light standing far from the casters sees them beyond four scene sizes, so its volume reaches twice
+// the distance to the casters' farthest corner instead: the casters and the receivers behind them
+// (which need not cast, so are not in the box) stay inside. Lights close by keep four scene sizes.
+constexpr double kFarCornerScale = 2.0;
 constexpr double kParallelEyeDistance = 4.0;  // in half scene sizes
 constexpr double kParallelHalfWidth = 2.5;    // in half scene sizes
 constexpr double kParallelFar = 8.0;          // in half scene sizes
@@ -165,6 +169,15 @@ int32_t kernelHalfSize(int32_t quality) {
 
 bool inUnit(double x) { return x >= 0.0 && x <= 1.0; }
 
+// A point outside the view volume reads as lit, so a volume that stops short of the casters and what
+// lies behind them loses their shadow altogether.
+double farthestCornerDistance(const Vec3& from, const Vec3& lo, const Vec3& hi) {
+    const double dx = std::max(std::fabs(lo.x - from.x), std::fabs(hi.x - from.x));
+    const double dy = std::max(std::fabs(lo.y - from.y), std::fabs(hi.y - from.y));
+    const double dz = std::max(std::fabs(lo.z - from.z), std::fabs(hi.z - from.z));
+    return std::sqrt(dx * dx + dy * dy + dz * dz);
+}
+
 }  // namespace
 
 int32_t shadowMapSize(int32_t quality, int32_t sizeDivisor) {
@@ -209,7 +222,9 @@ ShadowMap buildShadowMap(const ShadowBvh& bvh, const SceneLight& light, int32_t 
         }
     } else {
         view = lookAt(light.positionWorld, light.positionWorld + light.directionWorld, up);
-        const double far = kFarScale * sceneSize;
+        double far = kFarScale * sceneSize;
+        const double cornerFar = kFarCornerScale * farthestCornerDistance(light.positionWorld, lo, hi);
+        if (std::isfinite(cornerFar) && cornerFar > far) far = cornerFar;
         double fovDegrees = light.type == kLightSpot
                                 ? std::clamp(light.coneAngle * kSpotFovScale, kMinSpotFov, kMaxSpotFov)
                                 : kPointFov;

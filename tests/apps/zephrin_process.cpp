@@ -1,5 +1,6 @@
 #include "apps/zephrin_process.h"
 
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -44,6 +45,34 @@ ProcessResult runZephrin(const std::vector<std::string>& args, const std::vector
     int status = ::pclose(pipe);
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
+}
+
+RunningZephrin startZephrin(const std::vector<std::string>& args, const fs::path& log) {
+    std::vector<std::string> argvText{zephrinExecutable().string()};
+    argvText.insert(argvText.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& arg : argvText) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    RunningZephrin running{-1, log};
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fd >= 0) {
+            ::dup2(fd, STDOUT_FILENO);
+            ::dup2(fd, STDERR_FILENO);
+        }
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    running.pid = pid;
+    return running;
+}
+
+int waitForZephrin(const RunningZephrin& running) {
+    int status = 0;
+    if (::waitpid(running.pid, &status, 0) != running.pid) return -1000;
+    if (WIFSIGNALED(status)) return -WTERMSIG(status);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1000;
 }
 
 fs::path freshTestFolder(const std::string& name) {

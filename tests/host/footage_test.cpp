@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <limits>
 
 #include "image_test_files.h"
@@ -19,8 +20,10 @@ constexpr float kSixteenBitTolerance = 0.5f / 65535.0f;
 constexpr float kFloatTolerance = 1e-6f;
 
 void expectPixel(const Footage& f, int x, int y, std::array<float, 4> expected, float tolerance) {
+    const std::vector<float> frame = footageRgba(f);
+    ASSERT_EQ(frame.size(), static_cast<std::size_t>(f.width) * static_cast<std::size_t>(f.height) * 4);
     const float* p =
-        &f.pixels[(static_cast<std::size_t>(y) * static_cast<std::size_t>(f.width) + static_cast<std::size_t>(x)) * 4];
+        &frame[(static_cast<std::size_t>(y) * static_cast<std::size_t>(f.width) + static_cast<std::size_t>(x)) * 4];
     for (int c = 0; c < 4; ++c)
         EXPECT_NEAR(p[c], expected[static_cast<std::size_t>(c)], tolerance)
             << "pixel " << x << "," << y << " channel " << c;
@@ -119,7 +122,60 @@ TEST(Footage, UnusableFilesAreRefused) {
         FAIL() << "an image over the size limit was accepted";
     } catch (const FootageError& e) {
         EXPECT_STREQ(e.what(), "the image is 30001x1, larger than the host's 30000 pixel limit");
+        EXPECT_TRUE(e.tooLarge);
     }
+}
+
+const std::filesystem::path kFootageData = std::filesystem::path(ZEPHRIN_SOURCE_DIR) / "tests/data/footage";
+
+std::string refusalOf(const std::filesystem::path& file, bool& tooLarge) {
+    try {
+        loadImageFootage("x", file);
+    } catch (const FootageError& e) {
+        tooLarge = e.tooLarge;
+        return e.what();
+    }
+    ADD_FAILURE() << file << " was accepted";
+    return {};
+}
+
+// Headers of a few hundred bytes that claim gigapixels: refused from the header, so loading them costs
+// nothing (a read would take gigabytes, or abort on a failed allocation).
+TEST(Footage, OversizedHeadersAreRefusedBeforeAnyPixelIsRead) {
+    bool tooLarge = false;
+    EXPECT_EQ(refusalOf(kFootageData / "huge_header_12000.png", tooLarge),
+              "the image holds 12000x12000 pixels, more than the host reads from one file (67108864)");
+    EXPECT_TRUE(tooLarge);
+    // For EXR the data window is what the file holds and what reading it allocates.
+    tooLarge = false;
+    EXPECT_EQ(refusalOf(kFootageData / "huge_data_window_9000.exr", tooLarge),
+              "the image holds 9000x9000 pixels, more than the host reads from one file (67108864)");
+    EXPECT_TRUE(tooLarge);
+
+    // A header cut short is a broken file, not a large one.
+    tooLarge = true;
+    EXPECT_FALSE(refusalOf(kFootageData / "truncated_header.png", tooLarge).empty());
+    EXPECT_FALSE(tooLarge);
+}
+
+TEST(Footage, VastDisplayWindowStoresOnlyItsDataWindow) {
+    // One pixel of data in a 10000 x 10000 frame: the frame is the layer's size, but only the pixel is kept.
+    Footage f = loadImageFootage("vast", kFootageData / "vast_display_window_10000.exr");
+    EXPECT_EQ(f.width, 10000);
+    EXPECT_EQ(f.height, 10000);
+    EXPECT_EQ(f.pixelsWidth, 1);
+    EXPECT_EQ(f.pixelsHeight, 1);
+    EXPECT_EQ(f.pixels.size(), 4u);
+    ASSERT_TRUE(imagePixelRect(f).has_value());
+
+    // A stored rectangle that leaves the frame, or a buffer that does not match it, is never read.
+    Footage shifted = f;
+    shifted.pixelsX = 9999 + 1;
+    EXPECT_FALSE(imagePixelRect(shifted).has_value());
+    EXPECT_TRUE(footageRgba(shifted).empty());
+    Footage shortBuffer = f;
+    shortBuffer.pixels.pop_back();
+    EXPECT_FALSE(imagePixelRect(shortBuffer).has_value());
 }
 
 TEST(Footage, SolidsFillTheirFrameOpaquely) {

@@ -41,6 +41,9 @@ FrameBuffers rasterOf(int32_t width, int32_t height) {
 TEST(DepthOfField, RadiusGrowsAwayFromFocusWithinTheLimit) {
     SceneCamera camera = dofCamera(100, 100);
     EXPECT_EQ(depthOfFieldRadius(camera, 100.0), 0);
+    // A depth interpolated across a card at the focus distance lands a hair off it: still sharp.
+    EXPECT_EQ(depthOfFieldRadius(camera, 100.0 + 1e-11), 0);
+    EXPECT_EQ(depthOfFieldRadius(camera, 100.0 - 1e-11), 0);
     // aperture 0.5 * defocus * blur scale * raster scale: 20 * 0.5 * 0.5 = 5.
     EXPECT_EQ(depthOfFieldRadius(camera, 200.0), 5);
     EXPECT_EQ(depthOfFieldRadius(camera, 50.0), 10);
@@ -119,6 +122,9 @@ TEST(DepthOfField, OffOrAllSharpLeavesTheRasterAndLogUntouched) {
     for (size_t i = 0; i < b.color.size(); ++i) b.color[i] = (i % 7) / 7.0;
     const std::vector<double> before = b.color;
     applyDepthOfField(b, dofCamera(8, 8));  // every pixel in focus
+    // A card facing the camera at the focus distance, its depth interpolated a hair either side.
+    for (size_t i = 0; i < b.depth.size(); ++i) b.depth[i] = 100.0 + (i % 2 ? 1e-11 : -1e-11);
+    applyDepthOfField(b, dofCamera(8, 8));
     SceneCamera off = dofCamera(8, 8);
     off.dofEnabled = false;
     std::fill(b.depth.begin(), b.depth.end(), 900.0);

@@ -77,6 +77,28 @@ TEST(ShadowMap, SingleTapIsHardAndOutsideTheVolumeIsLit) {
     EXPECT_EQ(sampleShadowMap(ShadowMap{}, Vec3{}, 0.0, 1), 1.0);
 }
 
+// Regression: the far plane stopped at four scene sizes from the light, so a spot or point light
+// standing farther off than that from small casters saw them beyond its view volume, and every
+// receiver read as lit in Map Fast while ray tracing showed the shadow.
+TEST(ShadowMap, FarLightStillSeesSmallCasters) {
+    for (int32_t type : {kLightSpot, kLightPoint}) {
+        MapScene scene(type);
+        // The caster is 200 units across; the light stands 3000 back (15 scene sizes). At that distance a
+        // texel spans some 28 units, so the receiver sits well beyond the comparison bias.
+        scene.light.positionWorld = Vec3{-50.0, 0.0, -3000.0};
+        scene.bvh = buildShadowBvh(scene.surfaces, {scene.light});
+        const ShadowMap far = buildShadowMap(scene.bvh, scene.light, 2, 1);
+        ASSERT_TRUE(far.valid) << type;
+        EXPECT_EQ(sampleShadowMap(far, Vec3{-50.0, 10.0, 300.0}, 0.0, 2), 0.0) << type;
+        EXPECT_EQ(sampleShadowMap(far, Vec3{60.0, 10.0, 300.0}, 0.0, 2), 1.0) << type;
+        EXPECT_GE(far.farPlane, 6000.0) << type;
+
+        // A light close by keeps the four-scene-size volume, so its map is the one it always was.
+        MapScene near(type);
+        EXPECT_EQ(buildShadowMap(near.bvh, near.light, 2, 1).farPlane, 4.0 * 200.0) << type;
+    }
+}
+
 // Regression: comparing perspective depth with a fixed bias lit every receiver a few hundred pixels
 // from a spot or point light, however far behind its caster it lay.
 TEST(ShadowMap, DistantCastersStillShadowInPerspectiveMaps) {
