@@ -32,6 +32,8 @@ using AnimatedVec3 = Animated<Vec3d>;
 
 enum class FootageKind { Solid, Image, Obj };
 
+struct FootageSequence;  // footage_sequence.h
+
 struct Footage {
     std::string key;
     FootageKind kind = FootageKind::Solid;
@@ -47,6 +49,9 @@ struct Footage {
     int32_t pixelsWidth = 0, pixelsHeight = 0;
     // 8, 16 or 32: the precision of the source, which decides the world type a render lends.
     int32_t bitsPerChannel = 8;
+    // Set for a numbered image sequence: the pixels above are its first file's, and each frame is
+    // looked up by time (footageAtTime).
+    std::shared_ptr<const FootageSequence> sequence;
 };
 
 enum class LayerType { AV, Camera, Light, Null };

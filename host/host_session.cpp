@@ -10,6 +10,7 @@
 #include "host/composition_time.h"
 #include "host/effect_plugin.h"
 #include "host/effect_scene_params.h"
+#include "host/footage_sequence.h"
 #include "host/plugin_loader.h"
 #include "host/render_context.h"
 #include "host/scene_file.h"
@@ -432,9 +433,10 @@ HostWorld renderLayerWithEffects(PluginHost& host, const Composition& comp, size
         throw HostError("no layer with a source at position " + std::to_string(layerPosition));
     }
     prepareSceneEffects(host, comp);
-    HostWorld world = footageWorld(*comp.layers[layerPosition].source);
-    if (host.effect == nullptr) return world;
     double seconds = comp.frameRate > 0.0 ? frame / comp.frameRate : 0.0;
+    const Layer& layer = comp.layers[layerPosition];
+    HostWorld world = footageWorld(*footageAtTime(layer.source, seconds - layer.inPoint));
+    if (host.effect == nullptr) return world;
     error = renderEffects(host.state, *host.effect, effectInstances(host, comp, layerPosition), world, seconds);
     return world;
 }

@@ -17,6 +17,7 @@
 
 #include "host/composition_time.h"
 #include "host/footage.h"
+#include "host/footage_sequence.h"
 #include "host/scene_file_json.h"
 #include "host/scene_keys.h"
 
@@ -129,12 +130,21 @@ void refuseUnreadableFootagePath(const Reader& r, const std::filesystem::path& f
 }
 
 Footage readFootageFile(const Reader& r, const std::filesystem::path& sceneDirectory, const Json& j,
-                        const std::string& path, const std::string& key) {
+                        const std::string& path, const std::string& key, double frameRate) {
     std::string given = r.string(j, path);
     if (given.empty()) r.fail(path, "expected a file path");
     std::filesystem::path file = std::filesystem::path(given);
     if (file.is_relative()) file = sceneDirectory / file;
     file = file.lexically_normal();
+    std::error_code ec;
+    // A still whose name happens to hold '#' stays a still.
+    if (isSequencePattern(file) && !std::filesystem::is_regular_file(file, ec)) {
+        try {
+            return loadImageSequenceFootage(key, file, frameRate);
+        } catch (const FootageError& e) {
+            r.fail(path, "cannot read image sequence \"" + given + "\": " + e.what());
+        }
+    }
     refuseUnreadableFootagePath(r, file, path, given);
     std::string extension = file.extension().string();
     std::transform(extension.begin(), extension.end(), extension.begin(),
@@ -162,7 +172,8 @@ void readFootage(const Reader& r, const std::filesystem::path& sceneDirectory, c
         const Json* file = findMember(entry, "file");
         if ((solid == nullptr) == (file == nullptr)) r.fail(entryPath, "expected either \"solid\" or \"file\"");
         Footage footage = solid ? readSolid(r, *solid, memberPath(entryPath, "solid"), key)
-                                : readFootageFile(r, sceneDirectory, *file, memberPath(entryPath, "file"), key);
+                                : readFootageFile(r, sceneDirectory, *file, memberPath(entryPath, "file"), key,
+                                                  comp.frameRate);
         comp.footage.emplace(key, std::make_shared<const Footage>(std::move(footage)));
     }
 }

@@ -88,5 +88,9 @@ struct Reader {
     Animated<T> animated(const Json& value, const std::string& path, bool spatial, ReadValue readValue) const;
 };
 
+// A keyframe as the scene file writes it: the short [time, value] when its shape is the host's default,
+// else the long form keyedValues reads back to the same shape.
+Json keyframeJson(double time, Json value, const KeyframeShape& shape, bool spatial);
+
 }  // namespace scenejson
 }  // namespace zephrin::host

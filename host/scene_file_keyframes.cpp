@@ -148,4 +148,37 @@ std::vector<Reader::KeyedValue> Reader::keyedValues(const Json& value, const std
     return result;
 }
 
+namespace {
+
+const char* interpolationWord(KeyInterpolation interpolation) {
+    switch (interpolation) {
+        case KeyInterpolation::Bezier:
+            return "bezier";
+        case KeyInterpolation::Hold:
+            return "hold";
+        case KeyInterpolation::Linear:
+            break;
+    }
+    return "linear";
+}
+
+Json easeJson(const KeyEase& ease) { return Json{{"speed", ease.speed}, {"influence", ease.influence}}; }
+
+}  // namespace
+
+Json keyframeJson(double time, Json value, const KeyframeShape& shape, bool spatial) {
+    if (isDefaultShape(shape)) return Json::array({time, std::move(value)});
+    Json key = Json{{"time", time}, {"value", std::move(value)}};
+    key["interpolation"] = Json{{"in", interpolationWord(shape.in)}, {"out", interpolationWord(shape.out)}};
+    if (shape.in == KeyInterpolation::Bezier) key["easeIn"] = easeJson(shape.easeIn);
+    if (shape.out == KeyInterpolation::Bezier) key["easeOut"] = easeJson(shape.easeOut);
+    if (spatial && shape.spatial == SpatialInterpolation::Linear) key["spatial"] = "linear";
+    if (spatial && shape.spatial == SpatialInterpolation::Bezier) {
+        key["spatial"] = "bezier";
+        key["inTangent"] = shape.inTangent;
+        key["outTangent"] = shape.outTangent;
+    }
+    return key;
+}
+
 }  // namespace zephrin::host::scenejson

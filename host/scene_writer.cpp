@@ -115,10 +115,11 @@ Json effectParams(const EffectPlugin& effect, const EffectInstance& instance, co
             if (!valueJson(def, stream.value, comp, value)) continue;
         } else {
             Json keys = Json::array();
-            for (const auto& [seconds, key] : stream.keyframes) {
+            for (const auto& key : stream.keyframes) {
                 Json keyValue;
-                if (!valueJson(def, key, comp, keyValue)) continue;
-                keys.push_back(Json::array({seconds, keyValue}));
+                if (!valueJson(def, key.value, comp, keyValue)) continue;
+                const bool spatial = stream.type == AEGP_StreamType_TwoD_SPATIAL || stream.type == AEGP_StreamType_ThreeD_SPATIAL;
+                keys.push_back(scenejson::keyframeJson(key.time, std::move(keyValue), key.shape, spatial));
             }
             value = Json{{"keyframes", keys}};
         }

@@ -11,11 +11,13 @@ cd "$(dirname "$0")/.."
 # Cairo draws the effect's custom controls in the stand-in host; a CJK font found through fontconfig
 # shows their Chinese labels. cpp-httplib serves `zephrin studio`; chromium and node/npm test it in a
 # real browser. python3-jsonschema checks the scene files against the schema `zephrin schema` prints
-# (tests/apps/scene_format_doc_test.cpp).
+# (tests/apps/scene_format_doc_test.cpp). slurm-wlm and munge: the farm test's one-node cluster
+# (tests/farm/slurm_farm_test.sh).
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config libopenimageio-dev openimageio-tools
           nlohmann-json3-dev libcli11-dev libgtest-dev libbenchmark-dev binutils
           glslc libvulkan-dev mesa-vulkan-drivers vulkan-validationlayers
-          libcairo2-dev fontconfig fonts-wqy-microhei libcpp-httplib-dev chromium nodejs python3-jsonschema)
+          libcairo2-dev fontconfig fonts-wqy-microhei libcpp-httplib-dev chromium nodejs python3-jsonschema
+          slurm-wlm munge)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

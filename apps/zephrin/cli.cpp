@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "apps/zephrin/editor_command.h"
+#include "apps/zephrin/farm_command.h"
 #include "apps/zephrin/frame_spec.h"
 #include "apps/zephrin/gpu_info_command.h"
 #include "apps/zephrin/info_command.h"
@@ -184,13 +185,16 @@ int runCommandLine(int argc, char** argv) {
 
     CLI::App* versionCommand = app.add_subcommand("version", "Print the program's, plug-ins' and scene format's versions");
 
+    FarmSlurmOptions farm;
+    CLI::App* farmSlurmCommand = addFarmCommand(app, farm);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
         // A mistyped command reaches CLI11 as an unexpected argument of the program itself.
         if (app.get_subcommands().empty() && dynamic_cast<const CLI::ExtrasError*>(&error) != nullptr) {
             std::cerr << "zephrin: unknown command \"" << commandWord(app.remaining()) << "\" (commands: render, "
-                      << "info, params, editor, studio, validate, schema, version; see zephrin --help)\n";
+                      << "info, params, editor, studio, validate, schema, version, farm; see zephrin --help)\n";
             return kExitUsage;
         }
         if (error.get_exit_code() == 0) return app.exit(error);  // --help
@@ -234,8 +238,12 @@ int runCommandLine(int argc, char** argv) {
     }
     if (*validateCommand) return runValidate(validateScenes, pluginDir, std::cout);
     if (*schemaCommand) return runSchema(std::cout);
-    std::cerr << "zephrin: a command is required: render, info, params, editor, studio, validate, schema or version "
-                 "(see zephrin --help)\n";
+    if (*farmSlurmCommand) {
+        farm.pluginDir = pluginDir;
+        return runFarmSlurm(farm, std::cout, std::cerr);
+    }
+    std::cerr << "zephrin: a command is required: render, info, params, editor, studio, validate, schema, version "
+                 "or farm (see zephrin --help)\n";
     return kExitUsage;
 }
 

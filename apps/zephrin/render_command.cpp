@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <iostream>
 #include <limits>
 #include <new>
 #include <system_error>
@@ -11,6 +12,7 @@
 
 #include "apps/zephrin/cli.h"
 #include "apps/zephrin/image_writer.h"
+#include "apps/zephrin/obj_check.h"
 #include "apps/zephrin/output_path.h"
 #include "apps/zephrin/version_command.h"
 #include "host/composition_time.h"
@@ -111,6 +113,7 @@ int runRender(const RenderOptions& options) {
     } catch (const host::SceneFileError& error) {
         return run.fail(kExitUsage, error.what());
     }
+    if (options.progress != ProgressMode::Silent) warnAboutBrokenModels(comp, std::cerr);
 
     std::string frameProblem;
     std::vector<int64_t> frames = requestedFrames(options, comp, frameProblem);

@@ -4,6 +4,7 @@
 
 #include "host/animated_value.h"
 #include "host/effect_plugin.h"
+#include "host/footage_sequence.h"
 #include "host/render_context.h"
 #include "host/suites/host_state.h"
 #include "host/suites/layer_suite.h"
@@ -184,7 +185,7 @@ A_Err renderLayerPlus(PR_RenderContextH renderContextH, AEGP_LayerH layerH, AEGP
         if (layer == nullptr || layer->owner != rc->comp) return A_Err_PARAMETER;
         const Layer& l = layerOf(*layer);
         if (l.source == nullptr) return A_Err_PARAMETER;
-        world = footageWorld(*l.source);
+        world = footageWorld(*footageAtTime(l.source, rc->seconds - l.inPoint));
         if (world.type == AEGP_WorldType_NONE) return A_Err_GENERIC;
         if ((hints & AEGP_RenderHints_NO_EFFECTS) == 0 && state.effectPlugin != nullptr) {
             effect = state.effectPlugin;
