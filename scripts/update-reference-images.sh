@@ -15,6 +15,6 @@ build/bin/zephrin editor examples/bent_banner.json --layer Banner -o tests/data/
 build/bin/zephrin editor examples/bent_banner.json --layer Banner --lang zh \
   -o tests/data/reference/editor_banner_zh.png
 edited=$(mktemp -d)
-build/bin/zephrin editor examples/bent_banner.json --layer Banner --actions examples/gestures_bend.json \
+build/bin/zephrin editor examples/bent_banner.json --layer Banner --actions examples/gestures/bend.json \
   -o "$edited/edited.json" --panel tests/data/reference/editor_banner_gestures.png
 rm -rf "$edited"

@@ -155,7 +155,7 @@ int runCommandLine(int argc, char** argv) {
     editorCommand->add_option("--layer", editor.layer, "The layer whose effect is edited")->required();
     editorCommand->add_option("-o,--output", editor.output, "Panel image (.png), or with --actions the edited scene (.json)")
         ->required();
-    editorCommand->add_option("--actions", editor.actions, "Gesture file to replay (see examples/gestures_bend.json)")
+    editorCommand->add_option("--actions", editor.actions, "Gesture file to replay (see examples/gestures/bend.json)")
         ->check(CLI::ExistingFile);
     editorCommand->add_option("--panel", editor.panel, "With --actions: the panel image after the gestures (.png)");
     editorCommand->add_option("--width", editor.width, "Top View width in pixels")->check(CLI::Range(280, 1400));

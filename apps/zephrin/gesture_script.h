@@ -1,6 +1,6 @@
 // Gesture files: a list of mouse, wheel and key gestures on the effect's custom controls, replayed
 // through the real effect by `zephrin editor --actions` (the format is documented with an example in
-// examples/gestures_bend.json). Points are pixels from the named control's top-left corner.
+// examples/gestures/bend.json). Points are pixels from the named control's top-left corner.
 #pragma once
 
 #include <cstdint>

@@ -48,7 +48,7 @@ TEST_F(EditorCommand, DrawsTheControlsInBothLanguages) {
 TEST_F(EditorCommand, GesturesBendTheLayerAndTheEditedSceneRendersIt) {
     const fs::path edited = dir / "edited.json", panel = dir / "panel.png";
     ProcessResult result = runZephrin({"editor", example("bent_banner.json").string(), "--layer", "Banner", "--actions",
-                                       example("gestures_bend.json").string(), "-o", edited.string(), "--panel",
+                                       example("gestures/bend.json").string(), "-o", edited.string(), "--panel",
                                        panel.string()});
     ASSERT_EQ(result.exitCode, 0) << result.output;
     const nlohmann::json scene = nlohmann::json::parse(readTextFile(edited));
