@@ -27,31 +27,6 @@ bool upload(GpuDevice& device, GpuBuffer& buffer, const Record* records, size_t 
     return ensureBufferSize(device, bytes, buffer) && (bytes == 0 || uploadToBuffer(device, buffer, records, bytes));
 }
 
-// Grows the reusable query and result buffers to hold `batch` queries; the reason on failure.
-const char* ensureLightingBatch(GpuContext& context, uint32_t batch) {
-    GpuLightingBuffers& reusable = context.lighting;
-    if (reusable.capacity >= batch && reusable.queries.buffer != VK_NULL_HANDLE &&
-        reusable.results.buffer != VK_NULL_HANDLE) {
-        return nullptr;
-    }
-    // Lighting batches grow like the shadow pass's: the same limits on the same device.
-    const uint32_t capacity = shadowBatchCapacity(batch, context.batchLimit);
-    if (capacity == 0) return kBatchTooLargeReason;
-    GpuDevice& device = context.device;
-    destroyBuffer(device, reusable.queries);
-    destroyBuffer(device, reusable.results);
-    reusable.capacity = 0;
-    if (!createBuffer(device, static_cast<VkDeviceSize>(capacity) * sizeof(LightingQuery), reusable.queries)) {
-        return kQueryBufferReason;
-    }
-    if (!createBuffer(device, static_cast<VkDeviceSize>(capacity) * sizeof(LightingResult), reusable.results)) {
-        destroyBuffer(device, reusable.queries);
-        return kResultBufferReason;
-    }
-    reusable.capacity = capacity;
-    return nullptr;
-}
-
 bool dispatchLocked(GpuContext& context, const PackedShadowBvh& packed, const LightingInputs& inputs,
                     std::vector<LightingResult>& results, GpuRunInfo& info) {
     if (!ensureGpuDevice(context, &info)) return false;
@@ -77,7 +52,10 @@ bool dispatchLocked(GpuContext& context, const PackedShadowBvh& packed, const Li
     const size_t limit = context.batchLimit;
     for (size_t first = 0; first < queries.size(); first += limit) {
         const auto count = static_cast<uint32_t>(std::min(limit, queries.size() - first));
-        if (const char* reason = ensureLightingBatch(context, count)) return failGpuPass(context, reason);
+        const GpuBatchBuffers pair{context.lighting.capacity, context.lighting.queries, context.lighting.results,
+                                   sizeof(LightingQuery), sizeof(LightingResult), kBatchTooLargeReason,
+                                   kQueryBufferReason, kResultBufferReason};
+        if (const char* reason = ensureBatchBuffers(context, pair, count)) return failGpuPass(context, reason);
         stamp = nowNanoseconds();
         if (!uploadToBuffer(device, reusable.queries, queries.data() + first, count * sizeof(LightingQuery))) {
             return failGpuPass(context, kInputsReason);

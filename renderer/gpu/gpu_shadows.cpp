@@ -130,30 +130,6 @@ void appendBandQueries(const FrameBuffers& buffers, const FrameScene& scene, int
     }
 }
 
-// Grows the reusable batch buffers to hold `batch` queries; the reason on failure, else null.
-const char* ensureShadowBatch(GpuContext& context, uint32_t batch) {
-    GpuShadowBatch& reusable = context.shadowBatch;
-    if (reusable.capacity >= batch && reusable.queries.buffer != VK_NULL_HANDLE &&
-        reusable.results.buffer != VK_NULL_HANDLE) {
-        return nullptr;
-    }
-    const uint32_t capacity = shadowBatchCapacity(batch, context.batchLimit);
-    if (capacity == 0) return kBatchTooLargeReason;
-    GpuDevice& device = context.device;
-    destroyBuffer(device, reusable.queries);
-    destroyBuffer(device, reusable.results);
-    reusable.capacity = 0;
-    if (!createBuffer(device, static_cast<VkDeviceSize>(capacity) * sizeof(GpuShadowQuery), reusable.queries)) {
-        return kQueryBufferReason;
-    }
-    if (!createBuffer(device, static_cast<VkDeviceSize>(capacity) * sizeof(GpuShadowResult), reusable.results)) {
-        destroyBuffer(device, reusable.queries);
-        return kResultBufferReason;
-    }
-    reusable.capacity = capacity;
-    return nullptr;
-}
-
 bool dispatchLocked(GpuContext& context, const PackedShadowBvh& packed, const std::vector<GpuShadowQuery>& queries,
                     std::vector<GpuShadowResult>& results, GpuRunInfo& info) {
     if (!ensureGpuDevice(context, &info)) return false;
@@ -172,7 +148,10 @@ bool dispatchLocked(GpuContext& context, const PackedShadowBvh& packed, const st
     const size_t limit = context.batchLimit;
     for (size_t first = 0; first < queries.size(); first += limit) {
         const auto count = static_cast<uint32_t>(std::min(limit, queries.size() - first));
-        if (const char* reason = ensureShadowBatch(context, count)) return failGpuPass(context, reason);
+        const GpuBatchBuffers pair{context.shadowBatch.capacity, context.shadowBatch.queries, context.shadowBatch.results,
+                                   sizeof(GpuShadowQuery), sizeof(GpuShadowResult), kBatchTooLargeReason,
+                                   kQueryBufferReason, kResultBufferReason};
+        if (const char* reason = ensureBatchBuffers(context, pair, count)) return failGpuPass(context, reason);
         stamp = nowNanoseconds();
         if (!uploadToBuffer(device, context.shadowBatch.queries, queries.data() + first,
                             count * sizeof(GpuShadowQuery))) {
@@ -221,6 +200,27 @@ uint32_t shadowBatchCapacity(uint32_t batch, uint32_t batchLimit) {
         capacity = next;
     }
     return capacity;
+}
+
+const char* ensureBatchBuffers(GpuContext& context, const GpuBatchBuffers& pair, uint32_t batch) {
+    if (pair.capacity >= batch && pair.queries.buffer != VK_NULL_HANDLE && pair.results.buffer != VK_NULL_HANDLE) {
+        return nullptr;
+    }
+    const uint32_t capacity = shadowBatchCapacity(batch, context.batchLimit);
+    if (capacity == 0) return pair.tooLargeReason;
+    GpuDevice& device = context.device;
+    destroyBuffer(device, pair.queries);
+    destroyBuffer(device, pair.results);
+    pair.capacity = 0;
+    if (!createBuffer(device, static_cast<VkDeviceSize>(capacity) * pair.queryBytes, pair.queries)) {
+        return pair.queryBufferReason;
+    }
+    if (!createBuffer(device, static_cast<VkDeviceSize>(capacity) * pair.resultBytes, pair.results)) {
+        destroyBuffer(device, pair.queries);
+        return pair.resultBufferReason;
+    }
+    pair.capacity = capacity;
+    return nullptr;
 }
 
 GpuShadowQueryList buildShadowQueries(const FrameBuffers& buffers, const FrameScene& scene) {

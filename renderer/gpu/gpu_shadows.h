@@ -52,6 +52,21 @@ constexpr uint32_t kMaxShadowBatchCapacity = 0x7FFFFFF;
 // never beyond the batch limit. 0 when it cannot hold it.
 uint32_t shadowBatchCapacity(uint32_t batch, uint32_t batchLimit);
 
+// A pass's reusable pair of query and result buffers, and what to say when they cannot be made.
+struct GpuBatchBuffers {
+    uint32_t& capacity;
+    GpuBuffer& queries;
+    GpuBuffer& results;
+    size_t queryBytes = 0, resultBytes = 0;  // per query
+    const char* tooLargeReason = nullptr;
+    const char* queryBufferReason = nullptr;
+    const char* resultBufferReason = nullptr;
+};
+
+// Grows the pair to hold `batch` queries (shadowBatchCapacity's rule, on the context's batch limit);
+// null when they are ready, else the reason. Both passes batch the same way on the same device.
+const char* ensureBatchBuffers(GpuContext& context, const GpuBatchBuffers& pair, uint32_t batch);
+
 // The rays shading would trace for every visible pixel and light, in parallel row bands.
 GpuShadowQueryList buildShadowQueries(const FrameBuffers& buffers, const FrameScene& scene);
 
