@@ -20,6 +20,7 @@
 #include "apps/zephrin/schema_command.h"
 #include "apps/zephrin/thread_limit.h"
 #include "apps/zephrin/validate_command.h"
+#include "host/scene_file.h"
 #include "apps/zephrin/version_command.h"
 
 namespace zephrin::app {
@@ -97,6 +98,20 @@ std::string commandWord(const std::vector<std::string>& extras) {
 }
 
 }  // namespace
+
+int reportCommandFailure(std::exception_ptr failure, std::ostream& err) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const host::SceneFileError& error) {
+        err << "zephrin: " << error.what() << "\n";
+        return kExitUsage;
+    } catch (const std::exception& error) {
+        err << "zephrin: " << error.what() << "\n";
+    } catch (...) {
+        err << "zephrin: stopped by an unknown error\n";
+    }
+    return kExitRenderFailure;
+}
 
 int runCommandLine(int argc, char** argv) {
     CLI::App app{"Zephrin: bent, thick, lit 3D layers rendered through the Zephrin plug-ins in a stand-in host."};

@@ -40,12 +40,8 @@ int runEditor(const EditorOptions& options, std::ostream& out, std::ostream& err
         if (replaying) script = readGestureScript(options.actions);
         session = openEditorSession(EditorSessionOptions{options.scene, options.layer, options.width, options.height,
                                                          options.language, options.frame, options.pluginDir});
-    } catch (const host::SceneFileError& error) {
-        err << "zephrin: " << error.what() << "\n";
-        return kExitUsage;
-    } catch (const std::exception& error) {
-        err << "zephrin: " << error.what() << "\n";
-        return kExitRenderFailure;
+    } catch (...) {
+        return reportCommandFailure(std::current_exception(), err);
     }
     try {
         if (!replaying) {
@@ -65,12 +61,8 @@ int runEditor(const EditorOptions& options, std::ostream& out, std::ostream& err
             host::writePng(drawEditorPanel(*session).image, options.panel);
             out << "Wrote " << options.panel.string() << "\n";
         }
-    } catch (const host::SceneFileError& error) {
-        err << "zephrin: " << error.what() << "\n";
-        return kExitUsage;
-    } catch (const std::exception& error) {
-        err << "zephrin: " << error.what() << "\n";
-        return kExitRenderFailure;
+    } catch (...) {
+        return reportCommandFailure(std::current_exception(), err);
     }
     return kExitOk;
 }

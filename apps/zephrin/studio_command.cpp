@@ -254,12 +254,8 @@ int runStudio(const StudioOptions& options, std::ostream& out, std::ostream& err
         const std::string layer = options.layer.empty() ? firstEffectLayer(options.scene) : options.layer;
         studio.session =
             openEditorSession(EditorSessionOptions{options.scene, layer, 0, 0, "en", options.frame, options.pluginDir});
-    } catch (const host::SceneFileError& error) {
-        err << "zephrin: " << error.what() << "\n";
-        return kExitUsage;
-    } catch (const std::exception& error) {
-        err << "zephrin: " << error.what() << "\n";
-        return kExitRenderFailure;
+    } catch (...) {
+        return reportCommandFailure(std::current_exception(), err);
     }
     studio.saveTo = options.output;
     if (studio.saveTo.empty()) {
