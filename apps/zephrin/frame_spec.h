@@ -31,11 +31,11 @@ struct FrameBounds {
 
 FrameSpecResult parseFrameSpec(const std::string& text);
 
-// Why a spec does not fit the composition ("frame 120 is outside the composition (frames 0-99)"), or
+// Why a frame list does not fit the composition ("frame 120 is outside the composition (frames 0-99)"), or
 // empty when every frame it names exists.
 std::string frameSpecProblem(const FrameSpec& spec, const FrameBounds& bounds);
 
-// Every frame the spec names, in the order written, each once. The spec must fit its composition.
+// Every frame the list names, in the order written, each once. The list must fit its composition.
 std::vector<int64_t> expandFrameSpec(const FrameSpec& spec);
 
 }  // namespace zephrin::app
