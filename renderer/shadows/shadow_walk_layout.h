@@ -1,0 +1,28 @@
+// The arrays the shadow rays walk, derived from the hierarchy's tree once it is built: the order of
+// each leaf's triangles, and the paired and two-level copies of boxes and triangles in
+// renderer/shadows/shadow_bvh.h that the walks in shadow_rays.cpp read.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+
+#include "common/vec3.h"
+#include "renderer/shadows/shadow_bvh.h"
+
+namespace zephrin {
+
+// Grows the box lo..hi to take in p.
+inline void growBounds(Vec3& lo, Vec3& hi, const Vec3& p) {
+    lo = Vec3{std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
+    hi = Vec3{std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
+}
+
+inline double axisOf(const Vec3& v, int axis) { return axis == 0 ? v.x : (axis == 1 ? v.y : v.z); }
+
+// Orders a leaf's run of indices (free within a leaf) the way the walk's groups want it.
+void orderLeafForWalk(ShadowBvh& bvh, int32_t first, int32_t count, int axis);
+
+// Fills every walk array of a built tree and marks the hierarchy walkable.
+void prepareShadowWalk(ShadowBvh& bvh);
+
+}  // namespace zephrin
