@@ -63,41 +63,79 @@ bool hasTransparentTexel(const SurfaceTexture& t) {
     return false;
 }
 
-void buildNode(ShadowBvh& bvh, int32_t first, int32_t count, int32_t depth) {
+// A box as the build grows it: per axis the first smallest and first largest coordinate met (a NaN
+// is passed over), so that a node's box folded from its triangles' boxes in run order equals the
+// one grown corner by corner.
+struct BuildBox {
+    Vec3 lo{std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity(),
+            std::numeric_limits<double>::infinity()};
+    Vec3 hi{-std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
+            -std::numeric_limits<double>::infinity()};
+};
+
+inline void foldBox(BuildBox& box, const BuildBox& other) {
+    box.lo = Vec3{std::min(box.lo.x, other.lo.x), std::min(box.lo.y, other.lo.y), std::min(box.lo.z, other.lo.z)};
+    box.hi = Vec3{std::max(box.hi.x, other.hi.x), std::max(box.hi.y, other.hi.y), std::max(box.hi.z, other.hi.z)};
+}
+
+// A run entry: a triangle and its centroid on the axis the run was last split along. The splits
+// move these 16-byte entries instead of comparing through the triangles, and make the same
+// comparisons in the same order as over the bare indices, so the tree comes out the same.
+struct SplitEntry {
+    double key;
+    uint32_t triangle;
+};
+
+// What the build reads per triangle, in flat arrays by triangle index: its box grown by the node
+// boxes' rule, and its centroid per axis.
+struct BuildScratch {
+    std::vector<BuildBox> boxes;
+    std::vector<double> centroids[3];
+    std::vector<SplitEntry> entries;  // the run being split, in the order of ShadowBvh::indices
+};
+
+int splitAxis(const BuildBox& box) {
+    const Vec3 extent = box.hi - box.lo;
+    if (extent.y > extent.x && extent.y >= extent.z) return 1;
+    if (extent.z > extent.x) return 2;
+    return 0;
+}
+
+// Appends the node over entries [first, first + count), whose box its parent has already folded,
+// and its subtree. `keyAxis` is the axis the run's keys hold (-1: none yet).
+void buildNode(ShadowBvh& bvh, BuildScratch& scratch, const BuildBox& box, int32_t first, int32_t count,
+               int32_t depth, int keyAxis) {
     ShadowBvhNode node;
-    const double inf = std::numeric_limits<double>::infinity();
-    node.boundsMin = Vec3{inf, inf, inf};
-    node.boundsMax = Vec3{-inf, -inf, -inf};
-    for (int32_t i = first; i < first + count; ++i) {
-        const ShadowTriangle& t = bvh.triangles[bvh.indices[static_cast<size_t>(i)]];
-        growBounds(node.boundsMin, node.boundsMax, t.boundsMin);
-        growBounds(node.boundsMin, node.boundsMax, t.boundsMax);
-    }
+    node.boundsMin = box.lo;
+    node.boundsMax = box.hi;
     node.firstIndex = first;
     node.indexCount = count;
     const auto self = static_cast<int32_t>(bvh.nodes.size());
     bvh.nodes.push_back(node);
 
-    Vec3 extent = node.boundsMax - node.boundsMin;
-    int axis = 0;
-    if (extent.y > extent.x && extent.y >= extent.z) {
-        axis = 1;
-    } else if (extent.z > extent.x) {
-        axis = 2;
-    }
-    auto begin = bvh.indices.begin() + first;
+    const int axis = splitAxis(box);
+    SplitEntry* run = scratch.entries.data() + first;
     if (count <= kShadowBvhLeafSize || depth >= kShadowBvhMaxDepth) {
+        // A leaf's run is final: it goes to the indices here, where the walk orders it.
+        for (int32_t i = 0; i < count; ++i) bvh.indices[static_cast<size_t>(first + i)] = run[i].triangle;
         orderLeafForWalk(bvh, first, count, axis);
         return;
     }
+    if (axis != keyAxis) {
+        const double* centroids = scratch.centroids[axis].data();
+        for (int32_t i = 0; i < count; ++i) run[i].key = centroids[run[i].triangle];
+    }
     const int32_t half = count / 2;
-    std::nth_element(begin, begin + half, begin + count, [&bvh, axis](uint32_t l, uint32_t r) {
-        return axisOf(bvh.triangles[l].centroid, axis) < axisOf(bvh.triangles[r].centroid, axis);
-    });
+    std::nth_element(run, run + half, run + count,
+                     [](const SplitEntry& l, const SplitEntry& r) { return l.key < r.key; });
+    BuildBox leftBox, rightBox;
+    const BuildBox* boxes = scratch.boxes.data();
+    for (int32_t i = 0; i < half; ++i) foldBox(leftBox, boxes[run[i].triangle]);
+    for (int32_t i = half; i < count; ++i) foldBox(rightBox, boxes[run[i].triangle]);
     const auto left = static_cast<int32_t>(bvh.nodes.size());
-    buildNode(bvh, first, half, depth + 1);
+    buildNode(bvh, scratch, leftBox, first, half, depth + 1, axis);
     const auto right = static_cast<int32_t>(bvh.nodes.size());
-    buildNode(bvh, first + half, count - half, depth + 1);
+    buildNode(bvh, scratch, rightBox, first + half, count - half, depth + 1, axis);
     ShadowBvhNode& built = bvh.nodes[static_cast<size_t>(self)];
     built.leftChild = left;
     built.rightChild = right;
@@ -129,13 +167,20 @@ bool needsHierarchy(const std::vector<SceneSurface>& surfaces, const std::vector
     return true;
 }
 
-// Every placeable triangle of every caster, in world space with its box and centroid.
-void collectCasterTriangles(ShadowBvh& bvh, const std::vector<SceneSurface>& surfaces) {
+// Every placeable triangle of every caster, in world space with its box and centroid, and what the
+// build reads of each.
+void collectCasterTriangles(ShadowBvh& bvh, BuildScratch& scratch, const std::vector<SceneSurface>& surfaces) {
     size_t total = 0;
     for (const SceneSurface& s : surfaces) {
         if (isCaster(s)) total += s.mesh.triangles.size();
     }
     bvh.triangles.reserve(total);
+    scratch.boxes.clear();
+    scratch.boxes.reserve(total);
+    for (std::vector<double>& axis : scratch.centroids) {
+        axis.clear();
+        axis.reserve(total);
+    }
     for (size_t si = 0; si < surfaces.size(); ++si) {
         const SceneSurface& s = surfaces[si];
         if (!isCaster(s)) continue;
@@ -149,7 +194,7 @@ void collectCasterTriangles(ShadowBvh& bvh, const std::vector<SceneSurface>& sur
                 static_cast<size_t>(tri.b) >= vertexCount || static_cast<size_t>(tri.c) >= vertexCount) {
                 continue;
             }
-            ShadowTriangle t;
+            ShadowTriangle& t = bvh.triangles.emplace_back();
             t.a = s.mesh.vertices[static_cast<size_t>(tri.a)].worldPosition;
             t.b = s.mesh.vertices[static_cast<size_t>(tri.b)].worldPosition;
             t.c = s.mesh.vertices[static_cast<size_t>(tri.c)].worldPosition;
@@ -160,20 +205,31 @@ void collectCasterTriangles(ShadowBvh& bvh, const std::vector<SceneSurface>& sur
             t.boundsMin = t.boundsMax = t.a;
             growBounds(t.boundsMin, t.boundsMax, t.b);
             growBounds(t.boundsMin, t.boundsMax, t.c);
-            bvh.triangles.push_back(t);
+            // A node grows its box with each triangle's minimum corner and then its maximum one.
+            BuildBox& box = scratch.boxes.emplace_back();
+            growBounds(box.lo, box.hi, t.boundsMin);
+            growBounds(box.lo, box.hi, t.boundsMax);
+            scratch.centroids[0].push_back(t.centroid.x);
+            scratch.centroids[1].push_back(t.centroid.y);
+            scratch.centroids[2].push_back(t.centroid.z);
         }
     }
 }
 
 // The nodes over the identity permutation of the triangles, which the splits then reorder.
-void buildTree(ShadowBvh& bvh) {
-    bvh.indices.resize(bvh.triangles.size());
-    for (size_t i = 0; i < bvh.indices.size(); ++i) bvh.indices[i] = static_cast<uint32_t>(i);
-    if (!bvh.triangles.empty()) {
-        // Every split at least halves the run, so the tree has fewer than 2n / leaf size + 1 nodes.
-        bvh.nodes.reserve(2 * bvh.triangles.size() / static_cast<size_t>(kShadowBvhLeafSize) * 2 + 1);
-        buildNode(bvh, 0, static_cast<int32_t>(bvh.triangles.size()), 0);
+void buildTree(ShadowBvh& bvh, BuildScratch& scratch) {
+    const size_t n = bvh.triangles.size();
+    bvh.indices.resize(n);
+    if (n == 0) return;
+    scratch.entries.resize(n);
+    BuildBox root;
+    for (size_t i = 0; i < n; ++i) {
+        scratch.entries[i] = SplitEntry{0.0, static_cast<uint32_t>(i)};
+        foldBox(root, scratch.boxes[i]);
     }
+    // Every split at least halves the run, so the tree has fewer than 2n / leaf size + 1 nodes.
+    bvh.nodes.reserve(2 * n / static_cast<size_t>(kShadowBvhLeafSize) * 2 + 1);
+    buildNode(bvh, scratch, root, 0, static_cast<int32_t>(n), 0, -1);
 }
 
 }  // namespace
@@ -190,8 +246,11 @@ ShadowBvh buildShadowBvh(const std::vector<SceneSurface>& surfaces, const std::v
     ShadowBvh bvh;
     bvh.surfaces = &surfaces;
     if (!needsHierarchy(surfaces, lights)) return bvh;
-    collectCasterTriangles(bvh, surfaces);
-    buildTree(bvh);
+    // Kept from frame to frame on the thread that builds: fresh pages for it every frame would cost
+    // more than the build reads from them.
+    thread_local BuildScratch scratch;
+    collectCasterTriangles(bvh, scratch, surfaces);
+    buildTree(bvh, scratch);
     prepareShadowWalk(bvh);
     if (renderLogEnabled()) {
         std::ostringstream line;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "renderer/shadows/shadow_map.h"
+#include "renderer/shadows/shadow_walk_layout.h"
 
 namespace zephrin {
 namespace {
@@ -227,6 +228,113 @@ SceneSurface square(double z, int32_t kind) {
     s.mesh.triangles.push_back(SurfaceTriangle{0, 1, 2, kFaceFront, 0});
     s.mesh.triangles.push_back(SurfaceTriangle{0, 2, 3, kFaceFront, 0});
     return s;
+}
+
+// The plain recursive build: every node rescans its triangles' boxes and selects its median over the
+// bare indices. The real build must produce the same tree bit for bit.
+void referenceNode(ShadowBvh& bvh, int32_t first, int32_t count, int32_t depth) {
+    ShadowBvhNode node;
+    const double inf = std::numeric_limits<double>::infinity();
+    node.boundsMin = Vec3{inf, inf, inf};
+    node.boundsMax = Vec3{-inf, -inf, -inf};
+    for (int32_t i = first; i < first + count; ++i) {
+        const ShadowTriangle& t = bvh.triangles[bvh.indices[static_cast<size_t>(i)]];
+        growBounds(node.boundsMin, node.boundsMax, t.boundsMin);
+        growBounds(node.boundsMin, node.boundsMax, t.boundsMax);
+    }
+    node.firstIndex = first;
+    node.indexCount = count;
+    const auto self = static_cast<int32_t>(bvh.nodes.size());
+    bvh.nodes.push_back(node);
+    const Vec3 e = node.boundsMax - node.boundsMin;
+    const int axis = (e.y > e.x && e.y >= e.z) ? 1 : (e.z > e.x ? 2 : 0);
+    if (count <= kShadowBvhLeafSize || depth >= kShadowBvhMaxDepth) {
+        orderLeafForWalk(bvh, first, count, axis);
+        return;
+    }
+    auto begin = bvh.indices.begin() + first;
+    std::nth_element(begin, begin + count / 2, begin + count, [&bvh, axis](uint32_t l, uint32_t r) {
+        return axisOf(bvh.triangles[l].centroid, axis) < axisOf(bvh.triangles[r].centroid, axis);
+    });
+    const auto left = static_cast<int32_t>(bvh.nodes.size());
+    referenceNode(bvh, first, count / 2, depth + 1);
+    const auto right = static_cast<int32_t>(bvh.nodes.size());
+    referenceNode(bvh, first + count / 2, count - count / 2, depth + 1);
+    bvh.nodes[static_cast<size_t>(self)].leftChild = left;
+    bvh.nodes[static_cast<size_t>(self)].rightChild = right;
+    bvh.nodes[static_cast<size_t>(self)].indexCount = 0;
+}
+
+// The real build against the plain one on `surfaces`: nodes, boxes and index runs bit for bit.
+void expectPlainBuildsTree(const std::vector<SceneSurface>& surfaces, size_t triangles) {
+    ShadowBvh bvh = buildShadowBvh(surfaces, {shadowLight()});
+    ASSERT_EQ(bvh.triangles.size(), triangles);
+    ShadowBvh reference;
+    reference.triangles = bvh.triangles;
+    reference.surfaces = bvh.surfaces;
+    reference.indices.resize(reference.triangles.size());
+    for (size_t i = 0; i < reference.indices.size(); ++i) reference.indices[i] = static_cast<uint32_t>(i);
+    referenceNode(reference, 0, static_cast<int32_t>(reference.triangles.size()), 0);
+
+    EXPECT_EQ(bvh.indices, reference.indices);
+    ASSERT_EQ(bvh.nodes.size(), reference.nodes.size());
+    for (size_t i = 0; i < bvh.nodes.size(); ++i) {
+        EXPECT_EQ(std::memcmp(&bvh.nodes[i], &reference.nodes[i], sizeof(ShadowBvhNode)), 0) << "node " << i;
+    }
+    // Each triangle is its mesh triangle's corners.
+    for (const ShadowTriangle& t : bvh.triangles) {
+        const SurfaceMesh& mesh = surfaces[static_cast<size_t>(t.surfaceIndex)].mesh;
+        const SurfaceTriangle& tri = mesh.triangles[static_cast<size_t>(t.triangleIndex)];
+        EXPECT_EQ(std::memcmp(&t.a, &mesh.vertices[static_cast<size_t>(tri.a)].worldPosition, sizeof(Vec3)), 0);
+        EXPECT_EQ(std::memcmp(&t.c, &mesh.vertices[static_cast<size_t>(tri.c)].worldPosition, sizeof(Vec3)), 0);
+    }
+}
+
+TEST(ShadowBvh, BuildMatchesAPlainBuildBitForBit) {
+    std::mt19937 rng(16);
+    std::vector<SceneSurface> mixed;
+    mixed.push_back(randomSoup(rng, 900, kSurfaceBent));
+    // A regular grid: many triangles share a centroid coordinate, so the median splits break ties.
+    SceneSurface grid;
+    grid.kind = kSurfaceObj;
+    grid.castsShadows = true;
+    constexpr int32_t kCells = 20;
+    for (int32_t i = 0; i <= kCells; ++i) {
+        for (int32_t j = 0; j <= kCells; ++j) {
+            SurfaceVertex v;
+            v.worldPosition = Vec3{10.0 * j, 10.0 * i, 5.0 * ((i + j) % 3)};
+            grid.mesh.vertices.push_back(v);
+        }
+    }
+    for (int32_t i = 0; i < kCells; ++i) {
+        for (int32_t j = 0; j < kCells; ++j) {
+            const int32_t a = i * (kCells + 1) + j, b = a + 1, c = a + kCells + 1, d = c + 1;
+            grid.mesh.triangles.push_back(SurfaceTriangle{a, b, c, kFaceFront, 0});
+            grid.mesh.triangles.push_back(SurfaceTriangle{c, b, d, kFaceFront, 0});
+        }
+    }
+    mixed.push_back(std::move(grid));
+    mixed.push_back(square(40.0, kSurfaceFlat));
+    mixed.back().castsShadows = false;  // a receiver only: none of its triangles are in the tree
+    expectPlainBuildsTree(mixed, 900u + 2u * kCells * kCells);
+
+    // Zeros of both signs on the low x edge of every box (a box keeps the first one met), a corner
+    // that is not a number (passed over), and a triangle naming a missing vertex (dropped).
+    SceneSurface odd;
+    odd.castsShadows = true;
+    constexpr int32_t kOddTriangles = 60;
+    for (int32_t k = 0; k < 3 * kOddTriangles; ++k) {
+        SurfaceVertex v;
+        const double zero = (k / 3) % 2 == 0 ? -0.0 : 0.0;
+        v.worldPosition = Vec3{k % 3 == 0 ? zero : 1.0 + k, 7.0 * (k % 5), 3.0 * k};
+        odd.mesh.vertices.push_back(v);
+        if (k % 3 == 2) odd.mesh.triangles.push_back(SurfaceTriangle{k - 2, k - 1, k, kFaceFront, 0});
+    }
+    odd.mesh.vertices[7].worldPosition.y = std::numeric_limits<double>::quiet_NaN();
+    odd.mesh.triangles.push_back(SurfaceTriangle{0, 1, 3 * kOddTriangles, kFaceFront, 0});
+    std::vector<SceneSurface> oddOnly;
+    oddOnly.push_back(std::move(odd));
+    expectPlainBuildsTree(oddOnly, kOddTriangles);
 }
 
 TEST(ShadowBvh, PlainLayersNeverShadowThemselvesWhileBentSurfacesCan) {
