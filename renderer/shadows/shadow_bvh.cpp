@@ -94,6 +94,9 @@ struct BuildScratch {
     std::vector<SplitEntry> entries;  // the run being split, in the order of ShadowBvh::indices
 };
 
+// The scratch kept between frames may exceed the frame's need by this factor before it is released.
+constexpr size_t kScratchSlack = 4;
+
 int splitAxis(const BuildBox& box) {
     const Vec3 extent = box.hi - box.lo;
     if (extent.y > extent.x && extent.y >= extent.z) return 1;
@@ -175,6 +178,8 @@ void collectCasterTriangles(ShadowBvh& bvh, BuildScratch& scratch, const std::ve
         if (isCaster(s)) total += s.mesh.triangles.size();
     }
     bvh.triangles.reserve(total);
+    // Far more room than this frame needs (a much larger scene went before) is given back.
+    if (scratch.boxes.capacity() > kScratchSlack * total) scratch = BuildScratch{};
     scratch.boxes.clear();
     scratch.boxes.reserve(total);
     for (std::vector<double>& axis : scratch.centroids) {
