@@ -199,7 +199,7 @@ void collectCasterTriangles(ShadowBvh& bvh, BuildScratch& scratch, const std::ve
                 static_cast<size_t>(tri.b) >= vertexCount || static_cast<size_t>(tri.c) >= vertexCount) {
                 continue;
             }
-            ShadowTriangle& t = bvh.triangles.emplace_back();
+            ShadowTriangle t;
             t.a = s.mesh.vertices[static_cast<size_t>(tri.a)].worldPosition;
             t.b = s.mesh.vertices[static_cast<size_t>(tri.b)].worldPosition;
             t.c = s.mesh.vertices[static_cast<size_t>(tri.c)].worldPosition;
@@ -210,10 +210,12 @@ void collectCasterTriangles(ShadowBvh& bvh, BuildScratch& scratch, const std::ve
             t.boundsMin = t.boundsMax = t.a;
             growBounds(t.boundsMin, t.boundsMax, t.b);
             growBounds(t.boundsMin, t.boundsMax, t.c);
+            bvh.triangles.push_back(t);
             // A node grows its box with each triangle's minimum corner and then its maximum one.
-            BuildBox& box = scratch.boxes.emplace_back();
+            BuildBox box;
             growBounds(box.lo, box.hi, t.boundsMin);
             growBounds(box.lo, box.hi, t.boundsMax);
+            scratch.boxes.push_back(box);
             scratch.centroids[0].push_back(t.centroid.x);
             scratch.centroids[1].push_back(t.centroid.y);
             scratch.centroids[2].push_back(t.centroid.z);
