@@ -94,9 +94,6 @@ struct BuildScratch {
     std::vector<SplitEntry> entries;  // the run being split, in the order of ShadowBvh::indices
 };
 
-// The scratch kept between frames may exceed the frame's need by this factor before it is released.
-constexpr size_t kScratchSlack = 4;
-
 int splitAxis(const BuildBox& box) {
     const Vec3 extent = box.hi - box.lo;
     if (extent.y > extent.x && extent.y >= extent.z) return 1;
@@ -178,14 +175,8 @@ void collectCasterTriangles(ShadowBvh& bvh, BuildScratch& scratch, const std::ve
         if (isCaster(s)) total += s.mesh.triangles.size();
     }
     bvh.triangles.reserve(total);
-    // Far more room than this frame needs (a much larger scene went before) is given back.
-    if (scratch.boxes.capacity() > kScratchSlack * total) scratch = BuildScratch{};
-    scratch.boxes.clear();
     scratch.boxes.reserve(total);
-    for (std::vector<double>& axis : scratch.centroids) {
-        axis.clear();
-        axis.reserve(total);
-    }
+    for (std::vector<double>& axis : scratch.centroids) axis.reserve(total);
     for (size_t si = 0; si < surfaces.size(); ++si) {
         const SceneSurface& s = surfaces[si];
         if (!isCaster(s)) continue;
@@ -253,9 +244,7 @@ ShadowBvh buildShadowBvh(const std::vector<SceneSurface>& surfaces, const std::v
     ShadowBvh bvh;
     bvh.surfaces = &surfaces;
     if (!needsHierarchy(surfaces, lights)) return bvh;
-    // Kept from frame to frame on the thread that builds: fresh pages for it every frame would cost
-    // more than the build reads from them.
-    thread_local BuildScratch scratch;
+    BuildScratch scratch;
     collectCasterTriangles(bvh, scratch, surfaces);
     buildTree(bvh, scratch);
     prepareShadowWalk(bvh);
