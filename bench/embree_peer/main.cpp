@@ -217,35 +217,41 @@ double median(std::vector<double> values) {
 
 // Rays on which the two sides disagree: the hit flag, or a nearest hit's distance beyond what single
 // precision explains.
-size_t disagreements(const Answers& ours, const Answers& theirs, bool nearest, double& worstRelative) {
-    size_t count = 0;
-    worstRelative = 0.0;
+struct Disagreements {
+    size_t rays = 0;
+    size_t onFlag = 0;  // of them, those where one side hit and the other did not
+    double worstRelative = 0.0;  // the largest distance difference as a share of the distance
+};
+
+Disagreements disagreements(const Answers& ours, const Answers& theirs, bool nearest) {
+    Disagreements found;
     for (size_t i = 0; i < ours.hit.size(); ++i) {
         if (ours.hit[i] != theirs.hit[i]) {
-            ++count;
+            ++found.rays;
+            ++found.onFlag;
             continue;
         }
         if (!nearest || ours.hit[i] == 0) continue;
         const double difference = std::fabs(ours.distance[i] - theirs.distance[i]);
-        worstRelative = std::max(worstRelative, difference / std::max(ours.distance[i], 1.0));
-        if (difference > std::max(kDistanceTolerance * ours.distance[i], kMinDistanceTolerance)) ++count;
+        found.worstRelative = std::max(found.worstRelative, difference / std::max(ours.distance[i], 1.0));
+        if (difference > std::max(kDistanceTolerance * ours.distance[i], kMinDistanceTolerance)) ++found.rays;
     }
-    return count;
+    return found;
 }
 
 struct Row {
     std::string measure;
     double ours = 0.0, theirs = 0.0;  // rays per second, or milliseconds for the build
     double ratio = 0.0;               // ours as a share of Embree's speed
-    size_t disagree = 0;
+    Disagreements disagree;
 };
 
 void printRow(const Row& row, bool build) {
     if (build) {
         std::printf("%-34s %12.2f %12.2f ms cpu   ratio %.3f\n", row.measure.c_str(), row.ours, row.theirs, row.ratio);
     } else {
-        std::printf("%-34s %12.0f %12.0f rays/s   ratio %.3f   disagree %zu\n", row.measure.c_str(), row.ours,
-                    row.theirs, row.ratio, row.disagree);
+        std::printf("%-34s %12.0f %12.0f rays/s   ratio %.3f   disagree %zu (hit flag %zu)\n", row.measure.c_str(),
+                    row.ours, row.theirs, row.ratio, row.disagree.rays, row.disagree.onFlag);
     }
     std::fflush(stdout);
 }
@@ -288,7 +294,7 @@ int main(int argc, char** argv) {
             embreeWall.push_back(theirs.wall);
         }
         const double ourMs = median(ourCpu) * 1e3, embreeMs = median(embreeCpu) * 1e3;
-        printRow({"build, " + size + ", 1 thread", ourMs, embreeMs, embreeMs / ourMs, 0}, true);
+        printRow({"build, " + size + ", 1 thread", ourMs, embreeMs, embreeMs / ourMs, {}}, true);
         std::printf("%-34s %12.2f %12.2f ms wall  ratio %.3f\n", "", median(ourWall) * 1e3, median(embreeWall) * 1e3,
                     median(embreeWall) / median(ourWall));
 
@@ -305,15 +311,15 @@ int main(int argc, char** argv) {
                     ourTimes.push_back(trace(ourJob, threads));
                     theirTimes.push_back(trace(theirJob, threads));
                 }
-                double worst = 0.0;
-                const size_t disagree = disagreements(ours, theirs, nearest, worst);
+                const Disagreements disagree = disagreements(ours, theirs, nearest);
                 const double ourRate = static_cast<double>(rayCount) / median(ourTimes);
                 const double theirRate = static_cast<double>(rayCount) / median(theirTimes);
                 const std::string name = std::string(nearest ? "nearest-hit" : "any-hit") + ", " + size + ", " +
                                          std::to_string(threads) + (threads == 1 ? " thread" : " threads");
                 printRow({name, ourRate, theirRate, ourRate / theirRate, disagree}, false);
-                if (static_cast<double>(disagree) > kMaxDisagreementShare * static_cast<double>(rayCount)) {
-                    std::printf("  too many disagreements (worst relative distance difference %.3g)\n", worst);
+                if (static_cast<double>(disagree.rays) > kMaxDisagreementShare * static_cast<double>(rayCount)) {
+                    std::printf("  too many disagreements (worst relative distance difference %.3g)\n",
+                                disagree.worstRelative);
                     failed = true;
                 }
             }
