@@ -107,40 +107,45 @@ inline bool enterNode(const ShadowBvhNode& node, const Ray& ray, double maxT, do
     return enterBox(node.boundsMin, node.boundsMax, ray, maxT, entry);
 }
 
-// The slab test of enterBox on two boxes at once (no ray parallel to a slab): bit 0 when the ray
-// enters the first below maxT, bit 1 for the second, with their entry parameters. Lane by lane it
-// takes enterBox's steps, so it decides the same.
-[[gnu::always_inline]] inline unsigned enterBoxPair(const ShadowChildBoxes& boxes, const Ray& ray, double maxT,
-                                                    double& firstEntry, double& secondEntry) {
-    auto load = [](const double (&values)[2]) { return DoublePair{values[0], values[1]}; };
-    const DoublePair x0 = (load(boxes.lo[0]) - ray.originPair[0]) * ray.inversePair[0];
-    const DoublePair x1 = (load(boxes.hi[0]) - ray.originPair[0]) * ray.inversePair[0];
-    const DoublePair y0 = (load(boxes.lo[1]) - ray.originPair[1]) * ray.inversePair[1];
-    const DoublePair y1 = (load(boxes.hi[1]) - ray.originPair[1]) * ray.inversePair[1];
-    const DoublePair z0 = (load(boxes.lo[2]) - ray.originPair[2]) * ray.inversePair[2];
-    const DoublePair z1 = (load(boxes.hi[2]) - ray.originPair[2]) * ray.inversePair[2];
+// The slab test of enterBox on lanes `half` * 2 and `half` * 2 + 1 of a box quad (no ray parallel to
+// a slab): bit 0 when the ray enters the first below maxT, bit 1 for the second, with their entry
+// parameters. Lane by lane it takes enterBox's steps, so it decides the same.
+[[gnu::always_inline]] inline unsigned enterBoxPair(const ShadowBoxQuad& boxes, int half, const Ray& ray, double maxT,
+                                                    double* entry) {
+    const int l = 2 * half;
+    auto lo = [&](int axis) { return DoublePair{boxes.lo[axis][l], boxes.lo[axis][l + 1]}; };
+    auto hi = [&](int axis) { return DoublePair{boxes.hi[axis][l], boxes.hi[axis][l + 1]}; };
+    const DoublePair x0 = (lo(0) - ray.originPair[0]) * ray.inversePair[0];
+    const DoublePair x1 = (hi(0) - ray.originPair[0]) * ray.inversePair[0];
+    const DoublePair y0 = (lo(1) - ray.originPair[1]) * ray.inversePair[1];
+    const DoublePair y1 = (hi(1) - ray.originPair[1]) * ray.inversePair[1];
+    const DoublePair z0 = (lo(2) - ray.originPair[2]) * ray.inversePair[2];
+    const DoublePair z1 = (hi(2) - ray.originPair[2]) * ray.inversePair[2];
     const DoublePair tNear = laneMax(laneMax(laneMin(x0, x1), laneMin(y0, y1)), laneMax(laneMin(z0, z1), DoublePair{}));
     const DoublePair tFar =
         laneMin(laneMin(laneMax(x0, x1), laneMax(y0, y1)), laneMin(laneMax(z0, z1), DoublePair{maxT, maxT}));
-    firstEntry = tNear[0];
-    secondEntry = tNear[1];
+    entry[l] = tNear[0];
+    entry[l + 1] = tNear[1];
     return laneBits(tNear <= tFar);
 }
 
-// The boxes of a wide node's entries: bit i when the ray enters entry i below maxT, with its entry
-// parameter in entry[i].
-[[gnu::always_inline]] inline unsigned enterWide(const ShadowBvh& bvh, const ShadowWideNode& wide, const Ray& ray,
+// The four boxes of a quad: bit i when the ray enters box i below maxT, with its entry parameter in
+// entry[i]. Only the lanes in `lanes` are needed; the others may be set or not.
+[[gnu::always_inline]] inline unsigned enterQuad(const ShadowBoxQuad& boxes, unsigned lanes, const Ray& ray,
                                                  double maxT, double (&entry)[4]) {
     unsigned entered = 0;
     if (ray.anyParallel) {
-        for (int32_t i = 0; i < wide.count; ++i) {
-            if (enterNode(bvh.nodes[static_cast<size_t>(wide.entries[i])], ray, maxT, entry[i])) entered |= 1u << i;
+        for (int i = 0; i < 4; ++i) {
+            if ((lanes >> i & 1u) == 0) continue;
+            const Vec3 lo{boxes.lo[0][i], boxes.lo[1][i], boxes.lo[2][i]};
+            const Vec3 hi{boxes.hi[0][i], boxes.hi[1][i], boxes.hi[2][i]};
+            if (enterBoxAxisByAxis(lo, hi, ray, maxT, entry[i])) entered |= 1u << i;
         }
         return entered;
     }
-    entered = enterBoxPair(wide.boxes[0], ray, maxT, entry[0], entry[1]);
-    if (wide.count > 2) entered |= enterBoxPair(wide.boxes[1], ray, maxT, entry[2], entry[3]) << 2;
-    return entered & wide.usedMask;
+    entered = enterBoxPair(boxes, 0, ray, maxT, entry);
+    if (lanes > 3u) entered |= enterBoxPair(boxes, 1, ray, maxT, entry) << 2;
+    return entered & lanes;
 }
 
 inline bool intersect(const ShadowRayTriangle& tri, const Ray& ray, double maxT, double& t, double& u, double& v) {
@@ -228,35 +233,37 @@ bool traversable(const ShadowBvh& bvh, int32_t node) {
     return bvh.walkReady && node >= 0 && static_cast<size_t>(node) < bvh.nodes.size();
 }
 
+// A leaf as the walk reads it: its run of ShadowBvh::indices and its first group quad.
+struct LeafRef {
+    int32_t first = 0;
+    int32_t count = 0;
+    int32_t quad = 0;
+};
+
+LeafRef leafOf(const ShadowWideNode& wide, int i) { return LeafRef{wide.child[i], wide.leafCount[i], wide.leafQuad[i]}; }
+
+// A leaf the walk starts from, read from its node: a tree of one leaf has no wide node.
+LeafRef rootLeaf(const ShadowBvh& bvh, int32_t node) {
+    const ShadowBvhNode& leaf = bvh.nodes[static_cast<size_t>(node)];
+    return LeafRef{leaf.firstIndex, leaf.indexCount, bvh.nodeFirstGroup[static_cast<size_t>(node)] / 4};
+}
+
 // Calls test(triangle, t, u, v) for the triangles of the leaf's groups that the ray hits below the
 // limit the callback keeps; stops when it returns true.
 template <typename Test>
-bool forLeafTriangles(const ShadowBvh& bvh, int32_t firstIndex, int32_t indexCount, int32_t leafFirstGroup,
-                      const Ray& ray, const double& limit, Test&& test) {
-    const auto firstGroup = static_cast<size_t>(leafFirstGroup);
-    const int32_t groups = (indexCount + kShadowLeafGroupSize - 1) / kShadowLeafGroupSize;
-    for (int32_t g = 0; g < groups; g += 2) {
-        double firstEntry = 0.0, secondEntry = 0.0;
-        unsigned entered = 0;
-        if (ray.anyParallel) {
-            const ShadowLeafGroup& first = bvh.leafGroups[firstGroup + static_cast<size_t>(g)];
-            entered = enterBox(first.boundsMin, first.boundsMax, ray, limit, firstEntry) ? 1u : 0u;
-            if (g + 1 < groups) {
-                const ShadowLeafGroup& second = bvh.leafGroups[firstGroup + static_cast<size_t>(g + 1)];
-                if (enterBox(second.boundsMin, second.boundsMax, ray, limit, secondEntry)) entered |= 2u;
-            }
-        } else {
-            entered = enterBoxPair(bvh.groupBoxPairs[firstGroup + static_cast<size_t>(g)], ray, limit, firstEntry,
-                                   secondEntry);
-            if (g + 1 >= groups) entered &= 1u;
-        }
-        for (int32_t lane = 0; lane < 2; ++lane) {
-            if ((entered >> lane & 1u) == 0) continue;
-            const size_t index = firstGroup + static_cast<size_t>(g + lane);
-            const int32_t groupFirst = firstIndex + (g + lane) * kShadowLeafGroupSize;
-            const int32_t groupCount = std::min(kShadowLeafGroupSize, firstIndex + indexCount - groupFirst);
+bool forLeafTriangles(const ShadowBvh& bvh, const LeafRef& leaf, const Ray& ray, const double& limit, Test&& test) {
+    const int32_t groups = (leaf.count + kShadowLeafGroupSize - 1) / kShadowLeafGroupSize;
+    for (int32_t q = 0; q * 4 < groups; ++q) {
+        double entries[4];
+        const unsigned lanes = groups - q * 4 >= 4 ? 15u : (1u << (groups - q * 4)) - 1u;
+        const auto quad = static_cast<size_t>(leaf.quad + q);
+        for (unsigned entered = enterQuad(bvh.groupBoxQuads[quad], lanes, ray, limit, entries); entered != 0;
+             entered &= entered - 1) {
+            const int lane = lowestSetBit(entered);
+            const int32_t groupFirst = leaf.first + (q * 4 + lane) * kShadowLeafGroupSize;
+            const int32_t groupCount = std::min(kShadowLeafGroupSize, leaf.first + leaf.count - groupFirst);
             PairHits hits;
-            const unsigned candidates = pairCandidates(bvh.groupPairs[index], ray, limit, hits);
+            const unsigned candidates = pairCandidates(bvh.groupPairs[quad * 4 + static_cast<size_t>(lane)], ray, limit, hits);
             const ShadowRayTriangle* tri = bvh.rayTriangles.data() + groupFirst;
             for (int32_t i = 0; i < groupCount; ++i) {
                 if ((candidates >> i & 1u) != 0 && test(tri[i], hits.t[i], hits.u[i], hits.v[i])) return true;
@@ -297,18 +304,15 @@ bool anyHitRemembering(const ShadowBvh& bvh, int32_t node, const Vec3& origin, c
     remember(bvh, memo, nullptr);
     double entry = 0.0;
     if (!enterNode(bvh.nodes[static_cast<size_t>(node)], ray, maxT, entry)) return false;
-    auto leafBlocks = [&](int32_t first, int32_t count, int32_t firstGroup) {
+    auto leafBlocks = [&](const LeafRef& leaf) {
         // The first opaque hit ends the walk: any-hit rays only need to know that one exists.
-        return forLeafTriangles(bvh, first, count, firstGroup, ray, maxT, [&](const ShadowRayTriangle& tri, double, double u, double v) {
+        return forLeafTriangles(bvh, leaf, ray, maxT, [&](const ShadowRayTriangle& tri, double, double u, double v) {
             if (!mayBlock(bvh, tri, receiver) || !opaqueAt(bvh, tri, u, v)) return false;
             remember(bvh, memo, &tri);
             return true;
         });
     };
-    const ShadowBvhNode& root = bvh.nodes[static_cast<size_t>(node)];
-    if (root.leftChild < 0) {
-        return leafBlocks(root.firstIndex, root.indexCount, bvh.nodeFirstGroup[static_cast<size_t>(node)]);
-    }
+    if (bvh.nodeWide[static_cast<size_t>(node)] < 0) return leafBlocks(rootLeaf(bvh, node));
     // Holds the wide nodes of inner nodes whose boxes the ray is known to enter.
     int32_t stack[kTraversalStackSize];
     int32_t top = 0;
@@ -316,21 +320,20 @@ bool anyHitRemembering(const ShadowBvh& bvh, int32_t node, const Vec3& origin, c
     while (top > 0) {
         const ShadowWideNode& wide = bvh.wideNodes[static_cast<size_t>(stack[--top])];
         double entries[4];
-        const unsigned entered = enterWide(bvh, wide, ray, maxT, entries);
+        const unsigned entered = enterQuad(wide.boxes, wide.usedMask, ray, maxT, entries);
         // Leaves first, as they may end the walk; then the inner entries, the leftmost walked first.
         for (unsigned leaves = entered & wide.leafMask; leaves != 0; leaves &= leaves - 1) {
-            const int i = lowestSetBit(leaves);
-            if (leafBlocks(wide.leafFirst[i], wide.leafCount[i], wide.leafFirstGroup[i])) return true;
+            if (leafBlocks(leafOf(wide, lowestSetBit(leaves)))) return true;
         }
         for (unsigned inner = entered & ~wide.leafMask; inner != 0;) {
             const int i = highestSetBit(inner);
             // Its four lines load while the walk tests this step's leaves and the entries above it.
-            const char* next = reinterpret_cast<const char*>(&bvh.wideNodes[static_cast<size_t>(wide.wide[i])]);
+            const char* next = reinterpret_cast<const char*>(&bvh.wideNodes[static_cast<size_t>(wide.child[i])]);
             prefetchForRead(next);
             prefetchForRead(next + 64);
             prefetchForRead(next + 128);
             prefetchForRead(next + 192);
-            stack[top++] = wide.wide[i];
+            stack[top++] = wide.child[i];
             inner &= ~(1u << i);
         }
     }
@@ -345,9 +348,11 @@ bool nearestHitRemembering(const ShadowBvh& bvh, int32_t node, const Vec3& origi
     // reload it from memory.
     double limit = std::min(bestT, maxT);
     const ShadowRayTriangle* nearest = nullptr;
+    // An inner entry's wide node (lane -1), or a leaf entry of a wide node, with its entry parameter.
     struct Pending {
-        int32_t node;
         double entry;
+        int32_t wide;
+        int32_t lane;
     };
     Pending stack[kTraversalStackSize];
     int32_t top = 0;
@@ -357,38 +362,44 @@ bool nearestHitRemembering(const ShadowBvh& bvh, int32_t node, const Vec3& origi
         nearest = &tri;
         found = true;
     };
+    auto walkLeaf = [&](const LeafRef& leaf) {
+        forLeafTriangles(bvh, leaf, ray, limit, [&](const ShadowRayTriangle& tri, double t, double u, double v) {
+            // The group was tested against the limit before an earlier hit may have lowered it.
+            if (t < limit && mayBlock(bvh, tri, receiver) && opaqueAt(bvh, tri, u, v)) take(tri, t);
+            return false;
+        });
+    };
     if (const ShadowRayTriangle* last = rememberedBlocker(bvh, memo)) {
         // Its hit bounds the walk from the start; only nearer hits can replace it.
         double t = 0.0;
         if (blocksAt(bvh, *last, ray, limit, receiver, t)) take(*last, t);
     }
     double rootEntry = 0.0;
-    if (enterNode(bvh.nodes[static_cast<size_t>(node)], ray, limit, rootEntry)) stack[top++] = Pending{node, rootEntry};
+    if (enterNode(bvh.nodes[static_cast<size_t>(node)], ray, limit, rootEntry)) {
+        const int32_t rootWide = bvh.nodeWide[static_cast<size_t>(node)];
+        if (rootWide < 0) {
+            walkLeaf(rootLeaf(bvh, node));
+        } else {
+            stack[top++] = Pending{rootEntry, rootWide, -1};
+        }
+    }
     while (top > 0) {
         const Pending pending = stack[--top];
         // Subtrees that start beyond the best hit so far cannot hold a nearer one.
         if (pending.entry > limit) continue;
-        const int32_t wideIndex = bvh.nodeWide[static_cast<size_t>(pending.node)];
-        if (wideIndex < 0) {
-            const ShadowBvhNode& leaf = bvh.nodes[static_cast<size_t>(pending.node)];
-            forLeafTriangles(bvh, leaf.firstIndex, leaf.indexCount, bvh.nodeFirstGroup[static_cast<size_t>(pending.node)],
-                             ray, limit,
-                             [&](const ShadowRayTriangle& tri, double t, double u, double v) {
-                // The pair was tested against the limit before its first lane may have lowered it.
-                if (t < limit && mayBlock(bvh, tri, receiver) && opaqueAt(bvh, tri, u, v)) take(tri, t);
-                return false;
-            });
+        const ShadowWideNode& wide = bvh.wideNodes[static_cast<size_t>(pending.wide)];
+        if (pending.lane >= 0) {
+            walkLeaf(leafOf(wide, pending.lane));
             continue;
         }
-        const ShadowWideNode& wide = bvh.wideNodes[static_cast<size_t>(wideIndex)];
         double entries[4];
-        const unsigned entered = enterWide(bvh, wide, ray, limit, entries);
+        const unsigned entered = enterQuad(wide.boxes, wide.usedMask, ray, limit, entries);
         // Nearer entries first (the leftmost on ties), so that their hits prune the others: pushed
         // farthest first.
         int32_t order[4];
         int32_t count = 0;
-        for (int32_t i = 0; i < wide.count; ++i) {
-            if ((entered >> i & 1u) == 0) continue;
+        for (unsigned rest = entered; rest != 0; rest &= rest - 1) {
+            const int i = lowestSetBit(rest);
             int32_t at = count++;
             while (at > 0 && entries[order[at - 1]] > entries[i]) {
                 order[at] = order[at - 1];
@@ -396,7 +407,11 @@ bool nearestHitRemembering(const ShadowBvh& bvh, int32_t node, const Vec3& origi
             }
             order[at] = i;
         }
-        for (int32_t k = count - 1; k >= 0; --k) stack[top++] = Pending{wide.entries[order[k]], entries[order[k]]};
+        for (int32_t k = count - 1; k >= 0; --k) {
+            const int i = order[k];
+            stack[top++] = (wide.leafMask >> i & 1u) != 0 ? Pending{entries[i], pending.wide, i}
+                                                           : Pending{entries[i], wide.child[i], -1};
+        }
     }
     remember(bvh, memo, nearest);
     if (!found) return false;
