@@ -88,26 +88,9 @@ bool enterBoxAxisByAxis(const Vec3& lo, const Vec3& hi, const Ray& ray, double m
     return true;
 }
 
-// Entry parameter of a box within [0, maxT]; false when the ray misses it there. The three slab
-// intervals are intersected in any order, so the common case runs without branches.
-inline bool enterBox(const Vec3& lo, const Vec3& hi, const Ray& ray, double maxT, double& entry) {
-    if (ray.anyParallel) return enterBoxAxisByAxis(lo, hi, ray, maxT, entry);
-    const double x0 = (lo.x - ray.origin.x) * ray.inverse.x, x1 = (hi.x - ray.origin.x) * ray.inverse.x;
-    const double y0 = (lo.y - ray.origin.y) * ray.inverse.y, y1 = (hi.y - ray.origin.y) * ray.inverse.y;
-    const double z0 = (lo.z - ray.origin.z) * ray.inverse.z, z1 = (hi.z - ray.origin.z) * ray.inverse.z;
-    const double tNear = std::max(std::max(std::min(x0, x1), std::min(y0, y1)), std::max(std::min(z0, z1), 0.0));
-    const double tFar = std::min(std::min(std::max(x0, x1), std::max(y0, y1)), std::min(std::max(z0, z1), maxT));
-    entry = tNear;
-    return tNear <= tFar;
-}
-
-inline bool enterNode(const ShadowBvhNode& node, const Ray& ray, double maxT, double& entry) {
-    return enterBox(node.boundsMin, node.boundsMax, ray, maxT, entry);
-}
-
-// The slab test of enterBox on lanes `half` * 2 and `half` * 2 + 1 of a box quad (no ray parallel to
+// The slab test on lanes `half` * 2 and `half` * 2 + 1 of a box quad (no ray parallel to
 // a slab): bit 0 when the ray enters the first below maxT, bit 1 for the second, with their entry
-// parameters. Lane by lane it takes enterBox's steps, so it decides the same.
+// parameters. The three slab intervals are intersected in any order, so it runs without branches.
 [[gnu::always_inline]] inline unsigned enterBoxPair(const ShadowBoxQuad& boxes, int half, const Ray& ray, double maxT,
                                                     double* entry) {
     const int l = 2 * half;
@@ -278,8 +261,10 @@ bool forLeafTriangles(const ShadowBvh& bvh, const LeafRef& leaf, const Ray& ray,
             PairHits hits;
             const unsigned candidates = pairCandidates(bvh.groupPairs[quad * 4 + static_cast<size_t>(lane)], ray, limit, hits);
             const ShadowRayTriangle* tri = bvh.rayTriangles.data() + groupFirst;
-            for (int32_t i = 0; i < groupCount; ++i) {
-                if ((candidates >> i & 1u) != 0 && test(tri[i], hits.t[i], hits.u[i], hits.v[i])) return true;
+            // A group of one repeats its triangle in the second lane.
+            for (unsigned pass = candidates & ((1u << groupCount) - 1u); pass != 0; pass &= pass - 1) {
+                const int i = lowestSetBit(pass);
+                if (test(tri[i], hits.t[i], hits.u[i], hits.v[i])) return true;
             }
         }
     }
@@ -315,8 +300,6 @@ bool anyHitWalk(const ShadowBvh& bvh, int32_t node, const Vec3& origin, const Ve
     }
     // Until a ray finds a blocker again there is none to try first: lit pixels come in runs.
     remember(bvh, memo, nullptr);
-    double entry = 0.0;
-    if (!enterNode(bvh.nodes[static_cast<size_t>(node)], ray, maxT, entry)) return false;
     auto leafBlocks = [&](const LeafRef& leaf) {
         // The first opaque hit ends the walk: any-hit rays only need to know that one exists.
         return forLeafTriangles(bvh, leaf, ray, maxT, [&](const ShadowRayTriangle& tri, double, double u, double v) {
@@ -325,6 +308,8 @@ bool anyHitWalk(const ShadowBvh& bvh, int32_t node, const Vec3& origin, const Ve
             return true;
         });
     };
+    // The start node's own box is not tested: every box below it lies inside it, and the slab test
+    // is monotone in the bounds, so a ray that enters none of them would have missed it too.
     if (bvh.nodeWide[static_cast<size_t>(node)] < 0) return leafBlocks(rootLeaf(bvh, node));
     // Holds the wide nodes of inner nodes whose boxes the ray is known to enter.
     int32_t stack[kTraversalStackSize];
@@ -387,14 +372,13 @@ bool nearestHitWalk(const ShadowBvh& bvh, int32_t node, const Vec3& origin, cons
         double t = 0.0;
         if (blocksAt(bvh, *last, ray, limit, receiver, t)) take(*last, t);
     }
-    double rootEntry = 0.0;
-    if (enterNode(bvh.nodes[static_cast<size_t>(node)], ray, limit, rootEntry)) {
-        const int32_t rootWide = bvh.nodeWide[static_cast<size_t>(node)];
-        if (rootWide < 0) {
-            walkLeaf(rootLeaf(bvh, node));
-        } else {
-            stack[top++] = Pending{rootEntry, rootWide, -1};
-        }
+    // The start node's own box is not tested: every box below it lies inside it, and the slab test
+    // is monotone in the bounds, so a ray that enters none of them would have missed it too.
+    const int32_t rootWide = bvh.nodeWide[static_cast<size_t>(node)];
+    if (rootWide < 0) {
+        walkLeaf(rootLeaf(bvh, node));
+    } else {
+        stack[top++] = Pending{0.0, rootWide, -1};
     }
     while (top > 0) {
         const Pending pending = stack[--top];
