@@ -380,34 +380,46 @@ bool nearestHitWalk(const ShadowBvh& bvh, int32_t node, const Vec3& origin, cons
     } else {
         stack[top++] = Pending{0.0, rootWide, -1};
     }
-    while (top > 0) {
-        const Pending pending = stack[--top];
-        // Subtrees that start beyond the best hit so far cannot hold a nearer one.
-        if (pending.entry > limit) continue;
-        const ShadowWideNode& wide = bvh.wideNodes[static_cast<size_t>(pending.wide)];
-        if (pending.lane >= 0) {
-            walkLeaf(leafOf(wide, pending.lane));
-            continue;
+    // The walk goes on with the nearest entry a step enters without stacking it; it is within the
+    // limit, as every entry a step reports is.
+    Pending pending{};
+    auto popWithinLimit = [&]() {
+        while (top > 0) {
+            pending = stack[--top];
+            // Subtrees that start beyond the best hit so far cannot hold a nearer one.
+            if (!(pending.entry > limit)) return true;
         }
-        double entries[4];
-        const unsigned entered = enterQuad(wide.boxes, wide.usedMask, ray, limit, entries);
-        // Nearer entries first (the leftmost on ties), so that their hits prune the others: pushed
-        // farthest first.
-        int32_t order[4];
-        int32_t count = 0;
-        for (unsigned rest = entered; rest != 0; rest &= rest - 1) {
-            const int i = lowestSetBit(rest);
-            int32_t at = count++;
-            while (at > 0 && entries[order[at - 1]] > entries[i]) {
-                order[at] = order[at - 1];
-                --at;
+        return false;
+    };
+    while (popWithinLimit()) {
+        for (;;) {
+            const ShadowWideNode& wide = bvh.wideNodes[static_cast<size_t>(pending.wide)];
+            if (pending.lane >= 0) {
+                walkLeaf(leafOf(wide, pending.lane));
+                break;
             }
-            order[at] = i;
-        }
-        for (int32_t k = count - 1; k >= 0; --k) {
-            const int i = order[k];
-            stack[top++] = (wide.leafMask >> i & 1u) != 0 ? Pending{entries[i], pending.wide, i}
-                                                           : Pending{entries[i], wide.child[i], -1};
+            double entries[4];
+            const unsigned entered = enterQuad(wide.boxes, wide.usedMask, ray, limit, entries);
+            if (entered == 0) break;
+            // Nearer entries first (the leftmost on ties), so that their hits prune the others: the
+            // rest pushed farthest first.
+            int32_t order[4];
+            int32_t count = 0;
+            for (unsigned rest = entered; rest != 0; rest &= rest - 1) {
+                const int i = lowestSetBit(rest);
+                int32_t at = count++;
+                while (at > 0 && entries[order[at - 1]] > entries[i]) {
+                    order[at] = order[at - 1];
+                    --at;
+                }
+                order[at] = i;
+            }
+            auto entryOf = [&](int i) {
+                return (wide.leafMask >> i & 1u) != 0 ? Pending{entries[i], pending.wide, i}
+                                                      : Pending{entries[i], wide.child[i], -1};
+            };
+            for (int32_t k = count - 1; k > 0; --k) stack[top++] = entryOf(order[k]);
+            pending = entryOf(order[0]);
         }
     }
     remember(bvh, memo, nearest);
