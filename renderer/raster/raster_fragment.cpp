@@ -372,49 +372,108 @@ bool sameSurfaceReplaces(double z, int32_t f, double zStored, int32_t fStored, d
     return zStored > z;
 }
 
+RasterTargets rasterTargets(FrameBuffers& buffers, WinnerIndices& winners) {
+    RasterTargets targets;
+    targets.depth = buffers.depth.data();
+    targets.coverage = buffers.coverage.data();
+    targets.color = buffers.color.data();
+    targets.surfaceIndex = buffers.surfaceIndex.data();
+    if (sizedPerPixel(buffers.preparedIndex.size(), buffers)) targets.preparedIndex = buffers.preparedIndex.data();
+    if (sizedPerPixel(buffers.packedColor.size(), buffers)) targets.packedColor = buffers.packedColor.data();
+    if (sizedPerPixel(buffers.winnerMask.size(), buffers)) targets.winnerMask = buffers.winnerMask.data();
+    if (sizedPerPixel(buffers.visiblePixels.size(), buffers)) targets.visiblePixels = buffers.visiblePixels.data();
+    targets.winners = &winners;
+    targets.width = static_cast<size_t>(buffers.rasterWidth);
+    return targets;
+}
+
+namespace {
+
+// rasterizeFragment on arrays already looked up, with the triangle's surface and face code at hand.
+[[gnu::always_inline]] inline bool resolveFragment(const SceneSurface& surface, int32_t faceCode,
+                                                   const PreparedTriangle& triangle, int32_t preparedIndex,
+                                                   const PixelCoverage& coverage, size_t pixel,
+                                                   const RasterTargets& targets, WinningFragment& won) {
+    if (coverage.mask == 0) return false;
+    if (!interpolateAt(triangle, coverage.centroidX, coverage.centroidY, won.weights)) return false;
+
+    const double z = won.weights.depth;
+    won.faceCode = faceCode;
+
+    uint8_t mask = coverage.mask;
+    if (targets.surfaceIndex[pixel] == triangle.surfaceIndex) {
+        // One surface's fragments add up: two triangles meeting inside a pixel cover it together.
+        mask = static_cast<uint8_t>(mask | targets.coverage[pixel]);
+        int32_t storedTriangle = targets.winners->triangleAt(pixel);
+        bool replaces = false;
+        if (storedTriangle >= 0 && static_cast<size_t>(storedTriangle) < surface.mesh.triangles.size()) {
+            replaces = sameSurfaceReplaces(z, faceCode, targets.depth[pixel], triangleFaceCode(surface, storedTriangle),
+                                           targets.color[4 * pixel + 3]);
+        } else {
+            replaces = targets.depth[pixel] > z;
+        }
+        if (!replaces) {
+            targets.coverage[pixel] = mask;
+            return false;
+        }
+    } else if (!(z < targets.depth[pixel])) {
+        return false;
+    }
+
+    if (!visibleFragmentColour(surface, faceCode, triangle, won.weights, won.color, won.alpha)) return false;
+
+    targets.depth[pixel] = z;
+    targets.coverage[pixel] = mask;
+    targets.color[4 * pixel + 3] = won.alpha;
+    targets.surfaceIndex[pixel] = triangle.surfaceIndex;
+    targets.winners->triangleAt(pixel) = triangle.triangleIndex;
+    targets.winners->clipAt(pixel) = triangle.clipTriangle;
+    if (targets.preparedIndex != nullptr) targets.preparedIndex[pixel] = preparedIndex;
+    if (targets.packedColor != nullptr) targets.packedColor[pixel] = won.color;
+    if (targets.winnerMask != nullptr) targets.winnerMask[pixel] = coverage.mask;
+    return true;
+}
+
+VisiblePixel makeVisiblePixel(const FragmentPoint& point, PackedColor color, double alpha) {
+    BaseColor base = unpackBaseColor(color, 1.0);
+    VisiblePixel record;
+    record.worldPosition[0] = static_cast<float>(point.worldPosition.x);
+    record.worldPosition[1] = static_cast<float>(point.worldPosition.y);
+    record.worldPosition[2] = static_cast<float>(point.worldPosition.z);
+    record.worldNormal[0] = static_cast<float>(point.worldNormal.x);
+    record.worldNormal[1] = static_cast<float>(point.worldNormal.y);
+    record.worldNormal[2] = static_cast<float>(point.worldNormal.z);
+    record.baseColor[0] = static_cast<float>(base.red);
+    record.baseColor[1] = static_cast<float>(base.green);
+    record.baseColor[2] = static_cast<float>(base.blue);
+    record.alpha = static_cast<float>(alpha);
+    return record;
+}
+
+}  // namespace
+
 bool rasterizeFragment(const std::vector<SceneSurface>& surfaces, const PreparedTriangle& triangle,
                        int32_t preparedIndex, const PixelCoverage& coverage, int32_t x, int32_t y,
                        FrameBuffers& buffers, WinnerIndices& winners, WinningFragment& won) {
     if (coverage.mask == 0) return false;
-    if (!interpolateAt(triangle, coverage.centroidX, coverage.centroidY, won.weights)) return false;
-
-    const size_t pixel = static_cast<size_t>(y) * static_cast<size_t>(buffers.rasterWidth) + static_cast<size_t>(x);
     const SceneSurface& surface = surfaces[static_cast<size_t>(triangle.surfaceIndex)];
-    const double z = won.weights.depth;
-    won.faceCode = triangleFaceCode(surface, triangle.triangleIndex);
+    const size_t pixel = static_cast<size_t>(y) * static_cast<size_t>(buffers.rasterWidth) + static_cast<size_t>(x);
+    return resolveFragment(surface, triangleFaceCode(surface, triangle.triangleIndex), triangle, preparedIndex,
+                           coverage, pixel, rasterTargets(buffers, winners), won);
+}
 
-    uint8_t mask = coverage.mask;
-    if (buffers.surfaceIndex[pixel] == triangle.surfaceIndex) {
-        // One surface's fragments add up: two triangles meeting inside a pixel cover it together.
-        mask = static_cast<uint8_t>(mask | buffers.coverage[pixel]);
-        int32_t storedTriangle = winners.triangleAt(pixel);
-        bool replaces = false;
-        if (storedTriangle >= 0 && static_cast<size_t>(storedTriangle) < surface.mesh.triangles.size()) {
-            replaces = sameSurfaceReplaces(z, won.faceCode, buffers.depth[pixel],
-                                           triangleFaceCode(surface, storedTriangle), buffers.color[4 * pixel + 3]);
-        } else {
-            replaces = buffers.depth[pixel] > z;
-        }
-        if (!replaces) {
-            buffers.coverage[pixel] = mask;
-            return false;
-        }
-    } else if (!(z < buffers.depth[pixel])) {
-        return false;
-    }
-
-    if (!visibleFragmentColour(surface, won.faceCode, triangle, won.weights, won.color, won.alpha)) return false;
-
-    buffers.depth[pixel] = z;
-    buffers.coverage[pixel] = mask;
-    buffers.color[4 * pixel + 3] = won.alpha;
-    buffers.surfaceIndex[pixel] = triangle.surfaceIndex;
-    winners.triangleAt(pixel) = triangle.triangleIndex;
-    winners.clipAt(pixel) = triangle.clipTriangle;
-    if (sizedPerPixel(buffers.preparedIndex.size(), buffers)) buffers.preparedIndex[pixel] = preparedIndex;
-    if (sizedPerPixel(buffers.packedColor.size(), buffers)) buffers.packedColor[pixel] = won.color;
-    if (sizedPerPixel(buffers.winnerMask.size(), buffers)) buffers.winnerMask[pixel] = coverage.mask;
-    return true;
+void rasterizeTriangleRow(const SceneSurface& surface, const PreparedTriangle& triangle, int32_t preparedIndex,
+                          int32_t y, const RasterTargets& targets) {
+    const int32_t faceCode = triangleFaceCode(surface, triangle.triangleIndex);
+    const size_t rowStart = static_cast<size_t>(y) * targets.width;
+    forEachCoveredPixelInRow(triangle, y, [&](int32_t x, int32_t, const PixelCoverage& coverage) {
+        const size_t pixel = rowStart + static_cast<size_t>(x);
+        WinningFragment won;
+        if (!resolveFragment(surface, faceCode, triangle, preparedIndex, coverage, pixel, targets, won)) return;
+        if (targets.visiblePixels == nullptr) return;
+        targets.visiblePixels[pixel] =
+            makeVisiblePixel(interpolateFragmentPoint(triangle, surface, won.weights), won.color, won.alpha);
+    });
 }
 
 }  // namespace zephrin

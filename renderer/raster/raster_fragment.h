@@ -133,6 +133,23 @@ bool hasRasterTargets(const FrameBuffers& buffers);
 // one (depth zStored, face code fStored, alpha alphaStored).
 bool sameSurfaceReplaces(double z, int32_t f, double zStored, int32_t fStored, double alphaStored);
 
+// The arrays a raster pass writes, looked up once per pass rather than once per fragment. The
+// optional ones are null where the frame does not keep them.
+struct RasterTargets {
+    double* depth = nullptr;
+    uint8_t* coverage = nullptr;
+    double* color = nullptr;
+    int32_t* surfaceIndex = nullptr;
+    int32_t* preparedIndex = nullptr;
+    uint32_t* packedColor = nullptr;
+    uint8_t* winnerMask = nullptr;
+    VisiblePixel* visiblePixels = nullptr;
+    WinnerIndices* winners = nullptr;
+    size_t width = 0;
+};
+// The caller has checked hasRasterTargets.
+RasterTargets rasterTargets(FrameBuffers& buffers, WinnerIndices& winners);
+
 // A fragment that won its pixel.
 struct WinningFragment {
     FragmentWeights weights;
@@ -148,6 +165,11 @@ struct WinningFragment {
 bool rasterizeFragment(const std::vector<SceneSurface>& surfaces, const PreparedTriangle& triangle,
                        int32_t preparedIndex, const PixelCoverage& coverage, int32_t x, int32_t y,
                        FrameBuffers& buffers, WinnerIndices& winners, WinningFragment& won);
+
+// rasterizeFragment for every covered pixel of row y of the triangle (a row of its bounds), writing a
+// VisiblePixel record for each winner where the frame keeps them.
+void rasterizeTriangleRow(const SceneSurface& surface, const PreparedTriangle& triangle, int32_t preparedIndex,
+                          int32_t y, const RasterTargets& targets);
 
 // Triangles whose pixel bounds span fewer columns than this skip the span bounds (see below).
 constexpr int32_t kNarrowTriangleColumns = 12;

@@ -23,10 +23,6 @@ constexpr std::array<double, 256> kByteValues = [] {
     return values;
 }();
 
-Texel toTexel(const PF_Pixel8& p) {
-    return Texel{kByteFractions[p.alpha], kByteValues[p.red], kByteValues[p.green], kByteValues[p.blue]};
-}
-
 Texel toTexel(const PF_Pixel16& p) {
     constexpr double kFull16 = static_cast<double>(PF_MAX_CHAN16);
     constexpr double kTo255 = 255.0 / kFull16;
@@ -89,6 +85,49 @@ double tileFraction(double s, bool mirror) {
     }
     if (mirror && std::fabs(std::fmod(tile, 2.0)) == 1.0) fraction = 1.0 - fraction;
     return clampUnit(fraction);
+}
+
+// Two lanes of doubles: the compiler keeps each pair in one SSE2 register (part of every x86-64).
+// Every lane goes through the same IEEE operations as the scalar code, so the sums match it bit for bit.
+typedef double Double2 __attribute__((vector_size(16)));
+
+// The 8-bit bilinear lookup, channel pairs side by side: (alpha, red) and (green, blue) sum in two
+// lanes each. The alpha lane accumulates w * 1.0, which is w exactly, so every sum is the scalar one.
+PackedColor sampleBytes(const SurfaceTexture& texture, PackedColor fallback, double u, double v) {
+    const UvRect& rect = texture.uvRect;
+    double x = texelPosition(texture.width, rect.uMin, rect.uMax, u);
+    double y = texelPosition(texture.height, rect.vMin, rect.vMax, v);
+    int32_t x0 = static_cast<int32_t>(x);
+    int32_t y0 = static_cast<int32_t>(y);
+    int32_t x1 = std::min(x0 + 1, texture.width - 1);
+    int32_t y1 = std::min(y0 + 1, texture.height - 1);
+    double fx = x - x0;
+    double fy = y - y0;
+
+    Double2 alphaRed = {0.0, 0.0}, greenBlue = {0.0, 0.0};
+    auto add = [&](double weight, const PF_Pixel8& p) {
+        const double w = weight * kByteFractions[p.alpha];
+        alphaRed += w * Double2{1.0, kByteValues[p.red]};
+        greenBlue += w * Double2{kByteValues[p.green], kByteValues[p.blue]};
+    };
+    add((1.0 - fx) * (1.0 - fy), texelAt<PF_Pixel8>(texture, x0, y0));
+    add(fx * (1.0 - fy), texelAt<PF_Pixel8>(texture, x1, y0));
+    add((1.0 - fx) * fy, texelAt<PF_Pixel8>(texture, x0, y1));
+    add(fx * fy, texelAt<PF_Pixel8>(texture, x1, y1));
+    const double alpha = alphaRed[0];
+    double red = 0.0, green = 0.0, blue = 0.0;
+    if (alpha > kTextureAlphaFloor) {
+        const double inverseAlpha = 1.0 / alpha;
+        red = alphaRed[1] * inverseAlpha;
+        greenBlue *= inverseAlpha;
+        green = greenBlue[0];
+        blue = greenBlue[1];
+    } else {
+        red = packedRed(fallback);
+        green = packedGreen(fallback);
+        blue = packedBlue(fallback);
+    }
+    return packColor(packChannel(alpha * 255.0), packChannel(red), packChannel(green), packChannel(blue));
 }
 
 template <typename Pixel>
@@ -154,7 +193,7 @@ PackedColor sampleTexture(const SurfaceTexture& texture, PackedColor fallback, d
     }
     switch (texture.worldType) {
         case AEGP_WorldType_8:
-            return sampleTyped<PF_Pixel8>(texture, fallback, u, v);
+            return sampleBytes(texture, fallback, u, v);
         case AEGP_WorldType_16:
             return sampleTyped<PF_Pixel16>(texture, fallback, u, v);
         default:
