@@ -10,17 +10,6 @@ namespace zephrin {
 
 namespace {
 
-// The three edge functions at a point: the area term with one corner replaced by the point. Divided
-// by the area term they are the screen-space barycentric weights, which sum to 1 for either winding.
-void edgeFunctions(const PreparedTriangle& triangle, double px, double py, double e[3]) {
-    const ProjectedVertex& a = triangle.vertices[0];
-    const ProjectedVertex& b = triangle.vertices[1];
-    const ProjectedVertex& c = triangle.vertices[2];
-    e[0] = (b.screenY - py) * (c.screenX - px) - (c.screenY - py) * (b.screenX - px);
-    e[1] = (py - a.screenY) * (c.screenX - a.screenX) - (c.screenY - a.screenY) * (px - a.screenX);
-    e[2] = (b.screenY - a.screenY) * (px - a.screenX) - (py - a.screenY) * (b.screenX - a.screenX);
-}
-
 // Threshold search steps: the first guess lies within an ulp or two of the threshold.
 constexpr int kThresholdSearchSteps = 64;
 // Relative bound on the rounding error of an edge function against its exact value, with a wide
@@ -80,22 +69,6 @@ PixelCoverage coverWithPattern(const PreparedTriangle& triangle, const CoverageR
     return coverage;
 }
 
-// The coverage coverWithPattern gives a pixel whose every sample is inside, summed in the same order.
-template <size_t N>
-PixelCoverage coverAllSamples(const CoverageRow& row, int32_t x, const double (&pattern)[N][2]) {
-    PixelCoverage coverage;
-    double sumX = 0.0, sumY = 0.0;
-    for (size_t i = 0; i < N; ++i) {
-        sumX += x + pattern[i][0];
-        sumY += row.sampleY[i];
-    }
-    constexpr int covered = static_cast<int>(N);
-    coverage.mask = static_cast<uint8_t>((1u << N) - 1u);
-    coverage.centroidX = sumX / covered;
-    coverage.centroidY = sumY / covered;
-    return coverage;
-}
-
 // Column bounds of one sample of a row against one oriented edge function f, which is affine in the
 // sample x up to rounding: f(sx) ~ f0 + slope (sx - sx0), every evaluation within `error` of it.
 // Candidates: columns whose sample may satisfy f >= limit. Interior: columns whose sample surely does.
@@ -142,15 +115,6 @@ PixelCoverage coverPixelInRow(const PreparedTriangle& triangle, const CoverageRo
         return coverage;
     }
     return coverWithPattern(triangle, row, x, kFourSamplePattern);
-}
-
-PixelCoverage coverInteriorPixel(const PreparedTriangle& triangle, const CoverageRow& row, int32_t x) {
-    if (triangle.sevenSampleCoverage) {
-        PixelCoverage coverage = coverAllSamples(row, x, kSevenSamplePattern);
-        coverage.mask |= kSevenSampleMaskBit;
-        return coverage;
-    }
-    return coverAllSamples(row, x, kFourSamplePattern);
 }
 
 PixelCoverage coverageFromMask(int32_t x, int32_t y, uint8_t mask) {
@@ -273,21 +237,6 @@ RowSpans rowSpans(const PreparedTriangle& triangle, const CoverageRow& row) {
         spans.interiorLast = std::min(interiorLast, spans.last);
     }
     return spans;
-}
-
-bool interpolateAt(const PreparedTriangle& triangle, double x, double y, FragmentWeights& out) {
-    double e[3];
-    edgeFunctions(triangle, x, y, e);
-    const double* scale = triangle.coverage.inverseZOverArea;
-    const double p0 = e[0] * scale[0], p1 = e[1] * scale[1], p2 = e[2] * scale[2];
-    const double sum = p0 + p1 + p2;
-    if (!(sum > kMinInverseDepthSum)) return false;
-    const double depth = 1.0 / sum;
-    out.depth = depth;
-    out.weights[0] = p0 * depth;
-    out.weights[1] = p1 * depth;
-    out.weights[2] = p2 * depth;
-    return true;
 }
 
 PackedColor fragmentColour(const SceneSurface& surface, int32_t faceCode, const PreparedTriangle& triangle,

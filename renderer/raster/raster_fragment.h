@@ -6,6 +6,7 @@
 // the covered samples (centroid sampling), so that edge pixels never extrapolate outside the triangle.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -77,7 +78,32 @@ RowSpans rowSpans(const PreparedTriangle& triangle, const CoverageRow& row);
 // pattern), summed in the same order: the winner's own mask, which the raster keeps, stands for its
 // sample tests.
 PixelCoverage coverageFromMask(int32_t x, int32_t y, uint8_t mask);
-PixelCoverage coverInteriorPixel(const PreparedTriangle& triangle, const CoverageRow& row, int32_t x);
+
+// The coverage coverPixelInRow gives a pixel whose every sample is inside, summed in the same order.
+// Inline, like interpolateAt below: every covered pixel of the frame passes through both.
+template <size_t N>
+inline PixelCoverage coverAllSamples(const CoverageRow& row, int32_t x, const double (&pattern)[N][2]) {
+    PixelCoverage coverage;
+    double sumX = 0.0, sumY = 0.0;
+    for (size_t i = 0; i < N; ++i) {
+        sumX += x + pattern[i][0];
+        sumY += row.sampleY[i];
+    }
+    constexpr int covered = static_cast<int>(N);
+    coverage.mask = static_cast<uint8_t>((1u << N) - 1u);
+    coverage.centroidX = sumX / covered;
+    coverage.centroidY = sumY / covered;
+    return coverage;
+}
+
+inline PixelCoverage coverInteriorPixel(const PreparedTriangle& triangle, const CoverageRow& row, int32_t x) {
+    if (triangle.sevenSampleCoverage) {
+        PixelCoverage coverage = coverAllSamples(row, x, kSevenSamplePattern);
+        coverage.mask |= kSevenSampleMaskBit;
+        return coverage;
+    }
+    return coverAllSamples(row, x, kFourSamplePattern);
+}
 
 // View depth and perspective-correct barycentric weights at a raster point.
 struct FragmentWeights {
@@ -85,7 +111,27 @@ struct FragmentWeights {
     double weights[3] = {0.0, 0.0, 0.0};
 };
 // False when the point's inverse depths sum to (almost) nothing.
-bool interpolateAt(const PreparedTriangle& triangle, double x, double y, FragmentWeights& out);
+inline bool interpolateAt(const PreparedTriangle& triangle, double x, double y, FragmentWeights& out) {
+    // The three edge functions at the point: the area term with one corner replaced by the point.
+    // Divided by the area term they are the screen-space barycentric weights, which sum to 1 for
+    // either winding; the set-up folded that division into each corner's inverse depth.
+    const ProjectedVertex& a = triangle.vertices[0];
+    const ProjectedVertex& b = triangle.vertices[1];
+    const ProjectedVertex& c = triangle.vertices[2];
+    const double e0 = (b.screenY - y) * (c.screenX - x) - (c.screenY - y) * (b.screenX - x);
+    const double e1 = (y - a.screenY) * (c.screenX - a.screenX) - (c.screenY - a.screenY) * (x - a.screenX);
+    const double e2 = (b.screenY - a.screenY) * (x - a.screenX) - (y - a.screenY) * (b.screenX - a.screenX);
+    const double* scale = triangle.coverage.inverseZOverArea;
+    const double p0 = e0 * scale[0], p1 = e1 * scale[1], p2 = e2 * scale[2];
+    const double sum = p0 + p1 + p2;
+    if (!(sum > kMinInverseDepthSum)) return false;
+    const double depth = 1.0 / sum;
+    out.depth = depth;
+    out.weights[0] = p0 * depth;
+    out.weights[1] = p1 * depth;
+    out.weights[2] = p2 * depth;
+    return true;
+}
 
 inline int32_t triangleFaceCode(const SceneSurface& surface, int32_t triangleIndex) {
     return surface.mesh.triangles[static_cast<size_t>(triangleIndex)].faceCode;
