@@ -239,24 +239,41 @@ RowSpans rowSpans(const PreparedTriangle& triangle, const CoverageRow& row) {
     return spans;
 }
 
-PackedColor fragmentColour(const SceneSurface& surface, int32_t faceCode, const PreparedTriangle& triangle,
-                           const FragmentWeights& weights) {
+namespace {
+
+// The fragment's colour through a lookup taken for its surface and face code, and its alpha with the
+// surface opacity; false when it is too transparent to draw.
+[[gnu::always_inline]] inline bool visibleColourVia(const FaceLookup& lookup, const SceneSurface& surface,
+                                                    int32_t faceCode, const PreparedTriangle& triangle,
+                                                    const FragmentWeights& weights, PackedColor& color,
+                                                    double& alpha) {
     double u = 0.0, v = 0.0;
     for (int i = 0; i < 3; ++i) {
         u += triangle.vertices[i].vertex.u * weights.weights[i];
         v += triangle.vertices[i].vertex.v * weights.weights[i];
     }
-    return faceColour(surface, faceCode, u, v);
+    color = lookUpFaceColour(lookup, surface, faceCode, u, v);
+    return visibleAlpha(surface, color, alpha);
+}
+
+}  // namespace
+
+PackedColor fragmentColour(const SceneSurface& surface, int32_t faceCode, const PreparedTriangle& triangle,
+                           const FragmentWeights& weights) {
+    PackedColor color = 0;
+    double alpha = 0.0;
+    visibleColourVia(FaceLookup{}, surface, faceCode, triangle, weights, color, alpha);
+    return color;
 }
 
 bool visibleFragmentColour(const SceneSurface& surface, int32_t faceCode, const PreparedTriangle& triangle,
                            const FragmentWeights& weights, PackedColor& color, double& alpha) {
-    color = fragmentColour(surface, faceCode, triangle, weights);
-    return visibleAlpha(surface, color, alpha);
+    return visibleColourVia(FaceLookup{}, surface, faceCode, triangle, weights, color, alpha);
 }
 
 bool visibleAlpha(const SceneSurface& surface, PackedColor color, double& alpha) {
-    alpha = unpackBaseColor(color, surface.opacity).alpha;
+    // unpackBaseColor's alpha, without the colour channels.
+    alpha = clampUnit(kByteFractions[packedAlpha(color)] * surface.opacity);
     return alpha > kTransparentAlpha;
 }
 
@@ -340,9 +357,10 @@ namespace {
 
 // rasterizeFragment on arrays already looked up, with the triangle's surface and face code at hand.
 [[gnu::always_inline]] inline bool resolveFragment(const SceneSurface& surface, int32_t faceCode,
-                                                   const PreparedTriangle& triangle, int32_t preparedIndex,
-                                                   const PixelCoverage& coverage, size_t pixel,
-                                                   const RasterTargets& targets, WinningFragment& won) {
+                                                   const FaceLookup& lookup, const PreparedTriangle& triangle,
+                                                   int32_t preparedIndex, const PixelCoverage& coverage,
+                                                   size_t pixel, const RasterTargets& targets,
+                                                   WinningFragment& won) {
     if (coverage.mask == 0) return false;
     if (!interpolateAt(triangle, coverage.centroidX, coverage.centroidY, won.weights)) return false;
 
@@ -369,7 +387,7 @@ namespace {
         return false;
     }
 
-    if (!visibleFragmentColour(surface, faceCode, triangle, won.weights, won.color, won.alpha)) return false;
+    if (!visibleColourVia(lookup, surface, faceCode, triangle, won.weights, won.color, won.alpha)) return false;
 
     targets.depth[pixel] = z;
     targets.coverage[pixel] = mask;
@@ -407,18 +425,19 @@ bool rasterizeFragment(const std::vector<SceneSurface>& surfaces, const Prepared
     if (coverage.mask == 0) return false;
     const SceneSurface& surface = surfaces[static_cast<size_t>(triangle.surfaceIndex)];
     const size_t pixel = static_cast<size_t>(y) * static_cast<size_t>(buffers.rasterWidth) + static_cast<size_t>(x);
-    return resolveFragment(surface, triangleFaceCode(surface, triangle.triangleIndex), triangle, preparedIndex,
-                           coverage, pixel, rasterTargets(buffers, winners), won);
+    return resolveFragment(surface, triangleFaceCode(surface, triangle.triangleIndex), FaceLookup{}, triangle,
+                           preparedIndex, coverage, pixel, rasterTargets(buffers, winners), won);
 }
 
 void rasterizeTriangleRow(const SceneSurface& surface, const PreparedTriangle& triangle, int32_t preparedIndex,
                           int32_t y, const RasterTargets& targets) {
     const int32_t faceCode = triangleFaceCode(surface, triangle.triangleIndex);
+    const FaceLookup lookup = faceLookup(surface, faceCode);
     const size_t rowStart = static_cast<size_t>(y) * targets.width;
     forEachCoveredPixelInRow(triangle, y, [&](int32_t x, int32_t, const PixelCoverage& coverage) {
         const size_t pixel = rowStart + static_cast<size_t>(x);
         WinningFragment won;
-        if (!resolveFragment(surface, faceCode, triangle, preparedIndex, coverage, pixel, targets, won)) return;
+        if (!resolveFragment(surface, faceCode, lookup, triangle, preparedIndex, coverage, pixel, targets, won)) return;
         if (targets.visiblePixels == nullptr) return;
         targets.visiblePixels[pixel] =
             makeVisiblePixel(interpolateFragmentPoint(triangle, surface, won.weights), won.color, won.alpha);

@@ -91,9 +91,11 @@ double tileFraction(double s, bool mirror) {
 // Every lane goes through the same IEEE operations as the scalar code, so the sums match it bit for bit.
 typedef double Double2 __attribute__((vector_size(16)));
 
-// The 8-bit bilinear lookup, channel pairs side by side: (alpha, red) and (green, blue) sum in two
-// lanes each. The alpha lane accumulates w * 1.0, which is w exactly, so every sum is the scalar one.
-PackedColor sampleBytes(const SurfaceTexture& texture, PackedColor fallback, double u, double v) {
+}  // namespace
+
+// Channel pairs side by side: (alpha, red) and (green, blue) sum in two lanes each. The alpha lane
+// accumulates w * 1.0, which is w exactly, so every sum is the scalar one.
+PackedColor sampleTexture8(const SurfaceTexture& texture, PackedColor fallback, double u, double v) {
     const UvRect& rect = texture.uvRect;
     double x = texelPosition(texture.width, rect.uMin, rect.uMax, u);
     double y = texelPosition(texture.height, rect.vMin, rect.vMax, v);
@@ -129,6 +131,8 @@ PackedColor sampleBytes(const SurfaceTexture& texture, PackedColor fallback, dou
     }
     return packColor(packChannel(alpha * 255.0), packChannel(red), packChannel(green), packChannel(blue));
 }
+
+namespace {
 
 template <typename Pixel>
 PackedColor sampleTyped(const SurfaceTexture& texture, PackedColor fallback, double u, double v) {
@@ -193,7 +197,7 @@ PackedColor sampleTexture(const SurfaceTexture& texture, PackedColor fallback, d
     }
     switch (texture.worldType) {
         case AEGP_WorldType_8:
-            return sampleBytes(texture, fallback, u, v);
+            return sampleTexture8(texture, fallback, u, v);
         case AEGP_WorldType_16:
             return sampleTyped<PF_Pixel16>(texture, fallback, u, v);
         default:
@@ -212,6 +216,22 @@ double mapFaceU(const SceneSurface& surface, double u) {
     if (controls.closeEndpoints || controls.tileCount < 1) return clampUnit(u);
     double shifted = u + std::clamp(controls.tileOffset, -100.0, 100.0) * 0.01;
     return tileFraction(shifted, controls.tileMirror);
+}
+
+FaceLookup faceLookup(const SceneSurface& surface, int32_t faceCode) {
+    FaceLookup lookup;
+    const BendControls& controls = surface.controls;
+    const SurfaceTexture& front = surface.frontTexture;
+    // The cases faceColour sends straight to the front image's bilinear lookup with u only clamped.
+    const bool frontFace = faceCode != kFaceBack && faceCode != kFaceSideThickness && faceCode != kFaceSideFrontAlpha;
+    const bool clampsU = !(surface.kind == kSurfaceBent && controls.closeEndpoints) &&
+                         (controls.closeEndpoints || controls.tileCount < 1);
+    if (frontFace && clampsU && walkablePixels(front) && !front.uniform8 && front.worldType == AEGP_WorldType_8) {
+        lookup.frontImage8 = &front;
+        lookup.fallback = controls.frontColor;
+        lookup.flipU = controls.frontFlip;
+    }
+    return lookup;
 }
 
 PackedColor faceColour(const SceneSurface& surface, int32_t faceCode, double u, double v) {
