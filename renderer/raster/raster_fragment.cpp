@@ -241,19 +241,50 @@ RowSpans rowSpans(const PreparedTriangle& triangle, const CoverageRow& row) {
 
 namespace {
 
-// The fragment's colour through a lookup taken for its surface and face code, and its alpha with the
-// surface opacity; false when it is too transparent to draw.
-[[gnu::always_inline]] inline bool visibleColourVia(const FaceLookup& lookup, const SceneSurface& surface,
-                                                    int32_t faceCode, const PreparedTriangle& triangle,
-                                                    const FragmentWeights& weights, PackedColor& color,
-                                                    double& alpha) {
+// What the pixel loops need of one triangle, copied out of it: the frame's byte arrays may alias
+// anything as far as the compiler knows, so values read through the triangle would be read again
+// after every store, while these stay in registers.
+struct FragmentSource {
+    const SceneSurface* surface = nullptr;
+    const PreparedTriangle* triangle = nullptr;
+    FaceLookup lookup;
+    int32_t faceCode = kFaceFront;
+    int32_t surfaceIndex = 0, triangleIndex = 0, clipTriangle = 0, preparedIndex = 0;
+    double opacity = 1.0;
+    double u[3] = {0.0, 0.0, 0.0}, v[3] = {0.0, 0.0, 0.0};
+};
+
+FragmentSource fragmentSource(const SceneSurface& surface, int32_t faceCode, const FaceLookup& lookup,
+                              const PreparedTriangle& triangle, int32_t preparedIndex) {
+    FragmentSource source;
+    source.surface = &surface;
+    source.triangle = &triangle;
+    source.lookup = lookup;
+    source.faceCode = faceCode;
+    source.surfaceIndex = triangle.surfaceIndex;
+    source.triangleIndex = triangle.triangleIndex;
+    source.clipTriangle = triangle.clipTriangle;
+    source.preparedIndex = preparedIndex;
+    source.opacity = surface.opacity;
+    for (int i = 0; i < 3; ++i) {
+        source.u[i] = triangle.vertices[i].vertex.u;
+        source.v[i] = triangle.vertices[i].vertex.v;
+    }
+    return source;
+}
+
+// The fragment's colour through the source's lookup, and its alpha with the surface opacity (as
+// visibleAlpha computes it); false when it is too transparent to draw.
+[[gnu::always_inline]] inline bool visibleColourVia(const FragmentSource& source, const FragmentWeights& weights,
+                                                    PackedColor& color, double& alpha) {
     double u = 0.0, v = 0.0;
     for (int i = 0; i < 3; ++i) {
-        u += triangle.vertices[i].vertex.u * weights.weights[i];
-        v += triangle.vertices[i].vertex.v * weights.weights[i];
+        u += source.u[i] * weights.weights[i];
+        v += source.v[i] * weights.weights[i];
     }
-    color = lookUpFaceColour(lookup, surface, faceCode, u, v);
-    return visibleAlpha(surface, color, alpha);
+    color = lookUpFaceColour(source.lookup, *source.surface, source.faceCode, u, v);
+    alpha = clampUnit(kByteFractions[packedAlpha(color)] * source.opacity);
+    return alpha > kTransparentAlpha;
 }
 
 }  // namespace
@@ -262,13 +293,13 @@ PackedColor fragmentColour(const SceneSurface& surface, int32_t faceCode, const 
                            const FragmentWeights& weights) {
     PackedColor color = 0;
     double alpha = 0.0;
-    visibleColourVia(FaceLookup{}, surface, faceCode, triangle, weights, color, alpha);
+    visibleColourVia(fragmentSource(surface, faceCode, FaceLookup{}, triangle, 0), weights, color, alpha);
     return color;
 }
 
 bool visibleFragmentColour(const SceneSurface& surface, int32_t faceCode, const PreparedTriangle& triangle,
                            const FragmentWeights& weights, PackedColor& color, double& alpha) {
-    return visibleColourVia(FaceLookup{}, surface, faceCode, triangle, weights, color, alpha);
+    return visibleColourVia(fragmentSource(surface, faceCode, FaceLookup{}, triangle, 0), weights, color, alpha);
 }
 
 bool visibleAlpha(const SceneSurface& surface, PackedColor color, double& alpha) {
@@ -355,27 +386,23 @@ RasterTargets rasterTargets(FrameBuffers& buffers, WinnerIndices& winners) {
 
 namespace {
 
-// rasterizeFragment on arrays already looked up, with the triangle's surface and face code at hand.
-[[gnu::always_inline]] inline bool resolveFragment(const SceneSurface& surface, int32_t faceCode,
-                                                   const FaceLookup& lookup, const PreparedTriangle& triangle,
-                                                   int32_t preparedIndex, const PixelCoverage& coverage,
-                                                   size_t pixel, const RasterTargets& targets,
-                                                   WinningFragment& won) {
-    if (coverage.mask == 0) return false;
-    if (!interpolateAt(triangle, coverage.centroidX, coverage.centroidY, won.weights)) return false;
-
+// The depth resolve and colour of a fragment whose weights are in won.weights, on arrays already
+// looked up; the rest of rasterizeFragment.
+[[gnu::always_inline]] inline bool resolveWeighted(const FragmentSource& source, uint8_t ownMask, size_t pixel,
+                                                   const RasterTargets& targets, WinningFragment& won) {
     const double z = won.weights.depth;
-    won.faceCode = faceCode;
+    won.faceCode = source.faceCode;
 
-    uint8_t mask = coverage.mask;
-    if (targets.surfaceIndex[pixel] == triangle.surfaceIndex) {
+    uint8_t mask = ownMask;
+    if (targets.surfaceIndex[pixel] == source.surfaceIndex) {
         // One surface's fragments add up: two triangles meeting inside a pixel cover it together.
+        const SceneSurface& surface = *source.surface;
         mask = static_cast<uint8_t>(mask | targets.coverage[pixel]);
         int32_t storedTriangle = targets.winners->triangleAt(pixel);
         bool replaces = false;
         if (storedTriangle >= 0 && static_cast<size_t>(storedTriangle) < surface.mesh.triangles.size()) {
-            replaces = sameSurfaceReplaces(z, faceCode, targets.depth[pixel], triangleFaceCode(surface, storedTriangle),
-                                           targets.color[4 * pixel + 3]);
+            replaces = sameSurfaceReplaces(z, source.faceCode, targets.depth[pixel],
+                                           triangleFaceCode(surface, storedTriangle), targets.color[4 * pixel + 3]);
         } else {
             replaces = targets.depth[pixel] > z;
         }
@@ -387,18 +414,27 @@ namespace {
         return false;
     }
 
-    if (!visibleColourVia(lookup, surface, faceCode, triangle, won.weights, won.color, won.alpha)) return false;
+    if (!visibleColourVia(source, won.weights, won.color, won.alpha)) return false;
 
     targets.depth[pixel] = z;
     targets.coverage[pixel] = mask;
     targets.color[4 * pixel + 3] = won.alpha;
-    targets.surfaceIndex[pixel] = triangle.surfaceIndex;
-    targets.winners->triangleAt(pixel) = triangle.triangleIndex;
-    targets.winners->clipAt(pixel) = triangle.clipTriangle;
-    if (targets.preparedIndex != nullptr) targets.preparedIndex[pixel] = preparedIndex;
+    targets.surfaceIndex[pixel] = source.surfaceIndex;
+    targets.winners->triangleAt(pixel) = source.triangleIndex;
+    targets.winners->clipAt(pixel) = source.clipTriangle;
+    if (targets.preparedIndex != nullptr) targets.preparedIndex[pixel] = source.preparedIndex;
     if (targets.packedColor != nullptr) targets.packedColor[pixel] = won.color;
-    if (targets.winnerMask != nullptr) targets.winnerMask[pixel] = coverage.mask;
+    if (targets.winnerMask != nullptr) targets.winnerMask[pixel] = ownMask;
     return true;
+}
+
+// rasterizeFragment on arrays already looked up.
+[[gnu::always_inline]] inline bool resolveFragment(const FragmentSource& source, const PixelCoverage& coverage,
+                                                   size_t pixel, const RasterTargets& targets,
+                                                   WinningFragment& won) {
+    if (coverage.mask == 0) return false;
+    if (!interpolateAt(*source.triangle, coverage.centroidX, coverage.centroidY, won.weights)) return false;
+    return resolveWeighted(source, coverage.mask, pixel, targets, won);
 }
 
 VisiblePixel makeVisiblePixel(const FragmentPoint& point, PackedColor color, double alpha) {
@@ -425,23 +461,80 @@ bool rasterizeFragment(const std::vector<SceneSurface>& surfaces, const Prepared
     if (coverage.mask == 0) return false;
     const SceneSurface& surface = surfaces[static_cast<size_t>(triangle.surfaceIndex)];
     const size_t pixel = static_cast<size_t>(y) * static_cast<size_t>(buffers.rasterWidth) + static_cast<size_t>(x);
-    return resolveFragment(surface, triangleFaceCode(surface, triangle.triangleIndex), FaceLookup{}, triangle,
-                           preparedIndex, coverage, pixel, rasterTargets(buffers, winners), won);
+    const FragmentSource source =
+        fragmentSource(surface, triangleFaceCode(surface, triangle.triangleIndex), FaceLookup{}, triangle, preparedIndex);
+    return resolveFragment(source, coverage, pixel, rasterTargets(buffers, winners), won);
 }
 
 void rasterizeTriangleRow(const SceneSurface& surface, const PreparedTriangle& triangle, int32_t preparedIndex,
                           int32_t y, const RasterTargets& targets) {
     const int32_t faceCode = triangleFaceCode(surface, triangle.triangleIndex);
-    const FaceLookup lookup = faceLookup(surface, faceCode);
+    const FragmentSource source = fragmentSource(surface, faceCode, faceLookup(surface, faceCode), triangle, preparedIndex);
     const size_t rowStart = static_cast<size_t>(y) * targets.width;
-    forEachCoveredPixelInRow(triangle, y, [&](int32_t x, int32_t, const PixelCoverage& coverage) {
-        const size_t pixel = rowStart + static_cast<size_t>(x);
-        WinningFragment won;
-        if (!resolveFragment(surface, faceCode, lookup, triangle, preparedIndex, coverage, pixel, targets, won)) return;
+    WinningFragment won;
+    auto keepRecord = [&](size_t pixel) {
         if (targets.visiblePixels == nullptr) return;
         targets.visiblePixels[pixel] =
             makeVisiblePixel(interpolateFragmentPoint(triangle, surface, won.weights), won.color, won.alpha);
-    });
+    };
+    auto anyPixel = [&](int32_t x, int32_t, const PixelCoverage& coverage) {
+        const size_t pixel = rowStart + static_cast<size_t>(x);
+        if (resolveFragment(source, coverage, pixel, targets, won)) keepRecord(pixel);
+    };
+    if (triangle.sevenSampleCoverage || triangle.maxX - triangle.minX < kNarrowTriangleColumns) {
+        forEachCoveredPixelInRow(triangle, y, anyPixel);
+        return;
+    }
+
+    // The columns forEachCoveredPixelInRow visits, with its interior pixels taken here: their coverage
+    // and weights follow from values fixed for the row.
+    const CoverageRow row = coverageRow(triangle, y);
+    const RowSpans spans = rowSpans(triangle, row);
+    if (!(spans.first <= spans.last)) return;
+    const auto first = static_cast<int32_t>(spans.first), last = static_cast<int32_t>(spans.last);
+    int32_t interiorFirst = last + 1, interiorLast = last;
+    if (spans.interiorFirst <= spans.interiorLast) {
+        interiorFirst = static_cast<int32_t>(spans.interiorFirst);
+        interiorLast = static_cast<int32_t>(spans.interiorLast);
+    }
+    auto edgePixel = [&](int32_t x) {
+        const PixelCoverage coverage = coverPixelInRow(triangle, row, x);
+        if (coverage.mask != 0) anyPixel(x, y, coverage);
+    };
+    for (int32_t x = first; x < interiorFirst && x <= last; ++x) edgePixel(x);
+
+    // Every sample of the four-sample pattern lies a quarter or three quarters into the pixel, and the
+    // sums of four such coordinates are exact, so the centroid of a full pixel is its centre exactly.
+    const PixelCoverage full = coverInteriorPixel(triangle, row, interiorFirst);
+    const double py = full.centroidY;
+    const ProjectedVertex& a = triangle.vertices[0];
+    const ProjectedVertex& b = triangle.vertices[1];
+    const ProjectedVertex& c = triangle.vertices[2];
+    const double ax = a.screenX, bx = b.screenX, cx = c.screenX;
+    // interpolateAt's edge functions with their row parts taken out, each computed as it computes it.
+    const double bMinusY = b.screenY - py, cMinusY = c.screenY - py;
+    const double edge1Row = (py - a.screenY) * (c.screenX - a.screenX);
+    const double edge2Row = (py - a.screenY) * (b.screenX - a.screenX);
+    const double cyMinusAy = c.screenY - a.screenY, byMinusAy = b.screenY - a.screenY;
+    const double scale0 = triangle.coverage.inverseZOverArea[0], scale1 = triangle.coverage.inverseZOverArea[1],
+                 scale2 = triangle.coverage.inverseZOverArea[2];
+    for (int32_t x = interiorFirst; x <= interiorLast; ++x) {
+        const double px = x + 0.5;
+        const double p0 = (bMinusY * (cx - px) - cMinusY * (bx - px)) * scale0;
+        const double p1 = (edge1Row - cyMinusAy * (px - ax)) * scale1;
+        const double p2 = (byMinusAy * (px - ax) - edge2Row) * scale2;
+        const double sum = p0 + p1 + p2;
+        if (!(sum > kMinInverseDepthSum)) continue;
+        const double depth = 1.0 / sum;
+        won.weights.depth = depth;
+        won.weights.weights[0] = p0 * depth;
+        won.weights.weights[1] = p1 * depth;
+        won.weights.weights[2] = p2 * depth;
+        const size_t pixel = rowStart + static_cast<size_t>(x);
+        if (resolveWeighted(source, full.mask, pixel, targets, won)) keepRecord(pixel);
+    }
+
+    for (int32_t x = std::max(first, interiorLast + 1); x <= last; ++x) edgePixel(x);
 }
 
 }  // namespace zephrin
