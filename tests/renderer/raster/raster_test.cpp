@@ -323,6 +323,99 @@ TEST(RasterBand, RowByRowWalkGivesEveryPixelWhatATriangleByTriangleWalkGives) {
     }
 }
 
+// Layers drawn back to front hand most pixels over several times; on opaque images the colour, and
+// everywhere the VisiblePixel record, wait for the row's last winner. Nothing of what is kept may
+// differ from a walk that colours every winner at once, whatever the opacity of the surface.
+TEST(RasterBand, RowsLastWinnersGetTheColourAndRecordsOfAnImmediateWalk) {
+    constexpr int32_t kSize = 40;
+    const SceneCamera camera = rasterCamera(kSize, kSize);
+    std::mt19937 rng(16);
+    std::uniform_int_distribution<int> byte(0, 255);
+    // An opaque 4 x 3 image with varied colours, and one with a cut-out texel.
+    std::vector<PF_Pixel8> opaque(12), cutOut(12);
+    for (size_t i = 0; i < opaque.size(); ++i) {
+        opaque[i] = PF_Pixel8{255, static_cast<A_u_char>(byte(rng)), static_cast<A_u_char>(byte(rng)),
+                              static_cast<A_u_char>(byte(rng))};
+        cutOut[i] = opaque[i];
+    }
+    cutOut[5].alpha = 0;
+    auto attach = [](SceneSurface& surface, std::vector<PF_Pixel8>& pixels) {
+        surface.frontTexture.worldType = AEGP_WorldType_8;
+        surface.frontTexture.width = 4;
+        surface.frontTexture.height = 3;
+        surface.frontTexture.rowBytes = 4 * sizeof(PF_Pixel8);
+        surface.frontTexture.baseAddress = pixels.data();
+    };
+    std::vector<SceneSurface> surfaces(5);
+    const double opacities[5] = {1.0, 0.5, 1.0, 0.0005, 1.0};
+    for (size_t s = 0; s < surfaces.size(); ++s) {
+        attach(surfaces[s], s == 2 ? cutOut : opaque);
+        surfaces[s].opacity = opacities[s];
+        // Far to near, each layer two triangles with texture coordinates across the image.
+        const double z = 200.0 - 20.0 * static_cast<double>(s), x0 = 2.0 + 3.0 * s, y0 = 1.0 + 2.0 * s;
+        SurfaceVertex a = screenVertex(camera, x0, y0, z), b = screenVertex(camera, x0 + 24, y0 + 3, z),
+                      c = screenVertex(camera, x0 + 2, y0 + 25, z), d = screenVertex(camera, x0 + 27, y0 + 28, z);
+        a.u = 0.0, a.v = 0.0, b.u = 1.0, b.v = 0.1, c.u = 0.1, c.v = 1.0, d.u = 0.9, d.v = 0.9;
+        addTriangle(surfaces[s], a, b, c);
+        addTriangle(surfaces[s], c, b, d, s == 4 ? kFaceBack : kFaceFront);
+    }
+    const std::vector<uint8_t> opaqueFronts = opaqueFrontImages(surfaces);
+    EXPECT_EQ(opaqueFronts, (std::vector<uint8_t>{1, 1, 0, 1, 1}));
+
+    const std::vector<PreparedTriangle> prepared = prepareRaster(camera, surfaces, kSize, kSize);
+    const RasterBands bands = binRasterBands(prepared, kSize, 1);
+    FrameBuffers waiting;
+    waiting.rasterWidth = waiting.rasterHeight = kSize;
+    allocateFrameBuffers(waiting, FrameBufferSet{true, true, true, false});
+    rasterBand(surfaces, prepared, bands.bands[0], 0, kSize, waiting, &opaqueFronts);
+
+    FrameBuffers reference;
+    reference.rasterWidth = reference.rasterHeight = kSize;
+    allocateFrameBuffers(reference, FrameBufferSet{true, true, false, false});
+    WinnerIndices winners;
+    bindWinnerIndices(reference, 0, kSize, winners);
+    for (size_t i = 0; i < prepared.size(); ++i) {
+        forEachCoveredPixelInRows(prepared[i], 0, kSize, [&](int32_t x, int32_t y, const PixelCoverage& coverage) {
+            WinningFragment won;
+            rasterizeFragment(surfaces, prepared[i], static_cast<int32_t>(i), coverage, x, y, reference, winners, won);
+        });
+    }
+    EXPECT_EQ(waiting.depth, reference.depth);
+    EXPECT_EQ(waiting.coverage, reference.coverage);
+    EXPECT_EQ(waiting.color, reference.color);
+    EXPECT_EQ(waiting.surfaceIndex, reference.surfaceIndex);
+    EXPECT_EQ(waiting.preparedIndex, reference.preparedIndex);
+    EXPECT_EQ(waiting.packedColor, reference.packedColor);
+    EXPECT_EQ(waiting.winnerMask, reference.winnerMask);
+
+    // Each record is the one of the pixel's winner, rebuilt from its own samples.
+    int32_t handedOver = 0;
+    for (int32_t y = 0; y < kSize; ++y) {
+        for (int32_t x = 0; x < kSize; ++x) {
+            const size_t p = pixelAt(waiting, x, y);
+            const VisiblePixel& record = waiting.visiblePixels[p];
+            const int32_t index = waiting.preparedIndex[p];
+            if (index < 0) {
+                EXPECT_EQ(record.alpha, 0.0f);
+                continue;
+            }
+            if (waiting.surfaceIndex[p] > 0) ++handedOver;
+            const PreparedTriangle& triangle = prepared[static_cast<size_t>(index)];
+            const SceneSurface& surface = surfaces[static_cast<size_t>(triangle.surfaceIndex)];
+            const PixelCoverage own = coverageFromMask(x, y, waiting.winnerMask[p]);
+            FragmentWeights weights;
+            ASSERT_TRUE(interpolateAt(triangle, own.centroidX, own.centroidY, weights));
+            const FragmentPoint point = interpolateFragmentPoint(triangle, surface, weights);
+            EXPECT_EQ(record.worldPosition[0], static_cast<float>(point.worldPosition.x)) << x << "," << y;
+            EXPECT_EQ(record.worldNormal[2], static_cast<float>(point.worldNormal.z)) << x << "," << y;
+            EXPECT_EQ(record.baseColor[1], static_cast<float>(packedGreen(waiting.packedColor[p]) / 255.0))
+                << x << "," << y;
+            EXPECT_EQ(record.alpha, static_cast<float>(waiting.color[4 * p + 3])) << x << "," << y;
+        }
+    }
+    EXPECT_GT(handedOver, 100);
+}
+
 TEST(RasterBand, TransparentFragmentsAreNotWrittenAndHideNothing) {
     SceneCamera camera = rasterCamera(8, 8);
     std::vector<PF_Pixel8> clear(4 * 2, PF_Pixel8{0, 255, 255, 255});  // 2 x 2, rows of 4 pixels
