@@ -109,13 +109,12 @@ void runBandRaster(const FrameScene& scene, const std::vector<PreparedTriangle>&
     const bool dealt = slices > 1 && bandCount > slices && bandCount % slices == 0;
     const uint32_t perWorker = dealt ? bandCount / slices : 1;
     const RowSpread spread = dealt ? RowSpread{bandCount, slices} : RowSpread{};
-    const std::vector<uint8_t> opaqueFronts = opaqueFrontImages(scene.surfaces);
     auto body = [&](uint32_t begin, uint32_t end) {
         for (uint32_t item = begin; item < end; ++item) {
             const uint32_t k = spread.rowOf(item);
             auto band = static_cast<int32_t>(k);
             rasterBand(scene.surfaces, prepared, bands.bands[k], rasterBandFirstRow(band, height, bandCount),
-                       rasterBandFirstRow(band + 1, height, bandCount), buffers, &opaqueFronts);
+                       rasterBandFirstRow(band + 1, height, bandCount), buffers);
         }
     };
     parallelFor(bandCount, perWorker, body);

@@ -24,31 +24,15 @@ struct RasterColor {
 
 double over(double destination, double source, double alpha) { return destination * (1.0 - alpha) + source * alpha; }
 
-// Two lanes of doubles, one SSE2 register (part of every x86-64). Each lane goes through the same IEEE
-// operations as the scalar expression, so the results match it bit for bit.
-typedef double Double2 __attribute__((vector_size(16)));
-
-// over() and the clamp of clampRange on both lanes: x > lo ? (x < hi ? x : hi) : lo, NaN giving lo.
-Double2 overScaledClamped(Double2 destination, Double2 source, double alpha, double scale) {
-    const Double2 a = {alpha, alpha};
-    const Double2 x = (destination * (1.0 - a) + source * a) * scale;
-    const Double2 lo = {0.0, 0.0}, hi = {scale, scale};
-    return x > lo ? (x < hi ? x : hi) : lo;
-}
-
-// The 8-bit frame's pixels two channels at a time: (alpha, red) and (green, blue); the alpha lane
-// composites the source value 1. The clamped value plus one half is positive, where truncation is
-// floor; NaN lands on 0, so that no non-finite value reaches the integer conversion.
+// The clamped value plus one half is positive, where truncation is floor; NaN lands on 0, so that no
+// non-finite value reaches the integer conversion.
 void compositePixel(PF_Pixel8& p, const RasterColor& s) {
     constexpr double kMax = PF_MAX_CHAN8;
-    const Double2 alphaRed = overScaledClamped(Double2{kByteFractions[p.alpha], kByteFractions[p.red]},
-                                               Double2{1.0, s.red}, s.alpha, kMax);
-    const Double2 greenBlue = overScaledClamped(Double2{kByteFractions[p.green], kByteFractions[p.blue]},
-                                                Double2{s.green, s.blue}, s.alpha, kMax);
-    p.alpha = static_cast<A_u_char>(alphaRed[0] + 0.5);
-    p.red = static_cast<A_u_char>(alphaRed[1] + 0.5);
-    p.green = static_cast<A_u_char>(greenBlue[0] + 0.5);
-    p.blue = static_cast<A_u_char>(greenBlue[1] + 0.5);
+    auto store = [](double x) { return static_cast<A_u_char>(clampRange(x * kMax, 0.0, kMax) + 0.5); };
+    p.alpha = store(over(kByteFractions[p.alpha], 1.0, s.alpha));
+    p.red = store(over(kByteFractions[p.red], s.red, s.alpha));
+    p.green = store(over(kByteFractions[p.green], s.green, s.alpha));
+    p.blue = store(over(kByteFractions[p.blue], s.blue, s.alpha));
 }
 
 void compositePixel(PF_Pixel16& p, const RasterColor& s) {

@@ -6,21 +6,11 @@
 
 #include "renderer/raster/raster_fragment.h"
 #include "renderer/runtime/worker_pool.h"
-#include "renderer/texture/texture_sampling.h"
 
 namespace zephrin {
 
-std::vector<uint8_t> opaqueFrontImages(const std::vector<SceneSurface>& surfaces) {
-    std::vector<uint8_t> opaque(surfaces.size(), 0);
-    for (size_t s = 0; s < surfaces.size(); ++s) {
-        if (surfaces[s].renders && opaqueImage8(surfaces[s].frontTexture)) opaque[s] = 1;
-    }
-    return opaque;
-}
-
 void rasterBand(const std::vector<SceneSurface>& surfaces, const std::vector<PreparedTriangle>& prepared,
-                const std::vector<int32_t>& bandList, int32_t firstRow, int32_t endRow, FrameBuffers& buffers,
-                const std::vector<uint8_t>* opaqueFronts) {
+                const std::vector<int32_t>& bandList, int32_t firstRow, int32_t endRow, FrameBuffers& buffers) {
     if (!hasRasterTargets(buffers)) return;
     firstRow = std::max(firstRow, 0);
     endRow = std::min(endRow, buffers.rasterHeight);
@@ -28,10 +18,7 @@ void rasterBand(const std::vector<SceneSurface>& surfaces, const std::vector<Pre
 
     WinnerIndices winners;
     bindWinnerIndices(buffers, firstRow, endRow, winners);
-    RasterTargets targets = rasterTargets(buffers, winners);
-    if (opaqueFronts != nullptr && opaqueFronts->size() == surfaces.size()) targets.opaqueFronts = opaqueFronts->data();
-    RowWinners rowWinners;
-    rowWinners.reset(buffers.rasterWidth);
+    const RasterTargets targets = rasterTargets(buffers, winners);
 
     // Row by row, each row's triangles in prepared order: every pixel meets its fragments in the
     // same order as a walk triangle by triangle, while the pixel arrays of one row stay in the cache
@@ -77,9 +64,8 @@ void rasterBand(const std::vector<SceneSurface>& surfaces, const std::vector<Pre
             if (triangle.maxY < y) continue;
             if (triangle.maxY > y) open.push_back(preparedIndex);
             rasterizeTriangleRow(surfaces[static_cast<size_t>(triangle.surfaceIndex)], triangle, preparedIndex, y,
-                                 targets, &rowWinners);
+                                 targets);
         }
-        settleRowWinners(surfaces, prepared, y, targets, rowWinners);
     }
 }
 

@@ -35,15 +35,9 @@ int32_t rasterBandOfRow(int32_t y, int32_t rasterHeight, int32_t bandCount);
 int32_t rasterBandFirstRow(int32_t band, int32_t rasterHeight, int32_t bandCount);
 RasterBands binRasterBands(const std::vector<PreparedTriangle>& prepared, int32_t rasterHeight, int32_t bandCount);
 
-// Per surface: 1 where its front image is an 8-bit image with every texel opaque (opaqueImage8), so
-// that the raster knows the alpha of its front faces without a lookup. Once per frame.
-std::vector<uint8_t> opaqueFrontImages(const std::vector<SceneSurface>& surfaces);
-
 // Pixel pass over rows firstRow .. endRow-1 for the prepared indices of one band. Writes
-// VisiblePixel records only when buffers.visiblePixels is allocated. opaqueFronts, when given, is
-// opaqueFrontImages of the surfaces; it saves the colour lookups of fragments hidden later.
+// VisiblePixel records only when buffers.visiblePixels is allocated.
 void rasterBand(const std::vector<SceneSurface>& surfaces, const std::vector<PreparedTriangle>& prepared,
-                const std::vector<int32_t>& bandList, int32_t firstRow, int32_t endRow, FrameBuffers& buffers,
-                const std::vector<uint8_t>* opaqueFronts = nullptr);
+                const std::vector<int32_t>& bandList, int32_t firstRow, int32_t endRow, FrameBuffers& buffers);
 
 }  // namespace zephrin

@@ -252,10 +252,6 @@ struct FragmentSource {
     int32_t surfaceIndex = 0, triangleIndex = 0, clipTriangle = 0, preparedIndex = 0;
     double opacity = 1.0;
     double u[3] = {0.0, 0.0, 0.0}, v[3] = {0.0, 0.0, 0.0};
-    // Set where every colour of the triangle is known to have this alpha (an opaque image): its
-    // winners then wait for the end of the row for their colour, which only the last one needs.
-    bool colourWaits = false;
-    double knownAlpha = 0.0;
 };
 
 FragmentSource fragmentSource(const SceneSurface& surface, int32_t faceCode, const FaceLookup& lookup,
@@ -418,12 +414,7 @@ namespace {
         return false;
     }
 
-    if (source.colourWaits) {
-        won.color = 0;
-        won.alpha = source.knownAlpha;
-    } else if (!visibleColourVia(source, won.weights, won.color, won.alpha)) {
-        return false;
-    }
+    if (!visibleColourVia(source, won.weights, won.color, won.alpha)) return false;
 
     targets.depth[pixel] = z;
     targets.coverage[pixel] = mask;
@@ -432,7 +423,7 @@ namespace {
     targets.winners->triangleAt(pixel) = source.triangleIndex;
     targets.winners->clipAt(pixel) = source.clipTriangle;
     if (targets.preparedIndex != nullptr) targets.preparedIndex[pixel] = source.preparedIndex;
-    if (targets.packedColor != nullptr && !source.colourWaits) targets.packedColor[pixel] = won.color;
+    if (targets.packedColor != nullptr) targets.packedColor[pixel] = won.color;
     if (targets.winnerMask != nullptr) targets.winnerMask[pixel] = ownMask;
     return true;
 }
@@ -475,40 +466,13 @@ bool rasterizeFragment(const std::vector<SceneSurface>& surfaces, const Prepared
     return resolveFragment(source, coverage, pixel, rasterTargets(buffers, winners), won);
 }
 
-void RowWinners::reset(int32_t width) {
-    entries.assign(static_cast<size_t>(std::max(width, 0)), Entry{});
-    first = static_cast<int32_t>(entries.size());
-    last = -1;
-}
-
 void rasterizeTriangleRow(const SceneSurface& surface, const PreparedTriangle& triangle, int32_t preparedIndex,
-                          int32_t y, const RasterTargets& targets, RowWinners* rowWinners) {
+                          int32_t y, const RasterTargets& targets) {
     const int32_t faceCode = triangleFaceCode(surface, triangle.triangleIndex);
-    FragmentSource source = fragmentSource(surface, faceCode, faceLookup(surface, faceCode), triangle, preparedIndex);
-    if (rowWinners != nullptr && source.lookup.frontImage8 != nullptr && targets.opaqueFronts != nullptr &&
-        targets.opaqueFronts[source.surfaceIndex] != 0) {
-        // visibleColourVia's alpha for a texel alpha of 255, which every bilinear sum of such texels packs to.
-        const double alpha = clampUnit(kByteFractions[0xff] * source.opacity);
-        source.colourWaits = alpha > kTransparentAlpha;
-        source.knownAlpha = alpha;
-    }
+    const FragmentSource source = fragmentSource(surface, faceCode, faceLookup(surface, faceCode), triangle, preparedIndex);
     const size_t rowStart = static_cast<size_t>(y) * targets.width;
     WinningFragment won;
     auto keepRecord = [&](size_t pixel) {
-        if (rowWinners != nullptr) {
-            // Whatever the pixel's earlier winner left to settle is now this one's.
-            const auto x = static_cast<int32_t>(pixel - rowStart);
-            rowWinners->first = std::min(rowWinners->first, x);
-            rowWinners->last = std::max(rowWinners->last, x);
-            RowWinners::Entry& entry = rowWinners->entries[static_cast<size_t>(x)];
-            entry.weights = won.weights;
-            entry.preparedIndex = preparedIndex;
-            entry.color = won.color;
-            entry.alpha = won.alpha;
-            entry.colourWaits = source.colourWaits;
-            entry.settle = source.colourWaits || targets.visiblePixels != nullptr;
-            return;
-        }
         if (targets.visiblePixels == nullptr) return;
         targets.visiblePixels[pixel] =
             makeVisiblePixel(interpolateFragmentPoint(triangle, surface, won.weights), won.color, won.alpha);
@@ -571,37 +535,6 @@ void rasterizeTriangleRow(const SceneSurface& surface, const PreparedTriangle& t
     }
 
     for (int32_t x = std::max(first, interiorLast + 1); x <= last; ++x) edgePixel(x);
-}
-
-void settleRowWinners(const std::vector<SceneSurface>& surfaces, const std::vector<PreparedTriangle>& prepared,
-                      int32_t y, const RasterTargets& targets, RowWinners& rowWinners) {
-    const size_t rowStart = static_cast<size_t>(y) * targets.width;
-    int32_t sourceIndex = -1;
-    FragmentSource source;
-    for (int32_t x = rowWinners.first; x <= rowWinners.last; ++x) {
-        RowWinners::Entry& entry = rowWinners.entries[static_cast<size_t>(x)];
-        if (!entry.settle) continue;
-        entry.settle = false;
-        const PreparedTriangle& triangle = prepared[static_cast<size_t>(entry.preparedIndex)];
-        const SceneSurface& surface = surfaces[static_cast<size_t>(triangle.surfaceIndex)];
-        if (entry.preparedIndex != sourceIndex) {
-            const int32_t faceCode = triangleFaceCode(surface, triangle.triangleIndex);
-            source = fragmentSource(surface, faceCode, faceLookup(surface, faceCode), triangle, entry.preparedIndex);
-            sourceIndex = entry.preparedIndex;
-        }
-        const size_t pixel = rowStart + static_cast<size_t>(x);
-        if (entry.colourWaits) {
-            double alpha = 0.0;
-            visibleColourVia(source, entry.weights, entry.color, alpha);
-            if (targets.packedColor != nullptr) targets.packedColor[pixel] = entry.color;
-        }
-        if (targets.visiblePixels != nullptr) {
-            targets.visiblePixels[pixel] = makeVisiblePixel(interpolateFragmentPoint(triangle, surface, entry.weights),
-                                                            entry.color, entry.alpha);
-        }
-    }
-    rowWinners.first = static_cast<int32_t>(rowWinners.entries.size());
-    rowWinners.last = -1;
 }
 
 }  // namespace zephrin

@@ -192,9 +192,6 @@ struct RasterTargets {
     VisiblePixel* visiblePixels = nullptr;
     WinnerIndices* winners = nullptr;
     size_t width = 0;
-    // Per surface index: non-zero where the front image is an 8-bit image with every texel opaque
-    // (see opaqueFrontImages). Null: none is taken as such.
-    const uint8_t* opaqueFronts = nullptr;
 };
 // The caller has checked hasRasterTargets.
 RasterTargets rasterTargets(FrameBuffers& buffers, WinnerIndices& winners);
@@ -215,33 +212,10 @@ bool rasterizeFragment(const std::vector<SceneSurface>& surfaces, const Prepared
                        int32_t preparedIndex, const PixelCoverage& coverage, int32_t x, int32_t y,
                        FrameBuffers& buffers, WinnerIndices& winners, WinningFragment& won);
 
-// The winners of one pixel row whose colour or VisiblePixel record waits until every triangle of the
-// row has been drawn: a pixel often changes hands several times (layers drawn back to front), and
-// only its last winner needs them. A colour may wait only where its alpha, which decides whether the
-// fragment is drawn at all, is known without the texture lookup.
-struct RowWinners {
-    struct Entry {
-        FragmentWeights weights;
-        int32_t preparedIndex = -1;
-        PackedColor color = 0;
-        double alpha = 0.0;
-        bool colourWaits = false;
-        bool settle = false;  // something is left to write for this pixel
-    };
-    std::vector<Entry> entries;  // one per column
-    int32_t first = 0, last = -1;  // the columns that may hold entries to settle
-
-    void reset(int32_t width);
-};
-
 // rasterizeFragment for every covered pixel of row y of the triangle (a row of its bounds), writing a
-// VisiblePixel record for each winner where the frame keeps them. With rowWinners, the colours of
-// opaque images and the records are left there for settleRowWinners instead.
+// VisiblePixel record for each winner where the frame keeps them.
 void rasterizeTriangleRow(const SceneSurface& surface, const PreparedTriangle& triangle, int32_t preparedIndex,
-                          int32_t y, const RasterTargets& targets, RowWinners* rowWinners = nullptr);
-// Writes what row y's last winners left waiting, once every triangle of the row has been drawn.
-void settleRowWinners(const std::vector<SceneSurface>& surfaces, const std::vector<PreparedTriangle>& prepared,
-                      int32_t y, const RasterTargets& targets, RowWinners& rowWinners);
+                          int32_t y, const RasterTargets& targets);
 
 // Triangles whose pixel bounds span fewer columns than this skip the span bounds (see below).
 constexpr int32_t kNarrowTriangleColumns = 12;

@@ -187,16 +187,6 @@ void noteUniformTexels(SurfaceTexture& texture) {
     texture.uniformColor = packColor(first.alpha, first.red, first.green, first.blue);
 }
 
-bool opaqueImage8(const SurfaceTexture& texture) {
-    if (!walkablePixels(texture) || texture.worldType != AEGP_WorldType_8) return false;
-    for (int32_t y = 0; y < texture.height; ++y) {
-        for (int32_t x = 0; x < texture.width; ++x) {
-            if (texelAt<PF_Pixel8>(texture, x, y).alpha != PF_MAX_CHAN8) return false;
-        }
-    }
-    return true;
-}
-
 PackedColor sampleTexture(const SurfaceTexture& texture, PackedColor fallback, double u, double v) {
     if (!walkablePixels(texture)) return fallback;
     if (texture.uniform8) {

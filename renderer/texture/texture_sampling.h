@@ -40,10 +40,6 @@ PackedColor sampleTexture8(const SurfaceTexture& texture, PackedColor fallback, 
 // that differs, so a picture costs a few texels and only a solid is read through.
 void noteUniformTexels(SurfaceTexture& texture);
 
-// True for a readable 8-bit image whose every texel has alpha 255: every bilinear lookup in it then
-// packs alpha 255. Reading stops at the first texel that is not opaque.
-bool opaqueImage8(const SurfaceTexture& texture);
-
 // The horizontal texture coordinate after tiles, tile offset, mirroring and closed-loop scrolling.
 double mapFaceU(const SceneSurface& surface, double u);
 
