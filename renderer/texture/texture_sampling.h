@@ -32,8 +32,13 @@ inline BaseColor unpackBaseColor(PackedColor color, double opacity) {
 // green and blue with alpha 0.
 PackedColor sampleTexture(const SurfaceTexture& texture, PackedColor fallback, double u, double v);
 
-// sampleTexture for a texture that walkablePixels accepts, of 8-bit pixels and not uniform8.
+// sampleTexture for a texture that walkablePixels accepts, of 8-bit pixels and not uniform8: the wide
+// path where the processor has AVX2, else the portable one. Both give the same result bit for bit;
+// they are named here so that a test can run both on the same input.
 PackedColor sampleTexture8(const SurfaceTexture& texture, PackedColor fallback, double u, double v);
+PackedColor sampleTexture8Portable(const SurfaceTexture& texture, PackedColor fallback, double u, double v);
+PackedColor sampleTexture8Wide(const SurfaceTexture& texture, PackedColor fallback, double u, double v);  // AVX2 only
+bool wideTextureLookups();
 
 // Sets texture.uniform8 (and uniformColor) when the texture is a readable 8-bit image whose texels
 // are all the same; sampleTexture then answers from that texel. Reading stops at the first texel
