@@ -145,6 +145,22 @@ PackedColor sampleTexture8Portable(const SurfaceTexture& texture, PackedColor fa
     return packColor(packChannel(alpha * 255.0), packChannel(red), packChannel(green), packChannel(blue));
 }
 
+namespace {
+
+// One texel's share: its weight times its alpha, times (1, red, green, blue).
+__attribute__((target("avx2"), always_inline)) inline __m256d addTexelWide(__m256d sum, __m256d one,
+                                                                          const BilinearCell8& cell, int i) {
+    const PF_Pixel8& p = *cell.texel[i];
+    int32_t bytes = 0;  // alpha, red, green, blue in memory order
+    std::memcpy(&bytes, &p, sizeof bytes);
+    __m256d channels = _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(bytes)));
+    channels = _mm256_blend_pd(channels, one, 0x1);
+    const double w = cell.weight[i] * kByteFractions[p.alpha];
+    return _mm256_add_pd(sum, _mm256_mul_pd(_mm256_set1_pd(w), channels));
+}
+
+}  // namespace
+
 // The portable lookup with the channels side by side: lane 0 sums w * 1 (which is w exactly) for the
 // alpha, lanes 1 to 3 the colour; the texel's bytes are converted exactly as the table holds them.
 __attribute__((target("avx2"))) PackedColor sampleTexture8Wide(const SurfaceTexture& texture, PackedColor fallback,
@@ -152,15 +168,10 @@ __attribute__((target("avx2"))) PackedColor sampleTexture8Wide(const SurfaceText
     const BilinearCell8 cell = bilinearCell8(texture, u, v);
     const __m256d one = _mm256_set_pd(0.0, 0.0, 0.0, 1.0);
     __m256d sum = _mm256_setzero_pd();
-    for (int i = 0; i < 4; ++i) {
-        const PF_Pixel8& p = *cell.texel[i];
-        int32_t bytes = 0;  // alpha, red, green, blue in memory order
-        std::memcpy(&bytes, &p, sizeof bytes);
-        __m256d channels = _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(bytes)));
-        channels = _mm256_blend_pd(channels, one, 0x1);
-        const double w = cell.weight[i] * kByteFractions[p.alpha];
-        sum = _mm256_add_pd(sum, _mm256_mul_pd(_mm256_set1_pd(w), channels));
-    }
+    sum = addTexelWide(sum, one, cell, 0);
+    sum = addTexelWide(sum, one, cell, 1);
+    sum = addTexelWide(sum, one, cell, 2);
+    sum = addTexelWide(sum, one, cell, 3);
     const double alpha = _mm256_cvtsd_f64(sum);
     __m256d scaled;
     if (alpha > kTextureAlphaFloor) {
