@@ -197,8 +197,8 @@ TEST(Blend, QuarterRasterFillsEachDestinationBlock) {
     }
 }
 
-// The 8-bit pixels are composited two channels at a time; every byte must still be the one the
-// per-channel formula gives, over random destinations and sources, out-of-range ones included.
+// Every 8-bit byte is the one the compositing formula gives (scaled, clamped, rounded half up), over
+// random destinations and sources, out-of-range and NaN sources included.
 TEST(Blend, EightBitPixelsMatchThePerChannelFormulaExactly) {
     constexpr int kWidth = 64, kHeight = 32;
     std::mt19937 rng(16);
