@@ -62,6 +62,11 @@ struct CoverageRow {
 };
 CoverageRow coverageRow(const PreparedTriangle& triangle, int32_t y);
 PixelCoverage coverPixelInRow(const PreparedTriangle& triangle, const CoverageRow& row, int32_t x);
+// coverPixelInRow's two ways with the four-sample pattern, the wide one (AVX2, taken where the
+// processor has it) and the portable one; named here so that a test can run both on the same input.
+PixelCoverage coverFourSamplesPortable(const PreparedTriangle& triangle, const CoverageRow& row, int32_t x);
+PixelCoverage coverFourSamplesWide(const PreparedTriangle& triangle, const CoverageRow& row, int32_t x);  // AVX2 only
+bool wideCoverage();
 
 // Inclusive pixel columns of one row of a triangle, as doubles (they come from span arithmetic).
 // Candidates: the columns of its bounds that may hold a covered sample. Interior: columns whose every
