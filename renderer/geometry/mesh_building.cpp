@@ -25,6 +25,24 @@ LayerTransform layerTransformFromMatrix(const Matrix4& m) {
     return t;
 }
 
+PlacementPair placementPair(const LayerTransform& layerToCamera, const LayerTransform& layerToWorld) {
+    PlacementPair pair;
+    pair.layerToCamera = layerToCamera;
+    pair.layerToWorld = layerToWorld;
+#if ZEPHRIN_SSE2_LANES
+    for (int row = 0; row < 3; ++row) {
+        for (int col = 0; col < 3; ++col) {
+            pair.rotationScale[row][col] =
+                DoubleLanes{layerToCamera.rotationScale[row][col], layerToWorld.rotationScale[row][col]};
+        }
+    }
+    pair.translation[0] = DoubleLanes{layerToCamera.translation.x, layerToWorld.translation.x};
+    pair.translation[1] = DoubleLanes{layerToCamera.translation.y, layerToWorld.translation.y};
+    pair.translation[2] = DoubleLanes{layerToCamera.translation.z, layerToWorld.translation.z};
+#endif
+    return pair;
+}
+
 void addVertex(SurfaceMesh& mesh, const Vec3& objectPosition, double u, double v, const LayerTransform& layerToCamera,
                const LayerTransform& layerToWorld) {
     mesh.vertices.push_back(

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "common/matrix4.h"
+#include "common/simd.h"
 #include "common/vec3.h"
 #include "renderer/scene/frame_scene.h"
 
@@ -103,6 +104,54 @@ inline Vec3 vertexNormalFromSum(const Vec3& faceNormalSum) { return normalizeOr(
 // leaves a zero normal rather than an invented one.
 inline Vec3 carryNormal(const LayerTransform& t, const Vec3& objectNormal) {
     return normalizeOr(applyRotationScale(t, objectNormal), Vec3{});
+}
+
+// A layer's camera and world placements side by side, lane 0 the camera's and lane 1 the world's: a
+// vertex's two positions take one paired multiply and add per term, its two normals one paired square
+// root and division. Lane by lane every step is placedVertex's and carryNormal's, so the vertices are
+// the same to the bit.
+struct PlacementPair {
+    LayerTransform layerToCamera, layerToWorld;
+#if ZEPHRIN_SSE2_LANES
+    DoubleLanes rotationScale[3][3] = {};
+    DoubleLanes translation[3] = {};
+#endif
+};
+
+PlacementPair placementPair(const LayerTransform& layerToCamera, const LayerTransform& layerToWorld);
+
+// placedVertex with the normals carryNormal gives for the object-space normal, written into `out`.
+inline void writePlacedVertex(SurfaceVertex& out, const PlacementPair& pair, const Vec3& objectPosition,
+                              const Vec3& objectNormal, double u, double v) {
+    out.objectPosition = objectPosition;
+#if ZEPHRIN_SSE2_LANES
+    const auto(&m)[3][3] = pair.rotationScale;
+    const DoubleLanes px{objectPosition.x, objectPosition.x}, py{objectPosition.y, objectPosition.y},
+        pz{objectPosition.z, objectPosition.z};
+    const DoubleLanes x = px * m[0][0] + py * m[1][0] + pz * m[2][0] + pair.translation[0];
+    const DoubleLanes y = px * m[0][1] + py * m[1][1] + pz * m[2][1] + pair.translation[1];
+    const DoubleLanes z = px * m[0][2] + py * m[1][2] + pz * m[2][2] + pair.translation[2];
+    out.cameraPosition = Vec3{x[0], y[0], z[0]};
+    out.worldPosition = Vec3{x[1], y[1], z[1]};
+    const DoubleLanes nx{objectNormal.x, objectNormal.x}, ny{objectNormal.y, objectNormal.y},
+        nz{objectNormal.z, objectNormal.z};
+    const DoubleLanes cx = nx * m[0][0] + ny * m[1][0] + nz * m[2][0];
+    const DoubleLanes cy = nx * m[0][1] + ny * m[1][1] + nz * m[2][1];
+    const DoubleLanes cz = nx * m[0][2] + ny * m[1][2] + nz * m[2][2];
+    const DoubleLanes lengths = laneSqrt(cx * cx + cy * cy + cz * cz);
+    const DoubleLanes inverse = DoubleLanes{1.0, 1.0} / lengths;
+    out.cameraNormal =
+        normalisableLength(lengths[0]) ? Vec3{cx[0] * inverse[0], cy[0] * inverse[0], cz[0] * inverse[0]} : Vec3{};
+    out.worldNormal =
+        normalisableLength(lengths[1]) ? Vec3{cx[1] * inverse[1], cy[1] * inverse[1], cz[1] * inverse[1]} : Vec3{};
+#else
+    out.cameraPosition = applyLayerTransform(pair.layerToCamera, objectPosition);
+    out.worldPosition = applyLayerTransform(pair.layerToWorld, objectPosition);
+    out.cameraNormal = carryNormal(pair.layerToCamera, objectNormal);
+    out.worldNormal = carryNormal(pair.layerToWorld, objectNormal);
+#endif
+    out.u = u;
+    out.v = v;
 }
 
 // Sets the vertex's camera and world normals from the sum of the face normals around it.

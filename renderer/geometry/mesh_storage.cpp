@@ -5,6 +5,8 @@
 #include <utility>
 #include <vector>
 
+#include "renderer/geometry/fresh_memory.h"
+
 namespace zephrin {
 namespace {
 
@@ -69,6 +71,15 @@ void adoptSpare(SpareStore& store, std::vector<std::vector<T>>& spares, size_t c
     if (spare.capacity() >= count) array.swap(spare);
 }
 
+// Reserves fresh memory when no spare array fitted, and has its pages faulted in on every worker at
+// once rather than one by one as the mesh is written.
+template <typename T>
+void reserveFresh(std::vector<T>& array, size_t count) {
+    if (array.capacity() >= count) return;
+    array.reserve(count);
+    prefaultFreshMemory(array);
+}
+
 }  // namespace
 
 void recycleMeshStorage(SurfaceMesh& mesh) noexcept {
@@ -92,8 +103,8 @@ void reserveMeshStorage(SurfaceMesh& mesh, size_t vertices, size_t triangles) {
     SpareStore& store = spareStore();
     adoptSpare(store, store.vertices, vertices, mesh.vertices);
     adoptSpare(store, store.triangles, triangles, mesh.triangles);
-    mesh.vertices.reserve(vertices);
-    mesh.triangles.reserve(triangles);
+    reserveFresh(mesh.vertices, vertices);
+    reserveFresh(mesh.triangles, triangles);
 }
 
 void releaseRecycledMeshStorage() noexcept {

@@ -4,6 +4,7 @@
 
 #include "renderer/geometry/alpha_contour_walls.h"
 #include "renderer/geometry/mesh_storage.h"
+#include "renderer/runtime/worker_pool.h"
 
 namespace zephrin {
 
@@ -22,7 +23,6 @@ struct SlabFace {
     const SlabCentreGrid& grid;
     bool closedLoop;
     double offset;
-    bool front;
 };
 
 // The grid's normal direction, not yet normalised, from the neighbours along the row and along the
@@ -46,22 +46,6 @@ Vec3 gridNormalDirection(const SlabCentreGrid& grid, int32_t i, int32_t j, bool 
 Vec3 facePoint(const SlabFace& face, int32_t i, int32_t j) {
     return face.grid.at(i, j) +
            normalizeOr(gridNormalDirection(face.grid, i, j, face.closedLoop), kCameraFacingNormal) * face.offset;
-}
-
-// facePoint for a whole row. Each step has a loop of its own, so that the square roots and
-// divisions of neighbouring points overlap instead of waiting on each other.
-void facePointRow(const SlabFace& face, int32_t i, std::vector<Vec3>& directions, std::vector<Vec3>& points) {
-    const SlabCentreGrid& grid = face.grid;
-    const size_t columns = static_cast<size_t>(grid.columns);
-    const Vec3* row = &grid.points[static_cast<size_t>(i) * columns];
-    const Vec3* above = &grid.points[static_cast<size_t>(std::max(i - 1, 0)) * columns];
-    const Vec3* below = &grid.points[static_cast<size_t>(std::min(i + 1, grid.rows - 1)) * columns];
-    directions[0] = gridNormalDirection(grid, i, 0, face.closedLoop);
-    for (size_t j = 1; j + 1 < columns; ++j)
-        directions[j] = normalDirection(row[j - 1], row[j + 1], above[j], below[j]);
-    directions[columns - 1] = gridNormalDirection(grid, i, grid.columns - 1, face.closedLoop);
-    for (size_t j = 0; j < columns; ++j) directions[j] = normalizeOr(directions[j], kCameraFacingNormal);
-    for (size_t j = 0; j < columns; ++j) points[j] = row[j] + directions[j] * face.offset;
 }
 
 SlabWall orientWall(int32_t f0, int32_t f1, int32_t k0, int32_t k1, const Vec3& pf0, const Vec3& pf1, const Vec3& pk0,
@@ -101,8 +85,8 @@ struct SlabWalls {
 };
 
 SlabWalls slabWalls(const SlabCentreGrid& grid, double halfThickness, bool closedLoop) {
-    const SlabFace frontFace{grid, closedLoop, halfThickness, true};
-    const SlabFace backFace{grid, closedLoop, -halfThickness, false};
+    const SlabFace frontFace{grid, closedLoop, halfThickness};
+    const SlabFace backFace{grid, closedLoop, -halfThickness};
     const int32_t gridCount = grid.columns * grid.rows;
     const int32_t cellColumns = grid.columns - 1, cellRows = grid.rows - 1;
     const auto wallAt = [&](int32_t i0, int32_t j0, int32_t i1, int32_t j1, const Vec3& outward) {
@@ -146,59 +130,178 @@ void cellNormalRow(const std::vector<Vec3>& top, const std::vector<Vec3>& bottom
     }
 }
 
-// Appends the face's vertices row by row with their final normals. Every vertex's face normals are
-// summed in the order the slab's triangles list them (cells row by row, then the column walls, then
-// the row walls), so the result is the one computeNormals gives, without a pass over the whole mesh.
-void appendFaceVertices(SurfaceMesh& mesh, const SlabFace& face, const SlabWalls& walls,
-                        const MeshPlacement& placement) {
-    const SlabCentreGrid& grid = face.grid;
-    const int32_t cellColumns = grid.columns - 1, cellRows = grid.rows - 1;
-    const size_t columns = static_cast<size_t>(grid.columns);
-    std::vector<Vec3> points(columns), nextPoints(columns), directions(columns);
-    std::vector<Vec3> normals(columns), cameraNormals(columns), worldNormals(columns);
-    std::vector<Vec3> firstAbove(columns - 1), secondAbove(columns - 1), firstBelow(columns - 1),
-        secondBelow(columns - 1);
-    facePointRow(face, 0, directions, points);
-    for (int32_t i = 0; i < grid.rows; ++i) {
-        if (i < cellRows) {
-            facePointRow(face, i + 1, directions, nextPoints);
-            cellNormalRow(points, nextPoints, face.front, firstBelow, secondBelow);
-        }
-        for (int32_t j = 0; j < grid.columns; ++j) {
-            const size_t left = static_cast<size_t>(j - 1), right = static_cast<size_t>(j);
-            Vec3 sum{};
-            if (i > 0) {
-                if (j > 0) sum += secondAbove[left];
-                if (j < cellColumns) {
-                    sum += firstAbove[right];
-                    sum += secondAbove[right];
-                }
-            }
-            if (i < cellRows) {
-                if (j > 0) {
-                    sum += firstBelow[left];
-                    sum += secondBelow[left];
-                }
-                if (j < cellColumns) sum += firstBelow[right];
-            }
-            if (j == 0) walls.firstColumn.addTerms(sum, i, face.front);
-            if (j == cellColumns) walls.lastColumn.addTerms(sum, i, face.front);
-            if (i == 0) walls.firstRow.addTerms(sum, j, face.front);
-            if (i == cellRows) walls.lastRow.addTerms(sum, j, face.front);
-            normals[right] = sum;
-        }
-        // As setVertexNormals, a step per loop for the same reason as in facePointRow.
-        for (size_t j = 0; j < columns; ++j) normals[j] = vertexNormalFromSum(normals[j]);
-        for (size_t j = 0; j < columns; ++j) cameraNormals[j] = carryNormal(placement.layerToCamera, normals[j]);
-        for (size_t j = 0; j < columns; ++j) worldNormals[j] = carryNormal(placement.layerToWorld, normals[j]);
-        const double v = static_cast<double>(i) / cellRows;
-        for (size_t j = 0; j < columns; ++j) {
-            mesh.vertices.push_back(placedVertex(points[j], grid.u[j], v, placement.layerToCamera,
-                                                 placement.layerToWorld, cameraNormals[j], worldNormals[j]));
-        }
+// A slab too small to share out is built on the calling thread: below this many grid points a
+// worker's share costs less than starting its thread.
+constexpr size_t kMinGridPointsPerWorker = size_t{1} << 15;
+
+// What every run of rows reads, and the arrays it writes into: the mesh's vertices (front face, then
+// back face) and the triangles of its cells, row by row, both already sized.
+struct SlabBuild {
+    const SlabCentreGrid& grid;
+    const SlabWalls& walls;
+    const MeshPlacement& placement;
+    double halfThickness;
+    bool closedLoop;
+    SurfaceVertex* vertices;
+    SurfaceTriangle* cellTriangles;
+};
+
+// One face's points on the current and the next row, and its cells' normals on the row above and
+// the row below the current one.
+struct FaceRows {
+    std::vector<Vec3> points, nextPoints;
+    std::vector<Vec3> firstAbove, secondAbove, firstBelow, secondBelow;
+
+    explicit FaceRows(size_t columns)
+        : points(columns),
+          nextPoints(columns),
+          firstAbove(columns - 1),
+          secondAbove(columns - 1),
+          firstBelow(columns - 1),
+          secondBelow(columns - 1) {}
+
+    void nextRow() {
         points.swap(nextPoints);
         firstAbove.swap(firstBelow);
         secondAbove.swap(secondBelow);
+    }
+};
+
+// Both faces' points on row i: the front and the back share the row's unit grid normals. Each step
+// has a loop of its own, so that the square roots and divisions of neighbouring points overlap
+// instead of waiting on each other.
+void placeRow(const SlabBuild& build, int32_t i, std::vector<Vec3>& normals, std::vector<Vec3>& front,
+              std::vector<Vec3>& back) {
+    const SlabCentreGrid& grid = build.grid;
+    const size_t columns = static_cast<size_t>(grid.columns);
+    const Vec3* row = &grid.points[static_cast<size_t>(i) * columns];
+    const Vec3* above = &grid.points[static_cast<size_t>(std::max(i - 1, 0)) * columns];
+    const Vec3* below = &grid.points[static_cast<size_t>(std::min(i + 1, grid.rows - 1)) * columns];
+    normals[0] = gridNormalDirection(grid, i, 0, build.closedLoop);
+    for (size_t j = 1; j + 1 < columns; ++j) normals[j] = normalDirection(row[j - 1], row[j + 1], above[j], below[j]);
+    normals[columns - 1] = gridNormalDirection(grid, i, grid.columns - 1, build.closedLoop);
+    size_t j = 0;
+    for (; j + 1 < columns; j += 2) {
+        const Vec3 left = normals[j], right = normals[j + 1];
+        normalizeBothOr(left, right, kCameraFacingNormal, normals[j], normals[j + 1]);
+    }
+    if (j < columns) normals[j] = normalizeOr(normals[j], kCameraFacingNormal);
+    const double frontOffset = build.halfThickness, backOffset = -build.halfThickness;
+    for (j = 0; j < columns; ++j) {
+        front[j] = row[j] + normals[j] * frontOffset;
+        back[j] = row[j] + normals[j] * backOffset;
+    }
+}
+
+// The sum of the face normals around grid point (i, j) of one face, in the order the slab's
+// triangles list them (cells row by row, then the column walls, then the row walls), so the result
+// is the one computeNormals gives, without a pass over the whole mesh.
+Vec3 faceNormalSum(const FaceRows& face, const SlabWalls& walls, int32_t i, int32_t j, int32_t cellColumns,
+                   int32_t cellRows, bool front) {
+    const size_t left = static_cast<size_t>(j - 1), right = static_cast<size_t>(j);
+    Vec3 sum{};
+    if (i > 0) {
+        if (j > 0) sum += face.secondAbove[left];
+        if (j < cellColumns) {
+            sum += face.firstAbove[right];
+            sum += face.secondAbove[right];
+        }
+    }
+    if (i < cellRows) {
+        if (j > 0) {
+            sum += face.firstBelow[left];
+            sum += face.secondBelow[left];
+        }
+        if (j < cellColumns) sum += face.firstBelow[right];
+    }
+    if (j == 0) walls.firstColumn.addTerms(sum, i, front);
+    if (j == cellColumns) walls.lastColumn.addTerms(sum, i, front);
+    if (i == 0) walls.firstRow.addTerms(sum, j, front);
+    if (i == cellRows) walls.lastRow.addTerms(sum, j, front);
+    return sum;
+}
+
+// faceNormalSum for every point of row i. Between the first and the last row, the points away from
+// the ends have six cell terms and no wall: the same sum without its tests.
+void faceNormalSumRow(const FaceRows& face, const SlabWalls& walls, int32_t i, int32_t cellColumns, int32_t cellRows,
+                      bool front, std::vector<Vec3>& sums) {
+    if (i == 0 || i == cellRows) {
+        for (int32_t j = 0; j <= cellColumns; ++j) {
+            sums[static_cast<size_t>(j)] = faceNormalSum(face, walls, i, j, cellColumns, cellRows, front);
+        }
+        return;
+    }
+    sums[0] = faceNormalSum(face, walls, i, 0, cellColumns, cellRows, front);
+    const Vec3* firstAbove = face.firstAbove.data();
+    const Vec3* secondAbove = face.secondAbove.data();
+    const Vec3* firstBelow = face.firstBelow.data();
+    const Vec3* secondBelow = face.secondBelow.data();
+    for (size_t j = 1; j < static_cast<size_t>(cellColumns); ++j) {
+        Vec3 sum{};
+        sum += secondAbove[j - 1];
+        sum += firstAbove[j];
+        sum += secondAbove[j];
+        sum += firstBelow[j - 1];
+        sum += secondBelow[j - 1];
+        sum += firstBelow[j];
+        sums[j] = sum;
+    }
+    sums[static_cast<size_t>(cellColumns)] = faceNormalSum(face, walls, i, cellColumns, cellColumns, cellRows, front);
+}
+
+// The front and back vertices of rows firstRow .. endRow - 1 with their final normals, and the
+// triangles of those rows' cells. A run needs only the grid and the walls, so runs can be built side
+// by side; one that starts below the first row works out the cells above it again.
+void buildSlabRows(const SlabBuild& build, int32_t firstRow, int32_t endRow) {
+    const SlabCentreGrid& grid = build.grid;
+    const PlacementPair placement = placementPair(build.placement.layerToCamera, build.placement.layerToWorld);
+    const int32_t cellColumns = grid.columns - 1, cellRows = grid.rows - 1;
+    const size_t columns = static_cast<size_t>(grid.columns);
+    const size_t gridCount = columns * static_cast<size_t>(grid.rows);
+    std::vector<Vec3> normals(columns), frontSums(columns), backSums(columns);
+    FaceRows front(columns), back(columns);
+    if (firstRow > 0) {
+        placeRow(build, firstRow - 1, normals, front.nextPoints, back.nextPoints);
+        placeRow(build, firstRow, normals, front.points, back.points);
+        cellNormalRow(front.nextPoints, front.points, true, front.firstAbove, front.secondAbove);
+        cellNormalRow(back.nextPoints, back.points, false, back.firstAbove, back.secondAbove);
+    } else {
+        placeRow(build, firstRow, normals, front.points, back.points);
+    }
+    for (int32_t i = firstRow; i < endRow; ++i) {
+        if (i < cellRows) {
+            placeRow(build, i + 1, normals, front.nextPoints, back.nextPoints);
+            cellNormalRow(front.points, front.nextPoints, true, front.firstBelow, front.secondBelow);
+            cellNormalRow(back.points, back.nextPoints, false, back.firstBelow, back.secondBelow);
+        }
+        faceNormalSumRow(front, build.walls, i, cellColumns, cellRows, true, frontSums);
+        faceNormalSumRow(back, build.walls, i, cellColumns, cellRows, false, backSums);
+        const double v = static_cast<double>(i) / cellRows;
+        SurfaceVertex* frontRow = build.vertices + static_cast<size_t>(i) * columns;
+        SurfaceVertex* backRow = frontRow + gridCount;
+        for (size_t j = 0; j < columns; ++j) {
+            // As setVertexNormals, with the two faces' square roots and divisions paired.
+            Vec3 frontNormal, backNormal;
+            normalizeBothOr(frontSums[j], backSums[j], kCameraFacingNormal, frontNormal, backNormal);
+            writePlacedVertex(frontRow[j], placement, front.points[j], frontNormal, grid.u[j], v);
+            writePlacedVertex(backRow[j], placement, back.points[j], backNormal, grid.u[j], v);
+        }
+        if (i < cellRows) {
+            const int32_t top = i * grid.columns, bottom = top + grid.columns,
+                          backTop = static_cast<int32_t>(gridCount) + top, backBottom = backTop + grid.columns;
+            SurfaceTriangle* out = build.cellTriangles + static_cast<size_t>(i) * static_cast<size_t>(cellColumns) * 4;
+            for (int32_t j = 0; j < cellColumns; ++j, out += 4) {
+                const auto frontQuad = quadTriangles(top + j, bottom + j, top + j + 1, bottom + j + 1, kFaceFront, 0);
+                const auto backQuad =
+                    quadTriangles(backTop + j, backTop + j + 1, backBottom + j, backBottom + j + 1, kFaceBack, 0);
+                out[0] = frontQuad[0];
+                out[1] = frontQuad[1];
+                out[2] = backQuad[0];
+                out[3] = backQuad[1];
+            }
+        }
+        front.nextRow();
+        back.nextRow();
     }
 }
 
@@ -214,27 +317,20 @@ SlabGrid buildSlabOnGrid(SceneSurface& surface, const SlabCentreGrid& grid, doub
 
     const int32_t gridCount = grid.columns * grid.rows;
     const SlabWalls walls = slabWalls(grid, halfThickness, closedLoop);
+    const size_t cellTriangles = static_cast<size_t>(cellColumns) * cellRows * 4;
     reserveMeshStorage(mesh, static_cast<size_t>(gridCount) * 2,
-                       static_cast<size_t>(cellColumns) * cellRows * 4 + static_cast<size_t>(cellColumns + cellRows) * 4);
-    appendFaceVertices(mesh, SlabFace{grid, closedLoop, halfThickness, true}, walls, placement);
-    appendFaceVertices(mesh, SlabFace{grid, closedLoop, -halfThickness, false}, walls, placement);
+                       cellTriangles + static_cast<size_t>(cellColumns + cellRows) * 4);
+    // Sized up front so that runs of rows can write their vertices and cells in place, side by side.
+    mesh.vertices.resize(static_cast<size_t>(gridCount) * 2);
+    mesh.triangles.resize(cellTriangles);
+    const SlabBuild build{
+        grid, walls, placement, halfThickness, closedLoop, mesh.vertices.data(), mesh.triangles.data()};
+    const size_t rowsPerWorker = std::max<size_t>(1, kMinGridPointsPerWorker / static_cast<size_t>(grid.columns));
+    auto rows = [&build](uint32_t begin, uint32_t end) {
+        buildSlabRows(build, static_cast<int32_t>(begin), static_cast<int32_t>(end));
+    };
+    parallelFor(static_cast<uint32_t>(grid.rows), static_cast<uint32_t>(rowsPerWorker), rows);
 
-    const auto front = [&](int32_t i, int32_t j) { return i * grid.columns + j; };
-    const auto back = [&](int32_t i, int32_t j) { return gridCount + i * grid.columns + j; };
-    // A row of cells at a time, copied in at once: millions of single appends each pay for a
-    // capacity check.
-    std::vector<SurfaceTriangle> cellRow(static_cast<size_t>(cellColumns) * 4);
-    for (int32_t i = 0; i < cellRows; ++i) {
-        for (int32_t j = 0; j < cellColumns; ++j) {
-            const auto frontQuad =
-                quadTriangles(front(i, j), front(i + 1, j), front(i, j + 1), front(i + 1, j + 1), kFaceFront, 0);
-            const auto backQuad =
-                quadTriangles(back(i, j), back(i, j + 1), back(i + 1, j), back(i + 1, j + 1), kFaceBack, 0);
-            std::copy(frontQuad.begin(), frontQuad.end(), cellRow.begin() + j * 4);
-            std::copy(backQuad.begin(), backQuad.end(), cellRow.begin() + j * 4 + 2);
-        }
-        mesh.triangles.insert(mesh.triangles.end(), cellRow.begin(), cellRow.end());
-    }
     const auto addWall = [&](const SlabWall& w, uint8_t fine) {
         addQuad(mesh, w.a, w.b, w.c, w.d, kFaceSideFrontAlpha, fine);
     };

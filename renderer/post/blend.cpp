@@ -80,6 +80,18 @@ void blendRows(const FrameBuffers& buffers, const ColumnSpans& columns, Pixel* b
     const int64_t rasterWidth = buffers.rasterWidth, rasterHeight = buffers.rasterHeight;
     const int64_t destHeight = buffers.destHeight;
     auto* bytes = reinterpret_cast<unsigned char*>(base);
+    if (rasterWidth == buffers.destWidth && rasterHeight == destHeight) {
+        // Raster and destination the same size: every block is the one pixel under the raster pixel.
+        for (int64_t y = firstRow; y < endRow; ++y) {
+            auto* row = reinterpret_cast<Pixel*>(bytes + static_cast<ptrdiff_t>(y * buffers.rowBytes));
+            const double* c = &buffers.color[4 * static_cast<size_t>(y * rasterWidth)];
+            for (int64_t x = 0; x < rasterWidth; ++x, c += 4) {
+                if (!(c[3] > kBlendMinAlpha)) continue;
+                compositePixel(row[x], RasterColor{c[0], c[1], c[2], c[3]});
+            }
+        }
+        return;
+    }
     for (int64_t ry = firstRow; ry < endRow; ++ry) {
         int64_t y0 = 0, y1 = 0;
         blockSpan(ry, rasterHeight, destHeight, y0, y1);

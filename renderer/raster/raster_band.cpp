@@ -6,29 +6,8 @@
 
 #include "renderer/raster/raster_fragment.h"
 #include "renderer/runtime/worker_pool.h"
-#include "renderer/texture/texture_sampling.h"
 
 namespace zephrin {
-
-namespace {
-
-VisiblePixel makeVisiblePixel(const FragmentPoint& point, PackedColor color, double alpha) {
-    BaseColor base = unpackBaseColor(color, 1.0);
-    VisiblePixel record;
-    record.worldPosition[0] = static_cast<float>(point.worldPosition.x);
-    record.worldPosition[1] = static_cast<float>(point.worldPosition.y);
-    record.worldPosition[2] = static_cast<float>(point.worldPosition.z);
-    record.worldNormal[0] = static_cast<float>(point.worldNormal.x);
-    record.worldNormal[1] = static_cast<float>(point.worldNormal.y);
-    record.worldNormal[2] = static_cast<float>(point.worldNormal.z);
-    record.baseColor[0] = static_cast<float>(base.red);
-    record.baseColor[1] = static_cast<float>(base.green);
-    record.baseColor[2] = static_cast<float>(base.blue);
-    record.alpha = static_cast<float>(alpha);
-    return record;
-}
-
-}  // namespace
 
 void rasterBand(const std::vector<SceneSurface>& surfaces, const std::vector<PreparedTriangle>& prepared,
                 const std::vector<int32_t>& bandList, int32_t firstRow, int32_t endRow, FrameBuffers& buffers) {
@@ -39,8 +18,7 @@ void rasterBand(const std::vector<SceneSurface>& surfaces, const std::vector<Pre
 
     WinnerIndices winners;
     bindWinnerIndices(buffers, firstRow, endRow, winners);
-    const bool keepsVisiblePixels = buffers.visiblePixels.size() == buffers.pixelCount();
-    const size_t width = static_cast<size_t>(buffers.rasterWidth);
+    const RasterTargets targets = rasterTargets(buffers, winners);
 
     // Row by row, each row's triangles in prepared order: every pixel meets its fragments in the
     // same order as a walk triangle by triangle, while the pixel arrays of one row stay in the cache
@@ -85,17 +63,8 @@ void rasterBand(const std::vector<SceneSurface>& surfaces, const std::vector<Pre
             const PreparedTriangle& triangle = prepared[static_cast<size_t>(preparedIndex)];
             if (triangle.maxY < y) continue;
             if (triangle.maxY > y) open.push_back(preparedIndex);
-            forEachCoveredPixelInRow(triangle, y, [&](int32_t x, int32_t py, const PixelCoverage& coverage) {
-                WinningFragment won;
-                if (!rasterizeFragment(surfaces, triangle, preparedIndex, coverage, x, py, buffers, winners, won)) {
-                    return;
-                }
-                if (!keepsVisiblePixels) return;
-                const SceneSurface& surface = surfaces[static_cast<size_t>(triangle.surfaceIndex)];
-                FragmentPoint point = interpolateFragmentPoint(triangle, surface, won.weights);
-                buffers.visiblePixels[static_cast<size_t>(py) * width + static_cast<size_t>(x)] =
-                    makeVisiblePixel(point, won.color, won.alpha);
-            });
+            rasterizeTriangleRow(surfaces[static_cast<size_t>(triangle.surfaceIndex)], triangle, preparedIndex, y,
+                                 targets);
         }
     }
 }

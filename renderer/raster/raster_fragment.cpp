@@ -4,22 +4,13 @@
 #include <cmath>
 #include <limits>
 
+#include <immintrin.h>
+
 #include "renderer/texture/texture_sampling.h"
 
 namespace zephrin {
 
 namespace {
-
-// The three edge functions at a point: the area term with one corner replaced by the point. Divided
-// by the area term they are the screen-space barycentric weights, which sum to 1 for either winding.
-void edgeFunctions(const PreparedTriangle& triangle, double px, double py, double e[3]) {
-    const ProjectedVertex& a = triangle.vertices[0];
-    const ProjectedVertex& b = triangle.vertices[1];
-    const ProjectedVertex& c = triangle.vertices[2];
-    e[0] = (b.screenY - py) * (c.screenX - px) - (c.screenY - py) * (b.screenX - px);
-    e[1] = (py - a.screenY) * (c.screenX - a.screenX) - (c.screenY - a.screenY) * (px - a.screenX);
-    e[2] = (b.screenY - a.screenY) * (px - a.screenX) - (py - a.screenY) * (b.screenX - a.screenX);
-}
 
 // Threshold search steps: the first guess lies within an ulp or two of the threshold.
 constexpr int kThresholdSearchSteps = 64;
@@ -80,22 +71,6 @@ PixelCoverage coverWithPattern(const PreparedTriangle& triangle, const CoverageR
     return coverage;
 }
 
-// The coverage coverWithPattern gives a pixel whose every sample is inside, summed in the same order.
-template <size_t N>
-PixelCoverage coverAllSamples(const CoverageRow& row, int32_t x, const double (&pattern)[N][2]) {
-    PixelCoverage coverage;
-    double sumX = 0.0, sumY = 0.0;
-    for (size_t i = 0; i < N; ++i) {
-        sumX += x + pattern[i][0];
-        sumY += row.sampleY[i];
-    }
-    constexpr int covered = static_cast<int>(N);
-    coverage.mask = static_cast<uint8_t>((1u << N) - 1u);
-    coverage.centroidX = sumX / covered;
-    coverage.centroidY = sumY / covered;
-    return coverage;
-}
-
 // Column bounds of one sample of a row against one oriented edge function f, which is affine in the
 // sample x up to rounding: f(sx) ~ f0 + slope (sx - sx0), every evaluation within `error` of it.
 // Candidates: columns whose sample may satisfy f >= limit. Interior: columns whose sample surely does.
@@ -135,22 +110,79 @@ bool sizedPerPixel(size_t size, const FrameBuffers& buffers) { return size == bu
 
 }  // namespace
 
+namespace {
+
+// Where the processor has AVX2, the four samples of a pixel are tested in one register, a sample per
+// lane. Only AVX2 is enabled for that code, not FMA, so every edge value rounds as in the portable
+// test and the masks and centroids are the same bit for bit.
+const bool kWideCoverage = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+}();
+
+}  // namespace
+
+PixelCoverage coverFourSamplesPortable(const PreparedTriangle& triangle, const CoverageRow& row, int32_t x) {
+    return coverWithPattern(triangle, row, x, kFourSamplePattern);
+}
+
+__attribute__((target("avx2"))) PixelCoverage coverFourSamplesWide(const PreparedTriangle& triangle,
+                                                                   const CoverageRow& row, int32_t x) {
+    const ProjectedVertex& a = triangle.vertices[0];
+    const ProjectedVertex& b = triangle.vertices[1];
+    const ProjectedVertex& c = triangle.vertices[2];
+    const CoverageSetup& setup = triangle.coverage;
+    // Lane i holds sample i: x + its offset, then coverWithPattern's three edge functions.
+    const __m256d sx = _mm256_add_pd(
+        _mm256_set1_pd(static_cast<double>(x)),
+        _mm256_set_pd(kFourSamplePattern[3][0], kFourSamplePattern[2][0], kFourSamplePattern[1][0],
+                      kFourSamplePattern[0][0]));
+    const __m256d sxMinusAx = _mm256_sub_pd(sx, _mm256_set1_pd(a.screenX));
+    const __m256d e0 =
+        _mm256_sub_pd(_mm256_mul_pd(_mm256_loadu_pd(row.bMinusY), _mm256_sub_pd(_mm256_set1_pd(c.screenX), sx)),
+                      _mm256_mul_pd(_mm256_loadu_pd(row.cMinusY), _mm256_sub_pd(_mm256_set1_pd(b.screenX), sx)));
+    const __m256d e1 = _mm256_sub_pd(_mm256_loadu_pd(row.edge1RowTerm),
+                                     _mm256_mul_pd(_mm256_set1_pd(c.screenY - a.screenY), sxMinusAx));
+    const __m256d e2 = _mm256_sub_pd(_mm256_mul_pd(_mm256_set1_pd(b.screenY - a.screenY), sxMinusAx),
+                                     _mm256_loadu_pd(row.edge2RowTerm));
+    __m256d inside;
+    if (setup.exact) {
+        const __m256d o = _mm256_set1_pd(setup.orientation), from = _mm256_set1_pd(setup.insideFrom);
+        inside = _mm256_and_pd(_mm256_cmp_pd(_mm256_mul_pd(o, e0), from, _CMP_GE_OQ),
+                               _mm256_and_pd(_mm256_cmp_pd(_mm256_mul_pd(o, e1), from, _CMP_GE_OQ),
+                                             _mm256_cmp_pd(_mm256_mul_pd(o, e2), from, _CMP_GE_OQ)));
+    } else {
+        const __m256d area = _mm256_set1_pd(triangle.area), limit = _mm256_set1_pd(-kEdgeInsideEpsilon);
+        inside = _mm256_and_pd(_mm256_cmp_pd(_mm256_div_pd(e0, area), limit, _CMP_GE_OQ),
+                               _mm256_and_pd(_mm256_cmp_pd(_mm256_div_pd(e1, area), limit, _CMP_GE_OQ),
+                                             _mm256_cmp_pd(_mm256_div_pd(e2, area), limit, _CMP_GE_OQ)));
+    }
+    PixelCoverage coverage;
+    coverage.mask = static_cast<uint8_t>(_mm256_movemask_pd(inside));
+    if (coverage.mask == 0) return coverage;
+    // The centroid as coverWithPattern sums it: the covered samples in order.
+    double sumX = 0.0, sumY = 0.0;
+    int covered = 0;
+    for (int i = 0; i < 4; ++i) {
+        if ((coverage.mask >> i & 1u) == 0) continue;
+        sumX += x + kFourSamplePattern[i][0];
+        sumY += row.sampleY[i];
+        ++covered;
+    }
+    coverage.centroidX = sumX / covered;
+    coverage.centroidY = sumY / covered;
+    return coverage;
+}
+
+bool wideCoverage() { return kWideCoverage; }
+
 PixelCoverage coverPixelInRow(const PreparedTriangle& triangle, const CoverageRow& row, int32_t x) {
     if (triangle.sevenSampleCoverage) {
         PixelCoverage coverage = coverWithPattern(triangle, row, x, kSevenSamplePattern);
         if (coverage.mask != 0) coverage.mask |= kSevenSampleMaskBit;
         return coverage;
     }
-    return coverWithPattern(triangle, row, x, kFourSamplePattern);
-}
-
-PixelCoverage coverInteriorPixel(const PreparedTriangle& triangle, const CoverageRow& row, int32_t x) {
-    if (triangle.sevenSampleCoverage) {
-        PixelCoverage coverage = coverAllSamples(row, x, kSevenSamplePattern);
-        coverage.mask |= kSevenSampleMaskBit;
-        return coverage;
-    }
-    return coverAllSamples(row, x, kFourSamplePattern);
+    return kWideCoverage ? coverFourSamplesWide(triangle, row, x) : coverWithPattern(triangle, row, x, kFourSamplePattern);
 }
 
 PixelCoverage coverageFromMask(int32_t x, int32_t y, uint8_t mask) {
@@ -275,39 +307,72 @@ RowSpans rowSpans(const PreparedTriangle& triangle, const CoverageRow& row) {
     return spans;
 }
 
-bool interpolateAt(const PreparedTriangle& triangle, double x, double y, FragmentWeights& out) {
-    double e[3];
-    edgeFunctions(triangle, x, y, e);
-    const double* scale = triangle.coverage.inverseZOverArea;
-    const double p0 = e[0] * scale[0], p1 = e[1] * scale[1], p2 = e[2] * scale[2];
-    const double sum = p0 + p1 + p2;
-    if (!(sum > kMinInverseDepthSum)) return false;
-    const double depth = 1.0 / sum;
-    out.depth = depth;
-    out.weights[0] = p0 * depth;
-    out.weights[1] = p1 * depth;
-    out.weights[2] = p2 * depth;
-    return true;
+namespace {
+
+// What the pixel loops need of one triangle, copied out of it: the frame's byte arrays may alias
+// anything as far as the compiler knows, so values read through the triangle would be read again
+// after every store, while these stay in registers.
+struct FragmentSource {
+    const SceneSurface* surface = nullptr;
+    const PreparedTriangle* triangle = nullptr;
+    FaceLookup lookup;
+    int32_t faceCode = kFaceFront;
+    int32_t surfaceIndex = 0, triangleIndex = 0, clipTriangle = 0, preparedIndex = 0;
+    double opacity = 1.0;
+    double u[3] = {0.0, 0.0, 0.0}, v[3] = {0.0, 0.0, 0.0};
+};
+
+FragmentSource fragmentSource(const SceneSurface& surface, int32_t faceCode, const FaceLookup& lookup,
+                              const PreparedTriangle& triangle, int32_t preparedIndex) {
+    FragmentSource source;
+    source.surface = &surface;
+    source.triangle = &triangle;
+    source.lookup = lookup;
+    source.faceCode = faceCode;
+    source.surfaceIndex = triangle.surfaceIndex;
+    source.triangleIndex = triangle.triangleIndex;
+    source.clipTriangle = triangle.clipTriangle;
+    source.preparedIndex = preparedIndex;
+    source.opacity = surface.opacity;
+    for (int i = 0; i < 3; ++i) {
+        source.u[i] = triangle.vertices[i].vertex.u;
+        source.v[i] = triangle.vertices[i].vertex.v;
+    }
+    return source;
 }
+
+// The fragment's colour through the source's lookup, and its alpha with the surface opacity (as
+// visibleAlpha computes it); false when it is too transparent to draw.
+[[gnu::always_inline]] inline bool visibleColourVia(const FragmentSource& source, const FragmentWeights& weights,
+                                                    PackedColor& color, double& alpha) {
+    double u = 0.0, v = 0.0;
+    for (int i = 0; i < 3; ++i) {
+        u += source.u[i] * weights.weights[i];
+        v += source.v[i] * weights.weights[i];
+    }
+    color = lookUpFaceColour(source.lookup, *source.surface, source.faceCode, u, v);
+    alpha = clampUnit(kByteFractions[packedAlpha(color)] * source.opacity);
+    return alpha > kTransparentAlpha;
+}
+
+}  // namespace
 
 PackedColor fragmentColour(const SceneSurface& surface, int32_t faceCode, const PreparedTriangle& triangle,
                            const FragmentWeights& weights) {
-    double u = 0.0, v = 0.0;
-    for (int i = 0; i < 3; ++i) {
-        u += triangle.vertices[i].vertex.u * weights.weights[i];
-        v += triangle.vertices[i].vertex.v * weights.weights[i];
-    }
-    return faceColour(surface, faceCode, u, v);
+    PackedColor color = 0;
+    double alpha = 0.0;
+    visibleColourVia(fragmentSource(surface, faceCode, FaceLookup{}, triangle, 0), weights, color, alpha);
+    return color;
 }
 
 bool visibleFragmentColour(const SceneSurface& surface, int32_t faceCode, const PreparedTriangle& triangle,
                            const FragmentWeights& weights, PackedColor& color, double& alpha) {
-    color = fragmentColour(surface, faceCode, triangle, weights);
-    return visibleAlpha(surface, color, alpha);
+    return visibleColourVia(fragmentSource(surface, faceCode, FaceLookup{}, triangle, 0), weights, color, alpha);
 }
 
 bool visibleAlpha(const SceneSurface& surface, PackedColor color, double& alpha) {
-    alpha = unpackBaseColor(color, surface.opacity).alpha;
+    // unpackBaseColor's alpha, without the colour channels.
+    alpha = clampUnit(kByteFractions[packedAlpha(color)] * surface.opacity);
     return alpha > kTransparentAlpha;
 }
 
@@ -372,49 +437,172 @@ bool sameSurfaceReplaces(double z, int32_t f, double zStored, int32_t fStored, d
     return zStored > z;
 }
 
+RasterTargets rasterTargets(FrameBuffers& buffers, WinnerIndices& winners) {
+    RasterTargets targets;
+    targets.depth = buffers.depth.data();
+    targets.coverage = buffers.coverage.data();
+    targets.color = buffers.color.data();
+    targets.surfaceIndex = buffers.surfaceIndex.data();
+    if (sizedPerPixel(buffers.preparedIndex.size(), buffers)) targets.preparedIndex = buffers.preparedIndex.data();
+    if (sizedPerPixel(buffers.packedColor.size(), buffers)) targets.packedColor = buffers.packedColor.data();
+    if (sizedPerPixel(buffers.winnerMask.size(), buffers)) targets.winnerMask = buffers.winnerMask.data();
+    if (sizedPerPixel(buffers.visiblePixels.size(), buffers)) targets.visiblePixels = buffers.visiblePixels.data();
+    targets.winners = &winners;
+    targets.width = static_cast<size_t>(buffers.rasterWidth);
+    return targets;
+}
+
+namespace {
+
+// The depth resolve and colour of a fragment whose weights are in won.weights, on arrays already
+// looked up; the rest of rasterizeFragment.
+[[gnu::always_inline]] inline bool resolveWeighted(const FragmentSource& source, uint8_t ownMask, size_t pixel,
+                                                   const RasterTargets& targets, WinningFragment& won) {
+    const double z = won.weights.depth;
+    won.faceCode = source.faceCode;
+
+    uint8_t mask = ownMask;
+    if (targets.surfaceIndex[pixel] == source.surfaceIndex) {
+        // One surface's fragments add up: two triangles meeting inside a pixel cover it together.
+        const SceneSurface& surface = *source.surface;
+        mask = static_cast<uint8_t>(mask | targets.coverage[pixel]);
+        int32_t storedTriangle = targets.winners->triangleAt(pixel);
+        bool replaces = false;
+        if (storedTriangle >= 0 && static_cast<size_t>(storedTriangle) < surface.mesh.triangles.size()) {
+            replaces = sameSurfaceReplaces(z, source.faceCode, targets.depth[pixel],
+                                           triangleFaceCode(surface, storedTriangle), targets.color[4 * pixel + 3]);
+        } else {
+            replaces = targets.depth[pixel] > z;
+        }
+        if (!replaces) {
+            targets.coverage[pixel] = mask;
+            return false;
+        }
+    } else if (!(z < targets.depth[pixel])) {
+        return false;
+    }
+
+    if (!visibleColourVia(source, won.weights, won.color, won.alpha)) return false;
+
+    targets.depth[pixel] = z;
+    targets.coverage[pixel] = mask;
+    targets.color[4 * pixel + 3] = won.alpha;
+    targets.surfaceIndex[pixel] = source.surfaceIndex;
+    targets.winners->triangleAt(pixel) = source.triangleIndex;
+    targets.winners->clipAt(pixel) = source.clipTriangle;
+    if (targets.preparedIndex != nullptr) targets.preparedIndex[pixel] = source.preparedIndex;
+    if (targets.packedColor != nullptr) targets.packedColor[pixel] = won.color;
+    if (targets.winnerMask != nullptr) targets.winnerMask[pixel] = ownMask;
+    return true;
+}
+
+// rasterizeFragment on arrays already looked up.
+[[gnu::always_inline]] inline bool resolveFragment(const FragmentSource& source, const PixelCoverage& coverage,
+                                                   size_t pixel, const RasterTargets& targets,
+                                                   WinningFragment& won) {
+    if (coverage.mask == 0) return false;
+    if (!interpolateAt(*source.triangle, coverage.centroidX, coverage.centroidY, won.weights)) return false;
+    return resolveWeighted(source, coverage.mask, pixel, targets, won);
+}
+
+VisiblePixel makeVisiblePixel(const FragmentPoint& point, PackedColor color, double alpha) {
+    BaseColor base = unpackBaseColor(color, 1.0);
+    VisiblePixel record;
+    record.worldPosition[0] = static_cast<float>(point.worldPosition.x);
+    record.worldPosition[1] = static_cast<float>(point.worldPosition.y);
+    record.worldPosition[2] = static_cast<float>(point.worldPosition.z);
+    record.worldNormal[0] = static_cast<float>(point.worldNormal.x);
+    record.worldNormal[1] = static_cast<float>(point.worldNormal.y);
+    record.worldNormal[2] = static_cast<float>(point.worldNormal.z);
+    record.baseColor[0] = static_cast<float>(base.red);
+    record.baseColor[1] = static_cast<float>(base.green);
+    record.baseColor[2] = static_cast<float>(base.blue);
+    record.alpha = static_cast<float>(alpha);
+    return record;
+}
+
+}  // namespace
+
 bool rasterizeFragment(const std::vector<SceneSurface>& surfaces, const PreparedTriangle& triangle,
                        int32_t preparedIndex, const PixelCoverage& coverage, int32_t x, int32_t y,
                        FrameBuffers& buffers, WinnerIndices& winners, WinningFragment& won) {
     if (coverage.mask == 0) return false;
-    if (!interpolateAt(triangle, coverage.centroidX, coverage.centroidY, won.weights)) return false;
-
-    const size_t pixel = static_cast<size_t>(y) * static_cast<size_t>(buffers.rasterWidth) + static_cast<size_t>(x);
     const SceneSurface& surface = surfaces[static_cast<size_t>(triangle.surfaceIndex)];
-    const double z = won.weights.depth;
-    won.faceCode = triangleFaceCode(surface, triangle.triangleIndex);
+    const size_t pixel = static_cast<size_t>(y) * static_cast<size_t>(buffers.rasterWidth) + static_cast<size_t>(x);
+    const FragmentSource source =
+        fragmentSource(surface, triangleFaceCode(surface, triangle.triangleIndex), FaceLookup{}, triangle, preparedIndex);
+    return resolveFragment(source, coverage, pixel, rasterTargets(buffers, winners), won);
+}
 
-    uint8_t mask = coverage.mask;
-    if (buffers.surfaceIndex[pixel] == triangle.surfaceIndex) {
-        // One surface's fragments add up: two triangles meeting inside a pixel cover it together.
-        mask = static_cast<uint8_t>(mask | buffers.coverage[pixel]);
-        int32_t storedTriangle = winners.triangleAt(pixel);
-        bool replaces = false;
-        if (storedTriangle >= 0 && static_cast<size_t>(storedTriangle) < surface.mesh.triangles.size()) {
-            replaces = sameSurfaceReplaces(z, won.faceCode, buffers.depth[pixel],
-                                           triangleFaceCode(surface, storedTriangle), buffers.color[4 * pixel + 3]);
-        } else {
-            replaces = buffers.depth[pixel] > z;
-        }
-        if (!replaces) {
-            buffers.coverage[pixel] = mask;
-            return false;
-        }
-    } else if (!(z < buffers.depth[pixel])) {
-        return false;
+void rasterizeTriangleRow(const SceneSurface& surface, const PreparedTriangle& triangle, int32_t preparedIndex,
+                          int32_t y, const RasterTargets& targets) {
+    const int32_t faceCode = triangleFaceCode(surface, triangle.triangleIndex);
+    const FragmentSource source = fragmentSource(surface, faceCode, faceLookup(surface, faceCode), triangle, preparedIndex);
+    const size_t rowStart = static_cast<size_t>(y) * targets.width;
+    WinningFragment won;
+    auto keepRecord = [&](size_t pixel) {
+        if (targets.visiblePixels == nullptr) return;
+        targets.visiblePixels[pixel] =
+            makeVisiblePixel(interpolateFragmentPoint(triangle, surface, won.weights), won.color, won.alpha);
+    };
+    auto anyPixel = [&](int32_t x, int32_t, const PixelCoverage& coverage) {
+        const size_t pixel = rowStart + static_cast<size_t>(x);
+        if (resolveFragment(source, coverage, pixel, targets, won)) keepRecord(pixel);
+    };
+    if (triangle.sevenSampleCoverage || triangle.maxX - triangle.minX < kNarrowTriangleColumns) {
+        forEachCoveredPixelInRow(triangle, y, anyPixel);
+        return;
     }
 
-    if (!visibleFragmentColour(surface, won.faceCode, triangle, won.weights, won.color, won.alpha)) return false;
+    // The columns forEachCoveredPixelInRow visits, with its interior pixels taken here: their coverage
+    // and weights follow from values fixed for the row.
+    const CoverageRow row = coverageRow(triangle, y);
+    const RowSpans spans = rowSpans(triangle, row);
+    if (!(spans.first <= spans.last)) return;
+    const auto first = static_cast<int32_t>(spans.first), last = static_cast<int32_t>(spans.last);
+    int32_t interiorFirst = last + 1, interiorLast = last;
+    if (spans.interiorFirst <= spans.interiorLast) {
+        interiorFirst = static_cast<int32_t>(spans.interiorFirst);
+        interiorLast = static_cast<int32_t>(spans.interiorLast);
+    }
+    auto edgePixel = [&](int32_t x) {
+        const PixelCoverage coverage = coverPixelInRow(triangle, row, x);
+        if (coverage.mask != 0) anyPixel(x, y, coverage);
+    };
+    for (int32_t x = first; x < interiorFirst && x <= last; ++x) edgePixel(x);
 
-    buffers.depth[pixel] = z;
-    buffers.coverage[pixel] = mask;
-    buffers.color[4 * pixel + 3] = won.alpha;
-    buffers.surfaceIndex[pixel] = triangle.surfaceIndex;
-    winners.triangleAt(pixel) = triangle.triangleIndex;
-    winners.clipAt(pixel) = triangle.clipTriangle;
-    if (sizedPerPixel(buffers.preparedIndex.size(), buffers)) buffers.preparedIndex[pixel] = preparedIndex;
-    if (sizedPerPixel(buffers.packedColor.size(), buffers)) buffers.packedColor[pixel] = won.color;
-    if (sizedPerPixel(buffers.winnerMask.size(), buffers)) buffers.winnerMask[pixel] = coverage.mask;
-    return true;
+    // Every sample of the four-sample pattern lies a quarter or three quarters into the pixel, and the
+    // sums of four such coordinates are exact, so the centroid of a full pixel is its centre exactly.
+    const PixelCoverage full = coverInteriorPixel(triangle, row, interiorFirst);
+    const double py = full.centroidY;
+    const ProjectedVertex& a = triangle.vertices[0];
+    const ProjectedVertex& b = triangle.vertices[1];
+    const ProjectedVertex& c = triangle.vertices[2];
+    const double ax = a.screenX, bx = b.screenX, cx = c.screenX;
+    // interpolateAt's edge functions with their row parts taken out, each computed as it computes it.
+    const double bMinusY = b.screenY - py, cMinusY = c.screenY - py;
+    const double edge1Row = (py - a.screenY) * (c.screenX - a.screenX);
+    const double edge2Row = (py - a.screenY) * (b.screenX - a.screenX);
+    const double cyMinusAy = c.screenY - a.screenY, byMinusAy = b.screenY - a.screenY;
+    const double scale0 = triangle.coverage.inverseZOverArea[0], scale1 = triangle.coverage.inverseZOverArea[1],
+                 scale2 = triangle.coverage.inverseZOverArea[2];
+    for (int32_t x = interiorFirst; x <= interiorLast; ++x) {
+        const double px = x + 0.5;
+        const double p0 = (bMinusY * (cx - px) - cMinusY * (bx - px)) * scale0;
+        const double p1 = (edge1Row - cyMinusAy * (px - ax)) * scale1;
+        const double p2 = (byMinusAy * (px - ax) - edge2Row) * scale2;
+        const double sum = p0 + p1 + p2;
+        if (!(sum > kMinInverseDepthSum)) continue;
+        const double depth = 1.0 / sum;
+        won.weights.depth = depth;
+        won.weights.weights[0] = p0 * depth;
+        won.weights.weights[1] = p1 * depth;
+        won.weights.weights[2] = p2 * depth;
+        const size_t pixel = rowStart + static_cast<size_t>(x);
+        if (resolveWeighted(source, full.mask, pixel, targets, won)) keepRecord(pixel);
+    }
+
+    for (int32_t x = std::max(first, interiorLast + 1); x <= last; ++x) edgePixel(x);
 }
 
 }  // namespace zephrin

@@ -6,6 +6,7 @@
 // the covered samples (centroid sampling), so that edge pixels never extrapolate outside the triangle.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -61,6 +62,11 @@ struct CoverageRow {
 };
 CoverageRow coverageRow(const PreparedTriangle& triangle, int32_t y);
 PixelCoverage coverPixelInRow(const PreparedTriangle& triangle, const CoverageRow& row, int32_t x);
+// coverPixelInRow's two ways with the four-sample pattern, the wide one (AVX2, taken where the
+// processor has it) and the portable one; named here so that a test can run both on the same input.
+PixelCoverage coverFourSamplesPortable(const PreparedTriangle& triangle, const CoverageRow& row, int32_t x);
+PixelCoverage coverFourSamplesWide(const PreparedTriangle& triangle, const CoverageRow& row, int32_t x);  // AVX2 only
+bool wideCoverage();
 
 // Inclusive pixel columns of one row of a triangle, as doubles (they come from span arithmetic).
 // Candidates: the columns of its bounds that may hold a covered sample. Interior: columns whose every
@@ -77,7 +83,32 @@ RowSpans rowSpans(const PreparedTriangle& triangle, const CoverageRow& row);
 // pattern), summed in the same order: the winner's own mask, which the raster keeps, stands for its
 // sample tests.
 PixelCoverage coverageFromMask(int32_t x, int32_t y, uint8_t mask);
-PixelCoverage coverInteriorPixel(const PreparedTriangle& triangle, const CoverageRow& row, int32_t x);
+
+// The coverage coverPixelInRow gives a pixel whose every sample is inside, summed in the same order.
+// Inline, like interpolateAt below: every covered pixel of the frame passes through both.
+template <size_t N>
+inline PixelCoverage coverAllSamples(const CoverageRow& row, int32_t x, const double (&pattern)[N][2]) {
+    PixelCoverage coverage;
+    double sumX = 0.0, sumY = 0.0;
+    for (size_t i = 0; i < N; ++i) {
+        sumX += x + pattern[i][0];
+        sumY += row.sampleY[i];
+    }
+    constexpr int covered = static_cast<int>(N);
+    coverage.mask = static_cast<uint8_t>((1u << N) - 1u);
+    coverage.centroidX = sumX / covered;
+    coverage.centroidY = sumY / covered;
+    return coverage;
+}
+
+inline PixelCoverage coverInteriorPixel(const PreparedTriangle& triangle, const CoverageRow& row, int32_t x) {
+    if (triangle.sevenSampleCoverage) {
+        PixelCoverage coverage = coverAllSamples(row, x, kSevenSamplePattern);
+        coverage.mask |= kSevenSampleMaskBit;
+        return coverage;
+    }
+    return coverAllSamples(row, x, kFourSamplePattern);
+}
 
 // View depth and perspective-correct barycentric weights at a raster point.
 struct FragmentWeights {
@@ -85,7 +116,27 @@ struct FragmentWeights {
     double weights[3] = {0.0, 0.0, 0.0};
 };
 // False when the point's inverse depths sum to (almost) nothing.
-bool interpolateAt(const PreparedTriangle& triangle, double x, double y, FragmentWeights& out);
+inline bool interpolateAt(const PreparedTriangle& triangle, double x, double y, FragmentWeights& out) {
+    // The three edge functions at the point: the area term with one corner replaced by the point.
+    // Divided by the area term they are the screen-space barycentric weights, which sum to 1 for
+    // either winding; the set-up folded that division into each corner's inverse depth.
+    const ProjectedVertex& a = triangle.vertices[0];
+    const ProjectedVertex& b = triangle.vertices[1];
+    const ProjectedVertex& c = triangle.vertices[2];
+    const double e0 = (b.screenY - y) * (c.screenX - x) - (c.screenY - y) * (b.screenX - x);
+    const double e1 = (y - a.screenY) * (c.screenX - a.screenX) - (c.screenY - a.screenY) * (x - a.screenX);
+    const double e2 = (b.screenY - a.screenY) * (x - a.screenX) - (y - a.screenY) * (b.screenX - a.screenX);
+    const double* scale = triangle.coverage.inverseZOverArea;
+    const double p0 = e0 * scale[0], p1 = e1 * scale[1], p2 = e2 * scale[2];
+    const double sum = p0 + p1 + p2;
+    if (!(sum > kMinInverseDepthSum)) return false;
+    const double depth = 1.0 / sum;
+    out.depth = depth;
+    out.weights[0] = p0 * depth;
+    out.weights[1] = p1 * depth;
+    out.weights[2] = p2 * depth;
+    return true;
+}
 
 inline int32_t triangleFaceCode(const SceneSurface& surface, int32_t triangleIndex) {
     return surface.mesh.triangles[static_cast<size_t>(triangleIndex)].faceCode;
@@ -133,6 +184,23 @@ bool hasRasterTargets(const FrameBuffers& buffers);
 // one (depth zStored, face code fStored, alpha alphaStored).
 bool sameSurfaceReplaces(double z, int32_t f, double zStored, int32_t fStored, double alphaStored);
 
+// The arrays a raster pass writes, looked up once per pass rather than once per fragment. The
+// optional ones are null where the frame does not keep them.
+struct RasterTargets {
+    double* depth = nullptr;
+    uint8_t* coverage = nullptr;
+    double* color = nullptr;
+    int32_t* surfaceIndex = nullptr;
+    int32_t* preparedIndex = nullptr;
+    uint32_t* packedColor = nullptr;
+    uint8_t* winnerMask = nullptr;
+    VisiblePixel* visiblePixels = nullptr;
+    WinnerIndices* winners = nullptr;
+    size_t width = 0;
+};
+// The caller has checked hasRasterTargets.
+RasterTargets rasterTargets(FrameBuffers& buffers, WinnerIndices& winners);
+
 // A fragment that won its pixel.
 struct WinningFragment {
     FragmentWeights weights;
@@ -148,6 +216,11 @@ struct WinningFragment {
 bool rasterizeFragment(const std::vector<SceneSurface>& surfaces, const PreparedTriangle& triangle,
                        int32_t preparedIndex, const PixelCoverage& coverage, int32_t x, int32_t y,
                        FrameBuffers& buffers, WinnerIndices& winners, WinningFragment& won);
+
+// rasterizeFragment for every covered pixel of row y of the triangle (a row of its bounds), writing a
+// VisiblePixel record for each winner where the frame keeps them.
+void rasterizeTriangleRow(const SceneSurface& surface, const PreparedTriangle& triangle, int32_t preparedIndex,
+                          int32_t y, const RasterTargets& targets);
 
 // Triangles whose pixel bounds span fewer columns than this skip the span bounds (see below).
 constexpr int32_t kNarrowTriangleColumns = 12;

@@ -38,7 +38,8 @@ struct ShadowRayTriangle {
 };
 
 // Up to kShadowLeafGroupSize neighbouring triangles of one leaf under their own box, so that a ray
-// through a leaf tests only the triangles near its path.
+// through a leaf tests only the triangles near its path. An empty group (no triangles) pads a leaf's
+// groups to a multiple of four.
 struct ShadowLeafGroup {
     Vec3 boundsMin, boundsMax;
     int32_t firstIndex = 0;
@@ -54,27 +55,25 @@ struct ShadowTrianglePair {
     alignas(16) double e2[3][2];
 };
 
-// Two boxes coordinate by coordinate ([axis][first, second]), so that a ray tests both in one pass
-// of paired arithmetic: an inner node's two children, or two neighbouring groups of a leaf.
-struct ShadowChildBoxes {
-    alignas(16) double lo[3][2];
-    alignas(16) double hi[3][2];
+// Four boxes coordinate by coordinate ([axis][box]), so that a ray tests all four in one pass of
+// four-lane arithmetic (or two of paired arithmetic): a wide node's entries, or four neighbouring
+// groups of a leaf. Three cache lines.
+struct alignas(32) ShadowBoxQuad {
+    double lo[3][4];
+    double hi[3][4];
 };
 
 // Two levels of the tree at once: an inner node's grandchildren, or a child itself where that is a
-// leaf; up to four boxes tested in two paired passes. A walk over these visits the same leaves as
-// the walk over the nodes with half the steps (a grandchild's box lies inside its parent's).
-struct ShadowWideNode {
-    ShadowChildBoxes boxes[2];                // entries 0 and 1, entries 2 and 3
-    int32_t entries[4] = {-1, -1, -1, -1};  // node indices, in the tree's left-to-right order
-    int32_t wide[4] = {-1, -1, -1, -1};     // each entry's own wide node; -1 for a leaf
-    // A leaf entry's run of ShadowBvh::indices and its first group, so that the walk reads no node.
-    int32_t leafFirst[4] = {0, 0, 0, 0};
-    int32_t leafCount[4] = {0, 0, 0, 0};
-    int32_t leafFirstGroup[4] = {0, 0, 0, 0};
-    int32_t count = 0;
-    uint32_t usedMask = 0;  // bit i for each entry i below the count
-    uint32_t leafMask = 0;  // bit i for each entry i that is a leaf
+// leaf; up to four boxes tested in one pass. A walk over these visits the same leaves as the walk
+// over the nodes with half the steps (a grandchild's box lies inside its parent's). Four cache
+// lines: the boxes, then everything the walk needs to go on from an entry without reading a node.
+struct alignas(64) ShadowWideNode {
+    ShadowBoxQuad boxes;                      // entry i in lane i; an unused lane repeats entry 0
+    int32_t child[4] = {-1, -1, -1, -1};    // an inner entry's wide node; a leaf entry's first index
+    int32_t leafCount[4] = {0, 0, 0, 0};    // a leaf entry's run of ShadowBvh::indices
+    int32_t leafQuad[4] = {0, 0, 0, 0};     // a leaf entry's first group quad (its first group / 4)
+    uint32_t usedMask = 0;  // bit i for each entry, in the tree's left-to-right order
+    uint32_t leafMask = 0;  // bit i for each entry that is a leaf
 };
 
 struct ShadowBvh {
@@ -84,11 +83,9 @@ struct ShadowBvh {
     const std::vector<SceneSurface>* surfaces = nullptr;  // the frame's surfaces, for alpha tests
     bool hasAlphaCasters = false;
     std::vector<ShadowRayTriangle> rayTriangles;  // triangles[indices[i]] prepared, for i in index order
-    std::vector<ShadowLeafGroup> leafGroups;      // each leaf's groups side by side
+    std::vector<ShadowLeafGroup> leafGroups;      // each leaf's groups side by side, from a multiple of 4
     std::vector<ShadowTrianglePair> groupPairs;   // per group: its triangles paired
-    // Per group at an even position within its leaf: its box and the next group's (its own again
-    // when it is the leaf's last), tested together.
-    std::vector<ShadowChildBoxes> groupBoxPairs;
+    std::vector<ShadowBoxQuad> groupBoxQuads;     // per four groups: their boxes
     std::vector<int32_t> nodeFirstGroup;          // per node: its first group, -1 in an inner node
     // Every array the ray walks read was built along with the nodes (checked once, not per ray).
     bool walkReady = false;

@@ -9,15 +9,18 @@
 namespace zephrin {
 namespace {
 
-void fillBoxPair(ShadowChildBoxes& pair, const Vec3& firstMin, const Vec3& firstMax, const Vec3& secondMin,
-                 const Vec3& secondMax) {
+// Groups per box quad: a leaf's groups start at a multiple of this.
+constexpr int32_t kGroupsPerQuad = 4;
+
+void setQuadLane(ShadowBoxQuad& quad, int lane, const Vec3& lo, const Vec3& hi) {
     for (int axis = 0; axis < 3; ++axis) {
-        pair.lo[axis][0] = axisOf(firstMin, axis);
-        pair.hi[axis][0] = axisOf(firstMax, axis);
-        pair.lo[axis][1] = axisOf(secondMin, axis);
-        pair.hi[axis][1] = axisOf(secondMax, axis);
+        quad.lo[axis][lane] = axisOf(lo, axis);
+        quad.hi[axis][lane] = axisOf(hi, axis);
     }
 }
+
+int32_t groupsOfLeaf(int32_t indexCount) { return (indexCount + kShadowLeafGroupSize - 1) / kShadowLeafGroupSize; }
+int32_t paddedGroups(int32_t groups) { return (groups + kGroupsPerQuad - 1) / kGroupsPerQuad * kGroupsPerQuad; }
 
 double surfaceArea(const Vec3& lo, const Vec3& hi) {
     const Vec3 e = hi - lo;
@@ -74,109 +77,97 @@ void prepareRayTriangles(ShadowBvh& bvh) {
 }
 
 // Each leaf cut into groups of neighbouring triangles, with each group's box and its triangles
-// paired lane by lane.
+// paired lane by lane; a leaf's groups fill whole quads, the last padded with empty groups.
 void buildLeafGroups(ShadowBvh& bvh) {
     bvh.nodeFirstGroup.assign(bvh.nodes.size(), -1);
     // Sized up front: growing them step by step would copy them over and over.
     size_t groupTotal = 0;
     for (const ShadowBvhNode& node : bvh.nodes) {
-        if (node.leftChild < 0) {
-            groupTotal += static_cast<size_t>((node.indexCount + kShadowLeafGroupSize - 1) / kShadowLeafGroupSize);
-        }
+        if (node.leftChild < 0) groupTotal += static_cast<size_t>(paddedGroups(groupsOfLeaf(node.indexCount)));
     }
     bvh.leafGroups.reserve(groupTotal);
     bvh.groupPairs.reserve(groupTotal);
+    bvh.groupBoxQuads.assign(groupTotal / kGroupsPerQuad, ShadowBoxQuad{});
     for (size_t n = 0; n < bvh.nodes.size(); ++n) {
         const ShadowBvhNode& node = bvh.nodes[n];
         if (node.leftChild >= 0) continue;
         bvh.nodeFirstGroup[n] = static_cast<int32_t>(bvh.leafGroups.size());
-        for (int32_t g = node.firstIndex; g < node.firstIndex + node.indexCount; g += kShadowLeafGroupSize) {
+        const int32_t groups = groupsOfLeaf(node.indexCount);
+        for (int32_t k = 0; k < paddedGroups(groups); ++k) {
             ShadowLeafGroup group;
-            group.firstIndex = g;
-            group.indexCount = std::min(kShadowLeafGroupSize, node.firstIndex + node.indexCount - g);
-            const ShadowTriangle& firstTriangle = bvh.triangles[bvh.indices[static_cast<size_t>(g)]];
-            group.boundsMin = firstTriangle.boundsMin;
-            group.boundsMax = firstTriangle.boundsMax;
-            for (int32_t i = g + 1; i < g + group.indexCount; ++i) {
-                const ShadowTriangle& t = bvh.triangles[bvh.indices[static_cast<size_t>(i)]];
-                growBounds(group.boundsMin, group.boundsMax, t.boundsMin);
-                growBounds(group.boundsMin, group.boundsMax, t.boundsMax);
-            }
-            bvh.leafGroups.push_back(group);
-            ShadowTrianglePair pair;
-            for (int32_t lane = 0; lane < 2; ++lane) {
-                const ShadowRayTriangle& t =
-                    bvh.rayTriangles[static_cast<size_t>(g + std::min(lane, group.indexCount - 1))];
-                for (int axis = 0; axis < 3; ++axis) {
-                    pair.a[axis][lane] = axisOf(t.a, axis);
-                    pair.e1[axis][lane] = axisOf(t.e1, axis);
-                    pair.e2[axis][lane] = axisOf(t.e2, axis);
+            ShadowTrianglePair pair{};
+            if (k < groups) {
+                const int32_t g = node.firstIndex + k * kShadowLeafGroupSize;
+                group.firstIndex = g;
+                group.indexCount = std::min(kShadowLeafGroupSize, node.firstIndex + node.indexCount - g);
+                const ShadowTriangle& firstTriangle = bvh.triangles[bvh.indices[static_cast<size_t>(g)]];
+                group.boundsMin = firstTriangle.boundsMin;
+                group.boundsMax = firstTriangle.boundsMax;
+                for (int32_t i = g + 1; i < g + group.indexCount; ++i) {
+                    const ShadowTriangle& t = bvh.triangles[bvh.indices[static_cast<size_t>(i)]];
+                    growBounds(group.boundsMin, group.boundsMax, t.boundsMin);
+                    growBounds(group.boundsMin, group.boundsMax, t.boundsMax);
                 }
+                for (int32_t lane = 0; lane < 2; ++lane) {
+                    const ShadowRayTriangle& t =
+                        bvh.rayTriangles[static_cast<size_t>(g + std::min(lane, group.indexCount - 1))];
+                    for (int axis = 0; axis < 3; ++axis) {
+                        pair.a[axis][lane] = axisOf(t.a, axis);
+                        pair.e1[axis][lane] = axisOf(t.e1, axis);
+                        pair.e2[axis][lane] = axisOf(t.e2, axis);
+                    }
+                }
+            } else {
+                // The walk masks padding lanes off; their box only has to be harmless to compute.
+                group.boundsMin = group.boundsMax = bvh.leafGroups[bvh.leafGroups.size() - 1].boundsMin;
             }
+            setQuadLane(bvh.groupBoxQuads[bvh.leafGroups.size() / kGroupsPerQuad],
+                        static_cast<int>(bvh.leafGroups.size() % kGroupsPerQuad), group.boundsMin, group.boundsMax);
+            bvh.leafGroups.push_back(group);
             bvh.groupPairs.push_back(pair);
         }
     }
 }
 
-// Each even group of a leaf with the next one (itself when it is the last), boxes side by side.
-void pairGroupBoxes(ShadowBvh& bvh) {
-    bvh.groupBoxPairs.assign(bvh.leafGroups.size(), ShadowChildBoxes{});
-    for (size_t n = 0; n < bvh.nodes.size(); ++n) {
-        if (bvh.nodeFirstGroup[n] < 0) continue;
-        const auto first = static_cast<size_t>(bvh.nodeFirstGroup[n]);
-        const int32_t groups = (bvh.nodes[n].indexCount + kShadowLeafGroupSize - 1) / kShadowLeafGroupSize;
-        for (int32_t g = 0; g < groups; g += 2) {
-            const ShadowLeafGroup& a = bvh.leafGroups[first + static_cast<size_t>(g)];
-            const ShadowLeafGroup& b = bvh.leafGroups[first + static_cast<size_t>(std::min(g + 1, groups - 1))];
-            fillBoxPair(bvh.groupBoxPairs[first + static_cast<size_t>(g)], a.boundsMin, a.boundsMax, b.boundsMin,
-                        b.boundsMax);
-        }
-    }
-}
-
-// One wide node per inner node: its grandchildren (or a child that is a leaf) with their boxes paired.
+// One wide node per inner node: its grandchildren (or a child that is a leaf) with their boxes side
+// by side.
 void buildWideNodes(ShadowBvh& bvh) {
     bvh.nodeWide.assign(bvh.nodes.size(), -1);
-    bvh.wideNodes.reserve(static_cast<size_t>(
-        std::count_if(bvh.nodes.begin(), bvh.nodes.end(), [](const ShadowBvhNode& node) { return node.leftChild >= 0; })));
+    int32_t innerCount = 0;
+    for (size_t n = 0; n < bvh.nodes.size(); ++n) {
+        if (bvh.nodes[n].leftChild >= 0) bvh.nodeWide[n] = innerCount++;
+    }
+    bvh.wideNodes.assign(static_cast<size_t>(innerCount), ShadowWideNode{});
     for (size_t n = 0; n < bvh.nodes.size(); ++n) {
         const ShadowBvhNode& node = bvh.nodes[n];
         if (node.leftChild < 0) continue;
-        ShadowWideNode wide;
+        ShadowWideNode& wide = bvh.wideNodes[static_cast<size_t>(bvh.nodeWide[n])];
+        int32_t entries[4] = {-1, -1, -1, -1};
+        int32_t count = 0;
         for (int32_t child : {node.leftChild, node.rightChild}) {
             const ShadowBvhNode& c = bvh.nodes[static_cast<size_t>(child)];
             if (c.leftChild < 0) {
-                wide.entries[wide.count++] = child;
+                entries[count++] = child;
             } else {
-                wide.entries[wide.count++] = c.leftChild;
-                wide.entries[wide.count++] = c.rightChild;
+                entries[count++] = c.leftChild;
+                entries[count++] = c.rightChild;
             }
         }
-        for (int pair = 0; pair < 2; ++pair) {
-            // An unused second lane repeats the first; the walk ignores entries past the count.
-            const int32_t first = wide.entries[2 * pair] >= 0 ? wide.entries[2 * pair] : wide.entries[0];
-            const int32_t second = wide.entries[2 * pair + 1] >= 0 ? wide.entries[2 * pair + 1] : first;
-            const ShadowBvhNode& a = bvh.nodes[static_cast<size_t>(first)];
-            const ShadowBvhNode& b = bvh.nodes[static_cast<size_t>(second)];
-            fillBoxPair(wide.boxes[pair], a.boundsMin, a.boundsMax, b.boundsMin, b.boundsMax);
-        }
-        bvh.nodeWide[n] = static_cast<int32_t>(bvh.wideNodes.size());
-        bvh.wideNodes.push_back(wide);
-    }
-}
-
-// Copies into each wide node what the walk would otherwise read from its entries' nodes.
-void linkWideEntries(ShadowBvh& bvh) {
-    // Pre-order numbering gives every inner node its wide node only once the loop has passed it.
-    for (ShadowWideNode& wide : bvh.wideNodes) {
-        for (int32_t i = 0; i < wide.count; ++i) {
-            const auto entry = static_cast<size_t>(wide.entries[i]);
-            wide.wide[i] = bvh.nodeWide[entry];
-            wide.leafFirst[i] = bvh.nodes[entry].firstIndex;
-            wide.leafCount[i] = bvh.nodes[entry].indexCount;
-            wide.leafFirstGroup[i] = bvh.nodeFirstGroup[entry];
+        for (int32_t i = 0; i < 4; ++i) {
+            // An unused lane repeats the first entry; the walk masks it off.
+            const auto entry = static_cast<size_t>(i < count ? entries[i] : entries[0]);
+            const ShadowBvhNode& e = bvh.nodes[entry];
+            setQuadLane(wide.boxes, i, e.boundsMin, e.boundsMax);
+            if (i >= count) continue;
             wide.usedMask |= 1u << i;
-            if (wide.wide[i] < 0) wide.leafMask |= 1u << i;
+            if (e.leftChild >= 0) {
+                wide.child[i] = bvh.nodeWide[entry];
+            } else {
+                wide.leafMask |= 1u << i;
+                wide.child[i] = e.firstIndex;
+                wide.leafCount[i] = e.indexCount;
+                wide.leafQuad[i] = bvh.nodeFirstGroup[entry] / kGroupsPerQuad;
+            }
         }
     }
 }
@@ -184,7 +175,7 @@ void linkWideEntries(ShadowBvh& bvh) {
 bool walkArraysBuilt(const ShadowBvh& bvh) {
     return bvh.rayTriangles.size() == bvh.indices.size() && bvh.nodeFirstGroup.size() == bvh.nodes.size() &&
            bvh.nodeWide.size() == bvh.nodes.size() && bvh.groupPairs.size() == bvh.leafGroups.size() &&
-           bvh.groupBoxPairs.size() == bvh.leafGroups.size();
+           bvh.groupBoxQuads.size() * kGroupsPerQuad == bvh.leafGroups.size();
 }
 
 }  // namespace
@@ -202,9 +193,7 @@ void orderLeafForWalk(ShadowBvh& bvh, int32_t first, int32_t count, int axis) {
 void prepareShadowWalk(ShadowBvh& bvh) {
     prepareRayTriangles(bvh);
     buildLeafGroups(bvh);
-    pairGroupBoxes(bvh);
     buildWideNodes(bvh);
-    linkWideEntries(bvh);
     bvh.walkReady = walkArraysBuilt(bvh);
 }
 

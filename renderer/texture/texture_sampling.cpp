@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstring>
 
+#include <immintrin.h>
+
 #include "sdk/AE_Effect.h"
 
 namespace zephrin {
@@ -22,10 +24,6 @@ constexpr std::array<double, 256> kByteValues = [] {
     for (size_t k = 0; k < values.size(); ++k) values[k] = static_cast<double>(k);
     return values;
 }();
-
-Texel toTexel(const PF_Pixel8& p) {
-    return Texel{kByteFractions[p.alpha], kByteValues[p.red], kByteValues[p.green], kByteValues[p.blue]};
-}
 
 Texel toTexel(const PF_Pixel16& p) {
     constexpr double kFull16 = static_cast<double>(PF_MAX_CHAN16);
@@ -91,6 +89,112 @@ double tileFraction(double s, bool mirror) {
     return clampUnit(fraction);
 }
 
+// The four texels of an 8-bit bilinear lookup and their weights, in the order the sums take them.
+struct BilinearCell8 {
+    const PF_Pixel8* texel[4];
+    double weight[4];
+};
+
+[[gnu::always_inline]] inline BilinearCell8 bilinearCell8(const SurfaceTexture& texture, double u, double v) {
+    const UvRect& rect = texture.uvRect;
+    const double x = texelPosition(texture.width, rect.uMin, rect.uMax, u);
+    const double y = texelPosition(texture.height, rect.vMin, rect.vMax, v);
+    // Both positions lie in [0, size - 1], where truncation is floor.
+    const auto x0 = static_cast<int32_t>(x);
+    const auto y0 = static_cast<int32_t>(y);
+    const int32_t x1 = std::min(x0 + 1, texture.width - 1);
+    const int32_t y1 = std::min(y0 + 1, texture.height - 1);
+    const double fx = x - x0;
+    const double fy = y - y0;
+    return BilinearCell8{{&texelAt<PF_Pixel8>(texture, x0, y0), &texelAt<PF_Pixel8>(texture, x1, y0),
+                          &texelAt<PF_Pixel8>(texture, x0, y1), &texelAt<PF_Pixel8>(texture, x1, y1)},
+                         {(1.0 - fx) * (1.0 - fy), fx * (1.0 - fy), (1.0 - fx) * fy, fx * fy}};
+}
+
+// Where the processor has them, the 8-bit lookups use AVX2: a texel's four channels in one register.
+// Only AVX2 is enabled for that code, not FMA, so every product and sum rounds as in the portable path.
+const bool kWideLookups = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+}();
+
+}  // namespace
+
+PackedColor sampleTexture8Portable(const SurfaceTexture& texture, PackedColor fallback, double u, double v) {
+    const BilinearCell8 cell = bilinearCell8(texture, u, v);
+    // Texel by texel, in this order, so that the sums round the same way whatever the compiler does.
+    double alpha = 0.0, red = 0.0, green = 0.0, blue = 0.0;
+    for (int i = 0; i < 4; ++i) {
+        const PF_Pixel8& p = *cell.texel[i];
+        const double w = cell.weight[i] * kByteFractions[p.alpha];
+        alpha += w;
+        red += w * kByteValues[p.red];
+        green += w * kByteValues[p.green];
+        blue += w * kByteValues[p.blue];
+    }
+    if (alpha > kTextureAlphaFloor) {
+        const double inverseAlpha = 1.0 / alpha;
+        red *= inverseAlpha;
+        green *= inverseAlpha;
+        blue *= inverseAlpha;
+    } else {
+        red = packedRed(fallback);
+        green = packedGreen(fallback);
+        blue = packedBlue(fallback);
+    }
+    return packColor(packChannel(alpha * 255.0), packChannel(red), packChannel(green), packChannel(blue));
+}
+
+namespace {
+
+// One texel's share: its weight times its alpha, times (1, red, green, blue).
+__attribute__((target("avx2"), always_inline)) inline __m256d addTexelWide(__m256d sum, __m256d one,
+                                                                          const BilinearCell8& cell, int i) {
+    const PF_Pixel8& p = *cell.texel[i];
+    int32_t bytes = 0;  // alpha, red, green, blue in memory order
+    std::memcpy(&bytes, &p, sizeof bytes);
+    __m256d channels = _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(bytes)));
+    channels = _mm256_blend_pd(channels, one, 0x1);
+    const double w = cell.weight[i] * kByteFractions[p.alpha];
+    return _mm256_add_pd(sum, _mm256_mul_pd(_mm256_set1_pd(w), channels));
+}
+
+}  // namespace
+
+// The portable lookup with the channels side by side: lane 0 sums w * 1 (which is w exactly) for the
+// alpha, lanes 1 to 3 the colour; the texel's bytes are converted exactly as the table holds them.
+__attribute__((target("avx2"))) PackedColor sampleTexture8Wide(const SurfaceTexture& texture, PackedColor fallback,
+                                                               double u, double v) {
+    const BilinearCell8 cell = bilinearCell8(texture, u, v);
+    const __m256d one = _mm256_set_pd(0.0, 0.0, 0.0, 1.0);
+    __m256d sum = _mm256_setzero_pd();
+    sum = addTexelWide(sum, one, cell, 0);
+    sum = addTexelWide(sum, one, cell, 1);
+    sum = addTexelWide(sum, one, cell, 2);
+    sum = addTexelWide(sum, one, cell, 3);
+    const double alpha = _mm256_cvtsd_f64(sum);
+    __m256d scaled;
+    if (alpha > kTextureAlphaFloor) {
+        const double inverseAlpha = 1.0 / alpha;
+        scaled = _mm256_mul_pd(sum, _mm256_set_pd(inverseAlpha, inverseAlpha, inverseAlpha, 255.0));
+    } else {
+        scaled = _mm256_set_pd(packedBlue(fallback), packedGreen(fallback), packedRed(fallback), alpha * 255.0);
+    }
+    // packChannel on every lane: the values are finite, and max/min clamp them as std::clamp does.
+    const __m256d clamped = _mm256_min_pd(_mm256_max_pd(scaled, _mm256_setzero_pd()), _mm256_set1_pd(255.0));
+    const __m128i whole = _mm256_cvttpd_epi32(_mm256_add_pd(clamped, _mm256_set1_pd(0.5)));
+    const __m128i packed = _mm_packus_epi16(_mm_packus_epi32(whole, whole), _mm_setzero_si128());
+    return static_cast<PackedColor>(_mm_cvtsi128_si32(packed));
+}
+
+PackedColor sampleTexture8(const SurfaceTexture& texture, PackedColor fallback, double u, double v) {
+    return kWideLookups ? sampleTexture8Wide(texture, fallback, u, v) : sampleTexture8Portable(texture, fallback, u, v);
+}
+
+bool wideTextureLookups() { return kWideLookups; }
+
+namespace {
+
 template <typename Pixel>
 PackedColor sampleTyped(const SurfaceTexture& texture, PackedColor fallback, double u, double v) {
     const UvRect& rect = texture.uvRect;
@@ -154,7 +258,7 @@ PackedColor sampleTexture(const SurfaceTexture& texture, PackedColor fallback, d
     }
     switch (texture.worldType) {
         case AEGP_WorldType_8:
-            return sampleTyped<PF_Pixel8>(texture, fallback, u, v);
+            return sampleTexture8(texture, fallback, u, v);
         case AEGP_WorldType_16:
             return sampleTyped<PF_Pixel16>(texture, fallback, u, v);
         default:
@@ -173,6 +277,22 @@ double mapFaceU(const SceneSurface& surface, double u) {
     if (controls.closeEndpoints || controls.tileCount < 1) return clampUnit(u);
     double shifted = u + std::clamp(controls.tileOffset, -100.0, 100.0) * 0.01;
     return tileFraction(shifted, controls.tileMirror);
+}
+
+FaceLookup faceLookup(const SceneSurface& surface, int32_t faceCode) {
+    FaceLookup lookup;
+    const BendControls& controls = surface.controls;
+    const SurfaceTexture& front = surface.frontTexture;
+    // The cases faceColour sends straight to the front image's bilinear lookup with u only clamped.
+    const bool frontFace = faceCode != kFaceBack && faceCode != kFaceSideThickness && faceCode != kFaceSideFrontAlpha;
+    const bool clampsU = !(surface.kind == kSurfaceBent && controls.closeEndpoints) &&
+                         (controls.closeEndpoints || controls.tileCount < 1);
+    if (frontFace && clampsU && walkablePixels(front) && !front.uniform8 && front.worldType == AEGP_WorldType_8) {
+        lookup.frontImage8 = &front;
+        lookup.fallback = controls.frontColor;
+        lookup.flipU = controls.frontFlip;
+    }
+    return lookup;
 }
 
 PackedColor faceColour(const SceneSurface& surface, int32_t faceCode, double u, double v) {

@@ -32,6 +32,14 @@ inline BaseColor unpackBaseColor(PackedColor color, double opacity) {
 // green and blue with alpha 0.
 PackedColor sampleTexture(const SurfaceTexture& texture, PackedColor fallback, double u, double v);
 
+// sampleTexture for a texture that walkablePixels accepts, of 8-bit pixels and not uniform8: the wide
+// path where the processor has AVX2, else the portable one. Both give the same result bit for bit;
+// they are named here so that a test can run both on the same input.
+PackedColor sampleTexture8(const SurfaceTexture& texture, PackedColor fallback, double u, double v);
+PackedColor sampleTexture8Portable(const SurfaceTexture& texture, PackedColor fallback, double u, double v);
+PackedColor sampleTexture8Wide(const SurfaceTexture& texture, PackedColor fallback, double u, double v);  // AVX2 only
+bool wideTextureLookups();
+
 // Sets texture.uniform8 (and uniformColor) when the texture is a readable 8-bit image whose texels
 // are all the same; sampleTexture then answers from that texel. Reading stops at the first texel
 // that differs, so a picture costs a few texels and only a solid is read through.
@@ -42,5 +50,23 @@ double mapFaceU(const SceneSurface& surface, double u);
 
 // The packed colour of a surface point with texture coordinates (u, v) on a face of the given code.
 PackedColor faceColour(const SceneSurface& surface, int32_t faceCode, double u, double v);
+
+// faceColour's decisions that depend only on the surface and the face code, taken once for the many
+// points of a triangle. The common case, a front face whose u is only clamped on an ordinary 8-bit
+// image, goes straight to the bilinear lookup; every other case asks faceColour.
+struct FaceLookup {
+    const SurfaceTexture* frontImage8 = nullptr;
+    PackedColor fallback = 0;
+    bool flipU = false;
+};
+FaceLookup faceLookup(const SceneSurface& surface, int32_t faceCode);
+
+// faceColour(surface, faceCode, u, v), for the surface and face code the lookup was taken for.
+inline PackedColor lookUpFaceColour(const FaceLookup& lookup, const SceneSurface& surface, int32_t faceCode, double u,
+                                    double v) {
+    if (lookup.frontImage8 == nullptr) return faceColour(surface, faceCode, u, v);
+    const double mapped = clampUnit(u);
+    return sampleTexture8(*lookup.frontImage8, lookup.fallback, lookup.flipU ? 1.0 - mapped : mapped, v);
+}
 
 }  // namespace zephrin

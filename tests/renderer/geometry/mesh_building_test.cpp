@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
 
 namespace zephrin {
 namespace {
@@ -154,6 +157,54 @@ TEST(ComputeNormals, DegenerateAndUnusedVerticesFaceTheCamera) {
     collapse.rotationScale[2][2] = 0.0;
     computeNormals(mesh, collapse, identity);
     expectVec(mesh.vertices[0].cameraNormal, {0.0, 0.0, 0.0});
+}
+
+bool sameBits(const Vec3& a, const Vec3& b) { return std::memcmp(&a, &b, sizeof(Vec3)) == 0; }
+
+// The paired camera and world placement must give placedVertex's positions and carryNormal's normals
+// to the bit: the slab builders write every vertex through it, and the pictures may not change.
+TEST(PlacementPair, WritesTheVertexOfPlacedVertexAndCarryNormal) {
+    std::mt19937_64 random(16);
+    std::uniform_real_distribution<double> value(-3.0, 3.0);
+    const auto randomVec = [&] { return Vec3{value(random), value(random), value(random)}; };
+    const auto randomTransform = [&] {
+        LayerTransform t;
+        for (auto& row : t.rotationScale)
+            for (double& entry : row) entry = value(random);
+        t.translation = randomVec() * 1000.0;
+        return t;
+    };
+    // A transform that flattens every normal away, one that is singular along z, and a normal too
+    // short to carry, besides the random ones.
+    LayerTransform flattening;
+    for (auto& row : flattening.rotationScale)
+        for (double& entry : row) entry = 0.0;
+    LayerTransform singular = randomTransform();
+    singular.rotationScale[2][0] = singular.rotationScale[2][1] = singular.rotationScale[2][2] = 0.0;
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    size_t differing = 0;
+    for (int n = 0; n < 2000; ++n) {
+        const LayerTransform toCamera = n % 7 == 0 ? flattening : randomTransform();
+        const LayerTransform toWorld = n % 5 == 0 ? singular : randomTransform();
+        const Vec3 position = randomVec() * 500.0;
+        Vec3 normal = normalizeOr(randomVec(), kCameraFacingNormal);
+        if (n % 11 == 0) normal = Vec3{0.0, 0.0, 1.0};
+        if (n % 13 == 0) normal = Vec3{1e-12, 0.0, 0.0};
+        if (n % 17 == 0) normal = Vec3{nan, 0.0, 1.0};
+        const double u = value(random), v = value(random);
+        const SurfaceVertex expected = placedVertex(position, u, v, toCamera, toWorld, carryNormal(toCamera, normal),
+                                                    carryNormal(toWorld, normal));
+        SurfaceVertex written;
+        writePlacedVertex(written, placementPair(toCamera, toWorld), position, normal, u, v);
+        const bool same = sameBits(written.objectPosition, expected.objectPosition) &&
+                          sameBits(written.cameraPosition, expected.cameraPosition) &&
+                          sameBits(written.worldPosition, expected.worldPosition) &&
+                          sameBits(written.cameraNormal, expected.cameraNormal) &&
+                          sameBits(written.worldNormal, expected.worldNormal) && written.u == expected.u &&
+                          written.v == expected.v;
+        if (!same && differing++ == 0) ADD_FAILURE() << "first difference at sample " << n;
+    }
+    EXPECT_EQ(differing, 0u);
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sched.h>
+
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -10,6 +12,7 @@
 #include "renderer/geometry/path_mesh.h"
 #include "renderer/geometry/path_samples.h"
 #include "renderer/geometry/scroll_mesh.h"
+#include "renderer/runtime/worker_pool.h"
 #include "sdk/AE_Effect.h"
 
 namespace zephrin {
@@ -176,6 +179,69 @@ TEST(SlabNormals, PathAndScrollSlabsMatchTheGeneralSum) {
         surface.controls.leftCurl.curlAngle = 30.0;
         buildScrollMesh(surface, placement);
         expectNormalsOfTheGeneralSum(surface.mesh, placement);
+    }
+}
+
+// Keeps the calling thread on the one CPU it is running on while in scope, so that the workers'
+// count of usable CPUs is one and every parallel loop runs in a single slice.
+struct OneCpuScope {
+    cpu_set_t previous;
+    bool pinned = false;
+    OneCpuScope() {
+        CPU_ZERO(&previous);
+        if (sched_getaffinity(0, sizeof previous, &previous) != 0) return;
+        const int cpu = sched_getcpu();
+        if (cpu < 0) return;
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        CPU_SET(cpu, &one);
+        pinned = sched_setaffinity(0, sizeof one, &one) == 0;
+    }
+    ~OneCpuScope() {
+        if (pinned) sched_setaffinity(0, sizeof previous, &previous);
+    }
+    OneCpuScope(const OneCpuScope&) = delete;
+    OneCpuScope& operator=(const OneCpuScope&) = delete;
+};
+
+bool sameSlab(const SceneSurface& a, const SceneSurface& b) {
+    const SurfaceMesh &s = a.mesh, &t = b.mesh;
+    if (s.vertices.size() != t.vertices.size() || s.triangles.size() != t.triangles.size()) return false;
+    if (std::memcmp(s.vertices.data(), t.vertices.data(), s.vertices.size() * sizeof(SurfaceVertex)) != 0) return false;
+    for (size_t n = 0; n < s.triangles.size(); ++n) {
+        const SurfaceTriangle &p = s.triangles[n], &q = t.triangles[n];
+        if (p.a != q.a || p.b != q.b || p.c != q.c || p.faceCode != q.faceCode || p.fineCoverage != q.fineCoverage) {
+            return false;
+        }
+    }
+    return a.cullRangeBegin == b.cullRangeBegin && a.cullRangeEnd == b.cullRangeEnd;
+}
+
+// A slab large enough to be shared out is built by runs of rows on several workers; each run works
+// out the rows above its first again. The result must be the slab one worker builds, to the bit.
+TEST(SlabRows, RowsBuiltSideBySideEqualTheSlabOfOneWorker) {
+    LogCapture log;
+    const MeshPlacement placement = turnedPlacement(1000.0, 500.0);
+    const auto build = [&](bool closed) {
+        SceneSurface surface = bentSurface(640, 64, 300.0);
+        surface.controls.bendDirection = 30.0;
+        surface.controls.closeEndpoints = closed;
+        buildFreeModeMesh(surface, closed ? roundLoop() : twistedWave(), placement);
+        return surface;
+    };
+    for (const bool closed : {false, true}) {
+        SCOPED_TRACE(closed ? "closed loop" : "open slab");
+        SceneSurface alone;
+        {
+            OneCpuScope one;
+            ASSERT_TRUE(one.pinned);
+            ASSERT_EQ(workerCount(65, 1), 1);
+            alone = build(closed);
+        }
+        const SceneSurface shared = build(closed);
+        if (workerCount(65, 1) < 2) GTEST_SKIP() << "one usable CPU: both slabs were built by one worker";
+        EXPECT_TRUE(sameSlab(shared, alone));
+        expectNormalsOfTheGeneralSum(shared.mesh, placement);
     }
 }
 

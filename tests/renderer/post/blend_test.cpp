@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <random>
 
 #include "host/host_world.h"
 #include "host_fixture.h"
@@ -192,6 +193,49 @@ TEST(Blend, QuarterRasterFillsEachDestinationBlock) {
             EXPECT_EQ(p.green, c[1] * 255) << x << "," << y;
             EXPECT_EQ(p.blue, c[2] * 255) << x << "," << y;
             EXPECT_EQ(p.alpha, 255);
+        }
+    }
+}
+
+// Every 8-bit byte is the one the compositing formula gives (scaled, clamped, rounded half up), over
+// random destinations and sources, out-of-range and NaN sources included.
+TEST(Blend, EightBitPixelsMatchThePerChannelFormulaExactly) {
+    constexpr int kWidth = 64, kHeight = 32;
+    std::mt19937 rng(16);
+    std::uniform_int_distribution<int> byte(0, 255);
+    std::uniform_real_distribution<double> channel(-0.1, 1.1);
+    HostWorld world = filledWorld(AEGP_WorldType_8, kWidth, kHeight);
+    FrameBuffers buffers = buffersOver(world, kWidth, kHeight);
+    for (int y = 0; y < kHeight; ++y) {
+        for (int x = 0; x < kWidth; ++x) {
+            pixelAt<PF_Pixel8>(world, x, y) =
+                PF_Pixel8{static_cast<A_u_char>(byte(rng)), static_cast<A_u_char>(byte(rng)),
+                          static_cast<A_u_char>(byte(rng)), static_cast<A_u_char>(byte(rng))};
+            const double alpha = x % 7 == 0 ? 1.0 : std::uniform_real_distribution<double>(0.0, 1.0)(rng);
+            const double red = x % 11 == 0 ? std::numeric_limits<double>::quiet_NaN() : channel(rng);
+            setRasterColor(buffers, x, y, red, channel(rng), channel(rng), alpha);
+        }
+    }
+    HostWorld before = world;
+    blendIntoDestination(buffers);
+    auto expected = [](A_u_char d, double s, double a) {
+        const double x = (d / 255.0 * (1.0 - a) + s * a) * 255.0;
+        const double clamped = x > 0.0 ? (x < 255.0 ? x : 255.0) : 0.0;
+        return static_cast<int>(std::floor(clamped + 0.5));
+    };
+    for (int y = 0; y < kHeight; ++y) {
+        for (int x = 0; x < kWidth; ++x) {
+            const PF_Pixel8& d = pixelAt<PF_Pixel8>(before, x, y);
+            const PF_Pixel8& p = pixelAt<PF_Pixel8>(world, x, y);
+            const double* c = &buffers.color[4 * static_cast<size_t>(y * kWidth + x)];
+            if (!(c[3] > kBlendMinAlpha)) {
+                EXPECT_EQ(std::memcmp(&p, &d, sizeof p), 0) << x << "," << y;
+                continue;
+            }
+            ASSERT_EQ(p.alpha, expected(d.alpha, 1.0, c[3])) << x << "," << y;
+            ASSERT_EQ(p.red, expected(d.red, c[0], c[3])) << x << "," << y;
+            ASSERT_EQ(p.green, expected(d.green, c[1], c[3])) << x << "," << y;
+            ASSERT_EQ(p.blue, expected(d.blue, c[2], c[3])) << x << "," << y;
         }
     }
 }

@@ -133,6 +133,18 @@ TEST(FastCoverage, SpansSkipNoCoveredPixelAndMasksAndKeptMasksMatchThePerSampleT
                                                              << ", " << y;
                 const PixelCoverage fast = interior ? coverInteriorPixel(t, row, x) : coverPixelInRow(t, row, x);
                 ASSERT_EQ(fast.mask, expected.mask) << "trial " << trial << " pixel " << x << ", " << y;
+                if (!seven) {
+                    // The portable and the AVX2 four-sample tests on the same pixel, whichever this
+                    // processor takes.
+                    std::vector<PixelCoverage> ways{coverFourSamplesPortable(t, row, x)};
+                    if (wideCoverage()) ways.push_back(coverFourSamplesWide(t, row, x));
+                    for (const PixelCoverage& way : ways) {
+                        ASSERT_EQ(way.mask, expected.mask) << "trial " << trial << " pixel " << x << ", " << y;
+                        if (expected.mask == 0) continue;
+                        ASSERT_EQ(way.centroidX, expected.centroidX);
+                        ASSERT_EQ(way.centroidY, expected.centroidY);
+                    }
+                }
                 if (expected.mask == 0) continue;
                 ++coveredPixels;
                 interiorPixels += interior ? 1 : 0;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <random>
@@ -112,6 +113,73 @@ TEST(SampleTexture, FloatChannelsClampAndNonFiniteValuesAreIgnored) {
     EXPECT_EQ(sampleTexture(t, kFallback, std::nan(""), std::numeric_limits<double>::infinity()), argb(255, 255, 0, 0));
 }
 
+// The 8-bit lookup (AVX2 where the processor has it) sums the channels side by side; each packed byte
+// must still be the one the bilinear, alpha-weighted formula gives when computed channel by channel in
+// texel order, transparent neighbourhoods (fallback colour) and a cropped uvRect included.
+TEST(SampleTexture, EightBitLookupMatchesTheChannelByChannelSumExactly) {
+    std::mt19937 rng(16);
+    std::uniform_int_distribution<int> byte(0, 255);
+    Image8 image = image8(13, 9);
+    for (int32_t y = 0; y < image.height; ++y) {
+        for (int32_t x = 0; x < image.width; ++x) {
+            // A third of the texels fully transparent, so that some neighbourhoods have no alpha at all.
+            const int alpha = (x + 2 * y) % 3 == 0 ? 0 : byte(rng);
+            image.at(x, y) = {static_cast<A_u_char>(alpha), static_cast<A_u_char>(byte(rng)),
+                              static_cast<A_u_char>(byte(rng)), static_cast<A_u_char>(byte(rng))};
+        }
+    }
+    auto reference = [&](const SurfaceTexture& t, double u, double v) {
+        auto position = [](int32_t size, double lo, double hi, double c) {
+            const double unit = c > 0.0 ? (c < 1.0 ? c : 1.0) : 0.0;
+            const double p = (size - 1) * (lo + (hi - lo) * unit);
+            return p > 0.0 ? std::min(p, static_cast<double>(size - 1)) : 0.0;
+        };
+        const double x = position(t.width, t.uvRect.uMin, t.uvRect.uMax, u);
+        const double y = position(t.height, t.uvRect.vMin, t.uvRect.vMax, v);
+        const auto x0 = static_cast<int32_t>(x), y0 = static_cast<int32_t>(y);
+        const int32_t x1 = std::min(x0 + 1, t.width - 1), y1 = std::min(y0 + 1, t.height - 1);
+        const double fx = x - x0, fy = y - y0;
+        const double weights[4] = {(1.0 - fx) * (1.0 - fy), fx * (1.0 - fy), (1.0 - fx) * fy, fx * fy};
+        const PF_Pixel8 texels[4] = {image.at(x0, y0), image.at(x1, y0), image.at(x0, y1), image.at(x1, y1)};
+        double a = 0.0, r = 0.0, g = 0.0, b = 0.0;
+        for (int i = 0; i < 4; ++i) {
+            const double w = weights[i] * (texels[i].alpha / 255.0);
+            a += w;
+            r += w * texels[i].red;
+            g += w * texels[i].green;
+            b += w * texels[i].blue;
+        }
+        if (a > kTextureAlphaFloor) {
+            const double inverse = 1.0 / a;
+            r *= inverse;
+            g *= inverse;
+            b *= inverse;
+        } else {
+            r = packedRed(kFallback);
+            g = packedGreen(kFallback);
+            b = packedBlue(kFallback);
+        }
+        auto pack = [](double c) { return static_cast<int>(std::clamp(c, 0.0, 255.0) + 0.5); };
+        return argb(pack(a * 255.0), pack(r), pack(g), pack(b));
+    };
+    std::uniform_real_distribution<double> coordinate(-0.1, 1.1);
+    for (const UvRect rect : {UvRect{0.0, 0.0, 1.0, 1.0}, UvRect{0.2, 0.1, 0.7, 0.8}}) {
+        SurfaceTexture t = image.texture(AEGP_WorldType_8);
+        t.uvRect = rect;
+        for (int i = 0; i < 4000; ++i) {
+            const double u = coordinate(rng), v = coordinate(rng);
+            const PackedColor expected = reference(t, u, v);
+            ASSERT_EQ(sampleTexture(t, kFallback, u, v), expected) << u << ", " << v;
+            // Both paths on the same input, whichever this processor takes.
+            ASSERT_EQ(sampleTexture8Portable(t, kFallback, u, v), expected) << u << ", " << v;
+            if (wideTextureLookups()) {
+                ASSERT_EQ(sampleTexture8Wide(t, kFallback, u, v), expected) << u << ", " << v;
+            }
+        }
+    }
+    if (!wideTextureLookups()) GTEST_SKIP() << "no AVX2 here: only the portable path was checked";
+}
+
 // ---- faceColour -----------------------------------------------------------------------------------
 
 // 5 x 1 images: the front's red and the back's green are 50 * x, so u = channel / 200.
@@ -195,6 +263,59 @@ TEST(FaceColour, FaceCodesPickTextureOrColourAndBorrowTheFrontMatte) {
     EXPECT_EQ(faceColour(s.surface, kFaceBack, 0.25, 0.0), argb(255, 0, 50, 0));
     c.backFlip = true;
     EXPECT_EQ(faceColour(s.surface, kFaceBack, 0.25, 0.0), argb(255, 0, 150, 0));
+}
+
+// The raster takes faceColour's per-surface decisions once per triangle; whatever the surface and face,
+// the lookup must answer exactly as faceColour does.
+TEST(FaceColour, LookupTakenOnceAnswersAsFaceColourForEverySurfaceAndFace) {
+    TexturedSurface s;
+    s.front.at(1, 0).alpha = 0;
+    Image<PF_Pixel16> wide(5, 1, PF_Pixel16{32768, 0, 0, 0});
+    for (int32_t x = 0; x < 5; ++x) wide.at(x, 0) = {32768, static_cast<A_u_short>(x * 6000), 0, 0};
+    Image8 solid(3, 2, PF_Pixel8{255, 40, 50, 60});
+    SurfaceTexture uniform = solid.texture(AEGP_WorldType_8);
+    noteUniformTexels(uniform);
+    ASSERT_TRUE(uniform.uniform8);
+
+    std::mt19937 rng(4);
+    std::uniform_real_distribution<double> coordinate(-0.5, 1.5);
+    int direct = 0;
+    for (int variant = 0; variant < 9; ++variant) {
+        TexturedSurface t;
+        t.front.at(1, 0).alpha = 0;
+        SceneSurface& surface = t.surface;
+        BendControls& c = surface.controls;
+        c.frontColor = argb(255, 1, 2, 3);
+        c.frontFlip = variant % 2 == 1;
+        if (variant == 2) c.tileCount = 3;
+        if (variant == 3) {
+            surface.kind = kSurfaceBent;
+            c.closeEndpoints = true;
+            c.loopPhase = 0.4;
+        }
+        if (variant == 4) c.closeEndpoints = true;  // a flat surface ignores the loop: u is clamped
+        if (variant == 5) surface.frontTexture = wide.texture(AEGP_WorldType_16);
+        if (variant == 6) surface.frontTexture = uniform;
+        if (variant == 7) surface.frontTexture = SurfaceTexture{};
+        if (variant == 8) surface.backTexture = t.back.texture(AEGP_WorldType_8);
+        for (int32_t face : {kFaceFront, kFaceBack, kFaceSideFrontAlpha, kFaceObj, kFaceSideThickness}) {
+            const FaceLookup lookup = faceLookup(surface, face);
+            if (lookup.frontImage8 != nullptr) ++direct;
+            for (int i = 0; i < 200; ++i) {
+                const double u = coordinate(rng), v = coordinate(rng);
+                ASSERT_EQ(lookUpFaceColour(lookup, surface, face, u, v), faceColour(surface, face, u, v))
+                    << "variant " << variant << " face " << face << " at " << u << ", " << v;
+            }
+        }
+    }
+    // The fast path was taken where it may be (plain and flipped 8-bit fronts, clamped loops)...
+    EXPECT_GT(direct, 0);
+    // ...and never for a back face, a tiled front or a 16-bit image.
+    TexturedSurface tiled;
+    tiled.surface.controls.tileCount = 2;
+    EXPECT_EQ(faceLookup(tiled.surface, kFaceFront).frontImage8, nullptr);
+    EXPECT_EQ(faceLookup(s.surface, kFaceBack).frontImage8, nullptr);
+    EXPECT_NE(faceLookup(s.surface, kFaceFront).frontImage8, nullptr);
 }
 
 }  // namespace

@@ -1,0 +1,226 @@
+#include "renderer/shadows/shadow_rays.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "renderer/shadows/shadow_bvh.h"
+
+namespace zephrin {
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+// A sheet curled like a page, with front and back grids 12 pixels apart: rays from one face cross
+// the other and, past the fold, the sheet again.
+SceneSurface curledSlab(int32_t columns, int32_t rows) {
+    SceneSurface s;
+    s.kind = kSurfaceBent;
+    s.castsShadows = true;
+    s.acceptsShadows = true;
+    for (double radius : {300.0, 288.0}) {
+        for (int32_t i = 0; i <= rows; ++i) {
+            for (int32_t j = 0; j <= columns; ++j) {
+                const double t = static_cast<double>(j) / columns, angle = t * kPi * 1.2;
+                SurfaceVertex v;
+                v.worldPosition = Vec3{radius * std::sin(angle) - 450.0 * (1.0 - t), 600.0 * i / rows - 300.0,
+                                       -radius * std::cos(angle)};
+                s.mesh.vertices.push_back(v);
+            }
+        }
+    }
+    const int32_t stride = columns + 1, back = (rows + 1) * stride;
+    for (int32_t i = 0; i < rows; ++i) {
+        for (int32_t j = 0; j < columns; ++j) {
+            const int32_t a = i * stride + j, b = a + 1, c = a + stride, d = c + 1;
+            s.mesh.triangles.push_back({a, b, c, kFaceFront, 0});
+            s.mesh.triangles.push_back({c, b, d, kFaceFront, 0});
+            s.mesh.triangles.push_back({back + a, back + c, back + b, kFaceBack, 0});
+            s.mesh.triangles.push_back({back + c, back + d, back + b, kFaceBack, 0});
+        }
+    }
+    return s;
+}
+
+// A plain layer under the slab, facing up, cut into a grid so that its own triangles lie on the
+// paths of rays that graze it.
+SceneSurface plainFloor(int32_t cells) {
+    SceneSurface s;
+    s.kind = kSurfaceFlat;
+    s.castsShadows = true;
+    s.acceptsShadows = true;
+    for (int32_t i = 0; i <= cells; ++i) {
+        for (int32_t j = 0; j <= cells; ++j) {
+            SurfaceVertex v;
+            v.worldPosition = Vec3{-900.0 + 1800.0 * j / cells, 400.0, -900.0 + 1800.0 * i / cells};
+            s.mesh.vertices.push_back(v);
+        }
+    }
+    for (int32_t i = 0; i < cells; ++i) {
+        for (int32_t j = 0; j < cells; ++j) {
+            const int32_t a = i * (cells + 1) + j, b = a + 1, c = a + cells + 1, d = c + 1;
+            s.mesh.triangles.push_back({a, b, c, kFaceFront, 0});
+            s.mesh.triangles.push_back({c, b, d, kFaceFront, 0});
+        }
+    }
+    return s;
+}
+
+// The reference the walks must equal: the node tree walked recursively, node by node, with the slab
+// test narrowing [0, limit] axis by axis and every triangle of a leaf put to the Moller-Trumbore
+// test (with the same arithmetic, so that hit distances match to the bit).
+struct ReferenceWalk {
+    const ShadowBvh& bvh;
+    Vec3 o, d;
+    ShadowReceiver receiver;
+
+    bool enters(const ShadowBvhNode& node, double limit, double& entry) const {
+        double lo = 0.0, hi = limit;
+        const double origin[3] = {o.x, o.y, o.z}, dir[3] = {d.x, d.y, d.z};
+        const double bmin[3] = {node.boundsMin.x, node.boundsMin.y, node.boundsMin.z};
+        const double bmax[3] = {node.boundsMax.x, node.boundsMax.y, node.boundsMax.z};
+        for (int axis = 0; axis < 3; ++axis) {
+            if (std::fabs(dir[axis]) < 1e-10) {
+                if (origin[axis] < bmin[axis] || origin[axis] > bmax[axis]) return false;
+                continue;
+            }
+            const double inv = 1.0 / dir[axis];
+            double t0 = (bmin[axis] - origin[axis]) * inv, t1 = (bmax[axis] - origin[axis]) * inv;
+            if (t0 > t1) std::swap(t0, t1);
+            lo = std::max(lo, t0);
+            hi = std::min(hi, t1);
+            if (lo > hi) return false;
+        }
+        entry = lo;
+        return true;
+    }
+
+    // The hit distance on a triangle that may block the receiver, or a negative value.
+    double hit(const ShadowTriangle& t, double limit) const {
+        if (t.surfaceIndex == receiver.surface &&
+            (t.triangleIndex == receiver.triangle || (*bvh.surfaces)[static_cast<size_t>(t.surfaceIndex)].kind == 0)) {
+            return -1.0;
+        }
+        const Vec3 e1 = t.b - t.a, e2 = t.c - t.a, p = cross(d, e2);
+        const double det = dot(e1, p);
+        if (!(std::fabs(det) >= 1e-8)) return -1.0;
+        const double inv = 1.0 / det;
+        const Vec3 s = o - t.a;
+        const double u = dot(s, p) * inv;
+        if (u < -1e-7 || u > 1.0000001) return -1.0;
+        const Vec3 q = cross(s, e1);
+        const double v = dot(d, q) * inv;
+        if (v < -1e-7 || u + v > 1.0000001) return -1.0;
+        const double at = dot(e2, q) * inv;
+        return at > 1e-5 && at < limit ? at : -1.0;
+    }
+
+    bool any(int32_t n, double maxT) const {
+        const ShadowBvhNode& node = bvh.nodes[static_cast<size_t>(n)];
+        double entry = 0.0;
+        if (!enters(node, maxT, entry)) return false;
+        if (node.leftChild < 0) {
+            for (int32_t i = node.firstIndex; i < node.firstIndex + node.indexCount; ++i) {
+                if (hit(bvh.triangles[bvh.indices[static_cast<size_t>(i)]], maxT) > 0.0) return true;
+            }
+            return false;
+        }
+        return any(node.leftChild, maxT) || any(node.rightChild, maxT);
+    }
+
+    void nearest(int32_t n, double maxT, bool& found, double& best) const {
+        const ShadowBvhNode& node = bvh.nodes[static_cast<size_t>(n)];
+        if (node.leftChild < 0) {
+            for (int32_t i = node.firstIndex; i < node.firstIndex + node.indexCount; ++i) {
+                const double t = hit(bvh.triangles[bvh.indices[static_cast<size_t>(i)]], std::min(best, maxT));
+                if (t > 0.0) best = t, found = true;
+            }
+            return;
+        }
+        double leftEntry = 0.0, rightEntry = 0.0;
+        const bool left = enters(bvh.nodes[static_cast<size_t>(node.leftChild)], std::min(best, maxT), leftEntry);
+        const bool right = enters(bvh.nodes[static_cast<size_t>(node.rightChild)], std::min(best, maxT), rightEntry);
+        if (left && right) {
+            const bool leftFirst = leftEntry <= rightEntry;
+            const int32_t first = leftFirst ? node.leftChild : node.rightChild;
+            const int32_t second = leftFirst ? node.rightChild : node.leftChild;
+            nearest(first, maxT, found, best);
+            if (std::min(best, maxT) >= (leftFirst ? rightEntry : leftEntry)) {
+                nearest(second, maxT, found, best);
+            }
+        } else if (left) {
+            nearest(node.leftChild, maxT, found, best);
+        } else if (right) {
+            nearest(node.rightChild, maxT, found, best);
+        }
+    }
+};
+
+// Every copy of the walk, on rays that start on their own triangle (as a receiver's do before the
+// normal offset), rays offset along the way to a light, rays through plain-layer receivers that must
+// not see their own layer, and rays parallel to an axis: flag and nearest distance equal the
+// recursive reference to the bit.
+TEST(ShadowRays, EveryWalkEqualsARecursiveWalkOfTheNodeTree) {
+    std::vector<SceneSurface> surfaces;
+    surfaces.push_back(curledSlab(48, 10));
+    surfaces.push_back(plainFloor(12));
+    SceneLight light;
+    light.castsShadows = true;
+    ShadowBvh bvh = buildShadowBvh(surfaces, {light});
+    ASSERT_GT(bvh.nodes.size(), 100u);
+
+    std::mt19937 rng(160);
+    std::uniform_real_distribution<double> unit(0.0, 1.0), spread(-1.0, 1.0);
+    const std::vector<ShadowWalkPath> paths{ShadowWalkPath::Portable, ShadowWalkPath::Avx2};
+    int hits = 0, plainReceivers = 0;
+    for (int i = 0; i < 3000; ++i) {
+        const ShadowTriangle& start = bvh.triangles[rng() % bvh.triangles.size()];
+        const double u = unit(rng), v = unit(rng) * (1.0 - u);
+        Vec3 origin = start.a + (start.b - start.a) * u + (start.c - start.a) * v;
+        const Vec3 lightAt{1200.0 * spread(rng), -900.0 + 300.0 * spread(rng), 1200.0 * spread(rng)};
+        Vec3 direction = normalizeOr(lightAt - origin, Vec3{0.0, 0.0, -1.0});
+        ShadowReceiver receiver{start.surfaceIndex, start.triangleIndex};
+        switch (i % 4) {
+            case 0: break;  // on the triangle itself
+            case 1: origin = origin + direction * 1.8; break;
+            case 2:  // anywhere, any way
+                origin = Vec3{700.0 * spread(rng), 700.0 * spread(rng), 700.0 * spread(rng)};
+                direction = normalizeOr(Vec3{spread(rng), spread(rng), spread(rng)}, Vec3{0.0, 0.0, 1.0});
+                break;
+            default:  // along an axis: the slab test's parallel case
+                direction = (i % 8 == 3) ? Vec3{0.0, -1.0, 0.0} : Vec3{0.0, 0.0, 1.0};
+                break;
+        }
+        const double maxT = i % 5 == 0 ? 1e9 : length(lightAt - origin);
+        plainReceivers += surfaces[static_cast<size_t>(receiver.surface)].kind == kSurfaceFlat ? 1 : 0;
+
+        const ReferenceWalk reference{bvh, origin, direction, receiver};
+        const bool expected = reference.any(0, maxT);
+        bool nearestFound = false;
+        double nearestT = maxT;
+        double rootEntry = 0.0;
+        if (reference.enters(bvh.nodes[0], maxT, rootEntry)) reference.nearest(0, maxT, nearestFound, nearestT);
+        ASSERT_EQ(nearestFound, expected) << "ray " << i;
+        hits += expected ? 1 : 0;
+        for (ShadowWalkPath path : paths) {
+            EXPECT_EQ(anyHitOn(path, bvh, 0, origin, direction, maxT, receiver), expected)
+                << "ray " << i << " path " << static_cast<int>(path);
+            double best = maxT;
+            EXPECT_EQ(nearestHitOn(path, bvh, 0, origin, direction, maxT, receiver, best), expected)
+                << "ray " << i << " path " << static_cast<int>(path);
+            if (expected) {
+                EXPECT_EQ(best, nearestT) << "ray " << i << " path " << static_cast<int>(path);
+            }
+        }
+    }
+    // Both answers and both kinds of receiver were exercised.
+    EXPECT_GT(hits, 600);
+    EXPECT_LT(hits, 2400);
+    EXPECT_GT(plainReceivers, 100);
+}
+
+}  // namespace
+}  // namespace zephrin
