@@ -120,6 +120,22 @@ const bool kWideLookups = [] {
 
 }  // namespace
 
+// A premultiplied texel sum back to straight colour; where nothing opaque was summed, the fallback's
+// colour with the summed alpha.
+inline PackedColor straightColour(double alpha, double red, double green, double blue, PackedColor fallback) {
+    if (alpha > kTextureAlphaFloor) {
+        const double inverseAlpha = 1.0 / alpha;
+        red *= inverseAlpha;
+        green *= inverseAlpha;
+        blue *= inverseAlpha;
+    } else {
+        red = packedRed(fallback);
+        green = packedGreen(fallback);
+        blue = packedBlue(fallback);
+    }
+    return packColor(packChannel(alpha * 255.0), packChannel(red), packChannel(green), packChannel(blue));
+}
+
 PackedColor sampleTexture8Portable(const SurfaceTexture& texture, PackedColor fallback, double u, double v) {
     const BilinearCell8 cell = bilinearCell8(texture, u, v);
     // Texel by texel, in this order, so that the sums round the same way whatever the compiler does.
@@ -132,17 +148,7 @@ PackedColor sampleTexture8Portable(const SurfaceTexture& texture, PackedColor fa
         green += w * kByteValues[p.green];
         blue += w * kByteValues[p.blue];
     }
-    if (alpha > kTextureAlphaFloor) {
-        const double inverseAlpha = 1.0 / alpha;
-        red *= inverseAlpha;
-        green *= inverseAlpha;
-        blue *= inverseAlpha;
-    } else {
-        red = packedRed(fallback);
-        green = packedGreen(fallback);
-        blue = packedBlue(fallback);
-    }
-    return packColor(packChannel(alpha * 255.0), packChannel(red), packChannel(green), packChannel(blue));
+    return straightColour(alpha, red, green, blue, fallback);
 }
 
 namespace {
@@ -215,17 +221,7 @@ PackedColor sampleTyped(const SurfaceTexture& texture, PackedColor fallback, dou
     accumulate(sum, (1.0 - fx) * fy, readTexel<Pixel>(texture, x0, y1));
     accumulate(sum, fx * fy, readTexel<Pixel>(texture, x1, y1));
     double alpha = sum.alpha, red = sum.red, green = sum.green, blue = sum.blue;
-    if (alpha > kTextureAlphaFloor) {
-        const double inverseAlpha = 1.0 / alpha;
-        red *= inverseAlpha;
-        green *= inverseAlpha;
-        blue *= inverseAlpha;
-    } else {
-        red = packedRed(fallback);
-        green = packedGreen(fallback);
-        blue = packedBlue(fallback);
-    }
-    return packColor(packChannel(alpha * 255.0), packChannel(red), packChannel(green), packChannel(blue));
+    return straightColour(alpha, red, green, blue, fallback);
 }
 
 }  // namespace
