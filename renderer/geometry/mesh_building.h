@@ -125,7 +125,7 @@ inline void writePlacedVertex(SurfaceVertex& out, const PlacementPair& pair, con
                               const Vec3& objectNormal, double u, double v) {
     out.objectPosition = objectPosition;
 #if ZEPHRIN_SSE2_LANES
-    const auto(&m)[3][3] = pair.rotationScale;
+    const DoubleLanes(&m)[3][3] = pair.rotationScale;
     const DoubleLanes px{objectPosition.x, objectPosition.x}, py{objectPosition.y, objectPosition.y},
         pz{objectPosition.z, objectPosition.z};
     const DoubleLanes x = px * m[0][0] + py * m[1][0] + pz * m[2][0] + pair.translation[0];
