@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "renderer/runtime/scratch_arrays.h"
 #include "renderer/runtime/worker_pool.h"
@@ -182,6 +183,33 @@ void forRows(int32_t rows, Body& body) {
     parallelFor(spread.items, kFilterRowBlock, rowBody);
 }
 
+// Per column, how many pixels from the top down to each row satisfy `counts`: the number in rows
+// lo..hi of a column is then one subtraction, which lets a pass skip windows holding none.
+template <typename Counts>
+void countDownColumns(int32_t width, int32_t height, std::vector<int32_t>& running, Counts& counts) {
+    const auto columns = static_cast<uint32_t>(std::max(width, 0));
+    auto body = [&](uint32_t begin, uint32_t end) {
+        for (int32_t y = 0; y < height; ++y) {
+            const size_t row = static_cast<size_t>(y) * static_cast<size_t>(width);
+            for (uint32_t x = begin; x < end; ++x) {
+                const int32_t above = y > 0 ? running[row - static_cast<size_t>(width) + x] : 0;
+                running[row + x] = above + (counts(row + x) ? 1 : 0);
+            }
+        }
+    };
+    parallelFor(columns, kFilterRowBlock, body);
+}
+
+// How many of rows lo..hi (clamped to the frame) of column x were counted.
+int32_t countInColumn(const std::vector<int32_t>& running, int32_t width, int32_t height, int32_t x, int32_t lo,
+                      int32_t hi) {
+    lo = std::max(lo, 0);
+    hi = std::min(hi, height - 1);
+    if (hi < lo) return 0;
+    const auto at = [width, x](int32_t y) { return static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x); };
+    return running[at(hi)] - (lo > 0 ? running[at(lo - 1)] : 0);
+}
+
 struct Filter {
     FrameBuffers& b;
     const PlaneContext& ctx;
@@ -229,15 +257,30 @@ struct Filter {
         std::vector<int32_t>& rowDistance = rowDistances.values;
         auto source = [&](size_t q) { return marked(q) && inShadow(q) && b.radiusField[q] > kFieldEpsilon; };
         auto rows = [&](int32_t y) {
+            // Nearer than the nearest source on either side there is nothing to take: the search
+            // starts there, and pixels with no source within R keep no value, as a full search finds.
+            thread_local std::vector<int32_t> nextSource;
+            nextSource.resize(static_cast<size_t>(width));
+            int32_t next = std::numeric_limits<int32_t>::max();
+            for (int32_t x = width - 1; x >= 0; --x) {
+                nextSource[static_cast<size_t>(x)] = next;
+                if (source(at(x, y))) next = x;
+            }
+            int32_t previous = std::numeric_limits<int32_t>::min();
             for (int32_t x = 0; x < width; ++x) {
                 const size_t p = at(x, y);
+                const bool isSource = source(p);
+                const int64_t nearest =
+                    std::min(static_cast<int64_t>(x) - previous, static_cast<int64_t>(nextSource[static_cast<size_t>(x)]) - x);
+                if (isSource) previous = x;
                 if (!marked(p)) continue;
-                if (source(p)) {
+                if (isSource) {
                     rowValue[p] = b.radiusField[p];
                     rowDistance[p] = 0;
                     continue;
                 }
-                for (int32_t d = 1; d <= radius; ++d) {
+                if (nearest > radius) continue;
+                for (auto d = static_cast<int32_t>(nearest); d <= radius; ++d) {
                     double best = -1.0;
                     for (int32_t qx : {x - d, x + d}) {
                         if (qx < 0 || qx >= width) continue;
@@ -255,10 +298,17 @@ struct Filter {
             }
         };
         forRows(height, rows);
+        ScratchArray<int32_t> rowResults(n, 0);
+        auto hasRowResult = [&](size_t q) { return marked(q) && rowDistance[q] >= 0; };
+        countDownColumns(width, height, rowResults.values, hasRowResult);
         auto columns = [&](int32_t y) {
             for (int32_t x = 0; x < width; ++x) {
                 const size_t p = at(x, y);
                 if (!marked(p) || inShadow(p)) continue;
+                if (countInColumn(rowResults.values, width, height, x, y - radius, y + radius) == 0) {
+                    b.radiusField[p] = 0.0;
+                    continue;
+                }
                 int64_t bestDistance = -1;
                 double value = 0.0;
                 for (int32_t dy = -radius; dy <= radius; ++dy) {
@@ -321,7 +371,21 @@ struct Filter {
     // unfiltered visibility.
     void blur(const std::vector<double>& in, std::vector<double>& out, const std::vector<std::vector<double>>& kernels,
               bool alongRows) {
+        // Where every marked pixel under the kernel is fully lit the mean is exactly 1, whatever the
+        // weights: the sum adds the very weights its divisor adds, and the pixel's own weight keeps
+        // the divisor at 1 or more. Such windows are found by counting the pixels that are not.
+        auto notLit = [&](size_t q) { return marked(q) && in[q] != 1.0; };
+        ScratchArray<int32_t> columnCounts(alongRows ? 0 : b.pixelCount(), 0);
+        if (!alongRows) countDownColumns(width, height, columnCounts.values, notLit);
         auto row = [&](int32_t y) {
+            thread_local std::vector<int32_t> rowCounts;  // not lit among the row's first x pixels
+            if (alongRows) {
+                rowCounts.resize(static_cast<size_t>(width) + 1);
+                rowCounts[0] = 0;
+                for (int32_t x = 0; x < width; ++x) {
+                    rowCounts[static_cast<size_t>(x) + 1] = rowCounts[static_cast<size_t>(x)] + (notLit(at(x, y)) ? 1 : 0);
+                }
+            }
             for (int32_t x = 0; x < width; ++x) {
                 const size_t p = at(x, y);
                 if (!marked(p)) continue;
@@ -330,6 +394,16 @@ struct Filter {
                 if (r < 1) {
                     out[p] = alongRows ? b.shadowVisibility[p] : clampUnit(in[p]);
                     continue;
+                }
+                if (b.surfaceIndex[p] >= 0) {
+                    const int32_t notLitCount =
+                        alongRows ? rowCounts[static_cast<size_t>(std::min(x + r, width - 1)) + 1] -
+                                        rowCounts[static_cast<size_t>(std::max(x - r, 0))]
+                                  : countInColumn(columnCounts.values, width, height, x, y - r, y + r);
+                    if (notLitCount == 0) {
+                        out[p] = 1.0;
+                        continue;
+                    }
                 }
                 const std::vector<double>& kernel = kernels[static_cast<size_t>(r)];
                 double sum = 0.0, weights = 0.0;
