@@ -141,7 +141,7 @@ inline Vec3 directContribution(const SceneLight& light, const LightPath& path, c
 // Visibility of light `index` at the point, darkness applied, with its blocker hint.
 inline double shadowVisibility(const ShadowBvh& bvh, const SceneLight& light, size_t index, const ShadingPoint& point,
                                const SceneSurface& surface, const ShadingFrame& frame, const Vec3& towardLight,
-                               const Vec3& unitNormal, double& hint) {
+                               const Vec3& unitNormal, const ShadowRay& ray, double& hint) {
     VisibilityQuery query;
     query.map = mapOf(frame, index);
     query.point = point.worldPosition;
@@ -156,6 +156,7 @@ inline double shadowVisibility(const ShadowBvh& bvh, const SceneLight& light, si
     query.unitVectorsGiven = light.type == kLightPoint || light.type == kLightSpot || light.type == kLightParallel;
     query.towardLight = towardLight;
     query.unitNormal = unitNormal;
+    query.ray = &ray;
     CachedShadowHit cached;
     if (cachedHitOf(frame, point, index, cached)) query.cached = &cached;
     return lightVisibility(bvh, light, query, &hint);
@@ -239,6 +240,7 @@ struct PointSetup {
 struct LightTerm {
     LightPath path;
     Vec3 contribution;  // unshadowed direct term, when the point faces the light
+    ShadowRay ray;      // toward the light, when the point faces it
     double nDotL = 0.0;
     bool reaches = false;  // strong enough at the point to shade or trace
 };
@@ -264,6 +266,7 @@ void prepareLightTerms(const ShadingPoint& point, const SceneSurface& surface, c
         term.nDotL = dot(setup.n, term.path.world);
         if (term.nDotL > kMinFacing) {
             term.contribution = directContribution(light, term.path, setup.k, setup.baseRgb, term.nDotL, nv, view);
+            term.ray = shadowRayToward(light, point.worldPosition, term.path.world, setup.n);
         }
     }
 }
@@ -289,7 +292,8 @@ ShadingResult finishShading(const ShadingPoint& point, const SceneSurface& surfa
         double hint = 0.0;
         if (term.nDotL > kMinFacing) {
             if (shadowTested) {
-                visibility = shadowVisibility(bvh, light, i, point, surface, frame, term.path.world, setup.n, hint);
+                visibility = shadowVisibility(bvh, light, i, point, surface, frame, term.path.world, setup.n, term.ray,
+                                              hint);
             }
             sums.lit += term.contribution * visibility;
             sums.unshadowed += term.contribution;
