@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <bit>
 #include <limits>
 
 #include "renderer/runtime/scratch_arrays.h"
@@ -183,32 +184,38 @@ void forRows(int32_t rows, Body& body) {
     parallelFor(spread.items, kFilterRowBlock, rowBody);
 }
 
-// Per column, how many pixels from the top down to each row satisfy `counts`: the number in rows
-// lo..hi of a column is then one subtraction, which lets a pass skip windows holding none.
-template <typename Counts>
-void countDownColumns(int32_t width, int32_t height, std::vector<int32_t>& running, Counts& counts) {
+// Fills one value per pixel column by column, top to bottom: values[q] = value(q, y, above), where
+// above is the value of the pixel above q (-1 on the top row). The columns are shared out among the
+// workers; each walks its rows in order.
+template <typename Value>
+void sweepColumns(int32_t width, int32_t height, std::vector<int32_t>& values, Value& value) {
     const auto columns = static_cast<uint32_t>(std::max(width, 0));
     auto body = [&](uint32_t begin, uint32_t end) {
         for (int32_t y = 0; y < height; ++y) {
             const size_t row = static_cast<size_t>(y) * static_cast<size_t>(width);
             for (uint32_t x = begin; x < end; ++x) {
-                const int32_t above = y > 0 ? running[row - static_cast<size_t>(width) + x] : 0;
-                running[row + x] = above + (counts(row + x) ? 1 : 0);
+                const int32_t above = y > 0 ? values[row - static_cast<size_t>(width) + x] : -1;
+                values[row + x] = value(row + x, y, above);
             }
         }
     };
     parallelFor(columns, kFilterRowBlock, body);
 }
 
-// How many of rows lo..hi (clamped to the frame) of column x were counted.
+// How many of rows lo..hi (clamped to the frame) of column x were counted, from running counts
+// down the columns.
 int32_t countInColumn(const std::vector<int32_t>& running, int32_t width, int32_t height, int32_t x, int32_t lo,
                       int32_t hi) {
     lo = std::max(lo, 0);
     hi = std::min(hi, height - 1);
     if (hi < lo) return 0;
-    const auto at = [width, x](int32_t y) { return static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x); };
+    const auto at = [width, x](int32_t y) {
+        return static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x);
+    };
     return running[at(hi)] - (lo > 0 ? running[at(lo - 1)] : 0);
 }
+
+uint64_t bitsOf(double value) { return std::bit_cast<uint64_t>(value); }
 
 struct Filter {
     FrameBuffers& b;
@@ -299,8 +306,10 @@ struct Filter {
         };
         forRows(height, rows);
         ScratchArray<int32_t> rowResults(n, 0);
-        auto hasRowResult = [&](size_t q) { return marked(q) && rowDistance[q] >= 0; };
-        countDownColumns(width, height, rowResults.values, hasRowResult);
+        auto countRowResults = [&](size_t q, int32_t, int32_t above) {
+            return std::max(above, 0) + (marked(q) && rowDistance[q] >= 0 ? 1 : 0);
+        };
+        sweepColumns(width, height, rowResults.values, countRowResults);
         auto columns = [&](int32_t y) {
             for (int32_t x = 0; x < width; ++x) {
                 const size_t p = at(x, y);
@@ -371,21 +380,37 @@ struct Filter {
     // unfiltered visibility.
     void blur(const std::vector<double>& in, std::vector<double>& out, const std::vector<std::vector<double>>& kernels,
               bool alongRows) {
-        // Where every marked pixel under the kernel is fully lit the mean is exactly 1, whatever the
-        // weights: the sum adds the very weights its divisor adds, and the pixel's own weight keeps
-        // the divisor at 1 or more. Such windows are found by counting the pixels that are not.
-        auto notLit = [&](size_t q) { return marked(q) && in[q] != 1.0; };
-        ScratchArray<int32_t> columnCounts(alongRows ? 0 : b.pixelCount(), 0);
-        if (!alongRows) countDownColumns(width, height, columnCounts.values, notLit);
+        // Inside a run of marked pixels of one surface that share one value every tap weighs its bare
+        // kernel weight (the plane weight within a surface is exactly 1), so the mean depends on the
+        // radius and that value alone: it is worked out once per run and radius. A pixel's run starts
+        // at the first pixel of its run along the pass (-1 for pixels no run holds); the window lies
+        // in one run when the run of its far end starts at or before its near end.
+        auto inRun = [&](size_t q) { return marked(q) && b.surfaceIndex[q] >= 0; };
+        auto continuesRun = [&](size_t previous, size_t q) {
+            return inRun(previous) && b.surfaceIndex[previous] == b.surfaceIndex[q] &&
+                   bitsOf(in[previous]) == bitsOf(in[q]);
+        };
+        ScratchArray<int32_t> columnRuns(alongRows ? 0 : b.pixelCount(), 0);
+        if (!alongRows) {
+            auto runStart = [&](size_t q, int32_t y, int32_t above) {
+                if (!inRun(q)) return -1;
+                return y > 0 && continuesRun(q - static_cast<size_t>(width), q) ? above : y;
+            };
+            sweepColumns(width, height, columnRuns.values, runStart);
+        }
         auto row = [&](int32_t y) {
-            thread_local std::vector<int32_t> rowCounts;  // not lit among the row's first x pixels
+            thread_local std::vector<int32_t> rowRuns;
             if (alongRows) {
-                rowCounts.resize(static_cast<size_t>(width) + 1);
-                rowCounts[0] = 0;
+                rowRuns.resize(static_cast<size_t>(width));
                 for (int32_t x = 0; x < width; ++x) {
-                    rowCounts[static_cast<size_t>(x) + 1] = rowCounts[static_cast<size_t>(x)] + (notLit(at(x, y)) ? 1 : 0);
+                    const size_t q = at(x, y);
+                    rowRuns[static_cast<size_t>(x)] =
+                        !inRun(q) ? -1 : (x > 0 && continuesRun(q - 1, q) ? rowRuns[static_cast<size_t>(x) - 1] : x);
                 }
             }
+            int32_t memoRadius = -1;
+            uint64_t memoBits = 0;
+            double memoValue = 0.0;
             for (int32_t x = 0; x < width; ++x) {
                 const size_t p = at(x, y);
                 if (!marked(p)) continue;
@@ -395,15 +420,24 @@ struct Filter {
                     out[p] = alongRows ? b.shadowVisibility[p] : clampUnit(in[p]);
                     continue;
                 }
-                if (b.surfaceIndex[p] >= 0) {
-                    const int32_t notLitCount =
-                        alongRows ? rowCounts[static_cast<size_t>(std::min(x + r, width - 1)) + 1] -
-                                        rowCounts[static_cast<size_t>(std::max(x - r, 0))]
-                                  : countInColumn(columnCounts.values, width, height, x, y - r, y + r);
-                    if (notLitCount == 0) {
-                        out[p] = 1.0;
-                        continue;
+                const int32_t runOfFarEnd = alongRows ? rowRuns[static_cast<size_t>(std::min(x + r, width - 1))]
+                                                      : columnRuns.values[at(x, std::min(y + r, height - 1))];
+                if (runOfFarEnd >= 0 && runOfFarEnd <= std::max((alongRows ? x : y) - r, 0)) {
+                    if (r != memoRadius || bitsOf(in[p]) != memoBits) {
+                        const std::vector<double>& kernel = kernels[static_cast<size_t>(r)];
+                        double sum = 0.0, weights = 0.0;
+                        for (int32_t i = -r; i <= r; ++i) {
+                            const double w = kernel[static_cast<size_t>(i + r)];
+                            sum += w * in[p];
+                            weights += w;
+                        }
+                        // The pixel's own tap weighs 1: the divisor is never below 1.
+                        memoValue = sum / weights;
+                        memoRadius = r;
+                        memoBits = bitsOf(in[p]);
                     }
+                    out[p] = alongRows ? memoValue : clampUnit(memoValue);
+                    continue;
                 }
                 const std::vector<double>& kernel = kernels[static_cast<size_t>(r)];
                 double sum = 0.0, weights = 0.0;
