@@ -382,47 +382,54 @@ struct Filter {
               bool alongRows) {
         // Inside a run of marked pixels of one surface that share one value every tap weighs its bare
         // kernel weight (the plane weight within a surface is exactly 1), so the mean depends on the
-        // radius and that value alone: it is worked out once per run and radius. A pixel's run starts
-        // at the first pixel of its run along the pass (-1 for pixels no run holds); the window lies
-        // in one run when the run of its far end starts at or before its near end.
+        // radius and that value alone: it is worked out once per radius and value. Along rows each
+        // pixel knows where its run starts (-1 for pixels no run holds), worked out for rows that
+        // blur at all; down columns the window is checked pixel by pixel, stopping at the first change.
         auto inRun = [&](size_t q) { return marked(q) && b.surfaceIndex[q] >= 0; };
         auto continuesRun = [&](size_t previous, size_t q) {
-            return inRun(previous) && b.surfaceIndex[previous] == b.surfaceIndex[q] &&
-                   bitsOf(in[previous]) == bitsOf(in[q]);
+            return inRun(q) && b.surfaceIndex[previous] == b.surfaceIndex[q] && bitsOf(in[previous]) == bitsOf(in[q]);
         };
-        ScratchArray<int32_t> columnRuns(alongRows ? 0 : b.pixelCount(), 0);
-        if (!alongRows) {
-            auto runStart = [&](size_t q, int32_t y, int32_t above) {
-                if (!inRun(q)) return -1;
-                return y > 0 && continuesRun(q - static_cast<size_t>(width), q) ? above : y;
-            };
-            sweepColumns(width, height, columnRuns.values, runStart);
-        }
         auto row = [&](int32_t y) {
             thread_local std::vector<int32_t> rowRuns;
-            if (alongRows) {
-                rowRuns.resize(static_cast<size_t>(width));
-                for (int32_t x = 0; x < width; ++x) {
-                    const size_t q = at(x, y);
-                    rowRuns[static_cast<size_t>(x)] =
-                        !inRun(q) ? -1 : (x > 0 && continuesRun(q - 1, q) ? rowRuns[static_cast<size_t>(x) - 1] : x);
+            bool rowRunsKnown = false;
+            auto uniformWindow = [&](int32_t x, int32_t r) {
+                if (!alongRows) {
+                    const int32_t first = std::max(y - r, 0), last = std::min(y + r, height - 1);
+                    if (!inRun(at(x, first))) return false;
+                    for (int32_t qy = first + 1; qy <= last; ++qy) {
+                        if (!continuesRun(at(x, qy - 1), at(x, qy))) return false;
+                    }
+                    return true;
                 }
-            }
+                if (!rowRunsKnown) {
+                    rowRuns.resize(static_cast<size_t>(width));
+                    for (int32_t qx = 0; qx < width; ++qx) {
+                        const size_t q = at(qx, y);
+                        const bool continues = qx > 0 && inRun(q - 1) && continuesRun(q - 1, q);
+                        rowRuns[static_cast<size_t>(qx)] =
+                            !inRun(q) ? -1 : (continues ? rowRuns[static_cast<size_t>(qx) - 1] : qx);
+                    }
+                    rowRunsKnown = true;
+                }
+                const int32_t runOfLast = rowRuns[static_cast<size_t>(std::min(x + r, width - 1))];
+                return runOfLast >= 0 && runOfLast <= std::max(x - r, 0);
+            };
             int32_t memoRadius = -1;
             uint64_t memoBits = 0;
             double memoValue = 0.0;
             for (int32_t x = 0; x < width; ++x) {
                 const size_t p = at(x, y);
                 if (!marked(p)) continue;
-                const auto r = static_cast<int32_t>(
-                    std::min(std::ceil(radius * clampUnit(b.radiusField[p])), static_cast<double>(radius)));
+                // No field, no blur: the ceiling below is then 0 (a NaN field clamps to 0 as well).
+                const auto r = b.radiusField[p] > 0.0 ? static_cast<int32_t>(std::min(
+                                                            std::ceil(radius * clampUnit(b.radiusField[p])),
+                                                            static_cast<double>(radius)))
+                                                      : 0;
                 if (r < 1) {
                     out[p] = alongRows ? b.shadowVisibility[p] : clampUnit(in[p]);
                     continue;
                 }
-                const int32_t runOfFarEnd = alongRows ? rowRuns[static_cast<size_t>(std::min(x + r, width - 1))]
-                                                      : columnRuns.values[at(x, std::min(y + r, height - 1))];
-                if (runOfFarEnd >= 0 && runOfFarEnd <= std::max((alongRows ? x : y) - r, 0)) {
+                if (uniformWindow(x, r)) {
                     if (r != memoRadius || bitsOf(in[p]) != memoBits) {
                         const std::vector<double>& kernel = kernels[static_cast<size_t>(r)];
                         double sum = 0.0, weights = 0.0;
