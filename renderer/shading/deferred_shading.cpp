@@ -11,10 +11,15 @@ namespace zephrin {
 
 namespace {
 
-// Lit points are interpolated and shaded this many at a time: the interpolation's and the lighting's
+// Lit points are interpolated this many at a time before any of them is shaded: the interpolation's
 // divisions and square roots of neighbouring pixels then overlap one another instead of each waiting
 // between two shadow-ray walks.
 constexpr size_t kShadeBatch = 32;
+
+struct PendingPoint {
+    ShadingPoint point;
+    const SceneSurface* surface = nullptr;
+};
 
 void writeShadowPost(FrameBuffers& buffers, size_t pixel, const ShadingResult& result, int32_t faceCode) {
     double visibility = std::clamp(result.minimumVisibility, 0.0, 1.0);
@@ -59,18 +64,16 @@ void shadeSpreadRows(const ShadingFrame& frame, int32_t firstItem, int32_t endIt
     const size_t width = static_cast<size_t>(buffers.rasterWidth);
     // This thread's shadow-ray memos, one per light: neighbouring pixels share their blockers.
     std::vector<ShadowRayMemo> memos(lights.size());
-    ShadingPoint pending[kShadeBatch];
-    const SceneSurface* pendingSurfaces[kShadeBatch];
-    ShadingResult results[kShadeBatch];
-    size_t pendingCount = 0;
+    std::vector<PendingPoint> pending;
+    pending.reserve(kShadeBatch);
     auto shadePending = [&]() {
-        shadePoints(pending, pendingSurfaces, pendingCount, frame, results);
-        for (size_t i = 0; i < pendingCount; ++i) {
-            const auto pixel = static_cast<size_t>(pending[i].pixelIndex);
-            writeShadedColour(buffers, pixel, results[i]);
-            if (shadowPost) writeShadowPost(buffers, pixel, results[i], pending[i].faceCode);
+        for (const PendingPoint& p : pending) {
+            const auto pixel = static_cast<size_t>(p.point.pixelIndex);
+            const ShadingResult result = shadePoint(p.point, *p.surface, frame);
+            writeShadedColour(buffers, pixel, result);
+            if (shadowPost) writeShadowPost(buffers, pixel, result, p.point.faceCode);
         }
-        pendingCount = 0;
+        pending.clear();
     };
 
     for (int32_t item = firstItem; item < endItem; ++item) {
@@ -136,10 +139,9 @@ void shadeSpreadRows(const ShadingFrame& frame, int32_t firstItem, int32_t endIt
                 continue;
             }
             // Shaded in the same order as they come, so each light's memo sees the same run of rays.
-            pending[pendingCount] =
-                fragmentShadingPoint(triangle, surface, weights, faceCode, color, pixel, memos.data());
-            pendingSurfaces[pendingCount++] = &surface;
-            if (pendingCount == kShadeBatch) shadePending();
+            pending.push_back(PendingPoint{
+                fragmentShadingPoint(triangle, surface, weights, faceCode, color, pixel, memos.data()), &surface});
+            if (pending.size() == kShadeBatch) shadePending();
         }
         shadePending();
     }

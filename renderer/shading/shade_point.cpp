@@ -141,7 +141,7 @@ inline Vec3 directContribution(const SceneLight& light, const LightPath& path, c
 // Visibility of light `index` at the point, darkness applied, with its blocker hint.
 inline double shadowVisibility(const ShadowBvh& bvh, const SceneLight& light, size_t index, const ShadingPoint& point,
                                const SceneSurface& surface, const ShadingFrame& frame, const Vec3& towardLight,
-                               const Vec3& unitNormal, const ShadowRay& ray, double& hint) {
+                               const Vec3& unitNormal, double& hint) {
     VisibilityQuery query;
     query.map = mapOf(frame, index);
     query.point = point.worldPosition;
@@ -156,7 +156,6 @@ inline double shadowVisibility(const ShadowBvh& bvh, const SceneLight& light, si
     query.unitVectorsGiven = light.type == kLightPoint || light.type == kLightSpot || light.type == kLightParallel;
     query.towardLight = towardLight;
     query.unitNormal = unitNormal;
-    query.ray = &ray;
     CachedShadowHit cached;
     if (cachedHitOf(frame, point, index, cached)) query.cached = &cached;
     return lightVisibility(bvh, light, query, &hint);
@@ -225,79 +224,44 @@ ShadingResult unlitShading(PackedColor baseColor, const SceneSurface& surface) {
     return baseColourResult(unpackBaseColor(baseColor, surface.opacity));
 }
 
-namespace {
-
-// What one point needs from its surface and colour, and its unit normal in world space.
-struct PointSetup {
-    Coefficients k;
-    Vec3 baseRgb;
-    double alpha = 0.0;
-    Vec3 n;
-    bool unlit = false;
-};
-
-// What one light does at one point before its shadow is known.
-struct LightTerm {
-    LightPath path;
-    Vec3 contribution;  // unshadowed direct term, when the point faces the light
-    ShadowRay ray;      // toward the light, when the point faces it
-    double nDotL = 0.0;
-    bool reaches = false;  // strong enough at the point to shade or trace
-};
-
-// Everything of the point's shading that needs no shadow ray: its square roots and divisions.
-void prepareLightTerms(const ShadingPoint& point, const SceneSurface& surface, const ShadingFrame& frame,
-                       const std::vector<SceneLight>& lights, PointSetup& setup, LightTerm* terms) {
-    setup.unlit = shadesUnlit(point, surface, lights);
-    if (setup.unlit) return;
+ShadingResult shadePoint(const ShadingPoint& point, const SceneSurface& surface, const ShadingFrame& frame) {
+    static const std::vector<SceneLight> kNoLights;
+    const std::vector<SceneLight>& lights = frame.scene != nullptr ? frame.scene->lights : kNoLights;
+    if (shadesUnlit(point, surface, lights)) return unlitShading(point.baseColor, surface);
     const BaseColor base = unpackBaseColor(point.baseColor, surface.opacity);
-    setup.k = coefficientsOf(surface);
-    setup.baseRgb = Vec3{base.red, base.green, base.blue};
-    setup.alpha = base.alpha;
-    Vec3 nv;
-    normalizeBothOr(point.worldNormal, point.cameraNormal, kFallbackDirection, setup.n, nv);
-    const Vec3 view = normalizeOr(-point.cameraPosition, kFallbackDirection);
-    for (size_t i = 0; i < lights.size(); ++i) {
-        const SceneLight& light = lights[i];
-        if (light.type == kLightAmbient) continue;
-        LightTerm& term = terms[i];
-        term.reaches = lightPathAt(light, i, point, frame, term.path);
-        if (!term.reaches) continue;
-        term.nDotL = dot(setup.n, term.path.world);
-        if (term.nDotL > kMinFacing) {
-            term.contribution = directContribution(light, term.path, setup.k, setup.baseRgb, term.nDotL, nv, view);
-            term.ray = shadowRayToward(light, point.worldPosition, term.path.world, setup.n);
-        }
-    }
-}
 
-// The shadow rays and the sums over the lights, in light order.
-ShadingResult finishShading(const ShadingPoint& point, const SceneSurface& surface, const ShadingFrame& frame,
-                            const std::vector<SceneLight>& lights, const PointSetup& setup, const LightTerm* terms) {
-    if (setup.unlit) return unlitShading(point.baseColor, surface);
     static const ShadowBvh kNoCasters;
     const ShadowBvh& bvh = frame.shadowBvh != nullptr ? *frame.shadowBvh : kNoCasters;
+    const Coefficients k = coefficientsOf(surface);
+    const Vec3 baseRgb{base.red, base.green, base.blue};
     LightSums sums;
-    sums.ambient = baseAmbient(setup.baseRgb, setup.k, lights);
+    sums.ambient = baseAmbient(baseRgb, k, lights);
+
+    Vec3 n, nv;
+    normalizeBothOr(point.worldNormal, point.cameraNormal, kFallbackDirection, n, nv);
+    const Vec3 view = normalizeOr(-point.cameraPosition, kFallbackDirection);
+
     for (size_t i = 0; i < lights.size(); ++i) {
         const SceneLight& light = lights[i];
         if (light.type == kLightAmbient) {
-            sums.ambient += mul(setup.baseRgb, light.color) * (setup.k.ambient * light.intensity * kAmbientLightGain);
+            sums.ambient += mul(baseRgb, light.color) * (k.ambient * light.intensity * kAmbientLightGain);
             continue;
         }
-        const LightTerm& term = terms[i];
-        if (!term.reaches) continue;
+        LightPath path;
+        if (!lightPathAt(light, i, point, frame, path)) continue;
+        const double nDotL = dot(n, path.world);
         const bool shadowTested = surface.acceptsShadows && light.castsShadows;
+
         double visibility = 1.0;
         double hint = 0.0;
-        if (term.nDotL > kMinFacing) {
-            if (shadowTested) {
-                visibility = shadowVisibility(bvh, light, i, point, surface, frame, term.path.world, setup.n, term.ray,
-                                              hint);
-            }
-            sums.lit += term.contribution * visibility;
-            sums.unshadowed += term.contribution;
-            if (!shadowTested) sums.untested += term.contribution;
+        if (nDotL > kMinFacing) {
+            // The unshadowed contribution comes first: its square roots and divisions then overlap
+            // the shadow ray's walk instead of waiting for it.
+            const Vec3 contribution = directContribution(light, path, k, baseRgb, nDotL, nv, view);
+            if (shadowTested) visibility = shadowVisibility(bvh, light, i, point, surface, frame, path.world, n, hint);
+            sums.lit += contribution * visibility;
+            sums.unshadowed += contribution;
+            if (!shadowTested) sums.untested += contribution;
         } else if (shadowTested) {
             // Facing away from a shadow-casting light is being in its shadow.
             visibility = 1.0 - clampRange(light.shadowDarkness * kShadowDarknessGain, 0.0, 1.0);
@@ -306,39 +270,7 @@ ShadingResult finishShading(const ShadingPoint& point, const SceneSurface& surfa
         }
         if (shadowTested) addShadowTest(sums, visibility, hint);
     }
-    return composeShading(sums, setup.alpha);
-}
-
-const std::vector<SceneLight>& frameLights(const ShadingFrame& frame) {
-    static const std::vector<SceneLight> kNoLights;
-    return frame.scene != nullptr ? frame.scene->lights : kNoLights;
-}
-
-}  // namespace
-
-ShadingResult shadePoint(const ShadingPoint& point, const SceneSurface& surface, const ShadingFrame& frame) {
-    ShadingResult result;
-    const SceneSurface* surfaces[] = {&surface};
-    shadePoints(&point, surfaces, 1, frame, &result);
-    return result;
-}
-
-void shadePoints(const ShadingPoint* points, const SceneSurface* const* surfaces, size_t count, const ShadingFrame& frame,
-                 ShadingResult* results) {
-    const std::vector<SceneLight>& lights = frameLights(frame);
-    thread_local std::vector<PointSetup> setups;
-    thread_local std::vector<LightTerm> terms;
-    if (setups.size() < count) setups.resize(count);
-    if (terms.size() < count * lights.size()) terms.resize(count * lights.size());
-    // Every point's ray-free part first: its long-latency arithmetic then runs back to back with the
-    // next point's instead of waiting behind a shadow ray's walk. The rays follow in the points' own
-    // order, so each light's memo sees the same run of rays as shading one point at a time.
-    for (size_t i = 0; i < count; ++i) {
-        prepareLightTerms(points[i], *surfaces[i], frame, lights, setups[i], &terms[i * lights.size()]);
-    }
-    for (size_t i = 0; i < count; ++i) {
-        results[i] = finishShading(points[i], *surfaces[i], frame, lights, setups[i], &terms[i * lights.size()]);
-    }
+    return composeShading(sums, base.alpha);
 }
 
 ShadingPoint fragmentShadingPoint(const PreparedTriangle& triangle, const SceneSurface& surface,

@@ -42,11 +42,6 @@ struct ShadingResult {
 
 ShadingResult shadePoint(const ShadingPoint& point, const SceneSurface& surface, const ShadingFrame& frame);
 
-// results[i] = shadePoint(points[i], *surfaces[i], frame) for i < count, with the rays traced in the
-// same order; faster than one point at a time.
-void shadePoints(const ShadingPoint* points, const SceneSurface* const* surfaces, size_t count, const ShadingFrame& frame,
-                 ShadingResult* results);
-
 // What shadePoint gives an unlit point: its base colour with the surface opacity.
 ShadingResult unlitShading(PackedColor baseColor, const SceneSurface& surface);
 

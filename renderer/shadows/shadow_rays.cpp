@@ -416,15 +416,6 @@ bool nearestHit(const ShadowBvh& bvh, int32_t node, const Vec3& origin, const Ve
     return nearestHitRemembering(bvh, node, origin, direction, maxT, receiver, bestT, nullptr);
 }
 
-ShadowRay shadowRayToward(const SceneLight& light, const Vec3& point, const Vec3& towardLight, Vec3 unitNormal) {
-    const bool positional = light.type == kLightPoint || light.type == kLightSpot;
-    if (dot(unitNormal, towardLight) < 0.0) unitNormal = -unitNormal;
-    ShadowRay ray;
-    ray.origin = point + unitNormal * kRayOriginOffset;
-    ray.maxT = positional ? std::max(length(light.positionWorld - ray.origin) - kRayEndOffset, 0.0) : kParallelRayLength;
-    return ray;
-}
-
 double lightVisibility(const ShadowBvh& bvh, const SceneLight& light, const VisibilityQuery& query,
                        double* blockerHint) {
     if (blockerHint != nullptr) *blockerHint = 0.0;
@@ -445,18 +436,19 @@ double lightVisibility(const ShadowBvh& bvh, const SceneLight& light, const Visi
 
     const bool positional = light.type == kLightPoint || light.type == kLightSpot;
     const Vec3 fallback{0.0, 0.0, -1.0};
-    Vec3 direction;
-    ShadowRay ray;
+    Vec3 direction, normal;
     if (query.unitVectorsGiven) {
         direction = query.towardLight;
-        ray = query.ray != nullptr ? *query.ray : shadowRayToward(light, query.point, direction, query.unitNormal);
+        normal = query.unitNormal;
     } else {
         direction = positional ? normalizeOr(light.positionWorld - query.point, fallback)
                                : normalizeOr(-light.directionWorld, fallback);
-        ray = shadowRayToward(light, query.point, direction, normalizeOr(query.normal, fallback));
+        normal = normalizeOr(query.normal, fallback);
     }
-    const Vec3& origin = ray.origin;
-    const double maxT = ray.maxT;
+    if (dot(normal, direction) < 0.0) normal = -normal;
+    const Vec3 origin = query.point + normal * kRayOriginOffset;
+    const double maxT =
+        positional ? std::max(length(light.positionWorld - origin) - kRayEndOffset, 0.0) : kParallelRayLength;
     if (!(maxT >= kMinRayLength)) return 1.0;
 
     const bool diffuse = light.shadowDiffusion > kMinShadowDiffusion;

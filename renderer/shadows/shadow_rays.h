@@ -52,14 +52,6 @@ struct ShadowRayMemo {
     int32_t blocker = -1;
 };
 
-// The ray a light's visibility is traced along: from just off the receiver on the light's side to
-// just before the light. towardLight and unitNormal are unit vectors (the normal's side is chosen here).
-struct ShadowRay {
-    Vec3 origin;
-    double maxT = 0.0;
-};
-ShadowRay shadowRayToward(const SceneLight& light, const Vec3& point, const Vec3& towardLight, Vec3 unitNormal);
-
 struct VisibilityQuery {
     const ShadowMap* map = nullptr;  // the light's map, or null
     Vec3 point;                      // world position of the receiving point
@@ -76,9 +68,6 @@ struct VisibilityQuery {
     bool unitVectorsGiven = false;
     Vec3 towardLight;
     Vec3 unitNormal;
-    // shadowRayToward(light, point, towardLight, unitNormal) worked out ahead, or null; only with
-    // the unit vectors.
-    const ShadowRay* ray = nullptr;
 };
 
 // Visibility of `light` at the query point in [0, 1] (1 fully lit), darkness applied. blockerHint,

@@ -230,65 +230,6 @@ TEST(LightingModel, FacingAwayFromAShadowCasterIsItsShadow) {
     EXPECT_NEAR(r.red, (0.42 + 0.58 * 0.36) * 0.22 * 0.4, kTolerance);
 }
 
-void expectSameShading(const ShadingResult& a, const ShadingResult& b, size_t i) {
-    EXPECT_EQ(a.red, b.red) << i;
-    EXPECT_EQ(a.green, b.green) << i;
-    EXPECT_EQ(a.blue, b.blue) << i;
-    EXPECT_EQ(a.alpha, b.alpha) << i;
-    EXPECT_EQ(a.minimumVisibility, b.minimumVisibility) << i;
-    EXPECT_EQ(a.blockerHint, b.blockerHint) << i;
-    EXPECT_EQ(a.slope.red, b.slope.red) << i;
-    EXPECT_EQ(a.slope.blue, b.slope.blue) << i;
-    EXPECT_EQ(a.lightTested, b.lightTested) << i;
-}
-
-// A batch works out every point's ray-free terms before its rays: no point may see another's terms,
-// whatever the mix of shadowed, unshadowed, facing-away, out-of-reach and unlit points beside it.
-TEST(LightingModel, ABatchShadesEachPointAsItWouldAlone) {
-    LitPoint p;
-    p.scene.surfaces.push_back(receiverSquare());  // surface 0
-    p.scene.surfaces.push_back(casterSquare());
-    SceneSurface unlitSurface = receiverSquare();
-    unlitSurface.acceptsLights = false;
-    SceneLight sun = parallelLight(Vec3{0.0, 0.0, 1.0});
-    sun.castsShadows = true;
-    sun.shadowDarkness = 0.7;
-    sun.shadowDiffusion = 10.0;
-    SceneLight lamp;
-    lamp.type = kLightPoint;
-    lamp.positionWorld = lamp.positionCamera = Vec3{60.0, 0.0, -200.0};
-    lamp.castsShadows = true;
-    lamp.falloffType = 2;
-    lamp.falloffDistance = 1e-3;  // out of reach beyond a few pixels
-    p.scene.lights = {ambientLight(0.3), sun, lamp};
-    ShadowBvh bvh = buildShadowBvh(p.scene.surfaces, p.scene.lights);
-    p.frame.shadowBvh = &bvh;
-
-    std::vector<ShadingPoint> points;
-    std::vector<const SceneSurface*> surfaces;
-    for (double x : {0.0, 80.0, 10.0, -90.0, 30.0}) {  // under the caster, beside it, ...
-        for (double normalZ : {-1.0, 1.0}) {             // facing the lights, facing away
-            ShadingPoint point = p.point;
-            point.worldPosition = Vec3{x, 5.0, 0.0};
-            point.worldNormal = point.cameraNormal = Vec3{0.1, 0.0, normalZ};
-            point.baseColor = packColor(255, static_cast<uint8_t>(40 + points.size() * 20), 90, 200);
-            points.push_back(point);
-            surfaces.push_back(points.size() % 3 == 0 ? &unlitSurface : &p.surface);
-        }
-    }
-    points[3].worldPosition = Vec3{60.0, 0.0, -199.5};  // within the lamp's reach
-    std::vector<ShadingResult> batch(points.size());
-    shadePoints(points.data(), surfaces.data(), points.size(), p.frame, batch.data());
-    bool someShadowed = false, someLit = false;
-    for (size_t i = 0; i < points.size(); ++i) {
-        expectSameShading(batch[i], shadePoint(points[i], *surfaces[i], p.frame), i);
-        someShadowed = someShadowed || (batch[i].lightTested && batch[i].minimumVisibility < 1.0);
-        someLit = someLit || (batch[i].lightTested && batch[i].minimumVisibility == 1.0);
-    }
-    EXPECT_TRUE(someShadowed);
-    EXPECT_TRUE(someLit);
-}
-
 TEST(LightingModel, BadLightsNeverGiveNaN) {
     const double nan = std::nan("");
     const double inf = std::numeric_limits<double>::infinity();
