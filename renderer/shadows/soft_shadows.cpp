@@ -9,8 +9,8 @@
 #include "renderer/shadows/soft_shadows.h"
 
 #include <algorithm>
-#include <cmath>
 #include <bit>
+#include <cmath>
 #include <limits>
 
 #include "renderer/runtime/scratch_arrays.h"
@@ -184,18 +184,17 @@ void forRows(int32_t rows, Body& body) {
     parallelFor(spread.items, kFilterRowBlock, rowBody);
 }
 
-// Fills one value per pixel column by column, top to bottom: values[q] = value(q, y, above), where
-// above is the value of the pixel above q (-1 on the top row). The columns are shared out among the
-// workers; each walks its rows in order.
-template <typename Value>
-void sweepColumns(int32_t width, int32_t height, std::vector<int32_t>& values, Value& value) {
+// Per column, how many pixels `counted` takes from the top row down to each row. The columns are
+// shared out among the workers; each walks its rows in order.
+template <typename Counted>
+void countDownColumns(int32_t width, int32_t height, std::vector<int32_t>& running, Counted& counted) {
     const auto columns = static_cast<uint32_t>(std::max(width, 0));
     auto body = [&](uint32_t begin, uint32_t end) {
         for (int32_t y = 0; y < height; ++y) {
             const size_t row = static_cast<size_t>(y) * static_cast<size_t>(width);
             for (uint32_t x = begin; x < end; ++x) {
-                const int32_t above = y > 0 ? values[row - static_cast<size_t>(width) + x] : -1;
-                values[row + x] = value(row + x, y, above);
+                const int32_t above = y > 0 ? running[row - static_cast<size_t>(width) + x] : 0;
+                running[row + x] = above + (counted(row + x) ? 1 : 0);
             }
         }
     };
@@ -306,10 +305,8 @@ struct Filter {
         };
         forRows(height, rows);
         ScratchArray<int32_t> rowResults(n, 0);
-        auto countRowResults = [&](size_t q, int32_t, int32_t above) {
-            return std::max(above, 0) + (marked(q) && rowDistance[q] >= 0 ? 1 : 0);
-        };
-        sweepColumns(width, height, rowResults.values, countRowResults);
+        auto hasRowResult = [&](size_t q) { return marked(q) && rowDistance[q] >= 0; };
+        countDownColumns(width, height, rowResults.values, hasRowResult);
         auto columns = [&](int32_t y) {
             for (int32_t x = 0; x < width; ++x) {
                 const size_t p = at(x, y);
