@@ -265,8 +265,8 @@ struct Filter {
         auto rows = [&](int32_t y) {
             // Nearer than the nearest source on either side there is nothing to take: the search
             // starts there, and pixels with no source within R keep no value, as a full search finds.
-            thread_local std::vector<int32_t> nextSource;
-            nextSource.resize(static_cast<size_t>(width));
+            // A row's own array: a few kilobytes against a row's searches, and nothing outlives the call.
+            std::vector<int32_t> nextSource(static_cast<size_t>(width));
             int32_t next = std::numeric_limits<int32_t>::max();
             for (int32_t x = width - 1; x >= 0; --x) {
                 nextSource[static_cast<size_t>(x)] = next;
@@ -387,7 +387,7 @@ struct Filter {
             return inRun(q) && b.surfaceIndex[previous] == b.surfaceIndex[q] && bitsOf(in[previous]) == bitsOf(in[q]);
         };
         auto row = [&](int32_t y) {
-            thread_local std::vector<int32_t> rowRuns;
+            std::vector<int32_t> rowRuns;
             bool rowRunsKnown = false;
             auto uniformWindow = [&](int32_t x, int32_t r) {
                 if (!alongRows) {
