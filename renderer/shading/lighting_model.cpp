@@ -7,9 +7,6 @@
 namespace zephrin {
 namespace {
 
-// Keeps the feather band of a zero-feather spot from dividing by zero.
-constexpr double kMinFeatherBand = 1e-6;
-
 bool isPositional(const SceneLight& light) { return light.type == kLightPoint || light.type == kLightSpot; }
 
 }  // namespace
@@ -42,17 +39,6 @@ SpotConeShape spotConeShape(const SceneLight& light) {
     double inner = cone.outer + (1.0 - cone.outer) * std::clamp(light.coneFeather * 0.01, 0.0, 1.0);
     cone.inner = std::clamp(inner, cone.outer, 1.0);
     return cone;
-}
-
-double spotCone(const SpotConeShape& cone, const Vec3& lightToPoint) {
-    if (!cone.spot) return 1.0;
-    double q = dot(cone.axis, lightToPoint);
-    // A direction the host could not express lights nothing rather than poisoning the pixel.
-    if (!std::isfinite(q)) return 0.0;
-    if (q <= cone.outer) return 0.0;
-    if (q >= cone.inner) return 1.0;
-    double t = (q - cone.outer) / std::max(cone.inner - cone.outer, kMinFeatherBand);
-    return t * t * (3.0 - 2.0 * t);
 }
 
 double spotCone(const SceneLight& light, const Vec3& lightToPoint) {

@@ -2,6 +2,8 @@
 // by the shading. Its gains are in renderer/scene/light_gains.h.
 #pragma once
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 
 #include "common/vec3.h"
@@ -40,6 +42,20 @@ struct SpotConeShape {
     double inner = 1.0;        // cosine where the feather ends
 };
 SpotConeShape spotConeShape(const SceneLight& light);
-double spotCone(const SpotConeShape& cone, const Vec3& lightToPoint);
+
+// Keeps the feather band of a zero-feather spot from dividing by zero.
+constexpr double kMinFeatherBand = 1e-6;
+
+// Inline: shading asks once per lit pixel and light, where a call costs as much as the test.
+inline double spotCone(const SpotConeShape& cone, const Vec3& lightToPoint) {
+    if (!cone.spot) return 1.0;
+    double q = dot(cone.axis, lightToPoint);
+    // A direction the host could not express lights nothing rather than poisoning the pixel.
+    if (!std::isfinite(q)) return 0.0;
+    if (q <= cone.outer) return 0.0;
+    if (q >= cone.inner) return 1.0;
+    double t = (q - cone.outer) / std::max(cone.inner - cone.outer, kMinFeatherBand);
+    return t * t * (3.0 - 2.0 * t);
+}
 
 }  // namespace zephrin

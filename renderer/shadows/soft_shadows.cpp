@@ -9,7 +9,9 @@
 #include "renderer/shadows/soft_shadows.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <limits>
 
 #include "renderer/runtime/scratch_arrays.h"
 #include "renderer/runtime/worker_pool.h"
@@ -182,6 +184,38 @@ void forRows(int32_t rows, Body& body) {
     parallelFor(spread.items, kFilterRowBlock, rowBody);
 }
 
+// Per column, how many pixels `counted` takes from the top row down to each row. The columns are
+// shared out among the workers; each walks its rows in order.
+template <typename Counted>
+void countDownColumns(int32_t width, int32_t height, std::vector<int32_t>& running, Counted& counted) {
+    const auto columns = static_cast<uint32_t>(std::max(width, 0));
+    auto body = [&](uint32_t begin, uint32_t end) {
+        for (int32_t y = 0; y < height; ++y) {
+            const size_t row = static_cast<size_t>(y) * static_cast<size_t>(width);
+            for (uint32_t x = begin; x < end; ++x) {
+                const int32_t above = y > 0 ? running[row - static_cast<size_t>(width) + x] : 0;
+                running[row + x] = above + (counted(row + x) ? 1 : 0);
+            }
+        }
+    };
+    parallelFor(columns, kFilterRowBlock, body);
+}
+
+// How many of rows lo..hi (clamped to the frame) of column x were counted, from running counts
+// down the columns.
+int32_t countInColumn(const std::vector<int32_t>& running, int32_t width, int32_t height, int32_t x, int32_t lo,
+                      int32_t hi) {
+    lo = std::max(lo, 0);
+    hi = std::min(hi, height - 1);
+    if (hi < lo) return 0;
+    const auto at = [width, x](int32_t y) {
+        return static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x);
+    };
+    return running[at(hi)] - (lo > 0 ? running[at(lo - 1)] : 0);
+}
+
+uint64_t bitsOf(double value) { return std::bit_cast<uint64_t>(value); }
+
 struct Filter {
     FrameBuffers& b;
     const PlaneContext& ctx;
@@ -229,15 +263,30 @@ struct Filter {
         std::vector<int32_t>& rowDistance = rowDistances.values;
         auto source = [&](size_t q) { return marked(q) && inShadow(q) && b.radiusField[q] > kFieldEpsilon; };
         auto rows = [&](int32_t y) {
+            // Nearer than the nearest source on either side there is nothing to take: the search
+            // starts there, and pixels with no source within R keep no value, as a full search finds.
+            // A row's own array: a few kilobytes against a row's searches, and nothing outlives the call.
+            std::vector<int32_t> nextSource(static_cast<size_t>(width));
+            int32_t next = std::numeric_limits<int32_t>::max();
+            for (int32_t x = width - 1; x >= 0; --x) {
+                nextSource[static_cast<size_t>(x)] = next;
+                if (source(at(x, y))) next = x;
+            }
+            int32_t previous = std::numeric_limits<int32_t>::min();
             for (int32_t x = 0; x < width; ++x) {
                 const size_t p = at(x, y);
+                const bool isSource = source(p);
+                const int64_t nearest =
+                    std::min(static_cast<int64_t>(x) - previous, static_cast<int64_t>(nextSource[static_cast<size_t>(x)]) - x);
+                if (isSource) previous = x;
                 if (!marked(p)) continue;
-                if (source(p)) {
+                if (isSource) {
                     rowValue[p] = b.radiusField[p];
                     rowDistance[p] = 0;
                     continue;
                 }
-                for (int32_t d = 1; d <= radius; ++d) {
+                if (nearest > radius) continue;
+                for (auto d = static_cast<int32_t>(nearest); d <= radius; ++d) {
                     double best = -1.0;
                     for (int32_t qx : {x - d, x + d}) {
                         if (qx < 0 || qx >= width) continue;
@@ -255,10 +304,17 @@ struct Filter {
             }
         };
         forRows(height, rows);
+        ScratchArray<int32_t> rowResults(n, 0);
+        auto hasRowResult = [&](size_t q) { return marked(q) && rowDistance[q] >= 0; };
+        countDownColumns(width, height, rowResults.values, hasRowResult);
         auto columns = [&](int32_t y) {
             for (int32_t x = 0; x < width; ++x) {
                 const size_t p = at(x, y);
                 if (!marked(p) || inShadow(p)) continue;
+                if (countInColumn(rowResults.values, width, height, x, y - radius, y + radius) == 0) {
+                    b.radiusField[p] = 0.0;
+                    continue;
+                }
                 int64_t bestDistance = -1;
                 double value = 0.0;
                 for (int32_t dy = -radius; dy <= radius; ++dy) {
@@ -321,14 +377,70 @@ struct Filter {
     // unfiltered visibility.
     void blur(const std::vector<double>& in, std::vector<double>& out, const std::vector<std::vector<double>>& kernels,
               bool alongRows) {
+        // Inside a run of marked pixels of one surface that share one value every tap weighs its bare
+        // kernel weight (the plane weight within a surface is exactly 1), so the mean depends on the
+        // radius and that value alone: it is worked out once per radius and value. Along rows each
+        // pixel knows where its run starts (-1 for pixels no run holds), worked out for rows that
+        // blur at all; down columns the window is checked pixel by pixel, stopping at the first change.
+        auto inRun = [&](size_t q) { return marked(q) && b.surfaceIndex[q] >= 0; };
+        auto continuesRun = [&](size_t previous, size_t q) {
+            return inRun(q) && b.surfaceIndex[previous] == b.surfaceIndex[q] && bitsOf(in[previous]) == bitsOf(in[q]);
+        };
         auto row = [&](int32_t y) {
+            std::vector<int32_t> rowRuns;
+            bool rowRunsKnown = false;
+            auto uniformWindow = [&](int32_t x, int32_t r) {
+                if (!alongRows) {
+                    const int32_t first = std::max(y - r, 0), last = std::min(y + r, height - 1);
+                    if (!inRun(at(x, first))) return false;
+                    for (int32_t qy = first + 1; qy <= last; ++qy) {
+                        if (!continuesRun(at(x, qy - 1), at(x, qy))) return false;
+                    }
+                    return true;
+                }
+                if (!rowRunsKnown) {
+                    rowRuns.resize(static_cast<size_t>(width));
+                    for (int32_t qx = 0; qx < width; ++qx) {
+                        const size_t q = at(qx, y);
+                        const bool continues = qx > 0 && inRun(q - 1) && continuesRun(q - 1, q);
+                        rowRuns[static_cast<size_t>(qx)] =
+                            !inRun(q) ? -1 : (continues ? rowRuns[static_cast<size_t>(qx) - 1] : qx);
+                    }
+                    rowRunsKnown = true;
+                }
+                const int32_t runOfLast = rowRuns[static_cast<size_t>(std::min(x + r, width - 1))];
+                return runOfLast >= 0 && runOfLast <= std::max(x - r, 0);
+            };
+            int32_t memoRadius = -1;
+            uint64_t memoBits = 0;
+            double memoValue = 0.0;
             for (int32_t x = 0; x < width; ++x) {
                 const size_t p = at(x, y);
                 if (!marked(p)) continue;
-                const auto r = static_cast<int32_t>(
-                    std::min(std::ceil(radius * clampUnit(b.radiusField[p])), static_cast<double>(radius)));
+                // No field, no blur: the ceiling below is then 0 (a NaN field clamps to 0 as well).
+                const auto r = b.radiusField[p] > 0.0 ? static_cast<int32_t>(std::min(
+                                                            std::ceil(radius * clampUnit(b.radiusField[p])),
+                                                            static_cast<double>(radius)))
+                                                      : 0;
                 if (r < 1) {
                     out[p] = alongRows ? b.shadowVisibility[p] : clampUnit(in[p]);
+                    continue;
+                }
+                if (uniformWindow(x, r)) {
+                    if (r != memoRadius || bitsOf(in[p]) != memoBits) {
+                        const std::vector<double>& kernel = kernels[static_cast<size_t>(r)];
+                        double sum = 0.0, weights = 0.0;
+                        for (int32_t i = -r; i <= r; ++i) {
+                            const double w = kernel[static_cast<size_t>(i + r)];
+                            sum += w * in[p];
+                            weights += w;
+                        }
+                        // The pixel's own tap weighs 1: the divisor is never below 1.
+                        memoValue = sum / weights;
+                        memoRadius = r;
+                        memoBits = bitsOf(in[p]);
+                    }
+                    out[p] = alongRows ? memoValue : clampUnit(memoValue);
                     continue;
                 }
                 const std::vector<double>& kernel = kernels[static_cast<size_t>(r)];

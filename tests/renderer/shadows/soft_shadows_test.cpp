@@ -134,6 +134,39 @@ TEST(SoftShadows, FilterSoftensAnEdgeOnOneSurface) {
     EXPECT_EQ(f.b.shadowVisibility[f.at(edge - 1, 3)], 0.0);
 }
 
+// With a full blocker hint the lit side takes the whole radius R = 5 up to R pixels from the edge:
+// the pixel R away still sees the last shadowed one under its kernel, the next sees none and stays
+// exactly lit. Both blur directions, edge across rows and across columns.
+TEST(SoftShadows, TheBlurReachesExactlyTheRadiusPastAnEdge) {
+    PostFrame across;
+    across.filter();
+    const int32_t edge = kWidth / 2;
+    for (int32_t x = edge; x < edge + 5; ++x) {
+        EXPECT_EQ(across.b.radiusField[across.at(x, 4)], 1.0) << x;
+        EXPECT_LT(across.filtered(x), 1.0) << x;
+    }
+    EXPECT_EQ(across.b.radiusField[across.at(edge + 5, 4)], 0.0);
+    EXPECT_EQ(across.filtered(edge + 5), 1.0);
+
+    PostFrame down;  // the top half in shadow
+    for (int32_t y = 0; y < kHeight; ++y) {
+        for (int32_t x = 0; x < kWidth; ++x) {
+            const size_t i = down.at(x, y);
+            const double v = y < kHeight / 2 ? 0.0 : 1.0;
+            down.b.shadowVisibility[i] = down.b.filteredVisibility[i] = v;
+            down.b.radiusField[i] = v < 0.5 ? 1.0 : 0.0;
+        }
+    }
+    down.filter();
+    const int32_t x = kWidth / 3;
+    for (int32_t y = kHeight / 2; y < kHeight / 2 + 5; ++y) {
+        EXPECT_LT(down.b.filteredVisibility[down.at(x, y)], 1.0) << y;
+        EXPECT_GT(down.b.filteredVisibility[down.at(x, y)], down.b.filteredVisibility[down.at(x, y - 1)]) << y;
+    }
+    EXPECT_EQ(down.b.filteredVisibility[down.at(x, kHeight / 2 + 5)], 1.0);
+    EXPECT_EQ(down.b.filteredVisibility[down.at(x, 0)], 0.0);
+}
+
 TEST(SoftShadows, ContactEdgesAreSeededWithoutABlockerHint) {
     PostFrame f;
     std::fill(f.b.radiusField.begin(), f.b.radiusField.end(), 0.0);
