@@ -11,19 +11,8 @@ rounds="${1:-5}"
 
 scripts/setup.sh default
 # Embree is the benchmarks' yardstick only: the tests and the plug-ins never need it.
-bench_packages=(libembree-dev libbenchmark-dev)
-missing=()
-for p in "${bench_packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  sudo_cmd=""
-  [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
-  $sudo_cmd apt-get update
-  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y --no-install-recommends "${missing[@]}"
-  cmake --preset default >/dev/null  # finds Embree now
-fi
+scripts/install-missing.sh libembree-dev libbenchmark-dev
+cmake --preset default >/dev/null  # finds Embree once it is installed
 cmake --build --preset default --target zephrin_embree_peer zephrin_micro_bench zephrin_frame_bench ZephrinRenderer
 
 out=$(mktemp -d)

@@ -18,19 +18,9 @@ packages=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config libopenimage
           glslc libvulkan-dev mesa-vulkan-drivers vulkan-validationlayers
           libcairo2-dev fontconfig fonts-wqy-microhei libcpp-httplib-dev chromium nodejs python3-jsonschema
           slurm-wlm munge)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
 # npm comes with some nodejs builds and as its own Debian package with others.
-command -v npm >/dev/null 2>&1 || missing+=(npm)
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  sudo_cmd=""
-  [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
-  $sudo_cmd apt-get update
-  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+command -v npm >/dev/null 2>&1 || packages+=(npm)
+scripts/install-missing.sh "${packages[@]}"
 
 preset="${1:-default}"
 cmake --preset "$preset" >/dev/null
