@@ -557,14 +557,10 @@ void rasterizeTriangleRow(const SceneSurface& surface, const PreparedTriangle& t
     // The columns forEachCoveredPixelInRow visits, with its interior pixels taken here: their coverage
     // and weights follow from values fixed for the row.
     const CoverageRow row = coverageRow(triangle, y);
-    const RowSpans spans = rowSpans(triangle, row);
-    if (!(spans.first <= spans.last)) return;
-    const auto first = static_cast<int32_t>(spans.first), last = static_cast<int32_t>(spans.last);
-    int32_t interiorFirst = last + 1, interiorLast = last;
-    if (spans.interiorFirst <= spans.interiorLast) {
-        interiorFirst = static_cast<int32_t>(spans.interiorFirst);
-        interiorLast = static_cast<int32_t>(spans.interiorLast);
-    }
+    const RowColumns columns = rowColumns(triangle, row);
+    if (columns.first > columns.last) return;
+    const int32_t first = columns.first, last = columns.last;
+    const int32_t interiorFirst = columns.interiorFirst, interiorLast = columns.interiorLast;
     auto edgePixel = [&](int32_t x) {
         const PixelCoverage coverage = coverPixelInRow(triangle, row, x);
         if (coverage.mask != 0) anyPixel(x, y, coverage);

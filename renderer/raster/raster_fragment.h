@@ -78,6 +78,27 @@ struct RowSpans {
     double interiorFirst = 0.0, interiorLast = -1.0;
 };
 RowSpans rowSpans(const PreparedTriangle& triangle, const CoverageRow& row);
+
+// rowSpans as whole columns for a loop over the row: empty when first > last; without an interior
+// the interior starts past the last column.
+struct RowColumns {
+    int32_t first = 0, last = -1;
+    int32_t interiorFirst = 0, interiorLast = -1;
+};
+inline RowColumns rowColumns(const PreparedTriangle& triangle, const CoverageRow& row) {
+    const RowSpans spans = rowSpans(triangle, row);
+    RowColumns columns;
+    if (!(spans.first <= spans.last)) return columns;
+    columns.first = static_cast<int32_t>(spans.first);
+    columns.last = static_cast<int32_t>(spans.last);
+    columns.interiorFirst = columns.last + 1;
+    columns.interiorLast = columns.last;
+    if (spans.interiorFirst <= spans.interiorLast) {
+        columns.interiorFirst = static_cast<int32_t>(spans.interiorFirst);
+        columns.interiorLast = static_cast<int32_t>(spans.interiorLast);
+    }
+    return columns;
+}
 // coverPixelInRow for a pixel of the interior span.
 // The coverage coverPixelInRow gives at (x, y) when its mask is `mask` (bit 7: the seven-sample
 // pattern), summed in the same order: the winner's own mask, which the raster keeps, stands for its
@@ -237,14 +258,10 @@ void forEachCoveredPixelInRow(const PreparedTriangle& triangle, int32_t y, Visit
         }
         return;
     }
-    const RowSpans spans = rowSpans(triangle, row);
-    if (!(spans.first <= spans.last)) return;
-    const auto first = static_cast<int32_t>(spans.first), last = static_cast<int32_t>(spans.last);
-    int32_t interiorFirst = last + 1, interiorLast = last;
-    if (spans.interiorFirst <= spans.interiorLast) {
-        interiorFirst = static_cast<int32_t>(spans.interiorFirst);
-        interiorLast = static_cast<int32_t>(spans.interiorLast);
-    }
+    const RowColumns columns = rowColumns(triangle, row);
+    if (columns.first > columns.last) return;
+    const int32_t first = columns.first, last = columns.last;
+    const int32_t interiorFirst = columns.interiorFirst, interiorLast = columns.interiorLast;
     for (int32_t x = first; x <= last; ++x) {
         const bool interior = x >= interiorFirst && x <= interiorLast;
         const PixelCoverage coverage =
