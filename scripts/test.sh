@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs the tests of one CMake preset, or of all of them in turn: the optimised
-# build, the address + undefined-behaviour sanitizer build, the thread sanitizer build (renderer and
-# host tests, where the worker threads run) and the clang build. The tests that start a real cluster or
-# browser run in the optimised build only, the GPU tests also under the sanitizers (CMakePresets.json).
+# build, the address + undefined-behaviour sanitizer build, the thread sanitizer build (only the
+# renderer and host tests, where the worker threads run, are built and run) and the clang build. The
+# tests that start a real cluster or browser run in the optimised build only, the GPU tests also under
+# the address sanitizer (CMakePresets.json).
 # Usage: scripts/test.sh [default|asan|tsan|clang|all]   (default: all)
 set -euo pipefail
 cd "$(dirname "$0")/.."
