@@ -454,13 +454,10 @@ RasterTargets rasterTargets(FrameBuffers& buffers, WinnerIndices& winners) {
 
 namespace {
 
-// The depth resolve and colour of a fragment whose weights are in won.weights, on arrays already
-// looked up; the rest of rasterizeFragment.
-[[gnu::always_inline]] inline bool resolveWeighted(const FragmentSource& source, uint8_t ownMask, size_t pixel,
-                                                   const RasterTargets& targets, WinningFragment& won) {
-    const double z = won.weights.depth;
-    won.faceCode = source.faceCode;
-
+// The depth test of a fragment at depth z: the coverage mask the pixel takes when the fragment wins
+// it, or 0 when it loses (a same-surface loser has then left its coverage merged into the pixel's).
+[[gnu::always_inline]] inline uint8_t depthResolve(const FragmentSource& source, uint8_t ownMask, size_t pixel,
+                                                   const RasterTargets& targets, double z) {
     uint8_t mask = ownMask;
     if (targets.surfaceIndex[pixel] == source.surfaceIndex) {
         // One surface's fragments add up: two triangles meeting inside a pixel cover it together.
@@ -476,15 +473,19 @@ namespace {
         }
         if (!replaces) {
             targets.coverage[pixel] = mask;
-            return false;
+            return 0;
         }
     } else if (!(z < targets.depth[pixel])) {
-        return false;
+        return 0;
     }
+    return mask;
+}
 
-    if (!visibleColourVia(source, won.weights, won.color, won.alpha)) return false;
-
-    targets.depth[pixel] = z;
+// Writes the winner that depthResolve let through with `mask`, its colour and alpha in won.
+[[gnu::always_inline]] inline void writeWinner(const FragmentSource& source, uint8_t ownMask, uint8_t mask,
+                                               size_t pixel, const RasterTargets& targets,
+                                               const WinningFragment& won) {
+    targets.depth[pixel] = won.weights.depth;
     targets.coverage[pixel] = mask;
     targets.color[4 * pixel + 3] = won.alpha;
     targets.surfaceIndex[pixel] = source.surfaceIndex;
@@ -493,6 +494,17 @@ namespace {
     if (targets.preparedIndex != nullptr) targets.preparedIndex[pixel] = source.preparedIndex;
     if (targets.packedColor != nullptr) targets.packedColor[pixel] = won.color;
     if (targets.winnerMask != nullptr) targets.winnerMask[pixel] = ownMask;
+}
+
+// The depth resolve and colour of a fragment whose weights are in won.weights, on arrays already
+// looked up; the rest of rasterizeFragment.
+[[gnu::always_inline]] inline bool resolveWeighted(const FragmentSource& source, uint8_t ownMask, size_t pixel,
+                                                   const RasterTargets& targets, WinningFragment& won) {
+    won.faceCode = source.faceCode;
+    const uint8_t mask = depthResolve(source, ownMask, pixel, targets, won.weights.depth);
+    if (mask == 0) return false;
+    if (!visibleColourVia(source, won.weights, won.color, won.alpha)) return false;
+    writeWinner(source, ownMask, mask, pixel, targets, won);
     return true;
 }
 
@@ -534,8 +546,151 @@ bool rasterizeFragment(const std::vector<SceneSurface>& surfaces, const Prepared
     return resolveFragment(source, coverage, pixel, rasterTargets(buffers, winners), won);
 }
 
-void rasterizeTriangleRow(const SceneSurface& surface, const PreparedTriangle& triangle, int32_t preparedIndex,
-                          int32_t y, const RasterTargets& targets) {
+namespace {
+
+// Where the processor has AVX2, the interior pixels of a row are weighted four at a time, a pixel
+// per lane. Only AVX2 is enabled for that code, not FMA, so every value rounds as in the portable
+// loop and the two write the same arrays bit for bit.
+const bool kWideInteriorRuns = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+}();
+
+// The interior span of one row: every pixel fully covered, with interpolateAt's edge functions at
+// the pixel centre split into the parts fixed for the row, each computed as interpolateAt computes it.
+struct InteriorRun {
+    int32_t first = 0, last = -1;
+    uint8_t mask = 0;
+    size_t rowStart = 0;
+    double ax = 0.0, bx = 0.0, cx = 0.0;
+    double bMinusY = 0.0, cMinusY = 0.0, edge1Row = 0.0, edge2Row = 0.0, cyMinusAy = 0.0, byMinusAy = 0.0;
+    double scale[3] = {0.0, 0.0, 0.0};
+};
+
+InteriorRun interiorRun(const PreparedTriangle& triangle, const CoverageRow& row, const RowColumns& columns,
+                        size_t rowStart) {
+    InteriorRun run;
+    run.first = columns.interiorFirst;
+    run.last = columns.interiorLast;
+    run.rowStart = rowStart;
+    // Every sample of the four-sample pattern lies a quarter or three quarters into the pixel, and the
+    // sums of four such coordinates are exact, so the centroid of a full pixel is its centre exactly.
+    const PixelCoverage full = coverInteriorPixel(triangle, row, columns.interiorFirst);
+    run.mask = full.mask;
+    const double py = full.centroidY;
+    const ProjectedVertex& a = triangle.vertices[0];
+    const ProjectedVertex& b = triangle.vertices[1];
+    const ProjectedVertex& c = triangle.vertices[2];
+    run.ax = a.screenX;
+    run.bx = b.screenX;
+    run.cx = c.screenX;
+    run.bMinusY = b.screenY - py;
+    run.cMinusY = c.screenY - py;
+    run.edge1Row = (py - a.screenY) * (c.screenX - a.screenX);
+    run.edge2Row = (py - a.screenY) * (b.screenX - a.screenX);
+    run.cyMinusAy = c.screenY - a.screenY;
+    run.byMinusAy = b.screenY - a.screenY;
+    for (int i = 0; i < 3; ++i) run.scale[i] = triangle.coverage.inverseZOverArea[i];
+    return run;
+}
+
+template <typename Keep>
+void rasterizeInteriorPortable(const FragmentSource& source, const InteriorRun& run, const RasterTargets& targets,
+                               WinningFragment& won, Keep& keep) {
+    for (int32_t x = run.first; x <= run.last; ++x) {
+        const double px = x + 0.5;
+        const double p0 = (run.bMinusY * (run.cx - px) - run.cMinusY * (run.bx - px)) * run.scale[0];
+        const double p1 = (run.edge1Row - run.cyMinusAy * (px - run.ax)) * run.scale[1];
+        const double p2 = (run.byMinusAy * (px - run.ax) - run.edge2Row) * run.scale[2];
+        const double sum = p0 + p1 + p2;
+        if (!(sum > kMinInverseDepthSum)) continue;
+        const double depth = 1.0 / sum;
+        won.weights.depth = depth;
+        won.weights.weights[0] = p0 * depth;
+        won.weights.weights[1] = p1 * depth;
+        won.weights.weights[2] = p2 * depth;
+        const size_t pixel = run.rowStart + static_cast<size_t>(x);
+        if (resolveWeighted(source, run.mask, pixel, targets, won)) keep(pixel);
+    }
+}
+
+// lookUpFaceColour with the 8-bit front lookup taken inline.
+__attribute__((target("avx2"), always_inline)) inline PackedColor lookUpFaceColourWide(const FragmentSource& source,
+                                                                                      double u, double v) {
+    const FaceLookup& lookup = source.lookup;
+    if (lookup.frontImage8 == nullptr) return faceColour(*source.surface, source.faceCode, u, v);
+    const double mapped = clampUnit(u);
+    return lookUpTexture8Wide(*lookup.frontImage8, lookup.fallback, lookup.flipU ? 1.0 - mapped : mapped, v);
+}
+
+// values[0] w0 + values[1] w1 + values[2] w2, summed from 0 as visibleColourVia sums it.
+__attribute__((target("avx2"), always_inline)) inline __m256d interpolateWide(const double (&values)[3], __m256d w0,
+                                                                             __m256d w1, __m256d w2) {
+    __m256d sum = _mm256_add_pd(_mm256_setzero_pd(), _mm256_mul_pd(_mm256_set1_pd(values[0]), w0));
+    sum = _mm256_add_pd(sum, _mm256_mul_pd(_mm256_set1_pd(values[1]), w1));
+    return _mm256_add_pd(sum, _mm256_mul_pd(_mm256_set1_pd(values[2]), w2));
+}
+
+// rasterizeInteriorPortable four pixels at a time: lane k of a block is pixel x + k. The weights and
+// the texture coordinates are computed for the whole block in visibleColourVia's order (its sums start
+// from 0); the depth resolve then runs pixel by pixel, in order, as in the portable loop.
+template <typename Keep>
+__attribute__((target("avx2"))) void rasterizeInteriorWide(const FragmentSource& source, const InteriorRun& run,
+                                                           const RasterTargets& targets, WinningFragment& won,
+                                                           Keep& keep) {
+    // x + k + 0.5 is exact for every column, however it is summed.
+    const __m256d laneCentres = _mm256_set_pd(3.5, 2.5, 1.5, 0.5);
+    const __m256d ax = _mm256_set1_pd(run.ax), bx = _mm256_set1_pd(run.bx), cx = _mm256_set1_pd(run.cx);
+    const __m256d bMinusY = _mm256_set1_pd(run.bMinusY), cMinusY = _mm256_set1_pd(run.cMinusY);
+    const __m256d edge1Row = _mm256_set1_pd(run.edge1Row), edge2Row = _mm256_set1_pd(run.edge2Row);
+    const __m256d cyMinusAy = _mm256_set1_pd(run.cyMinusAy), byMinusAy = _mm256_set1_pd(run.byMinusAy);
+    const __m256d scale0 = _mm256_set1_pd(run.scale[0]), scale1 = _mm256_set1_pd(run.scale[1]),
+                  scale2 = _mm256_set1_pd(run.scale[2]);
+    const __m256d minSum = _mm256_set1_pd(kMinInverseDepthSum), one = _mm256_set1_pd(1.0);
+    alignas(32) double depth[4], w0[4], w1[4], w2[4], u[4], v[4];
+    for (int32_t x = run.first; x <= run.last; x += 4) {
+        const __m256d px = _mm256_add_pd(_mm256_set1_pd(static_cast<double>(x)), laneCentres);
+        const __m256d pxMinusAx = _mm256_sub_pd(px, ax);
+        const __m256d p0 = _mm256_mul_pd(_mm256_sub_pd(_mm256_mul_pd(bMinusY, _mm256_sub_pd(cx, px)),
+                                                       _mm256_mul_pd(cMinusY, _mm256_sub_pd(bx, px))),
+                                         scale0);
+        const __m256d p1 = _mm256_mul_pd(_mm256_sub_pd(edge1Row, _mm256_mul_pd(cyMinusAy, pxMinusAx)), scale1);
+        const __m256d p2 = _mm256_mul_pd(_mm256_sub_pd(_mm256_mul_pd(byMinusAy, pxMinusAx), edge2Row), scale2);
+        const __m256d sum = _mm256_add_pd(_mm256_add_pd(p0, p1), p2);
+        // Lanes past the run, and lanes at (or past) infinity, are left out.
+        const int32_t lanes = std::min(run.last - x + 1, 4);
+        const auto valid =
+            static_cast<uint32_t>(_mm256_movemask_pd(_mm256_cmp_pd(sum, minSum, _CMP_GT_OQ))) & ((1u << lanes) - 1u);
+        if (valid == 0) continue;
+        const __m256d z = _mm256_div_pd(one, sum);
+        const __m256d weight0 = _mm256_mul_pd(p0, z), weight1 = _mm256_mul_pd(p1, z), weight2 = _mm256_mul_pd(p2, z);
+        _mm256_store_pd(depth, z);
+        _mm256_store_pd(w0, weight0);
+        _mm256_store_pd(w1, weight1);
+        _mm256_store_pd(w2, weight2);
+        _mm256_store_pd(u, interpolateWide(source.u, weight0, weight1, weight2));
+        _mm256_store_pd(v, interpolateWide(source.v, weight0, weight1, weight2));
+        for (int32_t k = 0; k < lanes; ++k) {
+            if ((valid >> k & 1u) == 0) continue;
+            const size_t pixel = run.rowStart + static_cast<size_t>(x + k);
+            const uint8_t mask = depthResolve(source, run.mask, pixel, targets, depth[k]);
+            if (mask == 0) continue;
+            won.faceCode = source.faceCode;
+            won.color = lookUpFaceColourWide(source, u[k], v[k]);
+            won.alpha = clampUnit(kByteFractions[packedAlpha(won.color)] * source.opacity);
+            if (!(won.alpha > kTransparentAlpha)) continue;
+            won.weights.depth = depth[k];
+            won.weights.weights[0] = w0[k];
+            won.weights.weights[1] = w1[k];
+            won.weights.weights[2] = w2[k];
+            writeWinner(source, run.mask, mask, pixel, targets, won);
+            keep(pixel);
+        }
+    }
+}
+
+void rasterizeTriangleRowVia(const SceneSurface& surface, const PreparedTriangle& triangle, int32_t preparedIndex,
+                             int32_t y, const RasterTargets& targets, bool wide) {
     const int32_t faceCode = triangleFaceCode(surface, triangle.triangleIndex);
     const FragmentSource source = fragmentSource(surface, faceCode, faceLookup(surface, faceCode), triangle, preparedIndex);
     const size_t rowStart = static_cast<size_t>(y) * targets.width;
@@ -559,46 +714,32 @@ void rasterizeTriangleRow(const SceneSurface& surface, const PreparedTriangle& t
     const CoverageRow row = coverageRow(triangle, y);
     const RowColumns columns = rowColumns(triangle, row);
     if (columns.first > columns.last) return;
-    const int32_t first = columns.first, last = columns.last;
-    const int32_t interiorFirst = columns.interiorFirst, interiorLast = columns.interiorLast;
     auto edgePixel = [&](int32_t x) {
         const PixelCoverage coverage = coverPixelInRow(triangle, row, x);
         if (coverage.mask != 0) anyPixel(x, y, coverage);
     };
-    for (int32_t x = first; x < interiorFirst && x <= last; ++x) edgePixel(x);
-
-    // Every sample of the four-sample pattern lies a quarter or three quarters into the pixel, and the
-    // sums of four such coordinates are exact, so the centroid of a full pixel is its centre exactly.
-    const PixelCoverage full = coverInteriorPixel(triangle, row, interiorFirst);
-    const double py = full.centroidY;
-    const ProjectedVertex& a = triangle.vertices[0];
-    const ProjectedVertex& b = triangle.vertices[1];
-    const ProjectedVertex& c = triangle.vertices[2];
-    const double ax = a.screenX, bx = b.screenX, cx = c.screenX;
-    // interpolateAt's edge functions with their row parts taken out, each computed as it computes it.
-    const double bMinusY = b.screenY - py, cMinusY = c.screenY - py;
-    const double edge1Row = (py - a.screenY) * (c.screenX - a.screenX);
-    const double edge2Row = (py - a.screenY) * (b.screenX - a.screenX);
-    const double cyMinusAy = c.screenY - a.screenY, byMinusAy = b.screenY - a.screenY;
-    const double scale0 = triangle.coverage.inverseZOverArea[0], scale1 = triangle.coverage.inverseZOverArea[1],
-                 scale2 = triangle.coverage.inverseZOverArea[2];
-    for (int32_t x = interiorFirst; x <= interiorLast; ++x) {
-        const double px = x + 0.5;
-        const double p0 = (bMinusY * (cx - px) - cMinusY * (bx - px)) * scale0;
-        const double p1 = (edge1Row - cyMinusAy * (px - ax)) * scale1;
-        const double p2 = (byMinusAy * (px - ax) - edge2Row) * scale2;
-        const double sum = p0 + p1 + p2;
-        if (!(sum > kMinInverseDepthSum)) continue;
-        const double depth = 1.0 / sum;
-        won.weights.depth = depth;
-        won.weights.weights[0] = p0 * depth;
-        won.weights.weights[1] = p1 * depth;
-        won.weights.weights[2] = p2 * depth;
-        const size_t pixel = rowStart + static_cast<size_t>(x);
-        if (resolveWeighted(source, full.mask, pixel, targets, won)) keepRecord(pixel);
+    for (int32_t x = columns.first; x < columns.interiorFirst && x <= columns.last; ++x) edgePixel(x);
+    if (columns.interiorFirst <= columns.interiorLast) {
+        const InteriorRun run = interiorRun(triangle, row, columns, rowStart);
+        if (wide) {
+            rasterizeInteriorWide(source, run, targets, won, keepRecord);
+        } else {
+            rasterizeInteriorPortable(source, run, targets, won, keepRecord);
+        }
     }
+    for (int32_t x = std::max(columns.first, columns.interiorLast + 1); x <= columns.last; ++x) edgePixel(x);
+}
 
-    for (int32_t x = std::max(first, interiorLast + 1); x <= last; ++x) edgePixel(x);
+}  // namespace
+
+void rasterizeTriangleRow(const SceneSurface& surface, const PreparedTriangle& triangle, int32_t preparedIndex,
+                          int32_t y, const RasterTargets& targets) {
+    rasterizeTriangleRowVia(surface, triangle, preparedIndex, y, targets, kWideInteriorRuns);
+}
+
+void rasterizeTriangleRowPortable(const SceneSurface& surface, const PreparedTriangle& triangle,
+                                  int32_t preparedIndex, int32_t y, const RasterTargets& targets) {
+    rasterizeTriangleRowVia(surface, triangle, preparedIndex, y, targets, false);
 }
 
 }  // namespace zephrin
