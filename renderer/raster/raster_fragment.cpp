@@ -1,6 +1,7 @@
 #include "renderer/raster/raster_fragment.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 
@@ -112,6 +113,37 @@ bool sizedPerPixel(size_t size, const FrameBuffers& buffers) { return size == bu
 
 namespace {
 
+// A four-sample mask's sample count and the sums of its samples' offsets. Quarter-pixel positions
+// and all their partial sums are exact in a double (for any raster column or row), so
+// (count x + offset sum) / count is bit for bit the centroid that summing sample by sample gives.
+struct MaskSums {
+    double count = 0.0, x = 0.0, y = 0.0;
+};
+constexpr std::array<MaskSums, 16> kFourSampleMaskSums = [] {
+    std::array<MaskSums, 16> sums{};
+    for (uint32_t mask = 0; mask < sums.size(); ++mask) {
+        for (uint32_t i = 0; i < 4; ++i) {
+            if ((mask >> i & 1u) == 0) continue;
+            sums[mask].count += 1.0;
+            sums[mask].x += kFourSamplePattern[i][0];
+            sums[mask].y += kFourSamplePattern[i][1];
+        }
+    }
+    return sums;
+}();
+
+// The coverage of pixel (x, y) whose four-sample mask is `mask` (no pattern bit); bits past the
+// pattern's four count for nothing, as in a sample-by-sample walk.
+PixelCoverage fourSampleCoverage(uint8_t mask, int32_t x, int32_t y) {
+    PixelCoverage coverage;
+    if ((mask & 0x0fu) == 0) return coverage;
+    const MaskSums& sums = kFourSampleMaskSums[mask & 0x0fu];
+    coverage.mask = mask;
+    coverage.centroidX = (sums.count * x + sums.x) / sums.count;
+    coverage.centroidY = (sums.count * y + sums.y) / sums.count;
+    return coverage;
+}
+
 // Where the processor has AVX2, the four samples of a pixel are tested in one register, a sample per
 // lane. Only AVX2 is enabled for that code, not FMA, so every edge value rounds as in the portable
 // test and the masks and centroids are the same bit for bit.
@@ -157,21 +189,7 @@ __attribute__((target("avx2"))) PixelCoverage coverFourSamplesWide(const Prepare
                                _mm256_and_pd(_mm256_cmp_pd(_mm256_div_pd(e1, area), limit, _CMP_GE_OQ),
                                              _mm256_cmp_pd(_mm256_div_pd(e2, area), limit, _CMP_GE_OQ)));
     }
-    PixelCoverage coverage;
-    coverage.mask = static_cast<uint8_t>(_mm256_movemask_pd(inside));
-    if (coverage.mask == 0) return coverage;
-    // The centroid as coverWithPattern sums it: the covered samples in order.
-    double sumX = 0.0, sumY = 0.0;
-    int covered = 0;
-    for (int i = 0; i < 4; ++i) {
-        if ((coverage.mask >> i & 1u) == 0) continue;
-        sumX += x + kFourSamplePattern[i][0];
-        sumY += row.sampleY[i];
-        ++covered;
-    }
-    coverage.centroidX = sumX / covered;
-    coverage.centroidY = sumY / covered;
-    return coverage;
+    return fourSampleCoverage(static_cast<uint8_t>(_mm256_movemask_pd(inside)), x, row.y);
 }
 
 bool wideCoverage() { return kWideCoverage; }
@@ -186,16 +204,14 @@ PixelCoverage coverPixelInRow(const PreparedTriangle& triangle, const CoverageRo
 }
 
 PixelCoverage coverageFromMask(int32_t x, int32_t y, uint8_t mask) {
-    const bool seven = (mask & kSevenSampleMaskBit) != 0;
-    const double(*pattern)[2] = seven ? kSevenSamplePattern : kFourSamplePattern;
-    const int32_t count = seven ? 7 : 4;
+    if ((mask & kSevenSampleMaskBit) == 0) return fourSampleCoverage(mask, x, y);
     PixelCoverage coverage;
     double sumX = 0.0, sumY = 0.0;
     int covered = 0;
-    for (int32_t i = 0; i < count; ++i) {
+    for (int32_t i = 0; i < 7; ++i) {
         if ((mask >> i & 1u) == 0) continue;
-        sumX += x + pattern[i][0];
-        sumY += y + pattern[i][1];
+        sumX += x + kSevenSamplePattern[i][0];
+        sumY += y + kSevenSamplePattern[i][1];
         ++covered;
     }
     if (covered > 0) {
