@@ -386,12 +386,6 @@ bool visibleFragmentColour(const SceneSurface& surface, int32_t faceCode, const 
     return visibleColourVia(fragmentSource(surface, faceCode, FaceLookup{}, triangle, 0), weights, color, alpha);
 }
 
-bool visibleAlpha(const SceneSurface& surface, PackedColor color, double& alpha) {
-    // unpackBaseColor's alpha, without the colour channels.
-    alpha = clampUnit(kByteFractions[packedAlpha(color)] * surface.opacity);
-    return alpha > kTransparentAlpha;
-}
-
 FragmentPoint interpolateFragmentPoint(const PreparedTriangle& triangle, const SceneSurface& surface,
                                        const FragmentWeights& weights) {
     const Vec3 fallback{0.0, 0.0, -1.0};
