@@ -158,8 +158,11 @@ PixelCoverage coverFourSamplesPortable(const PreparedTriangle& triangle, const C
     return coverWithPattern(triangle, row, x, kFourSamplePattern);
 }
 
-__attribute__((target("avx2"))) PixelCoverage coverFourSamplesWide(const PreparedTriangle& triangle,
-                                                                   const CoverageRow& row, int32_t x) {
+namespace {
+
+// coverFourSamplesWide's body, taken inline by the raster's wide edge loop.
+__attribute__((target("avx2"), always_inline)) inline PixelCoverage coverFourSamplesInline(
+    const PreparedTriangle& triangle, const CoverageRow& row, int32_t x) {
     const ProjectedVertex& a = triangle.vertices[0];
     const ProjectedVertex& b = triangle.vertices[1];
     const ProjectedVertex& c = triangle.vertices[2];
@@ -190,6 +193,13 @@ __attribute__((target("avx2"))) PixelCoverage coverFourSamplesWide(const Prepare
                                              _mm256_cmp_pd(_mm256_div_pd(e2, area), limit, _CMP_GE_OQ)));
     }
     return fourSampleCoverage(static_cast<uint8_t>(_mm256_movemask_pd(inside)), x, row.y);
+}
+
+}  // namespace
+
+__attribute__((target("avx2"))) PixelCoverage coverFourSamplesWide(const PreparedTriangle& triangle,
+                                                                   const CoverageRow& row, int32_t x) {
+    return coverFourSamplesInline(triangle, row, x);
 }
 
 bool wideCoverage() { return kWideCoverage; }
@@ -359,13 +369,21 @@ FragmentSource fragmentSource(const SceneSurface& surface, int32_t faceCode, con
 
 // The fragment's colour through the source's lookup, and its alpha with the surface opacity (as
 // visibleAlpha computes it); false when it is too transparent to draw.
-[[gnu::always_inline]] inline bool visibleColourVia(const FragmentSource& source, const FragmentWeights& weights,
-                                                    PackedColor& color, double& alpha) {
-    double u = 0.0, v = 0.0;
+// The fragment's texture coordinates, summed from 0 in corner order.
+[[gnu::always_inline]] inline void fragmentUv(const FragmentSource& source, const FragmentWeights& weights, double& u,
+                                              double& v) {
+    u = 0.0;
+    v = 0.0;
     for (int i = 0; i < 3; ++i) {
         u += source.u[i] * weights.weights[i];
         v += source.v[i] * weights.weights[i];
     }
+}
+
+[[gnu::always_inline]] inline bool visibleColourVia(const FragmentSource& source, const FragmentWeights& weights,
+                                                    PackedColor& color, double& alpha) {
+    double u = 0.0, v = 0.0;
+    fragmentUv(source, weights, u, v);
     color = lookUpFaceColour(source.lookup, *source.surface, source.faceCode, u, v);
     alpha = clampUnit(kByteFractions[packedAlpha(color)] * source.opacity);
     return alpha > kTransparentAlpha;
@@ -559,9 +577,10 @@ bool rasterizeFragment(const std::vector<SceneSurface>& surfaces, const Prepared
 namespace {
 
 // Where the processor has AVX2, the interior pixels of a row are weighted four at a time, a pixel
-// per lane. Only AVX2 is enabled for that code, not FMA, so every value rounds as in the portable
-// loop and the two write the same arrays bit for bit.
-const bool kWideInteriorRuns = [] {
+// per lane, and its other pixels take the coverage test and the texture lookup inline. Only AVX2 is
+// enabled for that code, not FMA, so every value rounds as in the portable loops and the two ways
+// write the same arrays bit for bit.
+const bool kWideRows = [] {
     __builtin_cpu_init();
     return __builtin_cpu_supports("avx2") != 0;
 }();
@@ -633,6 +652,39 @@ __attribute__((target("avx2"), always_inline)) inline PackedColor lookUpFaceColo
     return lookUpTexture8Wide(*lookup.frontImage8, lookup.fallback, lookup.flipU ? 1.0 - mapped : mapped, v);
 }
 
+// visibleColourVia at texture coordinates (u, v), into won.
+__attribute__((target("avx2"), always_inline)) inline bool visibleColourWide(const FragmentSource& source, double u,
+                                                                            double v, WinningFragment& won) {
+    won.faceCode = source.faceCode;
+    won.color = lookUpFaceColourWide(source, u, v);
+    won.alpha = clampUnit(kByteFractions[packedAlpha(won.color)] * source.opacity);
+    return won.alpha > kTransparentAlpha;
+}
+
+// The four-sample pixels first .. last of a row that are not wholly inside, one at a time as
+// coverPixelInRow and rasterizeFragment take them, with the coverage test and the texture lookup
+// taken inline.
+template <typename Keep>
+__attribute__((target("avx2"))) void rasterizeEdgePixelsWide(const FragmentSource& source, const CoverageRow& row,
+                                                             int32_t first, int32_t last, size_t rowStart,
+                                                             const RasterTargets& targets, WinningFragment& won,
+                                                             Keep& keep) {
+    const PreparedTriangle& triangle = *source.triangle;
+    for (int32_t x = first; x <= last; ++x) {
+        const PixelCoverage coverage = coverFourSamplesInline(triangle, row, x);
+        if (coverage.mask == 0) continue;
+        if (!interpolateAt(triangle, coverage.centroidX, coverage.centroidY, won.weights)) continue;
+        const size_t pixel = rowStart + static_cast<size_t>(x);
+        const uint8_t mask = depthResolve(source, coverage.mask, pixel, targets, won.weights.depth);
+        if (mask == 0) continue;
+        double u = 0.0, v = 0.0;
+        fragmentUv(source, won.weights, u, v);
+        if (!visibleColourWide(source, u, v, won)) continue;
+        writeWinner(source, coverage.mask, mask, pixel, targets, won);
+        keep(pixel);
+    }
+}
+
 // values[0] w0 + values[1] w1 + values[2] w2, summed from 0 as visibleColourVia sums it.
 __attribute__((target("avx2"), always_inline)) inline __m256d interpolateWide(const double (&values)[3], __m256d w0,
                                                                              __m256d w1, __m256d w2) {
@@ -684,11 +736,7 @@ __attribute__((target("avx2"))) void rasterizeInteriorWide(const FragmentSource&
             if ((valid >> k & 1u) == 0) continue;
             const size_t pixel = run.rowStart + static_cast<size_t>(x + k);
             const uint8_t mask = depthResolve(source, run.mask, pixel, targets, depth[k]);
-            if (mask == 0) continue;
-            won.faceCode = source.faceCode;
-            won.color = lookUpFaceColourWide(source, u[k], v[k]);
-            won.alpha = clampUnit(kByteFractions[packedAlpha(won.color)] * source.opacity);
-            if (!(won.alpha > kTransparentAlpha)) continue;
+            if (mask == 0 || !visibleColourWide(source, u[k], v[k], won)) continue;
             won.weights.depth = depth[k];
             won.weights.weights[0] = w0[k];
             won.weights.weights[1] = w1[k];
@@ -714,7 +762,7 @@ void rasterizeTriangleRowVia(const SceneSurface& surface, const PreparedTriangle
         const size_t pixel = rowStart + static_cast<size_t>(x);
         if (resolveFragment(source, coverage, pixel, targets, won)) keepRecord(pixel);
     };
-    if (triangle.sevenSampleCoverage || triangle.maxX - triangle.minX < kNarrowTriangleColumns) {
+    if (triangle.sevenSampleCoverage) {
         forEachCoveredPixelInRow(triangle, y, anyPixel);
         return;
     }
@@ -722,13 +770,24 @@ void rasterizeTriangleRowVia(const SceneSurface& surface, const PreparedTriangle
     // The columns forEachCoveredPixelInRow visits, with its interior pixels taken here: their coverage
     // and weights follow from values fixed for the row.
     const CoverageRow row = coverageRow(triangle, y);
+    auto edgePixels = [&](int32_t first, int32_t last) {
+        if (wide) {
+            rasterizeEdgePixelsWide(source, row, first, last, rowStart, targets, won, keepRecord);
+            return;
+        }
+        for (int32_t x = first; x <= last; ++x) {
+            const PixelCoverage coverage = coverPixelInRow(triangle, row, x);
+            if (coverage.mask != 0) anyPixel(x, y, coverage);
+        }
+    };
+    // A triangle only a few columns wide costs less to test column by column than to bound.
+    if (triangle.maxX - triangle.minX < kNarrowTriangleColumns) {
+        edgePixels(triangle.minX, triangle.maxX);
+        return;
+    }
     const RowColumns columns = rowColumns(triangle, row);
     if (columns.first > columns.last) return;
-    auto edgePixel = [&](int32_t x) {
-        const PixelCoverage coverage = coverPixelInRow(triangle, row, x);
-        if (coverage.mask != 0) anyPixel(x, y, coverage);
-    };
-    for (int32_t x = columns.first; x < columns.interiorFirst && x <= columns.last; ++x) edgePixel(x);
+    edgePixels(columns.first, std::min(columns.interiorFirst - 1, columns.last));
     if (columns.interiorFirst <= columns.interiorLast) {
         const InteriorRun run = interiorRun(triangle, row, columns, rowStart);
         if (wide) {
@@ -737,14 +796,14 @@ void rasterizeTriangleRowVia(const SceneSurface& surface, const PreparedTriangle
             rasterizeInteriorPortable(source, run, targets, won, keepRecord);
         }
     }
-    for (int32_t x = std::max(columns.first, columns.interiorLast + 1); x <= columns.last; ++x) edgePixel(x);
+    edgePixels(std::max(columns.first, columns.interiorLast + 1), columns.last);
 }
 
 }  // namespace
 
 void rasterizeTriangleRow(const SceneSurface& surface, const PreparedTriangle& triangle, int32_t preparedIndex,
                           int32_t y, const RasterTargets& targets) {
-    rasterizeTriangleRowVia(surface, triangle, preparedIndex, y, targets, kWideInteriorRuns);
+    rasterizeTriangleRowVia(surface, triangle, preparedIndex, y, targets, kWideRows);
 }
 
 void rasterizeTriangleRowPortable(const SceneSurface& surface, const PreparedTriangle& triangle,

@@ -249,8 +249,8 @@ bool rasterizeFragment(const std::vector<SceneSurface>& surfaces, const Prepared
 // VisiblePixel record for each winner where the frame keeps them.
 void rasterizeTriangleRow(const SceneSurface& surface, const PreparedTriangle& triangle, int32_t preparedIndex,
                           int32_t y, const RasterTargets& targets);
-// rasterizeTriangleRow with its interior pixels taken one at a time by the portable loop, whichever
-// the processor has; named so that a test can hold it against the wide loop on the same input.
+// rasterizeTriangleRow with its pixels taken by the portable loops, whichever the processor has;
+// named so that a test can hold it against the wide loops (AVX2) on the same input.
 void rasterizeTriangleRowPortable(const SceneSurface& surface, const PreparedTriangle& triangle,
                                   int32_t preparedIndex, int32_t y, const RasterTargets& targets);
 

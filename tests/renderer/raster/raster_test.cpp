@@ -343,9 +343,10 @@ TEST(RasterBand, TransparentFragmentsAreNotWrittenAndHideNothing) {
 }
 
 TEST(RasterBand, WideAndPortableInteriorLoopsWriteTheSameArrays) {
-    // Textured, partly transparent surfaces at a few depths (ties included), wide enough for long
-    // interior runs of every length modulo four, with the deferred-shading records kept: the loop that
-    // weighs four pixels at once must leave every array exactly as the pixel-by-pixel loop does.
+    // Textured, partly transparent surfaces at a few depths (ties included), most wide enough for long
+    // interior runs of every length modulo four and some narrow enough to be walked column by column,
+    // with the deferred-shading records kept: the wide loops must leave every array exactly as the
+    // portable loops do.
     constexpr int32_t kSize = 64;
     const SceneCamera camera = rasterCamera(kSize, kSize);
     std::vector<PF_Pixel8> image(16 * 16);
@@ -356,7 +357,8 @@ TEST(RasterBand, WideAndPortableInteriorLoopsWriteTheSameArrays) {
         p = PF_Pixel8{static_cast<A_u_char>(alpha < 40 ? 0 : alpha), static_cast<A_u_char>(byte(rng)),
                       static_cast<A_u_char>(byte(rng)), static_cast<A_u_char>(byte(rng))};
     }
-    std::uniform_real_distribution<double> coordinate(-8.0, kSize + 8.0), extent(12.0, 60.0), unit(0.0, 1.0);
+    std::uniform_real_distribution<double> coordinate(-8.0, kSize + 8.0), extent(12.0, 60.0), narrow(1.0, 10.0),
+        unit(0.0, 1.0);
     std::uniform_int_distribution<int32_t> pick(0, 3);
     std::vector<SceneSurface> surfaces(3);
     for (size_t s = 0; s < surfaces.size(); ++s) {
@@ -371,8 +373,9 @@ TEST(RasterBand, WideAndPortableInteriorLoopsWriteTheSameArrays) {
     }
     // The first surface also takes the lookups that do not go straight to the 8-bit image.
     const int32_t faces[4] = {kFaceFront, kFaceFront, kFaceBack, kFaceSideFrontAlpha};
-    for (int i = 0; i < 120; ++i) {
-        const double x = coordinate(rng), y = coordinate(rng), w = extent(rng), h = extent(rng);
+    for (int i = 0; i < 160; ++i) {
+        const double x = coordinate(rng), y = coordinate(rng);
+        const double w = i % 4 == 3 ? narrow(rng) : extent(rng), h = extent(rng);
         const double z = 100.0 + 10.0 * pick(rng);
         const size_t s = static_cast<size_t>(i % 3);
         addScreenTriangle(surfaces[s], camera, x, y, x + w, y + 0.2 * h, x + 0.1 * w, y + h, z,
