@@ -342,7 +342,7 @@ TEST(RasterBand, TransparentFragmentsAreNotWrittenAndHideNothing) {
     EXPECT_EQ(buffers.color[4 * p + 3], 1.0);
 }
 
-TEST(RasterBand, WideAndPortableInteriorLoopsWriteTheSameArrays) {
+TEST(RasterBand, WideAndPortableRowLoopsWriteTheSameArrays) {
     // Textured, partly transparent surfaces at a few depths (ties included), most wide enough for long
     // interior runs of every length modulo four and some narrow enough to be walked column by column,
     // with the deferred-shading records kept: the wide loops must leave every array exactly as the
