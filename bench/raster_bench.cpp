@@ -5,7 +5,9 @@
 #include <cmath>
 #include <vector>
 
+#include "renderer/post/blend.h"
 #include "renderer/raster/raster_band.h"
+#include "renderer/raster/raster_fragment.h"
 #include "renderer/raster/raster_prepare.h"
 #include "renderer/runtime/frame_buffers.h"
 #include "sdk/AE_GeneralPlug.h"
@@ -114,6 +116,84 @@ BENCHMARK(BM_RasterBand)->Unit(benchmark::kMillisecond);
 
 void BM_RasterBandTextured(benchmark::State& state) { runRasterBand(state, true); }
 BENCHMARK(BM_RasterBandTextured)->Unit(benchmark::kMillisecond);
+
+// The textured layers' rows triangle by triangle, with the interior pixels taken by the loop the
+// processor gets (four at a time where it has AVX2) or by the portable loop: the two side by side.
+void runTriangleRows(benchmark::State& state, bool portable) {
+    SceneCamera camera;
+    std::vector<SceneSurface> surfaces = makeSurfaces(camera);
+    TestCard card;
+    for (SceneSurface& surface : surfaces) card.attach(surface);
+    const std::vector<PreparedTriangle> prepared = prepareRaster(camera, surfaces, kWidth, kHeight);
+    FrameBuffers buffers;
+    buffers.rasterWidth = kWidth;
+    buffers.rasterHeight = kHeight;
+    for (auto _ : state) {
+        state.PauseTiming();
+        allocateFrameBuffers(buffers, FrameBufferSet{true, true, false, false});
+        WinnerIndices winners;
+        bindWinnerIndices(buffers, 0, kHeight, winners);
+        const RasterTargets targets = rasterTargets(buffers, winners);
+        state.ResumeTiming();
+        for (size_t i = 0; i < prepared.size(); ++i) {
+            const PreparedTriangle& triangle = prepared[i];
+            const SceneSurface& surface = surfaces[static_cast<size_t>(triangle.surfaceIndex)];
+            for (int32_t y = triangle.minY; y <= triangle.maxY; ++y) {
+                if (portable) {
+                    rasterizeTriangleRowPortable(surface, triangle, static_cast<int32_t>(i), y, targets);
+                } else {
+                    rasterizeTriangleRow(surface, triangle, static_cast<int32_t>(i), y, targets);
+                }
+            }
+        }
+        benchmark::DoNotOptimize(buffers.depth.data());
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(buffers.pixelCount()));
+}
+
+void BM_TriangleRowsChosen(benchmark::State& state) { runTriangleRows(state, false); }
+BENCHMARK(BM_TriangleRowsChosen)->Unit(benchmark::kMillisecond);
+
+void BM_TriangleRowsPortable(benchmark::State& state) { runTriangleRows(state, true); }
+BENCHMARK(BM_TriangleRowsPortable)->Unit(benchmark::kMillisecond);
+
+// A 1080p raster of partly covered, partly transparent colours over an 8-bit destination, one row
+// at a time as the blend takes a raster of the destination's size, the wide way and the portable one.
+void runBlendRows8(benchmark::State& state, bool wide) {
+    std::vector<double> colour(4 * static_cast<size_t>(kWidth) * kHeight, 0.0);
+    for (size_t p = 0; p < colour.size() / 4; ++p) {
+        if (p % 5 == 0) continue;  // uncovered
+        colour[4 * p] = static_cast<double>(p % 255) / 255.0;
+        colour[4 * p + 1] = 0.5;
+        colour[4 * p + 2] = 0.25;
+        colour[4 * p + 3] = p % 3 == 0 ? 0.5 : 1.0;
+    }
+    std::vector<PF_Pixel8> destination(static_cast<size_t>(kWidth) * kHeight, PF_Pixel8{255, 10, 20, 30});
+    for (auto _ : state) {
+        for (int32_t y = 0; y < kHeight; ++y) {
+            PF_Pixel8* row = destination.data() + static_cast<size_t>(y) * kWidth;
+            const double* c = colour.data() + 4 * static_cast<size_t>(y) * kWidth;
+            if (wide) {
+                blendRow8Wide(row, c, kWidth);
+            } else {
+                blendRow8Portable(row, c, kWidth);
+            }
+        }
+        benchmark::DoNotOptimize(destination.data());
+    }
+}
+
+void BM_BlendRows8Wide(benchmark::State& state) {
+    if (!wideBlend()) {
+        state.SkipWithError("no AVX2 on this processor");
+        return;
+    }
+    runBlendRows8(state, true);
+}
+BENCHMARK(BM_BlendRows8Wide)->Unit(benchmark::kMillisecond);
+
+void BM_BlendRows8Portable(benchmark::State& state) { runBlendRows8(state, false); }
+BENCHMARK(BM_BlendRows8Portable)->Unit(benchmark::kMillisecond);
 
 // Sizing and filling the tile path's per-pixel arrays for one 1080p frame.
 void BM_AllocateFrameBuffers(benchmark::State& state) {

@@ -1,6 +1,7 @@
 #include "renderer/raster/raster_fragment.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 
@@ -112,6 +113,37 @@ bool sizedPerPixel(size_t size, const FrameBuffers& buffers) { return size == bu
 
 namespace {
 
+// A four-sample mask's sample count and the sums of its samples' offsets. Quarter-pixel positions
+// and all their partial sums are exact in a double (for any raster column or row), so
+// (count x + offset sum) / count is bit for bit the centroid that summing sample by sample gives.
+struct MaskSums {
+    double count = 0.0, x = 0.0, y = 0.0;
+};
+constexpr std::array<MaskSums, 16> kFourSampleMaskSums = [] {
+    std::array<MaskSums, 16> sums{};
+    for (uint32_t mask = 0; mask < sums.size(); ++mask) {
+        for (uint32_t i = 0; i < 4; ++i) {
+            if ((mask >> i & 1u) == 0) continue;
+            sums[mask].count += 1.0;
+            sums[mask].x += kFourSamplePattern[i][0];
+            sums[mask].y += kFourSamplePattern[i][1];
+        }
+    }
+    return sums;
+}();
+
+// The coverage of pixel (x, y) whose four-sample mask is `mask` (no pattern bit); bits past the
+// pattern's four count for nothing, as in a sample-by-sample walk.
+PixelCoverage fourSampleCoverage(uint8_t mask, int32_t x, int32_t y) {
+    PixelCoverage coverage;
+    if ((mask & 0x0fu) == 0) return coverage;
+    const MaskSums& sums = kFourSampleMaskSums[mask & 0x0fu];
+    coverage.mask = mask;
+    coverage.centroidX = (sums.count * x + sums.x) / sums.count;
+    coverage.centroidY = (sums.count * y + sums.y) / sums.count;
+    return coverage;
+}
+
 // Where the processor has AVX2, the four samples of a pixel are tested in one register, a sample per
 // lane. Only AVX2 is enabled for that code, not FMA, so every edge value rounds as in the portable
 // test and the masks and centroids are the same bit for bit.
@@ -126,8 +158,11 @@ PixelCoverage coverFourSamplesPortable(const PreparedTriangle& triangle, const C
     return coverWithPattern(triangle, row, x, kFourSamplePattern);
 }
 
-__attribute__((target("avx2"))) PixelCoverage coverFourSamplesWide(const PreparedTriangle& triangle,
-                                                                   const CoverageRow& row, int32_t x) {
+namespace {
+
+// coverFourSamplesWide's body, taken inline by the raster's wide edge loop.
+__attribute__((target("avx2"), always_inline)) inline PixelCoverage coverFourSamplesInline(
+    const PreparedTriangle& triangle, const CoverageRow& row, int32_t x) {
     const ProjectedVertex& a = triangle.vertices[0];
     const ProjectedVertex& b = triangle.vertices[1];
     const ProjectedVertex& c = triangle.vertices[2];
@@ -157,21 +192,14 @@ __attribute__((target("avx2"))) PixelCoverage coverFourSamplesWide(const Prepare
                                _mm256_and_pd(_mm256_cmp_pd(_mm256_div_pd(e1, area), limit, _CMP_GE_OQ),
                                              _mm256_cmp_pd(_mm256_div_pd(e2, area), limit, _CMP_GE_OQ)));
     }
-    PixelCoverage coverage;
-    coverage.mask = static_cast<uint8_t>(_mm256_movemask_pd(inside));
-    if (coverage.mask == 0) return coverage;
-    // The centroid as coverWithPattern sums it: the covered samples in order.
-    double sumX = 0.0, sumY = 0.0;
-    int covered = 0;
-    for (int i = 0; i < 4; ++i) {
-        if ((coverage.mask >> i & 1u) == 0) continue;
-        sumX += x + kFourSamplePattern[i][0];
-        sumY += row.sampleY[i];
-        ++covered;
-    }
-    coverage.centroidX = sumX / covered;
-    coverage.centroidY = sumY / covered;
-    return coverage;
+    return fourSampleCoverage(static_cast<uint8_t>(_mm256_movemask_pd(inside)), x, row.y);
+}
+
+}  // namespace
+
+__attribute__((target("avx2"))) PixelCoverage coverFourSamplesWide(const PreparedTriangle& triangle,
+                                                                   const CoverageRow& row, int32_t x) {
+    return coverFourSamplesInline(triangle, row, x);
 }
 
 bool wideCoverage() { return kWideCoverage; }
@@ -186,16 +214,14 @@ PixelCoverage coverPixelInRow(const PreparedTriangle& triangle, const CoverageRo
 }
 
 PixelCoverage coverageFromMask(int32_t x, int32_t y, uint8_t mask) {
-    const bool seven = (mask & kSevenSampleMaskBit) != 0;
-    const double(*pattern)[2] = seven ? kSevenSamplePattern : kFourSamplePattern;
-    const int32_t count = seven ? 7 : 4;
+    if ((mask & kSevenSampleMaskBit) == 0) return fourSampleCoverage(mask, x, y);
     PixelCoverage coverage;
     double sumX = 0.0, sumY = 0.0;
     int covered = 0;
-    for (int32_t i = 0; i < count; ++i) {
+    for (int32_t i = 0; i < 7; ++i) {
         if ((mask >> i & 1u) == 0) continue;
-        sumX += x + pattern[i][0];
-        sumY += y + pattern[i][1];
+        sumX += x + kSevenSamplePattern[i][0];
+        sumY += y + kSevenSamplePattern[i][1];
         ++covered;
     }
     if (covered > 0) {
@@ -343,13 +369,21 @@ FragmentSource fragmentSource(const SceneSurface& surface, int32_t faceCode, con
 
 // The fragment's colour through the source's lookup, and its alpha with the surface opacity (as
 // visibleAlpha computes it); false when it is too transparent to draw.
-[[gnu::always_inline]] inline bool visibleColourVia(const FragmentSource& source, const FragmentWeights& weights,
-                                                    PackedColor& color, double& alpha) {
-    double u = 0.0, v = 0.0;
+// The fragment's texture coordinates, summed from 0 in corner order.
+[[gnu::always_inline]] inline void fragmentUv(const FragmentSource& source, const FragmentWeights& weights, double& u,
+                                              double& v) {
+    u = 0.0;
+    v = 0.0;
     for (int i = 0; i < 3; ++i) {
         u += source.u[i] * weights.weights[i];
         v += source.v[i] * weights.weights[i];
     }
+}
+
+[[gnu::always_inline]] inline bool visibleColourVia(const FragmentSource& source, const FragmentWeights& weights,
+                                                    PackedColor& color, double& alpha) {
+    double u = 0.0, v = 0.0;
+    fragmentUv(source, weights, u, v);
     color = lookUpFaceColour(source.lookup, *source.surface, source.faceCode, u, v);
     alpha = clampUnit(kByteFractions[packedAlpha(color)] * source.opacity);
     return alpha > kTransparentAlpha;
@@ -368,12 +402,6 @@ PackedColor fragmentColour(const SceneSurface& surface, int32_t faceCode, const 
 bool visibleFragmentColour(const SceneSurface& surface, int32_t faceCode, const PreparedTriangle& triangle,
                            const FragmentWeights& weights, PackedColor& color, double& alpha) {
     return visibleColourVia(fragmentSource(surface, faceCode, FaceLookup{}, triangle, 0), weights, color, alpha);
-}
-
-bool visibleAlpha(const SceneSurface& surface, PackedColor color, double& alpha) {
-    // unpackBaseColor's alpha, without the colour channels.
-    alpha = clampUnit(kByteFractions[packedAlpha(color)] * surface.opacity);
-    return alpha > kTransparentAlpha;
 }
 
 FragmentPoint interpolateFragmentPoint(const PreparedTriangle& triangle, const SceneSurface& surface,
@@ -454,13 +482,10 @@ RasterTargets rasterTargets(FrameBuffers& buffers, WinnerIndices& winners) {
 
 namespace {
 
-// The depth resolve and colour of a fragment whose weights are in won.weights, on arrays already
-// looked up; the rest of rasterizeFragment.
-[[gnu::always_inline]] inline bool resolveWeighted(const FragmentSource& source, uint8_t ownMask, size_t pixel,
-                                                   const RasterTargets& targets, WinningFragment& won) {
-    const double z = won.weights.depth;
-    won.faceCode = source.faceCode;
-
+// The depth test of a fragment at depth z: the coverage mask the pixel takes when the fragment wins
+// it, or 0 when it loses (a same-surface loser has then left its coverage merged into the pixel's).
+[[gnu::always_inline]] inline uint8_t depthResolve(const FragmentSource& source, uint8_t ownMask, size_t pixel,
+                                                   const RasterTargets& targets, double z) {
     uint8_t mask = ownMask;
     if (targets.surfaceIndex[pixel] == source.surfaceIndex) {
         // One surface's fragments add up: two triangles meeting inside a pixel cover it together.
@@ -476,15 +501,19 @@ namespace {
         }
         if (!replaces) {
             targets.coverage[pixel] = mask;
-            return false;
+            return 0;
         }
     } else if (!(z < targets.depth[pixel])) {
-        return false;
+        return 0;
     }
+    return mask;
+}
 
-    if (!visibleColourVia(source, won.weights, won.color, won.alpha)) return false;
-
-    targets.depth[pixel] = z;
+// Writes the winner that depthResolve let through with `mask`, its colour and alpha in won.
+[[gnu::always_inline]] inline void writeWinner(const FragmentSource& source, uint8_t ownMask, uint8_t mask,
+                                               size_t pixel, const RasterTargets& targets,
+                                               const WinningFragment& won) {
+    targets.depth[pixel] = won.weights.depth;
     targets.coverage[pixel] = mask;
     targets.color[4 * pixel + 3] = won.alpha;
     targets.surfaceIndex[pixel] = source.surfaceIndex;
@@ -493,6 +522,17 @@ namespace {
     if (targets.preparedIndex != nullptr) targets.preparedIndex[pixel] = source.preparedIndex;
     if (targets.packedColor != nullptr) targets.packedColor[pixel] = won.color;
     if (targets.winnerMask != nullptr) targets.winnerMask[pixel] = ownMask;
+}
+
+// The depth resolve and colour of a fragment whose weights are in won.weights, on arrays already
+// looked up; the rest of rasterizeFragment.
+[[gnu::always_inline]] inline bool resolveWeighted(const FragmentSource& source, uint8_t ownMask, size_t pixel,
+                                                   const RasterTargets& targets, WinningFragment& won) {
+    won.faceCode = source.faceCode;
+    const uint8_t mask = depthResolve(source, ownMask, pixel, targets, won.weights.depth);
+    if (mask == 0) return false;
+    if (!visibleColourVia(source, won.weights, won.color, won.alpha)) return false;
+    writeWinner(source, ownMask, mask, pixel, targets, won);
     return true;
 }
 
@@ -534,8 +574,181 @@ bool rasterizeFragment(const std::vector<SceneSurface>& surfaces, const Prepared
     return resolveFragment(source, coverage, pixel, rasterTargets(buffers, winners), won);
 }
 
-void rasterizeTriangleRow(const SceneSurface& surface, const PreparedTriangle& triangle, int32_t preparedIndex,
-                          int32_t y, const RasterTargets& targets) {
+namespace {
+
+// Where the processor has AVX2, the interior pixels of a row are weighted four at a time, a pixel
+// per lane, and its other pixels take the coverage test and the texture lookup inline. Only AVX2 is
+// enabled for that code, not FMA, so every value rounds as in the portable loops and the two ways
+// write the same arrays bit for bit.
+const bool kWideRows = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+}();
+
+// The interior span of one row: every pixel fully covered, with interpolateAt's edge functions at
+// the pixel centre split into the parts fixed for the row, each computed as interpolateAt computes it.
+struct InteriorRun {
+    int32_t first = 0, last = -1;
+    uint8_t mask = 0;
+    size_t rowStart = 0;
+    double ax = 0.0, bx = 0.0, cx = 0.0;
+    double bMinusY = 0.0, cMinusY = 0.0, edge1Row = 0.0, edge2Row = 0.0, cyMinusAy = 0.0, byMinusAy = 0.0;
+    double scale[3] = {0.0, 0.0, 0.0};
+};
+
+InteriorRun interiorRun(const PreparedTriangle& triangle, const CoverageRow& row, const RowColumns& columns,
+                        size_t rowStart) {
+    InteriorRun run;
+    run.first = columns.interiorFirst;
+    run.last = columns.interiorLast;
+    run.rowStart = rowStart;
+    // Every sample of the four-sample pattern lies a quarter or three quarters into the pixel, and the
+    // sums of four such coordinates are exact, so the centroid of a full pixel is its centre exactly.
+    const PixelCoverage full = coverInteriorPixel(triangle, row, columns.interiorFirst);
+    run.mask = full.mask;
+    const double py = full.centroidY;
+    const ProjectedVertex& a = triangle.vertices[0];
+    const ProjectedVertex& b = triangle.vertices[1];
+    const ProjectedVertex& c = triangle.vertices[2];
+    run.ax = a.screenX;
+    run.bx = b.screenX;
+    run.cx = c.screenX;
+    run.bMinusY = b.screenY - py;
+    run.cMinusY = c.screenY - py;
+    run.edge1Row = (py - a.screenY) * (c.screenX - a.screenX);
+    run.edge2Row = (py - a.screenY) * (b.screenX - a.screenX);
+    run.cyMinusAy = c.screenY - a.screenY;
+    run.byMinusAy = b.screenY - a.screenY;
+    for (int i = 0; i < 3; ++i) run.scale[i] = triangle.coverage.inverseZOverArea[i];
+    return run;
+}
+
+template <typename Keep>
+void rasterizeInteriorPortable(const FragmentSource& source, const InteriorRun& run, const RasterTargets& targets,
+                               WinningFragment& won, Keep& keep) {
+    for (int32_t x = run.first; x <= run.last; ++x) {
+        const double px = x + 0.5;
+        const double p0 = (run.bMinusY * (run.cx - px) - run.cMinusY * (run.bx - px)) * run.scale[0];
+        const double p1 = (run.edge1Row - run.cyMinusAy * (px - run.ax)) * run.scale[1];
+        const double p2 = (run.byMinusAy * (px - run.ax) - run.edge2Row) * run.scale[2];
+        const double sum = p0 + p1 + p2;
+        if (!(sum > kMinInverseDepthSum)) continue;
+        const double depth = 1.0 / sum;
+        won.weights.depth = depth;
+        won.weights.weights[0] = p0 * depth;
+        won.weights.weights[1] = p1 * depth;
+        won.weights.weights[2] = p2 * depth;
+        const size_t pixel = run.rowStart + static_cast<size_t>(x);
+        if (resolveWeighted(source, run.mask, pixel, targets, won)) keep(pixel);
+    }
+}
+
+// lookUpFaceColour with the 8-bit front lookup taken inline.
+__attribute__((target("avx2"), always_inline)) inline PackedColor lookUpFaceColourWide(const FragmentSource& source,
+                                                                                      double u, double v) {
+    const FaceLookup& lookup = source.lookup;
+    if (lookup.frontImage8 == nullptr) return faceColour(*source.surface, source.faceCode, u, v);
+    const double mapped = clampUnit(u);
+    return lookUpTexture8Wide(*lookup.frontImage8, lookup.fallback, lookup.flipU ? 1.0 - mapped : mapped, v);
+}
+
+// visibleColourVia at texture coordinates (u, v), into won.
+__attribute__((target("avx2"), always_inline)) inline bool visibleColourWide(const FragmentSource& source, double u,
+                                                                            double v, WinningFragment& won) {
+    won.faceCode = source.faceCode;
+    won.color = lookUpFaceColourWide(source, u, v);
+    won.alpha = clampUnit(kByteFractions[packedAlpha(won.color)] * source.opacity);
+    return won.alpha > kTransparentAlpha;
+}
+
+// The four-sample pixels first .. last of a row that are not wholly inside, one at a time as
+// coverPixelInRow and rasterizeFragment take them, with the coverage test and the texture lookup
+// taken inline.
+template <typename Keep>
+__attribute__((target("avx2"))) void rasterizeEdgePixelsWide(const FragmentSource& source, const CoverageRow& row,
+                                                             int32_t first, int32_t last, size_t rowStart,
+                                                             const RasterTargets& targets, WinningFragment& won,
+                                                             Keep& keep) {
+    const PreparedTriangle& triangle = *source.triangle;
+    for (int32_t x = first; x <= last; ++x) {
+        const PixelCoverage coverage = coverFourSamplesInline(triangle, row, x);
+        if (coverage.mask == 0) continue;
+        if (!interpolateAt(triangle, coverage.centroidX, coverage.centroidY, won.weights)) continue;
+        const size_t pixel = rowStart + static_cast<size_t>(x);
+        const uint8_t mask = depthResolve(source, coverage.mask, pixel, targets, won.weights.depth);
+        if (mask == 0) continue;
+        double u = 0.0, v = 0.0;
+        fragmentUv(source, won.weights, u, v);
+        if (!visibleColourWide(source, u, v, won)) continue;
+        writeWinner(source, coverage.mask, mask, pixel, targets, won);
+        keep(pixel);
+    }
+}
+
+// values[0] w0 + values[1] w1 + values[2] w2, summed from 0 as visibleColourVia sums it.
+__attribute__((target("avx2"), always_inline)) inline __m256d interpolateWide(const double (&values)[3], __m256d w0,
+                                                                             __m256d w1, __m256d w2) {
+    __m256d sum = _mm256_add_pd(_mm256_setzero_pd(), _mm256_mul_pd(_mm256_set1_pd(values[0]), w0));
+    sum = _mm256_add_pd(sum, _mm256_mul_pd(_mm256_set1_pd(values[1]), w1));
+    return _mm256_add_pd(sum, _mm256_mul_pd(_mm256_set1_pd(values[2]), w2));
+}
+
+// rasterizeInteriorPortable four pixels at a time: lane k of a block is pixel x + k. The weights and
+// the texture coordinates are computed for the whole block in visibleColourVia's order (its sums start
+// from 0); the depth resolve then runs pixel by pixel, in order, as in the portable loop.
+template <typename Keep>
+__attribute__((target("avx2"))) void rasterizeInteriorWide(const FragmentSource& source, const InteriorRun& run,
+                                                           const RasterTargets& targets, WinningFragment& won,
+                                                           Keep& keep) {
+    // x + k + 0.5 is exact for every column, however it is summed.
+    const __m256d laneCentres = _mm256_set_pd(3.5, 2.5, 1.5, 0.5);
+    const __m256d ax = _mm256_set1_pd(run.ax), bx = _mm256_set1_pd(run.bx), cx = _mm256_set1_pd(run.cx);
+    const __m256d bMinusY = _mm256_set1_pd(run.bMinusY), cMinusY = _mm256_set1_pd(run.cMinusY);
+    const __m256d edge1Row = _mm256_set1_pd(run.edge1Row), edge2Row = _mm256_set1_pd(run.edge2Row);
+    const __m256d cyMinusAy = _mm256_set1_pd(run.cyMinusAy), byMinusAy = _mm256_set1_pd(run.byMinusAy);
+    const __m256d scale0 = _mm256_set1_pd(run.scale[0]), scale1 = _mm256_set1_pd(run.scale[1]),
+                  scale2 = _mm256_set1_pd(run.scale[2]);
+    const __m256d minSum = _mm256_set1_pd(kMinInverseDepthSum), one = _mm256_set1_pd(1.0);
+    alignas(32) double depth[4], w0[4], w1[4], w2[4], u[4], v[4];
+    for (int32_t x = run.first; x <= run.last; x += 4) {
+        const __m256d px = _mm256_add_pd(_mm256_set1_pd(static_cast<double>(x)), laneCentres);
+        const __m256d pxMinusAx = _mm256_sub_pd(px, ax);
+        const __m256d p0 = _mm256_mul_pd(_mm256_sub_pd(_mm256_mul_pd(bMinusY, _mm256_sub_pd(cx, px)),
+                                                       _mm256_mul_pd(cMinusY, _mm256_sub_pd(bx, px))),
+                                         scale0);
+        const __m256d p1 = _mm256_mul_pd(_mm256_sub_pd(edge1Row, _mm256_mul_pd(cyMinusAy, pxMinusAx)), scale1);
+        const __m256d p2 = _mm256_mul_pd(_mm256_sub_pd(_mm256_mul_pd(byMinusAy, pxMinusAx), edge2Row), scale2);
+        const __m256d sum = _mm256_add_pd(_mm256_add_pd(p0, p1), p2);
+        // Lanes past the run, and lanes at (or past) infinity, are left out.
+        const int32_t lanes = std::min(run.last - x + 1, 4);
+        const auto valid =
+            static_cast<uint32_t>(_mm256_movemask_pd(_mm256_cmp_pd(sum, minSum, _CMP_GT_OQ))) & ((1u << lanes) - 1u);
+        if (valid == 0) continue;
+        const __m256d z = _mm256_div_pd(one, sum);
+        const __m256d weight0 = _mm256_mul_pd(p0, z), weight1 = _mm256_mul_pd(p1, z), weight2 = _mm256_mul_pd(p2, z);
+        _mm256_store_pd(depth, z);
+        _mm256_store_pd(w0, weight0);
+        _mm256_store_pd(w1, weight1);
+        _mm256_store_pd(w2, weight2);
+        _mm256_store_pd(u, interpolateWide(source.u, weight0, weight1, weight2));
+        _mm256_store_pd(v, interpolateWide(source.v, weight0, weight1, weight2));
+        for (int32_t k = 0; k < lanes; ++k) {
+            if ((valid >> k & 1u) == 0) continue;
+            const size_t pixel = run.rowStart + static_cast<size_t>(x + k);
+            const uint8_t mask = depthResolve(source, run.mask, pixel, targets, depth[k]);
+            if (mask == 0 || !visibleColourWide(source, u[k], v[k], won)) continue;
+            won.weights.depth = depth[k];
+            won.weights.weights[0] = w0[k];
+            won.weights.weights[1] = w1[k];
+            won.weights.weights[2] = w2[k];
+            writeWinner(source, run.mask, mask, pixel, targets, won);
+            keep(pixel);
+        }
+    }
+}
+
+void rasterizeTriangleRowVia(const SceneSurface& surface, const PreparedTriangle& triangle, int32_t preparedIndex,
+                             int32_t y, const RasterTargets& targets, bool wide) {
     const int32_t faceCode = triangleFaceCode(surface, triangle.triangleIndex);
     const FragmentSource source = fragmentSource(surface, faceCode, faceLookup(surface, faceCode), triangle, preparedIndex);
     const size_t rowStart = static_cast<size_t>(y) * targets.width;
@@ -549,7 +762,7 @@ void rasterizeTriangleRow(const SceneSurface& surface, const PreparedTriangle& t
         const size_t pixel = rowStart + static_cast<size_t>(x);
         if (resolveFragment(source, coverage, pixel, targets, won)) keepRecord(pixel);
     };
-    if (triangle.sevenSampleCoverage || triangle.maxX - triangle.minX < kNarrowTriangleColumns) {
+    if (triangle.sevenSampleCoverage) {
         forEachCoveredPixelInRow(triangle, y, anyPixel);
         return;
     }
@@ -557,48 +770,45 @@ void rasterizeTriangleRow(const SceneSurface& surface, const PreparedTriangle& t
     // The columns forEachCoveredPixelInRow visits, with its interior pixels taken here: their coverage
     // and weights follow from values fixed for the row.
     const CoverageRow row = coverageRow(triangle, y);
+    auto edgePixels = [&](int32_t first, int32_t last) {
+        if (wide) {
+            rasterizeEdgePixelsWide(source, row, first, last, rowStart, targets, won, keepRecord);
+            return;
+        }
+        for (int32_t x = first; x <= last; ++x) {
+            const PixelCoverage coverage = coverPixelInRow(triangle, row, x);
+            if (coverage.mask != 0) anyPixel(x, y, coverage);
+        }
+    };
+    // A triangle only a few columns wide costs less to test column by column than to bound.
+    if (triangle.maxX - triangle.minX < kNarrowTriangleColumns) {
+        edgePixels(triangle.minX, triangle.maxX);
+        return;
+    }
     const RowColumns columns = rowColumns(triangle, row);
     if (columns.first > columns.last) return;
-    const int32_t first = columns.first, last = columns.last;
-    const int32_t interiorFirst = columns.interiorFirst, interiorLast = columns.interiorLast;
-    auto edgePixel = [&](int32_t x) {
-        const PixelCoverage coverage = coverPixelInRow(triangle, row, x);
-        if (coverage.mask != 0) anyPixel(x, y, coverage);
-    };
-    for (int32_t x = first; x < interiorFirst && x <= last; ++x) edgePixel(x);
-
-    // Every sample of the four-sample pattern lies a quarter or three quarters into the pixel, and the
-    // sums of four such coordinates are exact, so the centroid of a full pixel is its centre exactly.
-    const PixelCoverage full = coverInteriorPixel(triangle, row, interiorFirst);
-    const double py = full.centroidY;
-    const ProjectedVertex& a = triangle.vertices[0];
-    const ProjectedVertex& b = triangle.vertices[1];
-    const ProjectedVertex& c = triangle.vertices[2];
-    const double ax = a.screenX, bx = b.screenX, cx = c.screenX;
-    // interpolateAt's edge functions with their row parts taken out, each computed as it computes it.
-    const double bMinusY = b.screenY - py, cMinusY = c.screenY - py;
-    const double edge1Row = (py - a.screenY) * (c.screenX - a.screenX);
-    const double edge2Row = (py - a.screenY) * (b.screenX - a.screenX);
-    const double cyMinusAy = c.screenY - a.screenY, byMinusAy = b.screenY - a.screenY;
-    const double scale0 = triangle.coverage.inverseZOverArea[0], scale1 = triangle.coverage.inverseZOverArea[1],
-                 scale2 = triangle.coverage.inverseZOverArea[2];
-    for (int32_t x = interiorFirst; x <= interiorLast; ++x) {
-        const double px = x + 0.5;
-        const double p0 = (bMinusY * (cx - px) - cMinusY * (bx - px)) * scale0;
-        const double p1 = (edge1Row - cyMinusAy * (px - ax)) * scale1;
-        const double p2 = (byMinusAy * (px - ax) - edge2Row) * scale2;
-        const double sum = p0 + p1 + p2;
-        if (!(sum > kMinInverseDepthSum)) continue;
-        const double depth = 1.0 / sum;
-        won.weights.depth = depth;
-        won.weights.weights[0] = p0 * depth;
-        won.weights.weights[1] = p1 * depth;
-        won.weights.weights[2] = p2 * depth;
-        const size_t pixel = rowStart + static_cast<size_t>(x);
-        if (resolveWeighted(source, full.mask, pixel, targets, won)) keepRecord(pixel);
+    edgePixels(columns.first, std::min(columns.interiorFirst - 1, columns.last));
+    if (columns.interiorFirst <= columns.interiorLast) {
+        const InteriorRun run = interiorRun(triangle, row, columns, rowStart);
+        if (wide) {
+            rasterizeInteriorWide(source, run, targets, won, keepRecord);
+        } else {
+            rasterizeInteriorPortable(source, run, targets, won, keepRecord);
+        }
     }
+    edgePixels(std::max(columns.first, columns.interiorLast + 1), columns.last);
+}
 
-    for (int32_t x = std::max(first, interiorLast + 1); x <= last; ++x) edgePixel(x);
+}  // namespace
+
+void rasterizeTriangleRow(const SceneSurface& surface, const PreparedTriangle& triangle, int32_t preparedIndex,
+                          int32_t y, const RasterTargets& targets) {
+    rasterizeTriangleRowVia(surface, triangle, preparedIndex, y, targets, kWideRows);
+}
+
+void rasterizeTriangleRowPortable(const SceneSurface& surface, const PreparedTriangle& triangle,
+                                  int32_t preparedIndex, int32_t y, const RasterTargets& targets) {
+    rasterizeTriangleRowVia(surface, triangle, preparedIndex, y, targets, false);
 }
 
 }  // namespace zephrin

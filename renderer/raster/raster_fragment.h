@@ -13,6 +13,8 @@
 #include "renderer/raster/raster_prepare.h"
 #include "renderer/runtime/frame_buffers.h"
 #include "renderer/scene/frame_scene.h"
+#include "renderer/texture/clamps.h"
+#include "renderer/texture/pixel_formats.h"
 
 namespace zephrin {
 
@@ -167,7 +169,12 @@ inline int32_t triangleFaceCode(const SceneSurface& surface, int32_t triangleInd
 PackedColor fragmentColour(const SceneSurface& surface, int32_t faceCode, const PreparedTriangle& triangle,
                            const FragmentWeights& weights);
 // The alpha of a packed colour with the surface opacity; false when it is too transparent to draw.
-bool visibleAlpha(const SceneSurface& surface, PackedColor color, double& alpha);
+// Inline: deferred shading asks it of every kept colour.
+inline bool visibleAlpha(const SceneSurface& surface, PackedColor color, double& alpha) {
+    // unpackBaseColor's alpha, without the colour channels.
+    alpha = clampUnit(kByteFractions[packedAlpha(color)] * surface.opacity);
+    return alpha > kTransparentAlpha;
+}
 // The fragment's colour and its alpha with the surface opacity; false when it is too transparent to
 // draw.
 bool visibleFragmentColour(const SceneSurface& surface, int32_t faceCode, const PreparedTriangle& triangle,
@@ -242,6 +249,10 @@ bool rasterizeFragment(const std::vector<SceneSurface>& surfaces, const Prepared
 // VisiblePixel record for each winner where the frame keeps them.
 void rasterizeTriangleRow(const SceneSurface& surface, const PreparedTriangle& triangle, int32_t preparedIndex,
                           int32_t y, const RasterTargets& targets);
+// rasterizeTriangleRow with its pixels taken by the portable loops, whichever the processor has;
+// named so that a test can hold it against the wide loops (AVX2) on the same input.
+void rasterizeTriangleRowPortable(const SceneSurface& surface, const PreparedTriangle& triangle,
+                                  int32_t preparedIndex, int32_t y, const RasterTargets& targets);
 
 // Triangles whose pixel bounds span fewer columns than this skip the span bounds (see below).
 constexpr int32_t kNarrowTriangleColumns = 12;

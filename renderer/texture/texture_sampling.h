@@ -7,11 +7,10 @@
 #include "renderer/scene/frame_scene.h"
 #include "renderer/texture/clamps.h"
 #include "renderer/texture/pixel_formats.h"
+#include "renderer/texture/texture_lookup8.h"
 
 namespace zephrin {
 
-// Below this summed texel alpha the colour channels are meaningless and the fallback colour stands.
-constexpr double kTextureAlphaFloor = 1e-6;
 // A tiled texture coordinate this close to a whole number is the end of the previous tile, not the
 // start of the next, so the last column of a tile shows the image's right edge.
 constexpr double kTileBoundaryEpsilon = 1e-9;

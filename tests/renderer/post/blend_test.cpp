@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 #include <random>
+#include <vector>
 
 #include "host/host_world.h"
 #include "host_fixture.h"
@@ -237,6 +238,47 @@ TEST(Blend, EightBitPixelsMatchThePerChannelFormulaExactly) {
             ASSERT_EQ(p.green, expected(d.green, c[1], c[3])) << x << "," << y;
             ASSERT_EQ(p.blue, expected(d.blue, c[2], c[3])) << x << "," << y;
         }
+    }
+}
+
+TEST(Blend, WideAndPortableEightBitRowsWriteTheSameBytes) {
+    // Every destination byte value, and raster colours in and out of range, infinite, NaN and
+    // negative zero, under alphas at and around the threshold, opaque and above one.
+    constexpr int64_t kWidth = 1024;
+    constexpr double kInfinity = std::numeric_limits<double>::infinity();
+    const double specials[] = {0.0, -0.0, 1.0, 0.5, 1.0 / 255.0, 254.5 / 255.0, 1.5, -0.25, kInfinity, -kInfinity,
+                               std::numeric_limits<double>::quiet_NaN()};
+    const double alphas[] = {kBlendMinAlpha, 0.0011, 1.0, 0.5, 1.25, 1e-300, std::numeric_limits<double>::quiet_NaN()};
+    std::mt19937 rng(23);
+    std::uniform_int_distribution<int> byte(0, 255), special(0, 10), pickAlpha(0, 6), coin(0, 3);
+    std::uniform_real_distribution<double> channel(-0.1, 1.1), unit(0.0, 1.0);
+    std::vector<PF_Pixel8> row(kWidth);
+    std::vector<double> colour(4 * kWidth);
+    for (int64_t x = 0; x < kWidth; ++x) {
+        const auto value = static_cast<A_u_char>(x % 256);
+        row[static_cast<size_t>(x)] = PF_Pixel8{value, static_cast<A_u_char>(255 - value),
+                                                static_cast<A_u_char>(byte(rng)), static_cast<A_u_char>(byte(rng))};
+        for (int k = 0; k < 3; ++k) {
+            colour[static_cast<size_t>(4 * x + k)] = coin(rng) == 0 ? specials[special(rng)] : channel(rng);
+        }
+        colour[static_cast<size_t>(4 * x + 3)] = coin(rng) == 0 ? alphas[pickAlpha(rng)] : unit(rng);
+    }
+    std::vector<PF_Pixel8> portable = row;
+    blendRow8Portable(portable.data(), colour.data(), kWidth);
+    size_t changed = 0;
+    for (int64_t x = 0; x < kWidth; ++x) {
+        changed += std::memcmp(&portable[static_cast<size_t>(x)], &row[static_cast<size_t>(x)], sizeof(PF_Pixel8)) != 0;
+    }
+    EXPECT_GT(changed, static_cast<size_t>(kWidth / 2));
+    if (!wideBlend()) GTEST_SKIP() << "no AVX2 here: only the portable row was run";
+    std::vector<PF_Pixel8> wide = row;
+    blendRow8Wide(wide.data(), colour.data(), kWidth);
+    for (int64_t x = 0; x < kWidth; ++x) {
+        const PF_Pixel8& p = portable[static_cast<size_t>(x)];
+        const PF_Pixel8& w = wide[static_cast<size_t>(x)];
+        ASSERT_EQ(std::memcmp(&p, &w, sizeof p), 0)
+            << x << ": " << int(p.alpha) << "," << int(p.red) << "," << int(p.green) << "," << int(p.blue) << " vs "
+            << int(w.alpha) << "," << int(w.red) << "," << int(w.green) << "," << int(w.blue);
     }
 }
 

@@ -162,6 +162,35 @@ TEST(FastCoverage, SpansSkipNoCoveredPixelAndMasksAndKeptMasksMatchThePerSampleT
     EXPECT_GT(interiorPixels, coveredPixels / 2);
 }
 
+TEST(FastCoverage, KeptMasksGiveTheSampleBySampleCentroidAtAnyPixel) {
+    // Every mask of both patterns, far from the origin too, against summing the covered samples one by
+    // one; bits beyond the four-sample pattern count for nothing.
+    for (const int32_t at : {0, 1, 7, 1919, 4095, (1 << 20) + 3, (1 << 30) + 1}) {
+        const int32_t x = at, y = at / 2 + 1;
+        for (uint32_t bits = 0; bits < 256; ++bits) {
+            const auto mask = static_cast<uint8_t>(bits);
+            const bool seven = (mask & kSevenSampleMaskBit) != 0;
+            const double(*pattern)[2] = seven ? kSevenSamplePattern : kFourSamplePattern;
+            double sumX = 0.0, sumY = 0.0;
+            int covered = 0;
+            for (int i = 0; i < (seven ? 7 : 4); ++i) {
+                if ((mask >> i & 1u) == 0) continue;
+                sumX += x + pattern[i][0];
+                sumY += y + pattern[i][1];
+                ++covered;
+            }
+            const PixelCoverage fromMask = coverageFromMask(x, y, mask);
+            if (covered == 0) {
+                ASSERT_EQ(fromMask.mask, 0) << int(mask);
+                continue;
+            }
+            ASSERT_EQ(fromMask.mask, mask);
+            ASSERT_EQ(fromMask.centroidX, sumX / covered) << int(mask) << " at " << x;
+            ASSERT_EQ(fromMask.centroidY, sumY / covered) << int(mask) << " at " << y;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace zephrin
 

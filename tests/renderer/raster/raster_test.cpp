@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <random>
 #include <vector>
@@ -339,6 +340,91 @@ TEST(RasterBand, TransparentFragmentsAreNotWrittenAndHideNothing) {
     EXPECT_EQ(buffers.surfaceIndex[p], 1);
     EXPECT_NEAR(buffers.depth[p], 80.0, 1e-9);
     EXPECT_EQ(buffers.color[4 * p + 3], 1.0);
+}
+
+TEST(RasterBand, WideAndPortableRowLoopsWriteTheSameArrays) {
+    // Textured, partly transparent surfaces at a few depths (ties included), most wide enough for long
+    // interior runs of every length modulo four and some narrow enough to be walked column by column,
+    // with the deferred-shading records kept: the wide loops must leave every array exactly as the
+    // portable loops do.
+    constexpr int32_t kSize = 64;
+    const SceneCamera camera = rasterCamera(kSize, kSize);
+    std::vector<PF_Pixel8> image(16 * 16);
+    std::mt19937 rng(11);
+    std::uniform_int_distribution<int> byte(0, 255);
+    for (PF_Pixel8& p : image) {
+        const int alpha = byte(rng);
+        p = PF_Pixel8{static_cast<A_u_char>(alpha < 40 ? 0 : alpha), static_cast<A_u_char>(byte(rng)),
+                      static_cast<A_u_char>(byte(rng)), static_cast<A_u_char>(byte(rng))};
+    }
+    std::uniform_real_distribution<double> coordinate(-8.0, kSize + 8.0), extent(12.0, 60.0), narrow(1.0, 10.0),
+        unit(0.0, 1.0);
+    std::uniform_int_distribution<int32_t> pick(0, 3);
+    std::vector<SceneSurface> surfaces(3);
+    for (size_t s = 0; s < surfaces.size(); ++s) {
+        SurfaceTexture& texture = surfaces[s].frontTexture;
+        texture.worldType = AEGP_WorldType_8;
+        texture.width = texture.height = 16;
+        texture.rowBytes = 16 * sizeof(PF_Pixel8);
+        texture.baseAddress = image.data();
+        surfaces[s].controls.hasFrontLayer = true;
+        surfaces[s].controls.frontFlip = s == 1;
+        surfaces[s].opacity = s == 2 ? 0.6 : 1.0;
+    }
+    // The first surface also takes the lookups that do not go straight to the 8-bit image.
+    const int32_t faces[4] = {kFaceFront, kFaceFront, kFaceBack, kFaceSideFrontAlpha};
+    for (int i = 0; i < 160; ++i) {
+        const double x = coordinate(rng), y = coordinate(rng);
+        const double w = i % 4 == 3 ? narrow(rng) : extent(rng), h = extent(rng);
+        const double z = 100.0 + 10.0 * pick(rng);
+        const size_t s = static_cast<size_t>(i % 3);
+        addScreenTriangle(surfaces[s], camera, x, y, x + w, y + 0.2 * h, x + 0.1 * w, y + h, z,
+                          s == 0 ? faces[pick(rng)] : kFaceFront);
+        for (size_t k = surfaces[s].mesh.vertices.size() - 3; k < surfaces[s].mesh.vertices.size(); ++k) {
+            surfaces[s].mesh.vertices[k].u = 1.2 * unit(rng) - 0.1;
+            surfaces[s].mesh.vertices[k].v = unit(rng);
+        }
+    }
+    const std::vector<PreparedTriangle> prepared = prepareRaster(camera, surfaces, kSize, kSize);
+    auto rasterizeWith = [&](bool portable) {
+        FrameBuffers buffers;
+        buffers.rasterWidth = buffers.rasterHeight = kSize;
+        allocateFrameBuffers(buffers, FrameBufferSet{true, true, true, false});
+        WinnerIndices winners;
+        bindWinnerIndices(buffers, 0, kSize, winners);
+        const RasterTargets targets = rasterTargets(buffers, winners);
+        for (size_t i = 0; i < prepared.size(); ++i) {
+            const PreparedTriangle& triangle = prepared[i];
+            const SceneSurface& surface = surfaces[static_cast<size_t>(triangle.surfaceIndex)];
+            for (int32_t y = triangle.minY; y <= triangle.maxY; ++y) {
+                if (portable) {
+                    rasterizeTriangleRowPortable(surface, triangle, static_cast<int32_t>(i), y, targets);
+                } else {
+                    rasterizeTriangleRow(surface, triangle, static_cast<int32_t>(i), y, targets);
+                }
+            }
+        }
+        return buffers;
+    };
+    const FrameBuffers wide = rasterizeWith(false);
+    const FrameBuffers portable = rasterizeWith(true);
+    size_t drawn = 0;
+    for (int32_t index : portable.surfaceIndex) drawn += index >= 0 ? 1 : 0;
+    EXPECT_GT(drawn, static_cast<size_t>(kSize * kSize / 2));
+    EXPECT_EQ(wide.depth, portable.depth);
+    EXPECT_EQ(wide.coverage, portable.coverage);
+    EXPECT_EQ(wide.color, portable.color);
+    EXPECT_EQ(wide.surfaceIndex, portable.surfaceIndex);
+    EXPECT_EQ(wide.triangleIndex, portable.triangleIndex);
+    EXPECT_EQ(wide.clipTriangle, portable.clipTriangle);
+    EXPECT_EQ(wide.preparedIndex, portable.preparedIndex);
+    EXPECT_EQ(wide.packedColor, portable.packedColor);
+    EXPECT_EQ(wide.winnerMask, portable.winnerMask);
+    ASSERT_EQ(wide.visiblePixels.size(), portable.visiblePixels.size());
+    EXPECT_EQ(std::memcmp(wide.visiblePixels.data(), portable.visiblePixels.data(),
+                          wide.visiblePixels.size() * sizeof(VisiblePixel)),
+              0);
+    if (!wideCoverage()) GTEST_SKIP() << "no AVX2 here: both calls took the portable loop";
 }
 
 TEST(RasterBand, OneByOneRasterAndTrianglesOffTheRaster) {
