@@ -105,10 +105,16 @@ bool nearestHit(const ShadowBvh& bvh, int32_t node, const Vec3& origin, const Ve
 
 double lightVisibility(const ShadowBvh& bvh, const SceneLight& light, const VisibilityQuery& query,
                        double* blockerHint) {
+    return lightVisibility(&bvh, light, query, blockerHint);
+}
+
+double lightVisibility(const ShadowBvh* casters, const SceneLight& light, const VisibilityQuery& query,
+                       double* blockerHint) {
     if (blockerHint != nullptr) *blockerHint = 0.0;
     if (!light.castsShadows) return 1.0;
     const ShadowMode mode = query.shadowMode;
-    const bool mapUsable = query.map != nullptr && query.map->valid && !bvh.hasAlphaCasters;
+    const bool mapUsable =
+        query.map != nullptr && query.map->valid && (casters == nullptr || !casters->hasAlphaCasters);
     const double darkness = std::clamp(light.shadowDarkness * kShadowDarknessGain, 0.0, 1.0);
     const double mapSoftness = light.shadowDiffusion * kMapSoftnessPerDiffusion + query.shadowSoftness;
     auto darken = [darkness](double visibility) {
@@ -119,7 +125,8 @@ double lightVisibility(const ShadowBvh& bvh, const SceneLight& light, const Visi
     if (mode == ShadowMode::MapFast && mapUsable) {
         return darken(sampleShadowMap(*query.map, query.point, mapSoftness, query.shadowQuality));
     }
-    if (bvh.nodes.empty()) return 1.0;
+    if (casters == nullptr || casters->nodes.empty()) return 1.0;
+    const ShadowBvh& bvh = *casters;
 
     const bool positional = light.type == kLightPoint || light.type == kLightSpot;
     const Vec3 fallback{0.0, 0.0, -1.0};

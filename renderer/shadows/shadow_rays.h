@@ -86,5 +86,8 @@ struct VisibilityQuery {
 // when given, receives the contact-hardening hint of the nearest blocker (0 when there is none).
 double lightVisibility(const ShadowBvh& bvh, const SceneLight& light, const VisibilityQuery& query,
                        double* blockerHint);
+// The same where the frame may have nothing to cast shadows (null): only a map can shadow then.
+double lightVisibility(const ShadowBvh* bvh, const SceneLight& light, const VisibilityQuery& query,
+                       double* blockerHint);
 
 }  // namespace zephrin
