@@ -151,7 +151,7 @@ void shadeSpreadRows(const ShadingFrame& frame, int32_t firstItem, int32_t endIt
             }
             // Shaded in the same order as they come, so each light's memo sees the same run of rays.
             PendingPoint& next = pending[pendingCount++];
-            next.point = fragmentShadingPoint(triangle, surface, weights, faceCode, color, pixel, memos.data());
+            fillFragmentShadingPoint(next.point, triangle, surface, weights, faceCode, color, pixel, memos.data());
             next.surface = &surface;
             next.surfaceTerms = &terms->surfaces[static_cast<size_t>(triangle.surfaceIndex)];
             if (pendingCount == kShadeBatch) shadePending();

@@ -103,9 +103,9 @@ inline Vec3 directContribution(const SceneLight& light, const LightShadingTerms&
 }
 
 // Visibility of light `index` at the point, darkness applied, with its blocker hint.
-inline double shadowVisibility(const ShadowBvh* bvh, const SceneLight& light, size_t index, const ShadingPoint& point,
-                               const SceneSurface& surface, const ShadingFrame& frame, const Vec3& towardLight,
-                               const Vec3& unitNormal, double& hint) {
+inline double shadowVisibility(const SceneLight& light, const LightShadingTerms& terms, size_t index,
+                               const ShadingPoint& point, const SceneSurface& surface, const ShadingFrame& frame,
+                               const Vec3& towardLight, const Vec3& unitNormal, double& hint) {
     VisibilityQuery query;
     query.map = mapOf(frame, index);
     query.point = point.worldPosition;
@@ -122,7 +122,7 @@ inline double shadowVisibility(const ShadowBvh* bvh, const SceneLight& light, si
     query.unitNormal = unitNormal;
     CachedShadowHit cached;
     if (cachedHitOf(frame, point, index, cached)) query.cached = &cached;
-    return lightVisibility(bvh, light, query, &hint);
+    return lightVisibility(frame.shadowBvh, light, terms.shadow, query, &hint);
 }
 
 // The lights' terms summed over the loop.
@@ -205,11 +205,14 @@ ShadingResult shadeLitPoint(const ShadingPoint& point, const SceneSurface& surfa
             // the shadow ray's walk instead of waiting for it.
             const Vec3 contribution = directContribution(light, terms, path, k, baseRgb, nDotL, nv, view);
             if (shadowTested) {
-                visibility = shadowVisibility(frame.shadowBvh, light, i, point, surface, frame, path.world, n, hint);
+                visibility = shadowVisibility(light, terms, i, point, surface, frame, path.world, n, hint);
             }
             sums.lit += contribution * visibility;
-            sums.unshadowed += contribution;
-            if (!shadowTested) sums.untested += contribution;
+            // Only the slope reads these.
+            if (withSlope) {
+                sums.unshadowed += contribution;
+                if (!shadowTested) sums.untested += contribution;
+            }
         } else if (shadowTested) {
             // Facing away from a shadow-casting light is being in its shadow.
             visibility = terms.awayVisibility;
@@ -259,11 +262,10 @@ ShadingResult shadePointWithTerms(const ShadingPoint& point, const SceneSurface&
     return shadeLitPoint(point, surface, surfaceTerms, lights, terms.lights.data(), frame, withSlope);
 }
 
-ShadingPoint fragmentShadingPoint(const PreparedTriangle& triangle, const SceneSurface& surface,
-                                  const FragmentWeights& weights, int32_t faceCode, PackedColor color, size_t pixel,
-                                  ShadowRayMemo* shadowMemos) {
-    FragmentPoint fragment = interpolateFragmentPoint(triangle, surface, weights);
-    ShadingPoint point;
+void fillFragmentShadingPoint(ShadingPoint& point, const PreparedTriangle& triangle, const SceneSurface& surface,
+                              const FragmentWeights& weights, int32_t faceCode, PackedColor color, size_t pixel,
+                              ShadowRayMemo* shadowMemos) {
+    const FragmentPoint fragment = interpolateFragmentPoint(triangle, surface, weights);
     point.worldPosition = fragment.worldPosition;
     point.cameraPosition = fragment.cameraPosition;
     point.worldNormal = fragment.worldNormal;
@@ -274,6 +276,13 @@ ShadingPoint fragmentShadingPoint(const PreparedTriangle& triangle, const SceneS
     point.triangleIndex = triangle.triangleIndex;
     point.pixelIndex = static_cast<int32_t>(pixel);
     point.shadowMemos = shadowMemos;
+}
+
+ShadingPoint fragmentShadingPoint(const PreparedTriangle& triangle, const SceneSurface& surface,
+                                  const FragmentWeights& weights, int32_t faceCode, PackedColor color, size_t pixel,
+                                  ShadowRayMemo* shadowMemos) {
+    ShadingPoint point;
+    fillFragmentShadingPoint(point, triangle, surface, weights, faceCode, color, pixel, shadowMemos);
     return point;
 }
 

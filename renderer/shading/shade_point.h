@@ -64,6 +64,10 @@ bool shadesUnlit(int32_t faceCode, const SceneSurface& surface, const std::vecto
 ShadingPoint fragmentShadingPoint(const PreparedTriangle& triangle, const SceneSurface& surface,
                                   const FragmentWeights& weights, int32_t faceCode, PackedColor color, size_t pixel,
                                   ShadowRayMemo* shadowMemos = nullptr);
+// fragmentShadingPoint written into a point the caller keeps, for a pass that queues points.
+void fillFragmentShadingPoint(ShadingPoint& point, const PreparedTriangle& triangle, const SceneSurface& surface,
+                              const FragmentWeights& weights, int32_t faceCode, PackedColor color, size_t pixel,
+                              ShadowRayMemo* shadowMemos);
 ShadingResult shadeFragment(const ShadingFrame& frame, const PreparedTriangle& triangle, const SceneSurface& surface,
                             const FragmentWeights& weights, int32_t faceCode, PackedColor color, size_t pixel,
                             ShadowRayMemo* shadowMemos = nullptr);

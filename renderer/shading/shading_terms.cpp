@@ -50,6 +50,7 @@ LightShadingTerms lightShadingTerms(const SceneLight& light) {
     }
     terms.cone = spotConeShape(light);
     terms.falloff = falloffShape(light);
+    terms.shadow = shadowLightTerms(light);
     return terms;
 }
 

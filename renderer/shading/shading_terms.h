@@ -9,6 +9,7 @@
 #include "common/vec3.h"
 #include "renderer/scene/frame_scene.h"
 #include "renderer/shading/lighting_model.h"
+#include "renderer/shadows/shadow_rays.h"
 
 namespace zephrin {
 
@@ -32,6 +33,7 @@ struct LightShadingTerms {
     Vec3 towardWorld, towardCamera;
     SpotConeShape cone;
     FalloffShape falloff;
+    ShadowLightTerms shadow;
 };
 
 struct ShadingTerms {
