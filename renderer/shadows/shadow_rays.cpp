@@ -122,6 +122,9 @@ double lightVisibility(const ShadowBvh* casters, const SceneLight& light, const 
                        const VisibilityQuery& query, double* blockerHint) {
     if (blockerHint != nullptr) *blockerHint = 0.0;
     if (!terms.castsShadows) return 1.0;
+    // Without darkness every point is fully lit whatever a ray or the map finds: only a soft
+    // shadow's blocker hint still needs the ray.
+    if (!(terms.darkness > 0.0) && !(blockerHint != nullptr && terms.diffuse)) return 1.0;
     const ShadowMode mode = query.shadowMode;
     const bool mapUsable =
         query.map != nullptr && query.map->valid && (casters == nullptr || !casters->hasAlphaCasters);

@@ -222,5 +222,27 @@ TEST(LightVisibility, AFrameWithoutCastersIsShadowedByMapsAlone) {
     EXPECT_EQ(lightVisibility(s.bvh, s.scene.lights[1], query, nullptr), 0.0);
 }
 
+TEST(LightVisibility, NoDarknessIsFullLightButKeepsTheSoftShadowsHint) {
+    LitScene s;
+    VisibilityQuery query;
+    query.point = Vec3{0.0, 0.0, 0.0};
+    query.normal = Vec3{0.0, 0.0, -1.0};
+    query.receiver = ShadowReceiver{0, 0};
+    for (double diffusion : {0.0, 10.0}) {
+        SceneLight light = s.scene.lights[1];  // the spot behind the caster
+        light.shadowDiffusion = diffusion;
+        double darkHint = -1.0, lightHint = -1.0;
+        EXPECT_EQ(lightVisibility(s.bvh, light, query, &darkHint), 0.0);
+        for (double darkness : {0.0, -2.0, std::nan("")}) {
+            light.shadowDarkness = darkness;
+            EXPECT_EQ(lightVisibility(s.bvh, light, query, &lightHint), 1.0) << darkness;
+            EXPECT_EQ(lightVisibility(s.bvh, light, query, nullptr), 1.0) << darkness;
+            // The contact-hardening hint measures the blocker whatever the darkness.
+            EXPECT_EQ(lightHint, darkHint) << darkness;
+        }
+        EXPECT_EQ(darkHint > 0.0, diffusion > 0.0);
+    }
+}
+
 }  // namespace
 }  // namespace zephrin
