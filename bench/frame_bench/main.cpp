@@ -3,6 +3,8 @@
 // memory of the process that rendered the scene.
 //
 // Usage: zephrin_frame_bench [repeats] [name part]   (default 15 repeats, every scene)
+//        zephrin_frame_bench --write-scene NAME FILE  (writes a lit scene's file at 1920x1080, so that
+//        its picture can be rendered and compared byte for byte before and after a change)
 #include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -125,6 +127,16 @@ int benchScene(const BenchScene& scene, int repeats, const fs::path& dir) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::string(argv[1]) == "--write-scene") {
+        const std::string json = argc > 3 ? bench::lightBenchSceneJson(argv[2], 1920, 1080) : std::string();
+        if (json.empty()) {
+            std::fprintf(stderr, "usage: zephrin_frame_bench --write-scene LIT_SCENE_NAME FILE\n");
+            return 2;
+        }
+        std::ofstream out(argv[3]);
+        out << json;
+        return out ? 0 : 1;
+    }
     int repeats = argc > 1 ? std::max(1, std::atoi(argv[1])) : 15;
     fs::path dir = fs::temp_directory_path() / ("zephrin_frame_bench_" + std::to_string(::getpid()));
     fs::create_directories(dir);

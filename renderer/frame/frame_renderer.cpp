@@ -25,6 +25,7 @@
 #include "renderer/shading/deferred_shading.h"
 #include "renderer/shading/per_triangle_pass.h"
 #include "renderer/shading/shading_frame.h"
+#include "renderer/shading/shading_terms.h"
 #include "renderer/shadows/shadow_bvh.h"
 #include "renderer/shadows/shadow_map.h"
 #include "renderer/shadows/soft_shadows.h"
@@ -144,13 +145,6 @@ std::vector<ShadowMap> buildShadowMaps(const FrameScene& scene, const ShadowBvh&
         }
     }
     return shadowMaps;
-}
-
-std::vector<SpotConeShape> spotConeShapes(const std::vector<SceneLight>& lights) {
-    std::vector<SpotConeShape> spotCones;
-    spotCones.reserve(lights.size());
-    for (const SceneLight& light : lights) spotCones.push_back(spotConeShape(light));
-    return spotCones;
 }
 
 // What the raster leaves for shading and for the frame's log.
@@ -334,7 +328,7 @@ bool paint(const PR_InData* inData, AEGP_WorldH destination, const FrameScene& s
 
     std::atomic<bool> transparentTexel{false};
     ShadowSampleCache shadowSamples;
-    const std::vector<SpotConeShape> spotCones = spotConeShapes(scene.lights);
+    const ShadingTerms shadingTerms = shadingTermsOf(scene);
     ShadingFrame frame;
     frame.scene = &scene;
     frame.rasterCamera = &frameCamera;
@@ -345,7 +339,7 @@ bool paint(const PR_InData* inData, AEGP_WorldH destination, const FrameScene& s
     frame.keepsShadowPost = keepsShadowPost(buffers);
     frame.transparentTexelReport = &transparentTexel;
     frame.shadowSamples = &shadowSamples;
-    frame.spotCones = &spotCones;
+    frame.terms = &shadingTerms;
 
     // 3. Raster preparation.
     stamps.rasterPrepStart = nowNanoseconds();

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "renderer/shading/shade_point.h"
+#include "renderer/shading/shading_terms.h"
 #include "renderer/shadows/shadow_rays.h"
 
 namespace zephrin {
@@ -19,6 +20,7 @@ constexpr size_t kShadeBatch = 32;
 struct PendingPoint {
     ShadingPoint point;
     const SceneSurface* surface = nullptr;
+    const SurfaceShadingTerms* surfaceTerms = nullptr;
 };
 
 void writeShadowPost(FrameBuffers& buffers, size_t pixel, const ShadingResult& result, int32_t faceCode) {
@@ -62,18 +64,27 @@ void shadeSpreadRows(const ShadingFrame& frame, int32_t firstItem, int32_t endIt
     const bool rasterMask = !frame.gpuRasterWon && buffers.winnerMask.size() == pixels;
     const std::vector<SceneLight>& lights = frame.scene->lights;
     const size_t width = static_cast<size_t>(buffers.rasterWidth);
+    // The frame's terms of the lighting model, or this call's own where the frame has none.
+    ShadingTerms ownTerms;
+    const ShadingTerms* terms = frame.terms;
+    if (terms == nullptr || terms->lights.size() != lights.size() || terms->surfaces.size() != surfaces.size()) {
+        ownTerms = shadingTermsOf(*frame.scene);
+        terms = &ownTerms;
+    }
     // This thread's shadow-ray memos, one per light: neighbouring pixels share their blockers.
     std::vector<ShadowRayMemo> memos(lights.size());
-    std::vector<PendingPoint> pending;
-    pending.reserve(kShadeBatch);
+    std::vector<PendingPoint> pending(kShadeBatch);
+    size_t pendingCount = 0;
     auto shadePending = [&]() {
-        for (const PendingPoint& p : pending) {
+        for (size_t i = 0; i < pendingCount; ++i) {
+            const PendingPoint& p = pending[i];
             const auto pixel = static_cast<size_t>(p.point.pixelIndex);
-            const ShadingResult result = shadePoint(p.point, *p.surface, frame);
+            const ShadingResult result =
+                shadePointWithTerms(p.point, *p.surface, *p.surfaceTerms, *terms, frame, shadowPost);
             writeShadedColour(buffers, pixel, result);
             if (shadowPost) writeShadowPost(buffers, pixel, result, p.point.faceCode);
         }
-        pending.clear();
+        pendingCount = 0;
     };
 
     for (int32_t item = firstItem; item < endItem; ++item) {
@@ -139,9 +150,11 @@ void shadeSpreadRows(const ShadingFrame& frame, int32_t firstItem, int32_t endIt
                 continue;
             }
             // Shaded in the same order as they come, so each light's memo sees the same run of rays.
-            pending.push_back(PendingPoint{
-                fragmentShadingPoint(triangle, surface, weights, faceCode, color, pixel, memos.data()), &surface});
-            if (pending.size() == kShadeBatch) shadePending();
+            PendingPoint& next = pending[pendingCount++];
+            fillFragmentShadingPoint(next.point, triangle, surface, weights, faceCode, color, pixel, memos.data());
+            next.surface = &surface;
+            next.surfaceTerms = &terms->surfaces[static_cast<size_t>(triangle.surfaceIndex)];
+            if (pendingCount == kShadeBatch) shadePending();
         }
         shadePending();
     }

@@ -11,24 +11,26 @@ bool isPositional(const SceneLight& light) { return light.type == kLightPoint ||
 
 }  // namespace
 
-double lightFalloff(const SceneLight& light, double distance) {
-    if (!isPositional(light)) return 1.0;
+FalloffShape falloffShape(const SceneLight& light) {
+    FalloffShape shape;
+    if (!isPositional(light)) return shape;
     switch (light.falloffType) {
-        case 1: {
-            double start = std::max(light.falloffRadius, 0.0);
-            double t = std::clamp((distance - start) / std::max(light.falloffDistance - start, 1.0), 0.0, 1.0);
-            if (std::isnan(t)) return 1.0;
-            return 1.0 / (1.0 + kSmoothFalloffSteepness * t * t);
-        }
-        case 2: {
-            double range = std::max(light.falloffDistance * light.falloffDistance, 1.0);
-            double factor = 1.0 / std::max(distance * distance / range, 1.0);
-            return std::isnan(factor) ? 1.0 : factor;
-        }
+        case 1:
+            shape.type = 1;
+            shape.start = std::max(light.falloffRadius, 0.0);
+            shape.span = std::max(light.falloffDistance - shape.start, 1.0);
+            break;
+        case 2:
+            shape.type = 2;
+            shape.range = std::max(light.falloffDistance * light.falloffDistance, 1.0);
+            break;
         default:
-            return 1.0;
+            break;
     }
+    return shape;
 }
+
+double lightFalloff(const SceneLight& light, double distance) { return lightFalloff(falloffShape(light), distance); }
 
 SpotConeShape spotConeShape(const SceneLight& light) {
     SpotConeShape cone;

@@ -31,6 +31,32 @@ constexpr double kSmoothFalloffSteepness = 7.0;
 // Distance attenuation in [0, 1] for a point or spot light `distance` pixels away; 1 for other types.
 double lightFalloff(const SceneLight& light, double distance);
 
+// What the falloff needs of a light, worked out once per frame rather than once per pixel.
+struct FalloffShape {
+    int32_t type = 0;    // 0 none (and every light that is not a point or spot), 1 smooth, 2 inverse square
+    double start = 0.0;  // smooth: where the falloff starts, and the length over which it falls
+    double span = 1.0;
+    double range = 1.0;  // inverse square: the squared distance within which the light is full
+};
+FalloffShape falloffShape(const SceneLight& light);
+
+// Inline: shading asks once per lit pixel and light.
+inline double lightFalloff(const FalloffShape& shape, double distance) {
+    switch (shape.type) {
+        case 1: {
+            double t = std::clamp((distance - shape.start) / shape.span, 0.0, 1.0);
+            if (std::isnan(t)) return 1.0;
+            return 1.0 / (1.0 + kSmoothFalloffSteepness * t * t);
+        }
+        case 2: {
+            double factor = 1.0 / std::max(distance * distance / shape.range, 1.0);
+            return std::isnan(factor) ? 1.0 : factor;
+        }
+        default:
+            return 1.0;
+    }
+}
+
 // Spot cone attenuation in [0, 1] for the unit vector from the light to the point; 1 for other types.
 double spotCone(const SceneLight& light, const Vec3& lightToPoint);
 

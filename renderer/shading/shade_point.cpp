@@ -12,6 +12,7 @@
 #include <cmath>
 
 #include "renderer/shading/lighting_model.h"
+#include "renderer/shading/shading_terms.h"
 #include "renderer/shadows/shadow_map.h"
 #include "renderer/texture/clamps.h"
 #include "renderer/shadows/shadow_rays.h"
@@ -35,45 +36,19 @@ ShadingResult baseColourResult(const BaseColor& base) {
 
 Vec3 mul(const Vec3& a, const Vec3& b) { return Vec3{a.x * b.x, a.y * b.y, a.z * b.z}; }
 
-struct Coefficients {
-    double ambient = 0.0, diffuse = 0.0, shininess = 1.0, specular = 0.0, specularScale = 0.0;
-};
-
-Coefficients coefficientsOf(const SceneSurface& surface) {
-    Coefficients k;
-    k.ambient = clampRange(surface.material.ambient, 0.0, kMaxMaterialCoefficient);
-    k.diffuse = clampRange(surface.material.diffuse, 0.0, kMaxMaterialCoefficient);
-    k.shininess = clampRange(surface.material.shininess, kMinShininessExponent, kMaxShininessExponent);
-    k.specular = std::isfinite(surface.material.specular) ? surface.material.specular : 0.0;
-    k.specularScale = clampRange(surface.controls.specular / 100.0, 0.0, kMaxSpecularScale);
-    return k;
-}
-
 // x^exponent for x in [0, 1]. Whole exponents (the default shininess 24 among them) are worked out by
 // repeated squaring, a handful of multiplications where a general power costs far more per pixel.
-double specularPower(double x, double exponent) {
+inline double specularPower(double x, const SurfaceShadingTerms& k) {
     if (!(x > 0.0)) return 0.0;
-    if (exponent >= 1.0 && exponent <= kMaxShininessExponent && exponent == std::floor(exponent)) {
-        auto bits = static_cast<uint32_t>(exponent);
+    if (k.wholeShininess != 0) {
         double result = 1.0, square = x;
-        for (; bits != 0; bits >>= 1) {
+        for (uint32_t bits = k.wholeShininess; bits != 0; bits >>= 1) {
             if ((bits & 1u) != 0) result *= square;
             square *= square;
         }
         return result;
     }
-    return std::pow(x, exponent);
-}
-
-double typeScale(int32_t type) {
-    switch (type) {
-        case kLightParallel:
-            return kParallelScale;
-        case kLightSpot:
-            return kSpotScale;
-        default:
-            return kPointScale;
-    }
+    return std::pow(x, k.shininess);
 }
 
 const ShadowMap* mapOf(const ShadingFrame& frame, size_t light) {
@@ -93,14 +68,6 @@ bool cachedHitOf(const ShadingFrame& frame, const ShadingPoint& point, size_t li
     return true;
 }
 
-// The ambient term before the ambient lights add theirs.
-Vec3 baseAmbient(const Vec3& baseRgb, const Coefficients& k, const std::vector<SceneLight>& lights) {
-    const bool directLight =
-        std::any_of(lights.begin(), lights.end(), [](const SceneLight& l) { return l.type != kLightAmbient; });
-    return baseRgb *
-           (directLight ? std::max(kAmbientFloor, kAmbientBaseGain * k.ambient) : kAmbientBaseGain * k.ambient);
-}
-
 // Unit vectors from the point toward a light, in world and camera space, and the light's falloff and
 // cone there.
 struct LightPath {
@@ -109,39 +76,36 @@ struct LightPath {
 };
 
 // False when the light is too weak at the point to shade or trace.
-inline bool lightPathAt(const SceneLight& light, size_t index, const ShadingPoint& point, const ShadingFrame& frame,
+inline bool lightPathAt(const SceneLight& light, const LightShadingTerms& terms, const ShadingPoint& point,
                         LightPath& path) {
-    if (light.type == kLightParallel) {
-        path.world = normalizeOr(-light.directionWorld, kFallbackDirection);
-        path.camera = normalizeOr(-light.directionCamera, kFallbackDirection);
+    if (terms.type == kLightParallel) {
+        path.world = terms.towardWorld;
+        path.camera = terms.towardCamera;
         return true;
     }
     const Vec3 toLight = light.positionWorld - point.worldPosition;
     const Vec3 toLightInCamera = light.positionCamera - point.cameraPosition;
     const LengthPair lengths = lengthsOf(toLight, toLightInCamera);
-    const double distance = lengths.first;
     normalizeBothWithLengths(toLight, toLightInCamera, lengths, kFallbackDirection, path.world, path.camera);
-    const bool shaped = frame.spotCones != nullptr && index < frame.spotCones->size();
-    path.attenuation = lightFalloff(light, distance) *
-                       (shaped ? spotCone((*frame.spotCones)[index], -path.world) : spotCone(light, -path.world));
+    path.attenuation = lightFalloff(terms.falloff, lengths.first) * spotCone(terms.cone, -path.world);
     return path.attenuation > kMinAttenuation;
 }
 
 // The light's diffuse and specular contribution before shadowing, for a point that faces it.
-inline Vec3 directContribution(const SceneLight& light, const LightPath& path, const Coefficients& k,
-                               const Vec3& baseRgb, double nDotL, const Vec3& nv, const Vec3& view) {
-    const double strength = light.intensity * kDirectGain * typeScale(light.type) * path.attenuation;
+inline Vec3 directContribution(const SceneLight& light, const LightShadingTerms& terms, const LightPath& path,
+                               const SurfaceShadingTerms& k, const Vec3& baseRgb, double nDotL, const Vec3& nv,
+                               const Vec3& view) {
+    const double strength = terms.strength * path.attenuation;
     const double diffuse = clampRange(nDotL, 0.0, 1.0) * k.diffuse;
     const Vec3 half = normalizeOr(view + path.camera, kFallbackDirection);
-    const double specular =
-        specularPower(clampRange(dot(nv, half), 0.0, 1.0), k.shininess) * k.specular * k.specularScale;
+    const double specular = specularPower(clampRange(dot(nv, half), 0.0, 1.0), k) * k.specular * k.specularScale;
     return (mul(baseRgb, light.color) * diffuse + light.color * specular) * strength;
 }
 
 // Visibility of light `index` at the point, darkness applied, with its blocker hint.
-inline double shadowVisibility(const ShadowBvh& bvh, const SceneLight& light, size_t index, const ShadingPoint& point,
-                               const SceneSurface& surface, const ShadingFrame& frame, const Vec3& towardLight,
-                               const Vec3& unitNormal, double& hint) {
+inline double shadowVisibility(const SceneLight& light, const LightShadingTerms& terms, size_t index,
+                               const ShadingPoint& point, const SceneSurface& surface, const ShadingFrame& frame,
+                               const Vec3& towardLight, const Vec3& unitNormal, double& hint) {
     VisibilityQuery query;
     query.map = mapOf(frame, index);
     query.point = point.worldPosition;
@@ -158,7 +122,7 @@ inline double shadowVisibility(const ShadowBvh& bvh, const SceneLight& light, si
     query.unitNormal = unitNormal;
     CachedShadowHit cached;
     if (cachedHitOf(frame, point, index, cached)) query.cached = &cached;
-    return lightVisibility(bvh, light, query, &hint);
+    return lightVisibility(frame.shadowBvh, light, terms.shadow, query, &hint);
 }
 
 // The lights' terms summed over the loop.
@@ -180,9 +144,9 @@ inline void addShadowTest(LightSums& sums, double visibility, double hint) {
     }
 }
 
-// The colour, with the ambient term pulled down by the darkest shadow, and the slope between fully
-// lit and fully shadowed.
-ShadingResult composeShading(const LightSums& sums, double alpha) {
+// The colour, with the ambient term pulled down by the darkest shadow, and (when asked for) the slope
+// between fully lit and fully shadowed.
+ShadingResult composeShading(const LightSums& sums, double alpha, bool withSlope) {
     const Vec3& ambient = sums.ambient;
     const Vec3& lit = sums.lit;
     const double ambientScale =
@@ -196,7 +160,7 @@ ShadingResult composeShading(const LightSums& sums, double alpha) {
     result.lightTested = sums.tested;
     result.minimumVisibility = sums.tested ? sums.minimumVisibility : 1.0;
     result.blockerHint = sums.blockerHint;
-    if (sums.tested) {
+    if (sums.tested && withSlope) {
         auto slopeOf = [](double full, double shadowedAmbient, double untestedPart) {
             return clampRange(full, 0.0, 1.0) - clampRange(shadowedAmbient + untestedPart, 0.0, 1.0);
         };
@@ -207,6 +171,57 @@ ShadingResult composeShading(const LightSums& sums, double alpha) {
         result.slope.blue = slopeOf(ambient.z + unshadowed.z, kShadowedAmbientShare * ambient.z, untested.z);
     }
     return result;
+}
+
+// The light loop of a point that takes lights.
+ShadingResult shadeLitPoint(const ShadingPoint& point, const SceneSurface& surface, const SurfaceShadingTerms& k,
+                            const std::vector<SceneLight>& lights, const LightShadingTerms* lightTerms,
+                            const ShadingFrame& frame, bool withSlope) {
+    const BaseColor base = unpackBaseColor(point.baseColor, surface.opacity);
+    const Vec3 baseRgb{base.red, base.green, base.blue};
+    LightSums sums;
+    sums.ambient = baseRgb * k.ambientGain;
+
+    Vec3 n, nv;
+    normalizeBothOr(point.worldNormal, point.cameraNormal, kFallbackDirection, n, nv);
+    const Vec3 view = normalizeOr(-point.cameraPosition, kFallbackDirection);
+
+    for (size_t i = 0; i < lights.size(); ++i) {
+        const SceneLight& light = lights[i];
+        const LightShadingTerms& terms = lightTerms[i];
+        if (terms.type == kLightAmbient) {
+            sums.ambient += mul(baseRgb, light.color) * (k.ambient * light.intensity * kAmbientLightGain);
+            continue;
+        }
+        LightPath path;
+        if (!lightPathAt(light, terms, point, path)) continue;
+        const double nDotL = dot(n, path.world);
+        const bool shadowTested = surface.acceptsShadows && light.castsShadows;
+
+        double visibility = 1.0;
+        double hint = 0.0;
+        if (nDotL > kMinFacing) {
+            // The unshadowed contribution comes first: its square roots and divisions then overlap
+            // the shadow ray's walk instead of waiting for it.
+            const Vec3 contribution = directContribution(light, terms, path, k, baseRgb, nDotL, nv, view);
+            if (shadowTested) {
+                visibility = shadowVisibility(light, terms, i, point, surface, frame, path.world, n, hint);
+            }
+            sums.lit += contribution * visibility;
+            // Only the slope reads these.
+            if (withSlope) {
+                sums.unshadowed += contribution;
+                if (!shadowTested) sums.untested += contribution;
+            }
+        } else if (shadowTested) {
+            // Facing away from a shadow-casting light is being in its shadow.
+            visibility = terms.awayVisibility;
+        } else {
+            continue;
+        }
+        if (shadowTested) addShadowTest(sums, visibility, hint);
+    }
+    return composeShading(sums, base.alpha, withSlope);
 }
 
 }  // namespace
@@ -225,59 +240,32 @@ ShadingResult unlitShading(PackedColor baseColor, const SceneSurface& surface) {
 }
 
 ShadingResult shadePoint(const ShadingPoint& point, const SceneSurface& surface, const ShadingFrame& frame) {
-    static const std::vector<SceneLight> kNoLights;
-    const std::vector<SceneLight>& lights = frame.scene != nullptr ? frame.scene->lights : kNoLights;
-    if (shadesUnlit(point, surface, lights)) return unlitShading(point.baseColor, surface);
-    const BaseColor base = unpackBaseColor(point.baseColor, surface.opacity);
-
-    static const ShadowBvh kNoCasters;
-    const ShadowBvh& bvh = frame.shadowBvh != nullptr ? *frame.shadowBvh : kNoCasters;
-    const Coefficients k = coefficientsOf(surface);
-    const Vec3 baseRgb{base.red, base.green, base.blue};
-    LightSums sums;
-    sums.ambient = baseAmbient(baseRgb, k, lights);
-
-    Vec3 n, nv;
-    normalizeBothOr(point.worldNormal, point.cameraNormal, kFallbackDirection, n, nv);
-    const Vec3 view = normalizeOr(-point.cameraPosition, kFallbackDirection);
-
-    for (size_t i = 0; i < lights.size(); ++i) {
-        const SceneLight& light = lights[i];
-        if (light.type == kLightAmbient) {
-            sums.ambient += mul(baseRgb, light.color) * (k.ambient * light.intensity * kAmbientLightGain);
-            continue;
-        }
-        LightPath path;
-        if (!lightPathAt(light, i, point, frame, path)) continue;
-        const double nDotL = dot(n, path.world);
-        const bool shadowTested = surface.acceptsShadows && light.castsShadows;
-
-        double visibility = 1.0;
-        double hint = 0.0;
-        if (nDotL > kMinFacing) {
-            // The unshadowed contribution comes first: its square roots and divisions then overlap
-            // the shadow ray's walk instead of waiting for it.
-            const Vec3 contribution = directContribution(light, path, k, baseRgb, nDotL, nv, view);
-            if (shadowTested) visibility = shadowVisibility(bvh, light, i, point, surface, frame, path.world, n, hint);
-            sums.lit += contribution * visibility;
-            sums.unshadowed += contribution;
-            if (!shadowTested) sums.untested += contribution;
-        } else if (shadowTested) {
-            // Facing away from a shadow-casting light is being in its shadow.
-            visibility = 1.0 - clampRange(light.shadowDarkness * kShadowDarknessGain, 0.0, 1.0);
-        } else {
-            continue;
-        }
-        if (shadowTested) addShadowTest(sums, visibility, hint);
+    if (frame.scene == nullptr || shadesUnlit(point, surface, frame.scene->lights)) {
+        return unlitShading(point.baseColor, surface);
     }
-    return composeShading(sums, base.alpha);
+    const std::vector<SceneLight>& lights = frame.scene->lights;
+    const SurfaceShadingTerms k = surfaceShadingTerms(surface, hasDirectLight(lights));
+    if (frame.terms != nullptr && frame.terms->lights.size() == lights.size()) {
+        return shadeLitPoint(point, surface, k, lights, frame.terms->lights.data(), frame, true);
+    }
+    std::vector<LightShadingTerms> lightTerms;
+    lightTerms.reserve(lights.size());
+    for (const SceneLight& light : lights) lightTerms.push_back(lightShadingTerms(light));
+    return shadeLitPoint(point, surface, k, lights, lightTerms.data(), frame, true);
 }
 
-ShadingPoint fragmentShadingPoint(const PreparedTriangle& triangle, const SceneSurface& surface,
-                                  const FragmentWeights& weights, int32_t faceCode, PackedColor color, size_t pixel,
-                                  ShadowRayMemo* shadowMemos) {
-    FragmentPoint fragment = interpolateFragmentPoint(triangle, surface, weights);
-    ShadingPoint point;
+ShadingResult shadePointWithTerms(const ShadingPoint& point, const SceneSurface& surface,
+                                  const SurfaceShadingTerms& surfaceTerms, const ShadingTerms& terms,
+                                  const ShadingFrame& frame, bool withSlope) {
+    const std::vector<SceneLight>& lights = frame.scene->lights;
+    if (shadesUnlit(point, surface, lights)) return unlitShading(point.baseColor, surface);
+    return shadeLitPoint(point, surface, surfaceTerms, lights, terms.lights.data(), frame, withSlope);
+}
+
+void fillFragmentShadingPoint(ShadingPoint& point, const PreparedTriangle& triangle, const SceneSurface& surface,
+                              const FragmentWeights& weights, int32_t faceCode, PackedColor color, size_t pixel,
+                              ShadowRayMemo* shadowMemos) {
+    const FragmentPoint fragment = interpolateFragmentPoint(triangle, surface, weights);
     point.worldPosition = fragment.worldPosition;
     point.cameraPosition = fragment.cameraPosition;
     point.worldNormal = fragment.worldNormal;
@@ -288,6 +276,13 @@ ShadingPoint fragmentShadingPoint(const PreparedTriangle& triangle, const SceneS
     point.triangleIndex = triangle.triangleIndex;
     point.pixelIndex = static_cast<int32_t>(pixel);
     point.shadowMemos = shadowMemos;
+}
+
+ShadingPoint fragmentShadingPoint(const PreparedTriangle& triangle, const SceneSurface& surface,
+                                  const FragmentWeights& weights, int32_t faceCode, PackedColor color, size_t pixel,
+                                  ShadowRayMemo* shadowMemos) {
+    ShadingPoint point;
+    fillFragmentShadingPoint(point, triangle, surface, weights, faceCode, color, pixel, shadowMemos);
     return point;
 }
 

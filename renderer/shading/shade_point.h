@@ -13,7 +13,9 @@
 
 namespace zephrin {
 
-struct ShadowRayMemo;  // renderer/shadows/shadow_rays.h
+struct ShadowRayMemo;        // renderer/shadows/shadow_rays.h
+struct ShadingTerms;         // renderer/shading/shading_terms.h
+struct SurfaceShadingTerms;  // renderer/shading/shading_terms.h
 
 struct ShadowSlope {
     double red = 0.0, green = 0.0, blue = 0.0;
@@ -42,6 +44,13 @@ struct ShadingResult {
 
 ShadingResult shadePoint(const ShadingPoint& point, const SceneSurface& surface, const ShadingFrame& frame);
 
+// shadePoint with the frame's terms already worked out (frame.scene set, `terms` built from it and
+// `surfaceTerms` those of `surface`), for a pass that shades many points. Without `withSlope` the
+// result's slope is left at zero, for frames that keep no shadow-post buffers.
+ShadingResult shadePointWithTerms(const ShadingPoint& point, const SceneSurface& surface,
+                                  const SurfaceShadingTerms& surfaceTerms, const ShadingTerms& terms,
+                                  const ShadingFrame& frame, bool withSlope);
+
 // What shadePoint gives an unlit point: its base colour with the surface opacity.
 ShadingResult unlitShading(PackedColor baseColor, const SceneSurface& surface);
 
@@ -55,6 +64,10 @@ bool shadesUnlit(int32_t faceCode, const SceneSurface& surface, const std::vecto
 ShadingPoint fragmentShadingPoint(const PreparedTriangle& triangle, const SceneSurface& surface,
                                   const FragmentWeights& weights, int32_t faceCode, PackedColor color, size_t pixel,
                                   ShadowRayMemo* shadowMemos = nullptr);
+// fragmentShadingPoint written into a point the caller keeps, for a pass that queues points.
+void fillFragmentShadingPoint(ShadingPoint& point, const PreparedTriangle& triangle, const SceneSurface& surface,
+                              const FragmentWeights& weights, int32_t faceCode, PackedColor color, size_t pixel,
+                              ShadowRayMemo* shadowMemos);
 ShadingResult shadeFragment(const ShadingFrame& frame, const PreparedTriangle& triangle, const SceneSurface& surface,
                             const FragmentWeights& weights, int32_t faceCode, PackedColor color, size_t pixel,
                             ShadowRayMemo* shadowMemos = nullptr);

@@ -15,6 +15,7 @@ namespace zephrin {
 struct ShadowBvh;          // renderer/shadows/shadow_bvh.h
 struct ShadowMap;          // renderer/shadows/shadow_map.h
 struct ShadowSampleCache;  // renderer/shadows/shadow_sample_cache.h
+struct ShadingTerms;       // renderer/shading/shading_terms.h
 
 struct ShadingFrame {
     const FrameScene* scene = nullptr;
@@ -26,7 +27,8 @@ struct ShadingFrame {
     // The GPU raster resolved visibility: the buffers hold no CPU texture colours or winner masks.
     bool gpuRasterWon = false;
     const ShadowSampleCache* shadowSamples = nullptr;       // GPU-traced shadow rays, or null
-    const std::vector<SpotConeShape>* spotCones = nullptr;  // one per light, or null: worked out per pixel
+    // The surfaces' and lights' terms of the lighting model, or null: then worked out per call.
+    const ShadingTerms* terms = nullptr;
     bool anyHitShadows = false;
     bool keepsShadowPost = false;  // the frame has the shadow-post buffers
     std::atomic<bool>* transparentTexelReport = nullptr;

@@ -103,25 +103,48 @@ bool nearestHit(const ShadowBvh& bvh, int32_t node, const Vec3& origin, const Ve
     return nearestHitRemembering(bvh, node, origin, direction, maxT, receiver, bestT, nullptr);
 }
 
+ShadowLightTerms shadowLightTerms(const SceneLight& light) {
+    ShadowLightTerms terms;
+    terms.castsShadows = light.castsShadows;
+    terms.positional = light.type == kLightPoint || light.type == kLightSpot;
+    terms.diffuse = light.shadowDiffusion > kMinShadowDiffusion;
+    terms.darkness = std::clamp(light.shadowDarkness * kShadowDarknessGain, 0.0, 1.0);
+    terms.mapSoftness = light.shadowDiffusion * kMapSoftnessPerDiffusion;
+    return terms;
+}
+
 double lightVisibility(const ShadowBvh& bvh, const SceneLight& light, const VisibilityQuery& query,
                        double* blockerHint) {
+    return lightVisibility(&bvh, light, shadowLightTerms(light), query, blockerHint);
+}
+
+double lightVisibility(const ShadowBvh* casters, const SceneLight& light, const ShadowLightTerms& terms,
+                       const VisibilityQuery& query, double* blockerHint) {
     if (blockerHint != nullptr) *blockerHint = 0.0;
-    if (!light.castsShadows) return 1.0;
+    if (!terms.castsShadows) return 1.0;
+    // Without darkness every point is fully lit whatever a ray or the map finds: only a soft
+    // shadow's blocker hint still needs the ray.
+    if (!(terms.darkness > 0.0) && !(blockerHint != nullptr && terms.diffuse)) return 1.0;
     const ShadowMode mode = query.shadowMode;
-    const bool mapUsable = query.map != nullptr && query.map->valid && !bvh.hasAlphaCasters;
-    const double darkness = std::clamp(light.shadowDarkness * kShadowDarknessGain, 0.0, 1.0);
-    const double mapSoftness = light.shadowDiffusion * kMapSoftnessPerDiffusion + query.shadowSoftness;
+    const bool mapUsable =
+        query.map != nullptr && query.map->valid && (casters == nullptr || !casters->hasAlphaCasters);
+    const double darkness = terms.darkness;
     auto darken = [darkness](double visibility) {
         double v = std::clamp(1.0 - (1.0 - visibility) * darkness, 0.0, 1.0);
         return std::isnan(v) ? 1.0 : v;
     };
+    auto mapVisibility = [&]() {
+        return sampleShadowMap(*query.map, query.point, terms.mapSoftness + query.shadowSoftness,
+                               query.shadowQuality);
+    };
 
     if (mode == ShadowMode::MapFast && mapUsable) {
-        return darken(sampleShadowMap(*query.map, query.point, mapSoftness, query.shadowQuality));
+        return darken(mapVisibility());
     }
-    if (bvh.nodes.empty()) return 1.0;
+    if (casters == nullptr || casters->nodes.empty()) return 1.0;
+    const ShadowBvh& bvh = *casters;
 
-    const bool positional = light.type == kLightPoint || light.type == kLightSpot;
+    const bool positional = terms.positional;
     const Vec3 fallback{0.0, 0.0, -1.0};
     Vec3 direction, normal;
     if (query.unitVectorsGiven) {
@@ -138,7 +161,7 @@ double lightVisibility(const ShadowBvh& bvh, const SceneLight& light, const Visi
         positional ? std::max(length(light.positionWorld - origin) - kRayEndOffset, 0.0) : kParallelRayLength;
     if (!(maxT >= kMinRayLength)) return 1.0;
 
-    const bool diffuse = light.shadowDiffusion > kMinShadowDiffusion;
+    const bool diffuse = terms.diffuse;
     double blocker = 0.0;
     double base = 1.0;
     if (query.cached != nullptr) {
@@ -170,7 +193,7 @@ double lightVisibility(const ShadowBvh& bvh, const SceneLight& light, const Visi
     }
 
     if (mode == ShadowMode::Hybrid && mapUsable && base > 0.0) {
-        base = std::min(base, sampleShadowMap(*query.map, query.point, mapSoftness, query.shadowQuality));
+        base = std::min(base, mapVisibility());
     }
     double v = base <= 0.0 ? 0.0 : (base >= 1.0 ? 1.0 : std::pow(base, kVisibilityExponent));
     return darken(v);

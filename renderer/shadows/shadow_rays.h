@@ -86,5 +86,20 @@ struct VisibilityQuery {
 // when given, receives the contact-hardening hint of the nearest blocker (0 when there is none).
 double lightVisibility(const ShadowBvh& bvh, const SceneLight& light, const VisibilityQuery& query,
                        double* blockerHint);
+// What lightVisibility reads of a light apart from the point, worked out once per frame rather than
+// once per shadow ray.
+struct ShadowLightTerms {
+    bool castsShadows = false;
+    bool positional = false;  // point or spot: the ray ends before the light
+    bool diffuse = false;     // soft shadows, which measure the blocker's distance
+    double darkness = 0.0;    // with its gain, within [0, 1]
+    double mapSoftness = 0.0;  // the light's share of a map sample's softness
+};
+ShadowLightTerms shadowLightTerms(const SceneLight& light);
+
+// lightVisibility with the light's terms at hand, where the frame may have nothing to cast shadows
+// (null casters): only a map can shadow then.
+double lightVisibility(const ShadowBvh* casters, const SceneLight& light, const ShadowLightTerms& terms,
+                       const VisibilityQuery& query, double* blockerHint);
 
 }  // namespace zephrin

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "renderer/runtime/frame_buffers.h"
+#include "renderer/shading/shading_terms.h"
+#include "renderer/shadows/shadow_bvh.h"
 
 namespace zephrin {
 namespace {
@@ -187,8 +189,11 @@ struct Render {
 };
 
 // Tile path: preparation, bands, band raster, deferred shading in three row slices.
-FrameBuffers renderTilePath(const RandomScene& r, int32_t bandCount, bool shadowPost = false) {
+FrameBuffers renderTilePath(const RandomScene& r, int32_t bandCount, bool shadowPost = false,
+                            const ShadingTerms* terms = nullptr, const ShadowBvh* casters = nullptr) {
     Render render(r, FrameBufferSet{true, true, false, shadowPost});
+    render.frame.terms = terms;
+    render.frame.shadowBvh = casters;
     render.prepared = prepareRaster(r.scene.camera, r.scene.surfaces, r.width, r.height);
     RasterBands bands = binRasterBands(render.prepared, r.height, bandCount);
     for (int32_t b = 0; b < bandCount; ++b) {
@@ -202,9 +207,10 @@ FrameBuffers renderTilePath(const RandomScene& r, int32_t bandCount, bool shadow
 
 // Per-row path: without lights a single pass that shades at once, with no index arrays in the frame;
 // with lights a visibility pass, then a pass that shades the winners.
-FrameBuffers renderPerRowPath(const RandomScene& r, int32_t slices) {
+FrameBuffers renderPerRowPath(const RandomScene& r, int32_t slices, const ShadowBvh* casters = nullptr) {
     const bool lit = !r.scene.lights.empty();
     Render render(r, FrameBufferSet{lit, false, false, false});
+    render.frame.shadowBvh = casters;
     for (PerTrianglePass pass : {PerTrianglePass::Visibility, PerTrianglePass::ShadeWinners,
                                  PerTrianglePass::ShadeAtOnce}) {
         if (lit == (pass == PerTrianglePass::ShadeAtOnce)) continue;
@@ -269,6 +275,52 @@ TEST(DeferredShading, WritesShadowPostBuffersOnlyWhenTheFrameHasThem) {
         marked += post.shadowMark[p];
     }
     EXPECT_GT(marked, 0u);
+}
+
+TEST(DeferredShading, FrameTermsGiveThePictureOfTermsWorkedOutPerPoint) {
+    // Shadow-casting slabs of different materials under a spot, a parallel light and an ambient one,
+    // with and without the shadow-post buffers: the frame's terms must reach every surface by its own
+    // index, as the per-row path, which works them out for each point, shows.
+    for (uint32_t seed = 40; seed < 46; ++seed) {
+        RandomScene r(seed, 64, 64);
+        for (size_t i = 0; i < r.scene.surfaces.size(); ++i) {
+            SceneSurface& surface = r.scene.surfaces[i];
+            surface.castsShadows = i % 2 == 0;
+            surface.material = LayerMaterial{0.2 * static_cast<double>(i), 0.9, 0.5, 4.0 + 3.5 * static_cast<double>(i)};
+        }
+        SceneLight spot;
+        spot.type = kLightSpot;
+        spot.positionWorld = spot.positionCamera = Vec3{20.0, -30.0, -40.0};
+        spot.directionWorld = spot.directionCamera = Vec3{0.0, 0.1, 1.0};
+        spot.castsShadows = true;
+        spot.intensity = 0.05;
+        SceneLight sun;
+        sun.type = kLightParallel;
+        sun.directionWorld = sun.directionCamera = Vec3{-0.2, 0.3, 1.0};
+        sun.castsShadows = true;
+        sun.shadowDiffusion = 15.0;
+        sun.intensity = 0.2;
+        SceneLight ambient;
+        ambient.type = kLightAmbient;
+        ambient.intensity = 0.1;
+        r.scene.lights = {spot, sun, ambient};
+        const ShadowBvh casters = buildShadowBvh(r.scene.surfaces, r.scene.lights);
+        const ShadingTerms terms = shadingTermsOf(r.scene);
+        const FrameBuffers perPoint = renderPerRowPath(r, 2, &casters);
+        for (bool shadowPost : {false, true}) {
+            FrameBuffers own = renderTilePath(r, 2, shadowPost, nullptr, &casters);
+            FrameBuffers framed = renderTilePath(r, 2, shadowPost, &terms, &casters);
+            EXPECT_EQ(countDifferences(perPoint, framed, seed), 0u);
+            EXPECT_EQ(countDifferences(own, framed, seed), 0u);
+            EXPECT_EQ(own.slope, framed.slope) << "seed " << seed;
+            EXPECT_EQ(own.shadowVisibility, framed.shadowVisibility) << "seed " << seed;
+            if (!shadowPost) continue;
+            // The slope is written where the frame keeps it: some lit pixel has one.
+            bool sloped = false;
+            for (float v : framed.slope) sloped = sloped || v != 0.0f;
+            EXPECT_TRUE(sloped) << "seed " << seed;
+        }
+    }
 }
 
 }  // namespace
