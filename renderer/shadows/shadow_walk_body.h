@@ -16,6 +16,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
+#include <limits>
 
 #if ZEPHRIN_SHADOW_WALK_AVX2
 #include <immintrin.h>
@@ -45,15 +47,33 @@ constexpr double kParallelComponent = 1e-10;
 // Two boxes or two triangles tested at once.
 using DoublePair = DoubleLanes;
 
+// What rounding can move an axis's t by in the single-precision slab test of the wide nodes, in
+// units of the float epsilon: the box corner rounded outward (one float step) and the origin rounded
+// to float (half a step) move the difference by at most reach + |origin| steps before the product
+// scales it by the inverse; the subtraction, the inverse's rounding and the product add at most three
+// half steps of t itself. Both bounds are taken twice over, and the float arithmetic that widens the
+// interval rounds well within that margin.
+constexpr double kFloatSlabAbsoluteSteps = 4.0;
+constexpr float kFloatSlabRelativeSteps = 8.0f;
+
+// Every field is set by makeRay, once per ray: no default values to write first.
 struct Ray {
     Vec3 origin, direction, inverse;
-    bool anyParallel = false;  // some component is below kParallelComponent
-    DoublePair originPair[3] = {};   // each origin coordinate in both lanes
-    DoublePair inversePair[3] = {};  // each inverse component in both lanes
+    bool anyParallel;             // some component is below kParallelComponent
+    DoublePair originPair[3];     // each origin coordinate in both lanes
+    DoublePair inversePair[3];    // each inverse component in both lanes
+    // The same ray for the wide nodes' float boxes: origin and inverse in all four lanes, each axis's
+    // near side (0 for the lower bound, 1 for the upper) and how far the float t may stray.
+    FloatLanes originFloat[3];
+    FloatLanes inverseFloat[3];
+    int nearSide[3];
+    float slack;
 };
 
-Ray makeRay(const Vec3& origin, const Vec3& direction) {
-    Ray ray{origin, direction, {}, false};
+Ray makeRay(const ShadowBvh& bvh, const Vec3& origin, const Vec3& direction) {
+    Ray ray;
+    ray.origin = origin;
+    ray.direction = direction;
     // x and y in one paired division: the same quotients, one long-latency step fewer.
     const DoublePair inverseXY = DoublePair{1.0, 1.0} / DoublePair{direction.x, direction.y};
     ray.inverse = Vec3{inverseXY[0], inverseXY[1], 1.0 / direction.z};
@@ -65,6 +85,27 @@ Ray makeRay(const Vec3& origin, const Vec3& direction) {
     ray.inversePair[2] = DoublePair{ray.inverse.z, ray.inverse.z};
     ray.anyParallel = std::fabs(direction.x) < kParallelComponent || std::fabs(direction.y) < kParallelComponent ||
                       std::fabs(direction.z) < kParallelComponent;
+    const auto floatLanes = [](double x) {
+        const auto f = static_cast<float>(x);
+        return FloatLanes{f, f, f, f};
+    };
+    ray.originFloat[0] = floatLanes(origin.x);
+    ray.originFloat[1] = floatLanes(origin.y);
+    ray.originFloat[2] = floatLanes(origin.z);
+    ray.inverseFloat[0] = floatLanes(ray.inverse.x);
+    ray.inverseFloat[1] = floatLanes(ray.inverse.y);
+    ray.inverseFloat[2] = floatLanes(ray.inverse.z);
+    ray.nearSide[0] = ray.inverse.x < 0.0 ? 1 : 0;
+    ray.nearSide[1] = ray.inverse.y < 0.0 ? 1 : 0;
+    ray.nearSide[2] = ray.inverse.z < 0.0 ? 1 : 0;
+    // An axis the ray runs along is tested on the origin alone and adds no error.
+    auto axisSlack = [](double d, double inv, double o, double reach) {
+        return std::fabs(d) < kParallelComponent ? 0.0 : std::fabs(inv) * (reach + std::fabs(o));
+    };
+    const double slack = std::max(std::max(axisSlack(direction.x, ray.inverse.x, origin.x, bvh.wideReach.x),
+                                           axisSlack(direction.y, ray.inverse.y, origin.y, bvh.wideReach.y)),
+                                  axisSlack(direction.z, ray.inverse.z, origin.z, bvh.wideReach.z));
+    ray.slack = static_cast<float>(slack * kFloatSlabAbsoluteSteps * std::numeric_limits<float>::epsilon());
     return ray;
 }
 
@@ -161,6 +202,63 @@ bool enterBoxAxisByAxis(const Vec3& lo, const Vec3& hi, const Ray& ray, double m
     return entered & lanes;
 }
 
+// The slab test on a wide node's float boxes, widened by the ray's slack so that it admits every
+// box the exact test on the double boxes would: bit i when the ray may enter box i below the limit,
+// with a lower bound of its entry parameter in entry[i]. Only the lanes in `lanes` are needed.
+// Float values that are not numbers admit the box.
+[[gnu::always_inline]] inline unsigned enterWide(const ShadowFloatBoxQuad& boxes, unsigned lanes, const Ray& ray,
+                                                 double limit, double (&entry)[4]) {
+    const float below = 1.0f - kFloatSlabRelativeSteps * std::numeric_limits<float>::epsilon();
+    const float above = 1.0f + kFloatSlabRelativeSteps * std::numeric_limits<float>::epsilon();
+    const auto limitFloat = static_cast<float>(limit);
+    FloatLanes nearest, farthest;
+    if (!ray.anyParallel) {
+        auto load = [](const float (&row)[4]) {
+            FloatLanes lanes4;
+            std::memcpy(&lanes4, row, sizeof lanes4);
+            return lanes4;
+        };
+        // On each axis the near side gives the entry and the far side the exit: no min or max needed,
+        // as rounding keeps the order of the two sides' t.
+        auto t = [&](int axis, int side) {
+            return (load(boxes.bound[side][axis]) - ray.originFloat[axis]) * ray.inverseFloat[axis];
+        };
+        const FloatLanes n[3] = {t(0, ray.nearSide[0]), t(1, ray.nearSide[1]), t(2, ray.nearSide[2])};
+        const FloatLanes f[3] = {t(0, 1 - ray.nearSide[0]), t(1, 1 - ray.nearSide[1]), t(2, 1 - ray.nearSide[2])};
+        nearest = floatLaneMax(floatLaneMax(n[0], n[1]), floatLaneMax(n[2], FloatLanes{}));
+        farthest = floatLaneMin(floatLaneMin(f[0], f[1]),
+                                floatLaneMin(f[2], FloatLanes{limitFloat, limitFloat, limitFloat, limitFloat}));
+    } else {
+        // A ray along a slab: inside it (its float origin lies in the float slab whenever the exact
+        // origin lies in the exact one) or not at all.
+        float n[4], f[4];
+        for (int i = 0; i < 4; ++i) {
+            n[i] = 0.0f;
+            f[i] = limitFloat;
+            for (int axis = 0; axis < 3; ++axis) {
+                const float o = ray.originFloat[axis][0], lo = boxes.bound[0][axis][i], hi = boxes.bound[1][axis][i];
+                const double d = axis == 0 ? ray.direction.x : (axis == 1 ? ray.direction.y : ray.direction.z);
+                if (std::fabs(d) < kParallelComponent) {
+                    if (o < lo || o > hi) n[i] = std::numeric_limits<float>::infinity(), f[i] = 0.0f;
+                    continue;
+                }
+                const float inv = ray.inverseFloat[axis][0];
+                const float near = (boxes.bound[ray.nearSide[axis]][axis][i] - o) * inv;
+                const float far = (boxes.bound[1 - ray.nearSide[axis]][axis][i] - o) * inv;
+                n[i] = std::max(n[i], near);
+                f[i] = std::min(f[i], far);
+            }
+        }
+        nearest = FloatLanes{n[0], n[1], n[2], n[3]};
+        farthest = FloatLanes{f[0], f[1], f[2], f[3]};
+    }
+    const FloatLanes slack{ray.slack, ray.slack, ray.slack, ray.slack};
+    nearest = nearest * FloatLanes{below, below, below, below} - slack;
+    farthest = farthest * FloatLanes{above, above, above, above} + slack;
+    for (int i = 0; i < 4; ++i) entry[i] = static_cast<double>(nearest[i]);
+    return ~floatLaneBits(nearest > farthest) & lanes;
+}
+
 inline bool intersect(const ShadowRayTriangle& tri, const Ray& ray, double maxT, double& t, double& u, double& v) {
     const Vec3 p = cross(ray.direction, tri.e2);
     const double det = dot(tri.e1, p);
@@ -233,38 +331,36 @@ bool traversable(const ShadowBvh& bvh, int32_t node) {
 
 // A leaf as the walk reads it: its run of ShadowBvh::indices and its first group quad.
 struct LeafRef {
-    int32_t first = 0;
-    int32_t count = 0;
-    int32_t quad = 0;
+    int32_t quad = 0;   // its first group quad
+    int32_t quads = 0;  // how many
 };
 
-LeafRef leafOf(const ShadowWideNode& wide, int i) { return LeafRef{wide.child[i], wide.leafCount[i], wide.leafQuad[i]}; }
+LeafRef leafOf(const ShadowWideNode& wide, int i) { return LeafRef{wide.child[i], wide.leafQuads[i]}; }
 
 // A leaf the walk starts from, read from its node: a tree of one leaf has no wide node.
 LeafRef rootLeaf(const ShadowBvh& bvh, int32_t node) {
     const ShadowBvhNode& leaf = bvh.nodes[static_cast<size_t>(node)];
-    return LeafRef{leaf.firstIndex, leaf.indexCount, bvh.nodeFirstGroup[static_cast<size_t>(node)] / 4};
+    const int32_t groups = (leaf.indexCount + kShadowLeafGroupSize - 1) / kShadowLeafGroupSize;
+    return LeafRef{bvh.nodeFirstGroup[static_cast<size_t>(node)] / 4, (groups + 3) / 4};
 }
 
 // Calls test(triangle, t, u, v) for the triangles of the leaf's groups that the ray hits below the
 // limit the callback keeps; stops when it returns true.
 template <typename Test>
 bool forLeafTriangles(const ShadowBvh& bvh, const LeafRef& leaf, const Ray& ray, const double& limit, Test&& test) {
-    const int32_t groups = (leaf.count + kShadowLeafGroupSize - 1) / kShadowLeafGroupSize;
-    for (int32_t q = 0; q * 4 < groups; ++q) {
+    for (int32_t q = 0; q < leaf.quads; ++q) {
         double entries[4];
-        const unsigned lanes = groups - q * 4 >= 4 ? 15u : (1u << (groups - q * 4)) - 1u;
         const auto quad = static_cast<size_t>(leaf.quad + q);
-        for (unsigned entered = enterQuad(bvh.groupBoxQuads[quad], lanes, ray, limit, entries); entered != 0;
+        // A padding group's box admits no ray, so every lane may be tested.
+        for (unsigned entered = enterQuad(bvh.groupBoxQuads[quad], 15u, ray, limit, entries); entered != 0;
              entered &= entered - 1) {
-            const int lane = lowestSetBit(entered);
-            const int32_t groupFirst = leaf.first + (q * 4 + lane) * kShadowLeafGroupSize;
-            const int32_t groupCount = std::min(kShadowLeafGroupSize, leaf.first + leaf.count - groupFirst);
+            const size_t group = quad * 4 + static_cast<size_t>(lowestSetBit(entered));
             PairHits hits;
-            const unsigned candidates = pairCandidates(bvh.groupPairs[quad * 4 + static_cast<size_t>(lane)], ray, limit, hits);
-            const ShadowRayTriangle* tri = bvh.rayTriangles.data() + groupFirst;
-            // A group of one repeats its triangle in the second lane.
-            for (unsigned pass = candidates & ((1u << groupCount) - 1u); pass != 0; pass &= pass - 1) {
+            const unsigned candidates = pairCandidates(bvh.groupPairs[group], ray, limit, hits);
+            const ShadowRayTriangle* tri = bvh.rayTriangles.data() + group * kShadowLeafGroupSize;
+            // A group of one repeats its triangle in the second lane: once the first lane has answered
+            // for it, the second answers alike (any hit) or no nearer (nearest hit).
+            for (unsigned pass = candidates; pass != 0; pass &= pass - 1) {
                 const int i = lowestSetBit(pass);
                 if (test(tri[i], hits.t[i], hits.u[i], hits.v[i])) return true;
             }
@@ -295,7 +391,7 @@ bool blocksAt(const ShadowBvh& bvh, const ShadowRayTriangle& tri, const Ray& ray
 bool anyHitWalk(const ShadowBvh& bvh, int32_t node, const Vec3& origin, const Vec3& direction, double maxT,
                        const ShadowReceiver& receiver, ShadowRayMemo* memo) {
     if (!traversable(bvh, node) || !isFinite(origin) || !isFinite(direction) || !(maxT > 0.0)) return false;
-    const Ray ray = makeRay(origin, direction);
+    const Ray ray = makeRay(bvh, origin, direction);
     double blockerT = 0.0;
     if (const ShadowRayTriangle* last = rememberedBlocker(bvh, memo)) {
         if (blocksAt(bvh, *last, ray, maxT, receiver, blockerT)) return true;
@@ -320,19 +416,17 @@ bool anyHitWalk(const ShadowBvh& bvh, int32_t node, const Vec3& origin, const Ve
     while (top > 0) {
         const ShadowWideNode& wide = bvh.wideNodes[static_cast<size_t>(stack[--top])];
         double entries[4];
-        const unsigned entered = enterQuad(wide.boxes, wide.usedMask, ray, maxT, entries);
+        const unsigned entered = enterWide(wide.boxes, wide.usedMask, ray, maxT, entries);
         // Leaves first, as they may end the walk; then the inner entries, the leftmost walked first.
         for (unsigned leaves = entered & wide.leafMask; leaves != 0; leaves &= leaves - 1) {
             if (leafBlocks(leafOf(wide, lowestSetBit(leaves)))) return true;
         }
         for (unsigned inner = entered & ~wide.leafMask; inner != 0;) {
             const int i = highestSetBit(inner);
-            // Its four lines load while the walk tests this step's leaves and the entries above it.
+            // Its two lines load while the walk tests this step's leaves and the entries above it.
             const char* next = reinterpret_cast<const char*>(&bvh.wideNodes[static_cast<size_t>(wide.child[i])]);
             prefetchForRead(next);
             prefetchForRead(next + 64);
-            prefetchForRead(next + 128);
-            prefetchForRead(next + 192);
             stack[top++] = wide.child[i];
             inner &= ~(1u << i);
         }
@@ -343,7 +437,7 @@ bool anyHitWalk(const ShadowBvh& bvh, int32_t node, const Vec3& origin, const Ve
 bool nearestHitWalk(const ShadowBvh& bvh, int32_t node, const Vec3& origin, const Vec3& direction,
                            double maxT, const ShadowReceiver& receiver, double& bestT, ShadowRayMemo* memo) {
     if (!traversable(bvh, node) || !isFinite(origin) || !isFinite(direction) || !(maxT > 0.0)) return false;
-    const Ray ray = makeRay(origin, direction);
+    const Ray ray = makeRay(bvh, origin, direction);
     // The walk keeps min(best t, max t) in a local: read through the reference, every step would
     // reload it from memory.
     double limit = std::min(bestT, maxT);
@@ -401,7 +495,7 @@ bool nearestHitWalk(const ShadowBvh& bvh, int32_t node, const Vec3& origin, cons
                 break;
             }
             double entries[4];
-            const unsigned entered = enterQuad(wide.boxes, wide.usedMask, ray, limit, entries);
+            const unsigned entered = enterWide(wide.boxes, wide.usedMask, ray, limit, entries);
             if (entered == 0) break;
             // Nearer entries first (the leftmost on ties), so that their hits prune the others: the
             // rest pushed farthest first.
