@@ -111,8 +111,22 @@ inline FloatLanes floatLaneSelect(FloatLaneMask mask, FloatLanes a, FloatLanes b
              mask[3] != 0 ? a[3] : b[3]}};
 #endif
 }
-inline FloatLanes floatLaneMin(FloatLanes a, FloatLanes b) { return floatLaneSelect(b < a, b, a); }
-inline FloatLanes floatLaneMax(FloatLanes a, FloatLanes b) { return floatLaneSelect(a < b, b, a); }
+// The smaller and the larger of each pair of lanes, one instruction each where the target has SSE
+// (which lane wins on a tie or a NaN may differ from std::min and std::max).
+inline FloatLanes floatLaneMin(FloatLanes a, FloatLanes b) {
+#if ZEPHRIN_SSE2_LANES
+    return __builtin_ia32_minps(a, b);
+#else
+    return floatLaneSelect(b < a, b, a);
+#endif
+}
+inline FloatLanes floatLaneMax(FloatLanes a, FloatLanes b) {
+#if ZEPHRIN_SSE2_LANES
+    return __builtin_ia32_maxps(a, b);
+#else
+    return floatLaneSelect(a < b, b, a);
+#endif
+}
 
 // Bit i when lane i of a comparison of four floats holds.
 inline unsigned floatLaneBits(FloatLaneMask mask) {

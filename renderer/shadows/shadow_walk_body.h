@@ -109,104 +109,37 @@ Ray makeRay(const ShadowBvh& bvh, const Vec3& origin, const Vec3& direction) {
     return ray;
 }
 
-bool slabAxis(double origin, double dir, double inv, double lo, double hi, double& tNear, double& tFar) {
-    if (std::fabs(dir) < kParallelComponent) return origin >= lo && origin <= hi;
-    double t0 = (lo - origin) * inv;
-    double t1 = (hi - origin) * inv;
-    if (t0 > t1) std::swap(t0, t1);
-    tNear = t0 > tNear ? t0 : tNear;
-    tFar = t1 < tFar ? t1 : tFar;
-    return tNear <= tFar;
-}
-
-// The slab test axis by axis, for rays that run parallel to some slab.
-bool enterBoxAxisByAxis(const Vec3& lo, const Vec3& hi, const Ray& ray, double maxT, double& entry) {
-    double tNear = 0.0, tFar = maxT;
-    if (!slabAxis(ray.origin.x, ray.direction.x, ray.inverse.x, lo.x, hi.x, tNear, tFar) ||
-        !slabAxis(ray.origin.y, ray.direction.y, ray.inverse.y, lo.y, hi.y, tNear, tFar) ||
-        !slabAxis(ray.origin.z, ray.direction.z, ray.inverse.z, lo.z, hi.z, tNear, tFar)) {
-        return false;
-    }
-    entry = tNear;
-    return true;
-}
-
-// The slab test on lanes `half` * 2 and `half` * 2 + 1 of a box quad (no ray parallel to
-// a slab): bit 0 when the ray enters the first below maxT, bit 1 for the second, with their entry
-// parameters. The three slab intervals are intersected in any order, so it runs without branches.
-[[gnu::always_inline]] inline unsigned enterBoxPair(const ShadowBoxQuad& boxes, int half, const Ray& ray, double maxT,
-                                                    double* entry) {
-    const int l = 2 * half;
-    auto lo = [&](int axis) { return DoublePair{boxes.lo[axis][l], boxes.lo[axis][l + 1]}; };
-    auto hi = [&](int axis) { return DoublePair{boxes.hi[axis][l], boxes.hi[axis][l + 1]}; };
-    const DoublePair x0 = (lo(0) - ray.originPair[0]) * ray.inversePair[0];
-    const DoublePair x1 = (hi(0) - ray.originPair[0]) * ray.inversePair[0];
-    const DoublePair y0 = (lo(1) - ray.originPair[1]) * ray.inversePair[1];
-    const DoublePair y1 = (hi(1) - ray.originPair[1]) * ray.inversePair[1];
-    const DoublePair z0 = (lo(2) - ray.originPair[2]) * ray.inversePair[2];
-    const DoublePair z1 = (hi(2) - ray.originPair[2]) * ray.inversePair[2];
-    const DoublePair tNear = laneMax(laneMax(laneMin(x0, x1), laneMin(y0, y1)), laneMax(laneMin(z0, z1), DoublePair{}));
-    const DoublePair tFar =
-        laneMin(laneMin(laneMax(x0, x1), laneMax(y0, y1)), laneMin(laneMax(z0, z1), DoublePair{maxT, maxT}));
-    entry[l] = tNear[0];
-    entry[l + 1] = tNear[1];
-    return laneBits(tNear <= tFar);
-}
-
-#if ZEPHRIN_SHADOW_WALK_AVX2
-// enterBoxPair's steps on all four lanes in one pass. min and max take their operands swapped so
-// that each picks as laneMin and laneMax do on ties and NaN.
-[[gnu::always_inline]] inline unsigned enterBoxQuadAvx2(const ShadowBoxQuad& boxes, const Ray& ray, double maxT,
-                                                        double (&entry)[4]) {
-    const __m256d ox = _mm256_set1_pd(ray.origin.x), oy = _mm256_set1_pd(ray.origin.y),
-                  oz = _mm256_set1_pd(ray.origin.z);
-    const __m256d ix = _mm256_set1_pd(ray.inverse.x), iy = _mm256_set1_pd(ray.inverse.y),
-                  iz = _mm256_set1_pd(ray.inverse.z);
-    const __m256d x0 = _mm256_mul_pd(_mm256_sub_pd(_mm256_load_pd(boxes.lo[0]), ox), ix);
-    const __m256d x1 = _mm256_mul_pd(_mm256_sub_pd(_mm256_load_pd(boxes.hi[0]), ox), ix);
-    const __m256d y0 = _mm256_mul_pd(_mm256_sub_pd(_mm256_load_pd(boxes.lo[1]), oy), iy);
-    const __m256d y1 = _mm256_mul_pd(_mm256_sub_pd(_mm256_load_pd(boxes.hi[1]), oy), iy);
-    const __m256d z0 = _mm256_mul_pd(_mm256_sub_pd(_mm256_load_pd(boxes.lo[2]), oz), iz);
-    const __m256d z1 = _mm256_mul_pd(_mm256_sub_pd(_mm256_load_pd(boxes.hi[2]), oz), iz);
-    auto laneMin4 = [](__m256d a, __m256d b) { return _mm256_min_pd(b, a); };
-    auto laneMax4 = [](__m256d a, __m256d b) { return _mm256_max_pd(b, a); };
-    const __m256d tNear = laneMax4(laneMax4(laneMin4(x0, x1), laneMin4(y0, y1)),
-                                   laneMax4(laneMin4(z0, z1), _mm256_setzero_pd()));
-    const __m256d tFar = laneMin4(laneMin4(laneMax4(x0, x1), laneMax4(y0, y1)),
-                                  laneMin4(laneMax4(z0, z1), _mm256_set1_pd(maxT)));
-    _mm256_storeu_pd(entry, tNear);
-    return static_cast<unsigned>(_mm256_movemask_pd(_mm256_cmp_pd(tNear, tFar, _CMP_LE_OQ)));
-}
-#endif
-
-// The four boxes of a quad: bit i when the ray enters box i below maxT, with its entry parameter in
-// entry[i]. Only the lanes in `lanes` are needed; the others may be set or not.
-[[gnu::always_inline]] inline unsigned enterQuad(const ShadowBoxQuad& boxes, unsigned lanes, const Ray& ray,
-                                                 double maxT, double (&entry)[4]) {
-    unsigned entered = 0;
-    if (ray.anyParallel) {
-        for (int i = 0; i < 4; ++i) {
-            if ((lanes >> i & 1u) == 0) continue;
-            const Vec3 lo{boxes.lo[0][i], boxes.lo[1][i], boxes.lo[2][i]};
-            const Vec3 hi{boxes.hi[0][i], boxes.hi[1][i], boxes.hi[2][i]};
-            if (enterBoxAxisByAxis(lo, hi, ray, maxT, entry[i])) entered |= 1u << i;
+// enterQuad's interval for a ray that runs along some slab, lane by lane; rare, kept out of line.
+[[gnu::noinline]] void alongSlabInterval(const ShadowFloatBoxQuad& boxes, const Ray& ray, float limitFloat,
+                                         FloatLanes& nearest, FloatLanes& farthest) {
+    // A ray along a slab: inside it (its float origin lies in the float slab whenever the exact
+    // origin lies in the exact one) or not at all.
+    float n[4], f[4];
+    for (int i = 0; i < 4; ++i) {
+        n[i] = 0.0f;
+        f[i] = limitFloat;
+        for (int axis = 0; axis < 3; ++axis) {
+            const float o = ray.originFloat[axis][0], lo = boxes.bound[0][axis][i], hi = boxes.bound[1][axis][i];
+            const double d = axis == 0 ? ray.direction.x : (axis == 1 ? ray.direction.y : ray.direction.z);
+            if (std::fabs(d) < kParallelComponent) {
+                if (o < lo || o > hi) n[i] = std::numeric_limits<float>::infinity(), f[i] = 0.0f;
+                continue;
+            }
+            const float inv = ray.inverseFloat[axis][0];
+            const float near = (boxes.bound[ray.nearSide[axis]][axis][i] - o) * inv;
+            const float far = (boxes.bound[1 - ray.nearSide[axis]][axis][i] - o) * inv;
+            n[i] = std::max(n[i], near);
+            f[i] = std::min(f[i], far);
         }
-        return entered;
     }
-#if ZEPHRIN_SHADOW_WALK_AVX2
-    entered = enterBoxQuadAvx2(boxes, ray, maxT, entry);
-#else
-    entered = enterBoxPair(boxes, 0, ray, maxT, entry);
-    if (lanes > 3u) entered |= enterBoxPair(boxes, 1, ray, maxT, entry) << 2;
-#endif
-    return entered & lanes;
+    nearest = FloatLanes{n[0], n[1], n[2], n[3]};
+    farthest = FloatLanes{f[0], f[1], f[2], f[3]};
 }
 
-// The slab test on a wide node's float boxes, widened by the ray's slack so that it admits every
-// box the exact test on the double boxes would: bit i when the ray may enter box i below the limit,
-// with a lower bound of its entry parameter in entry[i]. Only the lanes in `lanes` are needed.
-// Float values that are not numbers admit the box.
-[[gnu::always_inline]] inline unsigned enterWide(const ShadowFloatBoxQuad& boxes, unsigned lanes, const Ray& ray,
+// The slab test on four float boxes, widened by the ray's slack so that it admits every box the exact
+// test on the double boxes would: bit i when the ray may enter box i below the limit, with a lower
+// bound of its entry parameter in entry[i]. Only the lanes in `lanes` are needed.
+[[gnu::always_inline]] inline unsigned enterQuad(const ShadowFloatBoxQuad& boxes, unsigned lanes, const Ray& ray,
                                                  double limit, double (&entry)[4]) {
     const float below = 1.0f - kFloatSlabRelativeSteps * std::numeric_limits<float>::epsilon();
     const float above = 1.0f + kFloatSlabRelativeSteps * std::numeric_limits<float>::epsilon();
@@ -218,39 +151,17 @@ bool enterBoxAxisByAxis(const Vec3& lo, const Vec3& hi, const Ray& ray, double m
             std::memcpy(&lanes4, row, sizeof lanes4);
             return lanes4;
         };
-        // On each axis the near side gives the entry and the far side the exit: no min or max needed,
-        // as rounding keeps the order of the two sides' t.
-        auto t = [&](int axis, int side) {
+        // Written out axis by axis: a loop over arrays of lanes goes through memory.
+        auto t = [&](int side, int axis) {
             return (load(boxes.bound[side][axis]) - ray.originFloat[axis]) * ray.inverseFloat[axis];
         };
-        const FloatLanes n[3] = {t(0, ray.nearSide[0]), t(1, ray.nearSide[1]), t(2, ray.nearSide[2])};
-        const FloatLanes f[3] = {t(0, 1 - ray.nearSide[0]), t(1, 1 - ray.nearSide[1]), t(2, 1 - ray.nearSide[2])};
-        nearest = floatLaneMax(floatLaneMax(n[0], n[1]), floatLaneMax(n[2], FloatLanes{}));
-        farthest = floatLaneMin(floatLaneMin(f[0], f[1]),
-                                floatLaneMin(f[2], FloatLanes{limitFloat, limitFloat, limitFloat, limitFloat}));
+        const FloatLanes x0 = t(0, 0), x1 = t(1, 0), y0 = t(0, 1), y1 = t(1, 1), z0 = t(0, 2), z1 = t(1, 2);
+        nearest = floatLaneMax(floatLaneMax(floatLaneMin(x0, x1), floatLaneMin(y0, y1)),
+                               floatLaneMax(floatLaneMin(z0, z1), FloatLanes{}));
+        farthest = floatLaneMin(floatLaneMin(floatLaneMax(x0, x1), floatLaneMax(y0, y1)),
+                                floatLaneMin(floatLaneMax(z0, z1), FloatLanes{limitFloat, limitFloat, limitFloat, limitFloat}));
     } else {
-        // A ray along a slab: inside it (its float origin lies in the float slab whenever the exact
-        // origin lies in the exact one) or not at all.
-        float n[4], f[4];
-        for (int i = 0; i < 4; ++i) {
-            n[i] = 0.0f;
-            f[i] = limitFloat;
-            for (int axis = 0; axis < 3; ++axis) {
-                const float o = ray.originFloat[axis][0], lo = boxes.bound[0][axis][i], hi = boxes.bound[1][axis][i];
-                const double d = axis == 0 ? ray.direction.x : (axis == 1 ? ray.direction.y : ray.direction.z);
-                if (std::fabs(d) < kParallelComponent) {
-                    if (o < lo || o > hi) n[i] = std::numeric_limits<float>::infinity(), f[i] = 0.0f;
-                    continue;
-                }
-                const float inv = ray.inverseFloat[axis][0];
-                const float near = (boxes.bound[ray.nearSide[axis]][axis][i] - o) * inv;
-                const float far = (boxes.bound[1 - ray.nearSide[axis]][axis][i] - o) * inv;
-                n[i] = std::max(n[i], near);
-                f[i] = std::min(f[i], far);
-            }
-        }
-        nearest = FloatLanes{n[0], n[1], n[2], n[3]};
-        farthest = FloatLanes{f[0], f[1], f[2], f[3]};
+        alongSlabInterval(boxes, ray, limitFloat, nearest, farthest);
     }
     const FloatLanes slack{ray.slack, ray.slack, ray.slack, ray.slack};
     nearest = nearest * FloatLanes{below, below, below, below} - slack;
@@ -416,7 +327,7 @@ bool anyHitWalk(const ShadowBvh& bvh, int32_t node, const Vec3& origin, const Ve
     while (top > 0) {
         const ShadowWideNode& wide = bvh.wideNodes[static_cast<size_t>(stack[--top])];
         double entries[4];
-        const unsigned entered = enterWide(wide.boxes, wide.usedMask, ray, maxT, entries);
+        const unsigned entered = enterQuad(wide.boxes, wide.usedMask, ray, maxT, entries);
         // Leaves first, as they may end the walk; then the inner entries, the leftmost walked first.
         for (unsigned leaves = entered & wide.leafMask; leaves != 0; leaves &= leaves - 1) {
             if (leafBlocks(leafOf(wide, lowestSetBit(leaves)))) return true;
@@ -495,7 +406,7 @@ bool nearestHitWalk(const ShadowBvh& bvh, int32_t node, const Vec3& origin, cons
                 break;
             }
             double entries[4];
-            const unsigned entered = enterWide(wide.boxes, wide.usedMask, ray, limit, entries);
+            const unsigned entered = enterQuad(wide.boxes, wide.usedMask, ray, limit, entries);
             if (entered == 0) break;
             // Nearer entries first (the leftmost on ties), so that their hits prune the others: the
             // rest pushed farthest first.
