@@ -55,11 +55,18 @@ struct ShadowTrianglePair {
     alignas(16) double e2[3][2];
 };
 
+// Four boxes coordinate by coordinate ([axis][box]), so that a ray tests all four in one pass of
+// four-lane arithmetic (or two of paired arithmetic): four neighbouring groups of a leaf, whose
+// exact boxes decide which triangles a ray is tested against. Three cache lines.
+struct alignas(32) ShadowBoxQuad {
+    double lo[3][4];
+    double hi[3][4];
+};
+
 // Four boxes in single precision, rounded outward (lower bounds down, upper bounds up), coordinate
 // by coordinate ([axis][box]): a float box holds the double box it stands for, so a slab test on it
 // that is widened by its own rounding can only admit more rays than the exact test, never fewer.
-// Half the bytes of doubles, and four boxes per four-lane pass on every x86-64 processor: a wide
-// node's entries, or four neighbouring groups of a leaf.
+// Half the bytes of a ShadowBoxQuad, and four boxes per four-lane pass on every x86-64 processor.
 struct alignas(32) ShadowFloatBoxQuad {
     float bound[2][3][4];  // [0] the lower bounds, [1] the upper ones
 };
@@ -88,7 +95,7 @@ struct ShadowBvh {
     // copies that its box never lets a ray reach).
     std::vector<ShadowRayTriangle> rayTriangles;
     std::vector<ShadowTrianglePair> groupPairs;   // per group: its triangles paired
-    std::vector<ShadowFloatBoxQuad> groupBoxQuads;  // per four groups: their boxes (a padding group's admits no ray)
+    std::vector<ShadowBoxQuad> groupBoxQuads;     // per four groups: their boxes (a padding group's admits no ray)
     std::vector<int32_t> nodeFirstGroup;          // per node: its first group, -1 in an inner node
     // Every array the ray walks read was built along with the nodes (checked once, not per ray).
     bool walkReady = false;

@@ -109,7 +109,102 @@ Ray makeRay(const ShadowBvh& bvh, const Vec3& origin, const Vec3& direction) {
     return ray;
 }
 
-// enterQuad's interval for a ray that runs along some slab, lane by lane; rare, kept out of line.
+bool slabAxis(double origin, double dir, double inv, double lo, double hi, double& tNear, double& tFar) {
+    if (std::fabs(dir) < kParallelComponent) return origin >= lo && origin <= hi;
+    double t0 = (lo - origin) * inv;
+    double t1 = (hi - origin) * inv;
+    if (t0 > t1) std::swap(t0, t1);
+    tNear = t0 > tNear ? t0 : tNear;
+    tFar = t1 < tFar ? t1 : tFar;
+    return tNear <= tFar;
+}
+
+// The slab test axis by axis, for rays that run parallel to some slab.
+bool enterBoxAxisByAxis(const Vec3& lo, const Vec3& hi, const Ray& ray, double maxT, double& entry) {
+    double tNear = 0.0, tFar = maxT;
+    if (!slabAxis(ray.origin.x, ray.direction.x, ray.inverse.x, lo.x, hi.x, tNear, tFar) ||
+        !slabAxis(ray.origin.y, ray.direction.y, ray.inverse.y, lo.y, hi.y, tNear, tFar) ||
+        !slabAxis(ray.origin.z, ray.direction.z, ray.inverse.z, lo.z, hi.z, tNear, tFar)) {
+        return false;
+    }
+    entry = tNear;
+    return true;
+}
+
+// The slab test on lanes `half` * 2 and `half` * 2 + 1 of a box quad (no ray parallel to
+// a slab): bit 0 when the ray enters the first below maxT, bit 1 for the second, with their entry
+// parameters. The three slab intervals are intersected in any order, so it runs without branches.
+[[gnu::always_inline]] inline unsigned enterBoxPair(const ShadowBoxQuad& boxes, int half, const Ray& ray, double maxT,
+                                                    double* entry) {
+    const int l = 2 * half;
+    auto lo = [&](int axis) { return DoublePair{boxes.lo[axis][l], boxes.lo[axis][l + 1]}; };
+    auto hi = [&](int axis) { return DoublePair{boxes.hi[axis][l], boxes.hi[axis][l + 1]}; };
+    const DoublePair x0 = (lo(0) - ray.originPair[0]) * ray.inversePair[0];
+    const DoublePair x1 = (hi(0) - ray.originPair[0]) * ray.inversePair[0];
+    const DoublePair y0 = (lo(1) - ray.originPair[1]) * ray.inversePair[1];
+    const DoublePair y1 = (hi(1) - ray.originPair[1]) * ray.inversePair[1];
+    const DoublePair z0 = (lo(2) - ray.originPair[2]) * ray.inversePair[2];
+    const DoublePair z1 = (hi(2) - ray.originPair[2]) * ray.inversePair[2];
+    const DoublePair tNear = laneMax(laneMax(laneMin(x0, x1), laneMin(y0, y1)), laneMax(laneMin(z0, z1), DoublePair{}));
+    const DoublePair tFar =
+        laneMin(laneMin(laneMax(x0, x1), laneMax(y0, y1)), laneMin(laneMax(z0, z1), DoublePair{maxT, maxT}));
+    entry[l] = tNear[0];
+    entry[l + 1] = tNear[1];
+    return laneBits(tNear <= tFar);
+}
+
+#if ZEPHRIN_SHADOW_WALK_AVX2
+// enterBoxPair's steps on all four lanes in one pass. min and max take their operands swapped so
+// that each picks as laneMin and laneMax do on ties and NaN.
+[[gnu::always_inline]] inline unsigned enterBoxQuadAvx2(const ShadowBoxQuad& boxes, const Ray& ray, double maxT,
+                                                        double (&entry)[4]) {
+    const __m256d ox = _mm256_set1_pd(ray.origin.x), oy = _mm256_set1_pd(ray.origin.y),
+                  oz = _mm256_set1_pd(ray.origin.z);
+    const __m256d ix = _mm256_set1_pd(ray.inverse.x), iy = _mm256_set1_pd(ray.inverse.y),
+                  iz = _mm256_set1_pd(ray.inverse.z);
+    const __m256d x0 = _mm256_mul_pd(_mm256_sub_pd(_mm256_load_pd(boxes.lo[0]), ox), ix);
+    const __m256d x1 = _mm256_mul_pd(_mm256_sub_pd(_mm256_load_pd(boxes.hi[0]), ox), ix);
+    const __m256d y0 = _mm256_mul_pd(_mm256_sub_pd(_mm256_load_pd(boxes.lo[1]), oy), iy);
+    const __m256d y1 = _mm256_mul_pd(_mm256_sub_pd(_mm256_load_pd(boxes.hi[1]), oy), iy);
+    const __m256d z0 = _mm256_mul_pd(_mm256_sub_pd(_mm256_load_pd(boxes.lo[2]), oz), iz);
+    const __m256d z1 = _mm256_mul_pd(_mm256_sub_pd(_mm256_load_pd(boxes.hi[2]), oz), iz);
+    auto laneMin4 = [](__m256d a, __m256d b) { return _mm256_min_pd(b, a); };
+    auto laneMax4 = [](__m256d a, __m256d b) { return _mm256_max_pd(b, a); };
+    const __m256d tNear = laneMax4(laneMax4(laneMin4(x0, x1), laneMin4(y0, y1)),
+                                   laneMax4(laneMin4(z0, z1), _mm256_setzero_pd()));
+    const __m256d tFar = laneMin4(laneMin4(laneMax4(x0, x1), laneMax4(y0, y1)),
+                                  laneMin4(laneMax4(z0, z1), _mm256_set1_pd(maxT)));
+    _mm256_storeu_pd(entry, tNear);
+    return static_cast<unsigned>(_mm256_movemask_pd(_mm256_cmp_pd(tNear, tFar, _CMP_LE_OQ)));
+}
+#endif
+
+// The exact slab test on the four double boxes of a group quad: bit i when the ray enters box i below
+// maxT, with its entry parameter in entry[i]. Only the lanes in `lanes` are needed; the others may be
+// set or not. Every triangle a ray meets was let through by this test, whatever the float tests above
+// it admitted.
+[[gnu::always_inline]] inline unsigned enterQuad(const ShadowBoxQuad& boxes, unsigned lanes, const Ray& ray,
+                                                 double maxT, double (&entry)[4]) {
+    unsigned entered = 0;
+    if (ray.anyParallel) {
+        for (int i = 0; i < 4; ++i) {
+            if ((lanes >> i & 1u) == 0) continue;
+            const Vec3 lo{boxes.lo[0][i], boxes.lo[1][i], boxes.lo[2][i]};
+            const Vec3 hi{boxes.hi[0][i], boxes.hi[1][i], boxes.hi[2][i]};
+            if (enterBoxAxisByAxis(lo, hi, ray, maxT, entry[i])) entered |= 1u << i;
+        }
+        return entered;
+    }
+#if ZEPHRIN_SHADOW_WALK_AVX2
+    entered = enterBoxQuadAvx2(boxes, ray, maxT, entry);
+#else
+    entered = enterBoxPair(boxes, 0, ray, maxT, entry);
+    if (lanes > 3u) entered |= enterBoxPair(boxes, 1, ray, maxT, entry) << 2;
+#endif
+    return entered & lanes;
+}
+
+// enterFloatQuad's interval for a ray that runs along some slab, lane by lane; rare, kept out of line.
 [[gnu::noinline]] void alongSlabInterval(const ShadowFloatBoxQuad& boxes, const Ray& ray, float limitFloat,
                                          FloatLanes& nearest, FloatLanes& farthest) {
     // A ray along a slab: inside it (its float origin lies in the float slab whenever the exact
@@ -139,7 +234,7 @@ Ray makeRay(const ShadowBvh& bvh, const Vec3& origin, const Vec3& direction) {
 // The slab test on four float boxes, widened by the ray's slack so that it admits every box the exact
 // test on the double boxes would: bit i when the ray may enter box i below the limit, with a lower
 // bound of its entry parameter in entry[i]. Only the lanes in `lanes` are needed.
-[[gnu::always_inline]] inline unsigned enterQuad(const ShadowFloatBoxQuad& boxes, unsigned lanes, const Ray& ray,
+[[gnu::always_inline]] inline unsigned enterFloatQuad(const ShadowFloatBoxQuad& boxes, unsigned lanes, const Ray& ray,
                                                  double limit, double (&entry)[4]) {
     const float below = 1.0f - kFloatSlabRelativeSteps * std::numeric_limits<float>::epsilon();
     const float above = 1.0f + kFloatSlabRelativeSteps * std::numeric_limits<float>::epsilon();
@@ -327,7 +422,7 @@ bool anyHitWalk(const ShadowBvh& bvh, int32_t node, const Vec3& origin, const Ve
     while (top > 0) {
         const ShadowWideNode& wide = bvh.wideNodes[static_cast<size_t>(stack[--top])];
         double entries[4];
-        const unsigned entered = enterQuad(wide.boxes, wide.usedMask, ray, maxT, entries);
+        const unsigned entered = enterFloatQuad(wide.boxes, wide.usedMask, ray, maxT, entries);
         // Leaves first, as they may end the walk; then the inner entries, the leftmost walked first.
         for (unsigned leaves = entered & wide.leafMask; leaves != 0; leaves &= leaves - 1) {
             if (leafBlocks(leafOf(wide, lowestSetBit(leaves)))) return true;
@@ -406,7 +501,7 @@ bool nearestHitWalk(const ShadowBvh& bvh, int32_t node, const Vec3& origin, cons
                 break;
             }
             double entries[4];
-            const unsigned entered = enterQuad(wide.boxes, wide.usedMask, ray, limit, entries);
+            const unsigned entered = enterFloatQuad(wide.boxes, wide.usedMask, ray, limit, entries);
             if (entered == 0) break;
             // Nearer entries first (the leftmost on ties), so that their hits prune the others: the
             // rest pushed farthest first.
