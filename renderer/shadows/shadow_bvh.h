@@ -48,25 +48,22 @@ struct ShadowLeafGroup {
 constexpr int32_t kShadowLeafGroupSize = 2;
 
 // A group's two triangles as the ray test reads them, coordinate by coordinate ([lane]), so that
-// one pass of paired arithmetic tests both. A group of one triangle repeats it in the second lane.
-struct ShadowTrianglePair {
-    alignas(16) double a[3][2];
-    alignas(16) double e1[3][2];
-    alignas(16) double e2[3][2];
+// one pass of paired arithmetic tests both, after the group's exact box: a ray that passes the
+// group's float box reads the box it must confirm on the lines it reads the triangles from. A group
+// of one triangle repeats it in the second lane. Three cache lines.
+struct alignas(64) ShadowTrianglePair {
+    double a[3][2];
+    double e1[3][2];
+    double e2[3][2];
+    Vec3 boundsMin, boundsMax;  // the group's box
 };
-
-// Four boxes coordinate by coordinate ([axis][box]), so that a ray tests all four in one pass of
-// four-lane arithmetic (or two of paired arithmetic): four neighbouring groups of a leaf, whose
-// exact boxes decide which triangles a ray is tested against. Three cache lines.
-struct alignas(32) ShadowBoxQuad {
-    double lo[3][4];
-    double hi[3][4];
-};
+static_assert(sizeof(ShadowTrianglePair) == 192, "a triangle pair fills three cache lines");
 
 // Four boxes in single precision, rounded outward (lower bounds down, upper bounds up), coordinate
 // by coordinate ([axis][box]): a float box holds the double box it stands for, so a slab test on it
 // that is widened by its own rounding can only admit more rays than the exact test, never fewer.
-// Half the bytes of a ShadowBoxQuad, and four boxes per four-lane pass on every x86-64 processor.
+// Half the bytes of doubles, and four boxes per four-lane pass on every x86-64 processor: a wide
+// node's entries, or four neighbouring groups of a leaf.
 struct alignas(32) ShadowFloatBoxQuad {
     float bound[2][3][4];  // [0] the lower bounds, [1] the upper ones
 };
@@ -95,7 +92,7 @@ struct ShadowBvh {
     // copies that its box never lets a ray reach).
     std::vector<ShadowRayTriangle> rayTriangles;
     std::vector<ShadowTrianglePair> groupPairs;   // per group: its triangles paired
-    std::vector<ShadowBoxQuad> groupBoxQuads;     // per four groups: their boxes (a padding group's admits no ray)
+    std::vector<ShadowFloatBoxQuad> groupBoxQuads;  // per four groups: their boxes (a padding group's admits no ray)
     std::vector<int32_t> nodeFirstGroup;          // per node: its first group, -1 in an inner node
     // Every array the ray walks read was built along with the nodes (checked once, not per ray).
     bool walkReady = false;

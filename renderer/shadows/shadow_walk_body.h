@@ -19,9 +19,6 @@
 #include <cstring>
 #include <limits>
 
-#if ZEPHRIN_SHADOW_WALK_AVX2
-#include <immintrin.h>
-#endif
 
 #include "common/simd.h"
 #include "common/vec3.h"
@@ -131,77 +128,25 @@ bool enterBoxAxisByAxis(const Vec3& lo, const Vec3& hi, const Ray& ray, double m
     return true;
 }
 
-// The slab test on lanes `half` * 2 and `half` * 2 + 1 of a box quad (no ray parallel to
-// a slab): bit 0 when the ray enters the first below maxT, bit 1 for the second, with their entry
-// parameters. The three slab intervals are intersected in any order, so it runs without branches.
-[[gnu::always_inline]] inline unsigned enterBoxPair(const ShadowBoxQuad& boxes, int half, const Ray& ray, double maxT,
-                                                    double* entry) {
-    const int l = 2 * half;
-    auto lo = [&](int axis) { return DoublePair{boxes.lo[axis][l], boxes.lo[axis][l + 1]}; };
-    auto hi = [&](int axis) { return DoublePair{boxes.hi[axis][l], boxes.hi[axis][l + 1]}; };
-    const DoublePair x0 = (lo(0) - ray.originPair[0]) * ray.inversePair[0];
-    const DoublePair x1 = (hi(0) - ray.originPair[0]) * ray.inversePair[0];
-    const DoublePair y0 = (lo(1) - ray.originPair[1]) * ray.inversePair[1];
-    const DoublePair y1 = (hi(1) - ray.originPair[1]) * ray.inversePair[1];
-    const DoublePair z0 = (lo(2) - ray.originPair[2]) * ray.inversePair[2];
-    const DoublePair z1 = (hi(2) - ray.originPair[2]) * ray.inversePair[2];
-    const DoublePair tNear = laneMax(laneMax(laneMin(x0, x1), laneMin(y0, y1)), laneMax(laneMin(z0, z1), DoublePair{}));
-    const DoublePair tFar =
-        laneMin(laneMin(laneMax(x0, x1), laneMax(y0, y1)), laneMin(laneMax(z0, z1), DoublePair{maxT, maxT}));
-    entry[l] = tNear[0];
-    entry[l + 1] = tNear[1];
-    return laneBits(tNear <= tFar);
-}
-
-#if ZEPHRIN_SHADOW_WALK_AVX2
-// enterBoxPair's steps on all four lanes in one pass. min and max take their operands swapped so
-// that each picks as laneMin and laneMax do on ties and NaN.
-[[gnu::always_inline]] inline unsigned enterBoxQuadAvx2(const ShadowBoxQuad& boxes, const Ray& ray, double maxT,
-                                                        double (&entry)[4]) {
-    const __m256d ox = _mm256_set1_pd(ray.origin.x), oy = _mm256_set1_pd(ray.origin.y),
-                  oz = _mm256_set1_pd(ray.origin.z);
-    const __m256d ix = _mm256_set1_pd(ray.inverse.x), iy = _mm256_set1_pd(ray.inverse.y),
-                  iz = _mm256_set1_pd(ray.inverse.z);
-    const __m256d x0 = _mm256_mul_pd(_mm256_sub_pd(_mm256_load_pd(boxes.lo[0]), ox), ix);
-    const __m256d x1 = _mm256_mul_pd(_mm256_sub_pd(_mm256_load_pd(boxes.hi[0]), ox), ix);
-    const __m256d y0 = _mm256_mul_pd(_mm256_sub_pd(_mm256_load_pd(boxes.lo[1]), oy), iy);
-    const __m256d y1 = _mm256_mul_pd(_mm256_sub_pd(_mm256_load_pd(boxes.hi[1]), oy), iy);
-    const __m256d z0 = _mm256_mul_pd(_mm256_sub_pd(_mm256_load_pd(boxes.lo[2]), oz), iz);
-    const __m256d z1 = _mm256_mul_pd(_mm256_sub_pd(_mm256_load_pd(boxes.hi[2]), oz), iz);
-    auto laneMin4 = [](__m256d a, __m256d b) { return _mm256_min_pd(b, a); };
-    auto laneMax4 = [](__m256d a, __m256d b) { return _mm256_max_pd(b, a); };
-    const __m256d tNear = laneMax4(laneMax4(laneMin4(x0, x1), laneMin4(y0, y1)),
-                                   laneMax4(laneMin4(z0, z1), _mm256_setzero_pd()));
-    const __m256d tFar = laneMin4(laneMin4(laneMax4(x0, x1), laneMax4(y0, y1)),
-                                  laneMin4(laneMax4(z0, z1), _mm256_set1_pd(maxT)));
-    _mm256_storeu_pd(entry, tNear);
-    return static_cast<unsigned>(_mm256_movemask_pd(_mm256_cmp_pd(tNear, tFar, _CMP_LE_OQ)));
-}
-#endif
-
-// The exact slab test on the four double boxes of a group quad: bit i when the ray enters box i below
-// maxT, with its entry parameter in entry[i]. Only the lanes in `lanes` are needed; the others may be
-// set or not. Every triangle a ray meets was let through by this test, whatever the float tests above
-// it admitted.
-[[gnu::always_inline]] inline unsigned enterQuad(const ShadowBoxQuad& boxes, unsigned lanes, const Ray& ray,
-                                                 double maxT, double (&entry)[4]) {
-    unsigned entered = 0;
+// The exact slab test on one group's double box, which decides whether the ray meets the group's
+// triangles (after its float box let it through): the three slab intervals intersected in any
+// order, each min and max choosing as laneMin and laneMax do.
+[[gnu::always_inline]] inline bool enterGroupBox(const ShadowTrianglePair& pair, const Ray& ray, double maxT) {
     if (ray.anyParallel) {
-        for (int i = 0; i < 4; ++i) {
-            if ((lanes >> i & 1u) == 0) continue;
-            const Vec3 lo{boxes.lo[0][i], boxes.lo[1][i], boxes.lo[2][i]};
-            const Vec3 hi{boxes.hi[0][i], boxes.hi[1][i], boxes.hi[2][i]};
-            if (enterBoxAxisByAxis(lo, hi, ray, maxT, entry[i])) entered |= 1u << i;
-        }
-        return entered;
+        double entry = 0.0;
+        return enterBoxAxisByAxis(pair.boundsMin, pair.boundsMax, ray, maxT, entry);
     }
-#if ZEPHRIN_SHADOW_WALK_AVX2
-    entered = enterBoxQuadAvx2(boxes, ray, maxT, entry);
-#else
-    entered = enterBoxPair(boxes, 0, ray, maxT, entry);
-    if (lanes > 3u) entered |= enterBoxPair(boxes, 1, ray, maxT, entry) << 2;
-#endif
-    return entered & lanes;
+    auto minOf = [](double a, double b) { return b < a ? b : a; };
+    auto maxOf = [](double a, double b) { return a < b ? b : a; };
+    const double x0 = (pair.boundsMin.x - ray.origin.x) * ray.inverse.x;
+    const double x1 = (pair.boundsMax.x - ray.origin.x) * ray.inverse.x;
+    const double y0 = (pair.boundsMin.y - ray.origin.y) * ray.inverse.y;
+    const double y1 = (pair.boundsMax.y - ray.origin.y) * ray.inverse.y;
+    const double z0 = (pair.boundsMin.z - ray.origin.z) * ray.inverse.z;
+    const double z1 = (pair.boundsMax.z - ray.origin.z) * ray.inverse.z;
+    const double tNear = maxOf(maxOf(minOf(x0, x1), minOf(y0, y1)), maxOf(minOf(z0, z1), 0.0));
+    const double tFar = minOf(minOf(maxOf(x0, x1), maxOf(y0, y1)), minOf(maxOf(z0, z1), maxT));
+    return tNear <= tFar;
 }
 
 // enterFloatQuad's interval for a ray that runs along some slab, lane by lane; rare, kept out of line.
@@ -358,11 +303,13 @@ bool forLeafTriangles(const ShadowBvh& bvh, const LeafRef& leaf, const Ray& ray,
         double entries[4];
         const auto quad = static_cast<size_t>(leaf.quad + q);
         // A padding group's box admits no ray, so every lane may be tested.
-        for (unsigned entered = enterQuad(bvh.groupBoxQuads[quad], 15u, ray, limit, entries); entered != 0;
+        for (unsigned entered = enterFloatQuad(bvh.groupBoxQuads[quad], 15u, ray, limit, entries); entered != 0;
              entered &= entered - 1) {
             const size_t group = quad * 4 + static_cast<size_t>(lowestSetBit(entered));
+            const ShadowTrianglePair& pair = bvh.groupPairs[group];
+            if (!enterGroupBox(pair, ray, limit)) continue;
             PairHits hits;
-            const unsigned candidates = pairCandidates(bvh.groupPairs[group], ray, limit, hits);
+            const unsigned candidates = pairCandidates(pair, ray, limit, hits);
             const ShadowRayTriangle* tri = bvh.rayTriangles.data() + group * kShadowLeafGroupSize;
             // A group of one repeats its triangle in the second lane: once the first lane has answered
             // for it, the second answers alike (any hit) or no nearer (nearest hit).

@@ -15,13 +15,6 @@ namespace {
 constexpr int32_t kGroupsPerQuad = 4;
 constexpr double kFarAway = std::numeric_limits<double>::infinity();
 
-void setQuadLane(ShadowBoxQuad& quad, int lane, const Vec3& lo, const Vec3& hi) {
-    for (int axis = 0; axis < 3; ++axis) {
-        quad.lo[axis][lane] = axisOf(lo, axis);
-        quad.hi[axis][lane] = axisOf(hi, axis);
-    }
-}
-
 int32_t groupsOfLeaf(int32_t indexCount) { return (indexCount + kShadowLeafGroupSize - 1) / kShadowLeafGroupSize; }
 int32_t paddedGroups(int32_t groups) { return (groups + kGroupsPerQuad - 1) / kGroupsPerQuad * kGroupsPerQuad; }
 int32_t quadsOfLeaf(int32_t indexCount) { return paddedGroups(groupsOfLeaf(indexCount)) / kGroupsPerQuad; }
@@ -103,7 +96,7 @@ void buildLeafGroups(ShadowBvh& bvh) {
     bvh.leafGroups.reserve(groupTotal);
     bvh.groupPairs.reserve(groupTotal);
     bvh.rayTriangles.reserve(groupTotal * kShadowLeafGroupSize);
-    bvh.groupBoxQuads.assign(groupTotal / kGroupsPerQuad, ShadowBoxQuad{});
+    bvh.groupBoxQuads.assign(groupTotal / kGroupsPerQuad, ShadowFloatBoxQuad{});
     for (size_t n = 0; n < bvh.nodes.size(); ++n) {
         const ShadowBvhNode& node = bvh.nodes[n];
         if (node.leftChild >= 0) continue;
@@ -145,9 +138,11 @@ void buildLeafGroups(ShadowBvh& bvh) {
                 const auto at = static_cast<size_t>(std::min(slotSource + lane, slotLast));
                 bvh.rayTriangles.push_back(rayTriangleOf(bvh.triangles[bvh.indices[at]]));
             }
-            setQuadLane(bvh.groupBoxQuads[bvh.leafGroups.size() / kGroupsPerQuad],
+            setFloatQuadLane(bvh.groupBoxQuads[bvh.leafGroups.size() / kGroupsPerQuad],
                         static_cast<int>(bvh.leafGroups.size() % kGroupsPerQuad), group.boundsMin, group.boundsMax);
             bvh.leafGroups.push_back(group);
+            pair.boundsMin = group.boundsMin;
+            pair.boundsMax = group.boundsMax;
             bvh.groupPairs.push_back(pair);
         }
     }
