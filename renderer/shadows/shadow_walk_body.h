@@ -1,12 +1,14 @@
 // The two shadow-ray walks (any hit and nearest hit) over the hierarchy's walk arrays, compiled once
-// for every processor (shadow_rays.cpp) and once with four-lane boxes for processors with AVX2
-// (shadow_walk_avx2.cpp), each copy private to its file. Include it only there, after defining
+// for every processor (shadow_rays.cpp) and once with the AVX2 instruction set for processors that
+// have it (shadow_walk_avx2.cpp), each copy private to its file. Include it only there, after defining
 // ZEPHRIN_SHADOW_WALK_AVX2 as 0 or 1. Everything here lies in an anonymous namespace: a function
 // with external linkage compiled in both files could have its AVX2 copy picked by the linker for
 // every caller, which would fault on a processor without AVX2.
 //
 // Triangles are intersected with the Moller-Trumbore test; nodes with the slab test, two levels of
-// the tree per step. Both walks use a fixed stack: the tree is at most kShadowBvhMaxDepth deep.
+// the tree per step, on float boxes that can only admit more than the exact test; a leaf's groups
+// pass their own float boxes and then their exact ones before any triangle is tested, so the exact
+// double tests alone decide which triangles a ray meets. Both walks use a fixed stack: the tree is at most kShadowBvhMaxDepth deep.
 // Lane by lane both copies compute the same values in the same order (no fused multiply-adds), so
 // they give the same answers bit for bit.
 #ifndef ZEPHRIN_SHADOW_WALK_AVX2
