@@ -8,7 +8,8 @@
 // Triangles are intersected with the Moller-Trumbore test; nodes with the slab test, two levels of
 // the tree per step, on float boxes that can only admit more than the exact test; a leaf's groups
 // pass their own float boxes and then their exact ones before any triangle is tested, so the exact
-// double tests alone decide which triangles a ray meets. Both walks use a fixed stack: the tree is at most kShadowBvhMaxDepth deep.
+// double tests alone decide which triangles a ray meets. Both walks use a fixed stack: the tree is
+// at most kShadowBvhMaxDepth deep.
 // Lane by lane both copies compute the same values in the same order (no fused multiply-adds), so
 // they give the same answers bit for bit.
 #ifndef ZEPHRIN_SHADOW_WALK_AVX2
@@ -200,8 +201,9 @@ bool enterBoxAxisByAxis(const Vec3& lo, const Vec3& hi, const Ray& ray, double m
         const FloatLanes x0 = t(0, 0), x1 = t(1, 0), y0 = t(0, 1), y1 = t(1, 1), z0 = t(0, 2), z1 = t(1, 2);
         nearest = floatLaneMax(floatLaneMax(floatLaneMin(x0, x1), floatLaneMin(y0, y1)),
                                floatLaneMax(floatLaneMin(z0, z1), FloatLanes{}));
+        const FloatLanes limits{limitFloat, limitFloat, limitFloat, limitFloat};
         farthest = floatLaneMin(floatLaneMin(floatLaneMax(x0, x1), floatLaneMax(y0, y1)),
-                                floatLaneMin(floatLaneMax(z0, z1), FloatLanes{limitFloat, limitFloat, limitFloat, limitFloat}));
+                                floatLaneMin(floatLaneMax(z0, z1), limits));
     } else {
         alongSlabInterval(boxes, ray, limitFloat, nearest, farthest);
     }
