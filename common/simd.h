@@ -1,6 +1,6 @@
-// Two doubles (or four floats) worked on side by side, and the bit scans and prefetches of the shadow
-// walk, behind one header. GCC and Clang get their vector extensions and builtins (single paired
-// instructions where the target has SSE2); any other compiler gets plain arrays and loops. Lane by lane every
+// Two doubles worked on side by side, and the bit scans and prefetches of the shadow walk, behind one
+// header. GCC and Clang get their vector extensions and builtins (single paired instructions where the
+// target has SSE2); any other compiler gets plain two-element arrays and loops. Lane by lane every
 // operation is the scalar one, so both give the same results bit for bit.
 #pragma once
 
@@ -26,9 +26,6 @@ namespace zephrin {
 using DoubleLanes = double __attribute__((vector_size(16)));
 // What a lane comparison gives: all bits set in each lane where it holds.
 using LaneMask = long long __attribute__((vector_size(16)));
-// Four floats side by side, and what comparing them gives.
-using FloatLanes = float __attribute__((vector_size(16)));
-using FloatLaneMask = int __attribute__((vector_size(16)));
 
 #else
 
@@ -61,36 +58,6 @@ inline LaneMask operator<=(DoubleLanes a, DoubleLanes b) {
 }
 inline LaneMask operator>=(DoubleLanes a, DoubleLanes b) { return b <= a; }
 
-struct FloatLaneMask {
-    int lane[4];
-    int operator[](int i) const { return lane[i]; }
-};
-struct FloatLanes {
-    float lane[4];
-    float operator[](int i) const { return lane[i]; }
-};
-namespace lanes_detail {
-template <typename Op>
-FloatLanes eachFloat(FloatLanes a, FloatLanes b, Op op) {
-    return {{op(a.lane[0], b.lane[0]), op(a.lane[1], b.lane[1]), op(a.lane[2], b.lane[2]), op(a.lane[3], b.lane[3])}};
-}
-}  // namespace lanes_detail
-inline FloatLanes operator+(FloatLanes a, FloatLanes b) {
-    return lanes_detail::eachFloat(a, b, [](float x, float y) { return x + y; });
-}
-inline FloatLanes operator-(FloatLanes a, FloatLanes b) {
-    return lanes_detail::eachFloat(a, b, [](float x, float y) { return x - y; });
-}
-inline FloatLanes operator*(FloatLanes a, FloatLanes b) {
-    return lanes_detail::eachFloat(a, b, [](float x, float y) { return x * y; });
-}
-inline FloatLaneMask operator<(FloatLanes a, FloatLanes b) {
-    FloatLaneMask m{};
-    for (int i = 0; i < 4; ++i) m.lane[i] = a.lane[i] < b.lane[i] ? -1 : 0;
-    return m;
-}
-inline FloatLaneMask operator>(FloatLanes a, FloatLanes b) { return b < a; }
-
 #endif
 
 // Each lane's a or b where the mask holds or not.
@@ -99,41 +66,6 @@ inline DoubleLanes laneSelect(LaneMask mask, DoubleLanes a, DoubleLanes b) {
     return mask ? a : b;
 #else
     return {{mask[0] != 0 ? a[0] : b[0], mask[1] != 0 ? a[1] : b[1]}};
-#endif
-}
-
-// Each lane's a or b where the mask holds or not, for four floats.
-inline FloatLanes floatLaneSelect(FloatLaneMask mask, FloatLanes a, FloatLanes b) {
-#if ZEPHRIN_VECTOR_EXTENSIONS
-    return mask ? a : b;
-#else
-    return {{mask[0] != 0 ? a[0] : b[0], mask[1] != 0 ? a[1] : b[1], mask[2] != 0 ? a[2] : b[2],
-             mask[3] != 0 ? a[3] : b[3]}};
-#endif
-}
-// The smaller and the larger of each pair of lanes, one instruction each where the target has SSE
-// (which lane wins on a tie or a NaN may differ from std::min and std::max).
-inline FloatLanes floatLaneMin(FloatLanes a, FloatLanes b) {
-#if ZEPHRIN_SSE2_LANES
-    return __builtin_ia32_minps(a, b);
-#else
-    return floatLaneSelect(b < a, b, a);
-#endif
-}
-inline FloatLanes floatLaneMax(FloatLanes a, FloatLanes b) {
-#if ZEPHRIN_SSE2_LANES
-    return __builtin_ia32_maxps(a, b);
-#else
-    return floatLaneSelect(a < b, b, a);
-#endif
-}
-
-// Bit i when lane i of a comparison of four floats holds.
-inline unsigned floatLaneBits(FloatLaneMask mask) {
-#if ZEPHRIN_SSE2_LANES
-    return static_cast<unsigned>(__builtin_ia32_movmskps(reinterpret_cast<FloatLanes>(mask)));
-#else
-    return (mask[0] != 0 ? 1u : 0u) | (mask[1] != 0 ? 2u : 0u) | (mask[2] != 0 ? 4u : 0u) | (mask[3] != 0 ? 8u : 0u);
 #endif
 }
 

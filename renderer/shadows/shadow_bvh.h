@@ -48,38 +48,33 @@ struct ShadowLeafGroup {
 constexpr int32_t kShadowLeafGroupSize = 2;
 
 // A group's two triangles as the ray test reads them, coordinate by coordinate ([lane]), so that
-// one pass of paired arithmetic tests both, after the group's exact box: a ray that passes the
-// group's float box reads the box it must confirm on the lines it reads the triangles from. A group
-// of one triangle repeats it in the second lane. Three cache lines.
-struct alignas(64) ShadowTrianglePair {
-    double a[3][2];
-    double e1[3][2];
-    double e2[3][2];
-    Vec3 boundsMin, boundsMax;  // the group's box
+// one pass of paired arithmetic tests both. A group of one triangle repeats it in the second lane.
+struct ShadowTrianglePair {
+    alignas(16) double a[3][2];
+    alignas(16) double e1[3][2];
+    alignas(16) double e2[3][2];
 };
-static_assert(sizeof(ShadowTrianglePair) == 192, "a triangle pair fills three cache lines");
 
-// Four boxes in single precision, rounded outward (lower bounds down, upper bounds up), coordinate
-// by coordinate ([axis][box]): a float box holds the double box it stands for, so a slab test on it
-// that is widened by its own rounding can only admit more rays than the exact test, never fewer.
-// Half the bytes of doubles, and four boxes per four-lane pass on every x86-64 processor: a wide
-// node's entries, or four neighbouring groups of a leaf.
-struct alignas(32) ShadowFloatBoxQuad {
-    float bound[2][3][4];  // [0] the lower bounds, [1] the upper ones
+// Four boxes coordinate by coordinate ([axis][box]), so that a ray tests all four in one pass of
+// four-lane arithmetic (or two of paired arithmetic): a wide node's entries, or four neighbouring
+// groups of a leaf. Three cache lines.
+struct alignas(32) ShadowBoxQuad {
+    double lo[3][4];
+    double hi[3][4];
 };
 
 // Two levels of the tree at once: an inner node's grandchildren, or a child itself where that is a
 // leaf; up to four boxes tested in one pass. A walk over these visits the same leaves as the walk
-// over the nodes with half the steps (a grandchild's box lies inside its parent's). Two cache lines:
-// the boxes, then everything the walk needs to go on from an entry without reading a node.
+// over the nodes with half the steps (a grandchild's box lies inside its parent's). Four cache
+// lines: the boxes, then everything the walk needs to go on from an entry without reading a node.
 struct alignas(64) ShadowWideNode {
-    ShadowFloatBoxQuad boxes;            // entry i in lane i; an unused lane repeats entry 0
-    int32_t child[4] = {-1, -1, -1, -1};  // an inner entry's wide node; a leaf entry's first group quad
-    uint16_t leafQuads[4] = {0, 0, 0, 0};  // a leaf entry's number of group quads
-    uint8_t usedMask = 0;  // bit i for each entry, in the tree's left-to-right order
-    uint8_t leafMask = 0;  // bit i for each entry that is a leaf
+    ShadowBoxQuad boxes;                      // entry i in lane i; an unused lane repeats entry 0
+    int32_t child[4] = {-1, -1, -1, -1};    // an inner entry's wide node; a leaf entry's first index
+    int32_t leafCount[4] = {0, 0, 0, 0};    // a leaf entry's run of ShadowBvh::indices
+    int32_t leafQuad[4] = {0, 0, 0, 0};     // a leaf entry's first group quad (its first group / 4)
+    uint32_t usedMask = 0;  // bit i for each entry, in the tree's left-to-right order
+    uint32_t leafMask = 0;  // bit i for each entry that is a leaf
 };
-static_assert(sizeof(ShadowWideNode) == 128, "a wide node fills two cache lines");
 
 struct ShadowBvh {
     std::vector<ShadowTriangle> triangles;
@@ -87,17 +82,14 @@ struct ShadowBvh {
     std::vector<ShadowBvhNode> nodes;  // root at 0, depth-first pre-order
     const std::vector<SceneSurface>* surfaces = nullptr;  // the frame's surfaces, for alpha tests
     bool hasAlphaCasters = false;
+    std::vector<ShadowRayTriangle> rayTriangles;  // triangles[indices[i]] prepared, for i in index order
     std::vector<ShadowLeafGroup> leafGroups;      // each leaf's groups side by side, from a multiple of 4
-    // Per group, two slots: its triangles prepared (a group of one repeats it; a padding group holds
-    // copies that its box never lets a ray reach).
-    std::vector<ShadowRayTriangle> rayTriangles;
     std::vector<ShadowTrianglePair> groupPairs;   // per group: its triangles paired
-    std::vector<ShadowFloatBoxQuad> groupBoxQuads;  // per four groups: their boxes (a padding group's admits no ray)
+    std::vector<ShadowBoxQuad> groupBoxQuads;     // per four groups: their boxes
     std::vector<int32_t> nodeFirstGroup;          // per node: its first group, -1 in an inner node
     // Every array the ray walks read was built along with the nodes (checked once, not per ray).
     bool walkReady = false;
     std::vector<ShadowWideNode> wideNodes;        // one per inner node
-    Vec3 wideReach;  // per axis, the largest magnitude of any wide node's float bound
     std::vector<int32_t> nodeWide;                // per node: its wide node, -1 in a leaf
 };
 

@@ -38,8 +38,9 @@ bool anyHit(const ShadowBvh& bvh, int32_t node, const Vec3& origin, const Vec3& 
 bool nearestHit(const ShadowBvh& bvh, int32_t node, const Vec3& origin, const Vec3& direction, double maxT,
                 const ShadowReceiver& receiver, double& bestT);
 
-// The copies of the walk: one every x86-64 processor runs (SSE2), and one built with AVX2.
-// anyHit and nearestHit use the widest the processor has; both give the same answers.
+// The copies of the walk: one every x86-64 processor runs (paired SSE2 arithmetic), and one that
+// tests four boxes per pass with AVX2. anyHit and nearestHit use the widest the processor has; both
+// give the same answers.
 enum class ShadowWalkPath { Portable, Avx2 };
 ShadowWalkPath widestShadowWalkPath();
 

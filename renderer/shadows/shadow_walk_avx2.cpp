@@ -1,4 +1,4 @@
-// The shadow walks built for processors with AVX2. Built with AVX2 but not FMA
+// The shadow walks with four boxes per pass, for processors with AVX2. Built with AVX2 but not FMA
 // (the build gives this file -mavx2 alone): fused multiply-adds would round differently from the
 // copy every processor runs, and the two must answer alike. Nothing here runs before
 // shadow_rays.cpp has seen AVX2 on the processor.

@@ -1,15 +1,12 @@
 // The two shadow-ray walks (any hit and nearest hit) over the hierarchy's walk arrays, compiled once
-// for every processor (shadow_rays.cpp) and once with the AVX2 instruction set for processors that
-// have it (shadow_walk_avx2.cpp), each copy private to its file. Include it only there, after defining
+// for every processor (shadow_rays.cpp) and once with four-lane boxes for processors with AVX2
+// (shadow_walk_avx2.cpp), each copy private to its file. Include it only there, after defining
 // ZEPHRIN_SHADOW_WALK_AVX2 as 0 or 1. Everything here lies in an anonymous namespace: a function
 // with external linkage compiled in both files could have its AVX2 copy picked by the linker for
 // every caller, which would fault on a processor without AVX2.
 //
 // Triangles are intersected with the Moller-Trumbore test; nodes with the slab test, two levels of
-// the tree per step, on float boxes that can only admit more than the exact test; a leaf's groups
-// pass their own float boxes and then their exact ones before any triangle is tested, so the exact
-// double tests alone decide which triangles a ray meets. Both walks use a fixed stack: the tree is
-// at most kShadowBvhMaxDepth deep.
+// the tree per step. Both walks use a fixed stack: the tree is at most kShadowBvhMaxDepth deep.
 // Lane by lane both copies compute the same values in the same order (no fused multiply-adds), so
 // they give the same answers bit for bit.
 #ifndef ZEPHRIN_SHADOW_WALK_AVX2
@@ -19,9 +16,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
-#include <limits>
 
+#if ZEPHRIN_SHADOW_WALK_AVX2
+#include <immintrin.h>
+#endif
 
 #include "common/simd.h"
 #include "common/vec3.h"
@@ -47,33 +45,15 @@ constexpr double kParallelComponent = 1e-10;
 // Two boxes or two triangles tested at once.
 using DoublePair = DoubleLanes;
 
-// What rounding can move an axis's t by in the single-precision slab test of the wide nodes, in
-// units of the float epsilon: the box corner rounded outward (one float step) and the origin rounded
-// to float (half a step) move the difference by at most reach + |origin| steps before the product
-// scales it by the inverse; the subtraction, the inverse's rounding and the product add at most three
-// half steps of t itself. Both bounds are taken twice over, and the float arithmetic that widens the
-// interval rounds well within that margin.
-constexpr double kFloatSlabAbsoluteSteps = 4.0;
-constexpr float kFloatSlabRelativeSteps = 8.0f;
-
-// Every field is set by makeRay, once per ray: no default values to write first.
 struct Ray {
     Vec3 origin, direction, inverse;
-    bool anyParallel;             // some component is below kParallelComponent
-    DoublePair originPair[3];     // each origin coordinate in both lanes
-    DoublePair inversePair[3];    // each inverse component in both lanes
-    // The same ray for the wide nodes' float boxes: origin and inverse in all four lanes, each axis's
-    // near side (0 for the lower bound, 1 for the upper) and how far the float t may stray.
-    FloatLanes originFloat[3];
-    FloatLanes inverseFloat[3];
-    int nearSide[3];
-    float slack;
+    bool anyParallel = false;  // some component is below kParallelComponent
+    DoublePair originPair[3] = {};   // each origin coordinate in both lanes
+    DoublePair inversePair[3] = {};  // each inverse component in both lanes
 };
 
-Ray makeRay(const ShadowBvh& bvh, const Vec3& origin, const Vec3& direction) {
-    Ray ray;
-    ray.origin = origin;
-    ray.direction = direction;
+Ray makeRay(const Vec3& origin, const Vec3& direction) {
+    Ray ray{origin, direction, {}, false};
     // x and y in one paired division: the same quotients, one long-latency step fewer.
     const DoublePair inverseXY = DoublePair{1.0, 1.0} / DoublePair{direction.x, direction.y};
     ray.inverse = Vec3{inverseXY[0], inverseXY[1], 1.0 / direction.z};
@@ -85,27 +65,6 @@ Ray makeRay(const ShadowBvh& bvh, const Vec3& origin, const Vec3& direction) {
     ray.inversePair[2] = DoublePair{ray.inverse.z, ray.inverse.z};
     ray.anyParallel = std::fabs(direction.x) < kParallelComponent || std::fabs(direction.y) < kParallelComponent ||
                       std::fabs(direction.z) < kParallelComponent;
-    const auto floatLanes = [](double x) {
-        const auto f = static_cast<float>(x);
-        return FloatLanes{f, f, f, f};
-    };
-    ray.originFloat[0] = floatLanes(origin.x);
-    ray.originFloat[1] = floatLanes(origin.y);
-    ray.originFloat[2] = floatLanes(origin.z);
-    ray.inverseFloat[0] = floatLanes(ray.inverse.x);
-    ray.inverseFloat[1] = floatLanes(ray.inverse.y);
-    ray.inverseFloat[2] = floatLanes(ray.inverse.z);
-    ray.nearSide[0] = ray.inverse.x < 0.0 ? 1 : 0;
-    ray.nearSide[1] = ray.inverse.y < 0.0 ? 1 : 0;
-    ray.nearSide[2] = ray.inverse.z < 0.0 ? 1 : 0;
-    // An axis the ray runs along is tested on the origin alone and adds no error.
-    auto axisSlack = [](double d, double inv, double o, double reach) {
-        return std::fabs(d) < kParallelComponent ? 0.0 : std::fabs(inv) * (reach + std::fabs(o));
-    };
-    const double slack = std::max(std::max(axisSlack(direction.x, ray.inverse.x, origin.x, bvh.wideReach.x),
-                                           axisSlack(direction.y, ray.inverse.y, origin.y, bvh.wideReach.y)),
-                                  axisSlack(direction.z, ray.inverse.z, origin.z, bvh.wideReach.z));
-    ray.slack = static_cast<float>(slack * kFloatSlabAbsoluteSteps * std::numeric_limits<float>::epsilon());
     return ray;
 }
 
@@ -131,87 +90,75 @@ bool enterBoxAxisByAxis(const Vec3& lo, const Vec3& hi, const Ray& ray, double m
     return true;
 }
 
-// The exact slab test on one group's double box, which decides whether the ray meets the group's
-// triangles (after its float box let it through): the three slab intervals intersected in any
-// order, each min and max choosing as laneMin and laneMax do.
-[[gnu::always_inline]] inline bool enterGroupBox(const ShadowTrianglePair& pair, const Ray& ray, double maxT) {
+// The slab test on lanes `half` * 2 and `half` * 2 + 1 of a box quad (no ray parallel to
+// a slab): bit 0 when the ray enters the first below maxT, bit 1 for the second, with their entry
+// parameters. The three slab intervals are intersected in any order, so it runs without branches.
+[[gnu::always_inline]] inline unsigned enterBoxPair(const ShadowBoxQuad& boxes, int half, const Ray& ray, double maxT,
+                                                    double* entry) {
+    const int l = 2 * half;
+    auto lo = [&](int axis) { return DoublePair{boxes.lo[axis][l], boxes.lo[axis][l + 1]}; };
+    auto hi = [&](int axis) { return DoublePair{boxes.hi[axis][l], boxes.hi[axis][l + 1]}; };
+    const DoublePair x0 = (lo(0) - ray.originPair[0]) * ray.inversePair[0];
+    const DoublePair x1 = (hi(0) - ray.originPair[0]) * ray.inversePair[0];
+    const DoublePair y0 = (lo(1) - ray.originPair[1]) * ray.inversePair[1];
+    const DoublePair y1 = (hi(1) - ray.originPair[1]) * ray.inversePair[1];
+    const DoublePair z0 = (lo(2) - ray.originPair[2]) * ray.inversePair[2];
+    const DoublePair z1 = (hi(2) - ray.originPair[2]) * ray.inversePair[2];
+    const DoublePair tNear = laneMax(laneMax(laneMin(x0, x1), laneMin(y0, y1)), laneMax(laneMin(z0, z1), DoublePair{}));
+    const DoublePair tFar =
+        laneMin(laneMin(laneMax(x0, x1), laneMax(y0, y1)), laneMin(laneMax(z0, z1), DoublePair{maxT, maxT}));
+    entry[l] = tNear[0];
+    entry[l + 1] = tNear[1];
+    return laneBits(tNear <= tFar);
+}
+
+#if ZEPHRIN_SHADOW_WALK_AVX2
+// enterBoxPair's steps on all four lanes in one pass. min and max take their operands swapped so
+// that each picks as laneMin and laneMax do on ties and NaN.
+[[gnu::always_inline]] inline unsigned enterBoxQuadAvx2(const ShadowBoxQuad& boxes, const Ray& ray, double maxT,
+                                                        double (&entry)[4]) {
+    const __m256d ox = _mm256_set1_pd(ray.origin.x), oy = _mm256_set1_pd(ray.origin.y),
+                  oz = _mm256_set1_pd(ray.origin.z);
+    const __m256d ix = _mm256_set1_pd(ray.inverse.x), iy = _mm256_set1_pd(ray.inverse.y),
+                  iz = _mm256_set1_pd(ray.inverse.z);
+    const __m256d x0 = _mm256_mul_pd(_mm256_sub_pd(_mm256_load_pd(boxes.lo[0]), ox), ix);
+    const __m256d x1 = _mm256_mul_pd(_mm256_sub_pd(_mm256_load_pd(boxes.hi[0]), ox), ix);
+    const __m256d y0 = _mm256_mul_pd(_mm256_sub_pd(_mm256_load_pd(boxes.lo[1]), oy), iy);
+    const __m256d y1 = _mm256_mul_pd(_mm256_sub_pd(_mm256_load_pd(boxes.hi[1]), oy), iy);
+    const __m256d z0 = _mm256_mul_pd(_mm256_sub_pd(_mm256_load_pd(boxes.lo[2]), oz), iz);
+    const __m256d z1 = _mm256_mul_pd(_mm256_sub_pd(_mm256_load_pd(boxes.hi[2]), oz), iz);
+    auto laneMin4 = [](__m256d a, __m256d b) { return _mm256_min_pd(b, a); };
+    auto laneMax4 = [](__m256d a, __m256d b) { return _mm256_max_pd(b, a); };
+    const __m256d tNear = laneMax4(laneMax4(laneMin4(x0, x1), laneMin4(y0, y1)),
+                                   laneMax4(laneMin4(z0, z1), _mm256_setzero_pd()));
+    const __m256d tFar = laneMin4(laneMin4(laneMax4(x0, x1), laneMax4(y0, y1)),
+                                  laneMin4(laneMax4(z0, z1), _mm256_set1_pd(maxT)));
+    _mm256_storeu_pd(entry, tNear);
+    return static_cast<unsigned>(_mm256_movemask_pd(_mm256_cmp_pd(tNear, tFar, _CMP_LE_OQ)));
+}
+#endif
+
+// The four boxes of a quad: bit i when the ray enters box i below maxT, with its entry parameter in
+// entry[i]. Only the lanes in `lanes` are needed; the others may be set or not.
+[[gnu::always_inline]] inline unsigned enterQuad(const ShadowBoxQuad& boxes, unsigned lanes, const Ray& ray,
+                                                 double maxT, double (&entry)[4]) {
+    unsigned entered = 0;
     if (ray.anyParallel) {
-        double entry = 0.0;
-        return enterBoxAxisByAxis(pair.boundsMin, pair.boundsMax, ray, maxT, entry);
-    }
-    auto minOf = [](double a, double b) { return b < a ? b : a; };
-    auto maxOf = [](double a, double b) { return a < b ? b : a; };
-    const double x0 = (pair.boundsMin.x - ray.origin.x) * ray.inverse.x;
-    const double x1 = (pair.boundsMax.x - ray.origin.x) * ray.inverse.x;
-    const double y0 = (pair.boundsMin.y - ray.origin.y) * ray.inverse.y;
-    const double y1 = (pair.boundsMax.y - ray.origin.y) * ray.inverse.y;
-    const double z0 = (pair.boundsMin.z - ray.origin.z) * ray.inverse.z;
-    const double z1 = (pair.boundsMax.z - ray.origin.z) * ray.inverse.z;
-    const double tNear = maxOf(maxOf(minOf(x0, x1), minOf(y0, y1)), maxOf(minOf(z0, z1), 0.0));
-    const double tFar = minOf(minOf(maxOf(x0, x1), maxOf(y0, y1)), minOf(maxOf(z0, z1), maxT));
-    return tNear <= tFar;
-}
-
-// enterFloatQuad's interval for a ray that runs along some slab, lane by lane; rare, kept out of line.
-[[gnu::noinline]] void alongSlabInterval(const ShadowFloatBoxQuad& boxes, const Ray& ray, float limitFloat,
-                                         FloatLanes& nearest, FloatLanes& farthest) {
-    // A ray along a slab: inside it (its float origin lies in the float slab whenever the exact
-    // origin lies in the exact one) or not at all.
-    float n[4], f[4];
-    for (int i = 0; i < 4; ++i) {
-        n[i] = 0.0f;
-        f[i] = limitFloat;
-        for (int axis = 0; axis < 3; ++axis) {
-            const float o = ray.originFloat[axis][0], lo = boxes.bound[0][axis][i], hi = boxes.bound[1][axis][i];
-            const double d = axis == 0 ? ray.direction.x : (axis == 1 ? ray.direction.y : ray.direction.z);
-            if (std::fabs(d) < kParallelComponent) {
-                if (o < lo || o > hi) n[i] = std::numeric_limits<float>::infinity(), f[i] = 0.0f;
-                continue;
-            }
-            const float inv = ray.inverseFloat[axis][0];
-            const float near = (boxes.bound[ray.nearSide[axis]][axis][i] - o) * inv;
-            const float far = (boxes.bound[1 - ray.nearSide[axis]][axis][i] - o) * inv;
-            n[i] = std::max(n[i], near);
-            f[i] = std::min(f[i], far);
+        for (int i = 0; i < 4; ++i) {
+            if ((lanes >> i & 1u) == 0) continue;
+            const Vec3 lo{boxes.lo[0][i], boxes.lo[1][i], boxes.lo[2][i]};
+            const Vec3 hi{boxes.hi[0][i], boxes.hi[1][i], boxes.hi[2][i]};
+            if (enterBoxAxisByAxis(lo, hi, ray, maxT, entry[i])) entered |= 1u << i;
         }
+        return entered;
     }
-    nearest = FloatLanes{n[0], n[1], n[2], n[3]};
-    farthest = FloatLanes{f[0], f[1], f[2], f[3]};
-}
-
-// The slab test on four float boxes, widened by the ray's slack so that it admits every box the exact
-// test on the double boxes would: bit i when the ray may enter box i below the limit, with a lower
-// bound of its entry parameter in entry[i]. Only the lanes in `lanes` are needed.
-[[gnu::always_inline]] inline unsigned enterFloatQuad(const ShadowFloatBoxQuad& boxes, unsigned lanes, const Ray& ray,
-                                                 double limit, double (&entry)[4]) {
-    const float below = 1.0f - kFloatSlabRelativeSteps * std::numeric_limits<float>::epsilon();
-    const float above = 1.0f + kFloatSlabRelativeSteps * std::numeric_limits<float>::epsilon();
-    const auto limitFloat = static_cast<float>(limit);
-    FloatLanes nearest, farthest;
-    if (!ray.anyParallel) {
-        auto load = [](const float (&row)[4]) {
-            FloatLanes lanes4;
-            std::memcpy(&lanes4, row, sizeof lanes4);
-            return lanes4;
-        };
-        // Written out axis by axis: a loop over arrays of lanes goes through memory.
-        auto t = [&](int side, int axis) {
-            return (load(boxes.bound[side][axis]) - ray.originFloat[axis]) * ray.inverseFloat[axis];
-        };
-        const FloatLanes x0 = t(0, 0), x1 = t(1, 0), y0 = t(0, 1), y1 = t(1, 1), z0 = t(0, 2), z1 = t(1, 2);
-        nearest = floatLaneMax(floatLaneMax(floatLaneMin(x0, x1), floatLaneMin(y0, y1)),
-                               floatLaneMax(floatLaneMin(z0, z1), FloatLanes{}));
-        const FloatLanes limits{limitFloat, limitFloat, limitFloat, limitFloat};
-        farthest = floatLaneMin(floatLaneMin(floatLaneMax(x0, x1), floatLaneMax(y0, y1)),
-                                floatLaneMin(floatLaneMax(z0, z1), limits));
-    } else {
-        alongSlabInterval(boxes, ray, limitFloat, nearest, farthest);
-    }
-    const FloatLanes slack{ray.slack, ray.slack, ray.slack, ray.slack};
-    nearest = nearest * FloatLanes{below, below, below, below} - slack;
-    farthest = farthest * FloatLanes{above, above, above, above} + slack;
-    for (int i = 0; i < 4; ++i) entry[i] = static_cast<double>(nearest[i]);
-    return ~floatLaneBits(nearest > farthest) & lanes;
+#if ZEPHRIN_SHADOW_WALK_AVX2
+    entered = enterBoxQuadAvx2(boxes, ray, maxT, entry);
+#else
+    entered = enterBoxPair(boxes, 0, ray, maxT, entry);
+    if (lanes > 3u) entered |= enterBoxPair(boxes, 1, ray, maxT, entry) << 2;
+#endif
+    return entered & lanes;
 }
 
 inline bool intersect(const ShadowRayTriangle& tri, const Ray& ray, double maxT, double& t, double& u, double& v) {
@@ -286,38 +233,38 @@ bool traversable(const ShadowBvh& bvh, int32_t node) {
 
 // A leaf as the walk reads it: its run of ShadowBvh::indices and its first group quad.
 struct LeafRef {
-    int32_t quad = 0;   // its first group quad
-    int32_t quads = 0;  // how many
+    int32_t first = 0;
+    int32_t count = 0;
+    int32_t quad = 0;
 };
 
-LeafRef leafOf(const ShadowWideNode& wide, int i) { return LeafRef{wide.child[i], wide.leafQuads[i]}; }
+LeafRef leafOf(const ShadowWideNode& wide, int i) { return LeafRef{wide.child[i], wide.leafCount[i], wide.leafQuad[i]}; }
 
 // A leaf the walk starts from, read from its node: a tree of one leaf has no wide node.
 LeafRef rootLeaf(const ShadowBvh& bvh, int32_t node) {
     const ShadowBvhNode& leaf = bvh.nodes[static_cast<size_t>(node)];
-    const int32_t groups = (leaf.indexCount + kShadowLeafGroupSize - 1) / kShadowLeafGroupSize;
-    return LeafRef{bvh.nodeFirstGroup[static_cast<size_t>(node)] / 4, (groups + 3) / 4};
+    return LeafRef{leaf.firstIndex, leaf.indexCount, bvh.nodeFirstGroup[static_cast<size_t>(node)] / 4};
 }
 
 // Calls test(triangle, t, u, v) for the triangles of the leaf's groups that the ray hits below the
 // limit the callback keeps; stops when it returns true.
 template <typename Test>
 bool forLeafTriangles(const ShadowBvh& bvh, const LeafRef& leaf, const Ray& ray, const double& limit, Test&& test) {
-    for (int32_t q = 0; q < leaf.quads; ++q) {
+    const int32_t groups = (leaf.count + kShadowLeafGroupSize - 1) / kShadowLeafGroupSize;
+    for (int32_t q = 0; q * 4 < groups; ++q) {
         double entries[4];
+        const unsigned lanes = groups - q * 4 >= 4 ? 15u : (1u << (groups - q * 4)) - 1u;
         const auto quad = static_cast<size_t>(leaf.quad + q);
-        // A padding group's box admits no ray, so every lane may be tested.
-        for (unsigned entered = enterFloatQuad(bvh.groupBoxQuads[quad], 15u, ray, limit, entries); entered != 0;
+        for (unsigned entered = enterQuad(bvh.groupBoxQuads[quad], lanes, ray, limit, entries); entered != 0;
              entered &= entered - 1) {
-            const size_t group = quad * 4 + static_cast<size_t>(lowestSetBit(entered));
-            const ShadowTrianglePair& pair = bvh.groupPairs[group];
-            if (!enterGroupBox(pair, ray, limit)) continue;
+            const int lane = lowestSetBit(entered);
+            const int32_t groupFirst = leaf.first + (q * 4 + lane) * kShadowLeafGroupSize;
+            const int32_t groupCount = std::min(kShadowLeafGroupSize, leaf.first + leaf.count - groupFirst);
             PairHits hits;
-            const unsigned candidates = pairCandidates(pair, ray, limit, hits);
-            const ShadowRayTriangle* tri = bvh.rayTriangles.data() + group * kShadowLeafGroupSize;
-            // A group of one repeats its triangle in the second lane: once the first lane has answered
-            // for it, the second answers alike (any hit) or no nearer (nearest hit).
-            for (unsigned pass = candidates; pass != 0; pass &= pass - 1) {
+            const unsigned candidates = pairCandidates(bvh.groupPairs[quad * 4 + static_cast<size_t>(lane)], ray, limit, hits);
+            const ShadowRayTriangle* tri = bvh.rayTriangles.data() + groupFirst;
+            // A group of one repeats its triangle in the second lane.
+            for (unsigned pass = candidates & ((1u << groupCount) - 1u); pass != 0; pass &= pass - 1) {
                 const int i = lowestSetBit(pass);
                 if (test(tri[i], hits.t[i], hits.u[i], hits.v[i])) return true;
             }
@@ -348,7 +295,7 @@ bool blocksAt(const ShadowBvh& bvh, const ShadowRayTriangle& tri, const Ray& ray
 bool anyHitWalk(const ShadowBvh& bvh, int32_t node, const Vec3& origin, const Vec3& direction, double maxT,
                        const ShadowReceiver& receiver, ShadowRayMemo* memo) {
     if (!traversable(bvh, node) || !isFinite(origin) || !isFinite(direction) || !(maxT > 0.0)) return false;
-    const Ray ray = makeRay(bvh, origin, direction);
+    const Ray ray = makeRay(origin, direction);
     double blockerT = 0.0;
     if (const ShadowRayTriangle* last = rememberedBlocker(bvh, memo)) {
         if (blocksAt(bvh, *last, ray, maxT, receiver, blockerT)) return true;
@@ -373,17 +320,19 @@ bool anyHitWalk(const ShadowBvh& bvh, int32_t node, const Vec3& origin, const Ve
     while (top > 0) {
         const ShadowWideNode& wide = bvh.wideNodes[static_cast<size_t>(stack[--top])];
         double entries[4];
-        const unsigned entered = enterFloatQuad(wide.boxes, wide.usedMask, ray, maxT, entries);
+        const unsigned entered = enterQuad(wide.boxes, wide.usedMask, ray, maxT, entries);
         // Leaves first, as they may end the walk; then the inner entries, the leftmost walked first.
         for (unsigned leaves = entered & wide.leafMask; leaves != 0; leaves &= leaves - 1) {
             if (leafBlocks(leafOf(wide, lowestSetBit(leaves)))) return true;
         }
         for (unsigned inner = entered & ~wide.leafMask; inner != 0;) {
             const int i = highestSetBit(inner);
-            // Its two lines load while the walk tests this step's leaves and the entries above it.
+            // Its four lines load while the walk tests this step's leaves and the entries above it.
             const char* next = reinterpret_cast<const char*>(&bvh.wideNodes[static_cast<size_t>(wide.child[i])]);
             prefetchForRead(next);
             prefetchForRead(next + 64);
+            prefetchForRead(next + 128);
+            prefetchForRead(next + 192);
             stack[top++] = wide.child[i];
             inner &= ~(1u << i);
         }
@@ -394,7 +343,7 @@ bool anyHitWalk(const ShadowBvh& bvh, int32_t node, const Vec3& origin, const Ve
 bool nearestHitWalk(const ShadowBvh& bvh, int32_t node, const Vec3& origin, const Vec3& direction,
                            double maxT, const ShadowReceiver& receiver, double& bestT, ShadowRayMemo* memo) {
     if (!traversable(bvh, node) || !isFinite(origin) || !isFinite(direction) || !(maxT > 0.0)) return false;
-    const Ray ray = makeRay(bvh, origin, direction);
+    const Ray ray = makeRay(origin, direction);
     // The walk keeps min(best t, max t) in a local: read through the reference, every step would
     // reload it from memory.
     double limit = std::min(bestT, maxT);
@@ -452,7 +401,7 @@ bool nearestHitWalk(const ShadowBvh& bvh, int32_t node, const Vec3& origin, cons
                 break;
             }
             double entries[4];
-            const unsigned entered = enterFloatQuad(wide.boxes, wide.usedMask, ray, limit, entries);
+            const unsigned entered = enterQuad(wide.boxes, wide.usedMask, ray, limit, entries);
             if (entered == 0) break;
             // Nearer entries first (the leftmost on ties), so that their hits prune the others: the
             // rest pushed farthest first.

@@ -1,11 +1,9 @@
-// How the walks read the hierarchy: each leaf cut into groups of two with their own boxes and their
-// triangles as corner and edges, and two levels of inner nodes at a time under single-precision
-// boxes. All of it is derived from the tree after the build; none of it changes which triangles a
-// ray can meet.
+// How the walks read the hierarchy: its triangles as corner and edges in leaf order, each leaf cut
+// into groups of two with their own boxes, and two levels of inner nodes at a time. All of it is
+// derived from the tree after the build; none of it changes which triangles a ray can meet.
 #include "renderer/shadows/shadow_walk_layout.h"
 
 #include <algorithm>
-#include <cmath>
 #include <limits>
 
 namespace zephrin {
@@ -13,11 +11,16 @@ namespace {
 
 // Groups per box quad: a leaf's groups start at a multiple of this.
 constexpr int32_t kGroupsPerQuad = 4;
-constexpr double kFarAway = std::numeric_limits<double>::infinity();
+
+void setQuadLane(ShadowBoxQuad& quad, int lane, const Vec3& lo, const Vec3& hi) {
+    for (int axis = 0; axis < 3; ++axis) {
+        quad.lo[axis][lane] = axisOf(lo, axis);
+        quad.hi[axis][lane] = axisOf(hi, axis);
+    }
+}
 
 int32_t groupsOfLeaf(int32_t indexCount) { return (indexCount + kShadowLeafGroupSize - 1) / kShadowLeafGroupSize; }
 int32_t paddedGroups(int32_t groups) { return (groups + kGroupsPerQuad - 1) / kGroupsPerQuad * kGroupsPerQuad; }
-int32_t quadsOfLeaf(int32_t indexCount) { return paddedGroups(groupsOfLeaf(indexCount)) / kGroupsPerQuad; }
 
 double surfaceArea(const Vec3& lo, const Vec3& hi) {
     const Vec3 e = hi - lo;
@@ -63,24 +66,13 @@ void pairTightly(ShadowBvh& bvh, int32_t first, int32_t count) {
     }
 }
 
-ShadowRayTriangle rayTriangleOf(const ShadowTriangle& t) {
-    return ShadowRayTriangle{t.a, t.b - t.a, t.c - t.a, t.surfaceIndex, t.triangleIndex, t.alphaTested};
-}
-
-// The smallest float at or below x, and the largest at or above it.
-float floatAtOrBelow(double x) {
-    const auto f = static_cast<float>(x);
-    return static_cast<double>(f) > x ? std::nextafter(f, -std::numeric_limits<float>::infinity()) : f;
-}
-float floatAtOrAbove(double x) {
-    const auto f = static_cast<float>(x);
-    return static_cast<double>(f) < x ? std::nextafter(f, std::numeric_limits<float>::infinity()) : f;
-}
-
-void setFloatQuadLane(ShadowFloatBoxQuad& quad, int lane, const Vec3& lo, const Vec3& hi) {
-    for (int axis = 0; axis < 3; ++axis) {
-        quad.bound[0][axis][lane] = floatAtOrBelow(axisOf(lo, axis));
-        quad.bound[1][axis][lane] = floatAtOrAbove(axisOf(hi, axis));
+// The triangles in leaf order, as corner and edges, the form the ray test reads.
+void prepareRayTriangles(ShadowBvh& bvh) {
+    bvh.rayTriangles.reserve(bvh.indices.size());
+    for (uint32_t index : bvh.indices) {
+        const ShadowTriangle& t = bvh.triangles[index];
+        bvh.rayTriangles.push_back(
+            ShadowRayTriangle{t.a, t.b - t.a, t.c - t.a, t.surfaceIndex, t.triangleIndex, t.alphaTested});
     }
 }
 
@@ -95,8 +87,7 @@ void buildLeafGroups(ShadowBvh& bvh) {
     }
     bvh.leafGroups.reserve(groupTotal);
     bvh.groupPairs.reserve(groupTotal);
-    bvh.rayTriangles.reserve(groupTotal * kShadowLeafGroupSize);
-    bvh.groupBoxQuads.assign(groupTotal / kGroupsPerQuad, ShadowFloatBoxQuad{});
+    bvh.groupBoxQuads.assign(groupTotal / kGroupsPerQuad, ShadowBoxQuad{});
     for (size_t n = 0; n < bvh.nodes.size(); ++n) {
         const ShadowBvhNode& node = bvh.nodes[n];
         if (node.leftChild >= 0) continue;
@@ -118,8 +109,8 @@ void buildLeafGroups(ShadowBvh& bvh) {
                     growBounds(group.boundsMin, group.boundsMax, t.boundsMax);
                 }
                 for (int32_t lane = 0; lane < 2; ++lane) {
-                    const ShadowRayTriangle t = rayTriangleOf(
-                        bvh.triangles[bvh.indices[static_cast<size_t>(g + std::min(lane, group.indexCount - 1))]]);
+                    const ShadowRayTriangle& t =
+                        bvh.rayTriangles[static_cast<size_t>(g + std::min(lane, group.indexCount - 1))];
                     for (int axis = 0; axis < 3; ++axis) {
                         pair.a[axis][lane] = axisOf(t.a, axis);
                         pair.e1[axis][lane] = axisOf(t.e1, axis);
@@ -127,22 +118,12 @@ void buildLeafGroups(ShadowBvh& bvh) {
                     }
                 }
             } else {
-                // A box at infinity: every slab test gives it an empty interval (or, for an endless
-                // ray, a triangle pair without area), so the walk needs no count of a leaf's groups.
-                group.boundsMin = group.boundsMax = Vec3{kFarAway, kFarAway, kFarAway};
+                // The walk masks padding lanes off; their box only has to be harmless to compute.
+                group.boundsMin = group.boundsMax = bvh.leafGroups[bvh.leafGroups.size() - 1].boundsMin;
             }
-            // The slots name the group's triangles; a group of one, or none, repeats a neighbour.
-            const int32_t slotSource = k < groups ? node.firstIndex + k * kShadowLeafGroupSize : node.firstIndex;
-            const int32_t slotLast = k < groups ? slotSource + group.indexCount - 1 : slotSource;
-            for (int32_t lane = 0; lane < kShadowLeafGroupSize; ++lane) {
-                const auto at = static_cast<size_t>(std::min(slotSource + lane, slotLast));
-                bvh.rayTriangles.push_back(rayTriangleOf(bvh.triangles[bvh.indices[at]]));
-            }
-            setFloatQuadLane(bvh.groupBoxQuads[bvh.leafGroups.size() / kGroupsPerQuad],
+            setQuadLane(bvh.groupBoxQuads[bvh.leafGroups.size() / kGroupsPerQuad],
                         static_cast<int>(bvh.leafGroups.size() % kGroupsPerQuad), group.boundsMin, group.boundsMax);
             bvh.leafGroups.push_back(group);
-            pair.boundsMin = group.boundsMin;
-            pair.boundsMax = group.boundsMax;
             bvh.groupPairs.push_back(pair);
         }
     }
@@ -152,15 +133,6 @@ void buildLeafGroups(ShadowBvh& bvh) {
 // by side.
 void buildWideNodes(ShadowBvh& bvh) {
     bvh.nodeWide.assign(bvh.nodes.size(), -1);
-    if (!bvh.nodes.empty()) {
-        // Every box lies inside the root's; its float bounds are at most one float step wider.
-        const ShadowBvhNode& root = bvh.nodes.front();
-        auto reach = [](double lo, double hi) {
-            return static_cast<double>(std::max(std::fabs(floatAtOrBelow(lo)), std::fabs(floatAtOrAbove(hi))));
-        };
-        bvh.wideReach = Vec3{reach(root.boundsMin.x, root.boundsMax.x), reach(root.boundsMin.y, root.boundsMax.y),
-                             reach(root.boundsMin.z, root.boundsMax.z)};
-    }
     int32_t innerCount = 0;
     for (size_t n = 0; n < bvh.nodes.size(); ++n) {
         if (bvh.nodes[n].leftChild >= 0) bvh.nodeWide[n] = innerCount++;
@@ -185,23 +157,23 @@ void buildWideNodes(ShadowBvh& bvh) {
             // An unused lane repeats the first entry; the walk masks it off.
             const auto entry = static_cast<size_t>(i < count ? entries[i] : entries[0]);
             const ShadowBvhNode& e = bvh.nodes[entry];
-            setFloatQuadLane(wide.boxes, i, e.boundsMin, e.boundsMax);
+            setQuadLane(wide.boxes, i, e.boundsMin, e.boundsMax);
             if (i >= count) continue;
-            wide.usedMask = static_cast<uint8_t>(wide.usedMask | 1u << i);
+            wide.usedMask |= 1u << i;
             if (e.leftChild >= 0) {
                 wide.child[i] = bvh.nodeWide[entry];
             } else {
-                wide.leafMask = static_cast<uint8_t>(wide.leafMask | 1u << i);
-                wide.child[i] = bvh.nodeFirstGroup[entry] / kGroupsPerQuad;
-                wide.leafQuads[i] = static_cast<uint16_t>(quadsOfLeaf(e.indexCount));
+                wide.leafMask |= 1u << i;
+                wide.child[i] = e.firstIndex;
+                wide.leafCount[i] = e.indexCount;
+                wide.leafQuad[i] = bvh.nodeFirstGroup[entry] / kGroupsPerQuad;
             }
         }
     }
 }
 
 bool walkArraysBuilt(const ShadowBvh& bvh) {
-    return bvh.rayTriangles.size() == bvh.leafGroups.size() * kShadowLeafGroupSize &&
-           bvh.nodeFirstGroup.size() == bvh.nodes.size() &&
+    return bvh.rayTriangles.size() == bvh.indices.size() && bvh.nodeFirstGroup.size() == bvh.nodes.size() &&
            bvh.nodeWide.size() == bvh.nodes.size() && bvh.groupPairs.size() == bvh.leafGroups.size() &&
            bvh.groupBoxQuads.size() * kGroupsPerQuad == bvh.leafGroups.size();
 }
@@ -219,6 +191,7 @@ void orderLeafForWalk(ShadowBvh& bvh, int32_t first, int32_t count, int axis) {
 }
 
 void prepareShadowWalk(ShadowBvh& bvh) {
+    prepareRayTriangles(bvh);
     buildLeafGroups(bvh);
     buildWideNodes(bvh);
     bvh.walkReady = walkArraysBuilt(bvh);

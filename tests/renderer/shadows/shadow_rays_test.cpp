@@ -228,12 +228,12 @@ TEST(ShadowRays, EveryWalkEqualsARecursiveWalkOfTheNodeTree) {
     EXPECT_GT(plainReceivers, 100);
 }
 
-// The walks keep the inner boxes in single precision, rounded outward, and widen the float slab test
-// by its own rounding. Millions of pixels out a float step is a pixel or more, so here rays from near
-// and far, along and nearly along the axes, are aimed inside triangles a few pixels wide whose boxes
-// that rounding could easily cut off: any box the float test dropped that the exact test keeps would
-// lose a hit or a nearer one.
-TEST(ShadowRays, SinglePrecisionBoxesLoseNoHitFarFromTheOrigin) {
+// Millions of pixels out a float step is a pixel or more: a walk that narrowed any of its box or
+// triangle arithmetic to single precision, or rounded a box inward, would lose hits there. Rays from
+// near and far, along and nearly along the axes, are aimed inside triangles a few pixels wide (well
+// inside, so that no tie between neighbours decides), and every copy of the walk must still give the
+// reference's answer and distance.
+TEST(ShadowRays, EveryWalkEqualsTheReferenceFarFromTheOrigin) {
     constexpr int32_t kCells = 24;
     constexpr double kCell = 3.0;
     const Vec3 corner{4194304.3, -8388608.7, 6000000.1};
