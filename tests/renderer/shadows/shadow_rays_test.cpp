@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "renderer/shadows/shadow_bvh.h"
@@ -159,6 +160,29 @@ struct ReferenceWalk {
     }
 };
 
+// Both copies of the walk against the reference on one ray, any hit and nearest hit; whether it hits.
+bool expectWalksEqualReference(const ShadowBvh& bvh, const Vec3& origin, const Vec3& direction, double maxT,
+                               const ShadowReceiver& receiver, int ray) {
+    const ReferenceWalk reference{bvh, origin, direction, receiver};
+    const bool expected = reference.any(0, maxT);
+    bool nearestFound = false;
+    double nearestT = maxT;
+    double rootEntry = 0.0;
+    if (reference.enters(bvh.nodes[0], maxT, rootEntry)) reference.nearest(0, maxT, nearestFound, nearestT);
+    EXPECT_EQ(nearestFound, expected) << "ray " << ray;
+    for (ShadowWalkPath path : {ShadowWalkPath::Portable, ShadowWalkPath::Avx2}) {
+        EXPECT_EQ(anyHitOn(path, bvh, 0, origin, direction, maxT, receiver), expected)
+            << "ray " << ray << " path " << static_cast<int>(path);
+        double best = maxT;
+        EXPECT_EQ(nearestHitOn(path, bvh, 0, origin, direction, maxT, receiver, best), expected)
+            << "ray " << ray << " path " << static_cast<int>(path);
+        if (expected) {
+            EXPECT_EQ(best, nearestT) << "ray " << ray << " path " << static_cast<int>(path);
+        }
+    }
+    return expected;
+}
+
 // Every copy of the walk, on rays that start on their own triangle (as a receiver's do before the
 // normal offset), rays offset along the way to a light, rays through plain-layer receivers that must
 // not see their own layer, and rays parallel to an axis: flag and nearest distance equal the
@@ -174,7 +198,6 @@ TEST(ShadowRays, EveryWalkEqualsARecursiveWalkOfTheNodeTree) {
 
     std::mt19937 rng(160);
     std::uniform_real_distribution<double> unit(0.0, 1.0), spread(-1.0, 1.0);
-    const std::vector<ShadowWalkPath> paths{ShadowWalkPath::Portable, ShadowWalkPath::Avx2};
     int hits = 0, plainReceivers = 0;
     for (int i = 0; i < 3000; ++i) {
         const ShadowTriangle& start = bvh.triangles[rng() % bvh.triangles.size()];
@@ -197,29 +220,72 @@ TEST(ShadowRays, EveryWalkEqualsARecursiveWalkOfTheNodeTree) {
         const double maxT = i % 5 == 0 ? 1e9 : length(lightAt - origin);
         plainReceivers += surfaces[static_cast<size_t>(receiver.surface)].kind == kSurfaceFlat ? 1 : 0;
 
-        const ReferenceWalk reference{bvh, origin, direction, receiver};
-        const bool expected = reference.any(0, maxT);
-        bool nearestFound = false;
-        double nearestT = maxT;
-        double rootEntry = 0.0;
-        if (reference.enters(bvh.nodes[0], maxT, rootEntry)) reference.nearest(0, maxT, nearestFound, nearestT);
-        ASSERT_EQ(nearestFound, expected) << "ray " << i;
-        hits += expected ? 1 : 0;
-        for (ShadowWalkPath path : paths) {
-            EXPECT_EQ(anyHitOn(path, bvh, 0, origin, direction, maxT, receiver), expected)
-                << "ray " << i << " path " << static_cast<int>(path);
-            double best = maxT;
-            EXPECT_EQ(nearestHitOn(path, bvh, 0, origin, direction, maxT, receiver, best), expected)
-                << "ray " << i << " path " << static_cast<int>(path);
-            if (expected) {
-                EXPECT_EQ(best, nearestT) << "ray " << i << " path " << static_cast<int>(path);
-            }
-        }
+        hits += expectWalksEqualReference(bvh, origin, direction, maxT, receiver, i) ? 1 : 0;
     }
     // Both answers and both kinds of receiver were exercised.
     EXPECT_GT(hits, 600);
     EXPECT_LT(hits, 2400);
     EXPECT_GT(plainReceivers, 100);
+}
+
+// Millions of pixels out a float step is a pixel or more: a walk that narrowed any of its box or
+// triangle arithmetic to single precision, or rounded a box inward, would lose hits there. Rays from
+// near and far, along and nearly along the axes, are aimed inside triangles a few pixels wide (well
+// inside, so that no tie between neighbours decides), and every copy of the walk must still give the
+// reference's answer and distance.
+TEST(ShadowRays, EveryWalkEqualsTheReferenceFarFromTheOrigin) {
+    constexpr int32_t kCells = 24;
+    constexpr double kCell = 3.0;
+    const Vec3 corner{4194304.3, -8388608.7, 6000000.1};
+    SceneSurface grid;
+    grid.kind = kSurfaceBent;
+    grid.castsShadows = true;
+    for (int32_t i = 0; i <= kCells; ++i) {
+        for (int32_t j = 0; j <= kCells; ++j) {
+            SurfaceVertex v;
+            // Slightly uneven and folded, so that the triangles' boxes are not all alike.
+            v.worldPosition = corner + Vec3{kCell * j + 0.3 * (i % 3), kCell * i, 1.1 * ((i + j) % 2)};
+            grid.mesh.vertices.push_back(v);
+        }
+    }
+    for (int32_t i = 0; i < kCells; ++i) {
+        for (int32_t j = 0; j < kCells; ++j) {
+            const int32_t a = i * (kCells + 1) + j, b = a + 1, c = a + kCells + 1, d = c + 1;
+            grid.mesh.triangles.push_back({a, b, c, kFaceFront, 0});
+            grid.mesh.triangles.push_back({c, b, d, kFaceFront, 0});
+        }
+    }
+    std::vector<SceneSurface> surfaces;
+    surfaces.push_back(std::move(grid));
+    SceneLight light;
+    light.castsShadows = true;
+    ShadowBvh bvh = buildShadowBvh(surfaces, {light});
+    ASSERT_GT(bvh.nodes.size(), 20u);
+
+    std::mt19937 rng(16);
+    std::uniform_real_distribution<double> unit(0.0, 1.0), spread(-1.0, 1.0);
+    const ShadowReceiver nobody{-1, -1};
+    int hits = 0;
+    for (int i = 0; i < 4000; ++i) {
+        // A point well inside some triangle: ties between neighbours are not what is tested here.
+        const ShadowTriangle& aim = bvh.triangles[rng() % bvh.triangles.size()];
+        const double u = 0.1 + 0.7 * unit(rng), v = (0.1 + 0.7 * unit(rng)) * (0.9 - u);
+        const Vec3 target = aim.a + (aim.b - aim.a) * u + (aim.c - aim.a) * v;
+        Vec3 direction;
+        switch (i % 5) {
+            case 0: direction = Vec3{0.0, 0.0, 1.0}; break;  // along an axis
+            case 1: direction = normalizeOr(Vec3{1e-9, -2e-9, 1.0}, Vec3{0.0, 0.0, 1.0}); break;  // nearly so
+            case 2: direction = normalizeOr(Vec3{0.3, 1e-6, 1.0}, Vec3{0.0, 0.0, 1.0}); break;
+            default:
+                direction = normalizeOr(Vec3{spread(rng), spread(rng), 1.0 + spread(rng)}, Vec3{0.0, 0.0, 1.0});
+                break;
+        }
+        const double back = (i % 2 == 0) ? 3.0 : 40000.0;
+        const Vec3 origin = target - direction * back;
+        const double maxT = (i % 7 == 0) ? 0.5 * back : 2.0 * back;  // some end before the target
+        hits += expectWalksEqualReference(bvh, origin, direction, maxT, nobody, i) ? 1 : 0;
+    }
+    EXPECT_GT(hits, 2500);
 }
 
 }  // namespace
