@@ -17,6 +17,18 @@ constexpr double kPi = 3.14159265358979323846;
 
 // A sheet curled like a page, with front and back grids 12 pixels apart: rays from one face cross
 // the other and, past the fold, the sheet again.
+// Two front-facing triangles per cell of a square grid whose (cells + 1)² vertices are stored row
+// after row.
+void addGridTriangles(SceneSurface& s, int32_t cells) {
+    for (int32_t i = 0; i < cells; ++i) {
+        for (int32_t j = 0; j < cells; ++j) {
+            const int32_t a = i * (cells + 1) + j, b = a + 1, c = a + cells + 1, d = c + 1;
+            s.mesh.triangles.push_back({a, b, c, kFaceFront, 0});
+            s.mesh.triangles.push_back({c, b, d, kFaceFront, 0});
+        }
+    }
+}
+
 SceneSurface curledSlab(int32_t columns, int32_t rows) {
     SceneSurface s;
     s.kind = kSurfaceBent;
@@ -60,13 +72,7 @@ SceneSurface plainFloor(int32_t cells) {
             s.mesh.vertices.push_back(v);
         }
     }
-    for (int32_t i = 0; i < cells; ++i) {
-        for (int32_t j = 0; j < cells; ++j) {
-            const int32_t a = i * (cells + 1) + j, b = a + 1, c = a + cells + 1, d = c + 1;
-            s.mesh.triangles.push_back({a, b, c, kFaceFront, 0});
-            s.mesh.triangles.push_back({c, b, d, kFaceFront, 0});
-        }
-    }
+    addGridTriangles(s, cells);
     return s;
 }
 
@@ -248,13 +254,7 @@ TEST(ShadowRays, EveryWalkEqualsTheReferenceFarFromTheOrigin) {
             grid.mesh.vertices.push_back(v);
         }
     }
-    for (int32_t i = 0; i < kCells; ++i) {
-        for (int32_t j = 0; j < kCells; ++j) {
-            const int32_t a = i * (kCells + 1) + j, b = a + 1, c = a + kCells + 1, d = c + 1;
-            grid.mesh.triangles.push_back({a, b, c, kFaceFront, 0});
-            grid.mesh.triangles.push_back({c, b, d, kFaceFront, 0});
-        }
-    }
+    addGridTriangles(grid, kCells);
     std::vector<SceneSurface> surfaces;
     surfaces.push_back(std::move(grid));
     SceneLight light;
