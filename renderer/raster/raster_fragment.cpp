@@ -652,13 +652,19 @@ __attribute__((target("avx2"), always_inline)) inline PackedColor lookUpFaceColo
     return lookUpTexture8Wide(*lookup.frontImage8, lookup.fallback, lookup.flipU ? 1.0 - mapped : mapped, v);
 }
 
+// The rest of visibleColourVia for a colour already looked up, into won.
+[[gnu::always_inline]] inline bool visibleLookedUpColour(const FragmentSource& source, PackedColor color,
+                                                         WinningFragment& won) {
+    won.faceCode = source.faceCode;
+    won.color = color;
+    won.alpha = clampUnit(kByteFractions[packedAlpha(color)] * source.opacity);
+    return won.alpha > kTransparentAlpha;
+}
+
 // visibleColourVia at texture coordinates (u, v), into won.
 __attribute__((target("avx2"), always_inline)) inline bool visibleColourWide(const FragmentSource& source, double u,
                                                                             double v, WinningFragment& won) {
-    won.faceCode = source.faceCode;
-    won.color = lookUpFaceColourWide(source, u, v);
-    won.alpha = clampUnit(kByteFractions[packedAlpha(won.color)] * source.opacity);
-    return won.alpha > kTransparentAlpha;
+    return visibleLookedUpColour(source, lookUpFaceColourWide(source, u, v), won);
 }
 
 // The four-sample pixels first .. last of a row that are not wholly inside, one at a time as
@@ -709,7 +715,12 @@ __attribute__((target("avx2"))) void rasterizeInteriorWide(const FragmentSource&
     const __m256d scale0 = _mm256_set1_pd(run.scale[0]), scale1 = _mm256_set1_pd(run.scale[1]),
                   scale2 = _mm256_set1_pd(run.scale[2]);
     const __m256d minSum = _mm256_set1_pd(kMinInverseDepthSum), one = _mm256_set1_pd(1.0);
+    // The 8-bit front lookup is taken for the whole block too, a point per lane, before the depth test:
+    // most blocks are drawn, and the lanes that lose cost less than the lookups one by one.
+    const FaceLookup& lookup = source.lookup;
+    const bool blockLookups = lookup.frontImage8 != nullptr;
     alignas(32) double depth[4], w0[4], w1[4], w2[4], u[4], v[4];
+    alignas(16) PackedColor colors[4];
     for (int32_t x = run.first; x <= run.last; x += 4) {
         const __m256d px = _mm256_add_pd(_mm256_set1_pd(static_cast<double>(x)), laneCentres);
         const __m256d pxMinusAx = _mm256_sub_pd(px, ax);
@@ -730,13 +741,27 @@ __attribute__((target("avx2"))) void rasterizeInteriorWide(const FragmentSource&
         _mm256_store_pd(w0, weight0);
         _mm256_store_pd(w1, weight1);
         _mm256_store_pd(w2, weight2);
-        _mm256_store_pd(u, interpolateWide(source.u, weight0, weight1, weight2));
-        _mm256_store_pd(v, interpolateWide(source.v, weight0, weight1, weight2));
+        const __m256d uLanes = interpolateWide(source.u, weight0, weight1, weight2);
+        const __m256d vLanes = interpolateWide(source.v, weight0, weight1, weight2);
+        if (blockLookups) {
+            // lookUpFaceColourWide's u: clamped, then flipped.
+            __m256d mapped = clampUnitWide(uLanes);
+            if (lookup.flipU) mapped = _mm256_sub_pd(one, mapped);
+            _mm_store_si128(reinterpret_cast<__m128i*>(colors),
+                            lookUpTexture8Lanes(*lookup.frontImage8, lookup.fallback, mapped, vLanes));
+        } else {
+            _mm256_store_pd(u, uLanes);
+            _mm256_store_pd(v, vLanes);
+        }
         for (int32_t k = 0; k < lanes; ++k) {
             if ((valid >> k & 1u) == 0) continue;
             const size_t pixel = run.rowStart + static_cast<size_t>(x + k);
             const uint8_t mask = depthResolve(source, run.mask, pixel, targets, depth[k]);
-            if (mask == 0 || !visibleColourWide(source, u[k], v[k], won)) continue;
+            if (mask == 0) continue;
+            if (!(blockLookups ? visibleLookedUpColour(source, colors[k], won)
+                               : visibleColourWide(source, u[k], v[k], won))) {
+                continue;
+            }
             won.weights.depth = depth[k];
             won.weights.weights[0] = w0[k];
             won.weights.weights[1] = w1[k];

@@ -88,4 +88,105 @@ __attribute__((target("avx2"), always_inline)) inline PackedColor lookUpTexture8
     return static_cast<PackedColor>(_mm_cvtsi128_si32(packed));
 }
 
+
+// clampUnit on every lane: max keeps x only where x > 0 (NaN gives 0), then min keeps it only where
+// it is below 1, as clampUnit's two comparisons do.
+__attribute__((target("avx2"), always_inline)) inline __m256d clampUnitWide(__m256d x) {
+    return _mm256_min_pd(_mm256_max_pd(x, _mm256_setzero_pd()), _mm256_set1_pd(1.0));
+}
+
+// texelPosition on every lane, in its order of operations: max keeps the position only where it is
+// above 0, and min(edge, p) takes the edge only where the edge is below p, as std::min does.
+__attribute__((target("avx2"), always_inline)) inline __m256d texelPositionWide(int32_t size, double lo, double hi,
+                                                                               __m256d t) {
+    const __m256d edge = _mm256_set1_pd(static_cast<double>(size - 1));
+    const __m256d position = _mm256_mul_pd(
+        edge, _mm256_add_pd(_mm256_set1_pd(lo), _mm256_mul_pd(_mm256_set1_pd(hi - lo), clampUnitWide(t))));
+    return _mm256_min_pd(edge, _mm256_max_pd(position, _mm256_setzero_pd()));
+}
+
+// Byte offsets of texels (x, y) from the image's base, in 64 bits: rows of a large image may lie
+// further apart than 32 bits reach.
+__attribute__((target("avx2"), always_inline)) inline __m256i texelOffsets8(__m256i rowOffsets, __m128i x) {
+    return _mm256_add_epi64(rowOffsets, _mm256_slli_epi64(_mm256_cvtepi32_epi64(x), 2));
+}
+
+// One corner's share for four points: its weight times its texel's alpha fraction, added to the
+// alpha sum, and that times each colour byte added to the channel sums.
+struct TexelSums8 {
+    __m256d alpha, red, green, blue;
+};
+__attribute__((target("avx2"), always_inline)) inline void addCornerLanes8(TexelSums8& sums, const void* base,
+                                                                          __m256i offsets, __m256d weight) {
+    // Each lane reads one whole texel: alpha, red, green and blue bytes from low to high. The masked
+    // gathers, with every lane enabled, start from a defined register (GCC warns about the plain ones).
+    const __m128i texels = _mm256_mask_i64gather_epi32(_mm_setzero_si128(), static_cast<const int*>(base), offsets,
+                                                       _mm_set1_epi32(-1), 1);
+    const __m128i low = _mm_set1_epi32(0xff);
+    const __m128i alphaBytes = _mm_and_si128(texels, low);
+    const __m256d fractions = _mm256_mask_i32gather_pd(_mm256_setzero_pd(), kByteFractions.data(), alphaBytes,
+                                                       _mm256_castsi256_pd(_mm256_set1_epi64x(-1)), 8);
+    const __m256d w = _mm256_mul_pd(weight, fractions);
+    sums.alpha = _mm256_add_pd(sums.alpha, w);
+    sums.red = _mm256_add_pd(sums.red, _mm256_mul_pd(w, _mm256_cvtepi32_pd(_mm_and_si128(_mm_srli_epi32(texels, 8), low))));
+    sums.green =
+        _mm256_add_pd(sums.green, _mm256_mul_pd(w, _mm256_cvtepi32_pd(_mm_and_si128(_mm_srli_epi32(texels, 16), low))));
+    sums.blue = _mm256_add_pd(sums.blue, _mm256_mul_pd(w, _mm256_cvtepi32_pd(_mm_srli_epi32(texels, 24))));
+}
+
+// packChannel on every lane: the values are finite, and max/min clamp them as std::clamp does.
+__attribute__((target("avx2"), always_inline)) inline __m128i packChannelLanes(__m256d x) {
+    const __m256d clamped = _mm256_min_pd(_mm256_max_pd(x, _mm256_setzero_pd()), _mm256_set1_pd(255.0));
+    return _mm256_cvttpd_epi32(_mm256_add_pd(clamped, _mm256_set1_pd(0.5)));
+}
+
+// A colour sum back to straight colour in the lanes marked opaque, the fallback's channel elsewhere.
+__attribute__((target("avx2"), always_inline)) inline __m256d straightLanes(__m256d sum, __m256d inverseAlpha,
+                                                                           __m256d opaque, uint8_t fallbackChannel) {
+    return _mm256_blendv_pd(_mm256_set1_pd(static_cast<double>(fallbackChannel)), _mm256_mul_pd(sum, inverseAlpha),
+                            opaque);
+}
+
+// lookUpTexture8Wide at four points, a point per lane: lane k of the result is the packed colour of
+// (u[k], v[k]), bit for bit. Every step runs lane-wise in the one-point lookup's order (sums from 0,
+// corners in cell order), with only AVX2 enabled, not FMA. Coordinates that are not finite are
+// clamped as the one-point lookup clamps them, so any lane reads inside the image.
+__attribute__((target("avx2"), always_inline)) inline __m128i lookUpTexture8Lanes(const SurfaceTexture& texture,
+                                                                                 PackedColor fallback, __m256d u,
+                                                                                 __m256d v) {
+    const UvRect& rect = texture.uvRect;
+    const __m256d x = texelPositionWide(texture.width, rect.uMin, rect.uMax, u);
+    const __m256d y = texelPositionWide(texture.height, rect.vMin, rect.vMax, v);
+    // Both positions lie in [0, size - 1], where truncation is floor.
+    const __m128i x0 = _mm256_cvttpd_epi32(x);
+    const __m128i y0 = _mm256_cvttpd_epi32(y);
+    const __m128i one = _mm_set1_epi32(1);
+    const __m128i x1 = _mm_min_epi32(_mm_add_epi32(x0, one), _mm_set1_epi32(texture.width - 1));
+    const __m128i y1 = _mm_min_epi32(_mm_add_epi32(y0, one), _mm_set1_epi32(texture.height - 1));
+    const __m256d fx = _mm256_sub_pd(x, _mm256_cvtepi32_pd(x0));
+    const __m256d fy = _mm256_sub_pd(y, _mm256_cvtepi32_pd(y0));
+    const __m256d unit = _mm256_set1_pd(1.0);
+    const __m256d restX = _mm256_sub_pd(unit, fx), restY = _mm256_sub_pd(unit, fy);
+
+    const __m256i rowBytes = _mm256_set1_epi64x(texture.rowBytes);
+    const __m256i row0 = _mm256_mul_epi32(_mm256_cvtepi32_epi64(y0), rowBytes);
+    const __m256i row1 = _mm256_mul_epi32(_mm256_cvtepi32_epi64(y1), rowBytes);
+    const void* base = texture.baseAddress;
+    TexelSums8 sums{_mm256_setzero_pd(), _mm256_setzero_pd(), _mm256_setzero_pd(), _mm256_setzero_pd()};
+    addCornerLanes8(sums, base, texelOffsets8(row0, x0), _mm256_mul_pd(restX, restY));
+    addCornerLanes8(sums, base, texelOffsets8(row0, x1), _mm256_mul_pd(fx, restY));
+    addCornerLanes8(sums, base, texelOffsets8(row1, x0), _mm256_mul_pd(restX, fy));
+    addCornerLanes8(sums, base, texelOffsets8(row1, x1), _mm256_mul_pd(fx, fy));
+
+    // Straight colour where some alpha was summed, the fallback's colour elsewhere.
+    const __m256d opaque = _mm256_cmp_pd(sums.alpha, _mm256_set1_pd(kTextureAlphaFloor), _CMP_GT_OQ);
+    const __m256d inverseAlpha = _mm256_div_pd(unit, sums.alpha);
+    const __m128i alpha = packChannelLanes(_mm256_mul_pd(sums.alpha, _mm256_set1_pd(255.0)));
+    const __m128i red = packChannelLanes(straightLanes(sums.red, inverseAlpha, opaque, packedRed(fallback)));
+    const __m128i green = packChannelLanes(straightLanes(sums.green, inverseAlpha, opaque, packedGreen(fallback)));
+    const __m128i blue = packChannelLanes(straightLanes(sums.blue, inverseAlpha, opaque, packedBlue(fallback)));
+    return _mm_or_si128(_mm_or_si128(alpha, _mm_slli_epi32(red, 8)),
+                        _mm_or_si128(_mm_slli_epi32(green, 16), _mm_slli_epi32(blue, 24)));
+}
+
 }  // namespace zephrin

@@ -38,6 +38,10 @@ PackedColor sampleTexture8(const SurfaceTexture& texture, PackedColor fallback, 
 PackedColor sampleTexture8Portable(const SurfaceTexture& texture, PackedColor fallback, double u, double v);
 PackedColor sampleTexture8Wide(const SurfaceTexture& texture, PackedColor fallback, double u, double v);  // AVX2 only
 bool wideTextureLookups();
+// sampleTexture8Wide at four points at once (the raster's wide interior loop takes the same lookup
+// inline): colors[k] is the colour at (u[k], v[k]), bit for bit. AVX2 only.
+void sampleTexture8Lanes(const SurfaceTexture& texture, PackedColor fallback, const double (&u)[4],
+                         const double (&v)[4], PackedColor (&colors)[4]);
 
 // Sets texture.uniform8 (and uniformColor) when the texture is a readable 8-bit image whose texels
 // are all the same; sampleTexture then answers from that texel. Reading stops at the first texel

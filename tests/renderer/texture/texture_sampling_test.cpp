@@ -166,16 +166,34 @@ TEST(SampleTexture, EightBitLookupMatchesTheChannelByChannelSumExactly) {
     for (const UvRect rect : {UvRect{0.0, 0.0, 1.0, 1.0}, UvRect{0.2, 0.1, 0.7, 0.8}}) {
         SurfaceTexture t = image.texture(AEGP_WorldType_8);
         t.uvRect = rect;
+        double u[4] = {}, v[4] = {};
+        PackedColor expected[4] = {};
         for (int i = 0; i < 4000; ++i) {
-            const double u = coordinate(rng), v = coordinate(rng);
-            const PackedColor expected = reference(t, u, v);
-            ASSERT_EQ(sampleTexture(t, kFallback, u, v), expected) << u << ", " << v;
-            // Both paths on the same input, whichever this processor takes.
-            ASSERT_EQ(sampleTexture8Portable(t, kFallback, u, v), expected) << u << ", " << v;
-            if (wideTextureLookups()) {
-                ASSERT_EQ(sampleTexture8Wide(t, kFallback, u, v), expected) << u << ", " << v;
+            const int lane = i % 4;
+            u[lane] = coordinate(rng);
+            v[lane] = coordinate(rng);
+            expected[lane] = reference(t, u[lane], v[lane]);
+            ASSERT_EQ(sampleTexture(t, kFallback, u[lane], v[lane]), expected[lane]) << u[lane] << ", " << v[lane];
+            // Every path on the same input, whichever this processor takes.
+            ASSERT_EQ(sampleTexture8Portable(t, kFallback, u[lane], v[lane]), expected[lane]);
+            if (!wideTextureLookups()) continue;
+            ASSERT_EQ(sampleTexture8Wide(t, kFallback, u[lane], v[lane]), expected[lane]) << u[lane] << ", " << v[lane];
+            if (lane == 3) {
+                PackedColor colors[4] = {};
+                sampleTexture8Lanes(t, kFallback, u, v, colors);
+                for (int k = 0; k < 4; ++k) ASSERT_EQ(colors[k], expected[k]) << u[k] << ", " << v[k];
             }
         }
+    }
+    if (wideTextureLookups()) {
+        // Points that are not finite, in some lanes only: each lane is clamped on its own, as one
+        // point at a time would be, and reads inside the image.
+        const double inf = std::numeric_limits<double>::infinity(), nan = std::nan("");
+        SurfaceTexture t = image.texture(AEGP_WorldType_8);
+        const double u[4] = {nan, 0.3, inf, -inf}, v[4] = {0.6, -inf, nan, inf};
+        PackedColor colors[4] = {};
+        sampleTexture8Lanes(t, kFallback, u, v, colors);
+        for (int k = 0; k < 4; ++k) EXPECT_EQ(colors[k], sampleTexture8Portable(t, kFallback, u[k], v[k])) << k;
     }
     if (!wideTextureLookups()) GTEST_SKIP() << "no AVX2 here: only the portable path was checked";
 }
