@@ -699,6 +699,69 @@ __attribute__((target("avx2"), always_inline)) inline __m256d interpolateWide(co
     return _mm256_add_pd(sum, _mm256_mul_pd(_mm256_set1_pd(values[2]), w2));
 }
 
+// Lane k of a four-lane mask for each bit k of `bits`, in 32-bit lanes.
+__attribute__((target("avx2"), always_inline)) inline __m128i laneMask32(uint32_t bits) {
+    const __m128i lane = _mm_setr_epi32(1, 2, 4, 8);
+    return _mm_cmpeq_epi32(_mm_and_si128(_mm_set1_epi32(static_cast<int32_t>(bits)), lane), lane);
+}
+
+// Four 32-bit values at `at`, lane k replaced by values[k] where `lanes` is set.
+__attribute__((target("avx2"), always_inline)) inline void storeLanes32(int32_t* at, __m128i lanes, __m128i values) {
+    auto* where = reinterpret_cast<__m128i*>(at);
+    _mm_storeu_si128(where, _mm_blendv_epi8(_mm_loadu_si128(where), values, lanes));
+}
+
+// The depth resolve and the writes of four interior pixels first .. first+3 of one row, lane k at
+// depth z[k] with colour colors[k], only the lanes in `valid` taken. Done lane-wise where none of the
+// four pixels holds a fragment of the source's own surface: each lane is then depthResolve's plain
+// depth test, visibleLookedUpColour's alpha test and writeWinner's writes, on values computed the same
+// way. False, with nothing written, when some lane meets its own surface (the same-surface rule is
+// left to the lane-by-lane loop). The pixels are read and written whole, the lanes not won written
+// back as they were: all four lie in the run, and the row belongs to this pass alone.
+__attribute__((target("avx2"), always_inline)) inline bool resolveBlockWide(const FragmentSource& source,
+                                                                           uint8_t ownMask, size_t first,
+                                                                           uint32_t valid, __m256d z,
+                                                                           __m128i colors,
+                                                                           const RasterTargets& targets) {
+    const __m128i surfaceLanes = _mm_set1_epi32(source.surfaceIndex);
+    const __m128i stored = _mm_loadu_si128(reinterpret_cast<const __m128i*>(targets.surfaceIndex + first));
+    const auto sameSurface =
+        static_cast<uint32_t>(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(stored, surfaceLanes))));
+    if ((sameSurface & valid) != 0) return false;
+    const __m256d storedDepth = _mm256_loadu_pd(targets.depth + first);
+    const __m128i alphaBytes = _mm_and_si128(colors, _mm_set1_epi32(0xff));
+    const __m256d fractions = _mm256_mask_i32gather_pd(_mm256_setzero_pd(), kByteFractions.data(), alphaBytes,
+                                                       _mm256_castsi256_pd(_mm256_set1_epi64x(-1)), 8);
+    const __m256d alpha = clampUnitWide(_mm256_mul_pd(fractions, _mm256_set1_pd(source.opacity)));
+    const __m256d wins = _mm256_and_pd(_mm256_cmp_pd(z, storedDepth, _CMP_LT_OQ),
+                                       _mm256_cmp_pd(alpha, _mm256_set1_pd(kTransparentAlpha), _CMP_GT_OQ));
+    const auto written = static_cast<uint32_t>(_mm256_movemask_pd(wins)) & valid;
+    if (written == 0) return true;
+    const __m128i written32 = laneMask32(written);
+    _mm256_storeu_pd(targets.depth + first,
+                     _mm256_blendv_pd(storedDepth, z, _mm256_castsi256_pd(_mm256_cvtepi32_epi64(written32))));
+    storeLanes32(targets.surfaceIndex + first, written32, surfaceLanes);
+    WinnerIndices& winners = *targets.winners;
+    storeLanes32(&winners.triangleAt(first), written32, _mm_set1_epi32(source.triangleIndex));
+    storeLanes32(&winners.clipAt(first), written32, _mm_set1_epi32(source.clipTriangle));
+    if (targets.preparedIndex != nullptr) {
+        storeLanes32(targets.preparedIndex + first, written32, _mm_set1_epi32(source.preparedIndex));
+    }
+    if (targets.packedColor != nullptr) {
+        storeLanes32(reinterpret_cast<int32_t*>(targets.packedColor + first), written32, colors);
+    }
+    alignas(32) double alphas[4];
+    _mm256_store_pd(alphas, alpha);
+    for (uint32_t lanes = written; lanes != 0; lanes &= lanes - 1) {
+        const auto k = static_cast<size_t>(__builtin_ctz(lanes));
+        // Without a same-surface fragment the pixel takes the winner's own mask.
+        targets.coverage[first + k] = ownMask;
+        targets.color[4 * (first + k) + 3] = alphas[k];
+        if (targets.winnerMask != nullptr) targets.winnerMask[first + k] = ownMask;
+    }
+    return true;
+}
+
 // rasterizeInteriorPortable four pixels at a time: lane k of a block is pixel x + k. The weights and
 // the texture coordinates are computed for the whole block in visibleColourVia's order (its sums start
 // from 0); the depth resolve then runs pixel by pixel, in order, as in the portable loop.
@@ -719,6 +782,8 @@ __attribute__((target("avx2"))) void rasterizeInteriorWide(const FragmentSource&
     // most blocks are drawn, and the lanes that lose cost less than the lookups one by one.
     const FaceLookup& lookup = source.lookup;
     const bool blockLookups = lookup.frontImage8 != nullptr;
+    // Blocks are resolved and written whole where no record is kept per winner.
+    const bool blockWrites = blockLookups && targets.visiblePixels == nullptr;
     alignas(32) double depth[4], w0[4], w1[4], w2[4], u[4], v[4];
     alignas(16) PackedColor colors[4];
     for (int32_t x = run.first; x <= run.last; x += 4) {
@@ -747,8 +812,13 @@ __attribute__((target("avx2"))) void rasterizeInteriorWide(const FragmentSource&
             // lookUpFaceColourWide's u: clamped, then flipped.
             __m256d mapped = clampUnitWide(uLanes);
             if (lookup.flipU) mapped = _mm256_sub_pd(one, mapped);
-            _mm_store_si128(reinterpret_cast<__m128i*>(colors),
-                            lookUpTexture8Lanes(*lookup.frontImage8, lookup.fallback, mapped, vLanes));
+            const __m128i colorLanes = lookUpTexture8Lanes(*lookup.frontImage8, lookup.fallback, mapped, vLanes);
+            if (blockWrites && lanes == 4 &&
+                resolveBlockWide(source, run.mask, run.rowStart + static_cast<size_t>(x), valid, z, colorLanes,
+                                 targets)) {
+                continue;
+            }
+            _mm_store_si128(reinterpret_cast<__m128i*>(colors), colorLanes);
         } else {
             _mm256_store_pd(u, uLanes);
             _mm256_store_pd(v, vLanes);

@@ -344,9 +344,9 @@ TEST(RasterBand, TransparentFragmentsAreNotWrittenAndHideNothing) {
 
 TEST(RasterBand, WideAndPortableRowLoopsWriteTheSameArrays) {
     // Textured, partly transparent surfaces at a few depths (ties included), most wide enough for long
-    // interior runs of every length modulo four and some narrow enough to be walked column by column,
-    // with the deferred-shading records kept: the wide loops must leave every array exactly as the
-    // portable loops do.
+    // interior runs of every length modulo four and some narrow enough to be walked column by column:
+    // the wide loops must leave every array exactly as the portable loops do, whichever arrays the
+    // frame keeps.
     constexpr int32_t kSize = 64;
     const SceneCamera camera = rasterCamera(kSize, kSize);
     std::vector<PF_Pixel8> image(16 * 16);
@@ -386,44 +386,54 @@ TEST(RasterBand, WideAndPortableRowLoopsWriteTheSameArrays) {
         }
     }
     const std::vector<PreparedTriangle> prepared = prepareRaster(camera, surfaces, kSize, kSize);
-    auto rasterizeWith = [&](bool portable) {
+    // Rows in two halves, each with its own winner indices: where the frame keeps no triangle
+    // indices, the second half's start at a pixel offset.
+    auto rasterizeWith = [&](const FrameBufferSet& set, bool portable) {
         FrameBuffers buffers;
         buffers.rasterWidth = buffers.rasterHeight = kSize;
-        allocateFrameBuffers(buffers, FrameBufferSet{true, true, true, false});
-        WinnerIndices winners;
-        bindWinnerIndices(buffers, 0, kSize, winners);
-        const RasterTargets targets = rasterTargets(buffers, winners);
-        for (size_t i = 0; i < prepared.size(); ++i) {
-            const PreparedTriangle& triangle = prepared[i];
-            const SceneSurface& surface = surfaces[static_cast<size_t>(triangle.surfaceIndex)];
-            for (int32_t y = triangle.minY; y <= triangle.maxY; ++y) {
-                if (portable) {
-                    rasterizeTriangleRowPortable(surface, triangle, static_cast<int32_t>(i), y, targets);
-                } else {
-                    rasterizeTriangleRow(surface, triangle, static_cast<int32_t>(i), y, targets);
+        allocateFrameBuffers(buffers, set);
+        for (const int32_t firstRow : {0, kSize / 2}) {
+            const int32_t endRow = firstRow + kSize / 2;
+            WinnerIndices winners;
+            bindWinnerIndices(buffers, firstRow, endRow, winners);
+            const RasterTargets targets = rasterTargets(buffers, winners);
+            for (size_t i = 0; i < prepared.size(); ++i) {
+                const PreparedTriangle& triangle = prepared[i];
+                const SceneSurface& surface = surfaces[static_cast<size_t>(triangle.surfaceIndex)];
+                for (int32_t y = std::max(triangle.minY, firstRow); y <= std::min(triangle.maxY, endRow - 1); ++y) {
+                    if (portable) {
+                        rasterizeTriangleRowPortable(surface, triangle, static_cast<int32_t>(i), y, targets);
+                    } else {
+                        rasterizeTriangleRow(surface, triangle, static_cast<int32_t>(i), y, targets);
+                    }
                 }
             }
         }
         return buffers;
     };
-    const FrameBuffers wide = rasterizeWith(false);
-    const FrameBuffers portable = rasterizeWith(true);
-    size_t drawn = 0;
-    for (int32_t index : portable.surfaceIndex) drawn += index >= 0 ? 1 : 0;
-    EXPECT_GT(drawn, static_cast<size_t>(kSize * kSize / 2));
-    EXPECT_EQ(wide.depth, portable.depth);
-    EXPECT_EQ(wide.coverage, portable.coverage);
-    EXPECT_EQ(wide.color, portable.color);
-    EXPECT_EQ(wide.surfaceIndex, portable.surfaceIndex);
-    EXPECT_EQ(wide.triangleIndex, portable.triangleIndex);
-    EXPECT_EQ(wide.clipTriangle, portable.clipTriangle);
-    EXPECT_EQ(wide.preparedIndex, portable.preparedIndex);
-    EXPECT_EQ(wide.packedColor, portable.packedColor);
-    EXPECT_EQ(wide.winnerMask, portable.winnerMask);
-    ASSERT_EQ(wide.visiblePixels.size(), portable.visiblePixels.size());
-    EXPECT_EQ(std::memcmp(wide.visiblePixels.data(), portable.visiblePixels.data(),
-                          wide.visiblePixels.size() * sizeof(VisiblePixel)),
-              0);
+    // With the deferred-shading records (pixel by pixel), with the tile path's arrays only and with
+    // the fewest arrays (whole blocks at a time where the processor has AVX2).
+    for (const FrameBufferSet set : {FrameBufferSet{true, true, true, false}, FrameBufferSet{true, true, false, false},
+                                     FrameBufferSet{false, false, false, false}}) {
+        const FrameBuffers wide = rasterizeWith(set, false);
+        const FrameBuffers portable = rasterizeWith(set, true);
+        size_t drawn = 0;
+        for (int32_t index : portable.surfaceIndex) drawn += index >= 0 ? 1 : 0;
+        EXPECT_GT(drawn, static_cast<size_t>(kSize * kSize / 2));
+        EXPECT_EQ(wide.depth, portable.depth);
+        EXPECT_EQ(wide.coverage, portable.coverage);
+        EXPECT_EQ(wide.color, portable.color);
+        EXPECT_EQ(wide.surfaceIndex, portable.surfaceIndex);
+        EXPECT_EQ(wide.triangleIndex, portable.triangleIndex);
+        EXPECT_EQ(wide.clipTriangle, portable.clipTriangle);
+        EXPECT_EQ(wide.preparedIndex, portable.preparedIndex);
+        EXPECT_EQ(wide.packedColor, portable.packedColor);
+        EXPECT_EQ(wide.winnerMask, portable.winnerMask);
+        ASSERT_EQ(wide.visiblePixels.size(), portable.visiblePixels.size());
+        EXPECT_EQ(std::memcmp(wide.visiblePixels.data(), portable.visiblePixels.data(),
+                              wide.visiblePixels.size() * sizeof(VisiblePixel)),
+                  0);
+    }
     if (!wideCoverage()) GTEST_SKIP() << "no AVX2 here: both calls took the portable loop";
 }
 
