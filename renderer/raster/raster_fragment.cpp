@@ -691,12 +691,12 @@ __attribute__((target("avx2"))) void rasterizeEdgePixelsWide(const FragmentSourc
     }
 }
 
-// values[0] w0 + values[1] w1 + values[2] w2, summed from 0 as visibleColourVia sums it.
-__attribute__((target("avx2"), always_inline)) inline __m256d interpolateWide(const double (&values)[3], __m256d w0,
-                                                                             __m256d w1, __m256d w2) {
-    __m256d sum = _mm256_add_pd(_mm256_setzero_pd(), _mm256_mul_pd(_mm256_set1_pd(values[0]), w0));
-    sum = _mm256_add_pd(sum, _mm256_mul_pd(_mm256_set1_pd(values[1]), w1));
-    return _mm256_add_pd(sum, _mm256_mul_pd(_mm256_set1_pd(values[2]), w2));
+// a0 w0 + a1 w1 + a2 w2, summed from 0 as visibleColourVia sums it.
+__attribute__((target("avx2"), always_inline)) inline __m256d interpolateWide(__m256d a0, __m256d a1, __m256d a2,
+                                                                             __m256d w0, __m256d w1, __m256d w2) {
+    __m256d sum = _mm256_add_pd(_mm256_setzero_pd(), _mm256_mul_pd(a0, w0));
+    sum = _mm256_add_pd(sum, _mm256_mul_pd(a1, w1));
+    return _mm256_add_pd(sum, _mm256_mul_pd(a2, w2));
 }
 
 // Lane k of a four-lane mask for each bit k of `bits`, in 32-bit lanes.
@@ -784,6 +784,13 @@ __attribute__((target("avx2"))) void rasterizeInteriorWide(const FragmentSource&
     const bool blockLookups = lookup.frontImage8 != nullptr;
     // Blocks are resolved and written whole where no record is kept per winner.
     const bool blockWrites = blockLookups && targets.visiblePixels == nullptr;
+    const Texture8Lanes texture =
+        blockLookups ? texture8Lanes(*lookup.frontImage8, lookup.fallback) : Texture8Lanes{};
+    const bool flipU = lookup.flipU;
+    // The corners' texture coordinates in every lane, held here: stores into the frame's arrays would
+    // otherwise have them read from the source again for every block.
+    const __m256d u0 = _mm256_set1_pd(source.u[0]), u1 = _mm256_set1_pd(source.u[1]), u2 = _mm256_set1_pd(source.u[2]);
+    const __m256d v0 = _mm256_set1_pd(source.v[0]), v1 = _mm256_set1_pd(source.v[1]), v2 = _mm256_set1_pd(source.v[2]);
     alignas(32) double depth[4], w0[4], w1[4], w2[4], u[4], v[4];
     alignas(16) PackedColor colors[4];
     for (int32_t x = run.first; x <= run.last; x += 4) {
@@ -806,13 +813,13 @@ __attribute__((target("avx2"))) void rasterizeInteriorWide(const FragmentSource&
         _mm256_store_pd(w0, weight0);
         _mm256_store_pd(w1, weight1);
         _mm256_store_pd(w2, weight2);
-        const __m256d uLanes = interpolateWide(source.u, weight0, weight1, weight2);
-        const __m256d vLanes = interpolateWide(source.v, weight0, weight1, weight2);
+        const __m256d uLanes = interpolateWide(u0, u1, u2, weight0, weight1, weight2);
+        const __m256d vLanes = interpolateWide(v0, v1, v2, weight0, weight1, weight2);
         if (blockLookups) {
             // lookUpFaceColourWide's u: clamped, then flipped.
             __m256d mapped = clampUnitWide(uLanes);
-            if (lookup.flipU) mapped = _mm256_sub_pd(one, mapped);
-            const __m128i colorLanes = lookUpTexture8Lanes(*lookup.frontImage8, lookup.fallback, mapped, vLanes);
+            if (flipU) mapped = _mm256_sub_pd(one, mapped);
+            const __m128i colorLanes = lookUpTexture8Lanes(texture, mapped, vLanes);
             if (blockWrites && lanes == 4 &&
                 resolveBlockWide(source, run.mask, run.rowStart + static_cast<size_t>(x), valid, z, colorLanes,
                                  targets)) {

@@ -95,13 +95,12 @@ __attribute__((target("avx2"), always_inline)) inline __m256d clampUnitWide(__m2
     return _mm256_min_pd(_mm256_max_pd(x, _mm256_setzero_pd()), _mm256_set1_pd(1.0));
 }
 
-// texelPosition on every lane, in its order of operations: max keeps the position only where it is
-// above 0, and min(edge, p) takes the edge only where the edge is below p, as std::min does.
-__attribute__((target("avx2"), always_inline)) inline __m256d texelPositionWide(int32_t size, double lo, double hi,
-                                                                               __m256d t) {
-    const __m256d edge = _mm256_set1_pd(static_cast<double>(size - 1));
-    const __m256d position = _mm256_mul_pd(
-        edge, _mm256_add_pd(_mm256_set1_pd(lo), _mm256_mul_pd(_mm256_set1_pd(hi - lo), clampUnitWide(t))));
+// texelPosition on every lane, in its order of operations (edge: size - 1, span: hi - lo): max keeps
+// the position only where it is above 0, and min(edge, p) takes the edge only where the edge is below
+// p, as std::min does.
+__attribute__((target("avx2"), always_inline)) inline __m256d texelPositionWide(__m256d edge, __m256d lo,
+                                                                               __m256d span, __m256d t) {
+    const __m256d position = _mm256_mul_pd(edge, _mm256_add_pd(lo, _mm256_mul_pd(span, clampUnitWide(t))));
     return _mm256_min_pd(edge, _mm256_max_pd(position, _mm256_setzero_pd()));
 }
 
@@ -140,51 +139,76 @@ __attribute__((target("avx2"), always_inline)) inline __m128i packChannelLanes(_
     return _mm256_cvttpd_epi32(_mm256_add_pd(clamped, _mm256_set1_pd(0.5)));
 }
 
+// What lookUpTexture8Lanes needs of a texture and its fallback, each value in every lane, set up once
+// for many lookups.
+struct Texture8Lanes {
+    __m256d edgeX, edgeY, loU, spanU, loV, spanV;
+    __m128i lastX, lastY;
+    __m256i rowBytes;
+    const void* base;
+    __m256d fallbackRed, fallbackGreen, fallbackBlue;
+};
+
+__attribute__((target("avx2"), always_inline)) inline Texture8Lanes texture8Lanes(const SurfaceTexture& texture,
+                                                                                 PackedColor fallback) {
+    const UvRect& rect = texture.uvRect;
+    Texture8Lanes lanes;
+    lanes.edgeX = _mm256_set1_pd(static_cast<double>(texture.width - 1));
+    lanes.edgeY = _mm256_set1_pd(static_cast<double>(texture.height - 1));
+    lanes.loU = _mm256_set1_pd(rect.uMin);
+    lanes.spanU = _mm256_set1_pd(rect.uMax - rect.uMin);
+    lanes.loV = _mm256_set1_pd(rect.vMin);
+    lanes.spanV = _mm256_set1_pd(rect.vMax - rect.vMin);
+    lanes.lastX = _mm_set1_epi32(texture.width - 1);
+    lanes.lastY = _mm_set1_epi32(texture.height - 1);
+    lanes.rowBytes = _mm256_set1_epi64x(texture.rowBytes);
+    lanes.base = texture.baseAddress;
+    lanes.fallbackRed = _mm256_set1_pd(static_cast<double>(packedRed(fallback)));
+    lanes.fallbackGreen = _mm256_set1_pd(static_cast<double>(packedGreen(fallback)));
+    lanes.fallbackBlue = _mm256_set1_pd(static_cast<double>(packedBlue(fallback)));
+    return lanes;
+}
+
 // A colour sum back to straight colour in the lanes marked opaque, the fallback's channel elsewhere.
 __attribute__((target("avx2"), always_inline)) inline __m256d straightLanes(__m256d sum, __m256d inverseAlpha,
-                                                                           __m256d opaque, uint8_t fallbackChannel) {
-    return _mm256_blendv_pd(_mm256_set1_pd(static_cast<double>(fallbackChannel)), _mm256_mul_pd(sum, inverseAlpha),
-                            opaque);
+                                                                           __m256d opaque, __m256d fallback) {
+    return _mm256_blendv_pd(fallback, _mm256_mul_pd(sum, inverseAlpha), opaque);
 }
 
 // lookUpTexture8Wide at four points, a point per lane: lane k of the result is the packed colour of
 // (u[k], v[k]), bit for bit. Every step runs lane-wise in the one-point lookup's order (sums from 0,
 // corners in cell order), with only AVX2 enabled, not FMA. Coordinates that are not finite are
 // clamped as the one-point lookup clamps them, so any lane reads inside the image.
-__attribute__((target("avx2"), always_inline)) inline __m128i lookUpTexture8Lanes(const SurfaceTexture& texture,
-                                                                                 PackedColor fallback, __m256d u,
-                                                                                 __m256d v) {
-    const UvRect& rect = texture.uvRect;
-    const __m256d x = texelPositionWide(texture.width, rect.uMin, rect.uMax, u);
-    const __m256d y = texelPositionWide(texture.height, rect.vMin, rect.vMax, v);
+__attribute__((target("avx2"), always_inline)) inline __m128i lookUpTexture8Lanes(const Texture8Lanes& texture,
+                                                                                 __m256d u, __m256d v) {
+    const __m256d x = texelPositionWide(texture.edgeX, texture.loU, texture.spanU, u);
+    const __m256d y = texelPositionWide(texture.edgeY, texture.loV, texture.spanV, v);
     // Both positions lie in [0, size - 1], where truncation is floor.
     const __m128i x0 = _mm256_cvttpd_epi32(x);
     const __m128i y0 = _mm256_cvttpd_epi32(y);
     const __m128i one = _mm_set1_epi32(1);
-    const __m128i x1 = _mm_min_epi32(_mm_add_epi32(x0, one), _mm_set1_epi32(texture.width - 1));
-    const __m128i y1 = _mm_min_epi32(_mm_add_epi32(y0, one), _mm_set1_epi32(texture.height - 1));
+    const __m128i x1 = _mm_min_epi32(_mm_add_epi32(x0, one), texture.lastX);
+    const __m128i y1 = _mm_min_epi32(_mm_add_epi32(y0, one), texture.lastY);
     const __m256d fx = _mm256_sub_pd(x, _mm256_cvtepi32_pd(x0));
     const __m256d fy = _mm256_sub_pd(y, _mm256_cvtepi32_pd(y0));
     const __m256d unit = _mm256_set1_pd(1.0);
     const __m256d restX = _mm256_sub_pd(unit, fx), restY = _mm256_sub_pd(unit, fy);
 
-    const __m256i rowBytes = _mm256_set1_epi64x(texture.rowBytes);
-    const __m256i row0 = _mm256_mul_epi32(_mm256_cvtepi32_epi64(y0), rowBytes);
-    const __m256i row1 = _mm256_mul_epi32(_mm256_cvtepi32_epi64(y1), rowBytes);
-    const void* base = texture.baseAddress;
+    const __m256i row0 = _mm256_mul_epi32(_mm256_cvtepi32_epi64(y0), texture.rowBytes);
+    const __m256i row1 = _mm256_mul_epi32(_mm256_cvtepi32_epi64(y1), texture.rowBytes);
     TexelSums8 sums{_mm256_setzero_pd(), _mm256_setzero_pd(), _mm256_setzero_pd(), _mm256_setzero_pd()};
-    addCornerLanes8(sums, base, texelOffsets8(row0, x0), _mm256_mul_pd(restX, restY));
-    addCornerLanes8(sums, base, texelOffsets8(row0, x1), _mm256_mul_pd(fx, restY));
-    addCornerLanes8(sums, base, texelOffsets8(row1, x0), _mm256_mul_pd(restX, fy));
-    addCornerLanes8(sums, base, texelOffsets8(row1, x1), _mm256_mul_pd(fx, fy));
+    addCornerLanes8(sums, texture.base, texelOffsets8(row0, x0), _mm256_mul_pd(restX, restY));
+    addCornerLanes8(sums, texture.base, texelOffsets8(row0, x1), _mm256_mul_pd(fx, restY));
+    addCornerLanes8(sums, texture.base, texelOffsets8(row1, x0), _mm256_mul_pd(restX, fy));
+    addCornerLanes8(sums, texture.base, texelOffsets8(row1, x1), _mm256_mul_pd(fx, fy));
 
     // Straight colour where some alpha was summed, the fallback's colour elsewhere.
     const __m256d opaque = _mm256_cmp_pd(sums.alpha, _mm256_set1_pd(kTextureAlphaFloor), _CMP_GT_OQ);
     const __m256d inverseAlpha = _mm256_div_pd(unit, sums.alpha);
     const __m128i alpha = packChannelLanes(_mm256_mul_pd(sums.alpha, _mm256_set1_pd(255.0)));
-    const __m128i red = packChannelLanes(straightLanes(sums.red, inverseAlpha, opaque, packedRed(fallback)));
-    const __m128i green = packChannelLanes(straightLanes(sums.green, inverseAlpha, opaque, packedGreen(fallback)));
-    const __m128i blue = packChannelLanes(straightLanes(sums.blue, inverseAlpha, opaque, packedBlue(fallback)));
+    const __m128i red = packChannelLanes(straightLanes(sums.red, inverseAlpha, opaque, texture.fallbackRed));
+    const __m128i green = packChannelLanes(straightLanes(sums.green, inverseAlpha, opaque, texture.fallbackGreen));
+    const __m128i blue = packChannelLanes(straightLanes(sums.blue, inverseAlpha, opaque, texture.fallbackBlue));
     return _mm_or_si128(_mm_or_si128(alpha, _mm_slli_epi32(red, 8)),
                         _mm_or_si128(_mm_slli_epi32(green, 16), _mm_slli_epi32(blue, 24)));
 }

@@ -135,7 +135,7 @@ bool wideTextureLookups() { return kWideLookups; }
 __attribute__((target("avx2"))) void sampleTexture8Lanes(const SurfaceTexture& texture, PackedColor fallback,
                                                          const double (&u)[4], const double (&v)[4],
                                                          PackedColor (&colors)[4]) {
-    const __m128i packed = lookUpTexture8Lanes(texture, fallback, _mm256_loadu_pd(u), _mm256_loadu_pd(v));
+    const __m128i packed = lookUpTexture8Lanes(texture8Lanes(texture, fallback), _mm256_loadu_pd(u), _mm256_loadu_pd(v));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(colors), packed);
 }
 
