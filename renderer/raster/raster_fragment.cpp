@@ -272,7 +272,7 @@ CoverageRow coverageRow(const PreparedTriangle& triangle, int32_t y) {
     return row;
 }
 
-RowSpans rowSpans(const PreparedTriangle& triangle, const CoverageRow& row) {
+RowSpans rowSpansPortable(const PreparedTriangle& triangle, const CoverageRow& row) {
     const ProjectedVertex& a = triangle.vertices[0];
     const ProjectedVertex& b = triangle.vertices[1];
     const ProjectedVertex& c = triangle.vertices[2];
@@ -331,6 +331,150 @@ RowSpans rowSpans(const PreparedTriangle& triangle, const CoverageRow& row) {
         spans.interiorLast = std::min(interiorLast, spans.last);
     }
     return spans;
+}
+
+namespace {
+
+// boundByEdge for the four samples of a row at once, a sample per lane, each lane computed exactly as
+// boundByEdge computes it: max(v, s) and min(v, s) keep s unless v is beyond it, as std::max(s, v) and
+// std::min(s, v) do, and the crossings are finite wherever they are used.
+struct SpanLanes {
+    __m256d first, last, interiorFirst, interiorLast;
+};
+
+__attribute__((target("avx2"), always_inline)) inline __m256d finiteLanes(__m256d x) {
+    const __m256d magnitude = _mm256_andnot_pd(_mm256_set1_pd(-0.0), x);
+    return _mm256_cmp_pd(magnitude, _mm256_set1_pd(std::numeric_limits<double>::infinity()), _CMP_LT_OQ);
+}
+
+__attribute__((target("avx2"), always_inline)) inline void boundByEdgeLanes(__m256d f0, __m256d slope, __m256d sx0,
+                                                                           __m256d error, __m256d limit, __m256d ox,
+                                                                           SpanLanes& spans) {
+    const __m256d zero = _mm256_setzero_pd(), one = _mm256_set1_pd(1.0), three = _mm256_set1_pd(3.0);
+    const __m256d reach = _mm256_sub_pd(limit, f0);
+    const __m256d candidateReach = _mm256_sub_pd(reach, _mm256_mul_pd(three, error));
+    const __m256d interiorReach = _mm256_add_pd(reach, _mm256_mul_pd(three, error));
+    const __m256d flat = _mm256_cmp_pd(slope, zero, _CMP_EQ_OQ);
+    const __m256d rising = _mm256_cmp_pd(slope, zero, _CMP_GT_OQ);
+    // Lanes along the edge: the whole row is in or out.
+    const __m256d flatLast = _mm256_blendv_pd(spans.last, _mm256_sub_pd(spans.first, one),
+                                              _mm256_cmp_pd(candidateReach, zero, _CMP_GT_OQ));
+    const __m256d flatInteriorLast = _mm256_blendv_pd(spans.interiorLast, _mm256_sub_pd(spans.interiorFirst, one),
+                                                      _mm256_cmp_pd(interiorReach, zero, _CMP_GT_OQ));
+    // Other lanes (their quotients are not used in the flat lanes).
+    const __m256d candidateCrossing = _mm256_sub_pd(_mm256_add_pd(sx0, _mm256_div_pd(candidateReach, slope)), ox);
+    const __m256d interiorCrossing = _mm256_sub_pd(_mm256_add_pd(sx0, _mm256_div_pd(interiorReach, slope)), ox);
+    const __m256d interiorFinite = finiteLanes(interiorCrossing);
+    const __m256d bounded = _mm256_and_pd(finiteLanes(candidateCrossing), interiorFinite);
+    const __m256d marginRel = _mm256_set1_pd(kSpanMarginRel), marginPixels = _mm256_set1_pd(kSpanMarginPixels);
+    const __m256d signBit = _mm256_set1_pd(-0.0);
+    const __m256d candidateMargin =
+        _mm256_add_pd(marginPixels, _mm256_mul_pd(marginRel, _mm256_andnot_pd(signBit, candidateCrossing)));
+    const __m256d interiorMargin =
+        _mm256_add_pd(marginPixels, _mm256_mul_pd(marginRel, _mm256_andnot_pd(signBit, interiorCrossing)));
+    const __m256d first =
+        _mm256_max_pd(_mm256_floor_pd(_mm256_sub_pd(candidateCrossing, candidateMargin)), spans.first);
+    const __m256d interiorFirst =
+        _mm256_max_pd(_mm256_ceil_pd(_mm256_add_pd(interiorCrossing, interiorMargin)), spans.interiorFirst);
+    const __m256d last = _mm256_min_pd(_mm256_ceil_pd(_mm256_add_pd(candidateCrossing, candidateMargin)), spans.last);
+    const __m256d interiorLast =
+        _mm256_min_pd(_mm256_floor_pd(_mm256_sub_pd(interiorCrossing, interiorMargin)), spans.interiorLast);
+    const __m256d raise = _mm256_and_pd(bounded, rising);
+    const __m256d lower = _mm256_andnot_pd(rising, bounded);
+    __m256d newInteriorLast =
+        _mm256_blendv_pd(_mm256_sub_pd(spans.interiorFirst, one), spans.interiorLast, interiorFinite);
+    newInteriorLast = _mm256_blendv_pd(newInteriorLast, interiorLast, lower);
+    __m256d newLast = _mm256_blendv_pd(spans.last, last, lower);
+    spans.first = _mm256_blendv_pd(spans.first, first, _mm256_andnot_pd(flat, raise));
+    spans.interiorFirst = _mm256_blendv_pd(spans.interiorFirst, interiorFirst, _mm256_andnot_pd(flat, raise));
+    spans.last = _mm256_blendv_pd(newLast, flatLast, flat);
+    spans.interiorLast = _mm256_blendv_pd(newInteriorLast, flatInteriorLast, flat);
+}
+
+// The lowest and the highest of four lanes.
+__attribute__((target("avx2"), always_inline)) inline double lowestLane(__m256d x) {
+    const __m128d half = _mm_min_pd(_mm256_castpd256_pd128(x), _mm256_extractf128_pd(x, 1));
+    return _mm_cvtsd_f64(_mm_min_sd(half, _mm_unpackhi_pd(half, half)));
+}
+__attribute__((target("avx2"), always_inline)) inline double highestLane(__m256d x) {
+    const __m128d half = _mm_max_pd(_mm256_castpd256_pd128(x), _mm256_extractf128_pd(x, 1));
+    return _mm_cvtsd_f64(_mm_max_sd(half, _mm_unpackhi_pd(half, half)));
+}
+
+}  // namespace
+
+// rowSpansPortable for the four-sample pattern with the samples side by side. Each sample's own
+// bounds are bit for bit the portable ones; the candidates are then their union and the interior
+// their intersection, which is what the portable loop's running minimum and maximum come to (an
+// empty sample interior empties the whole interior either way).
+__attribute__((target("avx2"))) RowSpans rowSpansWide(const PreparedTriangle& triangle, const CoverageRow& row) {
+    const ProjectedVertex& a = triangle.vertices[0];
+    const ProjectedVertex& b = triangle.vertices[1];
+    const ProjectedVertex& c = triangle.vertices[2];
+    const double o = triangle.coverage.orientation;
+    const double limit = triangle.coverage.exact
+                             ? triangle.coverage.insideFrom
+                             : -kEdgeInsideEpsilon * std::fabs(triangle.area) * (1.0 + kSpanMarginRel);
+    const double cyMinusAy = c.screenY - a.screenY;
+    const double byMinusAy = b.screenY - a.screenY;
+    const __m256d signBit = _mm256_set1_pd(-0.0);
+    auto magnitude = [signBit](__m256d x) __attribute__((target("avx2"))) { return _mm256_andnot_pd(signBit, x); };
+    auto largest = [magnitude](__m256d p, __m256d q)
+                       __attribute__((target("avx2"))) { return _mm256_max_pd(magnitude(q), magnitude(p)); };
+
+    const __m256d ox = _mm256_set_pd(kFourSamplePattern[3][0], kFourSamplePattern[2][0], kFourSamplePattern[1][0],
+                                     kFourSamplePattern[0][0]);
+    const __m256d minX = _mm256_set1_pd(static_cast<double>(triangle.minX));
+    const __m256d maxX = _mm256_set1_pd(static_cast<double>(triangle.maxX));
+    const __m256d sxLeft = _mm256_add_pd(minX, ox), sxRight = _mm256_add_pd(maxX, ox);
+    SpanLanes sample{minX, maxX, minX, maxX};
+    const __m256d orientation = _mm256_set1_pd(o), limits = _mm256_set1_pd(limit);
+    const __m256d bound = _mm256_set1_pd(kEdgeRoundingBound);
+
+    const __m256d by = _mm256_loadu_pd(row.bMinusY), cy = _mm256_loadu_pd(row.cMinusY);
+    const __m256d cx = _mm256_set1_pd(c.screenX), bx = _mm256_set1_pd(b.screenX), ax = _mm256_set1_pd(a.screenX);
+    const __m256d e0 = _mm256_sub_pd(_mm256_mul_pd(by, _mm256_sub_pd(cx, sxLeft)),
+                                     _mm256_mul_pd(cy, _mm256_sub_pd(bx, sxLeft)));
+    const __m256d size0 =
+        _mm256_add_pd(_mm256_mul_pd(magnitude(by), largest(_mm256_sub_pd(cx, sxLeft), _mm256_sub_pd(cx, sxRight))),
+                      _mm256_mul_pd(magnitude(cy), largest(_mm256_sub_pd(bx, sxLeft), _mm256_sub_pd(bx, sxRight))));
+    boundByEdgeLanes(_mm256_mul_pd(orientation, e0), _mm256_mul_pd(orientation, _mm256_sub_pd(cy, by)), sxLeft,
+                     _mm256_mul_pd(bound, size0), limits, ox, sample);
+
+    const __m256d sxMinusAx = _mm256_sub_pd(sxLeft, ax);
+    const __m256d axSpan = largest(sxMinusAx, _mm256_sub_pd(sxRight, ax));
+    const __m256d edge1 = _mm256_loadu_pd(row.edge1RowTerm), edge2 = _mm256_loadu_pd(row.edge2RowTerm);
+    const __m256d e1 = _mm256_sub_pd(edge1, _mm256_mul_pd(_mm256_set1_pd(cyMinusAy), sxMinusAx));
+    const __m256d size1 = _mm256_add_pd(magnitude(edge1), _mm256_mul_pd(_mm256_set1_pd(std::fabs(cyMinusAy)), axSpan));
+    boundByEdgeLanes(_mm256_mul_pd(orientation, e1), _mm256_set1_pd(-o * cyMinusAy), sxLeft, _mm256_mul_pd(bound, size1), limits, ox,
+                     sample);
+
+    const __m256d e2 = _mm256_sub_pd(_mm256_mul_pd(_mm256_set1_pd(byMinusAy), sxMinusAx), edge2);
+    const __m256d size2 = _mm256_add_pd(magnitude(edge2), _mm256_mul_pd(_mm256_set1_pd(std::fabs(byMinusAy)), axSpan));
+    boundByEdgeLanes(_mm256_mul_pd(orientation, e2), _mm256_set1_pd(o * byMinusAy), sxLeft, _mm256_mul_pd(bound, size2), limits, ox,
+                     sample);
+
+    const __m256d infinity = _mm256_set1_pd(std::numeric_limits<double>::infinity());
+    const __m256d nonEmpty = _mm256_cmp_pd(sample.first, sample.last, _CMP_LE_OQ);
+    const double first = lowestLane(_mm256_blendv_pd(infinity, sample.first, nonEmpty));
+    const double last = highestLane(_mm256_blendv_pd(_mm256_sub_pd(_mm256_setzero_pd(), infinity), sample.last, nonEmpty));
+    const double interiorFirst = highestLane(sample.interiorFirst);
+    const double interiorLast = lowestLane(sample.interiorLast);
+    RowSpans spans;
+    if (first <= last) {
+        spans.first = std::max(first, static_cast<double>(triangle.minX));
+        spans.last = std::min(last, static_cast<double>(triangle.maxX));
+    }
+    if (triangle.coverage.exact && interiorFirst <= interiorLast) {
+        spans.interiorFirst = std::max(interiorFirst, spans.first);
+        spans.interiorLast = std::min(interiorLast, spans.last);
+    }
+    return spans;
+}
+
+RowSpans rowSpans(const PreparedTriangle& triangle, const CoverageRow& row) {
+    if (kWideCoverage && !triangle.sevenSampleCoverage) return rowSpansWide(triangle, row);
+    return rowSpansPortable(triangle, row);
 }
 
 namespace {

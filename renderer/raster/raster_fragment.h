@@ -80,6 +80,11 @@ struct RowSpans {
     double interiorFirst = 0.0, interiorLast = -1.0;
 };
 RowSpans rowSpans(const PreparedTriangle& triangle, const CoverageRow& row);
+// rowSpans's two ways, the portable one (any pattern) and the wide one (AVX2, taken for the
+// four-sample pattern where the processor has it); the same spans bit for bit, named here so that a
+// test can run both on the same input.
+RowSpans rowSpansPortable(const PreparedTriangle& triangle, const CoverageRow& row);
+RowSpans rowSpansWide(const PreparedTriangle& triangle, const CoverageRow& row);  // AVX2, four samples only
 
 // rowSpans as whole columns for a loop over the row: empty when first > last; without an interior
 // the interior starts past the last column.

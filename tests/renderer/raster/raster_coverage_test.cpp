@@ -118,6 +118,8 @@ TEST(FastCoverage, SpansSkipNoCoveredPixelAndMasksAndKeptMasksMatchThePerSampleT
             corners[2][1] = std::floor(corners[2][1]) + 0.75;
         }
         if (trial % 5 == 3) corners[2][0] = far(rng);
+        // An edge along a row: its edge function does not change along the row.
+        if (trial % 5 == 4) corners[1][1] = corners[0][1];
         const bool seven = trial % 3 == 0;
         PreparedTriangle t = screenTriangle(corners, seven, kSize);
         if (!(std::fabs(t.area) >= kMinScreenArea)) continue;
@@ -125,6 +127,14 @@ TEST(FastCoverage, SpansSkipNoCoveredPixelAndMasksAndKeptMasksMatchThePerSampleT
         for (int32_t y = t.minY; y <= t.maxY; ++y) {
             const CoverageRow row = coverageRow(t, y);
             const RowSpans spans = rowSpans(t, row);
+            if (!seven && wideCoverage()) {
+                // The portable and the AVX2 spans on the same row.
+                const RowSpans portable = rowSpansPortable(t, row), wide = rowSpansWide(t, row);
+                ASSERT_EQ(wide.first, portable.first) << "trial " << trial << " row " << y;
+                ASSERT_EQ(wide.last, portable.last) << "trial " << trial << " row " << y;
+                ASSERT_EQ(wide.interiorFirst, portable.interiorFirst) << "trial " << trial << " row " << y;
+                ASSERT_EQ(wide.interiorLast, portable.interiorLast) << "trial " << trial << " row " << y;
+            }
             for (int32_t x = t.minX; x <= t.maxX; ++x) {
                 const PixelCoverage expected = referenceCoverage(t, x, y);
                 const bool candidate = x >= spans.first && x <= spans.last;
