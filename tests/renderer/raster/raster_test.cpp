@@ -430,9 +430,11 @@ TEST(RasterBand, WideAndPortableRowLoopsWriteTheSameArrays) {
         EXPECT_EQ(wide.packedColor, portable.packedColor);
         EXPECT_EQ(wide.winnerMask, portable.winnerMask);
         ASSERT_EQ(wide.visiblePixels.size(), portable.visiblePixels.size());
-        EXPECT_EQ(std::memcmp(wide.visiblePixels.data(), portable.visiblePixels.data(),
-                              wide.visiblePixels.size() * sizeof(VisiblePixel)),
-                  0);
+        if (set.visiblePixels) {
+            EXPECT_EQ(std::memcmp(wide.visiblePixels.data(), portable.visiblePixels.data(),
+                                  wide.visiblePixels.size() * sizeof(VisiblePixel)),
+                      0);
+        }
     }
     if (!wideCoverage()) GTEST_SKIP() << "no AVX2 here: both calls took the portable loop";
 }
