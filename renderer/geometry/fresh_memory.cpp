@@ -28,12 +28,17 @@ constexpr uintptr_t kHugePageBytes = uintptr_t{2} << 20;
 
 // Asks for huge pages on the whole huge pages inside [first, end): only those can be huge, and the
 // advice must not reach memory next to the range that belongs to someone else. Where the kernel has
-// huge pages off, or none free, the pages stay small; the contents are never affected.
+// huge pages off, or none free, the pages stay small; the contents are never affected. (A virtual
+// machine whose balloon reports free memory to its host gives back whole free 2 MiB blocks after a
+// few seconds; a huge page taken from one is first written through the host's page faults.)
 void adviseHugePages(uintptr_t first, uintptr_t end) {
+#ifdef MADV_HUGEPAGE
     const uintptr_t hugeFirst = (first + kHugePageBytes - 1) & ~(kHugePageBytes - 1);
     const uintptr_t hugeEnd = end & ~(kHugePageBytes - 1);
-#ifdef MADV_HUGEPAGE
     if (hugeEnd > hugeFirst) madvise(reinterpret_cast<void*>(hugeFirst), hugeEnd - hugeFirst, MADV_HUGEPAGE);
+#else
+    (void)first;
+    (void)end;
 #endif
 }
 #endif
