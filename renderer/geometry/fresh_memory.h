@@ -1,7 +1,8 @@
 // Fresh memory faulted in by the workers side by side. A full-cap mesh is about 300 MB of new memory;
 // the first write to each 4 KiB page traps into the kernel, which clears the page, and on the first
-// frame after start-up those traps cost more than the geometry itself. Faulted in ahead on every
-// worker at once, they take a fraction of the time, and the writes that follow find their pages.
+// frame after start-up those traps cost more than the geometry itself. Asked for as huge pages and
+// faulted in ahead on every worker at once, they take a fraction of the time, and the writes that
+// follow find their pages.
 #pragma once
 
 #include <cstddef>
@@ -12,7 +13,8 @@ namespace zephrin {
 // Smaller ranges fault in as they are written: one worker's share must outweigh starting its thread.
 constexpr size_t kMinPrefaultBytesPerWorker = size_t{8} << 20;
 
-// Has the whole pages of [data, data + bytes) faulted in for writing, shared out over the workers.
+// Has the whole pages of [data, data + bytes) faulted in for writing, shared out over the workers,
+// after asking for huge pages on the whole huge pages inside the range.
 // Contents are never changed: pages already present stay as they are. Returns whether the OS did it
 // (false off Linux, on kernels without MADV_POPULATE_WRITE, or for a range under one worker's share),
 // in which case the pages fault in when they are first written, as they would have anyway.

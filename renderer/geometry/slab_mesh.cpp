@@ -10,6 +10,10 @@ namespace zephrin {
 
 namespace {
 
+// A slab too small to share out is built on the calling thread: below this many grid points a
+// worker's share costs less than starting its thread.
+constexpr size_t kMinGridPointsPerWorker = size_t{1} << 15;
+
 // A wall quad between a front edge (f0, f1) and its back edge (k0, k1): its corners in the order
 // addQuad takes them, wound to face outward, and the normals of its two triangles.
 struct SlabWall {
@@ -129,10 +133,6 @@ void cellNormalRow(const std::vector<Vec3>& top, const std::vector<Vec3>& bottom
         second[j] = triangleNormal(c, b, d);
     }
 }
-
-// A slab too small to share out is built on the calling thread: below this many grid points a
-// worker's share costs less than starting its thread.
-constexpr size_t kMinGridPointsPerWorker = size_t{1} << 15;
 
 // What every run of rows reads, and the arrays it writes into: the mesh's vertices (front face, then
 // back face) and the triangles of its cells, row by row, both already sized.
@@ -316,13 +316,26 @@ SlabGrid buildSlabOnGrid(SceneSurface& surface, const SlabCentreGrid& grid, doub
     if (cellColumns < 1 || cellRows < 1) return SlabGrid{};
 
     const int32_t gridCount = grid.columns * grid.rows;
-    const SlabWalls walls = slabWalls(grid, halfThickness, closedLoop);
     const size_t cellTriangles = static_cast<size_t>(cellColumns) * cellRows * 4;
     reserveMeshStorage(mesh, static_cast<size_t>(gridCount) * 2,
                        cellTriangles + static_cast<size_t>(cellColumns + cellRows) * 4);
     // Sized up front so that runs of rows can write their vertices and cells in place, side by side.
-    mesh.vertices.resize(static_cast<size_t>(gridCount) * 2);
-    mesh.triangles.resize(cellTriangles);
+    // Sizing writes every element once, which only one thread can do for an array: the vertex array
+    // of a large slab is sized on one worker while another sizes the triangle array and works out the
+    // walls.
+    SlabWalls walls;
+    const uint32_t sizingTasksPerWorker = static_cast<size_t>(gridCount) < kMinGridPointsPerWorker ? 2 : 1;
+    auto sizing = [&](uint32_t begin, uint32_t end) {
+        for (uint32_t task = begin; task < end; ++task) {
+            if (task == 0) {
+                mesh.vertices.resize(static_cast<size_t>(gridCount) * 2);
+            } else {
+                mesh.triangles.resize(cellTriangles);
+                walls = slabWalls(grid, halfThickness, closedLoop);
+            }
+        }
+    };
+    parallelFor(2, sizingTasksPerWorker, sizing);
     const SlabBuild build{
         grid, walls, placement, halfThickness, closedLoop, mesh.vertices.data(), mesh.triangles.data()};
     const size_t rowsPerWorker = std::max<size_t>(1, kMinGridPointsPerWorker / static_cast<size_t>(grid.columns));
