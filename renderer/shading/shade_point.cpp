@@ -257,9 +257,14 @@ ShadingResult shadePoint(const ShadingPoint& point, const SceneSurface& surface,
 ShadingResult shadePointWithTerms(const ShadingPoint& point, const SceneSurface& surface,
                                   const SurfaceShadingTerms& surfaceTerms, const ShadingTerms& terms,
                                   const ShadingFrame& frame, bool withSlope) {
-    const std::vector<SceneLight>& lights = frame.scene->lights;
-    if (shadesUnlit(point, surface, lights)) return unlitShading(point.baseColor, surface);
-    return shadeLitPoint(point, surface, surfaceTerms, lights, terms.lights.data(), frame, withSlope);
+    if (shadesUnlit(point, surface, frame.scene->lights)) return unlitShading(point.baseColor, surface);
+    return shadeLitPointWithTerms(point, surface, surfaceTerms, terms, frame, withSlope);
+}
+
+ShadingResult shadeLitPointWithTerms(const ShadingPoint& point, const SceneSurface& surface,
+                                     const SurfaceShadingTerms& surfaceTerms, const ShadingTerms& terms,
+                                     const ShadingFrame& frame, bool withSlope) {
+    return shadeLitPoint(point, surface, surfaceTerms, frame.scene->lights, terms.lights.data(), frame, withSlope);
 }
 
 void fillFragmentShadingPoint(ShadingPoint& point, const PreparedTriangle& triangle, const SceneSurface& surface,
@@ -291,14 +296,6 @@ ShadingResult shadeFragment(const ShadingFrame& frame, const PreparedTriangle& t
                             ShadowRayMemo* shadowMemos) {
     return shadePoint(fragmentShadingPoint(triangle, surface, weights, faceCode, color, pixel, shadowMemos), surface,
                       frame);
-}
-
-void writeShadedColour(FrameBuffers& buffers, size_t pixel, const ShadingResult& result) {
-    double* out = &buffers.color[4 * pixel];
-    out[0] = result.red;
-    out[1] = result.green;
-    out[2] = result.blue;
-    out[3] = result.alpha;
 }
 
 }  // namespace zephrin

@@ -51,6 +51,11 @@ ShadingResult shadePointWithTerms(const ShadingPoint& point, const SceneSurface&
                                   const SurfaceShadingTerms& surfaceTerms, const ShadingTerms& terms,
                                   const ShadingFrame& frame, bool withSlope);
 
+// shadePointWithTerms for a point the caller has already found to take lights (shadesUnlit false).
+ShadingResult shadeLitPointWithTerms(const ShadingPoint& point, const SceneSurface& surface,
+                                     const SurfaceShadingTerms& surfaceTerms, const ShadingTerms& terms,
+                                     const ShadingFrame& frame, bool withSlope);
+
 // What shadePoint gives an unlit point: its base colour with the surface opacity.
 ShadingResult unlitShading(PackedColor baseColor, const SceneSurface& surface);
 
@@ -71,6 +76,13 @@ void fillFragmentShadingPoint(ShadingPoint& point, const PreparedTriangle& trian
 ShadingResult shadeFragment(const ShadingFrame& frame, const PreparedTriangle& triangle, const SceneSurface& surface,
                             const FragmentWeights& weights, int32_t faceCode, PackedColor color, size_t pixel,
                             ShadowRayMemo* shadowMemos = nullptr);
-void writeShadedColour(FrameBuffers& buffers, size_t pixel, const ShadingResult& result);
+// Inline: the deferred pass writes every pixel through it.
+inline void writeShadedColour(FrameBuffers& buffers, size_t pixel, const ShadingResult& result) {
+    double* out = &buffers.color[4 * pixel];
+    out[0] = result.red;
+    out[1] = result.green;
+    out[2] = result.blue;
+    out[3] = result.alpha;
+}
 
 }  // namespace zephrin

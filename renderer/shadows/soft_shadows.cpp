@@ -9,6 +9,7 @@
 #include "renderer/shadows/soft_shadows.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <limits>
@@ -228,14 +229,13 @@ struct Filter {
     bool marked(size_t i) const { return b.shadowMark[i] != 0; }
     bool inShadow(size_t i) const { return b.shadowVisibility[i] < kLitVisibility; }
 
+    // A pixel's seed reads its own field and its neighbours' visibility alone, never a neighbour's
+    // field, so the field is seeded in place.
     void seedEdges() {
-        ScratchArray<double> fieldBefore(b.radiusField.size(), 0.0);
-        std::copy(b.radiusField.begin(), b.radiusField.end(), fieldBefore.values.begin());
-        const std::vector<double>& field = fieldBefore.values;
         auto row = [&](int32_t y) {
             for (int32_t x = 0; x < width; ++x) {
                 const size_t p = at(x, y);
-                if (!marked(p) || !inShadow(p) || field[p] > kFieldEpsilon) continue;
+                if (!marked(p) || !inShadow(p) || b.radiusField[p] > kFieldEpsilon) continue;
                 double best = 0.0;
                 const int32_t dx[4] = {-1, 1, 0, 0}, dy[4] = {0, 0, -1, 1};
                 for (int k = 0; k < 4; ++k) {
@@ -315,19 +315,30 @@ struct Filter {
                     b.radiusField[p] = 0.0;
                     continue;
                 }
+                // The nearest row result whose pixel may stand in for this one, ties going to the upper
+                // row. Rows are taken outward from this one, so the search ends once the rows left
+                // lie farther than the best found.
                 int64_t bestDistance = -1;
+                int32_t bestDy = 0;
                 double value = 0.0;
-                for (int32_t dy = -radius; dy <= radius; ++dy) {
-                    int32_t qy = y + dy;
-                    if (qy < 0 || qy >= height) continue;
-                    const size_t q = at(x, qy);
-                    if (!marked(q) || rowDistance[q] < 0) continue;
-                    int64_t distance = static_cast<int64_t>(rowDistance[q]) * rowDistance[q] + dy * dy;
-                    if (bestDistance >= 0 && distance >= bestDistance) continue;
-                    double w = weightBetween(ctx, p, q);
-                    if (w <= kFieldEpsilon) continue;
-                    bestDistance = distance;
-                    value = w * rowValue[q];
+                for (int32_t k = 0; k <= radius; ++k) {
+                    if (bestDistance >= 0 && static_cast<int64_t>(k) * k > bestDistance) break;
+                    for (int32_t side = 0; side < (k == 0 ? 1 : 2); ++side) {
+                        const int32_t dy = side == 0 ? -k : k;
+                        const int32_t qy = y + dy;
+                        if (qy < 0 || qy >= height) continue;
+                        const size_t q = at(x, qy);
+                        if (!marked(q) || rowDistance[q] < 0) continue;
+                        const int64_t distance = static_cast<int64_t>(rowDistance[q]) * rowDistance[q] + dy * dy;
+                        if (bestDistance >= 0 && (distance > bestDistance || (distance == bestDistance && dy > bestDy))) {
+                            continue;
+                        }
+                        double w = weightBetween(ctx, p, q);
+                        if (w <= kFieldEpsilon) continue;
+                        bestDistance = distance;
+                        bestDy = dy;
+                        value = w * rowValue[q];
+                    }
                 }
                 b.radiusField[p] = value;
             }
@@ -335,19 +346,26 @@ struct Filter {
         forRows(height, columns);
     }
 
+    // Rows are checked side by side; each reads the row below it but writes nothing.
     bool fieldNeedsSmoothing() const {
         const double step = 1.0 / radius;
-        for (int32_t y = 0; y < height; ++y) {
+        std::atomic<bool> found{false};
+        auto row = [&](int32_t y) {
+            if (found.load(std::memory_order_relaxed)) return;
             for (int32_t x = 0; x < width; ++x) {
                 const size_t p = at(x, y);
                 if (!marked(p) || b.radiusField[p] <= kFieldEpsilon) continue;
                 for (size_t q : {x + 1 < width ? at(x + 1, y) : p, y + 1 < height ? at(x, y + 1) : p}) {
                     if (q == p || !marked(q) || b.radiusField[q] <= kFieldEpsilon) continue;
-                    if (std::fabs(b.radiusField[q] - b.radiusField[p]) > step) return true;
+                    if (std::fabs(b.radiusField[q] - b.radiusField[p]) > step) {
+                        found.store(true, std::memory_order_relaxed);
+                        return;
+                    }
                 }
             }
-        }
-        return false;
+        };
+        forRows(height, row);
+        return found.load();
     }
 
     // One direction of the radius smoothing: from `in` to `out` along rows (dx) or columns (dy).
