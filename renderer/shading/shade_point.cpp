@@ -13,10 +13,11 @@
 
 #include "renderer/shading/lighting_model.h"
 #include "renderer/shading/shading_terms.h"
+#include "renderer/shadows/light_visibility.h"
 #include "renderer/shadows/shadow_map.h"
-#include "renderer/texture/clamps.h"
 #include "renderer/shadows/shadow_rays.h"
 #include "renderer/shadows/shadow_sample_cache.h"
+#include "renderer/texture/clamps.h"
 #include "renderer/texture/texture_sampling.h"
 
 namespace zephrin {
@@ -122,7 +123,7 @@ inline double shadowVisibility(const SceneLight& light, const LightShadingTerms&
     query.unitNormal = unitNormal;
     CachedShadowHit cached;
     if (cachedHitOf(frame, point, index, cached)) query.cached = &cached;
-    return lightVisibility(frame.shadowBvh, light, terms.shadow, query, &hint);
+    return visibilityOfLight(frame.shadowBvh, light, terms.shadow, query, &hint);
 }
 
 // The lights' terms summed over the loop.
@@ -150,8 +151,9 @@ ShadingResult composeShading(const LightSums& sums, double alpha, bool withSlope
     const Vec3& ambient = sums.ambient;
     const Vec3& lit = sums.lit;
     const double ambientScale =
-        sums.tested ? clampRange(kShadowedAmbientShare + (1.0 - kShadowedAmbientShare) * sums.minimumVisibility, 0.0, 1.0)
-                    : 1.0;
+        sums.tested
+            ? clampRange(kShadowedAmbientShare + (1.0 - kShadowedAmbientShare) * sums.minimumVisibility, 0.0, 1.0)
+            : 1.0;
     ShadingResult result;
     result.red = clampRange(ambientScale * ambient.x + lit.x, 0.0, 1.0);
     result.green = clampRange(ambientScale * ambient.y + lit.y, 0.0, 1.0);

@@ -276,8 +276,8 @@ struct Filter {
             for (int32_t x = 0; x < width; ++x) {
                 const size_t p = at(x, y);
                 const bool isSource = source(p);
-                const int64_t nearest =
-                    std::min(static_cast<int64_t>(x) - previous, static_cast<int64_t>(nextSource[static_cast<size_t>(x)]) - x);
+                const int64_t nearest = std::min(static_cast<int64_t>(x) - previous,
+                                                 static_cast<int64_t>(nextSource[static_cast<size_t>(x)]) - x);
                 if (isSource) previous = x;
                 if (!marked(p)) continue;
                 if (isSource) {
@@ -330,7 +330,8 @@ struct Filter {
                         const size_t q = at(x, qy);
                         if (!marked(q) || rowDistance[q] < 0) continue;
                         const int64_t distance = static_cast<int64_t>(rowDistance[q]) * rowDistance[q] + dy * dy;
-                        if (bestDistance >= 0 && (distance > bestDistance || (distance == bestDistance && dy > bestDy))) {
+                        if (bestDistance >= 0 &&
+                            (distance > bestDistance || (distance == bestDistance && dy > bestDy))) {
                             continue;
                         }
                         double w = weightBetween(ctx, p, q);
@@ -436,10 +437,10 @@ struct Filter {
                 const size_t p = at(x, y);
                 if (!marked(p)) continue;
                 // No field, no blur: the ceiling below is then 0 (a NaN field clamps to 0 as well).
-                const auto r = b.radiusField[p] > 0.0 ? static_cast<int32_t>(std::min(
-                                                            std::ceil(radius * clampUnit(b.radiusField[p])),
-                                                            static_cast<double>(radius)))
-                                                      : 0;
+                const auto r = b.radiusField[p] > 0.0
+                                   ? static_cast<int32_t>(std::min(std::ceil(radius * clampUnit(b.radiusField[p])),
+                                                                   static_cast<double>(radius)))
+                                   : 0;
                 if (r < 1) {
                     out[p] = alongRows ? b.shadowVisibility[p] : clampUnit(in[p]);
                     continue;
