@@ -228,15 +228,6 @@ ShadingResult shadeLitPoint(const ShadingPoint& point, const SceneSurface& surfa
 
 }  // namespace
 
-bool shadesUnlit(int32_t faceCode, const SceneSurface& surface, const std::vector<SceneLight>& lights) {
-    bool sideWall = faceCode == kFaceSideFrontAlpha || faceCode == kFaceSideThickness;
-    return sideWall || !surface.acceptsLights || lights.empty();
-}
-
-bool shadesUnlit(const ShadingPoint& point, const SceneSurface& surface, const std::vector<SceneLight>& lights) {
-    return shadesUnlit(point.faceCode, surface, lights);
-}
-
 ShadingResult unlitShading(PackedColor baseColor, const SceneSurface& surface) {
     return baseColourResult(unpackBaseColor(baseColor, surface.opacity));
 }

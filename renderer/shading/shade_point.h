@@ -60,8 +60,14 @@ ShadingResult shadeLitPointWithTerms(const ShadingPoint& point, const SceneSurfa
 ShadingResult unlitShading(PackedColor baseColor, const SceneSurface& surface);
 
 // Side walls, surfaces that do not accept lights and frames without lights show their base colour.
-bool shadesUnlit(const ShadingPoint& point, const SceneSurface& surface, const std::vector<SceneLight>& lights);
-bool shadesUnlit(int32_t faceCode, const SceneSurface& surface, const std::vector<SceneLight>& lights);
+// Inline: the deferred pass asks it of every pixel.
+inline bool shadesUnlit(int32_t faceCode, const SceneSurface& surface, const std::vector<SceneLight>& lights) {
+    const bool sideWall = faceCode == kFaceSideFrontAlpha || faceCode == kFaceSideThickness;
+    return sideWall || !surface.acceptsLights || lights.empty();
+}
+inline bool shadesUnlit(const ShadingPoint& point, const SceneSurface& surface, const std::vector<SceneLight>& lights) {
+    return shadesUnlit(point.faceCode, surface, lights);
+}
 
 // Shared by the deferred and the per-triangle passes, so that one winning fragment gets one colour:
 // the point shadePoint takes for a fragment (interpolated, oriented positions and normals), and its
