@@ -315,31 +315,19 @@ struct Filter {
                     b.radiusField[p] = 0.0;
                     continue;
                 }
-                // The nearest row result whose pixel may stand in for this one, ties going to the upper
-                // row. Rows are taken outward from this one, so the search ends once the rows left
-                // lie farther than the best found.
                 int64_t bestDistance = -1;
-                int32_t bestDy = 0;
                 double value = 0.0;
-                for (int32_t k = 0; k <= radius; ++k) {
-                    if (bestDistance >= 0 && static_cast<int64_t>(k) * k > bestDistance) break;
-                    for (int32_t side = 0; side < (k == 0 ? 1 : 2); ++side) {
-                        const int32_t dy = side == 0 ? -k : k;
-                        const int32_t qy = y + dy;
-                        if (qy < 0 || qy >= height) continue;
-                        const size_t q = at(x, qy);
-                        if (!marked(q) || rowDistance[q] < 0) continue;
-                        const int64_t distance = static_cast<int64_t>(rowDistance[q]) * rowDistance[q] + dy * dy;
-                        if (bestDistance >= 0 &&
-                            (distance > bestDistance || (distance == bestDistance && dy > bestDy))) {
-                            continue;
-                        }
-                        double w = weightBetween(ctx, p, q);
-                        if (w <= kFieldEpsilon) continue;
-                        bestDistance = distance;
-                        bestDy = dy;
-                        value = w * rowValue[q];
-                    }
+                for (int32_t dy = -radius; dy <= radius; ++dy) {
+                    int32_t qy = y + dy;
+                    if (qy < 0 || qy >= height) continue;
+                    const size_t q = at(x, qy);
+                    if (!marked(q) || rowDistance[q] < 0) continue;
+                    int64_t distance = static_cast<int64_t>(rowDistance[q]) * rowDistance[q] + dy * dy;
+                    if (bestDistance >= 0 && distance >= bestDistance) continue;
+                    double w = weightBetween(ctx, p, q);
+                    if (w <= kFieldEpsilon) continue;
+                    bestDistance = distance;
+                    value = w * rowValue[q];
                 }
                 b.radiusField[p] = value;
             }
