@@ -79,8 +79,9 @@ void shadeSpreadRows(const ShadingFrame& frame, int32_t firstItem, int32_t endIt
         for (size_t i = 0; i < pendingCount; ++i) {
             const PendingPoint& p = pending[i];
             const auto pixel = static_cast<size_t>(p.point.pixelIndex);
+            // Only points that take lights are queued.
             const ShadingResult result =
-                shadePointWithTerms(p.point, *p.surface, *p.surfaceTerms, *terms, frame, shadowPost);
+                shadeLitPointWithTerms(p.point, *p.surface, *p.surfaceTerms, *terms, frame, shadowPost);
             writeShadedColour(buffers, pixel, result);
             if (shadowPost) writeShadowPost(buffers, pixel, result, p.point.faceCode);
         }

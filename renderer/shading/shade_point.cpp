@@ -13,10 +13,11 @@
 
 #include "renderer/shading/lighting_model.h"
 #include "renderer/shading/shading_terms.h"
+#include "renderer/shadows/light_visibility.h"
 #include "renderer/shadows/shadow_map.h"
-#include "renderer/texture/clamps.h"
 #include "renderer/shadows/shadow_rays.h"
 #include "renderer/shadows/shadow_sample_cache.h"
+#include "renderer/texture/clamps.h"
 #include "renderer/texture/texture_sampling.h"
 
 namespace zephrin {
@@ -122,7 +123,7 @@ inline double shadowVisibility(const SceneLight& light, const LightShadingTerms&
     query.unitNormal = unitNormal;
     CachedShadowHit cached;
     if (cachedHitOf(frame, point, index, cached)) query.cached = &cached;
-    return lightVisibility(frame.shadowBvh, light, terms.shadow, query, &hint);
+    return visibilityOfLight(frame.shadowBvh, light, terms.shadow, query, &hint);
 }
 
 // The lights' terms summed over the loop.
@@ -150,8 +151,9 @@ ShadingResult composeShading(const LightSums& sums, double alpha, bool withSlope
     const Vec3& ambient = sums.ambient;
     const Vec3& lit = sums.lit;
     const double ambientScale =
-        sums.tested ? clampRange(kShadowedAmbientShare + (1.0 - kShadowedAmbientShare) * sums.minimumVisibility, 0.0, 1.0)
-                    : 1.0;
+        sums.tested
+            ? clampRange(kShadowedAmbientShare + (1.0 - kShadowedAmbientShare) * sums.minimumVisibility, 0.0, 1.0)
+            : 1.0;
     ShadingResult result;
     result.red = clampRange(ambientScale * ambient.x + lit.x, 0.0, 1.0);
     result.green = clampRange(ambientScale * ambient.y + lit.y, 0.0, 1.0);
@@ -226,15 +228,6 @@ ShadingResult shadeLitPoint(const ShadingPoint& point, const SceneSurface& surfa
 
 }  // namespace
 
-bool shadesUnlit(int32_t faceCode, const SceneSurface& surface, const std::vector<SceneLight>& lights) {
-    bool sideWall = faceCode == kFaceSideFrontAlpha || faceCode == kFaceSideThickness;
-    return sideWall || !surface.acceptsLights || lights.empty();
-}
-
-bool shadesUnlit(const ShadingPoint& point, const SceneSurface& surface, const std::vector<SceneLight>& lights) {
-    return shadesUnlit(point.faceCode, surface, lights);
-}
-
 ShadingResult unlitShading(PackedColor baseColor, const SceneSurface& surface) {
     return baseColourResult(unpackBaseColor(baseColor, surface.opacity));
 }
@@ -257,9 +250,14 @@ ShadingResult shadePoint(const ShadingPoint& point, const SceneSurface& surface,
 ShadingResult shadePointWithTerms(const ShadingPoint& point, const SceneSurface& surface,
                                   const SurfaceShadingTerms& surfaceTerms, const ShadingTerms& terms,
                                   const ShadingFrame& frame, bool withSlope) {
-    const std::vector<SceneLight>& lights = frame.scene->lights;
-    if (shadesUnlit(point, surface, lights)) return unlitShading(point.baseColor, surface);
-    return shadeLitPoint(point, surface, surfaceTerms, lights, terms.lights.data(), frame, withSlope);
+    if (shadesUnlit(point, surface, frame.scene->lights)) return unlitShading(point.baseColor, surface);
+    return shadeLitPointWithTerms(point, surface, surfaceTerms, terms, frame, withSlope);
+}
+
+ShadingResult shadeLitPointWithTerms(const ShadingPoint& point, const SceneSurface& surface,
+                                     const SurfaceShadingTerms& surfaceTerms, const ShadingTerms& terms,
+                                     const ShadingFrame& frame, bool withSlope) {
+    return shadeLitPoint(point, surface, surfaceTerms, frame.scene->lights, terms.lights.data(), frame, withSlope);
 }
 
 void fillFragmentShadingPoint(ShadingPoint& point, const PreparedTriangle& triangle, const SceneSurface& surface,
@@ -291,14 +289,6 @@ ShadingResult shadeFragment(const ShadingFrame& frame, const PreparedTriangle& t
                             ShadowRayMemo* shadowMemos) {
     return shadePoint(fragmentShadingPoint(triangle, surface, weights, faceCode, color, pixel, shadowMemos), surface,
                       frame);
-}
-
-void writeShadedColour(FrameBuffers& buffers, size_t pixel, const ShadingResult& result) {
-    double* out = &buffers.color[4 * pixel];
-    out[0] = result.red;
-    out[1] = result.green;
-    out[2] = result.blue;
-    out[3] = result.alpha;
 }
 
 }  // namespace zephrin

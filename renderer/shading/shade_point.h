@@ -51,12 +51,23 @@ ShadingResult shadePointWithTerms(const ShadingPoint& point, const SceneSurface&
                                   const SurfaceShadingTerms& surfaceTerms, const ShadingTerms& terms,
                                   const ShadingFrame& frame, bool withSlope);
 
+// shadePointWithTerms for a point the caller has already found to take lights (shadesUnlit false).
+ShadingResult shadeLitPointWithTerms(const ShadingPoint& point, const SceneSurface& surface,
+                                     const SurfaceShadingTerms& surfaceTerms, const ShadingTerms& terms,
+                                     const ShadingFrame& frame, bool withSlope);
+
 // What shadePoint gives an unlit point: its base colour with the surface opacity.
 ShadingResult unlitShading(PackedColor baseColor, const SceneSurface& surface);
 
 // Side walls, surfaces that do not accept lights and frames without lights show their base colour.
-bool shadesUnlit(const ShadingPoint& point, const SceneSurface& surface, const std::vector<SceneLight>& lights);
-bool shadesUnlit(int32_t faceCode, const SceneSurface& surface, const std::vector<SceneLight>& lights);
+// Inline: the deferred pass asks it of every pixel.
+inline bool shadesUnlit(int32_t faceCode, const SceneSurface& surface, const std::vector<SceneLight>& lights) {
+    const bool sideWall = faceCode == kFaceSideFrontAlpha || faceCode == kFaceSideThickness;
+    return sideWall || !surface.acceptsLights || lights.empty();
+}
+inline bool shadesUnlit(const ShadingPoint& point, const SceneSurface& surface, const std::vector<SceneLight>& lights) {
+    return shadesUnlit(point.faceCode, surface, lights);
+}
 
 // Shared by the deferred and the per-triangle passes, so that one winning fragment gets one colour:
 // the point shadePoint takes for a fragment (interpolated, oriented positions and normals), and its
@@ -71,6 +82,13 @@ void fillFragmentShadingPoint(ShadingPoint& point, const PreparedTriangle& trian
 ShadingResult shadeFragment(const ShadingFrame& frame, const PreparedTriangle& triangle, const SceneSurface& surface,
                             const FragmentWeights& weights, int32_t faceCode, PackedColor color, size_t pixel,
                             ShadowRayMemo* shadowMemos = nullptr);
-void writeShadedColour(FrameBuffers& buffers, size_t pixel, const ShadingResult& result);
+// Inline: the deferred pass writes every pixel through it.
+inline void writeShadedColour(FrameBuffers& buffers, size_t pixel, const ShadingResult& result) {
+    double* out = &buffers.color[4 * pixel];
+    out[0] = result.red;
+    out[1] = result.green;
+    out[2] = result.blue;
+    out[3] = result.alpha;
+}
 
 }  // namespace zephrin

@@ -9,6 +9,7 @@
 #include "renderer/shadows/soft_shadows.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <limits>
@@ -228,14 +229,13 @@ struct Filter {
     bool marked(size_t i) const { return b.shadowMark[i] != 0; }
     bool inShadow(size_t i) const { return b.shadowVisibility[i] < kLitVisibility; }
 
+    // A pixel's seed reads its own field and its neighbours' visibility alone, never a neighbour's
+    // field, so the field is seeded in place.
     void seedEdges() {
-        ScratchArray<double> fieldBefore(b.radiusField.size(), 0.0);
-        std::copy(b.radiusField.begin(), b.radiusField.end(), fieldBefore.values.begin());
-        const std::vector<double>& field = fieldBefore.values;
         auto row = [&](int32_t y) {
             for (int32_t x = 0; x < width; ++x) {
                 const size_t p = at(x, y);
-                if (!marked(p) || !inShadow(p) || field[p] > kFieldEpsilon) continue;
+                if (!marked(p) || !inShadow(p) || b.radiusField[p] > kFieldEpsilon) continue;
                 double best = 0.0;
                 const int32_t dx[4] = {-1, 1, 0, 0}, dy[4] = {0, 0, -1, 1};
                 for (int k = 0; k < 4; ++k) {
@@ -276,8 +276,8 @@ struct Filter {
             for (int32_t x = 0; x < width; ++x) {
                 const size_t p = at(x, y);
                 const bool isSource = source(p);
-                const int64_t nearest =
-                    std::min(static_cast<int64_t>(x) - previous, static_cast<int64_t>(nextSource[static_cast<size_t>(x)]) - x);
+                const int64_t nearest = std::min(static_cast<int64_t>(x) - previous,
+                                                 static_cast<int64_t>(nextSource[static_cast<size_t>(x)]) - x);
                 if (isSource) previous = x;
                 if (!marked(p)) continue;
                 if (isSource) {
@@ -335,19 +335,26 @@ struct Filter {
         forRows(height, columns);
     }
 
+    // Rows are checked side by side; each reads the row below it but writes nothing.
     bool fieldNeedsSmoothing() const {
         const double step = 1.0 / radius;
-        for (int32_t y = 0; y < height; ++y) {
+        std::atomic<bool> found{false};
+        auto row = [&](int32_t y) {
+            if (found.load(std::memory_order_relaxed)) return;
             for (int32_t x = 0; x < width; ++x) {
                 const size_t p = at(x, y);
                 if (!marked(p) || b.radiusField[p] <= kFieldEpsilon) continue;
                 for (size_t q : {x + 1 < width ? at(x + 1, y) : p, y + 1 < height ? at(x, y + 1) : p}) {
                     if (q == p || !marked(q) || b.radiusField[q] <= kFieldEpsilon) continue;
-                    if (std::fabs(b.radiusField[q] - b.radiusField[p]) > step) return true;
+                    if (std::fabs(b.radiusField[q] - b.radiusField[p]) > step) {
+                        found.store(true, std::memory_order_relaxed);
+                        return;
+                    }
                 }
             }
-        }
-        return false;
+        };
+        forRows(height, row);
+        return found.load();
     }
 
     // One direction of the radius smoothing: from `in` to `out` along rows (dx) or columns (dy).
@@ -418,10 +425,10 @@ struct Filter {
                 const size_t p = at(x, y);
                 if (!marked(p)) continue;
                 // No field, no blur: the ceiling below is then 0 (a NaN field clamps to 0 as well).
-                const auto r = b.radiusField[p] > 0.0 ? static_cast<int32_t>(std::min(
-                                                            std::ceil(radius * clampUnit(b.radiusField[p])),
-                                                            static_cast<double>(radius)))
-                                                      : 0;
+                const auto r = b.radiusField[p] > 0.0
+                                   ? static_cast<int32_t>(std::min(std::ceil(radius * clampUnit(b.radiusField[p])),
+                                                                   static_cast<double>(radius)))
+                                   : 0;
                 if (r < 1) {
                     out[p] = alongRows ? b.shadowVisibility[p] : clampUnit(in[p]);
                     continue;

@@ -167,6 +167,35 @@ TEST(SoftShadows, TheBlurReachesExactlyTheRadiusPastAnEdge) {
     EXPECT_EQ(down.b.filteredVisibility[down.at(x, 0)], 0.0);
 }
 
+// Lit rows 3..7 between two shadowed bands whose blocker hints differ: each lit pixel takes the hint
+// of the nearer band, and row 5, as near to both, takes the upper one's. Hints that differ by more
+// than 1/R are smoothed afterwards, so the lower band's hint then rises.
+TEST(SoftShadows, LitPixelsTakeTheNearestBandsHintAndTiesGoUp) {
+    auto bands = [](double lowerHint) {
+        PostFrame f;
+        for (int32_t y = 0; y < kHeight; ++y) {
+            for (int32_t x = 0; x < kWidth; ++x) {
+                const size_t i = f.at(x, y);
+                const bool shadowed = y <= 2 || y >= 8;
+                f.b.shadowVisibility[i] = f.b.filteredVisibility[i] = shadowed ? 0.0 : 1.0;
+                f.b.radiusField[i] = !shadowed ? 0.0 : (y <= 2 ? 1.0 : lowerHint);
+            }
+        }
+        f.filter();
+        return f;
+    };
+    const PostFrame close = bands(0.9);  // within 1/R = 0.2: no smoothing
+    const int32_t x = kWidth / 2;
+    EXPECT_EQ(close.b.radiusField[close.at(x, 4)], 1.0);
+    EXPECT_EQ(close.b.radiusField[close.at(x, 5)], 1.0);
+    EXPECT_EQ(close.b.radiusField[close.at(x, 6)], 0.9);
+    EXPECT_EQ(close.b.radiusField[close.at(x, 7)], 0.9);
+
+    const PostFrame apart = bands(0.4);
+    EXPECT_GT(apart.b.radiusField[apart.at(x, 6)], 0.4);
+    EXPECT_LT(apart.b.radiusField[apart.at(x, 5)], 1.0);
+}
+
 TEST(SoftShadows, ContactEdgesAreSeededWithoutABlockerHint) {
     PostFrame f;
     std::fill(f.b.radiusField.begin(), f.b.radiusField.end(), 0.0);
