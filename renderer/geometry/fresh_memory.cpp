@@ -21,26 +21,6 @@ constexpr int kPopulateWrite = MADV_POPULATE_WRITE;
 #else
 constexpr int kPopulateWrite = 23;
 #endif
-
-// The transparent huge page of x86-64 (one page-table level up from 4 KiB pages). One fault then
-// clears 2 MiB instead of 4 KiB, so a full-cap mesh takes about 150 faults instead of 75000.
-constexpr uintptr_t kHugePageBytes = uintptr_t{2} << 20;
-
-// Asks for huge pages on the whole huge pages inside [first, end): only those can be huge, and the
-// advice must not reach memory next to the range that belongs to someone else. Where the kernel has
-// huge pages off, or none free, the pages stay small; the contents are never affected. (A virtual
-// machine whose balloon reports free memory to its host gives back whole free 2 MiB blocks after a
-// few seconds; a huge page taken from one is first written through the host's page faults.)
-void adviseHugePages(uintptr_t first, uintptr_t end) {
-#ifdef MADV_HUGEPAGE
-    const uintptr_t hugeFirst = (first + kHugePageBytes - 1) & ~(kHugePageBytes - 1);
-    const uintptr_t hugeEnd = end & ~(kHugePageBytes - 1);
-    if (hugeEnd > hugeFirst) madvise(reinterpret_cast<void*>(hugeFirst), hugeEnd - hugeFirst, MADV_HUGEPAGE);
-#else
-    (void)first;
-    (void)end;
-#endif
-}
 #endif
 
 }  // namespace
@@ -55,7 +35,6 @@ bool prefaultFreshMemory(const void* data, size_t bytes) {
     const uintptr_t first = (reinterpret_cast<uintptr_t>(data) + page - 1) & ~(page - 1);
     const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + bytes) & ~(page - 1);
     if (end <= first) return false;
-    adviseHugePages(first, end);
     const uintptr_t pages = (end - first) / page;
     const uintptr_t pagesPerWorker = kMinPrefaultBytesPerWorker / page;
     std::atomic<bool> refused{false};

@@ -3,9 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <fstream>
-#include <sstream>
-#include <string>
 #include <vector>
 
 namespace zephrin {
@@ -29,46 +26,6 @@ TEST(FreshMemory, PrefaultingKeepsWhatThePagesHoldAndLeavesSmallRangesAlone) {
     EXPECT_FALSE(prefaultFreshMemory(small));
     EXPECT_FALSE(prefaultFreshMemory(nullptr, size_t{64} << 20));
     EXPECT_EQ(small[999], 3u);
-}
-
-// The kernel's huge page setting: "always", "madvise" or "never" (empty where it has none).
-std::string hugePageSetting() {
-    std::ifstream file("/sys/kernel/mm/transparent_hugepage/enabled");
-    std::string line;
-    std::getline(file, line);
-    const size_t open = line.find('['), close = line.find(']');
-    return open == std::string::npos || close == std::string::npos ? "" : line.substr(open + 1, close - open - 1);
-}
-
-// The THPeligible field of the mapping that holds `address`: 1 where its faults may take huge pages.
-int hugePageEligible(const void* address) {
-    const uintptr_t at = reinterpret_cast<uintptr_t>(address);
-    std::ifstream smaps("/proc/self/smaps");
-    std::string line;
-    bool inside = false;
-    while (std::getline(smaps, line)) {
-        uintptr_t begin = 0, end = 0;
-        char dash = 0;
-        std::istringstream head(line);
-        if (head >> std::hex >> begin >> dash >> end && dash == '-') {
-            inside = begin <= at && at < end;
-        } else if (inside && line.rfind("THPeligible:", 0) == 0) {
-            return std::stoi(line.substr(12));
-        }
-    }
-    return -1;
-}
-
-// A mesh's fresh arrays are asked for huge pages before they are faulted in: without them, every
-// 4 KiB of a 300 MB mesh is one trap into the kernel.
-TEST(FreshMemory, PrefaultedArraysMayTakeHugePages) {
-    const std::string setting = hugePageSetting();
-    if (setting.empty() || setting == "never") GTEST_SKIP() << "the kernel has no huge pages to give";
-    std::vector<uint64_t> array;
-    array.reserve((size_t{64} << 20) / sizeof(uint64_t));
-    // Older kernels cannot populate; the advice stands either way.
-    prefaultFreshMemory(array);
-    EXPECT_EQ(hugePageEligible(array.data() + array.capacity() / 2), 1);
 }
 
 }  // namespace
