@@ -116,9 +116,10 @@ void buildNode(ShadowBvh& bvh, BuildScratch& scratch, const BuildBox& box, int32
     const int axis = splitAxis(box);
     SplitEntry* run = scratch.entries.data() + first;
     if (count <= kShadowBvhLeafSize || depth >= kShadowBvhMaxDepth) {
-        // A leaf's run is final: it goes to the indices here, where the walk orders it.
+        // A leaf's run is final: it goes to the indices here, where the walk orders it and makes
+        // the leaf's walk arrays while its triangles are fresh in the cache.
         for (int32_t i = 0; i < count; ++i) bvh.indices[static_cast<size_t>(first + i)] = run[i].triangle;
-        orderLeafForWalk(bvh, first, count, axis);
+        emitLeafForWalk(bvh, self, first, count, axis);
         return;
     }
     if (axis != keyAxis) {
@@ -218,6 +219,9 @@ void collectCasterTriangles(ShadowBvh& bvh, BuildScratch& scratch, const std::ve
 void buildTree(ShadowBvh& bvh, BuildScratch& scratch) {
     const size_t n = bvh.triangles.size();
     bvh.indices.resize(n);
+    // Every split at least halves the run, so the tree has fewer than 2n / leaf size + 1 nodes.
+    const size_t nodeBound = 2 * n / static_cast<size_t>(kShadowBvhLeafSize) * 2 + 1;
+    startShadowWalk(bvh, nodeBound);
     if (n == 0) return;
     scratch.entries.resize(n);
     BuildBox root;
@@ -225,8 +229,7 @@ void buildTree(ShadowBvh& bvh, BuildScratch& scratch) {
         scratch.entries[i] = SplitEntry{0.0, static_cast<uint32_t>(i)};
         foldBox(root, scratch.boxes[i]);
     }
-    // Every split at least halves the run, so the tree has fewer than 2n / leaf size + 1 nodes.
-    bvh.nodes.reserve(2 * n / static_cast<size_t>(kShadowBvhLeafSize) * 2 + 1);
+    bvh.nodes.reserve(nodeBound);
     buildNode(bvh, scratch, root, 0, static_cast<int32_t>(n), 0, -1);
 }
 
@@ -247,7 +250,7 @@ ShadowBvh buildShadowBvh(const std::vector<SceneSurface>& surfaces, const std::v
     BuildScratch scratch;
     collectCasterTriangles(bvh, scratch, surfaces);
     buildTree(bvh, scratch);
-    prepareShadowWalk(bvh);
+    finishShadowWalk(bvh);
     if (renderLogEnabled()) {
         std::ostringstream line;
         line << "RendererV2Shadow: triangles=" << bvh.triangles.size() << " nodes=" << bvh.nodes.size();
