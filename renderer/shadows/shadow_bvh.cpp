@@ -219,9 +219,7 @@ void collectCasterTriangles(ShadowBvh& bvh, BuildScratch& scratch, const std::ve
 void buildTree(ShadowBvh& bvh, BuildScratch& scratch) {
     const size_t n = bvh.triangles.size();
     bvh.indices.resize(n);
-    // Every split at least halves the run, so the tree has fewer than 2n / leaf size + 1 nodes.
-    const size_t nodeBound = 2 * n / static_cast<size_t>(kShadowBvhLeafSize) * 2 + 1;
-    startShadowWalk(bvh, nodeBound);
+    startShadowWalk(bvh);
     if (n == 0) return;
     scratch.entries.resize(n);
     BuildBox root;
@@ -229,7 +227,6 @@ void buildTree(ShadowBvh& bvh, BuildScratch& scratch) {
         scratch.entries[i] = SplitEntry{0.0, static_cast<uint32_t>(i)};
         foldBox(root, scratch.boxes[i]);
     }
-    bvh.nodes.reserve(nodeBound);
     buildNode(bvh, scratch, root, 0, static_cast<int32_t>(n), 0, -1);
 }
 

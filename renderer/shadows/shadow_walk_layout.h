@@ -24,11 +24,11 @@ inline double axisOf(const Vec3& v, int axis) { return axis == 0 ? v.x : (axis =
 void orderLeafForWalk(ShadowBvh& bvh, int32_t first, int32_t count, int axis);
 
 // The walk arrays, written along with the build: startShadowWalk once the triangles and the indices
-// stand (at most nodeBound nodes to come), emitLeafForWalk for each leaf as the build makes it (in
+// stand (it sizes the nodes too), emitLeafForWalk for each leaf as the build makes it (in
 // pre-order, the leaf's run in indices[first, first + count)), which orders the run as
 // orderLeafForWalk does, and finishShadowWalk once the tree is complete, which marks the hierarchy
 // walkable.
-void startShadowWalk(ShadowBvh& bvh, size_t nodeBound);
+void startShadowWalk(ShadowBvh& bvh);
 void emitLeafForWalk(ShadowBvh& bvh, int32_t node, int32_t first, int32_t count, int axis);
 void finishShadowWalk(ShadowBvh& bvh);
 
