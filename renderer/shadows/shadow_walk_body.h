@@ -246,6 +246,25 @@ LeafRef rootLeaf(const ShadowBvh& bvh, int32_t node) {
     return LeafRef{leaf.firstIndex, leaf.indexCount, bvh.nodeFirstGroup[static_cast<size_t>(node)] / 4};
 }
 
+// Asks for the cache lines a record of N bytes at `address` may span (its start need not fall on a
+// line), without a loop: the record sizes are known when the walk is compiled.
+template <size_t N>
+[[gnu::always_inline]] inline void prefetchRecord(const void* address) {
+    const char* p = static_cast<const char*>(address);
+    for (size_t offset = 0; offset < N; offset += 64) prefetchForRead(p + offset);
+    if (N % 64 != 0) prefetchForRead(p + N - 1);
+}
+
+// The group boxes a ray tests first in a leaf: fetched while the walk is still busy elsewhere, as
+// leaves lie far apart in memory and their boxes are most of the time the walk waits.
+inline void prefetchLeaf(const ShadowBvh& bvh, const LeafRef& leaf) {
+    prefetchRecord<sizeof(ShadowBoxQuad)>(&bvh.groupBoxQuads[static_cast<size_t>(leaf.quad)]);
+}
+
+inline void prefetchWide(const ShadowBvh& bvh, int32_t wide) {
+    prefetchRecord<sizeof(ShadowWideNode)>(&bvh.wideNodes[static_cast<size_t>(wide)]);
+}
+
 // Calls test(triangle, t, u, v) for the triangles of the leaf's groups that the ray hits below the
 // limit the callback keeps; stops when it returns true.
 template <typename Test>
@@ -255,8 +274,13 @@ bool forLeafTriangles(const ShadowBvh& bvh, const LeafRef& leaf, const Ray& ray,
         double entries[4];
         const unsigned lanes = groups - q * 4 >= 4 ? 15u : (1u << (groups - q * 4)) - 1u;
         const auto quad = static_cast<size_t>(leaf.quad + q);
-        for (unsigned entered = enterQuad(bvh.groupBoxQuads[quad], lanes, ray, limit, entries); entered != 0;
-             entered &= entered - 1) {
+        if ((q + 1) * 4 < groups) prefetchRecord<sizeof(ShadowBoxQuad)>(&bvh.groupBoxQuads[quad + 1]);
+        const unsigned enteredGroups = enterQuad(bvh.groupBoxQuads[quad], lanes, ray, limit, entries);
+        // Every entered group's triangles load together rather than one after the other.
+        for (unsigned ahead = enteredGroups; ahead != 0; ahead &= ahead - 1) {
+            prefetchRecord<sizeof(ShadowTrianglePair)>(&bvh.groupPairs[quad * 4 + static_cast<size_t>(lowestSetBit(ahead))]);
+        }
+        for (unsigned entered = enteredGroups; entered != 0; entered &= entered - 1) {
             const int lane = lowestSetBit(entered);
             const int32_t groupFirst = leaf.first + (q * 4 + lane) * kShadowLeafGroupSize;
             const int32_t groupCount = std::min(kShadowLeafGroupSize, leaf.first + leaf.count - groupFirst);
@@ -323,16 +347,15 @@ bool anyHitWalk(const ShadowBvh& bvh, int32_t node, const Vec3& origin, const Ve
         const unsigned entered = enterQuad(wide.boxes, wide.usedMask, ray, maxT, entries);
         // Leaves first, as they may end the walk; then the inner entries, the leftmost walked first.
         for (unsigned leaves = entered & wide.leafMask; leaves != 0; leaves &= leaves - 1) {
+            prefetchLeaf(bvh, leafOf(wide, lowestSetBit(leaves)));
+        }
+        for (unsigned leaves = entered & wide.leafMask; leaves != 0; leaves &= leaves - 1) {
             if (leafBlocks(leafOf(wide, lowestSetBit(leaves)))) return true;
         }
         for (unsigned inner = entered & ~wide.leafMask; inner != 0;) {
             const int i = highestSetBit(inner);
             // Its four lines load while the walk tests this step's leaves and the entries above it.
-            const char* next = reinterpret_cast<const char*>(&bvh.wideNodes[static_cast<size_t>(wide.child[i])]);
-            prefetchForRead(next);
-            prefetchForRead(next + 64);
-            prefetchForRead(next + 128);
-            prefetchForRead(next + 192);
+            prefetchWide(bvh, wide.child[i]);
             stack[top++] = wide.child[i];
             inner &= ~(1u << i);
         }
@@ -417,8 +440,12 @@ bool nearestHitWalk(const ShadowBvh& bvh, int32_t node, const Vec3& origin, cons
                 order[at] = i;
             }
             auto entryOf = [&](int i) {
-                return (wide.leafMask >> i & 1u) != 0 ? Pending{entries[i], pending.wide, i}
-                                                      : Pending{entries[i], wide.child[i], -1};
+                if ((wide.leafMask >> i & 1u) != 0) {
+                    prefetchLeaf(bvh, leafOf(wide, i));
+                    return Pending{entries[i], pending.wide, i};
+                }
+                prefetchWide(bvh, wide.child[i]);
+                return Pending{entries[i], wide.child[i], -1};
             };
             for (int32_t k = count - 1; k > 0; --k) stack[top++] = entryOf(order[k]);
             pending = entryOf(order[0]);
