@@ -48,11 +48,14 @@ struct ShadowLeafGroup {
 constexpr int32_t kShadowLeafGroupSize = 2;
 
 // A group's two triangles as the ray test reads them, coordinate by coordinate ([lane]), so that
-// one pass of paired arithmetic tests both. A group of one triangle repeats it in the second lane.
+// one pass of paired arithmetic tests both, and which of the frame's triangles they are, so that a
+// hit is judged without another read. A group of one triangle repeats it in the second lane.
 struct ShadowTrianglePair {
     alignas(16) double a[3][2];
     alignas(16) double e1[3][2];
     alignas(16) double e2[3][2];
+    int32_t surfaceIndex[2] = {0, 0};
+    int32_t triangleIndex[2] = {0, 0};
 };
 
 // Four boxes coordinate by coordinate ([axis][box]), so that a ray tests all four in one pass of

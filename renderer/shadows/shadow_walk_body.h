@@ -214,16 +214,36 @@ struct PairHits {
     return laneBits(pass);
 }
 
-// Whether a triangle may block the receiver at all: never its own triangle, and no triangle of a
-// plain layer that receives (plain layers never shadow themselves).
-inline bool mayBlock(const ShadowBvh& bvh, const ShadowRayTriangle& tri, const ShadowReceiver& receiver) {
-    if (tri.surfaceIndex != receiver.surface) return true;
-    if (tri.triangleIndex == receiver.triangle) return false;
+// Whether a triangle (of `surface`, `triangle` in its mesh) may block the receiver at all: never its
+// own triangle, and no triangle of a plain layer that receives (plain layers never shadow
+// themselves).
+inline bool mayBlock(const ShadowBvh& bvh, int32_t surface, int32_t triangle, const ShadowReceiver& receiver) {
+    if (surface != receiver.surface) return true;
+    if (triangle == receiver.triangle) return false;
     if (bvh.surfaces == nullptr || receiver.surface < 0 ||
         static_cast<size_t>(receiver.surface) >= bvh.surfaces->size()) {
         return true;
     }
     return (*bvh.surfaces)[static_cast<size_t>(receiver.surface)].kind != kSurfaceFlat;
+}
+
+inline bool mayBlock(const ShadowBvh& bvh, const ShadowRayTriangle& tri, const ShadowReceiver& receiver) {
+    return mayBlock(bvh, tri.surfaceIndex, tri.triangleIndex, receiver);
+}
+
+// A triangle of a group that the ray hits below the limit: where it stands in the ray triangles,
+// which of the frame's triangles it is (read from its group, already at hand), and the hit.
+struct GroupHit {
+    const ShadowRayTriangle* tri;
+    int32_t surface, triangle;
+    double t, u, v;
+};
+
+// Whether the hit blocks the receiver. Only an alpha-tested caster needs its ray triangle, which a
+// frame without such casters never reads.
+inline bool hitBlocks(const ShadowBvh& bvh, const GroupHit& hit, const ShadowReceiver& receiver) {
+    return mayBlock(bvh, hit.surface, hit.triangle, receiver) &&
+           (!bvh.hasAlphaCasters || shadowCasterOpaqueAt(bvh, *hit.tri, hit.u, hit.v));
 }
 
 // The walk needs a node to start from and the arrays built with the tree.
@@ -265,7 +285,7 @@ inline void prefetchWide(const ShadowBvh& bvh, int32_t wide) {
     prefetchRecord<sizeof(ShadowWideNode)>(&bvh.wideNodes[static_cast<size_t>(wide)]);
 }
 
-// Calls test(triangle, t, u, v) for the triangles of the leaf's groups that the ray hits below the
+// Calls test(hit) for the triangles of the leaf's groups that the ray hits below the
 // limit the callback keeps; stops when it returns true.
 template <typename Test>
 bool forLeafTriangles(const ShadowBvh& bvh, const LeafRef& leaf, const Ray& ray, const double& limit, Test&& test) {
@@ -285,12 +305,15 @@ bool forLeafTriangles(const ShadowBvh& bvh, const LeafRef& leaf, const Ray& ray,
             const int32_t groupFirst = leaf.first + (q * 4 + lane) * kShadowLeafGroupSize;
             const int32_t groupCount = std::min(kShadowLeafGroupSize, leaf.first + leaf.count - groupFirst);
             PairHits hits;
-            const unsigned candidates = pairCandidates(bvh.groupPairs[quad * 4 + static_cast<size_t>(lane)], ray, limit, hits);
+            const ShadowTrianglePair& pair = bvh.groupPairs[quad * 4 + static_cast<size_t>(lane)];
+            const unsigned candidates = pairCandidates(pair, ray, limit, hits);
             const ShadowRayTriangle* tri = bvh.rayTriangles.data() + groupFirst;
             // A group of one repeats its triangle in the second lane.
             for (unsigned pass = candidates & ((1u << groupCount) - 1u); pass != 0; pass &= pass - 1) {
                 const int i = lowestSetBit(pass);
-                if (test(tri[i], hits.t[i], hits.u[i], hits.v[i])) return true;
+                if (test(GroupHit{tri + i, pair.surfaceIndex[i], pair.triangleIndex[i], hits.t[i], hits.u[i], hits.v[i]})) {
+                    return true;
+                }
             }
         }
     }
@@ -328,9 +351,9 @@ bool anyHitWalk(const ShadowBvh& bvh, int32_t node, const Vec3& origin, const Ve
     remember(bvh, memo, nullptr);
     auto leafBlocks = [&](const LeafRef& leaf) {
         // The first opaque hit ends the walk: any-hit rays only need to know that one exists.
-        return forLeafTriangles(bvh, leaf, ray, maxT, [&](const ShadowRayTriangle& tri, double, double u, double v) {
-            if (!mayBlock(bvh, tri, receiver) || !shadowCasterOpaqueAt(bvh, tri, u, v)) return false;
-            remember(bvh, memo, &tri);
+        return forLeafTriangles(bvh, leaf, ray, maxT, [&](const GroupHit& hit) {
+            if (!hitBlocks(bvh, hit, receiver)) return false;
+            remember(bvh, memo, hit.tri);
             return true;
         });
     };
@@ -386,9 +409,9 @@ bool nearestHitWalk(const ShadowBvh& bvh, int32_t node, const Vec3& origin, cons
         found = true;
     };
     auto walkLeaf = [&](const LeafRef& leaf) {
-        forLeafTriangles(bvh, leaf, ray, limit, [&](const ShadowRayTriangle& tri, double t, double u, double v) {
+        forLeafTriangles(bvh, leaf, ray, limit, [&](const GroupHit& hit) {
             // The group was tested against the limit before an earlier hit may have lowered it.
-            if (t < limit && mayBlock(bvh, tri, receiver) && shadowCasterOpaqueAt(bvh, tri, u, v)) take(tri, t);
+            if (hit.t < limit && hitBlocks(bvh, hit, receiver)) take(*hit.tri, hit.t);
             return false;
         });
     };

@@ -149,6 +149,8 @@ void appendLeafGroups(ShadowBvh& bvh, int32_t first, int32_t count, const LeafOr
                     pair.e1[axis][lane] = axisOf(t.e1, axis);
                     pair.e2[axis][lane] = axisOf(t.e2, axis);
                 }
+                pair.surfaceIndex[lane] = t.surfaceIndex;
+                pair.triangleIndex[lane] = t.triangleIndex;
             }
         } else {
             // The walk masks padding lanes off; their box only has to be harmless to compute.
