@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <utility>
 
 #if ZEPHRIN_SHADOW_WALK_AVX2
 #include <immintrin.h>
@@ -271,8 +272,11 @@ LeafRef rootLeaf(const ShadowBvh& bvh, int32_t node) {
 template <size_t N>
 [[gnu::always_inline]] inline void prefetchRecord(const void* address) {
     const char* p = static_cast<const char*>(address);
-    for (size_t offset = 0; offset < N; offset += 64) prefetchForRead(p + offset);
-    if (N % 64 != 0) prefetchForRead(p + N - 1);
+    // Written out rather than looped: the compiler keeps a loop over these few lines.
+    [p]<size_t... Line>(std::index_sequence<Line...>) {
+        (prefetchForRead(p + Line * 64), ...);
+    }(std::make_index_sequence<(N + 63) / 64>{});
+    if constexpr (N % 64 != 0) prefetchForRead(p + N - 1);
 }
 
 // The group boxes a ray tests first in a leaf: fetched while the walk is still busy elsewhere, as
