@@ -66,6 +66,14 @@ struct alignas(32) ShadowBoxQuad {
     double hi[3][4];
 };
 
+// Four neighbouring groups of a leaf: their boxes, then their triangles, in one stretch of memory, so
+// that a ray entering a leaf reads its boxes and the triangles under them from the same pages.
+// Thirteen cache lines.
+struct alignas(64) ShadowGroupQuad {
+    ShadowBoxQuad boxes;
+    ShadowTrianglePair pairs[4];
+};
+
 // Two levels of the tree at once: an inner node's grandchildren, or a child itself where that is a
 // leaf; up to four boxes tested in one pass. A walk over these visits the same leaves as the walk
 // over the nodes with half the steps (a grandchild's box lies inside its parent's). Four cache
@@ -87,8 +95,7 @@ struct ShadowBvh {
     bool hasAlphaCasters = false;
     std::vector<ShadowRayTriangle> rayTriangles;  // triangles[indices[i]] prepared, for i in index order
     std::vector<ShadowLeafGroup> leafGroups;      // each leaf's groups side by side, from a multiple of 4
-    std::vector<ShadowTrianglePair> groupPairs;   // per group: its triangles paired
-    std::vector<ShadowBoxQuad> groupBoxQuads;     // per four groups: their boxes
+    std::vector<ShadowGroupQuad> groupQuads;      // per four groups: their boxes and paired triangles
     std::vector<int32_t> nodeFirstGroup;          // per node: its first group, -1 in an inner node
     // Every array the ray walks read was built along with the nodes (checked once, not per ray).
     bool walkReady = false;

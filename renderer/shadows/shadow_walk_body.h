@@ -282,7 +282,7 @@ template <size_t N>
 // The group boxes a ray tests first in a leaf: fetched while the walk is still busy elsewhere, as
 // leaves lie far apart in memory and their boxes are most of the time the walk waits.
 inline void prefetchLeaf(const ShadowBvh& bvh, const LeafRef& leaf) {
-    prefetchRecord<sizeof(ShadowBoxQuad)>(&bvh.groupBoxQuads[static_cast<size_t>(leaf.quad)]);
+    prefetchRecord<sizeof(ShadowBoxQuad)>(&bvh.groupQuads[static_cast<size_t>(leaf.quad)].boxes);
 }
 
 inline void prefetchWide(const ShadowBvh& bvh, int32_t wide) {
@@ -298,18 +298,19 @@ bool forLeafTriangles(const ShadowBvh& bvh, const LeafRef& leaf, const Ray& ray,
         double entries[4];
         const unsigned lanes = groups - q * 4 >= 4 ? 15u : (1u << (groups - q * 4)) - 1u;
         const auto quad = static_cast<size_t>(leaf.quad + q);
-        if ((q + 1) * 4 < groups) prefetchRecord<sizeof(ShadowBoxQuad)>(&bvh.groupBoxQuads[quad + 1]);
-        const unsigned enteredGroups = enterQuad(bvh.groupBoxQuads[quad], lanes, ray, limit, entries);
+        if ((q + 1) * 4 < groups) prefetchRecord<sizeof(ShadowBoxQuad)>(&bvh.groupQuads[quad + 1].boxes);
+        const ShadowGroupQuad& groupQuad = bvh.groupQuads[quad];
+        const unsigned enteredGroups = enterQuad(groupQuad.boxes, lanes, ray, limit, entries);
         // Every entered group's triangles load together rather than one after the other.
         for (unsigned ahead = enteredGroups; ahead != 0; ahead &= ahead - 1) {
-            prefetchRecord<sizeof(ShadowTrianglePair)>(&bvh.groupPairs[quad * 4 + static_cast<size_t>(lowestSetBit(ahead))]);
+            prefetchRecord<sizeof(ShadowTrianglePair)>(&groupQuad.pairs[lowestSetBit(ahead)]);
         }
         for (unsigned entered = enteredGroups; entered != 0; entered &= entered - 1) {
             const int lane = lowestSetBit(entered);
             const int32_t groupFirst = leaf.first + (q * 4 + lane) * kShadowLeafGroupSize;
             const int32_t groupCount = std::min(kShadowLeafGroupSize, leaf.first + leaf.count - groupFirst);
             PairHits hits;
-            const ShadowTrianglePair& pair = bvh.groupPairs[quad * 4 + static_cast<size_t>(lane)];
+            const ShadowTrianglePair& pair = groupQuad.pairs[lane];
             const unsigned candidates = pairCandidates(pair, ray, limit, hits);
             const ShadowRayTriangle* tri = bvh.rayTriangles.data() + groupFirst;
             // A group of one repeats its triangle in the second lane.

@@ -125,7 +125,7 @@ void orderLeaf(const ShadowBvh& bvh, int32_t first, int32_t count, int axis, Lea
 void appendLeafGroups(ShadowBvh& bvh, int32_t first, int32_t count, const LeafOrder& leaf) {
     const int32_t groups = groupsOfLeaf(count);
     // Every leaf's groups fill whole quads, so its quads start where the groups before it end.
-    bvh.groupBoxQuads.resize(bvh.groupBoxQuads.size() + static_cast<size_t>(paddedGroups(groups) / kGroupsPerQuad));
+    bvh.groupQuads.resize(bvh.groupQuads.size() + static_cast<size_t>(paddedGroups(groups) / kGroupsPerQuad));
     for (int32_t k = 0; k < paddedGroups(groups); ++k) {
         ShadowLeafGroup group;
         ShadowTrianglePair pair{};
@@ -156,10 +156,11 @@ void appendLeafGroups(ShadowBvh& bvh, int32_t first, int32_t count, const LeafOr
             // The walk masks padding lanes off; their box only has to be harmless to compute.
             group.boundsMin = group.boundsMax = bvh.leafGroups[bvh.leafGroups.size() - 1].boundsMin;
         }
-        setQuadLane(bvh.groupBoxQuads[bvh.leafGroups.size() / kGroupsPerQuad],
-                    static_cast<int>(bvh.leafGroups.size() % kGroupsPerQuad), group.boundsMin, group.boundsMax);
+        ShadowGroupQuad& quad = bvh.groupQuads[bvh.leafGroups.size() / kGroupsPerQuad];
+        const auto lane = static_cast<int>(bvh.leafGroups.size() % kGroupsPerQuad);
+        setQuadLane(quad.boxes, lane, group.boundsMin, group.boundsMax);
+        quad.pairs[lane] = pair;
         bvh.leafGroups.push_back(group);
-        bvh.groupPairs.push_back(pair);
     }
 }
 
@@ -208,8 +209,7 @@ void buildWideNodes(ShadowBvh& bvh) {
 
 bool walkArraysBuilt(const ShadowBvh& bvh) {
     return bvh.rayTriangles.size() == bvh.indices.size() && bvh.nodeFirstGroup.size() == bvh.nodes.size() &&
-           bvh.nodeWide.size() == bvh.nodes.size() && bvh.groupPairs.size() == bvh.leafGroups.size() &&
-           bvh.groupBoxQuads.size() * kGroupsPerQuad == bvh.leafGroups.size();
+           bvh.nodeWide.size() == bvh.nodes.size() && bvh.groupQuads.size() * kGroupsPerQuad == bvh.leafGroups.size();
 }
 
 }  // namespace
@@ -257,8 +257,7 @@ void startShadowWalk(ShadowBvh& bvh) {
     bvh.nodes.reserve(nodes);
     bvh.nodeFirstGroup.reserve(nodes);
     bvh.leafGroups.reserve(groups);
-    bvh.groupPairs.reserve(groups);
-    bvh.groupBoxQuads.reserve(groups / kGroupsPerQuad);
+    bvh.groupQuads.reserve(groups / kGroupsPerQuad);
 }
 
 void emitLeafForWalk(ShadowBvh& bvh, int32_t node, int32_t first, int32_t count, int axis) {

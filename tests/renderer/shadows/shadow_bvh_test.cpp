@@ -186,7 +186,7 @@ TEST(ShadowBvh, LeafGroupsDescribeTheirTrianglesAndAreSizedOnce) {
         size_t grouped = 0;
         for (size_t g = 0; g < bvh.leafGroups.size(); ++g) {
             const ShadowLeafGroup& group = bvh.leafGroups[g];
-            const ShadowTrianglePair& pair = bvh.groupPairs[g];
+            const ShadowTrianglePair& pair = bvh.groupQuads[g / 4].pairs[g % 4];
             for (int32_t lane = 0; lane < group.indexCount; ++lane) {
                 const auto at = static_cast<size_t>(group.firstIndex + lane);
                 const ShadowTriangle& t = bvh.triangles[bvh.indices[at]];
