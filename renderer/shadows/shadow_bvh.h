@@ -73,6 +73,7 @@ struct alignas(64) ShadowGroupQuad {
     ShadowBoxQuad boxes;
     ShadowTrianglePair pairs[4];
 };
+static_assert(sizeof(ShadowGroupQuad) == 13 * 64, "a group quad fills whole cache lines");
 
 // Two levels of the tree at once: an inner node's grandchildren, or a child itself where that is a
 // leaf; up to four boxes tested in one pass. A walk over these visits the same leaves as the walk
@@ -92,7 +93,7 @@ struct ShadowBvh {
     std::vector<uint32_t> indices;     // permutation of the triangles; a leaf covers a contiguous run
     std::vector<ShadowBvhNode> nodes;  // root at 0, depth-first pre-order
     const std::vector<SceneSurface>* surfaces = nullptr;  // the frame's surfaces, for alpha tests
-    bool hasAlphaCasters = false;
+    bool hasAlphaCasters = false;  // some triangle is alpha tested: its hits read its ray triangle
     std::vector<ShadowRayTriangle> rayTriangles;  // triangles[indices[i]] prepared, for i in index order
     std::vector<ShadowLeafGroup> leafGroups;      // each leaf's groups side by side, from a multiple of 4
     std::vector<ShadowGroupQuad> groupQuads;      // per four groups: their boxes and paired triangles
