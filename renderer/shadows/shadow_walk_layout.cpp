@@ -121,14 +121,16 @@ void orderLeaf(const ShadowBvh& bvh, int32_t first, int32_t count, int axis, Lea
 }
 
 // The leaf's groups with their boxes and paired triangles, appended after the groups of the leaves
-// before it; its triangles already stand in walk order in the indices and the ray triangles.
+// before it; its triangles already stand in walk order in the indices and the ray triangles. Each
+// quad is filled on the stack and stored once: grown in place, it would be cleared first and so
+// written twice.
 void appendLeafGroups(ShadowBvh& bvh, int32_t first, int32_t count, const LeafOrder& leaf) {
     const int32_t groups = groupsOfLeaf(count);
-    // Every leaf's groups fill whole quads, so its quads start where the groups before it end.
-    bvh.groupQuads.resize(bvh.groupQuads.size() + static_cast<size_t>(paddedGroups(groups) / kGroupsPerQuad));
+    ShadowGroupQuad quad;
     for (int32_t k = 0; k < paddedGroups(groups); ++k) {
         ShadowLeafGroup group;
-        ShadowTrianglePair pair{};
+        const int lane = k % kGroupsPerQuad;
+        ShadowTrianglePair& pair = quad.pairs[lane];
         if (k < groups) {
             const int32_t g = first + k * kShadowLeafGroupSize;
             group.firstIndex = g;
@@ -141,26 +143,26 @@ void appendLeafGroups(ShadowBvh& bvh, int32_t first, int32_t count, const LeafOr
                 growBounds(group.boundsMin, group.boundsMax, t.boundsMin);
                 growBounds(group.boundsMin, group.boundsMax, t.boundsMax);
             }
-            for (int32_t lane = 0; lane < 2; ++lane) {
+            // Every field of both lanes is written: the quad on the stack starts uncleared.
+            for (int32_t triangleLane = 0; triangleLane < 2; ++triangleLane) {
                 const ShadowRayTriangle& t =
-                    bvh.rayTriangles[static_cast<size_t>(g + std::min(lane, group.indexCount - 1))];
+                    bvh.rayTriangles[static_cast<size_t>(g + std::min(triangleLane, group.indexCount - 1))];
                 for (int axis = 0; axis < 3; ++axis) {
-                    pair.a[axis][lane] = axisOf(t.a, axis);
-                    pair.e1[axis][lane] = axisOf(t.e1, axis);
-                    pair.e2[axis][lane] = axisOf(t.e2, axis);
+                    pair.a[axis][triangleLane] = axisOf(t.a, axis);
+                    pair.e1[axis][triangleLane] = axisOf(t.e1, axis);
+                    pair.e2[axis][triangleLane] = axisOf(t.e2, axis);
                 }
-                pair.surfaceIndex[lane] = t.surfaceIndex;
-                pair.triangleIndex[lane] = t.triangleIndex;
+                pair.surfaceIndex[triangleLane] = t.surfaceIndex;
+                pair.triangleIndex[triangleLane] = t.triangleIndex;
             }
         } else {
             // The walk masks padding lanes off; their box only has to be harmless to compute.
             group.boundsMin = group.boundsMax = bvh.leafGroups[bvh.leafGroups.size() - 1].boundsMin;
+            pair = ShadowTrianglePair{};
         }
-        ShadowGroupQuad& quad = bvh.groupQuads[bvh.leafGroups.size() / kGroupsPerQuad];
-        const auto lane = static_cast<int>(bvh.leafGroups.size() % kGroupsPerQuad);
         setQuadLane(quad.boxes, lane, group.boundsMin, group.boundsMax);
-        quad.pairs[lane] = pair;
         bvh.leafGroups.push_back(group);
+        if (lane == kGroupsPerQuad - 1) bvh.groupQuads.push_back(quad);
     }
 }
 
