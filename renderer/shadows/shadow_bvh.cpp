@@ -86,12 +86,22 @@ struct SplitEntry {
     uint32_t triangle;
 };
 
+// A leaf whose walk arrays are still to be written: its node, its run and its long axis.
+struct PendingLeaf {
+    int32_t node, first, count;
+    int axis;
+};
+
 // What the build reads per triangle, in flat arrays by triangle index: its box grown by the node
 // boxes' rule, and its centroid per axis.
 struct BuildScratch {
     std::vector<BuildBox> boxes;
     std::vector<double> centroids[3];
     std::vector<SplitEntry> entries;  // the run being split, in the order of ShadowBvh::indices
+    // The leaves in pre-order. Their walk arrays are written once the tree stands: written between
+    // the splits, they pushed the splits' own data out of the cache, which cost more on small
+    // frames than reading each leaf's triangles once afterwards.
+    std::vector<PendingLeaf> leaves;
 };
 
 int splitAxis(const BuildBox& box) {
@@ -116,10 +126,9 @@ void buildNode(ShadowBvh& bvh, BuildScratch& scratch, const BuildBox& box, int32
     const int axis = splitAxis(box);
     SplitEntry* run = scratch.entries.data() + first;
     if (count <= kShadowBvhLeafSize || depth >= kShadowBvhMaxDepth) {
-        // A leaf's run is final: it goes to the indices here, where the walk orders it and makes
-        // the leaf's walk arrays while its triangles are fresh in the cache.
+        // A leaf's run is final: it goes to the indices here, where the walk orders it later.
         for (int32_t i = 0; i < count; ++i) bvh.indices[static_cast<size_t>(first + i)] = run[i].triangle;
-        emitLeafForWalk(bvh, self, first, count, axis);
+        scratch.leaves.push_back(PendingLeaf{self, first, count, axis});
         return;
     }
     if (axis != keyAxis) {
@@ -222,6 +231,8 @@ void buildTree(ShadowBvh& bvh, BuildScratch& scratch) {
     startShadowWalk(bvh);
     if (n == 0) return;
     scratch.entries.resize(n);
+    // A tree whose inner nodes all have two children has one leaf more than inner nodes.
+    scratch.leaves.reserve(bvh.nodes.capacity() / 2 + 1);
     BuildBox root;
     for (size_t i = 0; i < n; ++i) {
         scratch.entries[i] = SplitEntry{0.0, static_cast<uint32_t>(i)};
@@ -247,6 +258,7 @@ ShadowBvh buildShadowBvh(const std::vector<SceneSurface>& surfaces, const std::v
     BuildScratch scratch;
     collectCasterTriangles(bvh, scratch, surfaces);
     buildTree(bvh, scratch);
+    for (const PendingLeaf& l : scratch.leaves) emitLeafForWalk(bvh, l.node, l.first, l.count, l.axis);
     finishShadowWalk(bvh);
     if (renderLogEnabled()) {
         std::ostringstream line;

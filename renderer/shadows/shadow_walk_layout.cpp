@@ -1,7 +1,7 @@
 // How the walks read the hierarchy: its triangles as corner and edges in leaf order, each leaf cut
-// into groups of two with their own boxes, and two levels of inner nodes at a time. The leaves' part
-// is written as the build makes each leaf, while its triangles are at hand; the wide nodes once the
-// tree stands. None of it changes which triangles a ray can meet.
+// into groups of two with their own boxes, and two levels of inner nodes at a time. Each leaf's part
+// is written from one gathered copy of its triangles, the wide nodes after the last leaf. None of it
+// changes which triangles a ray can meet.
 #include "renderer/shadows/shadow_walk_layout.h"
 
 #include <algorithm>

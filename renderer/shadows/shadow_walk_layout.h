@@ -24,10 +24,9 @@ inline double axisOf(const Vec3& v, int axis) { return axis == 0 ? v.x : (axis =
 void orderLeafForWalk(ShadowBvh& bvh, int32_t first, int32_t count, int axis);
 
 // The walk arrays, written along with the build: startShadowWalk once the triangles and the indices
-// stand (it sizes the nodes too), emitLeafForWalk for each leaf as the build makes it (in
-// pre-order, the leaf's run in indices[first, first + count)), which orders the run as
-// orderLeafForWalk does, and finishShadowWalk once the tree is complete, which marks the hierarchy
-// walkable.
+// stand (it sizes the nodes too), emitLeafForWalk for each leaf in pre-order once the tree stands
+// (the leaf's run in indices[first, first + count)), which orders the run as orderLeafForWalk does,
+// and finishShadowWalk after the last leaf, which marks the hierarchy walkable.
 void startShadowWalk(ShadowBvh& bvh);
 void emitLeafForWalk(ShadowBvh& bvh, int32_t node, int32_t first, int32_t count, int axis);
 void finishShadowWalk(ShadowBvh& bvh);
