@@ -225,10 +225,10 @@ void collectCasterTriangles(ShadowBvh& bvh, BuildScratch& scratch, const std::ve
 }
 
 // The nodes over the identity permutation of the triangles, which the splits then reorder.
-void buildTree(ShadowBvh& bvh, BuildScratch& scratch) {
+void buildTree(ShadowBvh& bvh, BuildScratch& scratch, const ShadowTreeShape& shape) {
     const size_t n = bvh.triangles.size();
     bvh.indices.resize(n);
-    startShadowWalk(bvh);
+    bvh.nodes.reserve(shape.nodes);
     if (n == 0) return;
     scratch.entries.resize(n);
     // A tree whose inner nodes all have two children has one leaf more than inner nodes.
@@ -257,7 +257,11 @@ ShadowBvh buildShadowBvh(const std::vector<SceneSurface>& surfaces, const std::v
     if (!needsHierarchy(surfaces, lights)) return bvh;
     BuildScratch scratch;
     collectCasterTriangles(bvh, scratch, surfaces);
-    buildTree(bvh, scratch);
+    const ShadowTreeShape shape = shadowTreeShape(bvh.triangles.size());
+    buildTree(bvh, scratch, shape);
+    // Sized only now, after the splits: taken before them, beside the splits' own arrays, they
+    // made the allocator hand out fresh pages build after build.
+    startShadowWalk(bvh, shape);
     for (const PendingLeaf& l : scratch.leaves) emitLeafForWalk(bvh, l.node, l.first, l.count, l.axis);
     finishShadowWalk(bvh);
     if (renderLogEnabled()) {

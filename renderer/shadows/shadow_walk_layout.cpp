@@ -222,44 +222,45 @@ void orderLeafForWalk(ShadowBvh& bvh, int32_t first, int32_t count, int axis) {
     for (int32_t k = 0; k < count; ++k) bvh.indices[static_cast<size_t>(first + k)] = leaf.slots[leaf.order[k]].triangle;
 }
 
-void startShadowWalk(ShadowBvh& bvh) {
-    const size_t n = bvh.indices.size();
-    bvh.rayTriangles.reserve(n);
+ShadowTreeShape shadowTreeShape(size_t triangles) {
     // The tree's shape follows from the triangle count alone (median splits), so the arrays are
     // sized exactly once: grown step by step they would be copied over and over, and sized by a
     // loose bound they would take fresh pages from the system every frame.
-    size_t nodes = 0, groups = 0;
-    if (n > 0) {
-        // The runs of one depth: at most two lengths, each with how many runs have it.
-        struct Runs {
-            int32_t count;
-            size_t runs;
-        };
-        std::vector<Runs> level{{static_cast<int32_t>(n), 1}}, next;
-        for (int32_t depth = 0; !level.empty(); ++depth) {
-            next.clear();
-            for (const Runs& r : level) {
-                nodes += r.runs;
-                if (r.count <= kShadowBvhLeafSize || depth >= kShadowBvhMaxDepth) {
-                    groups += r.runs * static_cast<size_t>(paddedGroups(groupsOfLeaf(r.count)));
-                    continue;
-                }
-                for (int32_t half : {r.count / 2, r.count - r.count / 2}) {
-                    auto same = std::find_if(next.begin(), next.end(), [half](const Runs& o) { return o.count == half; });
-                    if (same != next.end()) {
-                        same->runs += r.runs;
-                    } else {
-                        next.push_back(Runs{half, r.runs});
-                    }
+    ShadowTreeShape shape;
+    if (triangles == 0) return shape;
+    // The runs of one depth: at most two lengths, each with how many runs have it.
+    struct Runs {
+        int32_t count;
+        size_t runs;
+    };
+    std::vector<Runs> level{{static_cast<int32_t>(triangles), 1}}, next;
+    for (int32_t depth = 0; !level.empty(); ++depth) {
+        next.clear();
+        for (const Runs& r : level) {
+            shape.nodes += r.runs;
+            if (r.count <= kShadowBvhLeafSize || depth >= kShadowBvhMaxDepth) {
+                shape.groups += r.runs * static_cast<size_t>(paddedGroups(groupsOfLeaf(r.count)));
+                continue;
+            }
+            for (int32_t half : {r.count / 2, r.count - r.count / 2}) {
+                auto same = std::find_if(next.begin(), next.end(), [half](const Runs& o) { return o.count == half; });
+                if (same != next.end()) {
+                    same->runs += r.runs;
+                } else {
+                    next.push_back(Runs{half, r.runs});
                 }
             }
-            level.swap(next);
         }
+        level.swap(next);
     }
-    bvh.nodes.reserve(nodes);
-    bvh.nodeFirstGroup.reserve(nodes);
-    bvh.leafGroups.reserve(groups);
-    bvh.groupQuads.reserve(groups / kGroupsPerQuad);
+    return shape;
+}
+
+void startShadowWalk(ShadowBvh& bvh, const ShadowTreeShape& shape) {
+    bvh.rayTriangles.reserve(bvh.indices.size());
+    bvh.nodeFirstGroup.reserve(shape.nodes);
+    bvh.leafGroups.reserve(shape.groups);
+    bvh.groupQuads.reserve(shape.groups / kGroupsPerQuad);
 }
 
 void emitLeafForWalk(ShadowBvh& bvh, int32_t node, int32_t first, int32_t count, int axis) {

@@ -23,11 +23,17 @@ inline double axisOf(const Vec3& v, int axis) { return axis == 0 ? v.x : (axis =
 // Orders a leaf's run of indices (free within a leaf) the way the walk's groups want it.
 void orderLeafForWalk(ShadowBvh& bvh, int32_t first, int32_t count, int axis);
 
-// The walk arrays, written along with the build: startShadowWalk once the triangles and the indices
-// stand (it sizes the nodes too), emitLeafForWalk for each leaf in pre-order once the tree stands
-// (the leaf's run in indices[first, first + count)), which orders the run as orderLeafForWalk does,
-// and finishShadowWalk after the last leaf, which marks the hierarchy walkable.
-void startShadowWalk(ShadowBvh& bvh);
+// How many nodes the tree over `triangles` triangles has, and how many groups its leaves cut into.
+struct ShadowTreeShape {
+    size_t nodes = 0;
+    size_t groups = 0;
+};
+ShadowTreeShape shadowTreeShape(size_t triangles);
+
+// The walk arrays, written once the tree stands: startShadowWalk sizes them, emitLeafForWalk writes
+// each leaf's part in pre-order (the leaf's run in indices[first, first + count)), ordering the run
+// as orderLeafForWalk does, and finishShadowWalk after the last leaf marks the hierarchy walkable.
+void startShadowWalk(ShadowBvh& bvh, const ShadowTreeShape& shape);
 void emitLeafForWalk(ShadowBvh& bvh, int32_t node, int32_t first, int32_t count, int axis);
 void finishShadowWalk(ShadowBvh& bvh);
 
