@@ -86,12 +86,22 @@ struct SplitEntry {
     uint32_t triangle;
 };
 
+// A leaf whose walk arrays are still to be written: its node, its run and its long axis.
+struct PendingLeaf {
+    int32_t node, first, count;
+    int axis;
+};
+
 // What the build reads per triangle, in flat arrays by triangle index: its box grown by the node
 // boxes' rule, and its centroid per axis.
 struct BuildScratch {
     std::vector<BuildBox> boxes;
     std::vector<double> centroids[3];
     std::vector<SplitEntry> entries;  // the run being split, in the order of ShadowBvh::indices
+    // The leaves in pre-order. Their walk arrays are written once the tree stands: written between
+    // the splits, they pushed the splits' own data out of the cache, which cost more on small
+    // frames than reading each leaf's triangles once afterwards.
+    std::vector<PendingLeaf> leaves;
 };
 
 int splitAxis(const BuildBox& box) {
@@ -116,9 +126,9 @@ void buildNode(ShadowBvh& bvh, BuildScratch& scratch, const BuildBox& box, int32
     const int axis = splitAxis(box);
     SplitEntry* run = scratch.entries.data() + first;
     if (count <= kShadowBvhLeafSize || depth >= kShadowBvhMaxDepth) {
-        // A leaf's run is final: it goes to the indices here, where the walk orders it.
+        // A leaf's run is final: it goes to the indices here, where the walk orders it later.
         for (int32_t i = 0; i < count; ++i) bvh.indices[static_cast<size_t>(first + i)] = run[i].triangle;
-        orderLeafForWalk(bvh, first, count, axis);
+        scratch.leaves.push_back(PendingLeaf{self, first, count, axis});
         return;
     }
     if (axis != keyAxis) {
@@ -215,18 +225,19 @@ void collectCasterTriangles(ShadowBvh& bvh, BuildScratch& scratch, const std::ve
 }
 
 // The nodes over the identity permutation of the triangles, which the splits then reorder.
-void buildTree(ShadowBvh& bvh, BuildScratch& scratch) {
+void buildTree(ShadowBvh& bvh, BuildScratch& scratch, const ShadowTreeShape& shape) {
     const size_t n = bvh.triangles.size();
     bvh.indices.resize(n);
+    bvh.nodes.reserve(shape.nodes);
     if (n == 0) return;
     scratch.entries.resize(n);
+    // A tree whose inner nodes all have two children has one leaf more than inner nodes.
+    scratch.leaves.reserve(bvh.nodes.capacity() / 2 + 1);
     BuildBox root;
     for (size_t i = 0; i < n; ++i) {
         scratch.entries[i] = SplitEntry{0.0, static_cast<uint32_t>(i)};
         foldBox(root, scratch.boxes[i]);
     }
-    // Every split at least halves the run, so the tree has fewer than 2n / leaf size + 1 nodes.
-    bvh.nodes.reserve(2 * n / static_cast<size_t>(kShadowBvhLeafSize) * 2 + 1);
     buildNode(bvh, scratch, root, 0, static_cast<int32_t>(n), 0, -1);
 }
 
@@ -246,8 +257,13 @@ ShadowBvh buildShadowBvh(const std::vector<SceneSurface>& surfaces, const std::v
     if (!needsHierarchy(surfaces, lights)) return bvh;
     BuildScratch scratch;
     collectCasterTriangles(bvh, scratch, surfaces);
-    buildTree(bvh, scratch);
-    prepareShadowWalk(bvh);
+    const ShadowTreeShape shape = shadowTreeShape(bvh.triangles.size());
+    buildTree(bvh, scratch, shape);
+    // Sized only now, after the splits: taken before them, beside the splits' own arrays, they
+    // made the allocator hand out fresh pages build after build.
+    startShadowWalk(bvh, shape);
+    for (const PendingLeaf& l : scratch.leaves) emitLeafForWalk(bvh, l.node, l.first, l.count, l.axis);
+    finishShadowWalk(bvh);
     if (renderLogEnabled()) {
         std::ostringstream line;
         line << "RendererV2Shadow: triangles=" << bvh.triangles.size() << " nodes=" << bvh.nodes.size();

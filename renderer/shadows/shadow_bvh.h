@@ -48,11 +48,14 @@ struct ShadowLeafGroup {
 constexpr int32_t kShadowLeafGroupSize = 2;
 
 // A group's two triangles as the ray test reads them, coordinate by coordinate ([lane]), so that
-// one pass of paired arithmetic tests both. A group of one triangle repeats it in the second lane.
+// one pass of paired arithmetic tests both, and which of the frame's triangles they are, so that a
+// hit is judged without another read. A group of one triangle repeats it in the second lane.
 struct ShadowTrianglePair {
     alignas(16) double a[3][2];
     alignas(16) double e1[3][2];
     alignas(16) double e2[3][2];
+    int32_t surfaceIndex[2] = {0, 0};
+    int32_t triangleIndex[2] = {0, 0};
 };
 
 // Four boxes coordinate by coordinate ([axis][box]), so that a ray tests all four in one pass of
@@ -62,6 +65,15 @@ struct alignas(32) ShadowBoxQuad {
     double lo[3][4];
     double hi[3][4];
 };
+
+// Four neighbouring groups of a leaf: their boxes, then their triangles, in one stretch of memory, so
+// that a ray entering a leaf reads its boxes and the triangles under them from the same pages.
+// Thirteen cache lines.
+struct alignas(64) ShadowGroupQuad {
+    ShadowBoxQuad boxes;
+    ShadowTrianglePair pairs[4];
+};
+static_assert(sizeof(ShadowGroupQuad) == 13 * 64, "a group quad fills whole cache lines");
 
 // Two levels of the tree at once: an inner node's grandchildren, or a child itself where that is a
 // leaf; up to four boxes tested in one pass. A walk over these visits the same leaves as the walk
@@ -81,11 +93,10 @@ struct ShadowBvh {
     std::vector<uint32_t> indices;     // permutation of the triangles; a leaf covers a contiguous run
     std::vector<ShadowBvhNode> nodes;  // root at 0, depth-first pre-order
     const std::vector<SceneSurface>* surfaces = nullptr;  // the frame's surfaces, for alpha tests
-    bool hasAlphaCasters = false;
+    bool hasAlphaCasters = false;  // some triangle is alpha tested: its hits read its ray triangle
     std::vector<ShadowRayTriangle> rayTriangles;  // triangles[indices[i]] prepared, for i in index order
     std::vector<ShadowLeafGroup> leafGroups;      // each leaf's groups side by side, from a multiple of 4
-    std::vector<ShadowTrianglePair> groupPairs;   // per group: its triangles paired
-    std::vector<ShadowBoxQuad> groupBoxQuads;     // per four groups: their boxes
+    std::vector<ShadowGroupQuad> groupQuads;      // per four groups: their boxes and paired triangles
     std::vector<int32_t> nodeFirstGroup;          // per node: its first group, -1 in an inner node
     // Every array the ray walks read was built along with the nodes (checked once, not per ray).
     bool walkReady = false;

@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <utility>
 
 #if ZEPHRIN_SHADOW_WALK_AVX2
 #include <immintrin.h>
@@ -214,16 +215,36 @@ struct PairHits {
     return laneBits(pass);
 }
 
-// Whether a triangle may block the receiver at all: never its own triangle, and no triangle of a
-// plain layer that receives (plain layers never shadow themselves).
-inline bool mayBlock(const ShadowBvh& bvh, const ShadowRayTriangle& tri, const ShadowReceiver& receiver) {
-    if (tri.surfaceIndex != receiver.surface) return true;
-    if (tri.triangleIndex == receiver.triangle) return false;
+// Whether a triangle (of `surface`, `triangle` in its mesh) may block the receiver at all: never its
+// own triangle, and no triangle of a plain layer that receives (plain layers never shadow
+// themselves).
+inline bool mayBlock(const ShadowBvh& bvh, int32_t surface, int32_t triangle, const ShadowReceiver& receiver) {
+    if (surface != receiver.surface) return true;
+    if (triangle == receiver.triangle) return false;
     if (bvh.surfaces == nullptr || receiver.surface < 0 ||
         static_cast<size_t>(receiver.surface) >= bvh.surfaces->size()) {
         return true;
     }
     return (*bvh.surfaces)[static_cast<size_t>(receiver.surface)].kind != kSurfaceFlat;
+}
+
+inline bool mayBlock(const ShadowBvh& bvh, const ShadowRayTriangle& tri, const ShadowReceiver& receiver) {
+    return mayBlock(bvh, tri.surfaceIndex, tri.triangleIndex, receiver);
+}
+
+// A triangle of a group that the ray hits below the limit: where it stands in the ray triangles,
+// which of the frame's triangles it is (read from its group, already at hand), and the hit.
+struct GroupHit {
+    const ShadowRayTriangle* tri;
+    int32_t surface, triangle;
+    double t, u, v;
+};
+
+// Whether the hit blocks the receiver. Only an alpha-tested caster needs its ray triangle, which a
+// frame without such casters never reads.
+inline bool hitBlocks(const ShadowBvh& bvh, const GroupHit& hit, const ShadowReceiver& receiver) {
+    return mayBlock(bvh, hit.surface, hit.triangle, receiver) &&
+           (!bvh.hasAlphaCasters || shadowCasterOpaqueAt(bvh, *hit.tri, hit.u, hit.v));
 }
 
 // The walk needs a node to start from and the arrays built with the tree.
@@ -246,7 +267,29 @@ LeafRef rootLeaf(const ShadowBvh& bvh, int32_t node) {
     return LeafRef{leaf.firstIndex, leaf.indexCount, bvh.nodeFirstGroup[static_cast<size_t>(node)] / 4};
 }
 
-// Calls test(triangle, t, u, v) for the triangles of the leaf's groups that the ray hits below the
+// Asks for the cache lines a record of N bytes at `address` may span (its start need not fall on a
+// line), without a loop: the record sizes are known when the walk is compiled.
+template <size_t N>
+[[gnu::always_inline]] inline void prefetchRecord(const void* address) {
+    const char* p = static_cast<const char*>(address);
+    // Written out rather than looped: the compiler keeps a loop over these few lines.
+    [p]<size_t... Line>(std::index_sequence<Line...>) {
+        (prefetchForRead(p + Line * 64), ...);
+    }(std::make_index_sequence<(N + 63) / 64>{});
+    if constexpr (N % 64 != 0) prefetchForRead(p + N - 1);
+}
+
+// The group boxes a ray tests first in a leaf: fetched while the walk is still busy elsewhere, as
+// leaves lie far apart in memory and their boxes are most of the time the walk waits.
+inline void prefetchLeaf(const ShadowBvh& bvh, const LeafRef& leaf) {
+    prefetchRecord<sizeof(ShadowBoxQuad)>(&bvh.groupQuads[static_cast<size_t>(leaf.quad)].boxes);
+}
+
+inline void prefetchWide(const ShadowBvh& bvh, int32_t wide) {
+    prefetchRecord<sizeof(ShadowWideNode)>(&bvh.wideNodes[static_cast<size_t>(wide)]);
+}
+
+// Calls test(hit) for the triangles of the leaf's groups that the ray hits below the
 // limit the callback keeps; stops when it returns true.
 template <typename Test>
 bool forLeafTriangles(const ShadowBvh& bvh, const LeafRef& leaf, const Ray& ray, const double& limit, Test&& test) {
@@ -255,18 +298,27 @@ bool forLeafTriangles(const ShadowBvh& bvh, const LeafRef& leaf, const Ray& ray,
         double entries[4];
         const unsigned lanes = groups - q * 4 >= 4 ? 15u : (1u << (groups - q * 4)) - 1u;
         const auto quad = static_cast<size_t>(leaf.quad + q);
-        for (unsigned entered = enterQuad(bvh.groupBoxQuads[quad], lanes, ray, limit, entries); entered != 0;
-             entered &= entered - 1) {
+        if ((q + 1) * 4 < groups) prefetchRecord<sizeof(ShadowBoxQuad)>(&bvh.groupQuads[quad + 1].boxes);
+        const ShadowGroupQuad& groupQuad = bvh.groupQuads[quad];
+        const unsigned enteredGroups = enterQuad(groupQuad.boxes, lanes, ray, limit, entries);
+        // Every entered group's triangles load together rather than one after the other.
+        for (unsigned ahead = enteredGroups; ahead != 0; ahead &= ahead - 1) {
+            prefetchRecord<sizeof(ShadowTrianglePair)>(&groupQuad.pairs[lowestSetBit(ahead)]);
+        }
+        for (unsigned entered = enteredGroups; entered != 0; entered &= entered - 1) {
             const int lane = lowestSetBit(entered);
             const int32_t groupFirst = leaf.first + (q * 4 + lane) * kShadowLeafGroupSize;
             const int32_t groupCount = std::min(kShadowLeafGroupSize, leaf.first + leaf.count - groupFirst);
             PairHits hits;
-            const unsigned candidates = pairCandidates(bvh.groupPairs[quad * 4 + static_cast<size_t>(lane)], ray, limit, hits);
+            const ShadowTrianglePair& pair = groupQuad.pairs[lane];
+            const unsigned candidates = pairCandidates(pair, ray, limit, hits);
             const ShadowRayTriangle* tri = bvh.rayTriangles.data() + groupFirst;
             // A group of one repeats its triangle in the second lane.
             for (unsigned pass = candidates & ((1u << groupCount) - 1u); pass != 0; pass &= pass - 1) {
                 const int i = lowestSetBit(pass);
-                if (test(tri[i], hits.t[i], hits.u[i], hits.v[i])) return true;
+                if (test(GroupHit{tri + i, pair.surfaceIndex[i], pair.triangleIndex[i], hits.t[i], hits.u[i], hits.v[i]})) {
+                    return true;
+                }
             }
         }
     }
@@ -304,9 +356,9 @@ bool anyHitWalk(const ShadowBvh& bvh, int32_t node, const Vec3& origin, const Ve
     remember(bvh, memo, nullptr);
     auto leafBlocks = [&](const LeafRef& leaf) {
         // The first opaque hit ends the walk: any-hit rays only need to know that one exists.
-        return forLeafTriangles(bvh, leaf, ray, maxT, [&](const ShadowRayTriangle& tri, double, double u, double v) {
-            if (!mayBlock(bvh, tri, receiver) || !shadowCasterOpaqueAt(bvh, tri, u, v)) return false;
-            remember(bvh, memo, &tri);
+        return forLeafTriangles(bvh, leaf, ray, maxT, [&](const GroupHit& hit) {
+            if (!hitBlocks(bvh, hit, receiver)) return false;
+            remember(bvh, memo, hit.tri);
             return true;
         });
     };
@@ -323,16 +375,15 @@ bool anyHitWalk(const ShadowBvh& bvh, int32_t node, const Vec3& origin, const Ve
         const unsigned entered = enterQuad(wide.boxes, wide.usedMask, ray, maxT, entries);
         // Leaves first, as they may end the walk; then the inner entries, the leftmost walked first.
         for (unsigned leaves = entered & wide.leafMask; leaves != 0; leaves &= leaves - 1) {
+            prefetchLeaf(bvh, leafOf(wide, lowestSetBit(leaves)));
+        }
+        for (unsigned leaves = entered & wide.leafMask; leaves != 0; leaves &= leaves - 1) {
             if (leafBlocks(leafOf(wide, lowestSetBit(leaves)))) return true;
         }
         for (unsigned inner = entered & ~wide.leafMask; inner != 0;) {
             const int i = highestSetBit(inner);
             // Its four lines load while the walk tests this step's leaves and the entries above it.
-            const char* next = reinterpret_cast<const char*>(&bvh.wideNodes[static_cast<size_t>(wide.child[i])]);
-            prefetchForRead(next);
-            prefetchForRead(next + 64);
-            prefetchForRead(next + 128);
-            prefetchForRead(next + 192);
+            prefetchWide(bvh, wide.child[i]);
             stack[top++] = wide.child[i];
             inner &= ~(1u << i);
         }
@@ -363,9 +414,9 @@ bool nearestHitWalk(const ShadowBvh& bvh, int32_t node, const Vec3& origin, cons
         found = true;
     };
     auto walkLeaf = [&](const LeafRef& leaf) {
-        forLeafTriangles(bvh, leaf, ray, limit, [&](const ShadowRayTriangle& tri, double t, double u, double v) {
+        forLeafTriangles(bvh, leaf, ray, limit, [&](const GroupHit& hit) {
             // The group was tested against the limit before an earlier hit may have lowered it.
-            if (t < limit && mayBlock(bvh, tri, receiver) && shadowCasterOpaqueAt(bvh, tri, u, v)) take(tri, t);
+            if (hit.t < limit && hitBlocks(bvh, hit, receiver)) take(*hit.tri, hit.t);
             return false;
         });
     };
@@ -417,8 +468,12 @@ bool nearestHitWalk(const ShadowBvh& bvh, int32_t node, const Vec3& origin, cons
                 order[at] = i;
             }
             auto entryOf = [&](int i) {
-                return (wide.leafMask >> i & 1u) != 0 ? Pending{entries[i], pending.wide, i}
-                                                      : Pending{entries[i], wide.child[i], -1};
+                if ((wide.leafMask >> i & 1u) != 0) {
+                    prefetchLeaf(bvh, leafOf(wide, i));
+                    return Pending{entries[i], pending.wide, i};
+                }
+                prefetchWide(bvh, wide.child[i]);
+                return Pending{entries[i], wide.child[i], -1};
             };
             for (int32_t k = count - 1; k > 0; --k) stack[top++] = entryOf(order[k]);
             pending = entryOf(order[0]);

@@ -1,10 +1,12 @@
 // How the walks read the hierarchy: its triangles as corner and edges in leaf order, each leaf cut
-// into groups of two with their own boxes, and two levels of inner nodes at a time. All of it is
-// derived from the tree after the build; none of it changes which triangles a ray can meet.
+// into groups of two with their own boxes, and two levels of inner nodes at a time. Each leaf's part
+// is written from one gathered copy of its triangles, the wide nodes after the last leaf. None of it
+// changes which triangles a ray can meet.
 #include "renderer/shadows/shadow_walk_layout.h"
 
 #include <algorithm>
 #include <limits>
+#include <vector>
 
 namespace zephrin {
 namespace {
@@ -27,32 +29,48 @@ double surfaceArea(const Vec3& lo, const Vec3& hi) {
     return e.x * e.y + e.y * e.z + e.z * e.x;
 }
 
+// A leaf's triangle as the leaf's ordering reads it: gathered once from the triangles, so that the
+// sort and the pairing compare nearby copies rather than reach into the whole frame's triangles.
+struct LeafSlot {
+    uint32_t triangle;
+    Vec3 boundsMin, boundsMax;
+};
+
+// A sort key and the slot it belongs to. Sorting these makes the same comparisons in the same order
+// as sorting the bare indices by their centroids, so the leaf comes out in the same order.
+struct LeafKey {
+    double key;
+    int32_t slot;
+};
+
 // Reorders a leaf's run so that each group of two holds triangles with a small common box: the two
 // triangles of a quad rather than one of a slab's front and one of its back, whose box would span
 // the slab's thickness and take in every ray that leaves either face. Greedy, in the run's order:
 // each triangle not yet placed takes, of the next few along the leaf's axis, the partner that gives
 // the smallest box.
 constexpr int32_t kPartnerCandidates = 6;
+// Runs longer than this (only where the depth limit stopped the splits) stay in axis order.
+constexpr int32_t kMaxPairedRun = 4 * kShadowBvhLeafSize;
 
-void pairTightly(ShadowBvh& bvh, int32_t first, int32_t count) {
+void pairTightly(const LeafSlot* slots, const LeafKey* sorted, int32_t count, int32_t* order) {
     static_assert(kShadowLeafGroupSize == 2, "groups are pairs");
-    constexpr int32_t kMaxRun = 4 * kShadowBvhLeafSize;
-    if (count <= 2 || count > kMaxRun) return;
-    uint32_t run[kMaxRun];
-    bool placed[kMaxRun] = {};
-    std::copy(bvh.indices.begin() + first, bvh.indices.begin() + first + count, run);
-    size_t out = static_cast<size_t>(first);
+    if (count <= 2 || count > kMaxPairedRun) {
+        for (int32_t i = 0; i < count; ++i) order[i] = sorted[i].slot;
+        return;
+    }
+    bool placed[kMaxPairedRun] = {};
+    int32_t out = 0;
     for (int32_t i = 0; i < count; ++i) {
         if (placed[i]) continue;
         placed[i] = true;
-        bvh.indices[out++] = run[i];
-        const ShadowTriangle& a = bvh.triangles[run[i]];
+        order[out++] = sorted[i].slot;
+        const LeafSlot& a = slots[sorted[i].slot];
         int32_t best = -1;
         double bestArea = std::numeric_limits<double>::infinity();
         for (int32_t j = i + 1, looked = 0; j < count && looked < kPartnerCandidates; ++j) {
             if (placed[j]) continue;
             ++looked;
-            const ShadowTriangle& b = bvh.triangles[run[j]];
+            const LeafSlot& b = slots[sorted[j].slot];
             Vec3 lo = a.boundsMin, hi = a.boundsMax;
             growBounds(lo, hi, b.boundsMin);
             growBounds(lo, hi, b.boundsMax);
@@ -61,71 +79,90 @@ void pairTightly(ShadowBvh& bvh, int32_t first, int32_t count) {
         }
         if (best >= 0) {
             placed[best] = true;
-            bvh.indices[out++] = run[best];
+            order[out++] = sorted[best].slot;
         }
     }
 }
 
-// The triangles in leaf order, as corner and edges, the form the ray test reads.
-void prepareRayTriangles(ShadowBvh& bvh) {
-    bvh.rayTriangles.reserve(bvh.indices.size());
-    for (uint32_t index : bvh.indices) {
+// A leaf's run in walk order: slots[order[k]] is its k-th triangle. Small leaves (all but those the
+// depth limit left long) keep their copies on the stack.
+struct LeafOrder {
+    static constexpr int32_t kInline = kMaxPairedRun;
+    LeafSlot inlineSlots[kInline];
+    LeafKey inlineKeys[kInline];
+    int32_t inlineOrder[kInline];
+    std::vector<LeafSlot> heapSlots;
+    std::vector<LeafKey> heapKeys;
+    std::vector<int32_t> heapOrder;
+    LeafSlot* slots = inlineSlots;
+    int32_t* order = inlineOrder;
+};
+
+// Orders the leaf's run of indices (free within a leaf): along its long axis, with each group's
+// triangles chosen to share the smallest box.
+void orderLeaf(const ShadowBvh& bvh, int32_t first, int32_t count, int axis, LeafOrder& leaf) {
+    LeafKey* keys = leaf.inlineKeys;
+    if (count > LeafOrder::kInline) {
+        leaf.heapSlots.resize(static_cast<size_t>(count));
+        leaf.heapKeys.resize(static_cast<size_t>(count));
+        leaf.heapOrder.resize(static_cast<size_t>(count));
+        leaf.slots = leaf.heapSlots.data();
+        keys = leaf.heapKeys.data();
+        leaf.order = leaf.heapOrder.data();
+    }
+    for (int32_t i = 0; i < count; ++i) {
+        const uint32_t index = bvh.indices[static_cast<size_t>(first + i)];
         const ShadowTriangle& t = bvh.triangles[index];
-        bvh.rayTriangles.push_back(
-            ShadowRayTriangle{t.a, t.b - t.a, t.c - t.a, t.surfaceIndex, t.triangleIndex, t.alphaTested});
+        leaf.slots[i] = LeafSlot{index, t.boundsMin, t.boundsMax};
+        keys[i] = LeafKey{axisOf(t.centroid, axis), i};
     }
+    std::sort(keys, keys + count, [](const LeafKey& l, const LeafKey& r) { return l.key < r.key; });
+    pairTightly(leaf.slots, keys, count, leaf.order);
 }
 
-// Each leaf cut into groups of neighbouring triangles, with each group's box and its triangles
-// paired lane by lane; a leaf's groups fill whole quads, the last padded with empty groups.
-void buildLeafGroups(ShadowBvh& bvh) {
-    bvh.nodeFirstGroup.assign(bvh.nodes.size(), -1);
-    // Sized up front: growing them step by step would copy them over and over.
-    size_t groupTotal = 0;
-    for (const ShadowBvhNode& node : bvh.nodes) {
-        if (node.leftChild < 0) groupTotal += static_cast<size_t>(paddedGroups(groupsOfLeaf(node.indexCount)));
-    }
-    bvh.leafGroups.reserve(groupTotal);
-    bvh.groupPairs.reserve(groupTotal);
-    bvh.groupBoxQuads.assign(groupTotal / kGroupsPerQuad, ShadowBoxQuad{});
-    for (size_t n = 0; n < bvh.nodes.size(); ++n) {
-        const ShadowBvhNode& node = bvh.nodes[n];
-        if (node.leftChild >= 0) continue;
-        bvh.nodeFirstGroup[n] = static_cast<int32_t>(bvh.leafGroups.size());
-        const int32_t groups = groupsOfLeaf(node.indexCount);
-        for (int32_t k = 0; k < paddedGroups(groups); ++k) {
-            ShadowLeafGroup group;
-            ShadowTrianglePair pair{};
-            if (k < groups) {
-                const int32_t g = node.firstIndex + k * kShadowLeafGroupSize;
-                group.firstIndex = g;
-                group.indexCount = std::min(kShadowLeafGroupSize, node.firstIndex + node.indexCount - g);
-                const ShadowTriangle& firstTriangle = bvh.triangles[bvh.indices[static_cast<size_t>(g)]];
-                group.boundsMin = firstTriangle.boundsMin;
-                group.boundsMax = firstTriangle.boundsMax;
-                for (int32_t i = g + 1; i < g + group.indexCount; ++i) {
-                    const ShadowTriangle& t = bvh.triangles[bvh.indices[static_cast<size_t>(i)]];
-                    growBounds(group.boundsMin, group.boundsMax, t.boundsMin);
-                    growBounds(group.boundsMin, group.boundsMax, t.boundsMax);
-                }
-                for (int32_t lane = 0; lane < 2; ++lane) {
-                    const ShadowRayTriangle& t =
-                        bvh.rayTriangles[static_cast<size_t>(g + std::min(lane, group.indexCount - 1))];
-                    for (int axis = 0; axis < 3; ++axis) {
-                        pair.a[axis][lane] = axisOf(t.a, axis);
-                        pair.e1[axis][lane] = axisOf(t.e1, axis);
-                        pair.e2[axis][lane] = axisOf(t.e2, axis);
-                    }
-                }
-            } else {
-                // The walk masks padding lanes off; their box only has to be harmless to compute.
-                group.boundsMin = group.boundsMax = bvh.leafGroups[bvh.leafGroups.size() - 1].boundsMin;
+// The leaf's groups with their boxes and paired triangles, appended after the groups of the leaves
+// before it; its triangles already stand in walk order in the indices and the ray triangles. Each
+// quad is filled on the stack and stored once: grown in place, it would be cleared first and so
+// written twice.
+void appendLeafGroups(ShadowBvh& bvh, int32_t first, int32_t count, const LeafOrder& leaf) {
+    const int32_t groups = groupsOfLeaf(count);
+    ShadowGroupQuad quad;
+    for (int32_t k = 0; k < paddedGroups(groups); ++k) {
+        ShadowLeafGroup group;
+        const int lane = k % kGroupsPerQuad;
+        ShadowTrianglePair& pair = quad.pairs[lane];
+        if (k < groups) {
+            const int32_t g = first + k * kShadowLeafGroupSize;
+            group.firstIndex = g;
+            group.indexCount = std::min(kShadowLeafGroupSize, first + count - g);
+            const LeafSlot& firstTriangle = leaf.slots[leaf.order[k * kShadowLeafGroupSize]];
+            group.boundsMin = firstTriangle.boundsMin;
+            group.boundsMax = firstTriangle.boundsMax;
+            for (int32_t i = 1; i < group.indexCount; ++i) {
+                const LeafSlot& t = leaf.slots[leaf.order[k * kShadowLeafGroupSize + i]];
+                growBounds(group.boundsMin, group.boundsMax, t.boundsMin);
+                growBounds(group.boundsMin, group.boundsMax, t.boundsMax);
             }
-            setQuadLane(bvh.groupBoxQuads[bvh.leafGroups.size() / kGroupsPerQuad],
-                        static_cast<int>(bvh.leafGroups.size() % kGroupsPerQuad), group.boundsMin, group.boundsMax);
-            bvh.leafGroups.push_back(group);
-            bvh.groupPairs.push_back(pair);
+            // Every field of both lanes is written: the quad on the stack starts uncleared.
+            for (int32_t triangleLane = 0; triangleLane < 2; ++triangleLane) {
+                const ShadowRayTriangle& t =
+                    bvh.rayTriangles[static_cast<size_t>(g + std::min(triangleLane, group.indexCount - 1))];
+                for (int axis = 0; axis < 3; ++axis) {
+                    pair.a[axis][triangleLane] = axisOf(t.a, axis);
+                    pair.e1[axis][triangleLane] = axisOf(t.e1, axis);
+                    pair.e2[axis][triangleLane] = axisOf(t.e2, axis);
+                }
+                pair.surfaceIndex[triangleLane] = t.surfaceIndex;
+                pair.triangleIndex[triangleLane] = t.triangleIndex;
+            }
+        } else {
+            // The walk masks padding lanes off; their box only has to be harmless to compute.
+            group.boundsMin = group.boundsMax = bvh.leafGroups[bvh.leafGroups.size() - 1].boundsMin;
+            pair = ShadowTrianglePair{};
         }
+        setQuadLane(quad.boxes, lane, group.boundsMin, group.boundsMax);
+        bvh.leafGroups.push_back(group);
+        if (lane == kGroupsPerQuad - 1) bvh.groupQuads.push_back(quad);
     }
 }
 
@@ -174,25 +211,77 @@ void buildWideNodes(ShadowBvh& bvh) {
 
 bool walkArraysBuilt(const ShadowBvh& bvh) {
     return bvh.rayTriangles.size() == bvh.indices.size() && bvh.nodeFirstGroup.size() == bvh.nodes.size() &&
-           bvh.nodeWide.size() == bvh.nodes.size() && bvh.groupPairs.size() == bvh.leafGroups.size() &&
-           bvh.groupBoxQuads.size() * kGroupsPerQuad == bvh.leafGroups.size();
+           bvh.nodeWide.size() == bvh.nodes.size() && bvh.groupQuads.size() * kGroupsPerQuad == bvh.leafGroups.size();
 }
 
 }  // namespace
 
 void orderLeafForWalk(ShadowBvh& bvh, int32_t first, int32_t count, int axis) {
-    // The order within a leaf is free: along its long axis, with each group's triangles chosen to
-    // share the smallest box.
-    auto begin = bvh.indices.begin() + first;
-    std::sort(begin, begin + count, [&bvh, axis](uint32_t l, uint32_t r) {
-        return axisOf(bvh.triangles[l].centroid, axis) < axisOf(bvh.triangles[r].centroid, axis);
-    });
-    pairTightly(bvh, first, count);
+    LeafOrder leaf;
+    orderLeaf(bvh, first, count, axis, leaf);
+    for (int32_t k = 0; k < count; ++k) bvh.indices[static_cast<size_t>(first + k)] = leaf.slots[leaf.order[k]].triangle;
 }
 
-void prepareShadowWalk(ShadowBvh& bvh) {
-    prepareRayTriangles(bvh);
-    buildLeafGroups(bvh);
+ShadowTreeShape shadowTreeShape(size_t triangles) {
+    // The tree's shape follows from the triangle count alone (median splits), so the arrays are
+    // sized exactly once: grown step by step they would be copied over and over, and sized by a
+    // loose bound they would take fresh pages from the system every frame.
+    ShadowTreeShape shape;
+    if (triangles == 0) return shape;
+    // The runs of one depth: at most two lengths, each with how many runs have it.
+    struct Runs {
+        int32_t count;
+        size_t runs;
+    };
+    std::vector<Runs> level{{static_cast<int32_t>(triangles), 1}}, next;
+    for (int32_t depth = 0; !level.empty(); ++depth) {
+        next.clear();
+        for (const Runs& r : level) {
+            shape.nodes += r.runs;
+            if (r.count <= kShadowBvhLeafSize || depth >= kShadowBvhMaxDepth) {
+                shape.groups += r.runs * static_cast<size_t>(paddedGroups(groupsOfLeaf(r.count)));
+                continue;
+            }
+            for (int32_t half : {r.count / 2, r.count - r.count / 2}) {
+                auto same = std::find_if(next.begin(), next.end(), [half](const Runs& o) { return o.count == half; });
+                if (same != next.end()) {
+                    same->runs += r.runs;
+                } else {
+                    next.push_back(Runs{half, r.runs});
+                }
+            }
+        }
+        level.swap(next);
+    }
+    return shape;
+}
+
+void startShadowWalk(ShadowBvh& bvh, const ShadowTreeShape& shape) {
+    bvh.rayTriangles.reserve(bvh.indices.size());
+    bvh.nodeFirstGroup.reserve(shape.nodes);
+    bvh.leafGroups.reserve(shape.groups);
+    bvh.groupQuads.reserve(shape.groups / kGroupsPerQuad);
+}
+
+void emitLeafForWalk(ShadowBvh& bvh, int32_t node, int32_t first, int32_t count, int axis) {
+    LeafOrder leaf;
+    orderLeaf(bvh, first, count, axis, leaf);
+    // Leaves come in pre-order, which is the order of their runs: each run extends the ray
+    // triangles.
+    for (int32_t k = 0; k < count; ++k) {
+        const uint32_t index = leaf.slots[leaf.order[k]].triangle;
+        bvh.indices[static_cast<size_t>(first + k)] = index;
+        const ShadowTriangle& t = bvh.triangles[index];
+        bvh.rayTriangles.push_back(
+            ShadowRayTriangle{t.a, t.b - t.a, t.c - t.a, t.surfaceIndex, t.triangleIndex, t.alphaTested});
+    }
+    bvh.nodeFirstGroup.resize(static_cast<size_t>(node) + 1, -1);
+    bvh.nodeFirstGroup[static_cast<size_t>(node)] = static_cast<int32_t>(bvh.leafGroups.size());
+    appendLeafGroups(bvh, first, count, leaf);
+}
+
+void finishShadowWalk(ShadowBvh& bvh) {
+    bvh.nodeFirstGroup.resize(bvh.nodes.size(), -1);
     buildWideNodes(bvh);
     bvh.walkReady = walkArraysBuilt(bvh);
 }

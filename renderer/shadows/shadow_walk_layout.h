@@ -1,9 +1,10 @@
-// The arrays the shadow rays walk, derived from the hierarchy's tree once it is built: the order of
-// each leaf's triangles, and the paired and two-level copies of boxes and triangles in
+// The arrays the shadow rays walk, written as the hierarchy's tree is built: the order of each
+// leaf's triangles, and the paired and two-level copies of boxes and triangles in
 // renderer/shadows/shadow_bvh.h that the walks in shadow_rays.cpp read.
 #pragma once
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 
 #include "common/vec3.h"
@@ -22,7 +23,18 @@ inline double axisOf(const Vec3& v, int axis) { return axis == 0 ? v.x : (axis =
 // Orders a leaf's run of indices (free within a leaf) the way the walk's groups want it.
 void orderLeafForWalk(ShadowBvh& bvh, int32_t first, int32_t count, int axis);
 
-// Fills every walk array of a built tree and marks the hierarchy walkable.
-void prepareShadowWalk(ShadowBvh& bvh);
+// How many nodes the tree over `triangles` triangles has, and how many groups its leaves cut into.
+struct ShadowTreeShape {
+    size_t nodes = 0;
+    size_t groups = 0;
+};
+ShadowTreeShape shadowTreeShape(size_t triangles);
+
+// The walk arrays, written once the tree stands: startShadowWalk sizes them, emitLeafForWalk writes
+// each leaf's part in pre-order (the leaf's run in indices[first, first + count)), ordering the run
+// as orderLeafForWalk does, and finishShadowWalk after the last leaf marks the hierarchy walkable.
+void startShadowWalk(ShadowBvh& bvh, const ShadowTreeShape& shape);
+void emitLeafForWalk(ShadowBvh& bvh, int32_t node, int32_t first, int32_t count, int axis);
+void finishShadowWalk(ShadowBvh& bvh);
 
 }  // namespace zephrin

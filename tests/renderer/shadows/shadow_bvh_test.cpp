@@ -170,6 +170,43 @@ TEST(ShadowBvh, TreeIsPreOrderWithSmallLeavesOverAPermutation) {
     EXPECT_EQ(covered, 1000u);
 }
 
+// The build writes each leaf's walk arrays as it makes the leaf: every group must name its own
+// triangles (corner, edges and which triangle each is), and the arrays, sized once from the triangle
+// count, must never have grown while the tree was built.
+TEST(ShadowBvh, LeafGroupsDescribeTheirTrianglesAndAreSizedOnce) {
+    for (int32_t count : {1, 2, 3, 17, 33, 250, 1537}) {
+        std::mt19937 rng(static_cast<uint32_t>(count));
+        std::vector<SceneSurface> surfaces;
+        surfaces.push_back(randomSoup(rng, count, kSurfaceBent));
+        surfaces[0].acceptsShadows = true;
+        const ShadowBvh bvh = buildShadowBvh(surfaces, {shadowLight()});
+        ASSERT_TRUE(bvh.walkReady) << count;
+        EXPECT_EQ(bvh.nodes.capacity(), bvh.nodes.size()) << count;
+        EXPECT_EQ(bvh.leafGroups.capacity(), bvh.leafGroups.size()) << count;
+        size_t grouped = 0;
+        for (size_t g = 0; g < bvh.leafGroups.size(); ++g) {
+            const ShadowLeafGroup& group = bvh.leafGroups[g];
+            const ShadowTrianglePair& pair = bvh.groupQuads[g / 4].pairs[g % 4];
+            for (int32_t lane = 0; lane < group.indexCount; ++lane) {
+                const auto at = static_cast<size_t>(group.firstIndex + lane);
+                const ShadowTriangle& t = bvh.triangles[bvh.indices[at]];
+                const ShadowRayTriangle& ray = bvh.rayTriangles[at];
+                EXPECT_EQ(ray.surfaceIndex, t.surfaceIndex);
+                EXPECT_EQ(ray.triangleIndex, t.triangleIndex);
+                EXPECT_EQ(pair.surfaceIndex[lane], t.surfaceIndex);
+                EXPECT_EQ(pair.triangleIndex[lane], t.triangleIndex);
+                EXPECT_EQ(pair.a[0][lane], t.a.x);
+                EXPECT_EQ(pair.e1[1][lane], t.b.y - t.a.y);
+                EXPECT_EQ(pair.e2[2][lane], t.c.z - t.a.z);
+                EXPECT_TRUE(t.boundsMin.x >= group.boundsMin.x && t.boundsMax.z <= group.boundsMax.z)
+                    << "triangle " << bvh.indices[at] << " outside group " << g;
+                ++grouped;
+            }
+        }
+        EXPECT_EQ(grouped, static_cast<size_t>(count));
+    }
+}
+
 // A slab's front and back lie 20 pixels apart, side by side in every leaf. The groups of two that
 // rays test under one box must pair triangles of one sheet: a front-back pair's box spans the slab's
 // thickness and takes in every ray that leaves either face.
