@@ -272,6 +272,27 @@ CoverageRow coverageRow(const PreparedTriangle& triangle, int32_t y) {
     return row;
 }
 
+namespace {
+
+// A row's spans from the samples' union [first, last] and intersection [interiorFirst, interiorLast],
+// kept within the triangle's columns. The division path is not bounded, so it never takes the
+// interior shortcut.
+RowSpans clampedRowSpans(const PreparedTriangle& triangle, double first, double last, double interiorFirst,
+                         double interiorLast) {
+    RowSpans spans;
+    if (first <= last) {
+        spans.first = std::max(first, static_cast<double>(triangle.minX));
+        spans.last = std::min(last, static_cast<double>(triangle.maxX));
+    }
+    if (triangle.coverage.exact && interiorFirst <= interiorLast) {
+        spans.interiorFirst = std::max(interiorFirst, spans.first);
+        spans.interiorLast = std::min(interiorLast, spans.last);
+    }
+    return spans;
+}
+
+}  // namespace
+
 RowSpans rowSpansPortable(const PreparedTriangle& triangle, const CoverageRow& row) {
     const ProjectedVertex& a = triangle.vertices[0];
     const ProjectedVertex& b = triangle.vertices[1];
@@ -320,17 +341,7 @@ RowSpans rowSpansPortable(const PreparedTriangle& triangle, const CoverageRow& r
         interiorFirst = sample.interiorFirst;
         interiorLast = sample.interiorLast;
     }
-    RowSpans spans;
-    if (first <= last) {
-        spans.first = std::max(first, static_cast<double>(triangle.minX));
-        spans.last = std::min(last, static_cast<double>(triangle.maxX));
-    }
-    // The division path is not bounded here, so it never takes the interior shortcut.
-    if (triangle.coverage.exact && interiorFirst <= interiorLast) {
-        spans.interiorFirst = std::max(interiorFirst, spans.first);
-        spans.interiorLast = std::min(interiorLast, spans.last);
-    }
-    return spans;
+    return clampedRowSpans(triangle, first, last, interiorFirst, interiorLast);
 }
 
 namespace {
@@ -460,16 +471,7 @@ __attribute__((target("avx2"))) RowSpans rowSpansWide(const PreparedTriangle& tr
     const double last = highestLane(_mm256_blendv_pd(_mm256_sub_pd(_mm256_setzero_pd(), infinity), sample.last, nonEmpty));
     const double interiorFirst = highestLane(sample.interiorFirst);
     const double interiorLast = lowestLane(sample.interiorLast);
-    RowSpans spans;
-    if (first <= last) {
-        spans.first = std::max(first, static_cast<double>(triangle.minX));
-        spans.last = std::min(last, static_cast<double>(triangle.maxX));
-    }
-    if (triangle.coverage.exact && interiorFirst <= interiorLast) {
-        spans.interiorFirst = std::max(interiorFirst, spans.first);
-        spans.interiorLast = std::min(interiorLast, spans.last);
-    }
-    return spans;
+    return clampedRowSpans(triangle, first, last, interiorFirst, interiorLast);
 }
 
 RowSpans rowSpans(const PreparedTriangle& triangle, const CoverageRow& row) {
