@@ -27,6 +27,10 @@ done
 echo "== BM_FreeModeMeshFullCapsFirstFrame"
 build/bin/zephrin_micro_bench --benchmark_filter='^BM_FreeModeMeshFullCapsFirstFrame$' \
   --benchmark_repetitions="$(( rounds < 3 ? 3 : rounds ))" --benchmark_report_aggregates_only=true | tee "$out/mesh.txt" || status=1
+# The same first frame when the freed memory has stood idle a few seconds, as at a real start-up: on a
+# virtual machine whose balloon returns idle memory to its host, the pages are then slower to fault.
+echo "== BM_ColdFreeModeMeshFullCaps"
+build/bin/zephrin_micro_bench --benchmark_filter='^BM_ColdFreeModeMeshFullCaps' | tee "$out/cold.txt" || status=1
 
 # The smallest and largest peer ratio over the rows that start with $1 (sizes and thread counts).
 ratios() { awk -v kind="$1" 'index($0, kind) == 1 { for (i = 1; i < NF; ++i) if ($i == "ratio") print $(i + 1) }' \
@@ -35,6 +39,7 @@ ratios() { awk -v kind="$1" 'index($0, kind) == 1 { for (i = 1; i < NF; ++i) if 
 paint() { awk -v name="$1" '$1 == name && $2 ~ /^\(/ { found = 1; next } /^$/ { found = 0 }
   found && $1 == "frame.paint" { printf "%.0f ms\n", $2 }' "$out/$1.txt"; }
 mesh() { awk '$1 ~ /FirstFrame_median$/ { printf "%.0f ms\n", $2 }' "$out/mesh.txt"; }
+cold() { awk '$1 ~ /^BM_ColdFreeModeMeshFullCaps/ { printf "%.0f ms\n", $2 }' "$out/cold.txt"; }
 # Whether a measured "lo–hi×" range (its lower end) or "N ms" meets ">= X" or "<= X".
 met() { awk -v m="$1" -v t="$2" 'BEGIN { v = m + 0; goal = substr(t, 4) + 0
   if (m == "") { print "?"; exit } if (index(t, ">=")) print (v >= goal ? "yes" : "no"); else print (v <= goal ? "yes" : "no") }'; }
@@ -50,4 +55,6 @@ row '`layers8` 1080p paint' '84 ms' '≤ 50 ms' "$(paint layers8_1080p)" '<= 50'
 row 'lit frame (a), hard shadows, paint' '230 ms' '≤ 120 ms' "$(paint lit_hard_1080p)" '<= 120'
 row 'lit frame (b), soft shadows, paint' '317 ms' '≤ 150 ms' "$(paint lit_soft_1080p)" '<= 150'
 row 'full-cap mesh, first frame after start-up' '203 ms' '≤ 150 ms' "$(mesh)" '<= 150'
+echo
+echo "Full-cap mesh, first frame with its memory idle 3 s before (no target): $(cold)"
 exit $status
