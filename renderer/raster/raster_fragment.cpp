@@ -274,6 +274,13 @@ CoverageRow coverageRow(const PreparedTriangle& triangle, int32_t y) {
 
 namespace {
 
+// The edge value from which a sample counts as inside. Without an exact threshold the division
+// decides; -eps |area| is its limit up to rounding.
+double spanEdgeLimit(const PreparedTriangle& triangle) {
+    return triangle.coverage.exact ? triangle.coverage.insideFrom
+                                   : -kEdgeInsideEpsilon * std::fabs(triangle.area) * (1.0 + kSpanMarginRel);
+}
+
 // A row's spans from the samples' union [first, last] and intersection [interiorFirst, interiorLast],
 // kept within the triangle's columns. The division path is not bounded, so it never takes the
 // interior shortcut.
@@ -299,10 +306,7 @@ RowSpans rowSpansPortable(const PreparedTriangle& triangle, const CoverageRow& r
     const ProjectedVertex& c = triangle.vertices[2];
     const SamplePattern pattern = patternOf(triangle);
     const double o = triangle.coverage.orientation;
-    // Without an exact threshold the division decides; -eps |area| is its limit up to rounding.
-    const double limit = triangle.coverage.exact
-                             ? triangle.coverage.insideFrom
-                             : -kEdgeInsideEpsilon * std::fabs(triangle.area) * (1.0 + kSpanMarginRel);
+    const double limit = spanEdgeLimit(triangle);
     const double cyMinusAy = c.screenY - a.screenY;
     const double byMinusAy = b.screenY - a.screenY;
     auto largest = [](double p, double q) { return std::max(std::fabs(p), std::fabs(q)); };
@@ -423,9 +427,7 @@ __attribute__((target("avx2"))) RowSpans rowSpansWide(const PreparedTriangle& tr
     const ProjectedVertex& b = triangle.vertices[1];
     const ProjectedVertex& c = triangle.vertices[2];
     const double o = triangle.coverage.orientation;
-    const double limit = triangle.coverage.exact
-                             ? triangle.coverage.insideFrom
-                             : -kEdgeInsideEpsilon * std::fabs(triangle.area) * (1.0 + kSpanMarginRel);
+    const double limit = spanEdgeLimit(triangle);
     const double cyMinusAy = c.screenY - a.screenY;
     const double byMinusAy = b.screenY - a.screenY;
     const __m256d signBit = _mm256_set1_pd(-0.0);
