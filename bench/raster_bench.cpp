@@ -88,27 +88,42 @@ struct TestCard {
     }
 };
 
+// The eight layers prepared for the raster, optionally textured with the test card, and the 1080p
+// arrays the raster writes.
+struct RasterBenchScene {
+    SceneCamera camera;
+    TestCard card;  // outlives the surfaces that point into it
+    std::vector<SceneSurface> surfaces;
+    std::vector<PreparedTriangle> prepared;
+    FrameBuffers buffers;
+
+    explicit RasterBenchScene(bool textured) : surfaces(makeSurfaces(camera)) {
+        if (textured) {
+            for (SceneSurface& surface : surfaces) card.attach(surface);
+        }
+        prepared = prepareRaster(camera, surfaces, kWidth, kHeight);
+        buffers.rasterWidth = kWidth;
+        buffers.rasterHeight = kHeight;
+    }
+    RasterBenchScene(const RasterBenchScene&) = delete;
+    RasterBenchScene& operator=(const RasterBenchScene&) = delete;
+
+    // Fresh arrays as the tile path keeps them.
+    void allocateBuffers() { allocateFrameBuffers(buffers, FrameBufferSet{true, true, false, false}); }
+};
+
 // One band over the whole raster, with the tile path's arrays freshly allocated (outside the timing).
 void runRasterBand(benchmark::State& state, bool textured) {
-    SceneCamera camera;
-    std::vector<SceneSurface> surfaces = makeSurfaces(camera);
-    TestCard card;
-    if (textured) {
-        for (SceneSurface& surface : surfaces) card.attach(surface);
-    }
-    std::vector<PreparedTriangle> prepared = prepareRaster(camera, surfaces, kWidth, kHeight);
-    RasterBands bands = binRasterBands(prepared, kHeight, 1);
-    FrameBuffers buffers;
-    buffers.rasterWidth = kWidth;
-    buffers.rasterHeight = kHeight;
+    RasterBenchScene scene(textured);
+    RasterBands bands = binRasterBands(scene.prepared, kHeight, 1);
     for (auto _ : state) {
         state.PauseTiming();
-        allocateFrameBuffers(buffers, FrameBufferSet{true, true, false, false});
+        scene.allocateBuffers();
         state.ResumeTiming();
-        rasterBand(surfaces, prepared, bands.bands[0], 0, kHeight, buffers);
-        benchmark::DoNotOptimize(buffers.depth.data());
+        rasterBand(scene.surfaces, scene.prepared, bands.bands[0], 0, kHeight, scene.buffers);
+        benchmark::DoNotOptimize(scene.buffers.depth.data());
     }
-    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(buffers.pixelCount()));
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(scene.buffers.pixelCount()));
 }
 
 void BM_RasterBand(benchmark::State& state) { runRasterBand(state, false); }
@@ -120,24 +135,17 @@ BENCHMARK(BM_RasterBandTextured)->Unit(benchmark::kMillisecond);
 // The textured layers' rows triangle by triangle, with the interior pixels taken by the loop the
 // processor gets (four at a time where it has AVX2) or by the portable loop: the two side by side.
 void runTriangleRows(benchmark::State& state, bool portable) {
-    SceneCamera camera;
-    std::vector<SceneSurface> surfaces = makeSurfaces(camera);
-    TestCard card;
-    for (SceneSurface& surface : surfaces) card.attach(surface);
-    const std::vector<PreparedTriangle> prepared = prepareRaster(camera, surfaces, kWidth, kHeight);
-    FrameBuffers buffers;
-    buffers.rasterWidth = kWidth;
-    buffers.rasterHeight = kHeight;
+    RasterBenchScene scene(true);
     for (auto _ : state) {
         state.PauseTiming();
-        allocateFrameBuffers(buffers, FrameBufferSet{true, true, false, false});
+        scene.allocateBuffers();
         WinnerIndices winners;
-        bindWinnerIndices(buffers, 0, kHeight, winners);
-        const RasterTargets targets = rasterTargets(buffers, winners);
+        bindWinnerIndices(scene.buffers, 0, kHeight, winners);
+        const RasterTargets targets = rasterTargets(scene.buffers, winners);
         state.ResumeTiming();
-        for (size_t i = 0; i < prepared.size(); ++i) {
-            const PreparedTriangle& triangle = prepared[i];
-            const SceneSurface& surface = surfaces[static_cast<size_t>(triangle.surfaceIndex)];
+        for (size_t i = 0; i < scene.prepared.size(); ++i) {
+            const PreparedTriangle& triangle = scene.prepared[i];
+            const SceneSurface& surface = scene.surfaces[static_cast<size_t>(triangle.surfaceIndex)];
             for (int32_t y = triangle.minY; y <= triangle.maxY; ++y) {
                 if (portable) {
                     rasterizeTriangleRowPortable(surface, triangle, static_cast<int32_t>(i), y, targets);
@@ -146,9 +154,9 @@ void runTriangleRows(benchmark::State& state, bool portable) {
                 }
             }
         }
-        benchmark::DoNotOptimize(buffers.depth.data());
+        benchmark::DoNotOptimize(scene.buffers.depth.data());
     }
-    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(buffers.pixelCount()));
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(scene.buffers.pixelCount()));
 }
 
 void BM_TriangleRowsChosen(benchmark::State& state) { runTriangleRows(state, false); }
