@@ -75,10 +75,11 @@ struct alignas(64) ShadowGroupQuad {
 };
 static_assert(sizeof(ShadowGroupQuad) == 13 * 64, "a group quad fills whole cache lines");
 
-// Two levels of the tree at once: an inner node's grandchildren, or a child itself where that is a
-// leaf; up to four boxes tested in one pass. A walk over these visits the same leaves as the walk
-// over the nodes with half the steps (a grandchild's box lies inside its parent's). Four cache
-// lines: the boxes, then everything the walk needs to go on from an entry without reading a node.
+// Up to two levels of the tree at once: an inner node's children, each replaced by its own two
+// children where its height is odd (shadow_walk_layout.cpp says why); up to four boxes tested in one
+// pass. A walk over these visits the same leaves as the walk over the nodes with about half the steps
+// (a grandchild's box lies inside its parent's). Four cache lines: the boxes, then everything the
+// walk needs to go on from an entry without reading a node.
 struct alignas(64) ShadowWideNode {
     ShadowBoxQuad boxes;                      // entry i in lane i; an unused lane repeats entry 0
     int32_t child[4] = {-1, -1, -1, -1};    // an inner entry's wide node; a leaf entry's first index
@@ -100,7 +101,7 @@ struct ShadowBvh {
     std::vector<int32_t> nodeFirstGroup;          // per node: its first group, -1 in an inner node
     // Every array the ray walks read was built along with the nodes (checked once, not per ray).
     bool walkReady = false;
-    std::vector<ShadowWideNode> wideNodes;        // one per inner node
+    std::vector<ShadowWideNode> wideNodes;        // one per inner node, those a walk from the root meets first
     std::vector<int32_t> nodeWide;                // per node: its wide node, -1 in a leaf
 };
 

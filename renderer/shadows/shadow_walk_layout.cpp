@@ -166,16 +166,32 @@ void appendLeafGroups(ShadowBvh& bvh, int32_t first, int32_t count, const LeafOr
     }
 }
 
-// One wide node per inner node: its grandchildren (or a child that is a leaf) with their boxes side
-// by side.
+// One wide node per inner node. Its entries are its children, where a child is a leaf or its height
+// (the longest way down to a leaf) is even, and otherwise that child's two children. The entries are
+// then always leaves or nodes of even height, so that the wide nodes a walk from the root meets are
+// the root's and those of even height, which ends every way down with a step onto leaves that are
+// all taken at once: the lowest steps, whose wide nodes are the most numerous and the least often
+// in the cache, take four leaves each rather than two, and there are half as many of them. Those
+// wide nodes come first, in pre-order; the others serve only walks that start inside the tree.
 void buildWideNodes(ShadowBvh& bvh) {
-    bvh.nodeWide.assign(bvh.nodes.size(), -1);
+    const size_t nodeCount = bvh.nodes.size();
+    std::vector<int32_t> height(nodeCount, 0);
+    // Children follow their parent in pre-order: a backward pass meets them first.
+    for (size_t n = nodeCount; n-- > 0;) {
+        const ShadowBvhNode& node = bvh.nodes[n];
+        if (node.leftChild < 0) continue;
+        height[n] = 1 + std::max(height[static_cast<size_t>(node.leftChild)], height[static_cast<size_t>(node.rightChild)]);
+    }
+    auto metFromRoot = [&](size_t n) { return n == 0 || height[n] % 2 == 0; };
+    bvh.nodeWide.assign(nodeCount, -1);
     int32_t innerCount = 0;
-    for (size_t n = 0; n < bvh.nodes.size(); ++n) {
-        if (bvh.nodes[n].leftChild >= 0) bvh.nodeWide[n] = innerCount++;
+    for (bool fromRoot : {true, false}) {
+        for (size_t n = 0; n < nodeCount; ++n) {
+            if (bvh.nodes[n].leftChild >= 0 && metFromRoot(n) == fromRoot) bvh.nodeWide[n] = innerCount++;
+        }
     }
     bvh.wideNodes.assign(static_cast<size_t>(innerCount), ShadowWideNode{});
-    for (size_t n = 0; n < bvh.nodes.size(); ++n) {
+    for (size_t n = 0; n < nodeCount; ++n) {
         const ShadowBvhNode& node = bvh.nodes[n];
         if (node.leftChild < 0) continue;
         ShadowWideNode& wide = bvh.wideNodes[static_cast<size_t>(bvh.nodeWide[n])];
@@ -183,7 +199,7 @@ void buildWideNodes(ShadowBvh& bvh) {
         int32_t count = 0;
         for (int32_t child : {node.leftChild, node.rightChild}) {
             const ShadowBvhNode& c = bvh.nodes[static_cast<size_t>(child)];
-            if (c.leftChild < 0) {
+            if (c.leftChild < 0 || height[static_cast<size_t>(child)] % 2 == 0) {
                 entries[count++] = child;
             } else {
                 entries[count++] = c.leftChild;
