@@ -279,45 +279,64 @@ template <size_t N>
     if constexpr (N % 64 != 0) prefetchForRead(p + N - 1);
 }
 
+// A group quad holds four groups; a leaf's groups fill whole quads.
+constexpr int32_t kQuadTriangles = 4 * kShadowLeafGroupSize;
+// Group quads whose boxes a ray tests before it reads the triangles under them, so that the triangles
+// of every entered group load at once: a leaf of kShadowBvhLeafSize triangles in one pass.
+constexpr int32_t kQuadsPerPass = (kShadowBvhLeafSize + kQuadTriangles - 1) / kQuadTriangles;
+
+inline int32_t quadsOfLeaf(const LeafRef& leaf) { return (leaf.count + kQuadTriangles - 1) / kQuadTriangles; }
+
+inline void prefetchBoxes(const ShadowGroupQuad& quad) { prefetchRecord<sizeof(ShadowBoxQuad)>(&quad.boxes); }
+
 // The group boxes a ray tests first in a leaf: fetched while the walk is still busy elsewhere, as
 // leaves lie far apart in memory and their boxes are most of the time the walk waits.
 inline void prefetchLeaf(const ShadowBvh& bvh, const LeafRef& leaf) {
-    prefetchRecord<sizeof(ShadowBoxQuad)>(&bvh.groupQuads[static_cast<size_t>(leaf.quad)].boxes);
+    const ShadowGroupQuad* quads = bvh.groupQuads.data() + leaf.quad;
+    prefetchBoxes(quads[0]);
+    if (quadsOfLeaf(leaf) > 1) prefetchBoxes(quads[1]);
 }
 
 inline void prefetchWide(const ShadowBvh& bvh, int32_t wide) {
     prefetchRecord<sizeof(ShadowWideNode)>(&bvh.wideNodes[static_cast<size_t>(wide)]);
 }
 
-// Calls test(hit) for the triangles of the leaf's groups that the ray hits below the
-// limit the callback keeps; stops when it returns true.
+// Calls test(hit) for the triangles of the leaf's groups that the ray hits below the limit the
+// callback keeps; stops when it returns true. Lanes that pad a leaf's groups or a group's pair hold
+// a box at a single point and a triangle without area, which no ray hits: they need no mask.
 template <typename Test>
 bool forLeafTriangles(const ShadowBvh& bvh, const LeafRef& leaf, const Ray& ray, const double& limit, Test&& test) {
-    const int32_t groups = (leaf.count + kShadowLeafGroupSize - 1) / kShadowLeafGroupSize;
-    for (int32_t q = 0; q * 4 < groups; ++q) {
-        double entries[4];
-        const unsigned lanes = groups - q * 4 >= 4 ? 15u : (1u << (groups - q * 4)) - 1u;
-        const auto quad = static_cast<size_t>(leaf.quad + q);
-        if ((q + 1) * 4 < groups) prefetchRecord<sizeof(ShadowBoxQuad)>(&bvh.groupQuads[quad + 1].boxes);
-        const ShadowGroupQuad& groupQuad = bvh.groupQuads[quad];
-        const unsigned enteredGroups = enterQuad(groupQuad.boxes, lanes, ray, limit, entries);
-        // Every entered group's triangles load together rather than one after the other.
-        for (unsigned ahead = enteredGroups; ahead != 0; ahead &= ahead - 1) {
-            prefetchRecord<sizeof(ShadowTrianglePair)>(&groupQuad.pairs[lowestSetBit(ahead)]);
+    const int32_t quads = quadsOfLeaf(leaf);
+    const ShadowGroupQuad* leafQuads = bvh.groupQuads.data() + leaf.quad;
+    const ShadowRayTriangle* leafTriangles = bvh.rayTriangles.data() + leaf.first;
+    for (int32_t from = 0; from < quads; from += kQuadsPerPass) {
+        const int32_t passQuads = std::min(kQuadsPerPass, quads - from);
+        unsigned enteredGroups[kQuadsPerPass];
+        for (int32_t k = 0; k < passQuads; ++k) {
+            const ShadowGroupQuad& quad = leafQuads[from + k];
+            double entries[4];
+            enteredGroups[k] = enterQuad(quad.boxes, 15u, ray, limit, entries);
+            for (unsigned ahead = enteredGroups[k]; ahead != 0; ahead &= ahead - 1) {
+                prefetchRecord<sizeof(ShadowTrianglePair)>(&quad.pairs[lowestSetBit(ahead)]);
+            }
         }
-        for (unsigned entered = enteredGroups; entered != 0; entered &= entered - 1) {
-            const int lane = lowestSetBit(entered);
-            const int32_t groupFirst = leaf.first + (q * 4 + lane) * kShadowLeafGroupSize;
-            const int32_t groupCount = std::min(kShadowLeafGroupSize, leaf.first + leaf.count - groupFirst);
-            PairHits hits;
-            const ShadowTrianglePair& pair = groupQuad.pairs[lane];
-            const unsigned candidates = pairCandidates(pair, ray, limit, hits);
-            const ShadowRayTriangle* tri = bvh.rayTriangles.data() + groupFirst;
-            // A group of one repeats its triangle in the second lane.
-            for (unsigned pass = candidates & ((1u << groupCount) - 1u); pass != 0; pass &= pass - 1) {
-                const int i = lowestSetBit(pass);
-                if (test(GroupHit{tri + i, pair.surfaceIndex[i], pair.triangleIndex[i], hits.t[i], hits.u[i], hits.v[i]})) {
-                    return true;
+        for (int32_t k = from + kQuadsPerPass; k < std::min(quads, from + 2 * kQuadsPerPass); ++k) {
+            prefetchBoxes(leafQuads[k]);
+        }
+        for (int32_t k = 0; k < passQuads; ++k) {
+            const ShadowGroupQuad& quad = leafQuads[from + k];
+            for (unsigned entered = enteredGroups[k]; entered != 0; entered &= entered - 1) {
+                const int lane = lowestSetBit(entered);
+                const ShadowTrianglePair& pair = quad.pairs[lane];
+                PairHits hits;
+                const unsigned candidates = pairCandidates(pair, ray, limit, hits);
+                const ShadowRayTriangle* tri = leafTriangles + ((from + k) * 4 + lane) * kShadowLeafGroupSize;
+                for (unsigned pass = candidates; pass != 0; pass &= pass - 1) {
+                    const int i = lowestSetBit(pass);
+                    if (test(GroupHit{tri + i, pair.surfaceIndex[i], pair.triangleIndex[i], hits.t[i], hits.u[i],
+                                      hits.v[i]})) {
+                        return true;
+                    }
                 }
             }
         }

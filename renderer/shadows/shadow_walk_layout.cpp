@@ -143,10 +143,12 @@ void appendLeafGroups(ShadowBvh& bvh, int32_t first, int32_t count, const LeafOr
                 growBounds(group.boundsMin, group.boundsMax, t.boundsMin);
                 growBounds(group.boundsMin, group.boundsMax, t.boundsMax);
             }
-            // Every field of both lanes is written: the quad on the stack starts uncleared.
+            // Every field of both lanes is written: the quad on the stack starts uncleared. A group of
+            // one leaves its second lane a triangle without area at the origin, which no ray hits.
             for (int32_t triangleLane = 0; triangleLane < 2; ++triangleLane) {
-                const ShadowRayTriangle& t =
-                    bvh.rayTriangles[static_cast<size_t>(g + std::min(triangleLane, group.indexCount - 1))];
+                const ShadowRayTriangle t = triangleLane < group.indexCount
+                                                ? bvh.rayTriangles[static_cast<size_t>(g + triangleLane)]
+                                                : ShadowRayTriangle{};
                 for (int axis = 0; axis < 3; ++axis) {
                     pair.a[axis][triangleLane] = axisOf(t.a, axis);
                     pair.e1[axis][triangleLane] = axisOf(t.e1, axis);
@@ -156,7 +158,8 @@ void appendLeafGroups(ShadowBvh& bvh, int32_t first, int32_t count, const LeafOr
                 pair.triangleIndex[triangleLane] = t.triangleIndex;
             }
         } else {
-            // The walk masks padding lanes off; their box only has to be harmless to compute.
+            // A padding group: a box at one point and two triangles without area, which no ray hits,
+            // so that the walk tests all four lanes without a mask.
             group.boundsMin = group.boundsMax = bvh.leafGroups[bvh.leafGroups.size() - 1].boundsMin;
             pair = ShadowTrianglePair{};
         }
