@@ -517,8 +517,29 @@ bool nearestHitWalk(const ShadowBvh& bvh, int32_t node, const Vec3& origin, cons
             double entries[4];
             const unsigned entered = enterQuad(wide.boxes, wide.usedMask, ray, limit, entries);
             if (entered == 0) break;
+            auto entryOf = [&](int i) {
+                if ((wide.leafMask >> i & 1u) != 0) {
+                    prefetchLeaf(bvh, leafOf(wide, i));
+                    return Pending{entries[i], pending.wide, i};
+                }
+                prefetchWide(bvh, wide.child[i]);
+                return Pending{entries[i], wide.child[i], -1};
+            };
             // Nearer entries first (the leftmost on ties), so that their hits prune the others: the
-            // rest pushed farthest first.
+            // rest pushed farthest first. Most steps enter one or two boxes.
+            const int firstLane = lowestSetBit(entered);
+            const unsigned others = entered & (entered - 1);
+            if (others == 0) {
+                pending = entryOf(firstLane);
+                continue;
+            }
+            if ((others & (others - 1)) == 0) {
+                const int secondLane = lowestSetBit(others);
+                const bool secondNearer = entries[firstLane] > entries[secondLane];
+                stack[top++] = entryOf(secondNearer ? firstLane : secondLane);
+                pending = entryOf(secondNearer ? secondLane : firstLane);
+                continue;
+            }
             int32_t order[4];
             int32_t count = 0;
             for (unsigned rest = entered; rest != 0; rest &= rest - 1) {
@@ -530,14 +551,6 @@ bool nearestHitWalk(const ShadowBvh& bvh, int32_t node, const Vec3& origin, cons
                 }
                 order[at] = i;
             }
-            auto entryOf = [&](int i) {
-                if ((wide.leafMask >> i & 1u) != 0) {
-                    prefetchLeaf(bvh, leafOf(wide, i));
-                    return Pending{entries[i], pending.wide, i};
-                }
-                prefetchWide(bvh, wide.child[i]);
-                return Pending{entries[i], wide.child[i], -1};
-            };
             for (int32_t k = count - 1; k > 0; --k) stack[top++] = entryOf(order[k]);
             pending = entryOf(order[0]);
         }
