@@ -45,17 +45,20 @@ struct ShadowLeafGroup {
     int32_t firstIndex = 0;
     int32_t indexCount = 0;
 };
-constexpr int32_t kShadowLeafGroupSize = 2;
+// Four triangles: a leaf of kShadowBvhLeafSize triangles has at most four groups, whose boxes a ray
+// tests in one pass and whose box lines are the only ones it reads of the leaf's groups it misses.
+constexpr int32_t kShadowLeafGroupSize = 4;
 
-// A group's two triangles as the ray test reads them, coordinate by coordinate ([lane]), so that
-// one pass of paired arithmetic tests both, and which of the frame's triangles they are, so that a
-// hit is judged without another read. A group of one triangle repeats it in the second lane.
-struct ShadowTrianglePair {
-    alignas(16) double a[3][2];
-    alignas(16) double e1[3][2];
-    alignas(16) double e2[3][2];
-    int32_t surfaceIndex[2] = {0, 0};
-    int32_t triangleIndex[2] = {0, 0};
+// A group's triangles as the ray test reads them, coordinate by coordinate ([lane]), so that one
+// pass of four-lane arithmetic (or two of paired arithmetic) tests them all, and which of the frame's
+// triangles they are, so that a hit is judged without another read. Lanes past the group's
+// triangles hold a triangle without area at the origin, which no ray hits. Five cache lines.
+struct ShadowGroupTriangles {
+    alignas(32) double a[3][kShadowLeafGroupSize];
+    alignas(32) double e1[3][kShadowLeafGroupSize];
+    alignas(32) double e2[3][kShadowLeafGroupSize];
+    int32_t surfaceIndex[kShadowLeafGroupSize] = {};
+    int32_t triangleIndex[kShadowLeafGroupSize] = {};
 };
 
 // Four boxes coordinate by coordinate ([axis][box]), so that a ray tests all four in one pass of
@@ -68,17 +71,18 @@ struct alignas(32) ShadowBoxQuad {
 
 // Four neighbouring groups of a leaf: their boxes, then their triangles, in one stretch of memory, so
 // that a ray entering a leaf reads its boxes and the triangles under them from the same pages.
-// Thirteen cache lines.
+// Twenty-three cache lines.
 struct alignas(64) ShadowGroupQuad {
     ShadowBoxQuad boxes;
-    ShadowTrianglePair pairs[4];
+    ShadowGroupTriangles groups[4];
 };
-static_assert(sizeof(ShadowGroupQuad) == 13 * 64, "a group quad fills whole cache lines");
+static_assert(sizeof(ShadowGroupQuad) == 23 * 64, "a group quad fills whole cache lines");
 
-// Two levels of the tree at once: an inner node's grandchildren, or a child itself where that is a
-// leaf; up to four boxes tested in one pass. A walk over these visits the same leaves as the walk
-// over the nodes with half the steps (a grandchild's box lies inside its parent's). Four cache
-// lines: the boxes, then everything the walk needs to go on from an entry without reading a node.
+// Up to two levels of the tree at once: an inner node's children, each replaced by its own two
+// children where its height is odd (shadow_walk_layout.cpp says why); up to four boxes tested in one
+// pass. A walk over these visits the same leaves as the walk over the nodes with about half the steps
+// (a grandchild's box lies inside its parent's). Four cache lines: the boxes, then everything the
+// walk needs to go on from an entry without reading a node.
 struct alignas(64) ShadowWideNode {
     ShadowBoxQuad boxes;                      // entry i in lane i; an unused lane repeats entry 0
     int32_t child[4] = {-1, -1, -1, -1};    // an inner entry's wide node; a leaf entry's first index
@@ -100,7 +104,7 @@ struct ShadowBvh {
     std::vector<int32_t> nodeFirstGroup;          // per node: its first group, -1 in an inner node
     // Every array the ray walks read was built along with the nodes (checked once, not per ray).
     bool walkReady = false;
-    std::vector<ShadowWideNode> wideNodes;        // one per inner node
+    std::vector<ShadowWideNode> wideNodes;        // one per inner node, those a walk from the root meets first
     std::vector<int32_t> nodeWide;                // per node: its wide node, -1 in a leaf
 };
 

@@ -177,27 +177,29 @@ inline bool intersect(const ShadowRayTriangle& tri, const Ray& ray, double maxT,
     return t > kMinHitT && t < maxT;
 }
 
-// The hit parameters of both lanes of a triangle pair.
-struct PairHits {
-    double t[2], u[2], v[2];
+// The hit parameters of a group's lanes.
+struct GroupHits {
+    double t[kShadowLeafGroupSize], u[kShadowLeafGroupSize], v[kShadowLeafGroupSize];
 };
 
-// The lanes whose triangle the Moller-Trumbore test of intersect() hits below maxT, both at once,
-// with their t, u and v. Every step is intersect()'s, in its order, so a lane passes exactly when
-// intersect() would, with the same parameters.
-[[gnu::always_inline]] inline unsigned pairCandidates(const ShadowTrianglePair& pair, const Ray& ray, double maxT,
-                                                      PairHits& hits) {
-    auto load = [](const double (&values)[2]) { return DoublePair{values[0], values[1]}; };
+// The lanes 2 * half and 2 * half + 1 of a group whose triangle the Moller-Trumbore test of
+// intersect() hits below maxT, both at once (bit 0 and bit 1), with their t, u and v. Every step is
+// intersect()'s, in its order, so a lane passes exactly when intersect() would, with the same
+// parameters.
+[[gnu::always_inline]] inline unsigned pairCandidates(const ShadowGroupTriangles& group, int half, const Ray& ray,
+                                                      double maxT, GroupHits& hits) {
+    const int l = 2 * half;
+    auto load = [l](const double (&values)[kShadowLeafGroupSize]) { return DoublePair{values[l], values[l + 1]}; };
     auto splat = [](double x) { return DoublePair{x, x}; };
     const DoublePair dx = splat(ray.direction.x), dy = splat(ray.direction.y), dz = splat(ray.direction.z);
-    const DoublePair e1x = load(pair.e1[0]), e1y = load(pair.e1[1]), e1z = load(pair.e1[2]);
-    const DoublePair e2x = load(pair.e2[0]), e2y = load(pair.e2[1]), e2z = load(pair.e2[2]);
+    const DoublePair e1x = load(group.e1[0]), e1y = load(group.e1[1]), e1z = load(group.e1[2]);
+    const DoublePair e2x = load(group.e2[0]), e2y = load(group.e2[1]), e2z = load(group.e2[2]);
     // p = cross(d, e2), det = dot(e1, p)
     const DoublePair px = dy * e2z - dz * e2y, py = dz * e2x - dx * e2z, pz = dx * e2y - dy * e2x;
     const DoublePair det = e1x * px + e1y * py + e1z * pz;
     const DoublePair inv = splat(1.0) / det;
-    const DoublePair sx = ray.originPair[0] - load(pair.a[0]), sy = ray.originPair[1] - load(pair.a[1]),
-                     sz = ray.originPair[2] - load(pair.a[2]);
+    const DoublePair sx = ray.originPair[0] - load(group.a[0]), sy = ray.originPair[1] - load(group.a[1]),
+                     sz = ray.originPair[2] - load(group.a[2]);
     const DoublePair u = (sx * px + sy * py + sz * pz) * inv;
     // q = cross(s, e1)
     const DoublePair qx = sy * e1z - sz * e1y, qy = sz * e1x - sx * e1z, qz = sx * e1y - sy * e1x;
@@ -208,11 +210,66 @@ struct PairHits {
                       ~(u > splat(1.0 + kBarycentricSlack)) & ~(v < splat(-kBarycentricSlack)) &
                       ~(u + v > splat(1.0 + kBarycentricSlack)) & (t > splat(kMinHitT)) & (t < splat(maxT));
     for (int lane = 0; lane < 2; ++lane) {
-        hits.t[lane] = t[lane];
-        hits.u[lane] = u[lane];
-        hits.v[lane] = v[lane];
+        hits.t[l + lane] = t[lane];
+        hits.u[l + lane] = u[lane];
+        hits.v[l + lane] = v[lane];
     }
     return laneBits(pass);
+}
+
+#if ZEPHRIN_SHADOW_WALK_AVX2
+// pairCandidates' steps on all four lanes in one pass. The magnitude of the determinant is taken by
+// clearing its sign bit, which differs from laneAbs only on a negative zero, below the limit either
+// way; each comparison is the one that holds, or fails, on NaN as pairCandidates' does.
+[[gnu::always_inline]] inline unsigned groupCandidatesAvx2(const ShadowGroupTriangles& group, const Ray& ray,
+                                                           double maxT, GroupHits& hits) {
+    const __m256d dx = _mm256_set1_pd(ray.direction.x), dy = _mm256_set1_pd(ray.direction.y),
+                  dz = _mm256_set1_pd(ray.direction.z);
+    const __m256d e1x = _mm256_load_pd(group.e1[0]), e1y = _mm256_load_pd(group.e1[1]),
+                  e1z = _mm256_load_pd(group.e1[2]);
+    const __m256d e2x = _mm256_load_pd(group.e2[0]), e2y = _mm256_load_pd(group.e2[1]),
+                  e2z = _mm256_load_pd(group.e2[2]);
+    auto mul = [](__m256d a, __m256d b) { return _mm256_mul_pd(a, b); };
+    auto add = [](__m256d a, __m256d b) { return _mm256_add_pd(a, b); };
+    auto sub = [](__m256d a, __m256d b) { return _mm256_sub_pd(a, b); };
+    const __m256d px = sub(mul(dy, e2z), mul(dz, e2y)), py = sub(mul(dz, e2x), mul(dx, e2z)),
+                  pz = sub(mul(dx, e2y), mul(dy, e2x));
+    const __m256d det = add(add(mul(e1x, px), mul(e1y, py)), mul(e1z, pz));
+    const __m256d inv = _mm256_div_pd(_mm256_set1_pd(1.0), det);
+    const __m256d sx = sub(_mm256_set1_pd(ray.origin.x), _mm256_load_pd(group.a[0])),
+                  sy = sub(_mm256_set1_pd(ray.origin.y), _mm256_load_pd(group.a[1])),
+                  sz = sub(_mm256_set1_pd(ray.origin.z), _mm256_load_pd(group.a[2]));
+    const __m256d u = mul(add(add(mul(sx, px), mul(sy, py)), mul(sz, pz)), inv);
+    const __m256d qx = sub(mul(sy, e1z), mul(sz, e1y)), qy = sub(mul(sz, e1x), mul(sx, e1z)),
+                  qz = sub(mul(sx, e1y), mul(sy, e1x));
+    const __m256d v = mul(add(add(mul(dx, qx), mul(dy, qy)), mul(dz, qz)), inv);
+    const __m256d t = mul(add(add(mul(e2x, qx), mul(e2y, qy)), mul(e2z, qz)), inv);
+    const __m256d absDet = _mm256_andnot_pd(_mm256_set1_pd(-0.0), det);
+    const __m256d lowSlack = _mm256_set1_pd(-kBarycentricSlack), highSlack = _mm256_set1_pd(1.0 + kBarycentricSlack);
+    __m256d pass = _mm256_cmp_pd(absDet, _mm256_set1_pd(kMinDeterminant), _CMP_GE_OQ);
+    pass = _mm256_and_pd(pass, _mm256_cmp_pd(u, lowSlack, _CMP_NLT_UQ));
+    pass = _mm256_and_pd(pass, _mm256_cmp_pd(u, highSlack, _CMP_NGT_UQ));
+    pass = _mm256_and_pd(pass, _mm256_cmp_pd(v, lowSlack, _CMP_NLT_UQ));
+    pass = _mm256_and_pd(pass, _mm256_cmp_pd(add(u, v), highSlack, _CMP_NGT_UQ));
+    pass = _mm256_and_pd(pass, _mm256_cmp_pd(t, _mm256_set1_pd(kMinHitT), _CMP_GT_OQ));
+    pass = _mm256_and_pd(pass, _mm256_cmp_pd(t, _mm256_set1_pd(maxT), _CMP_LT_OQ));
+    _mm256_storeu_pd(hits.t, t);
+    _mm256_storeu_pd(hits.u, u);
+    _mm256_storeu_pd(hits.v, v);
+    return static_cast<unsigned>(_mm256_movemask_pd(pass));
+}
+#endif
+
+// The lanes of a group whose triangle the ray hits below maxT (bit i for lane i), with their t, u
+// and v.
+[[gnu::always_inline]] inline unsigned groupCandidates(const ShadowGroupTriangles& group, const Ray& ray, double maxT,
+                                                       GroupHits& hits) {
+    static_assert(kShadowLeafGroupSize == 4, "a group fills four lanes");
+#if ZEPHRIN_SHADOW_WALK_AVX2
+    return groupCandidatesAvx2(group, ray, maxT, hits);
+#else
+    return pairCandidates(group, 0, ray, maxT, hits) | pairCandidates(group, 1, ray, maxT, hits) << 2;
+#endif
 }
 
 // Whether a triangle (of `surface`, `triangle` in its mesh) may block the receiver at all: never its
@@ -279,44 +336,50 @@ template <size_t N>
     if constexpr (N % 64 != 0) prefetchForRead(p + N - 1);
 }
 
+// A group quad holds four groups; a leaf's groups fill whole quads.
+constexpr int32_t kQuadTriangles = 4 * kShadowLeafGroupSize;
+
+inline int32_t quadsOfLeaf(const LeafRef& leaf) { return (leaf.count + kQuadTriangles - 1) / kQuadTriangles; }
+
+inline void prefetchBoxes(const ShadowGroupQuad& quad) { prefetchRecord<sizeof(ShadowBoxQuad)>(&quad.boxes); }
+
 // The group boxes a ray tests first in a leaf: fetched while the walk is still busy elsewhere, as
 // leaves lie far apart in memory and their boxes are most of the time the walk waits.
 inline void prefetchLeaf(const ShadowBvh& bvh, const LeafRef& leaf) {
-    prefetchRecord<sizeof(ShadowBoxQuad)>(&bvh.groupQuads[static_cast<size_t>(leaf.quad)].boxes);
+    prefetchBoxes(bvh.groupQuads[static_cast<size_t>(leaf.quad)]);
 }
 
 inline void prefetchWide(const ShadowBvh& bvh, int32_t wide) {
     prefetchRecord<sizeof(ShadowWideNode)>(&bvh.wideNodes[static_cast<size_t>(wide)]);
 }
 
-// Calls test(hit) for the triangles of the leaf's groups that the ray hits below the
-// limit the callback keeps; stops when it returns true.
+// Calls test(hit) for the triangles of the leaf's groups that the ray hits below the limit the
+// callback keeps; stops when it returns true. Lanes that pad a leaf's groups or a group's triangles
+// hold a box at a single point and a triangle without area, which no ray hits: they need no mask.
 template <typename Test>
 bool forLeafTriangles(const ShadowBvh& bvh, const LeafRef& leaf, const Ray& ray, const double& limit, Test&& test) {
-    const int32_t groups = (leaf.count + kShadowLeafGroupSize - 1) / kShadowLeafGroupSize;
-    for (int32_t q = 0; q * 4 < groups; ++q) {
+    const int32_t quads = quadsOfLeaf(leaf);
+    const ShadowGroupQuad* leafQuads = bvh.groupQuads.data() + leaf.quad;
+    const ShadowRayTriangle* leafTriangles = bvh.rayTriangles.data() + leaf.first;
+    for (int32_t q = 0; q < quads; ++q) {
+        const ShadowGroupQuad& quad = leafQuads[q];
+        if (q + 1 < quads) prefetchBoxes(leafQuads[q + 1]);
         double entries[4];
-        const unsigned lanes = groups - q * 4 >= 4 ? 15u : (1u << (groups - q * 4)) - 1u;
-        const auto quad = static_cast<size_t>(leaf.quad + q);
-        if ((q + 1) * 4 < groups) prefetchRecord<sizeof(ShadowBoxQuad)>(&bvh.groupQuads[quad + 1].boxes);
-        const ShadowGroupQuad& groupQuad = bvh.groupQuads[quad];
-        const unsigned enteredGroups = enterQuad(groupQuad.boxes, lanes, ray, limit, entries);
+        const unsigned enteredGroups = enterQuad(quad.boxes, 15u, ray, limit, entries);
         // Every entered group's triangles load together rather than one after the other.
         for (unsigned ahead = enteredGroups; ahead != 0; ahead &= ahead - 1) {
-            prefetchRecord<sizeof(ShadowTrianglePair)>(&groupQuad.pairs[lowestSetBit(ahead)]);
+            prefetchRecord<sizeof(ShadowGroupTriangles)>(&quad.groups[lowestSetBit(ahead)]);
         }
         for (unsigned entered = enteredGroups; entered != 0; entered &= entered - 1) {
             const int lane = lowestSetBit(entered);
-            const int32_t groupFirst = leaf.first + (q * 4 + lane) * kShadowLeafGroupSize;
-            const int32_t groupCount = std::min(kShadowLeafGroupSize, leaf.first + leaf.count - groupFirst);
-            PairHits hits;
-            const ShadowTrianglePair& pair = groupQuad.pairs[lane];
-            const unsigned candidates = pairCandidates(pair, ray, limit, hits);
-            const ShadowRayTriangle* tri = bvh.rayTriangles.data() + groupFirst;
-            // A group of one repeats its triangle in the second lane.
-            for (unsigned pass = candidates & ((1u << groupCount) - 1u); pass != 0; pass &= pass - 1) {
+            const ShadowGroupTriangles& group = quad.groups[lane];
+            GroupHits hits;
+            const unsigned candidates = groupCandidates(group, ray, limit, hits);
+            const ShadowRayTriangle* tri = leafTriangles + (q * 4 + lane) * kShadowLeafGroupSize;
+            for (unsigned pass = candidates; pass != 0; pass &= pass - 1) {
                 const int i = lowestSetBit(pass);
-                if (test(GroupHit{tri + i, pair.surfaceIndex[i], pair.triangleIndex[i], hits.t[i], hits.u[i], hits.v[i]})) {
+                if (test(GroupHit{tri + i, group.surfaceIndex[i], group.triangleIndex[i], hits.t[i], hits.u[i],
+                                  hits.v[i]})) {
                     return true;
                 }
             }
@@ -454,8 +517,29 @@ bool nearestHitWalk(const ShadowBvh& bvh, int32_t node, const Vec3& origin, cons
             double entries[4];
             const unsigned entered = enterQuad(wide.boxes, wide.usedMask, ray, limit, entries);
             if (entered == 0) break;
+            auto entryOf = [&](int i) {
+                if ((wide.leafMask >> i & 1u) != 0) {
+                    prefetchLeaf(bvh, leafOf(wide, i));
+                    return Pending{entries[i], pending.wide, i};
+                }
+                prefetchWide(bvh, wide.child[i]);
+                return Pending{entries[i], wide.child[i], -1};
+            };
             // Nearer entries first (the leftmost on ties), so that their hits prune the others: the
-            // rest pushed farthest first.
+            // rest pushed farthest first. Most steps enter one or two boxes.
+            const int firstLane = lowestSetBit(entered);
+            const unsigned others = entered & (entered - 1);
+            if (others == 0) {
+                pending = entryOf(firstLane);
+                continue;
+            }
+            if ((others & (others - 1)) == 0) {
+                const int secondLane = lowestSetBit(others);
+                const bool secondNearer = entries[firstLane] > entries[secondLane];
+                stack[top++] = entryOf(secondNearer ? firstLane : secondLane);
+                pending = entryOf(secondNearer ? secondLane : firstLane);
+                continue;
+            }
             int32_t order[4];
             int32_t count = 0;
             for (unsigned rest = entered; rest != 0; rest &= rest - 1) {
@@ -467,14 +551,6 @@ bool nearestHitWalk(const ShadowBvh& bvh, int32_t node, const Vec3& origin, cons
                 }
                 order[at] = i;
             }
-            auto entryOf = [&](int i) {
-                if ((wide.leafMask >> i & 1u) != 0) {
-                    prefetchLeaf(bvh, leafOf(wide, i));
-                    return Pending{entries[i], pending.wide, i};
-                }
-                prefetchWide(bvh, wide.child[i]);
-                return Pending{entries[i], wide.child[i], -1};
-            };
             for (int32_t k = count - 1; k > 0; --k) stack[top++] = entryOf(order[k]);
             pending = entryOf(order[0]);
         }

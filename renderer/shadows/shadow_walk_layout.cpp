@@ -1,5 +1,5 @@
 // How the walks read the hierarchy: its triangles as corner and edges in leaf order, each leaf cut
-// into groups of two with their own boxes, and two levels of inner nodes at a time. Each leaf's part
+// into groups of four with their own boxes, and two levels of inner nodes at a time. Each leaf's part
 // is written from one gathered copy of its triangles, the wide nodes after the last leaf. None of it
 // changes which triangles a ray can meet.
 #include "renderer/shadows/shadow_walk_layout.h"
@@ -24,16 +24,36 @@ void setQuadLane(ShadowBoxQuad& quad, int lane, const Vec3& lo, const Vec3& hi) 
 int32_t groupsOfLeaf(int32_t indexCount) { return (indexCount + kShadowLeafGroupSize - 1) / kShadowLeafGroupSize; }
 int32_t paddedGroups(int32_t groups) { return (groups + kGroupsPerQuad - 1) / kGroupsPerQuad * kGroupsPerQuad; }
 
-double surfaceArea(const Vec3& lo, const Vec3& hi) {
-    const Vec3 e = hi - lo;
-    return e.x * e.y + e.y * e.z + e.z * e.x;
+// A box as the leaf's ordering keeps it. Without member initializers: a leaf's arrays of them stand
+// on the stack, and cleared before being filled they cost more than the ordering itself.
+struct LeafBox {
+    double lo[3], hi[3];
+};
+
+LeafBox leafBoxOf(const Vec3& lo, const Vec3& hi) { return LeafBox{{lo.x, lo.y, lo.z}, {hi.x, hi.y, hi.z}}; }
+
+// Grows `box` to take in `other`, as growBounds takes in its two corners.
+inline void growLeafBox(LeafBox& box, const LeafBox& other) {
+    auto grow = [&](int axis) {
+        box.lo[axis] = std::min(std::min(box.lo[axis], other.lo[axis]), other.hi[axis]);
+        box.hi[axis] = std::max(std::max(box.hi[axis], other.lo[axis]), other.hi[axis]);
+    };
+    grow(0), grow(1), grow(2);
+}
+
+// Half the surface area of the box around two boxes: what the grouping minimises. Only a choice
+// between neighbours rests on it, so each box's own minimum and maximum are taken as they stand.
+inline double jointArea(const LeafBox& a, const LeafBox& b) {
+    auto extent = [&](int axis) { return std::max(a.hi[axis], b.hi[axis]) - std::min(a.lo[axis], b.lo[axis]); };
+    const double x = extent(0), y = extent(1), z = extent(2);
+    return x * y + y * z + z * x;
 }
 
 // A leaf's triangle as the leaf's ordering reads it: gathered once from the triangles, so that the
-// sort and the pairing compare nearby copies rather than reach into the whole frame's triangles.
+// sort and the grouping compare nearby copies rather than reach into the whole frame's triangles.
 struct LeafSlot {
     uint32_t triangle;
-    Vec3 boundsMin, boundsMax;
+    LeafBox box;
 };
 
 // A sort key and the slot it belongs to. Sorting these makes the same comparisons in the same order
@@ -43,45 +63,64 @@ struct LeafKey {
     int32_t slot;
 };
 
-// Reorders a leaf's run so that each group of two holds triangles with a small common box: the two
-// triangles of a quad rather than one of a slab's front and one of its back, whose box would span
-// the slab's thickness and take in every ray that leaves either face. Greedy, in the run's order:
-// each triangle not yet placed takes, of the next few along the leaf's axis, the partner that gives
-// the smallest box.
+// Reorders a leaf's run so that each group holds triangles with a small common box: the triangles of
+// neighbouring quads of one sheet rather than some of a slab's front and some of its back, whose box
+// would span the slab's thickness and take in every ray that leaves either face. Triangles are
+// matched two by two, then those pairs two by two. Greedy, in the run's order along the leaf's axis:
+// each one not yet placed takes, of the next few, the partner that gives the smallest box.
 constexpr int32_t kPartnerCandidates = 6;
 // Runs longer than this (only where the depth limit stopped the splits) stay in axis order.
 constexpr int32_t kMaxPairedRun = 4 * kShadowBvhLeafSize;
+static_assert(kShadowLeafGroupSize == 4, "groups are pairs of pairs");
 
-void pairTightly(const LeafSlot* slots, const LeafKey* sorted, int32_t count, int32_t* order) {
-    static_assert(kShadowLeafGroupSize == 2, "groups are pairs");
-    if (count <= 2 || count > kMaxPairedRun) {
-        for (int32_t i = 0; i < count; ++i) order[i] = sorted[i].slot;
-        return;
-    }
+// Matches boxes [0, count) two by two in their order, partners side by side in `out`; an odd one out
+// comes last.
+void matchNeighbours(const LeafBox* boxes, int32_t count, int32_t* out) {
     bool placed[kMaxPairedRun] = {};
-    int32_t out = 0;
+    int32_t written = 0;
     for (int32_t i = 0; i < count; ++i) {
         if (placed[i]) continue;
         placed[i] = true;
-        order[out++] = sorted[i].slot;
-        const LeafSlot& a = slots[sorted[i].slot];
+        out[written++] = i;
         int32_t best = -1;
         double bestArea = std::numeric_limits<double>::infinity();
         for (int32_t j = i + 1, looked = 0; j < count && looked < kPartnerCandidates; ++j) {
             if (placed[j]) continue;
             ++looked;
-            const LeafSlot& b = slots[sorted[j].slot];
-            Vec3 lo = a.boundsMin, hi = a.boundsMax;
-            growBounds(lo, hi, b.boundsMin);
-            growBounds(lo, hi, b.boundsMax);
-            const double area = surfaceArea(lo, hi);
+            const double area = jointArea(boxes[i], boxes[j]);
             if (area < bestArea) bestArea = area, best = j;
         }
         if (best >= 0) {
             placed[best] = true;
-            order[out++] = sorted[best].slot;
+            out[written++] = best;
         }
     }
+}
+
+void groupTightly(const LeafSlot* slots, const LeafKey* sorted, int32_t count, int32_t* order) {
+    if (count <= 2 || count > kMaxPairedRun) {
+        for (int32_t i = 0; i < count; ++i) order[i] = sorted[i].slot;
+        return;
+    }
+    LeafBox boxes[kMaxPairedRun];
+    for (int32_t i = 0; i < count; ++i) boxes[i] = slots[sorted[i].slot].box;
+    int32_t paired[kMaxPairedRun];
+    matchNeighbours(boxes, count, paired);
+    // The pairs' boxes; a triangle left over stays last, so that every group but the last is full.
+    const int32_t pairs = count / 2;
+    LeafBox pairBoxes[kMaxPairedRun / 2];
+    for (int32_t p = 0; p < pairs; ++p) {
+        pairBoxes[p] = boxes[paired[2 * p]];
+        growLeafBox(pairBoxes[p], boxes[paired[2 * p + 1]]);
+    }
+    int32_t pairOrder[kMaxPairedRun / 2];
+    matchNeighbours(pairBoxes, pairs, pairOrder);
+    int32_t written = 0;
+    for (int32_t p = 0; p < pairs; ++p) {
+        order[written++] = sorted[paired[2 * pairOrder[p]]].slot;
+        order[written++] = sorted[paired[2 * pairOrder[p] + 1]].slot;
+    }
+    if (count % 2 != 0) order[written++] = sorted[paired[count - 1]].slot;
 }
 
 // A leaf's run in walk order: slots[order[k]] is its k-th triangle. Small leaves (all but those the
@@ -113,52 +152,53 @@ void orderLeaf(const ShadowBvh& bvh, int32_t first, int32_t count, int axis, Lea
     for (int32_t i = 0; i < count; ++i) {
         const uint32_t index = bvh.indices[static_cast<size_t>(first + i)];
         const ShadowTriangle& t = bvh.triangles[index];
-        leaf.slots[i] = LeafSlot{index, t.boundsMin, t.boundsMax};
+        leaf.slots[i] = LeafSlot{index, leafBoxOf(t.boundsMin, t.boundsMax)};
         keys[i] = LeafKey{axisOf(t.centroid, axis), i};
     }
     std::sort(keys, keys + count, [](const LeafKey& l, const LeafKey& r) { return l.key < r.key; });
-    pairTightly(leaf.slots, keys, count, leaf.order);
+    groupTightly(leaf.slots, keys, count, leaf.order);
 }
 
-// The leaf's groups with their boxes and paired triangles, appended after the groups of the leaves
-// before it; its triangles already stand in walk order in the indices and the ray triangles. Each
-// quad is filled on the stack and stored once: grown in place, it would be cleared first and so
-// written twice.
+// The leaf's groups with their boxes and triangles, appended after the groups of the leaves before
+// it; its triangles already stand in walk order in the indices and the ray triangles. Each quad is
+// filled on the stack and stored once: grown in place, it would be cleared first and so written
+// twice.
 void appendLeafGroups(ShadowBvh& bvh, int32_t first, int32_t count, const LeafOrder& leaf) {
     const int32_t groups = groupsOfLeaf(count);
     ShadowGroupQuad quad;
     for (int32_t k = 0; k < paddedGroups(groups); ++k) {
         ShadowLeafGroup group;
         const int lane = k % kGroupsPerQuad;
-        ShadowTrianglePair& pair = quad.pairs[lane];
+        ShadowGroupTriangles& lanes = quad.groups[lane];
         if (k < groups) {
             const int32_t g = first + k * kShadowLeafGroupSize;
             group.firstIndex = g;
             group.indexCount = std::min(kShadowLeafGroupSize, first + count - g);
-            const LeafSlot& firstTriangle = leaf.slots[leaf.order[k * kShadowLeafGroupSize]];
-            group.boundsMin = firstTriangle.boundsMin;
-            group.boundsMax = firstTriangle.boundsMax;
+            LeafBox box = leaf.slots[leaf.order[k * kShadowLeafGroupSize]].box;
             for (int32_t i = 1; i < group.indexCount; ++i) {
-                const LeafSlot& t = leaf.slots[leaf.order[k * kShadowLeafGroupSize + i]];
-                growBounds(group.boundsMin, group.boundsMax, t.boundsMin);
-                growBounds(group.boundsMin, group.boundsMax, t.boundsMax);
+                growLeafBox(box, leaf.slots[leaf.order[k * kShadowLeafGroupSize + i]].box);
             }
-            // Every field of both lanes is written: the quad on the stack starts uncleared.
-            for (int32_t triangleLane = 0; triangleLane < 2; ++triangleLane) {
-                const ShadowRayTriangle& t =
-                    bvh.rayTriangles[static_cast<size_t>(g + std::min(triangleLane, group.indexCount - 1))];
+            group.boundsMin = Vec3{box.lo[0], box.lo[1], box.lo[2]};
+            group.boundsMax = Vec3{box.hi[0], box.hi[1], box.hi[2]};
+            // Every field of every lane is written: the quad on the stack starts uncleared. Lanes past
+            // the group's triangles hold a triangle without area at the origin, which no ray hits.
+            for (int32_t triangleLane = 0; triangleLane < kShadowLeafGroupSize; ++triangleLane) {
+                const ShadowRayTriangle t = triangleLane < group.indexCount
+                                                ? bvh.rayTriangles[static_cast<size_t>(g + triangleLane)]
+                                                : ShadowRayTriangle{};
                 for (int axis = 0; axis < 3; ++axis) {
-                    pair.a[axis][triangleLane] = axisOf(t.a, axis);
-                    pair.e1[axis][triangleLane] = axisOf(t.e1, axis);
-                    pair.e2[axis][triangleLane] = axisOf(t.e2, axis);
+                    lanes.a[axis][triangleLane] = axisOf(t.a, axis);
+                    lanes.e1[axis][triangleLane] = axisOf(t.e1, axis);
+                    lanes.e2[axis][triangleLane] = axisOf(t.e2, axis);
                 }
-                pair.surfaceIndex[triangleLane] = t.surfaceIndex;
-                pair.triangleIndex[triangleLane] = t.triangleIndex;
+                lanes.surfaceIndex[triangleLane] = t.surfaceIndex;
+                lanes.triangleIndex[triangleLane] = t.triangleIndex;
             }
         } else {
-            // The walk masks padding lanes off; their box only has to be harmless to compute.
+            // A padding group: a box at one point and triangles without area, which no ray hits, so
+            // that the walk tests all four lanes without a mask.
             group.boundsMin = group.boundsMax = bvh.leafGroups[bvh.leafGroups.size() - 1].boundsMin;
-            pair = ShadowTrianglePair{};
+            lanes = ShadowGroupTriangles{};
         }
         setQuadLane(quad.boxes, lane, group.boundsMin, group.boundsMax);
         bvh.leafGroups.push_back(group);
@@ -166,16 +206,32 @@ void appendLeafGroups(ShadowBvh& bvh, int32_t first, int32_t count, const LeafOr
     }
 }
 
-// One wide node per inner node: its grandchildren (or a child that is a leaf) with their boxes side
-// by side.
+// One wide node per inner node. Its entries are its children, where a child is a leaf or its height
+// (the longest way down to a leaf) is even, and otherwise that child's two children. The entries are
+// then always leaves or nodes of even height, so that the wide nodes a walk from the root meets are
+// the root's and those of even height, which ends every way down with a step onto leaves that are
+// all taken at once: the lowest steps, whose wide nodes are the most numerous and the least often
+// in the cache, take four leaves each rather than two, and there are half as many of them. Those
+// wide nodes come first, in pre-order; the others serve only walks that start inside the tree.
 void buildWideNodes(ShadowBvh& bvh) {
-    bvh.nodeWide.assign(bvh.nodes.size(), -1);
+    const size_t nodeCount = bvh.nodes.size();
+    std::vector<int32_t> height(nodeCount, 0);
+    // Children follow their parent in pre-order: a backward pass meets them first.
+    for (size_t n = nodeCount; n-- > 0;) {
+        const ShadowBvhNode& node = bvh.nodes[n];
+        if (node.leftChild < 0) continue;
+        height[n] = 1 + std::max(height[static_cast<size_t>(node.leftChild)], height[static_cast<size_t>(node.rightChild)]);
+    }
+    auto metFromRoot = [&](size_t n) { return n == 0 || height[n] % 2 == 0; };
+    bvh.nodeWide.assign(nodeCount, -1);
     int32_t innerCount = 0;
-    for (size_t n = 0; n < bvh.nodes.size(); ++n) {
-        if (bvh.nodes[n].leftChild >= 0) bvh.nodeWide[n] = innerCount++;
+    for (bool fromRoot : {true, false}) {
+        for (size_t n = 0; n < nodeCount; ++n) {
+            if (bvh.nodes[n].leftChild >= 0 && metFromRoot(n) == fromRoot) bvh.nodeWide[n] = innerCount++;
+        }
     }
     bvh.wideNodes.assign(static_cast<size_t>(innerCount), ShadowWideNode{});
-    for (size_t n = 0; n < bvh.nodes.size(); ++n) {
+    for (size_t n = 0; n < nodeCount; ++n) {
         const ShadowBvhNode& node = bvh.nodes[n];
         if (node.leftChild < 0) continue;
         ShadowWideNode& wide = bvh.wideNodes[static_cast<size_t>(bvh.nodeWide[n])];
@@ -183,7 +239,7 @@ void buildWideNodes(ShadowBvh& bvh) {
         int32_t count = 0;
         for (int32_t child : {node.leftChild, node.rightChild}) {
             const ShadowBvhNode& c = bvh.nodes[static_cast<size_t>(child)];
-            if (c.leftChild < 0) {
+            if (c.leftChild < 0 || height[static_cast<size_t>(child)] % 2 == 0) {
                 entries[count++] = child;
             } else {
                 entries[count++] = c.leftChild;

@@ -1,5 +1,5 @@
 // The arrays the shadow rays walk, written as the hierarchy's tree is built: the order of each
-// leaf's triangles, and the paired and two-level copies of boxes and triangles in
+// leaf's triangles, and the grouped and two-level copies of boxes and triangles in
 // renderer/shadows/shadow_bvh.h that the walks in shadow_rays.cpp read.
 #pragma once
 

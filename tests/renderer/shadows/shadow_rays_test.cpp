@@ -234,6 +234,53 @@ TEST(ShadowRays, EveryWalkEqualsARecursiveWalkOfTheNodeTree) {
     EXPECT_GT(plainReceivers, 100);
 }
 
+// A leaf whose triangles do not fill its groups, or whose groups do not fill their quad of boxes, is
+// padded with triangles without area at the world origin under a box at one point. A ring of a few
+// triangles around the origin, which none of them covers, puts the origin inside the groups' boxes:
+// rays straight through it and through each padding box's point must meet only the real triangles,
+// on every copy of the walk, for every way a few triangles fill the lanes.
+TEST(ShadowRays, PaddingLanesNeverHit) {
+    for (int32_t count = 1; count <= 2 * kShadowLeafGroupSize + 1; ++count) {
+        SceneSurface fan;
+        fan.kind = kSurfaceBent;
+        fan.castsShadows = true;
+        for (int32_t k = 0; k <= count; ++k) {
+            const double angle = 1.5 * kPi * k / count;
+            for (double radius : {20.0, 40.0}) {
+                SurfaceVertex v;
+                v.worldPosition = Vec3{radius * std::cos(angle), radius * std::sin(angle), 2.0 * k - 3.0};
+                fan.mesh.vertices.push_back(v);
+            }
+        }
+        for (int32_t k = 0; k < count; ++k) fan.mesh.triangles.push_back({2 * k, 2 * k + 1, 2 * k + 2, kFaceFront, 0});
+        std::vector<SceneSurface> surfaces;
+        surfaces.push_back(std::move(fan));
+        SceneLight light;
+        light.castsShadows = true;
+        const ShadowBvh bvh = buildShadowBvh(surfaces, {light});
+        ASSERT_TRUE(bvh.walkReady) << count;
+
+        std::vector<Vec3> targets{Vec3{}};
+        for (const ShadowLeafGroup& group : bvh.leafGroups) {
+            if (group.indexCount == 0) targets.push_back(group.boundsMin);
+        }
+        const ShadowReceiver nobody{-1, -1};
+        int ray = 0;
+        for (const Vec3& target : targets) {
+            for (const Vec3& from : {Vec3{0.0, 0.0, -50.0}, Vec3{-30.0, 20.0, -40.0}, Vec3{70.0, 30.0, -60.0}}) {
+                const Vec3 origin = target + from;
+                const Vec3 direction = normalizeOr(target - origin, Vec3{0.0, 0.0, 1.0});
+                const bool hits = expectWalksEqualReference(bvh, origin, direction, 2.0 * length(from), nobody,
+                                                            count * 100 + ray++);
+                // No real triangle covers the world origin.
+                if (target.x == 0.0 && target.y == 0.0 && target.z == 0.0) {
+                    EXPECT_FALSE(hits) << count;
+                }
+            }
+        }
+    }
+}
+
 // Millions of pixels out a float step is a pixel or more: a walk that narrowed any of its box or
 // triangle arithmetic to single precision, or rounded a box inward, would lose hits there. Rays from
 // near and far, along and nearly along the axes, are aimed inside triangles a few pixels wide (well
