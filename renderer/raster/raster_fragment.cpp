@@ -877,9 +877,14 @@ __attribute__((target("avx2"), always_inline)) inline bool resolveBlockWide(cons
         static_cast<uint32_t>(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(stored, surfaceLanes))));
     if ((sameSurface & valid) != 0) return false;
     const __m256d storedDepth = _mm256_loadu_pd(targets.depth + first);
-    const __m128i alphaBytes = _mm_and_si128(colors, _mm_set1_epi32(0xff));
-    const __m256d fractions = _mm256_mask_i32gather_pd(_mm256_setzero_pd(), kByteFractions.data(), alphaBytes,
-                                                       _mm256_castsi256_pd(_mm256_set1_epi64x(-1)), 8);
+    const __m128i low = _mm_set1_epi32(0xff);
+    const __m128i alphaBytes = _mm_and_si128(colors, low);
+    // An alpha byte of 255 has the fraction 1 exactly; the table is read only for blocks with others.
+    const bool opaque = _mm_movemask_epi8(_mm_cmpeq_epi32(alphaBytes, low)) == 0xffff;
+    const __m256d fractions =
+        opaque ? _mm256_set1_pd(1.0)
+               : _mm256_mask_i32gather_pd(_mm256_setzero_pd(), kByteFractions.data(), alphaBytes,
+                                          _mm256_castsi256_pd(_mm256_set1_epi64x(-1)), 8);
     const __m256d alpha = clampUnitWide(_mm256_mul_pd(fractions, _mm256_set1_pd(source.opacity)));
     const __m256d wins = _mm256_and_pd(_mm256_cmp_pd(z, storedDepth, _CMP_LT_OQ),
                                        _mm256_cmp_pd(alpha, _mm256_set1_pd(kTransparentAlpha), _CMP_GT_OQ));
