@@ -75,6 +75,32 @@ void writeUnlitColour(FrameBuffers& buffers, size_t pixel, PackedColor color, do
     out[3] = alpha;
 }
 
+// The pixels of one row from column x on that the winner of `winner` (unlit) holds with a kept
+// colour, in a loop of their own: in frames without lights that is nearly every pixel, and this loop
+// keeps its few values in registers. Records that disagree with the winner are left alone, as the
+// general loop leaves them. Returns the first column it leaves to the general loop: the run's end,
+// or a pixel without a kept colour.
+int32_t shadeUnlitRun(FrameBuffers& buffers, const WinnerRun& winner, size_t rowStart, int32_t x, bool checksTriangle,
+                      bool checksClip) {
+    const int32_t* preparedIndex = buffers.preparedIndex.data() + rowStart;
+    const int32_t* surfaceIndex = buffers.surfaceIndex.data() + rowStart;
+    const int32_t* triangleIndex = checksTriangle ? buffers.triangleIndex.data() + rowStart : nullptr;
+    const int32_t* clipTriangle = checksClip ? buffers.clipTriangle.data() + rowStart : nullptr;
+    const uint32_t* packedColor = buffers.packedColor.data() + rowStart;
+    const SceneSurface& surface = *winner.surface;
+    for (; x < buffers.rasterWidth && preparedIndex[x] == winner.preparedIndex; ++x) {
+        if (surfaceIndex[x] != winner.surfaceIndex) continue;
+        if (triangleIndex != nullptr && triangleIndex[x] != winner.triangleIndex) continue;
+        if (clipTriangle != nullptr && clipTriangle[x] != winner.clipTriangle) continue;
+        const PackedColor kept = packedColor[x];
+        if (packedAlpha(kept) == 0) break;
+        double alpha = 0.0;
+        if (!visibleAlpha(surface, kept, alpha)) continue;
+        writeUnlitColour(buffers, rowStart + static_cast<size_t>(x), kept, alpha);
+    }
+    return x;
+}
+
 }  // namespace
 
 void shadeVisiblePixels(const ShadingFrame& frame, int32_t firstRow, int32_t endRow) {
@@ -100,6 +126,8 @@ void shadeSpreadRows(const ShadingFrame& frame, int32_t firstItem, int32_t endIt
     // The CPU raster left each winner's texture colour beside its prepared index; a GPU raster does not.
     const bool rasterColour = !frame.gpuRasterWon && buffers.packedColor.size() == pixels;
     const bool rasterMask = !frame.gpuRasterWon && buffers.winnerMask.size() == pixels;
+    // Runs of unlit winners with kept colours take their own loop where no shadow-post values are due.
+    const bool unlitRuns = rasterColour && !shadowPost;
     const std::vector<SceneLight>& lights = frame.scene->lights;
     const size_t width = static_cast<size_t>(buffers.rasterWidth);
     // The frame's terms of the lighting model, or this call's own where the frame has none.
@@ -141,6 +169,14 @@ void shadeSpreadRows(const ShadingFrame& frame, int32_t firstItem, int32_t endIt
             if (preparedIndex != winner.preparedIndex) {
                 if (static_cast<size_t>(preparedIndex) >= prepared.size()) continue;
                 winner = winnerRun(prepared, preparedIndex, surfaces, lights);
+            }
+            if (unlitRuns && winner.unlit) {
+                const int32_t next = shadeUnlitRun(buffers, winner, static_cast<size_t>(y) * width, x,
+                                                   checksTriangle, checksClip);
+                if (next > x) {
+                    x = next - 1;
+                    continue;
+                }
             }
             // Only a record that agrees with its prepared triangle in every index is the raster's winner.
             if (buffers.surfaceIndex[pixel] != winner.surfaceIndex) continue;
