@@ -67,19 +67,32 @@ struct UnlitFrame {
         prepared = prepareRaster(camera, scene.surfaces, kWidth, kHeight);
         buffers.rasterWidth = kWidth;
         buffers.rasterHeight = kHeight;
-        allocateFrameBuffers(buffers, FrameBufferSet{true, true, false, false});
-        const RasterBands bands = binRasterBands(prepared, kHeight, 1);
-        rasterBand(scene.surfaces, prepared, bands.bands[0], 0, kHeight, buffers);
+        rasterize(buffers, 1, nullptr);
     }
 
-    void shade(FrameBuffers& target) const {
+    ShadingFrame shadingFrame(FrameBuffers& target) const {
         ShadingFrame frame;
         frame.scene = &scene;
         frame.rasterCamera = &camera;
         frame.prepared = &prepared;
         frame.buffers = &target;
-        shadeVisiblePixels(frame, 0, kHeight);
+        return frame;
     }
+
+    // Fresh arrays rasterized in `bandCount` bands, each row handed to rowFinished where one is given.
+    void rasterize(FrameBuffers& target, int32_t bandCount, const RowFinished* rowFinished) const {
+        target.rasterWidth = kWidth;
+        target.rasterHeight = kHeight;
+        allocateFrameBuffers(target, FrameBufferSet{true, true, false, false});
+        const RasterBands bands = binRasterBands(prepared, kHeight, bandCount);
+        for (int32_t b = 0; b < bandCount; ++b) {
+            rasterBand(scene.surfaces, prepared, bands.bands[static_cast<size_t>(b)],
+                       rasterBandFirstRow(b, kHeight, bandCount), rasterBandFirstRow(b + 1, kHeight, bandCount),
+                       target, rowFinished != nullptr ? *rowFinished : RowFinished{});
+        }
+    }
+
+    void shade(FrameBuffers& target) const { shadeVisiblePixels(shadingFrame(target), 0, kHeight); }
 };
 
 TEST(DeferredUnlit, WinnersShowTheirKeptColourAndRecordsThatDisagreeAreLeftAsTheRasterWroteThem) {
@@ -130,6 +143,33 @@ TEST(DeferredUnlit, WinnersShowTheirKeptColourAndRecordsThatDisagreeAreLeftAsThe
         if (index >= 0) won[static_cast<size_t>(index)] = true;
     }
     EXPECT_EQ(won, std::vector<bool>(f.prepared.size(), true));
+}
+
+TEST(DeferredUnlit, RowsShadedAsTheBandFinishesThemGiveThePictureOfTheDeferredPass) {
+    // Each row is shaded only once every triangle of its band has drawn it, whichever band it lies in.
+    const UnlitFrame f;
+    FrameBuffers deferred = f.buffers;
+    f.shade(deferred);
+    FrameBuffers byRow;
+    const ShadingFrame frame = f.shadingFrame(byRow);
+    std::vector<int32_t> rows;
+    struct Context {
+        const ShadingFrame* frame;
+        std::vector<int32_t>* rows;
+    } context{&frame, &rows};
+    const RowFinished rowFinished{[](const void* c, int32_t y) {
+                                      const auto& own = *static_cast<const Context*>(c);
+                                      own.rows->push_back(y);
+                                      shadeVisiblePixels(*own.frame, y, y + 1);
+                                  },
+                                  &context};
+    f.rasterize(byRow, 3, &rowFinished);
+    std::vector<int32_t> everyRow(kHeight);
+    for (int32_t y = 0; y < kHeight; ++y) everyRow[static_cast<size_t>(y)] = y;
+    EXPECT_EQ(rows, everyRow);
+    EXPECT_EQ(byRow.color, deferred.color);
+    EXPECT_EQ(byRow.depth, deferred.depth);
+    EXPECT_EQ(byRow.preparedIndex, deferred.preparedIndex);
 }
 
 }  // namespace
