@@ -99,8 +99,13 @@ void runPerTrianglePass(const ShadingFrame& frame, PerTrianglePass pass, int32_t
     parallelFor(static_cast<uint32_t>(rows), kRasterRowBlock, body);
 }
 
+void shadeFinishedRow(const void* frame, int32_t y) {
+    shadeVisiblePixels(*static_cast<const ShadingFrame*>(frame), y, y + 1);
+}
+
+// The band raster; with `shadeRows`, each row is also shaded as soon as its band has drawn it.
 void runBandRaster(const FrameScene& scene, const std::vector<PreparedTriangle>& prepared, const RasterBands& bands,
-                   int32_t workers, FrameBuffers& buffers) {
+                   int32_t workers, FrameBuffers& buffers, const ShadingFrame* shadeRows = nullptr) {
     const auto bandCount = static_cast<uint32_t>(bands.bands.size());
     const int32_t height = buffers.rasterHeight;
     // Worker w takes bands w, w + workers, w + 2 workers, ...: the loop's slices are `perWorker`
@@ -110,12 +115,14 @@ void runBandRaster(const FrameScene& scene, const std::vector<PreparedTriangle>&
     const bool dealt = slices > 1 && bandCount > slices && bandCount % slices == 0;
     const uint32_t perWorker = dealt ? bandCount / slices : 1;
     const RowSpread spread = dealt ? RowSpread{bandCount, slices} : RowSpread{};
+    const RowFinished rowFinished =
+        shadeRows != nullptr ? RowFinished{&shadeFinishedRow, shadeRows} : RowFinished{};
     auto body = [&](uint32_t begin, uint32_t end) {
         for (uint32_t item = begin; item < end; ++item) {
             const uint32_t k = spread.rowOf(item);
             auto band = static_cast<int32_t>(k);
             rasterBand(scene.surfaces, prepared, bands.bands[k], rasterBandFirstRow(band, height, bandCount),
-                       rasterBandFirstRow(band + 1, height, bandCount), buffers);
+                       rasterBandFirstRow(band + 1, height, bandCount), buffers, rowFinished);
         }
     };
     parallelFor(bandCount, perWorker, body);
@@ -155,6 +162,9 @@ struct RasterRun {
     bool gpuUsed = false;
     // The GPU raster's line waits until shading, which may still turn the GPU's result down.
     std::string heldGpuLine;
+    // The band raster shaded each row as it finished it (frames without lights, whose shading of a
+    // pixel reads only that pixel's records).
+    bool shadedWithRaster = false;
 };
 
 void binBandsOnce(RasterRun& run, const FrameDecisions& decisions) {
@@ -190,7 +200,9 @@ void rasterize(RasterRun& run, const ShadingFrame& frame, const FrameScene& scen
     }
     if (!run.gpuUsed) {
         binBandsOnce(run, decisions);
-        runBandRaster(scene, run.prepared, *run.bands, decisions.workers, buffers);
+        run.shadedWithRaster = !decisions.hasLights;
+        runBandRaster(scene, run.prepared, *run.bands, decisions.workers, buffers,
+                      run.shadedWithRaster ? &frame : nullptr);
     }
 }
 
@@ -213,7 +225,7 @@ void shade(RasterRun& run, ShadingFrame& frame, const FrameScene& scene, const F
         if (decisions.hasLights) runPerTrianglePass(frame, PerTrianglePass::ShadeWinners, decisions.rasterHeight);
         return;
     }
-    if (gpuLightingUsed) return;
+    if (gpuLightingUsed || run.shadedWithRaster) return;
     // The GPU raster's answers were resolved into the band raster's own records (kept colours and
     // winner masks included), so the shading reads them as it reads the CPU raster's.
     frame.gpuRasterWon = false;

@@ -112,11 +112,15 @@ __attribute__((target("avx2"))) void blendRow8Wide(PF_Pixel8* row, const double*
         const __m256d rgba = _mm256_loadu_pd(c);
         const __m256d alpha = _mm256_permute4x64_pd(rgba, _MM_SHUFFLE(3, 3, 3, 3));
         const __m256d source = _mm256_blend_pd(_mm256_permute4x64_pd(rgba, _MM_SHUFFLE(2, 1, 0, 3)), one, 0x1);
-        const PF_Pixel8& p = row[x];
-        const __m256d destination = _mm256_set_pd(kByteFractions[p.blue], kByteFractions[p.green],
-                                                  kByteFractions[p.red], kByteFractions[p.alpha]);
-        const __m256d blended =
-            _mm256_add_pd(_mm256_mul_pd(destination, _mm256_sub_pd(one, alpha)), _mm256_mul_pd(source, alpha));
+        __m256d blended = source;
+        // An opaque source needs no destination: over(d, s, 1) is d * 0 + s * 1, which is s for every
+        // byte fraction d (a zero s, whatever its sign, stores 0 either way).
+        if (c[3] != 1.0) {
+            const PF_Pixel8& p = row[x];
+            const __m256d destination = _mm256_set_pd(kByteFractions[p.blue], kByteFractions[p.green],
+                                                      kByteFractions[p.red], kByteFractions[p.alpha]);
+            blended = _mm256_add_pd(_mm256_mul_pd(destination, _mm256_sub_pd(one, alpha)), _mm256_mul_pd(source, alpha));
+        }
         // clampRange as max then min: max(x, 0) is x > 0 ? x : 0 (NaN gives 0), min(y, 255) is y < 255 ? y : 255.
         const __m256d clamped = _mm256_min_pd(_mm256_max_pd(_mm256_mul_pd(blended, full), zero), full);
         const __m128i whole = _mm256_cvttpd_epi32(_mm256_add_pd(clamped, half));

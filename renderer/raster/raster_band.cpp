@@ -10,7 +10,8 @@
 namespace zephrin {
 
 void rasterBand(const std::vector<SceneSurface>& surfaces, const std::vector<PreparedTriangle>& prepared,
-                const std::vector<int32_t>& bandList, int32_t firstRow, int32_t endRow, FrameBuffers& buffers) {
+                const std::vector<int32_t>& bandList, int32_t firstRow, int32_t endRow, FrameBuffers& buffers,
+                const RowFinished& rowFinished) {
     if (!hasRasterTargets(buffers)) return;
     firstRow = std::max(firstRow, 0);
     endRow = std::min(endRow, buffers.rasterHeight);
@@ -66,6 +67,8 @@ void rasterBand(const std::vector<SceneSurface>& surfaces, const std::vector<Pre
             rasterizeTriangleRow(surfaces[static_cast<size_t>(triangle.surfaceIndex)], triangle, preparedIndex, y,
                                  targets);
         }
+        // No later triangle of the band reaches row y.
+        if (rowFinished.call != nullptr) rowFinished.call(rowFinished.context, y);
     }
 }
 

@@ -35,9 +35,18 @@ int32_t rasterBandOfRow(int32_t y, int32_t rasterHeight, int32_t bandCount);
 int32_t rasterBandFirstRow(int32_t band, int32_t rasterHeight, int32_t bandCount);
 RasterBands binRasterBands(const std::vector<PreparedTriangle>& prepared, int32_t rasterHeight, int32_t bandCount);
 
+// Called with each row of a band as soon as the band has drawn it, while the row's arrays are still
+// in the cache: a frame whose shading of a pixel reads nothing but that pixel's records shades the
+// row there instead of fetching every array again in a pass of its own.
+struct RowFinished {
+    void (*call)(const void* context, int32_t y) = nullptr;
+    const void* context = nullptr;
+};
+
 // Pixel pass over rows firstRow .. endRow-1 for the prepared indices of one band. Writes
 // VisiblePixel records only when buffers.visiblePixels is allocated.
 void rasterBand(const std::vector<SceneSurface>& surfaces, const std::vector<PreparedTriangle>& prepared,
-                const std::vector<int32_t>& bandList, int32_t firstRow, int32_t endRow, FrameBuffers& buffers);
+                const std::vector<int32_t>& bandList, int32_t firstRow, int32_t endRow, FrameBuffers& buffers,
+                const RowFinished& rowFinished = {});
 
 }  // namespace zephrin

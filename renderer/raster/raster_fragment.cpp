@@ -877,9 +877,14 @@ __attribute__((target("avx2"), always_inline)) inline bool resolveBlockWide(cons
         static_cast<uint32_t>(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(stored, surfaceLanes))));
     if ((sameSurface & valid) != 0) return false;
     const __m256d storedDepth = _mm256_loadu_pd(targets.depth + first);
-    const __m128i alphaBytes = _mm_and_si128(colors, _mm_set1_epi32(0xff));
-    const __m256d fractions = _mm256_mask_i32gather_pd(_mm256_setzero_pd(), kByteFractions.data(), alphaBytes,
-                                                       _mm256_castsi256_pd(_mm256_set1_epi64x(-1)), 8);
+    const __m128i low = _mm_set1_epi32(0xff);
+    const __m128i alphaBytes = _mm_and_si128(colors, low);
+    // An alpha byte of 255 has the fraction 1 exactly; the table is read only for blocks with others.
+    const bool opaque = _mm_movemask_epi8(_mm_cmpeq_epi32(alphaBytes, low)) == 0xffff;
+    const __m256d fractions =
+        opaque ? _mm256_set1_pd(1.0)
+               : _mm256_mask_i32gather_pd(_mm256_setzero_pd(), kByteFractions.data(), alphaBytes,
+                                          _mm256_castsi256_pd(_mm256_set1_epi64x(-1)), 8);
     const __m256d alpha = clampUnitWide(_mm256_mul_pd(fractions, _mm256_set1_pd(source.opacity)));
     const __m256d wins = _mm256_and_pd(_mm256_cmp_pd(z, storedDepth, _CMP_LT_OQ),
                                        _mm256_cmp_pd(alpha, _mm256_set1_pd(kTransparentAlpha), _CMP_GT_OQ));
@@ -908,6 +913,21 @@ __attribute__((target("avx2"), always_inline)) inline bool resolveBlockWide(cons
         if (targets.winnerMask != nullptr) targets.winnerMask[first + k] = ownMask;
     }
     return true;
+}
+
+// True when four interior pixels first .. first+3 (lane k at depth z[k], only the lanes in `valid`
+// taken) all lose the depth test outright: none holds a fragment of the source's own surface, and
+// none lies behind z. depthResolve then gives every lane 0, so the block needs neither its texture
+// lookups nor its writes. Surfaces hidden behind others are common in layered scenes.
+__attribute__((target("avx2"), always_inline)) inline bool blockHidden(const FragmentSource& source, size_t first,
+                                                                      uint32_t valid, __m256d z,
+                                                                      const RasterTargets& targets) {
+    const __m128i stored = _mm_loadu_si128(reinterpret_cast<const __m128i*>(targets.surfaceIndex + first));
+    const auto sameSurface = static_cast<uint32_t>(
+        _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(stored, _mm_set1_epi32(source.surfaceIndex)))));
+    const auto nearer = static_cast<uint32_t>(
+        _mm256_movemask_pd(_mm256_cmp_pd(z, _mm256_loadu_pd(targets.depth + first), _CMP_LT_OQ)));
+    return ((sameSurface | nearer) & valid) == 0;
 }
 
 // rasterizeInteriorPortable four pixels at a time: lane k of a block is pixel x + k. The weights and
@@ -956,6 +976,7 @@ __attribute__((target("avx2"))) void rasterizeInteriorWide(const FragmentSource&
             static_cast<uint32_t>(_mm256_movemask_pd(_mm256_cmp_pd(sum, minSum, _CMP_GT_OQ))) & ((1u << lanes) - 1u);
         if (valid == 0) continue;
         const __m256d z = _mm256_div_pd(one, sum);
+        if (lanes == 4 && blockHidden(source, run.rowStart + static_cast<size_t>(x), valid, z, targets)) continue;
         const __m256d weight0 = _mm256_mul_pd(p0, z), weight1 = _mm256_mul_pd(p1, z), weight2 = _mm256_mul_pd(p2, z);
         _mm256_store_pd(depth, z);
         _mm256_store_pd(w0, weight0);

@@ -37,6 +37,70 @@ void writeShadowPost(FrameBuffers& buffers, size_t pixel, const ShadingResult& r
     buffers.shadowMark[pixel] = sideWall ? 0 : 1;
 }
 
+// What the pass needs of a pixel's winner, looked up once for each run of pixels that one prepared
+// triangle won: rows are mostly long runs of one winner, while its prepared record and its mesh
+// triangle's face code lie far apart in memory, and reading them again for every pixel was most of
+// the pass's time in frames without lights.
+struct WinnerRun {
+    int32_t preparedIndex = -1;
+    int32_t surfaceIndex = -1, triangleIndex = -1, clipTriangle = -1;
+    int32_t faceCode = 0;
+    bool unlit = false;
+    const PreparedTriangle* triangle = nullptr;
+    const SceneSurface* surface = nullptr;
+};
+
+WinnerRun winnerRun(const std::vector<PreparedTriangle>& prepared, int32_t preparedIndex,
+                    const std::vector<SceneSurface>& surfaces, const std::vector<SceneLight>& lights) {
+    WinnerRun run;
+    run.preparedIndex = preparedIndex;
+    run.triangle = &prepared[static_cast<size_t>(preparedIndex)];
+    run.surfaceIndex = run.triangle->surfaceIndex;
+    run.triangleIndex = run.triangle->triangleIndex;
+    run.clipTriangle = run.triangle->clipTriangle;
+    run.surface = &surfaces[static_cast<size_t>(run.surfaceIndex)];
+    run.faceCode = triangleFaceCode(*run.surface, run.triangleIndex);
+    // Unlit points show their base colour whatever their position and normal.
+    run.unlit = shadesUnlit(run.faceCode, *run.surface, lights);
+    return run;
+}
+
+// unlitShading written straight into the pixel: its colour is the packed colour's channels, and its
+// alpha the one visibleAlpha worked out from the same colour and surface.
+void writeUnlitColour(FrameBuffers& buffers, size_t pixel, PackedColor color, double alpha) {
+    double* out = &buffers.color[4 * pixel];
+    out[0] = kByteFractions[packedRed(color)];
+    out[1] = kByteFractions[packedGreen(color)];
+    out[2] = kByteFractions[packedBlue(color)];
+    out[3] = alpha;
+}
+
+// The pixels of one row from column x on that the winner of `winner` (unlit) holds with a kept
+// colour, in a loop of their own: in frames without lights that is nearly every pixel, and this loop
+// keeps its few values in registers. Records that disagree with the winner are left alone, as the
+// general loop leaves them. Returns the first column it leaves to the general loop: the run's end,
+// or a pixel without a kept colour.
+int32_t shadeUnlitRun(FrameBuffers& buffers, const WinnerRun& winner, size_t rowStart, int32_t x, bool checksTriangle,
+                      bool checksClip) {
+    const int32_t* preparedIndex = buffers.preparedIndex.data() + rowStart;
+    const int32_t* surfaceIndex = buffers.surfaceIndex.data() + rowStart;
+    const int32_t* triangleIndex = checksTriangle ? buffers.triangleIndex.data() + rowStart : nullptr;
+    const int32_t* clipTriangle = checksClip ? buffers.clipTriangle.data() + rowStart : nullptr;
+    const uint32_t* packedColor = buffers.packedColor.data() + rowStart;
+    const SceneSurface& surface = *winner.surface;
+    for (; x < buffers.rasterWidth && preparedIndex[x] == winner.preparedIndex; ++x) {
+        if (surfaceIndex[x] != winner.surfaceIndex) continue;
+        if (triangleIndex != nullptr && triangleIndex[x] != winner.triangleIndex) continue;
+        if (clipTriangle != nullptr && clipTriangle[x] != winner.clipTriangle) continue;
+        const PackedColor kept = packedColor[x];
+        if (packedAlpha(kept) == 0) break;
+        double alpha = 0.0;
+        if (!visibleAlpha(surface, kept, alpha)) continue;
+        writeUnlitColour(buffers, rowStart + static_cast<size_t>(x), kept, alpha);
+    }
+    return x;
+}
+
 }  // namespace
 
 void shadeVisiblePixels(const ShadingFrame& frame, int32_t firstRow, int32_t endRow) {
@@ -62,6 +126,8 @@ void shadeSpreadRows(const ShadingFrame& frame, int32_t firstItem, int32_t endIt
     // The CPU raster left each winner's texture colour beside its prepared index; a GPU raster does not.
     const bool rasterColour = !frame.gpuRasterWon && buffers.packedColor.size() == pixels;
     const bool rasterMask = !frame.gpuRasterWon && buffers.winnerMask.size() == pixels;
+    // Runs of unlit winners with kept colours take their own loop where no shadow-post values are due.
+    const bool unlitRuns = rasterColour && !shadowPost;
     const std::vector<SceneLight>& lights = frame.scene->lights;
     const size_t width = static_cast<size_t>(buffers.rasterWidth);
     // The frame's terms of the lighting model, or this call's own where the frame has none.
@@ -95,20 +161,32 @@ void shadeSpreadRows(const ShadingFrame& frame, int32_t firstItem, int32_t endIt
         CoverageRow row;
         RowSpans spans;
         int32_t rowTriangle = -1;
+        WinnerRun winner;
         for (int32_t x = 0; x < buffers.rasterWidth; ++x) {
             const size_t pixel = static_cast<size_t>(y) * width + static_cast<size_t>(x);
             int32_t preparedIndex = buffers.preparedIndex[pixel];
-            if (preparedIndex < 0 || static_cast<size_t>(preparedIndex) >= prepared.size()) continue;
-            const PreparedTriangle& triangle = prepared[static_cast<size_t>(preparedIndex)];
+            if (preparedIndex < 0) continue;
+            if (preparedIndex != winner.preparedIndex) {
+                if (static_cast<size_t>(preparedIndex) >= prepared.size()) continue;
+                winner = winnerRun(prepared, preparedIndex, surfaces, lights);
+            }
+            if (unlitRuns && winner.unlit) {
+                const int32_t next = shadeUnlitRun(buffers, winner, static_cast<size_t>(y) * width, x,
+                                                   checksTriangle, checksClip);
+                if (next > x) {
+                    x = next - 1;
+                    continue;
+                }
+            }
             // Only a record that agrees with its prepared triangle in every index is the raster's winner.
-            if (buffers.surfaceIndex[pixel] != triangle.surfaceIndex) continue;
-            if (checksTriangle && buffers.triangleIndex[pixel] != triangle.triangleIndex) continue;
-            if (checksClip && buffers.clipTriangle[pixel] != triangle.clipTriangle) continue;
+            if (buffers.surfaceIndex[pixel] != winner.surfaceIndex) continue;
+            if (checksTriangle && buffers.triangleIndex[pixel] != winner.triangleIndex) continue;
+            if (checksClip && buffers.clipTriangle[pixel] != winner.clipTriangle) continue;
 
-            const SceneSurface& surface = surfaces[static_cast<size_t>(triangle.surfaceIndex)];
-            const int32_t faceCode = triangleFaceCode(surface, triangle.triangleIndex);
-            // Unlit points show their base colour whatever their position and normal.
-            const bool unlit = shadesUnlit(faceCode, surface, lights);
+            const PreparedTriangle& triangle = *winner.triangle;
+            const SceneSurface& surface = *winner.surface;
+            const int32_t faceCode = winner.faceCode;
+            const bool unlit = winner.unlit;
             // A colour kept by this frame's raster belongs to the winner whose coverage, weights and depth
             // the raster computed and stored, so an unlit point needs none of them again. A kept alpha of
             // 0 was never a winner's: such a pixel did not come from this raster.
@@ -145,9 +223,8 @@ void shadeSpreadRows(const ShadingFrame& frame, int32_t firstItem, int32_t endIt
                 continue;
             }
             if (unlit) {
-                const ShadingResult result = unlitShading(color, surface);
-                writeShadedColour(buffers, pixel, result);
-                if (shadowPost) writeShadowPost(buffers, pixel, result, faceCode);
+                writeUnlitColour(buffers, pixel, color, alpha);
+                if (shadowPost) writeShadowPost(buffers, pixel, unlitShading(color, surface), faceCode);
                 continue;
             }
             // Shaded in the same order as they come, so each light's memo sees the same run of rays.

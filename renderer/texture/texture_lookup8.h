@@ -110,27 +110,53 @@ __attribute__((target("avx2"), always_inline)) inline __m256i texelOffsets8(__m2
     return _mm256_add_epi64(rowOffsets, _mm256_slli_epi64(_mm256_cvtepi32_epi64(x), 2));
 }
 
+// One corner's texel for four points: each lane reads one whole texel, alpha, red, green and blue
+// bytes from low to high. The masked gather, with every lane enabled, starts from a defined register
+// (GCC warns about the plain one).
+__attribute__((target("avx2"), always_inline)) inline __m128i gatherTexels8(const void* base, __m256i offsets) {
+    return _mm256_mask_i64gather_epi32(_mm_setzero_si128(), static_cast<const int*>(base), offsets,
+                                       _mm_set1_epi32(-1), 1);
+}
+
 // One corner's share for four points: its weight times its texel's alpha fraction, added to the
-// alpha sum, and that times each colour byte added to the channel sums.
+// alpha sum, and that times each colour byte added to the channel sums. kOpaque: every texel's alpha
+// byte is 255, whose fraction is exactly 1, so the weight times it is the weight itself and the
+// table need not be read.
 struct TexelSums8 {
     __m256d alpha, red, green, blue;
 };
-__attribute__((target("avx2"), always_inline)) inline void addCornerLanes8(TexelSums8& sums, const void* base,
-                                                                          __m256i offsets, __m256d weight) {
-    // Each lane reads one whole texel: alpha, red, green and blue bytes from low to high. The masked
-    // gathers, with every lane enabled, start from a defined register (GCC warns about the plain ones).
-    const __m128i texels = _mm256_mask_i64gather_epi32(_mm_setzero_si128(), static_cast<const int*>(base), offsets,
-                                                       _mm_set1_epi32(-1), 1);
+template <bool kOpaque>
+__attribute__((target("avx2"), always_inline)) inline void addCornerLanes8(TexelSums8& sums, __m128i texels,
+                                                                          __m256d weight) {
     const __m128i low = _mm_set1_epi32(0xff);
-    const __m128i alphaBytes = _mm_and_si128(texels, low);
-    const __m256d fractions = _mm256_mask_i32gather_pd(_mm256_setzero_pd(), kByteFractions.data(), alphaBytes,
-                                                       _mm256_castsi256_pd(_mm256_set1_epi64x(-1)), 8);
-    const __m256d w = _mm256_mul_pd(weight, fractions);
+    __m256d w = weight;
+    if constexpr (!kOpaque) {
+        const __m128i alphaBytes = _mm_and_si128(texels, low);
+        const __m256d fractions = _mm256_mask_i32gather_pd(_mm256_setzero_pd(), kByteFractions.data(), alphaBytes,
+                                                           _mm256_castsi256_pd(_mm256_set1_epi64x(-1)), 8);
+        w = _mm256_mul_pd(weight, fractions);
+    }
     sums.alpha = _mm256_add_pd(sums.alpha, w);
     sums.red = _mm256_add_pd(sums.red, _mm256_mul_pd(w, _mm256_cvtepi32_pd(_mm_and_si128(_mm_srli_epi32(texels, 8), low))));
     sums.green =
         _mm256_add_pd(sums.green, _mm256_mul_pd(w, _mm256_cvtepi32_pd(_mm_and_si128(_mm_srli_epi32(texels, 16), low))));
     sums.blue = _mm256_add_pd(sums.blue, _mm256_mul_pd(w, _mm256_cvtepi32_pd(_mm_srli_epi32(texels, 24))));
+}
+
+// The four corners' shares in cell order, summed from 0.
+template <bool kOpaque>
+__attribute__((target("avx2"), always_inline)) inline TexelSums8 sumCornerLanes8(const __m128i (&texels)[4],
+                                                                                const __m256d (&weights)[4]) {
+    TexelSums8 sums{_mm256_setzero_pd(), _mm256_setzero_pd(), _mm256_setzero_pd(), _mm256_setzero_pd()};
+    for (int i = 0; i < 4; ++i) addCornerLanes8<kOpaque>(sums, texels[i], weights[i]);
+    return sums;
+}
+
+// True when every texel's alpha byte is 255.
+__attribute__((target("avx2"), always_inline)) inline bool opaqueTexels8(const __m128i (&texels)[4]) {
+    const __m128i all = _mm_and_si128(_mm_and_si128(texels[0], texels[1]), _mm_and_si128(texels[2], texels[3]));
+    const __m128i low = _mm_set1_epi32(0xff);
+    return _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(all, low), low)) == 0xffff;
 }
 
 // packChannel on every lane: the values are finite, and max/min clamp them as std::clamp does.
@@ -147,6 +173,7 @@ struct Texture8Lanes {
     __m256i rowBytes;
     const void* base;
     __m256d fallbackRed, fallbackGreen, fallbackBlue;
+    bool pairLoads;  // at least two texels wide: see rowPairTexels8
 };
 
 __attribute__((target("avx2"), always_inline)) inline Texture8Lanes texture8Lanes(const SurfaceTexture& texture,
@@ -166,7 +193,30 @@ __attribute__((target("avx2"), always_inline)) inline Texture8Lanes texture8Lane
     lanes.fallbackRed = _mm256_set1_pd(static_cast<double>(packedRed(fallback)));
     lanes.fallbackGreen = _mm256_set1_pd(static_cast<double>(packedGreen(fallback)));
     lanes.fallbackBlue = _mm256_set1_pd(static_cast<double>(packedBlue(fallback)));
+    lanes.pairLoads = texture.width >= 2;
     return lanes;
+}
+
+// The texels (x0, y) and (x1, y) of four points in one row (x1 = min(x0 + 1, last column)), read as
+// one 8-byte pair per lane with plain loads: on processors whose gathers are microcoded, such as
+// AMD's, eight loads cost less than two gathers. A pair starts at x0, or at x0 - 1 in the last
+// column, where x1 is x0 itself; either way it lies inside the row. The texture is at least two
+// texels wide.
+__attribute__((target("avx2"), always_inline)) inline void rowPairTexels8(const Texture8Lanes& texture,
+                                                                         __m256i rowOffsets, __m128i x0,
+                                                                         __m128i& left, __m128i& right) {
+    const __m128i lastColumn = _mm_cmpeq_epi32(x0, texture.lastX);
+    alignas(32) int64_t offsets[4];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(offsets),
+                       texelOffsets8(rowOffsets, _mm_add_epi32(x0, lastColumn)));
+    const auto* base = static_cast<const unsigned char*>(texture.base);
+    int64_t pairs[4];
+    for (int k = 0; k < 4; ++k) std::memcpy(&pairs[k], base + offsets[k], sizeof pairs[k]);
+    // Lanes 0-3: each pair's first texel; lanes 4-7: its second.
+    const __m256i split = _mm256_permutevar8x32_epi32(_mm256_setr_epi64x(pairs[0], pairs[1], pairs[2], pairs[3]),
+                                                      _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7));
+    right = _mm256_extracti128_si256(split, 1);
+    left = _mm_blendv_epi8(_mm256_castsi256_si128(split), right, lastColumn);
 }
 
 // A colour sum back to straight colour in the lanes marked opaque, the fallback's channel elsewhere.
@@ -196,11 +246,21 @@ __attribute__((target("avx2"), always_inline)) inline __m128i lookUpTexture8Lane
 
     const __m256i row0 = _mm256_mul_epi32(_mm256_cvtepi32_epi64(y0), texture.rowBytes);
     const __m256i row1 = _mm256_mul_epi32(_mm256_cvtepi32_epi64(y1), texture.rowBytes);
-    TexelSums8 sums{_mm256_setzero_pd(), _mm256_setzero_pd(), _mm256_setzero_pd(), _mm256_setzero_pd()};
-    addCornerLanes8(sums, texture.base, texelOffsets8(row0, x0), _mm256_mul_pd(restX, restY));
-    addCornerLanes8(sums, texture.base, texelOffsets8(row0, x1), _mm256_mul_pd(fx, restY));
-    addCornerLanes8(sums, texture.base, texelOffsets8(row1, x0), _mm256_mul_pd(restX, fy));
-    addCornerLanes8(sums, texture.base, texelOffsets8(row1, x1), _mm256_mul_pd(fx, fy));
+    __m128i texels[4];
+    if (texture.pairLoads) {
+        rowPairTexels8(texture, row0, x0, texels[0], texels[1]);
+        rowPairTexels8(texture, row1, x0, texels[2], texels[3]);
+    } else {
+        texels[0] = gatherTexels8(texture.base, texelOffsets8(row0, x0));
+        texels[1] = gatherTexels8(texture.base, texelOffsets8(row0, x1));
+        texels[2] = gatherTexels8(texture.base, texelOffsets8(row1, x0));
+        texels[3] = gatherTexels8(texture.base, texelOffsets8(row1, x1));
+    }
+    const __m256d weights[4] = {_mm256_mul_pd(restX, restY), _mm256_mul_pd(fx, restY), _mm256_mul_pd(restX, fy),
+                                _mm256_mul_pd(fx, fy)};
+    // Most pictures are opaque over most of their area.
+    const TexelSums8 sums =
+        opaqueTexels8(texels) ? sumCornerLanes8<true>(texels, weights) : sumCornerLanes8<false>(texels, weights);
 
     // Straight colour where some alpha was summed, the fallback's colour elsewhere.
     const __m256d opaque = _mm256_cmp_pd(sums.alpha, _mm256_set1_pd(kTextureAlphaFloor), _CMP_GT_OQ);
