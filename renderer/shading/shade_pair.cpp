@@ -110,7 +110,9 @@ inline DoubleLanes wholePowerLanes(DoubleLanes x, uint32_t exponentA, uint32_t e
 // The light's contribution and its shadow test at both points, lane by lane. The single loop adds
 // each to sums that start at zero; so does this, keeping `0 + x` (which turns -0 into +0) as it is.
 struct LightLanes {
-    Lanes3 lit, unshadowed, untested;  // direct terms: shadowed, unshadowed, of a light that casts no shadow
+    // Direct terms, shadowed and not. With one light, a point whose slope is asked for was shadow
+    // tested, so its sum of untested terms is the zero it starts at.
+    Lanes3 lit, unshadowed;
     LaneMask tested{};                  // the light was shadow tested
     DoubleLanes visibility = laneSplat(1.0);
     DoubleLanes hint = laneSplat(0.0);
@@ -185,13 +187,13 @@ void composeLanes(const Lanes3& ambient, const LightLanes& sums, DoubleLanes alp
         r.slope = ShadowSlope{};
     }
     if (tested == 0 || !withSlope) return;
-    auto slopeOf = [](DoubleLanes full, DoubleLanes shadowedAmbient, DoubleLanes untestedPart) {
-        return clampLanes(full, 0.0, 1.0) - clampLanes(shadowedAmbient + untestedPart, 0.0, 1.0);
+    auto slopeOf = [](DoubleLanes full, DoubleLanes shadowedAmbient) {
+        return clampLanes(full, 0.0, 1.0) - clampLanes(shadowedAmbient + laneSplat(0.0), 0.0, 1.0);
     };
     const DoubleLanes share = laneSplat(kShadowedAmbientShare);
-    const DoubleLanes slopeRed = slopeOf(ambient.x + sums.unshadowed.x, share * ambient.x, sums.untested.x);
-    const DoubleLanes slopeGreen = slopeOf(ambient.y + sums.unshadowed.y, share * ambient.y, sums.untested.y);
-    const DoubleLanes slopeBlue = slopeOf(ambient.z + sums.unshadowed.z, share * ambient.z, sums.untested.z);
+    const DoubleLanes slopeRed = slopeOf(ambient.x + sums.unshadowed.x, share * ambient.x);
+    const DoubleLanes slopeGreen = slopeOf(ambient.y + sums.unshadowed.y, share * ambient.y);
+    const DoubleLanes slopeBlue = slopeOf(ambient.z + sums.unshadowed.z, share * ambient.z);
     for (int lane = 0; lane < 2; ++lane) {
         if ((tested & (1u << lane)) == 0) continue;
         results[lane]->slope = ShadowSlope{slopeRed[lane], slopeGreen[lane], slopeBlue[lane]};
@@ -243,11 +245,8 @@ void shadeOneLightPair(const LitPoint& a, const LitPoint& b, const SceneLight& l
         }
         const Lanes3 zero;
         sums.lit = select3(facing, zero + contribution * sums.visibility, zero);
-        // Only the slope reads these.
-        if (withSlope) {
-            sums.unshadowed = select3(facing, zero + contribution, zero);
-            sums.untested = select3(facing & ~sums.tested, sums.unshadowed, zero);
-        }
+        // Only the slope reads this.
+        if (withSlope) sums.unshadowed = select3(facing, zero + contribution, zero);
     }
     // Facing away from a shadow-casting light is being in its shadow.
     sums.visibility = laneSelect(facing, sums.visibility, laneSplat(terms.awayVisibility));
