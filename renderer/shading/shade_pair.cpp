@@ -1,5 +1,5 @@
-// The light loop of shadeLitPoint for two points at once, lane 0 the first point and lane 1 the
-// second. Every lane computes what the single point's loop computes, by the same operations in the
+// The light loop of shadeLitPoint for two points under one light, lane 0 the first point and lane 1
+// the second. Every lane computes what the single point's loop computes, by the same operations in the
 // same order (paired square roots and divisions round as their single forms do, and nothing here is
 // fused), so the colours do not change by a bit. Where the single loop branches on one point, the
 // pair computes both sides and keeps each lane's own through a mask; a result the single loop never
@@ -19,6 +19,8 @@ namespace zephrin {
 namespace {
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
+// normalisableLength's limit: shorter vectors take the fallback direction.
+constexpr double kMinNormalisableLength = 1e-9;
 
 // A Vec3 of each lane's point.
 struct Lanes3 {
@@ -49,7 +51,7 @@ inline DoubleLanes clampLanes(DoubleLanes x, double lo, double hi) {
 // normalizeWithLength lane by lane. A length is a square root, never below zero, so below infinity
 // is finite.
 inline Lanes3 normalizeLanes(const Lanes3& a, DoubleLanes len) {
-    const LaneMask usable = (len > laneSplat(1e-9)) & (len < laneSplat(kInfinity));
+    const LaneMask usable = (len > laneSplat(kMinNormalisableLength)) & (len < laneSplat(kInfinity));
     const DoubleLanes inverse = laneSplat(1.0) / len;
     return select3(usable, a * inverse, splat3(kShadingFallbackDirection));
 }
