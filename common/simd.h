@@ -35,6 +35,7 @@ struct LaneMask {
 };
 inline LaneMask operator&(LaneMask a, LaneMask b) { return {{a.lane[0] & b.lane[0], a.lane[1] & b.lane[1]}}; }
 inline LaneMask operator~(LaneMask a) { return {{~a.lane[0], ~a.lane[1]}}; }
+inline LaneMask operator|(LaneMask a, LaneMask b) { return {{a.lane[0] | b.lane[0], a.lane[1] | b.lane[1]}}; }
 
 struct DoubleLanes {
     double lane[2];
@@ -60,12 +61,37 @@ inline LaneMask operator>=(DoubleLanes a, DoubleLanes b) { return b <= a; }
 
 #endif
 
+// Both lanes set to one value.
+inline DoubleLanes laneSplat(double value) { return DoubleLanes{value, value}; }
+
+// A mask that holds in the first lane where `first` does and in the second where `second` does.
+inline LaneMask laneMaskOf(bool first, bool second) {
+    return LaneMask{first ? -1LL : 0LL, second ? -1LL : 0LL};
+}
+
 // Each lane's a or b where the mask holds or not.
 inline DoubleLanes laneSelect(LaneMask mask, DoubleLanes a, DoubleLanes b) {
 #if ZEPHRIN_VECTOR_EXTENSIONS
     return mask ? a : b;
 #else
     return {{mask[0] != 0 ? a[0] : b[0], mask[1] != 0 ? a[1] : b[1]}};
+#endif
+}
+
+// `x > bound ? x : bound` and `x < bound ? x : bound` lane by lane (the bound where x is NaN): one
+// maxpd or minpd each, whose choice on ties and NaN is exactly this one.
+inline DoubleLanes laneAbove(DoubleLanes x, DoubleLanes bound) {
+#if ZEPHRIN_SSE2_LANES
+    return __builtin_ia32_maxpd(x, bound);
+#else
+    return laneSelect(x > bound, x, bound);
+#endif
+}
+inline DoubleLanes laneBelow(DoubleLanes x, DoubleLanes bound) {
+#if ZEPHRIN_SSE2_LANES
+    return __builtin_ia32_minpd(x, bound);
+#else
+    return laneSelect(x < bound, x, bound);
 #endif
 }
 

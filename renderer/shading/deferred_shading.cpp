@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "renderer/shading/shade_pair.h"
 #include "renderer/shading/shade_point.h"
 #include "renderer/shading/shading_terms.h"
 #include "renderer/shadows/shadow_rays.h"
@@ -17,11 +18,7 @@ namespace {
 // between two shadow-ray walks.
 constexpr size_t kShadeBatch = 32;
 
-struct PendingPoint {
-    ShadingPoint point;
-    const SceneSurface* surface = nullptr;
-    const SurfaceShadingTerms* surfaceTerms = nullptr;
-};
+using PendingPoint = LitPoint;
 
 void writeShadowPost(FrameBuffers& buffers, size_t pixel, const ShadingResult& result, int32_t faceCode) {
     double visibility = std::clamp(result.minimumVisibility, 0.0, 1.0);
@@ -141,15 +138,23 @@ void shadeSpreadRows(const ShadingFrame& frame, int32_t firstItem, int32_t endIt
     std::vector<ShadowRayMemo> memos(lights.size());
     std::vector<PendingPoint> pending(kShadeBatch);
     size_t pendingCount = 0;
+    auto writePending = [&](const PendingPoint& p, const ShadingResult& result) {
+        const auto pixel = static_cast<size_t>(p.point.pixelIndex);
+        writeShadedColour(buffers, pixel, result);
+        if (shadowPost) writeShadowPost(buffers, pixel, result, p.point.faceCode);
+    };
+    // Only points that take lights are queued. They are shaded two at a time, in the order they came.
     auto shadePending = [&]() {
-        for (size_t i = 0; i < pendingCount; ++i) {
+        size_t i = 0;
+        for (; i + 1 < pendingCount; i += 2) {
+            ShadingResult first, second;
+            shadeLitPair(pending[i], pending[i + 1], *terms, frame, shadowPost, first, second);
+            writePending(pending[i], first);
+            writePending(pending[i + 1], second);
+        }
+        if (i < pendingCount) {
             const PendingPoint& p = pending[i];
-            const auto pixel = static_cast<size_t>(p.point.pixelIndex);
-            // Only points that take lights are queued.
-            const ShadingResult result =
-                shadeLitPointWithTerms(p.point, *p.surface, *p.surfaceTerms, *terms, frame, shadowPost);
-            writeShadedColour(buffers, pixel, result);
-            if (shadowPost) writeShadowPost(buffers, pixel, result, p.point.faceCode);
+            writePending(p, shadeLitPointWithTerms(p.point, *p.surface, *p.surfaceTerms, *terms, frame, shadowPost));
         }
         pendingCount = 0;
     };

@@ -12,19 +12,14 @@
 #include <cmath>
 
 #include "renderer/shading/lighting_model.h"
+#include "renderer/shading/point_shadow.h"
 #include "renderer/shading/shading_terms.h"
-#include "renderer/shadows/light_visibility.h"
-#include "renderer/shadows/shadow_map.h"
-#include "renderer/shadows/shadow_rays.h"
-#include "renderer/shadows/shadow_sample_cache.h"
 #include "renderer/texture/clamps.h"
 #include "renderer/texture/texture_sampling.h"
 
 namespace zephrin {
 
 namespace {
-
-const Vec3 kFallbackDirection{0.0, 0.0, -1.0};
 
 ShadingResult baseColourResult(const BaseColor& base) {
     ShadingResult result;
@@ -52,23 +47,6 @@ inline double specularPower(double x, const SurfaceShadingTerms& k) {
     return std::pow(x, k.shininess);
 }
 
-const ShadowMap* mapOf(const ShadingFrame& frame, size_t light) {
-    if (frame.shadowMaps == nullptr || light >= frame.shadowMaps->size()) return nullptr;
-    return &(*frame.shadowMaps)[light];
-}
-
-bool cachedHitOf(const ShadingFrame& frame, const ShadingPoint& point, size_t light, CachedShadowHit& out) {
-    const ShadowSampleCache* cache = frame.shadowSamples;
-    if (cache == nullptr || point.pixelIndex < 0 || cache->lightCount <= 0) return false;
-    size_t index = static_cast<size_t>(point.pixelIndex) * static_cast<size_t>(cache->lightCount) + light;
-    if (light >= static_cast<size_t>(cache->lightCount) || index >= cache->samples.size()) return false;
-    const ShadowSample& sample = cache->samples[index];
-    if (!sample.valid) return false;
-    out.hit = sample.hit;
-    out.distance = sample.distance;
-    return true;
-}
-
 // Unit vectors from the point toward a light, in world and camera space, and the light's falloff and
 // cone there.
 struct LightPath {
@@ -87,7 +65,7 @@ inline bool lightPathAt(const SceneLight& light, const LightShadingTerms& terms,
     const Vec3 toLight = light.positionWorld - point.worldPosition;
     const Vec3 toLightInCamera = light.positionCamera - point.cameraPosition;
     const LengthPair lengths = lengthsOf(toLight, toLightInCamera);
-    normalizeBothWithLengths(toLight, toLightInCamera, lengths, kFallbackDirection, path.world, path.camera);
+    normalizeBothWithLengths(toLight, toLightInCamera, lengths, kShadingFallbackDirection, path.world, path.camera);
     path.attenuation = lightFalloff(terms.falloff, lengths.first) * spotCone(terms.cone, -path.world);
     return path.attenuation > kMinAttenuation;
 }
@@ -98,32 +76,9 @@ inline Vec3 directContribution(const SceneLight& light, const LightShadingTerms&
                                const Vec3& view) {
     const double strength = terms.strength * path.attenuation;
     const double diffuse = clampRange(nDotL, 0.0, 1.0) * k.diffuse;
-    const Vec3 half = normalizeOr(view + path.camera, kFallbackDirection);
+    const Vec3 half = normalizeOr(view + path.camera, kShadingFallbackDirection);
     const double specular = specularPower(clampRange(dot(nv, half), 0.0, 1.0), k) * k.specular * k.specularScale;
     return (mul(baseRgb, light.color) * diffuse + light.color * specular) * strength;
-}
-
-// Visibility of light `index` at the point, darkness applied, with its blocker hint.
-inline double shadowVisibility(const SceneLight& light, const LightShadingTerms& terms, size_t index,
-                               const ShadingPoint& point, const SceneSurface& surface, const ShadingFrame& frame,
-                               const Vec3& towardLight, const Vec3& unitNormal, double& hint) {
-    VisibilityQuery query;
-    query.map = mapOf(frame, index);
-    query.point = point.worldPosition;
-    query.normal = point.worldNormal;
-    query.receiver = ShadowReceiver{point.surfaceIndex, point.triangleIndex};
-    query.shadowQuality = surface.controls.shadowQuality;
-    query.shadowSoftness = surface.controls.shadowSoftness;
-    query.shadowMode = surface.controls.shadowMode;
-    query.anyHitOnly = frame.anyHitShadows;
-    query.memo = point.shadowMemos != nullptr ? &point.shadowMemos[index] : nullptr;
-    // These are the very vectors lightVisibility would work out for these light types.
-    query.unitVectorsGiven = light.type == kLightPoint || light.type == kLightSpot || light.type == kLightParallel;
-    query.towardLight = towardLight;
-    query.unitNormal = unitNormal;
-    CachedShadowHit cached;
-    if (cachedHitOf(frame, point, index, cached)) query.cached = &cached;
-    return visibilityOfLight(frame.shadowBvh, light, terms.shadow, query, &hint);
 }
 
 // The lights' terms summed over the loop.
@@ -185,8 +140,8 @@ ShadingResult shadeLitPoint(const ShadingPoint& point, const SceneSurface& surfa
     sums.ambient = baseRgb * k.ambientGain;
 
     Vec3 n, nv;
-    normalizeBothOr(point.worldNormal, point.cameraNormal, kFallbackDirection, n, nv);
-    const Vec3 view = normalizeOr(-point.cameraPosition, kFallbackDirection);
+    normalizeBothOr(point.worldNormal, point.cameraNormal, kShadingFallbackDirection, n, nv);
+    const Vec3 view = normalizeOr(-point.cameraPosition, kShadingFallbackDirection);
 
     for (size_t i = 0; i < lights.size(); ++i) {
         const SceneLight& light = lights[i];
@@ -207,7 +162,7 @@ ShadingResult shadeLitPoint(const ShadingPoint& point, const SceneSurface& surfa
             // the shadow ray's walk instead of waiting for it.
             const Vec3 contribution = directContribution(light, terms, path, k, baseRgb, nDotL, nv, view);
             if (shadowTested) {
-                visibility = shadowVisibility(light, terms, i, point, surface, frame, path.world, n, hint);
+                visibility = pointShadowVisibility(light, terms, i, point, surface, frame, path.world, n, hint);
             }
             sums.lit += contribution * visibility;
             // Only the slope reads these.

@@ -1,0 +1,38 @@
+// Two lit points shaded side by side. The deferred pass queues the points that take lights; shading
+// them two at a time lets the part of the light loop that does not wait for a shadow ray (the
+// normalisations, the light's path, falloff and cone, the diffuse and specular terms and the final
+// colour) run in paired doubles, one point per lane. The shadow rays are still traced one by one.
+#pragma once
+
+#include <vector>
+
+#include "renderer/scene/frame_scene.h"
+#include "renderer/shading/shade_point.h"
+#include "renderer/shading/shading_frame.h"
+#include "renderer/shading/shading_terms.h"
+
+namespace zephrin {
+
+// A point that takes lights (shadesUnlit false), with its surface and that surface's terms.
+struct LitPoint {
+    ShadingPoint point;
+    const SceneSurface* surface = nullptr;
+    const SurfaceShadingTerms* surfaceTerms = nullptr;
+};
+
+// Whether two points share the paired loop: one light that is not ambient (the usual key light), and
+// whole shininess exponents (the default among them), whose repeated squaring pairs where a general
+// power does not.
+inline bool shadesAsPair(const SurfaceShadingTerms& a, const SurfaceShadingTerms& b,
+                         const std::vector<SceneLight>& lights) {
+    return lights.size() == 1 && lights[0].type != kLightAmbient && a.wholeShininess != 0 && b.wholeShininess != 0;
+}
+
+// shadeLitPointWithTerms of `a` and of `b`, the same results bit for bit: lane by lane every step is
+// the single point's, in its order. The lights' rays of `a` are traced before those of `b`, so each
+// light's memo sees the run of rays it sees when the points are shaded one after the other. Pairs
+// that shadesAsPair turns down are shaded one after the other.
+void shadeLitPair(const LitPoint& a, const LitPoint& b, const ShadingTerms& terms, const ShadingFrame& frame,
+                  bool withSlope, ShadingResult& resultA, ShadingResult& resultB);
+
+}  // namespace zephrin

@@ -1,0 +1,173 @@
+#include "renderer/shading/shade_pair.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "lit_scene.h"
+#include "renderer/shading/shading_terms.h"
+#include "renderer/shadows/shadow_bvh.h"
+#include "renderer/shadows/shadow_rays.h"
+
+namespace zephrin {
+namespace {
+
+using littest::hexOf;
+using littest::LitScene;
+using littest::valuesOf;
+
+// Receivers of whole and fractional shininess, with and without shadows, opaque and not.
+std::vector<SceneSurface> receivers() {
+    std::vector<SceneSurface> surfaces;
+    for (double shininess : {24.0, 7.0, 1.0, 10.5, 128.0}) {
+        SceneSurface s = LitScene::square(0.0, 400.0);
+        s.material = LayerMaterial{0.8, 0.9, 0.6, shininess};
+        s.controls.specular = 150.0;
+        surfaces.push_back(std::move(s));
+    }
+    surfaces[1].acceptsShadows = false;
+    surfaces[2].opacity = 0.6;
+    surfaces[2].controls.specular = 0.0;
+    surfaces[4].material = LayerMaterial{2.0, 0.3, 1.5, 128.0};
+    return surfaces;
+}
+
+Vec3 unit(const Vec3& v) { return v * (1.0 / length(v)); }
+// Some unit vector at right angles to `v`.
+Vec3 across(const Vec3& v) {
+    const Vec3 other = std::abs(v.x) < 0.9 ? Vec3{1.0, 0.0, 0.0} : Vec3{0.0, 1.0, 0.0};
+    return unit(cross(v, other));
+}
+
+// Points that take every branch of the loop: random ones over and around the receiver, some behind
+// the lights, with zero, huge and NaN normals, at a light's very position, with the eye at the point,
+// on both sides of each spot's cone and feather edges, and facing a parallel light at about kMinFacing.
+std::vector<ShadingPoint> edgeAndRandomPoints(const LitScene& s, std::mt19937& rng) {
+    auto uniform = [&](double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(rng); };
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    std::vector<ShadingPoint> points;
+    for (int i = 0; i < 400; ++i) {
+        const double z = i % 5 == 0 ? uniform(-400.0, 50.0) : 0.0;
+        ShadingPoint p = s.pointAt(uniform(-450.0, 450.0), uniform(-450.0, 450.0));
+        p.worldPosition.z = z;
+        p.cameraPosition = p.worldPosition + Vec3{0.0, 0.0, 400.0};
+        p.baseColor = static_cast<PackedColor>(rng());
+        p.worldNormal = unit(Vec3{uniform(-0.6, 0.6), uniform(-0.6, 0.6), uniform(-1.0, 0.4)});
+        p.cameraNormal = i % 3 == 0 ? unit(Vec3{uniform(-1, 1), uniform(-1, 1), uniform(-1, 1)}) : p.worldNormal;
+        points.push_back(p);
+    }
+    for (const Vec3& odd : {Vec3{}, Vec3{1e300, 1e300, 0.0}, Vec3{nan, 0.0, -1.0}, Vec3{0.0, 0.0, 1e-12}}) {
+        ShadingPoint p = s.pointAt(12.0, -30.0, odd);
+        points.push_back(p);
+        p.cameraNormal = Vec3{0.0, 0.3, -1.0};
+        points.push_back(p);
+    }
+    for (const SceneLight& light : s.scene.lights) {
+        ShadingPoint p = s.pointAt(0.0, 0.0);
+        p.worldPosition = light.positionWorld;
+        p.cameraPosition = light.positionCamera;
+        points.push_back(p);
+    }
+    ShadingPoint atEye = s.pointAt(5.0, 5.0);
+    atEye.cameraPosition = Vec3{};
+    points.push_back(atEye);
+    for (const SceneLight& light : s.scene.lights) {
+        if (light.type != kLightSpot) continue;
+        const SpotConeShape cone = spotConeShape(light);
+        const Vec3 side = across(cone.axis);
+        for (double edge : {cone.outer, cone.inner}) {
+            for (double nudge : {-1e-9, 0.0, 1e-9}) {
+                const double c = std::min(edge + nudge, 1.0), sine = std::sqrt(1.0 - c * c);
+                ShadingPoint p = s.pointAt(0.0, 0.0);
+                p.worldPosition = light.positionWorld + (cone.axis * c + side * sine) * 250.0;
+                p.cameraPosition = p.worldPosition + Vec3{0.0, 0.0, 400.0};
+                points.push_back(p);
+            }
+        }
+    }
+    for (const SceneLight& light : s.scene.lights) {
+        if (light.type != kLightParallel) continue;
+        const Vec3 toward = unit(-light.directionWorld);
+        for (double facing : {-kMinFacing, 0.0, kMinFacing * (1.0 - 1e-9), kMinFacing, kMinFacing * (1.0 + 1e-9),
+                               2.0 * kMinFacing}) {
+            points.push_back(s.pointAt(30.0, 40.0, across(toward) + toward * facing));
+        }
+    }
+    return points;
+}
+
+// Every light alone (a lone key light is the paired loop's case) and all of them together.
+std::vector<std::vector<SceneLight>> lightSets(const std::vector<SceneLight>& all) {
+    std::vector<std::vector<SceneLight>> sets = {all};
+    for (const SceneLight& light : all) sets.push_back({light});
+    return sets;
+}
+
+TEST(ShadeLitPair, GivesEachPointTheSinglePointsShadingToTheBit) {
+    LitScene s;
+    const std::vector<SceneSurface> surfaces = receivers();
+    std::vector<SurfaceShadingTerms> surfaceTerms;
+    for (const SceneSurface& surface : surfaces) surfaceTerms.push_back(surfaceShadingTerms(surface, true));
+    // Under one light that is not ambient, every receiver but the fractional one takes the paired loop,
+    // with itself and with the others.
+    for (const SceneLight& light : s.scene.lights) {
+        for (size_t i = 0; i < surfaces.size(); ++i) {
+            EXPECT_EQ(shadesAsPair(surfaceTerms[i], surfaceTerms[0], {light}), i != 3 && light.type != kLightAmbient);
+        }
+    }
+    EXPECT_FALSE(shadesAsPair(surfaceTerms[0], surfaceTerms[0], s.scene.lights));
+    std::mt19937 rng(16);
+    const std::vector<ShadingPoint> points = edgeAndRandomPoints(s, rng);
+
+    size_t compared = 0, shadowed = 0, reached = 0;
+    const std::vector<std::vector<SceneLight>> sets = lightSets(s.scene.lights);
+    for (size_t set = 0; set < sets.size(); ++set) {
+        const std::vector<SceneLight>& lights = sets[set];
+        LitScene lit;
+        lit.scene.lights = lights;
+        lit.bvh = buildShadowBvh(lit.scene.surfaces, lit.scene.lights);
+        const ShadingTerms terms = shadingTermsOf(lit.scene);
+        for (int variant = 0; variant < 4; ++variant) {
+            ShadingFrame frame = lit.frame;
+            frame.terms = &terms;
+            frame.anyHitShadows = variant >= 2;
+            const bool withSlope = variant % 2 == 0;
+            // Each path keeps its own memos, fed the same run of rays.
+            std::vector<ShadowRayMemo> singleMemos(lights.size()), pairMemos(lights.size());
+            for (size_t i = 0; i + 1 < points.size(); i += 2) {
+                LitPoint a{points[i], &surfaces[i % surfaces.size()], nullptr};
+                LitPoint b{points[i + 1], &surfaces[(i / 2 + i / 7) % surfaces.size()], nullptr};
+                a.surfaceTerms = &surfaceTerms[i % surfaces.size()];
+                b.surfaceTerms = &surfaceTerms[(i / 2 + i / 7) % surfaces.size()];
+                a.point.shadowMemos = b.point.shadowMemos = singleMemos.data();
+                const ShadingResult singleA =
+                    shadeLitPointWithTerms(a.point, *a.surface, *a.surfaceTerms, terms, frame, withSlope);
+                const ShadingResult singleB =
+                    shadeLitPointWithTerms(b.point, *b.surface, *b.surfaceTerms, terms, frame, withSlope);
+                a.point.shadowMemos = b.point.shadowMemos = pairMemos.data();
+                ShadingResult pairA, pairB;
+                shadeLitPair(a, b, terms, frame, withSlope, pairA, pairB);
+                ASSERT_EQ(hexOf(valuesOf(pairA)), hexOf(valuesOf(singleA)))
+                    << "point " << i << ", light set " << set << ", variant " << variant;
+                ASSERT_EQ(hexOf(valuesOf(pairB)), hexOf(valuesOf(singleB)))
+                    << "point " << i + 1 << ", light set " << set << ", variant " << variant;
+                compared += 2;
+                for (const ShadingResult* r : {&singleA, &singleB}) {
+                    shadowed += r->lightTested && r->minimumVisibility < 1.0 ? 1 : 0;
+                    reached += r->lightTested && r->minimumVisibility > 0.0 ? 1 : 0;
+                }
+            }
+        }
+    }
+    // The points reach the shadows and the light alike, not only one of them.
+    EXPECT_GT(shadowed, compared / 20);
+    EXPECT_GT(reached, compared / 20);
+}
+
+}  // namespace
+}  // namespace zephrin
