@@ -319,23 +319,11 @@ SlabGrid buildSlabOnGrid(SceneSurface& surface, const SlabCentreGrid& grid, doub
     const size_t cellTriangles = static_cast<size_t>(cellColumns) * cellRows * 4;
     reserveMeshStorage(mesh, static_cast<size_t>(gridCount) * 2,
                        cellTriangles + static_cast<size_t>(cellColumns + cellRows) * 4);
-    // Sized up front so that runs of rows can write their vertices and cells in place, side by side.
-    // Sizing writes every element once, which only one thread can do for an array: the vertex array
-    // of a large slab is sized on one worker while another sizes the triangle array and works out the
-    // walls.
-    SlabWalls walls;
-    const uint32_t sizingTasksPerWorker = static_cast<size_t>(gridCount) < kMinGridPointsPerWorker ? 2 : 1;
-    auto sizing = [&](uint32_t begin, uint32_t end) {
-        for (uint32_t task = begin; task < end; ++task) {
-            if (task == 0) {
-                mesh.vertices.resize(static_cast<size_t>(gridCount) * 2);
-            } else {
-                mesh.triangles.resize(cellTriangles);
-                walls = slabWalls(grid, halfThickness, closedLoop);
-            }
-        }
-    };
-    parallelFor(2, sizingTasksPerWorker, sizing);
+    // Sized up front, every element left for its run of rows to write, so that the runs can fill the
+    // arrays in place side by side and nothing writes an element twice.
+    resizeUnwritten(mesh.vertices, static_cast<size_t>(gridCount) * 2);
+    resizeUnwritten(mesh.triangles, cellTriangles);
+    const SlabWalls walls = slabWalls(grid, halfThickness, closedLoop);
     const SlabBuild build{
         grid, walls, placement, halfThickness, closedLoop, mesh.vertices.data(), mesh.triangles.data()};
     const size_t rowsPerWorker = std::max<size_t>(1, kMinGridPointsPerWorker / static_cast<size_t>(grid.columns));
