@@ -317,8 +317,10 @@ SlabGrid buildSlabOnGrid(SceneSurface& surface, const SlabCentreGrid& grid, doub
 
     const int32_t gridCount = grid.columns * grid.rows;
     const size_t cellTriangles = static_cast<size_t>(cellColumns) * cellRows * 4;
-    reserveMeshStorage(mesh, static_cast<size_t>(gridCount) * 2,
-                       cellTriangles + static_cast<size_t>(cellColumns + cellRows) * 4);
+    // The cut-out outline needs only the grid's texture coordinates; its walls come after the slab's.
+    const AlphaContour contour = traceAlphaContour(surface, grid.u, grid.rows, halfThickness);
+    reserveMeshStorage(mesh, static_cast<size_t>(gridCount) * 2 + contour.wallVertexBound(),
+                       cellTriangles + static_cast<size_t>(cellColumns + cellRows) * 4 + contour.wallTriangleBound());
     // Sized up front, every element left for its run of rows to write, so that the runs can fill the
     // arrays in place side by side and nothing writes an element twice.
     resizeUnwritten(mesh.vertices, static_cast<size_t>(gridCount) * 2);
@@ -347,7 +349,7 @@ SlabGrid buildSlabOnGrid(SceneSurface& surface, const SlabCentreGrid& grid, doub
 
     // The contour walls have vertices of their own, so only theirs still need normals.
     const size_t slabVertices = mesh.vertices.size(), slabTriangles = mesh.triangles.size();
-    buildAlphaContourWalls(surface, grid.columns, grid.rows, gridCount, halfThickness);
+    addAlphaContourWalls(surface, contour, gridCount);
     computeNormals(mesh, placement.layerToCamera, placement.layerToWorld, slabVertices, slabTriangles);
     // Back-facing front and back faces of a slab are always hidden behind its other side.
     surface.cullRangeBegin = gridCount;
