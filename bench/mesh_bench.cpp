@@ -80,8 +80,8 @@ struct CutOutImage {
     }
 };
 
-void buildMesh(benchmark::State& state, const BendControls& controls, bool firstFrame = false,
-               bool coldStart = false, const SurfaceTexture& frontTexture = SurfaceTexture{}) {
+void buildMesh(benchmark::State& state, const BendControls& controls, bool firstFrame = false, bool coldStart = false,
+               const SurfaceTexture& frontTexture = SurfaceTexture{}) {
     const std::vector<BendControlPoint> points = wave();
     MeshPlacement placement;
     placement.width = 1000;

@@ -10,6 +10,7 @@
 #include "renderer/texture/pixel_formats.h"
 #include "renderer/texture/texture_sampling.h"
 #include "renderer/geometry/mesh_building.h"
+#include "renderer/runtime/worker_pool.h"
 #include "sdk/AE_Effect.h"
 
 namespace zephrin {
@@ -20,6 +21,9 @@ namespace {
 constexpr uint8_t kOpaqueAlpha8 = 2;        // above
 constexpr uint16_t kOpaqueAlpha16 = 328;    // at least
 constexpr float kOpaqueAlphaFloat = 0.01f;  // above
+// Sampling or tracing is shared out when each worker gets at least this many field samples or cells:
+// a sample costs about a texture lookup, so fewer are done sooner than a thread starts.
+constexpr int64_t kMinContourCellsPerWorker = 8192;
 // Edge values closer than this cross the level at the edge's middle.
 constexpr double kFlatEdge = 1e-12;
 
@@ -145,14 +149,20 @@ AlphaField sampleAlphaField(const SceneSurface& surface, const GridUv& front, Fi
     field.values.assign(static_cast<size_t>(field.width * field.height), 0.0f);
     field.xScale = static_cast<double>(front.columns - 1) / static_cast<double>(size.nx);
     field.yScale = static_cast<double>(front.rows - 1) / static_cast<double>(size.ny);
-    for (int64_t i = 0; i <= size.ny; ++i) {
-        for (int64_t j = 0; j <= size.nx; ++j) {
-            double u = 0.0, v = 0.0;
-            front.uvAt(static_cast<double>(j) * field.xScale, static_cast<double>(i) * field.yScale, u, v);
-            const PackedColor c = faceColour(surface, kFaceFront, u, v);
-            field.values[static_cast<size_t>((i + 1) * field.width + j + 1)] = static_cast<float>(packedAlpha(c) / 255.0);
+    // Rows of samples are independent: runs of them are sampled side by side.
+    auto rows = [&](uint32_t begin, uint32_t end) {
+        for (int64_t i = begin; i < static_cast<int64_t>(end); ++i) {
+            for (int64_t j = 0; j <= size.nx; ++j) {
+                double u = 0.0, v = 0.0;
+                front.uvAt(static_cast<double>(j) * field.xScale, static_cast<double>(i) * field.yScale, u, v);
+                const PackedColor c = faceColour(surface, kFaceFront, u, v);
+                field.values[static_cast<size_t>((i + 1) * field.width + j + 1)] =
+                    static_cast<float>(packedAlpha(c) / 255.0);
+            }
         }
-    }
+    };
+    const int64_t rowsPerWorker = std::max<int64_t>(1, kMinContourCellsPerWorker / (size.nx + 1));
+    parallelFor(static_cast<uint32_t>(size.ny + 1), static_cast<uint32_t>(rowsPerWorker), rows);
     return field;
 }
 
@@ -160,12 +170,12 @@ using ContourSegment = std::pair<Crossing, Crossing>;
 
 // Marching squares at the level one half. Corners run clockwise on screen (top-left, top-right,
 // bottom-right, bottom-left); each segment runs from the edge where the walk leaves the opaque area
-// to the edge where it re-enters, which keeps the transparent side on the segment's right.
-std::vector<ContourSegment> traceContour(const AlphaField& field) {
-    std::vector<ContourSegment> walls;
+// to the edge where it re-enters, which keeps the transparent side on the segment's right. This walks
+// the field's cell rows firstRow .. endRow - 1.
+void traceContourRows(const AlphaField& field, int64_t firstRow, int64_t endRow, std::vector<ContourSegment>& walls) {
     const auto emitWall = [&walls](const Crossing& from, const Crossing& to) { walls.emplace_back(from, to); };
-    const int64_t fieldWidth = field.width, fieldHeight = field.height;
-    for (int64_t fi = 0; fi + 1 < fieldHeight; ++fi) {
+    const int64_t fieldWidth = field.width;
+    for (int64_t fi = firstRow; fi < endRow; ++fi) {
         for (int64_t fj = 0; fj + 1 < fieldWidth; ++fj) {
             const double xs[4] = {static_cast<double>(fj), static_cast<double>(fj + 1), static_cast<double>(fj + 1),
                                   static_cast<double>(fj)};
@@ -206,6 +216,27 @@ std::vector<ContourSegment> traceContour(const AlphaField& field) {
             }
         }
     }
+}
+
+// Runs of cell rows are traced side by side, each into a list of its own; joined in row order, the
+// lists are the one walk over the whole field.
+std::vector<ContourSegment> traceContour(const AlphaField& field) {
+    const int64_t cellRows = std::max<int64_t>(field.height - 1, 0);
+    const int64_t rowsPerRun = std::max<int64_t>(1, kMinContourCellsPerWorker / std::max<int64_t>(field.width, 1));
+    const int64_t runCount = (cellRows + rowsPerRun - 1) / rowsPerRun;
+    std::vector<std::vector<ContourSegment>> runs(static_cast<size_t>(runCount));
+    auto trace = [&](uint32_t begin, uint32_t end) {
+        for (uint32_t run = begin; run < end; ++run) {
+            const int64_t first = static_cast<int64_t>(run) * rowsPerRun;
+            traceContourRows(field, first, std::min(first + rowsPerRun, cellRows), runs[run]);
+        }
+    };
+    parallelFor(static_cast<uint32_t>(runCount), 1, trace);
+    size_t total = 0;
+    for (const auto& run : runs) total += run.size();
+    std::vector<ContourSegment> walls;
+    walls.reserve(total);
+    for (const auto& run : runs) walls.insert(walls.end(), run.begin(), run.end());
     return walls;
 }
 

@@ -32,7 +32,7 @@ struct ContourCrossing {
 // coordinates alone: before the slab's vertices exist, so that the mesh arrays are sized for its
 // walls from the start rather than copied into larger ones when the walls come.
 struct AlphaContour {
-    bool traced = false;  // false: the slab gets no contour walls
+    bool traced = false;            // false: the slab gets no contour walls
     int32_t columns = 0, rows = 0;  // the grid's vertex columns and rows
     int64_t samples = 0;
     double xScale = 0.0, yScale = 0.0;  // grid steps per field step

@@ -20,10 +20,8 @@ struct UnwrittenElement {
     // from the inserted values. resizeUnwritten only appends, so this never runs; if it did, the
     // element would be value-initialised rather than left unwritten.
     template <typename T>
-        requires std::is_trivially_copyable_v<T>
-    operator T() const noexcept {
-        return T{};
-    }
+    requires std::is_trivially_copyable_v<T>
+    operator T() const noexcept { return T{}; }
 };
 
 // std::allocator, except that constructing from UnwrittenElement does nothing. The elements are
