@@ -13,6 +13,7 @@
 #include "renderer/raster/raster_band.h"
 #include "renderer/raster/raster_prepare.h"
 #include "renderer/runtime/worker_pool.h"
+#include "sdk/AE_Effect.h"
 
 namespace zephrin {
 namespace {
@@ -53,8 +54,34 @@ BendControls defaultControls() {
 // which a reporting balloon hands free blocks back to its host.
 constexpr auto kColdStartPause = std::chrono::seconds(3);
 
-void buildMesh(benchmark::State& state, const BendControls& controls, bool firstFrame = false,
-               bool coldStart = false) {
+// A 512 x 512 emblem: an opaque ring with a star cut out of its middle, on a transparent ground.
+// Its outline gives the slab contour walls, vertices and triangles past the slab's own.
+struct CutOutImage {
+    static constexpr int32_t kSize = 512;
+    std::vector<PF_Pixel8> pixels;
+
+    CutOutImage() : pixels(static_cast<size_t>(kSize) * kSize, PF_Pixel8{0, 0, 0, 0}) {
+        const double c = (kSize - 1) * 0.5;
+        for (int32_t y = 0; y < kSize; ++y) {
+            for (int32_t x = 0; x < kSize; ++x) {
+                const double r = std::hypot(x - c, y - c), a = std::atan2(y - c, x - c);
+                const double star = 90.0 + 40.0 * std::cos(5.0 * a);
+                if (r <= 240.0 && r > star) pixels[static_cast<size_t>(y) * kSize + x] = PF_Pixel8{255, 200, 120, 40};
+            }
+        }
+    }
+    SurfaceTexture texture() const {
+        SurfaceTexture t;
+        t.worldType = AEGP_WorldType_8;
+        t.width = t.height = kSize;
+        t.rowBytes = static_cast<int32_t>(kSize * sizeof(PF_Pixel8));
+        t.baseAddress = pixels.data();
+        return t;
+    }
+};
+
+void buildMesh(benchmark::State& state, const BendControls& controls, bool firstFrame = false, bool coldStart = false,
+               const SurfaceTexture& frontTexture = SurfaceTexture{}) {
     const std::vector<BendControlPoint> points = wave();
     MeshPlacement placement;
     placement.width = 1000;
@@ -71,6 +98,7 @@ void buildMesh(benchmark::State& state, const BendControls& controls, bool first
         SceneSurface surface;
         surface.kind = kSurfaceBent;
         surface.controls = controls;
+        surface.frontTexture = frontTexture;
         buildFreeModeMesh(surface, points, placement);
         vertices = surface.mesh.vertices.size();
         benchmark::DoNotOptimize(surface.mesh.vertices.data());
@@ -97,6 +125,23 @@ BENCHMARK(BM_FreeModeMeshFullCaps)->Unit(benchmark::kMillisecond);
 
 void BM_FreeModeMeshFullCapsFirstFrame(benchmark::State& state) { buildMesh(state, fullCapControls(), true); }
 BENCHMARK(BM_FreeModeMeshFullCapsFirstFrame)->Unit(benchmark::kMillisecond);
+
+// A full-cap layer whose front image has cut-out edges: contour walls on top of the slab.
+void BM_FreeModeMeshFullCapsCutOut(benchmark::State& state) {
+    const CutOutImage image;
+    BendControls controls = fullCapControls();
+    controls.hasFrontLayer = true;
+    buildMesh(state, controls, false, false, image.texture());
+}
+BENCHMARK(BM_FreeModeMeshFullCapsCutOut)->Unit(benchmark::kMillisecond);
+
+void BM_FreeModeMeshFullCapsCutOutFirstFrame(benchmark::State& state) {
+    const CutOutImage image;
+    BendControls controls = fullCapControls();
+    controls.hasFrontLayer = true;
+    buildMesh(state, controls, true, false, image.texture());
+}
+BENCHMARK(BM_FreeModeMeshFullCapsCutOutFirstFrame)->Unit(benchmark::kMillisecond);
 
 // The first frame with its memory left free a while before, as at start-up: a few iterations only,
 // each waits kColdStartPause untimed.

@@ -10,6 +10,7 @@
 #include "renderer/texture/pixel_formats.h"
 #include "renderer/texture/texture_sampling.h"
 #include "renderer/geometry/mesh_building.h"
+#include "renderer/runtime/worker_pool.h"
 #include "sdk/AE_Effect.h"
 
 namespace zephrin {
@@ -20,6 +21,9 @@ namespace {
 constexpr uint8_t kOpaqueAlpha8 = 2;        // above
 constexpr uint16_t kOpaqueAlpha16 = 328;    // at least
 constexpr float kOpaqueAlphaFloat = 0.01f;  // above
+// Sampling or tracing is shared out when each worker gets at least this many field samples or cells:
+// a sample costs about a texture lookup, so fewer are done sooner than a thread starts.
+constexpr int64_t kMinContourCellsPerWorker = 8192;
 // Edge values closer than this cross the level at the edge's middle.
 constexpr double kFlatEdge = 1e-12;
 
@@ -36,62 +40,70 @@ SurfaceVertex lerpVertex(const SurfaceVertex& a, const SurfaceVertex& b, double 
     return v;
 }
 
-// Bilinear lookups into one face of the slab grid at grid coordinates (gx, gy).
+// A point of a slab grid of columns x rows vertices, at grid coordinates (gx, gy): the cell that holds
+// it (clamped to the grid) and the point's place inside that cell.
+struct GridCell {
+    int32_t i = 0, j = 0;
+    double fx = 0.0, fy = 0.0;
+};
+
+GridCell gridCell(int32_t columns, int32_t rows, double gx, double gy) {
+    gx = std::clamp(gx, 0.0, static_cast<double>(columns - 1));
+    gy = std::clamp(gy, 0.0, static_cast<double>(rows - 1));
+    GridCell c;
+    c.j = std::min(static_cast<int32_t>(gx), columns - 2);
+    c.i = std::min(static_cast<int32_t>(gy), rows - 2);
+    c.fx = gx - c.j;
+    c.fy = gy - c.i;
+    return c;
+}
+
+// Bilinear texture coordinates over the slab grid, from its columns' u and its rows' v: the values
+// its vertices are given, so the field is the one the finished slab's vertices would give.
+struct GridUv {
+    const std::vector<double>& columnU;
+    int32_t columns;
+    int32_t rows;
+
+    double rowV(int32_t i) const { return static_cast<double>(i) / (rows - 1); }
+    void uvAt(double gx, double gy, double& u, double& v) const {
+        const GridCell c = gridCell(columns, rows, gx, gy);
+        const double ua = columnU[static_cast<size_t>(c.j)], ub = columnU[static_cast<size_t>(c.j) + 1];
+        const double va = rowV(c.i), vd = rowV(c.i + 1);
+        const double wa = (1.0 - c.fx) * (1.0 - c.fy), wb = c.fx * (1.0 - c.fy), wd = (1.0 - c.fx) * c.fy,
+                     we = c.fx * c.fy;
+        // Corners a, b (top row) and d, e (bottom row), summed in that order.
+        u = wa * ua + wb * ub + wd * ua + we * ub;
+        v = wa * va + wb * va + wd * vd + we * vd;
+    }
+};
+
+// Bilinear lookups into one face of the built slab at grid coordinates (gx, gy).
 struct GridView {
     const SurfaceMesh& mesh;
     int32_t columns;
     int32_t rows;
     int32_t base;  // index of the face's first vertex
 
-    struct Cell {
-        int32_t i = 0, j = 0;
-        double fx = 0.0, fy = 0.0;
-    };
-
-    Cell cellAt(double gx, double gy) const {
-        gx = std::clamp(gx, 0.0, static_cast<double>(columns - 1));
-        gy = std::clamp(gy, 0.0, static_cast<double>(rows - 1));
-        Cell c;
-        c.j = std::min(static_cast<int32_t>(gx), columns - 2);
-        c.i = std::min(static_cast<int32_t>(gy), rows - 2);
-        c.fx = gx - c.j;
-        c.fy = gy - c.i;
-        return c;
-    }
     const SurfaceVertex& vertex(int32_t i, int32_t j) const {
         return mesh.vertices[static_cast<size_t>(base + i * columns + j)];
     }
     SurfaceVertex interpolate(double gx, double gy) const {
-        const Cell c = cellAt(gx, gy);
+        const GridCell c = gridCell(columns, rows, gx, gy);
         const SurfaceVertex top = lerpVertex(vertex(c.i, c.j), vertex(c.i, c.j + 1), c.fx);
         const SurfaceVertex bottom = lerpVertex(vertex(c.i + 1, c.j), vertex(c.i + 1, c.j + 1), c.fx);
         return lerpVertex(top, bottom, c.fy);
     }
-    // Texture coordinates only: the field needs nothing else.
-    void uvAt(double gx, double gy, double& u, double& v) const {
-        const Cell c = cellAt(gx, gy);
-        const SurfaceVertex& a = vertex(c.i, c.j);
-        const SurfaceVertex& b = vertex(c.i, c.j + 1);
-        const SurfaceVertex& d = vertex(c.i + 1, c.j);
-        const SurfaceVertex& e = vertex(c.i + 1, c.j + 1);
-        const double wa = (1.0 - c.fx) * (1.0 - c.fy), wb = c.fx * (1.0 - c.fy), wd = (1.0 - c.fx) * c.fy,
-                     we = c.fx * c.fy;
-        u = wa * a.u + wb * b.u + wd * d.u + we * e.u;
-        v = wa * a.v + wb * b.v + wd * d.v + we * e.v;
-    }
     // Object-space direction of a step (dx, dy) in grid coordinates at (gx, gy).
     Vec3 direction(double gx, double gy, double dx, double dy) const {
-        const Cell c = cellAt(gx, gy);
+        const GridCell c = gridCell(columns, rows, gx, gy);
         const Vec3& origin = vertex(c.i, c.j).objectPosition;
         return (vertex(c.i, c.j + 1).objectPosition - origin) * dx +
                (vertex(c.i + 1, c.j).objectPosition - origin) * dy;
     }
 };
 
-struct Crossing {
-    double x = 0.0, y = 0.0;  // field coordinates
-    bool exit = false;        // walking from an opaque corner to a transparent one
-};
+using Crossing = ContourCrossing;
 
 // Sample counts of the alpha field along the grid's columns (x) and rows (y).
 struct FieldSize {
@@ -100,16 +112,16 @@ struct FieldSize {
 
 // About one sample per texel (at most 512 per axis of the image), more where tiles repeat the image,
 // never fewer than the grid's cells, and no more than kMaxContourSamples in all.
-FieldSize contourSampleCounts(const SurfaceMesh& mesh, const SurfaceTexture& texture, int32_t columns, int32_t rows,
-                              int32_t frontVertexCount) {
+FieldSize contourSampleCounts(const SurfaceTexture& texture, const std::vector<double>& columnU, int32_t columns,
+                              int32_t rows) {
     const UvRect& rect = texture.uvRect;
     const double ex = std::max((texture.width - 1) * std::fabs(rect.uMax - rect.uMin), 1.0);
     const double ey = std::max((texture.height - 1) * std::fabs(rect.vMax - rect.vMin), 1.0);
     const double r = std::min(kContourSamplesPerAxis / std::max(ex, ey), 1.0);
-    double uLow = mesh.vertices[0].u, uHigh = mesh.vertices[0].u;
-    for (int32_t n = 0; n < frontVertexCount; ++n) {
-        uLow = std::min(uLow, mesh.vertices[static_cast<size_t>(n)].u);
-        uHigh = std::max(uHigh, mesh.vertices[static_cast<size_t>(n)].u);
+    double uLow = columnU[0], uHigh = columnU[0];
+    for (const double u : columnU) {
+        uLow = std::min(uLow, u);
+        uHigh = std::max(uHigh, u);
     }
     const double du = std::isfinite(uHigh - uLow) ? std::max(uHigh - uLow, 1.0) : 1.0;
     int64_t nx = std::max<int64_t>(static_cast<int64_t>(std::ceil(r * ex * du)), columns - 1);
@@ -128,26 +140,29 @@ struct AlphaField {
     std::vector<float> values;
     int64_t width = 0, height = 0;
     double xScale = 0.0, yScale = 0.0;  // grid steps per field step
-
-    double gridX(double fx) const { return (fx - 1.0) * xScale; }
-    double gridY(double fy) const { return (fy - 1.0) * yScale; }
 };
 
-AlphaField sampleAlphaField(const SceneSurface& surface, const GridView& front, FieldSize size) {
+AlphaField sampleAlphaField(const SceneSurface& surface, const GridUv& front, FieldSize size) {
     AlphaField field;
     field.width = size.nx + 3;
     field.height = size.ny + 3;
     field.values.assign(static_cast<size_t>(field.width * field.height), 0.0f);
     field.xScale = static_cast<double>(front.columns - 1) / static_cast<double>(size.nx);
     field.yScale = static_cast<double>(front.rows - 1) / static_cast<double>(size.ny);
-    for (int64_t i = 0; i <= size.ny; ++i) {
-        for (int64_t j = 0; j <= size.nx; ++j) {
-            double u = 0.0, v = 0.0;
-            front.uvAt(static_cast<double>(j) * field.xScale, static_cast<double>(i) * field.yScale, u, v);
-            const PackedColor c = faceColour(surface, kFaceFront, u, v);
-            field.values[static_cast<size_t>((i + 1) * field.width + j + 1)] = static_cast<float>(packedAlpha(c) / 255.0);
+    // Rows of samples are independent: runs of them are sampled side by side.
+    auto rows = [&](uint32_t begin, uint32_t end) {
+        for (int64_t i = begin; i < static_cast<int64_t>(end); ++i) {
+            for (int64_t j = 0; j <= size.nx; ++j) {
+                double u = 0.0, v = 0.0;
+                front.uvAt(static_cast<double>(j) * field.xScale, static_cast<double>(i) * field.yScale, u, v);
+                const PackedColor c = faceColour(surface, kFaceFront, u, v);
+                field.values[static_cast<size_t>((i + 1) * field.width + j + 1)] =
+                    static_cast<float>(packedAlpha(c) / 255.0);
+            }
         }
-    }
+    };
+    const int64_t rowsPerWorker = std::max<int64_t>(1, kMinContourCellsPerWorker / (size.nx + 1));
+    parallelFor(static_cast<uint32_t>(size.ny + 1), static_cast<uint32_t>(rowsPerWorker), rows);
     return field;
 }
 
@@ -155,12 +170,12 @@ using ContourSegment = std::pair<Crossing, Crossing>;
 
 // Marching squares at the level one half. Corners run clockwise on screen (top-left, top-right,
 // bottom-right, bottom-left); each segment runs from the edge where the walk leaves the opaque area
-// to the edge where it re-enters, which keeps the transparent side on the segment's right.
-std::vector<ContourSegment> traceContour(const AlphaField& field) {
-    std::vector<ContourSegment> walls;
+// to the edge where it re-enters, which keeps the transparent side on the segment's right. This walks
+// the field's cell rows firstRow .. endRow - 1.
+void traceContourRows(const AlphaField& field, int64_t firstRow, int64_t endRow, std::vector<ContourSegment>& walls) {
     const auto emitWall = [&walls](const Crossing& from, const Crossing& to) { walls.emplace_back(from, to); };
-    const int64_t fieldWidth = field.width, fieldHeight = field.height;
-    for (int64_t fi = 0; fi + 1 < fieldHeight; ++fi) {
+    const int64_t fieldWidth = field.width;
+    for (int64_t fi = firstRow; fi < endRow; ++fi) {
         for (int64_t fj = 0; fj + 1 < fieldWidth; ++fj) {
             const double xs[4] = {static_cast<double>(fj), static_cast<double>(fj + 1), static_cast<double>(fj + 1),
                                   static_cast<double>(fj)};
@@ -201,23 +216,43 @@ std::vector<ContourSegment> traceContour(const AlphaField& field) {
             }
         }
     }
+}
+
+// Runs of cell rows are traced side by side, each into a list of its own; joined in row order, the
+// lists are the one walk over the whole field.
+std::vector<ContourSegment> traceContour(const AlphaField& field) {
+    const int64_t cellRows = std::max<int64_t>(field.height - 1, 0);
+    const int64_t rowsPerRun = std::max<int64_t>(1, kMinContourCellsPerWorker / std::max<int64_t>(field.width, 1));
+    const int64_t runCount = (cellRows + rowsPerRun - 1) / rowsPerRun;
+    std::vector<std::vector<ContourSegment>> runs(static_cast<size_t>(runCount));
+    auto trace = [&](uint32_t begin, uint32_t end) {
+        for (uint32_t run = begin; run < end; ++run) {
+            const int64_t first = static_cast<int64_t>(run) * rowsPerRun;
+            traceContourRows(field, first, std::min(first + rowsPerRun, cellRows), runs[run]);
+        }
+    };
+    parallelFor(static_cast<uint32_t>(runCount), 1, trace);
+    size_t total = 0;
+    for (const auto& run : runs) total += run.size();
+    std::vector<ContourSegment> walls;
+    walls.reserve(total);
+    for (const auto& run : runs) walls.insert(walls.end(), run.begin(), run.end());
     return walls;
 }
 
 // One wall quad per segment from the front face to the back face, wound to face the transparent side.
 // Segments that clamp to a single grid point are dropped. Returns the number of walls added.
-int32_t appendWalls(SurfaceMesh& mesh, const GridView& front, const GridView& backFace, const AlphaField& field,
-                    const std::vector<ContourSegment>& walls) {
+int32_t appendWalls(SurfaceMesh& mesh, const GridView& front, const GridView& backFace, const AlphaContour& contour) {
     const int32_t columns = front.columns, rows = front.rows;
-    // The walls were found first and are appended once their number is known: the mesh arrays were
-    // sized for the slab alone, and growing them a wall at a time would copy a full-cap mesh into
-    // twice its memory.
-    mesh.vertices.reserve(mesh.vertices.size() + 4 * walls.size());
-    mesh.triangles.reserve(mesh.triangles.size() + 2 * walls.size());
+    const auto gridX = [&contour](double fx) { return (fx - 1.0) * contour.xScale; };
+    const auto gridY = [&contour](double fy) { return (fy - 1.0) * contour.yScale; };
+    // The slab's arrays were sized for these walls already (at most four vertices and two triangles
+    // each); this only guards a caller that did not.
+    mesh.vertices.reserve(mesh.vertices.size() + contour.wallVertexBound());
+    mesh.triangles.reserve(mesh.triangles.size() + contour.wallTriangleBound());
     int32_t segments = 0;
-    for (const auto& [from, to] : walls) {
-        const double gx0 = field.gridX(from.x), gy0 = field.gridY(from.y), gx1 = field.gridX(to.x),
-                     gy1 = field.gridY(to.y);
+    for (const auto& [from, to] : contour.segments) {
+        const double gx0 = gridX(from.x), gy0 = gridY(from.y), gx1 = gridX(to.x), gy1 = gridY(to.y);
         const double cx0 = std::clamp(gx0, 0.0, columns - 1.0), cy0 = std::clamp(gy0, 0.0, rows - 1.0);
         const double cx1 = std::clamp(gx1, 0.0, columns - 1.0), cy1 = std::clamp(gy1, 0.0, rows - 1.0);
         if (cx0 == cx1 && cy0 == cy1) continue;
@@ -228,7 +263,7 @@ int32_t appendWalls(SurfaceMesh& mesh, const GridView& front, const GridView& ba
         mesh.vertices.push_back(backFace.interpolate(gx1, gy1));
         const int32_t k0 = f0 + 1, f1 = f0 + 2, k1 = f0 + 3;
         // Transparent side: the segment direction turned a quarter towards the right, in grid steps.
-        const double dx = (to.x - from.x) * field.xScale, dy = (to.y - from.y) * field.yScale;
+        const double dx = (to.x - from.x) * contour.xScale, dy = (to.y - from.y) * contour.yScale;
         const Vec3 outward = front.direction((cx0 + cx1) * 0.5, (cy0 + cy1) * 0.5, dy, -dx);
         const Vec3& a = mesh.vertices[static_cast<size_t>(f0)].objectPosition;
         const Vec3& b = mesh.vertices[static_cast<size_t>(f1)].objectPosition;
@@ -268,24 +303,39 @@ bool textureHasTransparency(const SurfaceTexture& texture) {
     return false;
 }
 
-int32_t buildAlphaContourWalls(SceneSurface& surface, int32_t columns, int32_t rows, int32_t frontVertexCount,
+AlphaContour traceAlphaContour(const SceneSurface& surface, const std::vector<double>& columnU, int32_t rows,
                                double halfThickness) {
+    AlphaContour contour;
+    const int32_t columns = static_cast<int32_t>(columnU.size());
+    if (columns < 2 || rows < 2 || !(halfThickness > 0.0) || !textureHasTransparency(surface.frontTexture)) {
+        return contour;
+    }
+    const FieldSize size = contourSampleCounts(surface.frontTexture, columnU, columns, rows);
+    const AlphaField field = sampleAlphaField(surface, GridUv{columnU, columns, rows}, size);
+    contour.traced = true;
+    contour.columns = columns;
+    contour.rows = rows;
+    contour.samples = size.nx * size.ny;
+    contour.xScale = field.xScale;
+    contour.yScale = field.yScale;
+    contour.segments = traceContour(field);
+    return contour;
+}
+
+int32_t addAlphaContourWalls(SceneSurface& surface, const AlphaContour& contour, int32_t frontVertexCount) {
     SurfaceMesh& mesh = surface.mesh;
-    const SurfaceTexture& texture = surface.frontTexture;
-    if (columns < 2 || rows < 2 || frontVertexCount < 0 || static_cast<int64_t>(columns) * rows > frontVertexCount ||
-        static_cast<size_t>(frontVertexCount) * 2 > mesh.vertices.size() || !(halfThickness > 0.0) ||
-        !textureHasTransparency(texture)) {
+    const int32_t columns = contour.columns, rows = contour.rows;
+    if (!contour.traced || frontVertexCount < 0 || static_cast<int64_t>(columns) * rows > frontVertexCount ||
+        static_cast<size_t>(frontVertexCount) * 2 > mesh.vertices.size()) {
         return 0;
     }
-    const FieldSize size = contourSampleCounts(mesh, texture, columns, rows, frontVertexCount);
     const GridView front{mesh, columns, rows, 0};
     const GridView backFace{mesh, columns, rows, frontVertexCount};
-    const AlphaField field = sampleAlphaField(surface, front, size);
-    const int32_t segments = appendWalls(mesh, front, backFace, field, traceContour(field));
+    const int32_t segments = appendWalls(mesh, front, backFace, contour);
 
     if (renderLogEnabled()) {
         std::ostringstream line;
-        line << "RendererV2AlphaContour: samples=" << size.nx * size.ny << " segments=" << segments;
+        line << "RendererV2AlphaContour: samples=" << contour.samples << " segments=" << segments;
         logRender(line.str());
     }
     return segments;

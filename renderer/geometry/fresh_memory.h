@@ -23,8 +23,8 @@ constexpr size_t kMinPrefaultBytesPerWorker = size_t{8} << 20;
 bool prefaultFreshMemory(const void* data, size_t bytes);
 
 // The same for an array's whole capacity, ahead of filling it.
-template <typename T>
-bool prefaultFreshMemory(const std::vector<T>& array) {
+template <typename T, typename Allocator>
+bool prefaultFreshMemory(const std::vector<T, Allocator>& array) {
     return prefaultFreshMemory(array.data(), array.capacity() * sizeof(T));
 }
 

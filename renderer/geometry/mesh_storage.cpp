@@ -17,8 +17,8 @@ constexpr size_t kMaxSpareArrays = 16;
 
 struct SpareStore {
     std::mutex mutex;
-    std::vector<std::vector<SurfaceVertex>> vertices;
-    std::vector<std::vector<SurfaceTriangle>> triangles;
+    std::vector<MeshArray<SurfaceVertex>> vertices;
+    std::vector<MeshArray<SurfaceTriangle>> triangles;
     size_t bytes = 0;
 };
 
@@ -28,24 +28,24 @@ SpareStore& spareStore() {
 }
 
 template <typename T>
-size_t bytesOf(const std::vector<T>& array) {
+size_t bytesOf(const MeshArray<T>& array) {
     return array.capacity() * sizeof(T);
 }
 
 // Moves `array` into `spares` when the store has room; otherwise leaves it with the caller to free.
 template <typename T>
-void keep(SpareStore& store, std::vector<std::vector<T>>& spares, std::vector<T>& array) {
+void keep(SpareStore& store, std::vector<MeshArray<T>>& spares, MeshArray<T>& array) {
     if (array.capacity() == 0 || spares.size() >= kMaxSpareArrays) return;
     if (store.bytes + bytesOf(array) > kMaxSpareBytes) return;
     array.clear();
     spares.push_back(std::move(array));
     store.bytes += bytesOf(spares.back());
-    array = std::vector<T>{};
+    array = MeshArray<T>{};
 }
 
 // The smallest spare array that holds `count` elements without being more than twice that size.
 template <typename T>
-bool take(SpareStore& store, std::vector<std::vector<T>>& spares, size_t count, std::vector<T>& into) {
+bool take(SpareStore& store, std::vector<MeshArray<T>>& spares, size_t count, MeshArray<T>& into) {
     auto best = spares.end();
     for (auto it = spares.begin(); it != spares.end(); ++it) {
         const size_t capacity = it->capacity();
@@ -61,9 +61,9 @@ bool take(SpareStore& store, std::vector<std::vector<T>>& spares, size_t count, 
 
 // Gives an empty array that is too small a fitting spare one's storage.
 template <typename T>
-void adoptSpare(SpareStore& store, std::vector<std::vector<T>>& spares, size_t count, std::vector<T>& array) {
+void adoptSpare(SpareStore& store, std::vector<MeshArray<T>>& spares, size_t count, MeshArray<T>& array) {
     if (!array.empty() || array.capacity() >= count) return;
-    std::vector<T> spare;
+    MeshArray<T> spare;
     {
         std::lock_guard<std::mutex> lock(store.mutex);
         take(store, spares, count, spare);
@@ -74,7 +74,7 @@ void adoptSpare(SpareStore& store, std::vector<std::vector<T>>& spares, size_t c
 // Reserves fresh memory when no spare array fitted, and has its pages faulted in on every worker at
 // once rather than one by one as the mesh is written.
 template <typename T>
-void reserveFresh(std::vector<T>& array, size_t count) {
+void reserveFresh(MeshArray<T>& array, size_t count) {
     if (array.capacity() >= count) return;
     array.reserve(count);
     prefaultFreshMemory(array);
@@ -108,8 +108,8 @@ void reserveMeshStorage(SurfaceMesh& mesh, size_t vertices, size_t triangles) {
 }
 
 void releaseRecycledMeshStorage() noexcept {
-    std::vector<std::vector<SurfaceVertex>> vertices;
-    std::vector<std::vector<SurfaceTriangle>> triangles;
+    std::vector<MeshArray<SurfaceVertex>> vertices;
+    std::vector<MeshArray<SurfaceTriangle>> triangles;
     SpareStore& store = spareStore();
     std::lock_guard<std::mutex> lock(store.mutex);
     vertices.swap(store.vertices);

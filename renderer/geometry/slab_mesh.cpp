@@ -317,25 +317,15 @@ SlabGrid buildSlabOnGrid(SceneSurface& surface, const SlabCentreGrid& grid, doub
 
     const int32_t gridCount = grid.columns * grid.rows;
     const size_t cellTriangles = static_cast<size_t>(cellColumns) * cellRows * 4;
-    reserveMeshStorage(mesh, static_cast<size_t>(gridCount) * 2,
-                       cellTriangles + static_cast<size_t>(cellColumns + cellRows) * 4);
-    // Sized up front so that runs of rows can write their vertices and cells in place, side by side.
-    // Sizing writes every element once, which only one thread can do for an array: the vertex array
-    // of a large slab is sized on one worker while another sizes the triangle array and works out the
-    // walls.
-    SlabWalls walls;
-    const uint32_t sizingTasksPerWorker = static_cast<size_t>(gridCount) < kMinGridPointsPerWorker ? 2 : 1;
-    auto sizing = [&](uint32_t begin, uint32_t end) {
-        for (uint32_t task = begin; task < end; ++task) {
-            if (task == 0) {
-                mesh.vertices.resize(static_cast<size_t>(gridCount) * 2);
-            } else {
-                mesh.triangles.resize(cellTriangles);
-                walls = slabWalls(grid, halfThickness, closedLoop);
-            }
-        }
-    };
-    parallelFor(2, sizingTasksPerWorker, sizing);
+    // The cut-out outline needs only the grid's texture coordinates; its walls come after the slab's.
+    const AlphaContour contour = traceAlphaContour(surface, grid.u, grid.rows, halfThickness);
+    reserveMeshStorage(mesh, static_cast<size_t>(gridCount) * 2 + contour.wallVertexBound(),
+                       cellTriangles + static_cast<size_t>(cellColumns + cellRows) * 4 + contour.wallTriangleBound());
+    // Sized up front, every element left for its run of rows to write, so that the runs can fill the
+    // arrays in place side by side and nothing writes an element twice.
+    resizeUnwritten(mesh.vertices, static_cast<size_t>(gridCount) * 2);
+    resizeUnwritten(mesh.triangles, cellTriangles);
+    const SlabWalls walls = slabWalls(grid, halfThickness, closedLoop);
     const SlabBuild build{
         grid, walls, placement, halfThickness, closedLoop, mesh.vertices.data(), mesh.triangles.data()};
     const size_t rowsPerWorker = std::max<size_t>(1, kMinGridPointsPerWorker / static_cast<size_t>(grid.columns));
@@ -359,7 +349,7 @@ SlabGrid buildSlabOnGrid(SceneSurface& surface, const SlabCentreGrid& grid, doub
 
     // The contour walls have vertices of their own, so only theirs still need normals.
     const size_t slabVertices = mesh.vertices.size(), slabTriangles = mesh.triangles.size();
-    buildAlphaContourWalls(surface, grid.columns, grid.rows, gridCount, halfThickness);
+    addAlphaContourWalls(surface, contour, gridCount);
     computeNormals(mesh, placement.layerToCamera, placement.layerToWorld, slabVertices, slabTriangles);
     // Back-facing front and back faces of a slab are always hidden behind its other side.
     surface.cullRangeBegin = gridCount;

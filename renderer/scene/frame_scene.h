@@ -9,6 +9,7 @@
 #include "common/matrix4.h"
 #include "common/vec3.h"
 #include "renderer/scene/bend_controls.h"
+#include "renderer/scene/mesh_arrays.h"
 #include "sdk/AE_GeneralPlug.h"
 
 namespace zephrin {
@@ -89,8 +90,8 @@ struct SurfaceTriangle {
 };
 
 struct SurfaceMesh {
-    std::vector<SurfaceVertex> vertices;
-    std::vector<SurfaceTriangle> triangles;
+    MeshArray<SurfaceVertex> vertices;
+    MeshArray<SurfaceTriangle> triangles;
 };
 
 struct UvRect {

@@ -257,7 +257,8 @@ struct Filter {
     // then the nearest of those within R rows.
     void propagateEdges() {
         const size_t n = b.pixelCount();
-        ScratchArray<double> rowValues(n, 0.0);
+        // A row value is read only where its row distance says one was found.
+        ScratchArray<double> rowValues(n, kLeftUnfilled);
         ScratchArray<int32_t> rowDistances(n, -1);
         std::vector<double>& rowValue = rowValues.values;
         std::vector<int32_t>& rowDistance = rowDistances.values;
@@ -304,7 +305,8 @@ struct Filter {
             }
         };
         forRows(height, rows);
-        ScratchArray<int32_t> rowResults(n, 0);
+        // The running counts are written for every pixel, top row first, before any is read.
+        ScratchArray<int32_t> rowResults(n, kLeftUnfilled);
         auto hasRowResult = [&](size_t q) { return marked(q) && rowDistance[q] >= 0; };
         countDownColumns(width, height, rowResults.values, hasRowResult);
         auto columns = [&](int32_t y) {
@@ -534,12 +536,14 @@ void filterShadows(FrameBuffers& buffers, const SceneCamera& camera, const std::
     filter.propagateEdges();
     const std::vector<std::vector<double>> kernels = shadowKernels(radius);
     if (filter.fieldNeedsSmoothing()) {
-        ScratchArray<double> rowsSmoothed(n, 0.0);
+        // Smoothing writes every pixel.
+        ScratchArray<double> rowsSmoothed(n, kLeftUnfilled);
         filter.smoothField(buffers.radiusField, rowsSmoothed.values, kernels.back(), true);
         filter.smoothField(rowsSmoothed.values, buffers.radiusField, kernels.back(), false);
     }
 
-    ScratchArray<double> rowBlurred(n, 1.0);
+    // The row blur writes every marked pixel, and the column blur reads marked pixels alone.
+    ScratchArray<double> rowBlurred(n, kLeftUnfilled);
     filter.blur(buffers.shadowVisibility, rowBlurred.values, kernels, true);
     filter.blur(rowBlurred.values, buffers.filteredVisibility, kernels, false);
 }

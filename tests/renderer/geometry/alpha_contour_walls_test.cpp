@@ -8,6 +8,7 @@
 #include "render_log_capture.h"
 #include "renderer/geometry/back_texture_fit.h"
 #include "renderer/geometry/free_mode_mesh.h"
+#include "renderer/geometry/mesh_storage.h"
 #include "sdk/AE_Effect.h"
 
 namespace zephrin {
@@ -92,6 +93,45 @@ TEST(AlphaContourWalls, CutOutGetsWallsAlongItsOutlineFacingOutward) {
     const auto lines = log.renderLines("RendererV2AlphaContour:");
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0], "RendererV2AlphaContour: samples=3969 segments=" + std::to_string(walls / 2));
+}
+
+// The outline is traced from the grid before the slab is built, and the mesh arrays are asked for
+// the slab and its walls at once: the walls never grow a full slab's arrays into new memory, copying
+// them. A spare array that holds the slab but not its walls is left in the store. Tiles repeat the
+// emblem, so there are many walls.
+TEST(AlphaContourWalls, TheSlabsArraysAreSizedForItsWallsFromTheStart) {
+    releaseRecycledMeshStorage();
+    const Image image = disc(64, 20.0);
+    const auto cutOutSlab = [&image] {
+        SceneSurface surface = slabWithTexture(image, 300.0);
+        surface.controls.subdivisionX = 64;
+        surface.controls.tileCount = 3;
+        buildFreeModeMesh(surface, flatPoints(), square(640));
+        return surface;
+    };
+    const SceneSurface surface = cutOutSlab();
+    const SurfaceMesh& mesh = surface.mesh;
+    const int32_t columns = 7 * 64 + 1, rows = 9, gridCount = columns * rows;
+    std::vector<double> columnU(static_cast<size_t>(columns));
+    for (int32_t j = 0; j < columns; ++j) columnU[static_cast<size_t>(j)] = mesh.vertices[static_cast<size_t>(j)].u;
+    const AlphaContour contour = traceAlphaContour(surface, columnU, rows, 1.0);
+    ASSERT_TRUE(contour.traced);
+    ASSERT_GT(contour.segments.size(), 100u);
+    size_t wallTriangles = 0;
+    for (const SurfaceTriangle& t : mesh.triangles) wallTriangles += t.faceCode == kFaceSideThickness ? 1 : 0;
+    EXPECT_EQ(mesh.vertices.size(), static_cast<size_t>(gridCount) * 2 + 2 * wallTriangles);
+    EXPECT_LE(2 * wallTriangles, contour.wallVertexBound());
+
+    SurfaceMesh slabOnly;
+    slabOnly.vertices.reserve(static_cast<size_t>(gridCount) * 2 + 1);
+    recycleMeshStorage(slabOnly);
+    const size_t held = recycledMeshStorageBytes();
+    ASSERT_GT(held, 0u);
+    const SceneSurface again = cutOutSlab();
+    EXPECT_EQ(recycledMeshStorageBytes(), held);
+    EXPECT_EQ(again.mesh.vertices.capacity(), static_cast<size_t>(gridCount) * 2 + contour.wallVertexBound());
+    EXPECT_EQ(again.mesh.triangles.capacity(), mesh.triangles.size() - wallTriangles + contour.wallTriangleBound());
+    releaseRecycledMeshStorage();
 }
 
 TEST(AlphaContourWalls, NoneOnAnOpaqueImageOrAFlatSlab) {

@@ -69,6 +69,35 @@ TEST(MeshStorage, AMeshBuiltIntoRecycledArraysEqualsOneBuiltFresh) {
     releaseRecycledMeshStorage();
 }
 
+// The slab builders size their arrays without writing them and then write every element once. A
+// vertex or triangle they missed would keep whatever the recycled storage held before: two builds
+// into storage filled with two different byte patterns must both equal the build into fresh memory.
+// The slab is large enough to be built by runs of rows side by side.
+TEST(MeshStorage, EveryVertexAndTriangleIsWrittenWhateverTheStorageHeldBefore) {
+    releaseRecycledMeshStorage();
+    SceneSurface fresh = waveSurface(640, 64);
+    buildFreeModeMesh(fresh, wave(), placement());
+    ASSERT_GT(fresh.mesh.vertices.size(), 80000u);
+    for (const unsigned char pattern : {0x00, 0xA5, 0xFF}) {
+        SCOPED_TRACE(static_cast<int>(pattern));
+        SceneSurface previous = waveSurface(640, 64);
+        buildFreeModeMesh(previous, wave(), placement());
+        std::memset(static_cast<void*>(previous.mesh.vertices.data()), pattern,
+                    previous.mesh.vertices.capacity() * sizeof(SurfaceVertex));
+        std::memset(static_cast<void*>(previous.mesh.triangles.data()), pattern,
+                    previous.mesh.triangles.capacity() * sizeof(SurfaceTriangle));
+        const SurfaceVertex* storage = previous.mesh.vertices.data();
+        recycleMeshStorage(previous.mesh);
+
+        SceneSurface reused = waveSurface(640, 64);
+        buildFreeModeMesh(reused, wave(), placement());
+        EXPECT_EQ(reused.mesh.vertices.data(), storage);
+        EXPECT_TRUE(sameMesh(reused.mesh, fresh.mesh));
+        recycleMeshStorage(reused.mesh);
+    }
+    releaseRecycledMeshStorage();
+}
+
 TEST(MeshStorage, OnlyArraysBetweenOnceAndTwiceTheNeedAreTaken) {
     releaseRecycledMeshStorage();
     SurfaceMesh big;

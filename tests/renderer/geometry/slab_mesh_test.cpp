@@ -218,30 +218,58 @@ bool sameSlab(const SceneSurface& a, const SceneSurface& b) {
 }
 
 // A slab large enough to be shared out is built by runs of rows on several workers; each run works
-// out the rows above its first again. The result must be the slab one worker builds, to the bit.
+// out the rows above its first again. A cut-out front image's outline is sampled and traced by runs
+// of rows too. The result must be the slab one worker builds, to the bit, walls in the same order.
 TEST(SlabRows, RowsBuiltSideBySideEqualTheSlabOfOneWorker) {
     LogCapture log;
     const MeshPlacement placement = turnedPlacement(1000.0, 500.0);
-    const auto build = [&](bool closed) {
+    // A ring with a notched hole, repeated by the tiles: many contour walls across the whole slab.
+    const int32_t size = 96;
+    std::vector<PF_Pixel8> pixels(static_cast<size_t>(size * size), PF_Pixel8{0, 200, 100, 50});
+    for (int32_t y = 0; y < size; ++y) {
+        for (int32_t x = 0; x < size; ++x) {
+            const double r = std::hypot(x - 47.5, y - 47.5),
+                         notch = 20.0 + 8.0 * std::cos(5.0 * std::atan2(y - 47.5, x - 47.5));
+            if (r <= 45.0 && r > notch) pixels[static_cast<size_t>(y * size + x)].alpha = 255;
+        }
+    }
+    enum class Case { kOpen, kClosed, kCutOut };
+    const auto build = [&](Case kind) {
         SceneSurface surface = bentSurface(640, 64, 300.0);
         surface.controls.bendDirection = 30.0;
-        surface.controls.closeEndpoints = closed;
-        buildFreeModeMesh(surface, closed ? roundLoop() : twistedWave(), placement);
+        surface.controls.closeEndpoints = kind == Case::kClosed;
+        if (kind == Case::kCutOut) {
+            surface.controls.subdivisionX = 160;
+            surface.controls.tileCount = 3;
+            surface.controls.hasFrontLayer = true;
+            surface.frontTexture.worldType = AEGP_WorldType_8;
+            surface.frontTexture.width = size;
+            surface.frontTexture.height = size;
+            surface.frontTexture.rowBytes = static_cast<int32_t>(size * sizeof(PF_Pixel8));
+            surface.frontTexture.baseAddress = pixels.data();
+        }
+        buildFreeModeMesh(surface, kind == Case::kClosed ? roundLoop() : twistedWave(), placement);
+        surface.frontTexture = SurfaceTexture{};
         return surface;
     };
-    for (const bool closed : {false, true}) {
-        SCOPED_TRACE(closed ? "closed loop" : "open slab");
+    for (const Case kind : {Case::kOpen, Case::kClosed, Case::kCutOut}) {
+        SCOPED_TRACE(kind == Case::kOpen ? "open slab" : kind == Case::kClosed ? "closed loop" : "cut-out slab");
         SceneSurface alone;
         {
             OneCpuScope one;
             ASSERT_TRUE(one.pinned);
             ASSERT_EQ(workerCount(65, 1), 1);
-            alone = build(closed);
+            alone = build(kind);
         }
-        const SceneSurface shared = build(closed);
+        const SceneSurface shared = build(kind);
         if (workerCount(65, 1) < 2) GTEST_SKIP() << "one usable CPU: both slabs were built by one worker";
         EXPECT_TRUE(sameSlab(shared, alone));
         expectNormalsOfTheGeneralSum(shared.mesh, placement);
+        if (kind == Case::kCutOut) {
+            size_t walls = 0;
+            for (const SurfaceTriangle& t : shared.mesh.triangles) walls += t.faceCode == kFaceSideThickness ? 1 : 0;
+            EXPECT_GT(walls, 1000u);
+        }
     }
 }
 

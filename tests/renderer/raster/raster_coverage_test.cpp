@@ -369,7 +369,7 @@ SceneSurface meshSurface(const ScreenMesh& mesh, bool sevenSamples) {
         v.cameraNormal = v.worldNormal = Vec3{0.0, 0.0, -1.0};
         surface.mesh.vertices.push_back(v);
     }
-    surface.mesh.triangles = mesh.triangles;
+    surface.mesh.triangles.assign(mesh.triangles.begin(), mesh.triangles.end());
     if (sevenSamples) surface.mesh.triangles[0].fineCoverage = 1;
     return surface;
 }

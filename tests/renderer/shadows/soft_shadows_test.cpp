@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <limits>
 #include <vector>
+
+#include "renderer/runtime/scratch_arrays.h"
 
 namespace zephrin {
 namespace {
@@ -230,6 +234,51 @@ TEST(SoftShadows, SideFacesAreNeitherBlurredNorSources) {
     EXPECT_EQ(f.filtered(34), 0.0);
     for (int32_t x : {3, 4, 6, 7}) EXPECT_EQ(f.filtered(x), 0.0) << x;
     for (int32_t x : {32, 33, 35, 36}) EXPECT_EQ(f.filtered(x), 1.0) << x;
+}
+
+// Most of the filter's scratch arrays are taken without being filled, since every element it reads
+// is written first. A read of an element left over from earlier use would make the result depend on
+// what the spare arrays held: here NaN or a large count in every element. The frame has shadow
+// bands of two hints far apart (so the radius field is smoothed), a second surface behind a depth
+// step, unmarked pixels and partial visibility.
+TEST(SoftShadows, TheResultDoesNotDependOnWhatTheScratchArraysHeld) {
+    const auto filtered = [] {
+        PostFrame f;
+        for (int32_t y = 0; y < kHeight; ++y) {
+            for (int32_t x = 0; x < kWidth; ++x) {
+                const size_t i = f.at(x, y);
+                const bool shadowed = y <= 2 || y >= 8 || (x > 30 && y > 4);
+                const double v = !shadowed ? 1.0 : (x % 7 == 0 ? 0.3 : 0.0);
+                f.b.shadowVisibility[i] = f.b.filteredVisibility[i] = v;
+                f.b.radiusField[i] = !shadowed ? 0.0 : (y <= 2 ? 1.0 : 0.3);
+                if (x >= 26 && x < 30) {
+                    f.b.surfaceIndex[i] = 1;
+                    f.b.depth[i] = 300.0;
+                }
+                if ((x * 5 + y * 3) % 17 == 0) f.b.shadowMark[i] = 0;
+            }
+        }
+        f.filter();
+        return f;
+    };
+    releaseScratchArrays();
+    const PostFrame fresh = filtered();
+    const size_t n = fresh.b.pixelCount();
+    EXPECT_NE(fresh.b.filteredVisibility, fresh.b.shadowVisibility);
+    for (const double leftOver : {std::numeric_limits<double>::quiet_NaN(), 1e300}) {
+        SCOPED_TRACE(leftOver);
+        releaseScratchArrays();
+        {
+            // As many spares of the frame's size as the filter holds at once, left with garbage.
+            ScratchArray<double> a(n, leftOver), b(n, leftOver), c(n, leftOver);
+            ScratchArray<int32_t> d(n, 1 << 30), e(n, 1 << 30);
+        }
+        const PostFrame reused = filtered();
+        EXPECT_EQ(std::memcmp(reused.b.filteredVisibility.data(), fresh.b.filteredVisibility.data(), n * sizeof(double)),
+                  0);
+        EXPECT_EQ(std::memcmp(reused.b.radiusField.data(), fresh.b.radiusField.data(), n * sizeof(double)), 0);
+    }
+    releaseScratchArrays();
 }
 
 TEST(SoftShadows, HardShadowsAreLeftAlone) {
