@@ -91,6 +91,16 @@ SceneSurface bentSurface(int32_t columns, int32_t rows, double thickness) {
     return surface;
 }
 
+// Gives the surface a square 8-bit front image (the caller keeps the pixels alive and clears the
+// texture before they go).
+void attachFrontImage(SceneSurface& surface, std::vector<PF_Pixel8>& pixels, int32_t size) {
+    surface.controls.hasFrontLayer = true;
+    surface.frontTexture.worldType = AEGP_WorldType_8;
+    surface.frontTexture.width = size;
+    surface.frontTexture.height = size;
+    surface.frontTexture.rowBytes = static_cast<int32_t>(size * sizeof(PF_Pixel8));
+    surface.frontTexture.baseAddress = pixels.data();
+}
 TEST(SlabNormals, FreeModeSlabsMatchTheGeneralSum) {
     LogCapture log;
     const MeshPlacement placement = turnedPlacement(1000.0, 500.0);
@@ -136,12 +146,7 @@ TEST(SlabNormals, CutOutWallsKeepTheirOwnNormals) {
         for (int32_t x = 0; x < size; ++x)
             if (std::hypot(x - 23.5, y - 23.5) <= 15.0) pixels[static_cast<size_t>(y * size + x)].alpha = 255;
     SceneSurface surface = bentSurface(16, 8, 300.0);
-    surface.controls.hasFrontLayer = true;
-    surface.frontTexture.worldType = AEGP_WorldType_8;
-    surface.frontTexture.width = size;
-    surface.frontTexture.height = size;
-    surface.frontTexture.rowBytes = static_cast<int32_t>(size * sizeof(PF_Pixel8));
-    surface.frontTexture.baseAddress = pixels.data();
+    attachFrontImage(surface, pixels, size);
     const MeshPlacement placement = turnedPlacement(640.0, 640.0);
     const SlabGrid grid = buildFreeModeMesh(surface, twistedWave(), placement);
     ASSERT_GT(surface.mesh.vertices.size(), static_cast<size_t>(grid.frontVertexCount) * 2);
@@ -241,12 +246,7 @@ TEST(SlabRows, RowsBuiltSideBySideEqualTheSlabOfOneWorker) {
         if (kind == Case::kCutOut) {
             surface.controls.subdivisionX = 160;
             surface.controls.tileCount = 3;
-            surface.controls.hasFrontLayer = true;
-            surface.frontTexture.worldType = AEGP_WorldType_8;
-            surface.frontTexture.width = size;
-            surface.frontTexture.height = size;
-            surface.frontTexture.rowBytes = static_cast<int32_t>(size * sizeof(PF_Pixel8));
-            surface.frontTexture.baseAddress = pixels.data();
+            attachFrontImage(surface, pixels, size);
         }
         buildFreeModeMesh(surface, kind == Case::kClosed ? roundLoop() : twistedWave(), placement);
         surface.frontTexture = SurfaceTexture{};
