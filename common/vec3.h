@@ -30,8 +30,10 @@ inline Vec3 cross(const Vec3& a, const Vec3& b) {
 inline double length(const Vec3& a) { return std::sqrt(dot(a, a)); }
 inline bool isFinite(const Vec3& a) { return std::isfinite(a.x) && std::isfinite(a.y) && std::isfinite(a.z); }
 
-// Whether a vector of this length can be normalised: above 1e-9 and finite.
-inline bool normalisableLength(double len) { return len > 1e-9 && std::isfinite(len); }
+// Shorter vectors have no usable direction: normalising them takes the caller's fallback.
+constexpr double kMinNormalisableLength = 1e-9;
+// Whether a vector of this length can be normalised: above kMinNormalisableLength and finite.
+inline bool normalisableLength(double len) { return len > kMinNormalisableLength && std::isfinite(len); }
 
 // a divided by its length `len` (already worked out as length(a)), or `fallback` when the length is
 // <= 1e-9 or not finite.

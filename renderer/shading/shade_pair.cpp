@@ -19,8 +19,6 @@ namespace zephrin {
 namespace {
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
-// normalisableLength's limit: shorter vectors take the fallback direction.
-constexpr double kMinNormalisableLength = 1e-9;
 
 // A Vec3 of each lane's point.
 struct Lanes3 {
