@@ -824,125 +824,123 @@ __attribute__((target("avx2"), always_inline)) inline __m256d interpolateWide(__
     return _mm256_add_pd(sum, _mm256_mul_pd(a2, w2));
 }
 
-// What the wide edge loop needs of one triangle, each value in every lane: interpolateAt's corners
-// and the differences it takes of them (each rounded as it rounds them), the interpolation scale,
-// the texture coordinates and, for the 8-bit front lookup, the texture.
-struct EdgeLaneSetup {
-    __m256d ax, ay, bx, by, cx, cy, cxMinusAx, cyMinusAy, bxMinusAx, byMinusAy;
-    __m256d scale0, scale1, scale2;
-    __m256d u0, u1, u2, v0, v1, v2;
-    __m256d rowY;
-    Texture8Lanes texture;
-    bool lookups, flipU;
-};
-
-__attribute__((target("avx2"), always_inline)) inline EdgeLaneSetup edgeLaneSetup(const FragmentSource& source,
-                                                                                 int32_t y) {
-    const PreparedTriangle& triangle = *source.triangle;
-    const ProjectedVertex& a = triangle.vertices[0];
-    const ProjectedVertex& b = triangle.vertices[1];
-    const ProjectedVertex& c = triangle.vertices[2];
-    EdgeLaneSetup setup;
-    setup.ax = _mm256_set1_pd(a.screenX);
-    setup.ay = _mm256_set1_pd(a.screenY);
-    setup.bx = _mm256_set1_pd(b.screenX);
-    setup.by = _mm256_set1_pd(b.screenY);
-    setup.cx = _mm256_set1_pd(c.screenX);
-    setup.cy = _mm256_set1_pd(c.screenY);
-    setup.cxMinusAx = _mm256_set1_pd(c.screenX - a.screenX);
-    setup.cyMinusAy = _mm256_set1_pd(c.screenY - a.screenY);
-    setup.bxMinusAx = _mm256_set1_pd(b.screenX - a.screenX);
-    setup.byMinusAy = _mm256_set1_pd(b.screenY - a.screenY);
-    const double* scale = triangle.coverage.inverseZOverArea;
-    setup.scale0 = _mm256_set1_pd(scale[0]);
-    setup.scale1 = _mm256_set1_pd(scale[1]);
-    setup.scale2 = _mm256_set1_pd(scale[2]);
-    setup.u0 = _mm256_set1_pd(source.u[0]);
-    setup.u1 = _mm256_set1_pd(source.u[1]);
-    setup.u2 = _mm256_set1_pd(source.u[2]);
-    setup.v0 = _mm256_set1_pd(source.v[0]);
-    setup.v1 = _mm256_set1_pd(source.v[1]);
-    setup.v2 = _mm256_set1_pd(source.v[2]);
-    setup.rowY = _mm256_set1_pd(static_cast<double>(y));
-    const FaceLookup& lookup = source.lookup;
-    setup.lookups = lookup.frontImage8 != nullptr;
-    setup.flipU = lookup.flipU;
-    setup.texture = setup.lookups ? texture8Lanes(*lookup.frontImage8, lookup.fallback) : Texture8Lanes{};
-    return setup;
-}
-
-// Up to four covered edge pixels of one triangle row, lane k the k-th in column order; lanes past
-// `count` repeat the last one, so that every lane holds a pixel with some sample covered.
+// Covered edge pixels of one triangle row waiting for their weights, lane k the k-th found. The
+// pixels of a triangle row are all different, so the order in which they are resolved does not
+// matter; each is resolved exactly as the one-pixel loop resolves it.
 struct EdgeLanes {
     int32_t column[4] = {0, 0, 0, 0};
     uint8_t mask[4] = {0, 0, 0, 0};
     int32_t count = 0;
 };
 
-// fourSampleCoverage's centroid and interpolateAt at it, for the edge lanes side by side, then the
-// texture coordinates (and the 8-bit front colour) of every lane as visibleColourVia computes them:
-// each step in the one-pixel order of operations, with only AVX2 enabled, not FMA, so that every lane
-// is bit for bit its pixel's scalar value. The depth resolve and the writes then run lane by lane in
-// column order, as the one-pixel loop runs them (the lookups have no effect on the arrays, so taking
-// them before the depth test changes nothing but the work done for losing lanes).
+// One covered edge pixel, as rasterizeFragment takes it, with the texture lookup taken inline.
 template <typename Keep>
-__attribute__((target("avx2"), always_inline)) inline void resolveEdgeLanes(const FragmentSource& source,
-                                                                           const EdgeLaneSetup& setup,
-                                                                           const EdgeLanes& lanes, size_t rowStart,
+__attribute__((target("avx2"), always_inline)) inline void resolveEdgePixel(const FragmentSource& source, int32_t x,
+                                                                           int32_t y, uint8_t ownMask,
+                                                                           size_t rowStart,
                                                                            const RasterTargets& targets,
                                                                            WinningFragment& won, Keep& keep) {
+    const PixelCoverage coverage = fourSampleCoverage(ownMask, x, y);
+    if (!interpolateAt(*source.triangle, coverage.centroidX, coverage.centroidY, won.weights)) return;
+    const size_t pixel = rowStart + static_cast<size_t>(x);
+    const uint8_t mask = depthResolve(source, ownMask, pixel, targets, won.weights.depth);
+    if (mask == 0) return;
+    double u = 0.0, v = 0.0;
+    fragmentUv(source, won.weights, u, v);
+    if (!visibleColourWide(source, u, v, won)) return;
+    writeWinner(source, ownMask, mask, pixel, targets, won);
+    keep(pixel);
+}
+
+// The edge lanes of row y side by side: fourSampleCoverage's centroid, interpolateAt there, and the
+// texture coordinates (and the 8-bit front colour) as visibleColourVia computes them, each step in
+// the one-pixel order of operations with only AVX2 enabled, not FMA, so that every lane is bit for
+// bit its pixel's scalar value. The depth resolve and the writes then run lane by lane, as the
+// one-pixel loop runs them; the lookups leave the arrays alone, so taking them before the depth test
+// changes only the work done for lanes that lose. A single lane goes the one-pixel way: the set-up of
+// the lanes costs more than it saves there.
+template <typename Keep>
+__attribute__((target("avx2"), always_inline)) inline void resolveEdgeLanes(const FragmentSource& source,
+                                                                           EdgeLanes& lanes, int32_t y,
+                                                                           size_t rowStart,
+                                                                           const RasterTargets& targets,
+                                                                           WinningFragment& won, Keep& keep) {
+    const int32_t count = lanes.count;
+    lanes.count = 0;
+    if (count == 1) {
+        resolveEdgePixel(source, lanes.column[0], y, lanes.mask[0], rowStart, targets, won, keep);
+        return;
+    }
+    // Lanes past the count repeat the last pixel, so that every lane has some sample covered.
+    for (int32_t k = count; k < 4; ++k) {
+        lanes.column[k] = lanes.column[count - 1];
+        lanes.mask[k] = lanes.mask[count - 1];
+    }
     const MaskSums* sums[4];
     for (int k = 0; k < 4; ++k) sums[k] = &kFourSampleMaskSums[lanes.mask[k] & 0x0fu];
-    const __m256d count = _mm256_set_pd(sums[3]->count, sums[2]->count, sums[1]->count, sums[0]->count);
+    const __m256d samples = _mm256_set_pd(sums[3]->count, sums[2]->count, sums[1]->count, sums[0]->count);
     const __m256d offsetX = _mm256_set_pd(sums[3]->x, sums[2]->x, sums[1]->x, sums[0]->x);
     const __m256d offsetY = _mm256_set_pd(sums[3]->y, sums[2]->y, sums[1]->y, sums[0]->y);
-    const __m256d columns =
-        _mm256_cvtepi32_pd(_mm_loadu_si128(reinterpret_cast<const __m128i*>(lanes.column)));
-    const __m256d x = _mm256_div_pd(_mm256_add_pd(_mm256_mul_pd(count, columns), offsetX), count);
-    const __m256d y = _mm256_div_pd(_mm256_add_pd(_mm256_mul_pd(count, setup.rowY), offsetY), count);
+    const __m256d columns = _mm256_cvtepi32_pd(_mm_loadu_si128(reinterpret_cast<const __m128i*>(lanes.column)));
+    const __m256d x = _mm256_div_pd(_mm256_add_pd(_mm256_mul_pd(samples, columns), offsetX), samples);
+    const __m256d rowY = _mm256_set1_pd(static_cast<double>(y));
+    const __m256d py = _mm256_div_pd(_mm256_add_pd(_mm256_mul_pd(samples, rowY), offsetY), samples);
 
-    const __m256d yMinusAy = _mm256_sub_pd(y, setup.ay), xMinusAx = _mm256_sub_pd(x, setup.ax);
-    const __m256d e0 = _mm256_sub_pd(_mm256_mul_pd(_mm256_sub_pd(setup.by, y), _mm256_sub_pd(setup.cx, x)),
-                                     _mm256_mul_pd(_mm256_sub_pd(setup.cy, y), _mm256_sub_pd(setup.bx, x)));
-    const __m256d e1 =
-        _mm256_sub_pd(_mm256_mul_pd(yMinusAy, setup.cxMinusAx), _mm256_mul_pd(setup.cyMinusAy, xMinusAx));
-    const __m256d e2 =
-        _mm256_sub_pd(_mm256_mul_pd(setup.byMinusAy, xMinusAx), _mm256_mul_pd(yMinusAy, setup.bxMinusAx));
-    const __m256d p0 = _mm256_mul_pd(e0, setup.scale0), p1 = _mm256_mul_pd(e1, setup.scale1),
-                  p2 = _mm256_mul_pd(e2, setup.scale2);
+    const PreparedTriangle& triangle = *source.triangle;
+    const ProjectedVertex& a = triangle.vertices[0];
+    const ProjectedVertex& b = triangle.vertices[1];
+    const ProjectedVertex& c = triangle.vertices[2];
+    const __m256d ax = _mm256_set1_pd(a.screenX), ay = _mm256_set1_pd(a.screenY);
+    const __m256d yMinusAy = _mm256_sub_pd(py, ay), xMinusAx = _mm256_sub_pd(x, ax);
+    const __m256d e0 = _mm256_sub_pd(
+        _mm256_mul_pd(_mm256_sub_pd(_mm256_set1_pd(b.screenY), py), _mm256_sub_pd(_mm256_set1_pd(c.screenX), x)),
+        _mm256_mul_pd(_mm256_sub_pd(_mm256_set1_pd(c.screenY), py), _mm256_sub_pd(_mm256_set1_pd(b.screenX), x)));
+    const __m256d e1 = _mm256_sub_pd(_mm256_mul_pd(yMinusAy, _mm256_set1_pd(c.screenX - a.screenX)),
+                                     _mm256_mul_pd(_mm256_set1_pd(c.screenY - a.screenY), xMinusAx));
+    const __m256d e2 = _mm256_sub_pd(_mm256_mul_pd(_mm256_set1_pd(b.screenY - a.screenY), xMinusAx),
+                                     _mm256_mul_pd(yMinusAy, _mm256_set1_pd(b.screenX - a.screenX)));
+    const double* scale = triangle.coverage.inverseZOverArea;
+    const __m256d p0 = _mm256_mul_pd(e0, _mm256_set1_pd(scale[0]));
+    const __m256d p1 = _mm256_mul_pd(e1, _mm256_set1_pd(scale[1]));
+    const __m256d p2 = _mm256_mul_pd(e2, _mm256_set1_pd(scale[2]));
     const __m256d sum = _mm256_add_pd(_mm256_add_pd(p0, p1), p2);
     // Lanes at (or past) infinity are left out, as interpolateAt leaves them.
-    const auto valid = static_cast<uint32_t>(
-        _mm256_movemask_pd(_mm256_cmp_pd(sum, _mm256_set1_pd(kMinInverseDepthSum), _CMP_GT_OQ)));
-    if ((valid & ((1u << lanes.count) - 1u)) == 0) return;
+    const auto valid = static_cast<uint32_t>(_mm256_movemask_pd(
+                           _mm256_cmp_pd(sum, _mm256_set1_pd(kMinInverseDepthSum), _CMP_GT_OQ))) &
+                       ((1u << count) - 1u);
+    if (valid == 0) return;
     const __m256d one = _mm256_set1_pd(1.0);
     const __m256d z = _mm256_div_pd(one, sum);
     const __m256d w0 = _mm256_mul_pd(p0, z), w1 = _mm256_mul_pd(p1, z), w2 = _mm256_mul_pd(p2, z);
-    const __m256d u = interpolateWide(setup.u0, setup.u1, setup.u2, w0, w1, w2);
-    const __m256d v = interpolateWide(setup.v0, setup.v1, setup.v2, w0, w1, w2);
+    const __m256d u = interpolateWide(_mm256_set1_pd(source.u[0]), _mm256_set1_pd(source.u[1]),
+                                      _mm256_set1_pd(source.u[2]), w0, w1, w2);
+    const __m256d v = interpolateWide(_mm256_set1_pd(source.v[0]), _mm256_set1_pd(source.v[1]),
+                                      _mm256_set1_pd(source.v[2]), w0, w1, w2);
     alignas(32) double depths[4], weights0[4], weights1[4], weights2[4], us[4], vs[4];
     alignas(16) PackedColor colors[4];
     _mm256_store_pd(depths, z);
     _mm256_store_pd(weights0, w0);
     _mm256_store_pd(weights1, w1);
     _mm256_store_pd(weights2, w2);
-    if (setup.lookups) {
+    const FaceLookup& lookup = source.lookup;
+    const bool lookups = lookup.frontImage8 != nullptr;
+    if (lookups) {
         // lookUpFaceColourWide's u: clamped, then flipped.
         __m256d mapped = clampUnitWide(u);
-        if (setup.flipU) mapped = _mm256_sub_pd(one, mapped);
-        _mm_store_si128(reinterpret_cast<__m128i*>(colors), lookUpTexture8Lanes(setup.texture, mapped, v));
+        if (lookup.flipU) mapped = _mm256_sub_pd(one, mapped);
+        const Texture8Lanes texture = texture8Lanes(*lookup.frontImage8, lookup.fallback);
+        _mm_store_si128(reinterpret_cast<__m128i*>(colors), lookUpTexture8Lanes(texture, mapped, v));
     } else {
         _mm256_store_pd(us, u);
         _mm256_store_pd(vs, v);
     }
-    for (int32_t k = 0; k < lanes.count; ++k) {
-        if ((valid >> k & 1u) == 0) continue;
+    for (uint32_t left = valid; left != 0; left &= left - 1) {
+        const auto k = static_cast<size_t>(__builtin_ctz(left));
         const size_t pixel = rowStart + static_cast<size_t>(lanes.column[k]);
         const uint8_t ownMask = lanes.mask[k];
         const uint8_t mask = depthResolve(source, ownMask, pixel, targets, depths[k]);
         if (mask == 0) continue;
-        if (!(setup.lookups ? visibleLookedUpColour(source, colors[k], won)
-                            : visibleColourWide(source, us[k], vs[k], won))) {
+        if (!(lookups ? visibleLookedUpColour(source, colors[k], won) : visibleColourWide(source, us[k], vs[k], won))) {
             continue;
         }
         won.weights.depth = depths[k];
@@ -955,45 +953,32 @@ __attribute__((target("avx2"), always_inline)) inline void resolveEdgeLanes(cons
 }
 
 // The four-sample pixels first .. last of a row that are not wholly inside: each column's coverage
-// test with the samples side by side, then the covered pixels four at a time, a pixel per lane.
+// test with the samples side by side, the covered pixels queued in `lanes` and taken four at a time.
 // Most edge pixels belong to small or narrow triangles, so the work per covered pixel, not the
-// sample tests, is what counts.
+// sample tests, is what counts. The caller resolves what is left queued once the row's edge spans
+// are done.
 template <typename Keep>
 __attribute__((target("avx2"))) void rasterizeEdgePixelsWide(const FragmentSource& source, const CoverageRow& row,
                                                              int32_t first, int32_t last, size_t rowStart,
                                                              const RasterTargets& targets, WinningFragment& won,
-                                                             Keep& keep) {
+                                                             Keep& keep, EdgeLanes& lanes) {
     const PreparedTriangle& triangle = *source.triangle;
-    // Spans without a covered pixel are common (slivers, the far side of narrow triangles): the lane
-    // set-up waits for the first covered one.
-    int32_t x = first;
-    uint8_t mask = 0;
-    for (; x <= last; ++x) {
-        mask = fourSampleMaskInline(triangle, row, x);
-        if (mask != 0) break;
-    }
-    if (x > last) return;
-    const EdgeLaneSetup setup = edgeLaneSetup(source, row.y);
-    EdgeLanes lanes;
-    for (;;) {
+    for (int32_t x = first; x <= last; ++x) {
+        const uint8_t mask = fourSampleMaskInline(triangle, row, x);
+        if (mask == 0) continue;
         lanes.column[lanes.count] = x;
         lanes.mask[lanes.count] = mask;
-        if (++lanes.count == 4) {
-            resolveEdgeLanes(source, setup, lanes, rowStart, targets, won, keep);
-            lanes.count = 0;
-        }
-        for (++x; x <= last; ++x) {
-            mask = fourSampleMaskInline(triangle, row, x);
-            if (mask != 0) break;
-        }
-        if (x > last) break;
+        if (++lanes.count == 4) resolveEdgeLanes(source, lanes, row.y, rowStart, targets, won, keep);
     }
-    if (lanes.count == 0) return;
-    for (int32_t k = lanes.count; k < 4; ++k) {
-        lanes.column[k] = lanes.column[lanes.count - 1];
-        lanes.mask[k] = lanes.mask[lanes.count - 1];
-    }
-    resolveEdgeLanes(source, setup, lanes, rowStart, targets, won, keep);
+}
+
+// The edge pixels still queued once a row's edge spans are done (at least one).
+template <typename Keep>
+__attribute__((target("avx2"))) void resolveQueuedEdgePixelsWide(const FragmentSource& source, EdgeLanes& lanes,
+                                                                 int32_t y, size_t rowStart,
+                                                                 const RasterTargets& targets, WinningFragment& won,
+                                                                 Keep& keep) {
+    resolveEdgeLanes(source, lanes, y, rowStart, targets, won, keep);
 }
 
 // Lane k of a four-lane mask for each bit k of `bits`, in 32-bit lanes.
@@ -1190,9 +1175,10 @@ void rasterizeTriangleRowVia(const SceneSurface& surface, const PreparedTriangle
     // The columns forEachCoveredPixelInRow visits, with its interior pixels taken here: their coverage
     // and weights follow from values fixed for the row.
     const CoverageRow row = coverageRow(triangle, y);
+    EdgeLanes edgeLanes;  // both edge spans of the row
     auto edgePixels = [&](int32_t first, int32_t last) {
         if (wide) {
-            rasterizeEdgePixelsWide(source, row, first, last, rowStart, targets, won, keepRecord);
+            rasterizeEdgePixelsWide(source, row, first, last, rowStart, targets, won, keepRecord, edgeLanes);
             return;
         }
         for (int32_t x = first; x <= last; ++x) {
@@ -1200,9 +1186,13 @@ void rasterizeTriangleRowVia(const SceneSurface& surface, const PreparedTriangle
             if (coverage.mask != 0) anyPixel(x, y, coverage);
         }
     };
+    auto finishEdgePixels = [&] {
+        if (edgeLanes.count > 0) resolveQueuedEdgePixelsWide(source, edgeLanes, y, rowStart, targets, won, keepRecord);
+    };
     // A triangle only a few columns wide costs less to test column by column than to bound.
     if (triangle.maxX - triangle.minX < kNarrowTriangleColumns) {
         edgePixels(triangle.minX, triangle.maxX);
+        finishEdgePixels();
         return;
     }
     const RowColumns columns = rowColumns(triangle, row);
@@ -1217,6 +1207,7 @@ void rasterizeTriangleRowVia(const SceneSurface& surface, const PreparedTriangle
         }
     }
     edgePixels(std::max(columns.first, columns.interiorLast + 1), columns.last);
+    finishEdgePixels();
 }
 
 }  // namespace

@@ -342,59 +342,21 @@ TEST(RasterBand, TransparentFragmentsAreNotWrittenAndHideNothing) {
     EXPECT_EQ(buffers.color[4 * p + 3], 1.0);
 }
 
-TEST(RasterBand, WideAndPortableRowLoopsWriteTheSameArrays) {
-    // Textured, partly transparent surfaces at a few depths (ties included), most wide enough for long
-    // interior runs of every length modulo four and some narrow enough to be walked column by column:
-    // the wide loops must leave every array exactly as the portable loops do, whichever arrays the
-    // frame keeps. The image's left half is opaque, so that whole blocks read only opaque texels.
-    constexpr int32_t kSize = 64;
-    const SceneCamera camera = rasterCamera(kSize, kSize);
-    std::vector<PF_Pixel8> image(16 * 16);
-    std::mt19937 rng(11);
-    std::uniform_int_distribution<int> byte(0, 255);
-    for (PF_Pixel8& p : image) {
-        const int random = byte(rng);
-        const int alpha = (&p - image.data()) % 16 < 8 ? 255 : random;
-        p = PF_Pixel8{static_cast<A_u_char>(alpha < 40 ? 0 : alpha), static_cast<A_u_char>(byte(rng)),
-                      static_cast<A_u_char>(byte(rng)), static_cast<A_u_char>(byte(rng))};
-    }
-    std::uniform_real_distribution<double> coordinate(-8.0, kSize + 8.0), extent(12.0, 60.0), narrow(1.0, 10.0),
-        unit(0.0, 1.0);
-    std::uniform_int_distribution<int32_t> pick(0, 3);
-    std::vector<SceneSurface> surfaces(3);
-    for (size_t s = 0; s < surfaces.size(); ++s) {
-        SurfaceTexture& texture = surfaces[s].frontTexture;
-        texture.worldType = AEGP_WorldType_8;
-        texture.width = texture.height = 16;
-        texture.rowBytes = 16 * sizeof(PF_Pixel8);
-        texture.baseAddress = image.data();
-        surfaces[s].controls.hasFrontLayer = true;
-        surfaces[s].controls.frontFlip = s == 1;
-        surfaces[s].opacity = s == 2 ? 0.6 : 1.0;
-    }
-    // The first surface also takes the lookups that do not go straight to the 8-bit image.
-    const int32_t faces[4] = {kFaceFront, kFaceFront, kFaceBack, kFaceSideFrontAlpha};
-    for (int i = 0; i < 160; ++i) {
-        const double x = coordinate(rng), y = coordinate(rng);
-        const double w = i % 4 == 3 ? narrow(rng) : extent(rng), h = extent(rng);
-        const double z = 100.0 + 10.0 * pick(rng);
-        const size_t s = static_cast<size_t>(i % 3);
-        addScreenTriangle(surfaces[s], camera, x, y, x + w, y + 0.2 * h, x + 0.1 * w, y + h, z,
-                          s == 0 ? faces[pick(rng)] : kFaceFront);
-        for (size_t k = surfaces[s].mesh.vertices.size() - 3; k < surfaces[s].mesh.vertices.size(); ++k) {
-            surfaces[s].mesh.vertices[k].u = 1.2 * unit(rng) - 0.1;
-            surfaces[s].mesh.vertices[k].v = unit(rng);
-        }
-    }
-    const std::vector<PreparedTriangle> prepared = prepareRaster(camera, surfaces, kSize, kSize);
-    // Rows in two halves, each with its own winner indices: where the frame keeps no triangle
-    // indices, the second half's start at a pixel offset.
+// Every row of every prepared triangle through the row loops the processor gets (wide where it has
+// AVX2) and through the portable loops, with the deferred-shading records (pixel by pixel), with the
+// tile path's arrays only, and with the fewest arrays (whole blocks at a time where the processor
+// has AVX2): every array must come out the same bit for bit. Rows go in two halves, each with its
+// own winner indices: where the frame keeps no triangle indices, the second half's start at a pixel
+// offset.
+void expectWideRowsWriteWhatPortableRowsWrite(const SceneCamera& camera, const std::vector<SceneSurface>& surfaces,
+                                              int32_t size) {
+    const std::vector<PreparedTriangle> prepared = prepareRaster(camera, surfaces, size, size);
     auto rasterizeWith = [&](const FrameBufferSet& set, bool portable) {
         FrameBuffers buffers;
-        buffers.rasterWidth = buffers.rasterHeight = kSize;
+        buffers.rasterWidth = buffers.rasterHeight = size;
         allocateFrameBuffers(buffers, set);
-        for (const int32_t firstRow : {0, kSize / 2}) {
-            const int32_t endRow = firstRow + kSize / 2;
+        for (const int32_t firstRow : {0, size / 2}) {
+            const int32_t endRow = firstRow == 0 ? size / 2 : size;
             WinnerIndices winners;
             bindWinnerIndices(buffers, firstRow, endRow, winners);
             const RasterTargets targets = rasterTargets(buffers, winners);
@@ -412,15 +374,13 @@ TEST(RasterBand, WideAndPortableRowLoopsWriteTheSameArrays) {
         }
         return buffers;
     };
-    // With the deferred-shading records (pixel by pixel), with the tile path's arrays only and with
-    // the fewest arrays (whole blocks at a time where the processor has AVX2).
     for (const FrameBufferSet set : {FrameBufferSet{true, true, true, false}, FrameBufferSet{true, true, false, false},
                                      FrameBufferSet{false, false, false, false}}) {
         const FrameBuffers wide = rasterizeWith(set, false);
         const FrameBuffers portable = rasterizeWith(set, true);
         size_t drawn = 0;
         for (int32_t index : portable.surfaceIndex) drawn += index >= 0 ? 1 : 0;
-        EXPECT_GT(drawn, static_cast<size_t>(kSize * kSize / 2));
+        EXPECT_GT(drawn, static_cast<size_t>(size * size / 2));
         EXPECT_EQ(wide.depth, portable.depth);
         EXPECT_EQ(wide.coverage, portable.coverage);
         EXPECT_EQ(wide.color, portable.color);
@@ -437,6 +397,157 @@ TEST(RasterBand, WideAndPortableRowLoopsWriteTheSameArrays) {
                       0);
         }
     }
+}
+
+// A 16 x 16 image of random colours whose left half is opaque and whose right half has random
+// alphas, the faintest of them 0: blocks of lookups that read only opaque texels and blocks that
+// do not, and fragments too transparent to draw.
+std::vector<PF_Pixel8> halfOpaqueImage(std::mt19937& rng) {
+    std::vector<PF_Pixel8> image(16 * 16);
+    std::uniform_int_distribution<int> byte(0, 255);
+    for (PF_Pixel8& p : image) {
+        const int random = byte(rng);
+        const int alpha = (&p - image.data()) % 16 < 8 ? 255 : random;
+        p = PF_Pixel8{static_cast<A_u_char>(alpha < 40 ? 0 : alpha), static_cast<A_u_char>(byte(rng)),
+                      static_cast<A_u_char>(byte(rng)), static_cast<A_u_char>(byte(rng))};
+    }
+    return image;
+}
+
+// Three surfaces showing the image on their front: the second flipped, the third at 60 % opacity.
+std::vector<SceneSurface> texturedSurfaces(const std::vector<PF_Pixel8>& image) {
+    std::vector<SceneSurface> surfaces(3);
+    for (size_t s = 0; s < surfaces.size(); ++s) {
+        SurfaceTexture& texture = surfaces[s].frontTexture;
+        texture.worldType = AEGP_WorldType_8;
+        texture.width = texture.height = 16;
+        texture.rowBytes = 16 * sizeof(PF_Pixel8);
+        texture.baseAddress = image.data();
+        surfaces[s].controls.hasFrontLayer = true;
+        surfaces[s].controls.frontFlip = s == 1;
+        surfaces[s].opacity = s == 2 ? 0.6 : 1.0;
+    }
+    return surfaces;
+}
+
+TEST(RasterBand, WideAndPortableRowLoopsWriteTheSameArrays) {
+    // Textured, partly transparent surfaces at a few depths (ties included), most wide enough for long
+    // interior runs of every length modulo four and some narrow enough to be walked column by column:
+    // the wide loops must leave every array exactly as the portable loops do, whichever arrays the
+    // frame keeps. The image's left half is opaque, so that whole blocks read only opaque texels.
+    constexpr int32_t kSize = 64;
+    const SceneCamera camera = rasterCamera(kSize, kSize);
+    std::mt19937 rng(11);
+    const std::vector<PF_Pixel8> image = halfOpaqueImage(rng);
+    std::uniform_real_distribution<double> coordinate(-8.0, kSize + 8.0), extent(12.0, 60.0), narrow(1.0, 10.0),
+        unit(0.0, 1.0);
+    std::uniform_int_distribution<int32_t> pick(0, 3);
+    std::vector<SceneSurface> surfaces = texturedSurfaces(image);
+    // The first surface also takes the lookups that do not go straight to the 8-bit image.
+    const int32_t faces[4] = {kFaceFront, kFaceFront, kFaceBack, kFaceSideFrontAlpha};
+    for (int i = 0; i < 160; ++i) {
+        const double x = coordinate(rng), y = coordinate(rng);
+        const double w = i % 4 == 3 ? narrow(rng) : extent(rng), h = extent(rng);
+        const double z = 100.0 + 10.0 * pick(rng);
+        const size_t s = static_cast<size_t>(i % 3);
+        addScreenTriangle(surfaces[s], camera, x, y, x + w, y + 0.2 * h, x + 0.1 * w, y + h, z,
+                          s == 0 ? faces[pick(rng)] : kFaceFront);
+        for (size_t k = surfaces[s].mesh.vertices.size() - 3; k < surfaces[s].mesh.vertices.size(); ++k) {
+            surfaces[s].mesh.vertices[k].u = 1.2 * unit(rng) - 0.1;
+            surfaces[s].mesh.vertices[k].v = unit(rng);
+        }
+    }
+    expectWideRowsWriteWhatPortableRowsWrite(camera, surfaces, kSize);
+    if (!wideCoverage()) GTEST_SKIP() << "no AVX2 here: both calls took the portable loop";
+}
+
+TEST(RasterBand, WideAndPortableLoopsAgreeOnSmallTrianglesSliversAndMeshEdges) {
+    // What a finely tessellated bent slab gives the raster: a mesh of cells a pixel or two wide whose
+    // triangles share edges (pixels covered by several triangles of one surface, most of them edge
+    // pixels with one to three samples covered), triangles under a pixel, slivers, seven-sample
+    // triangles and triangles reaching past the image, front, back and side faces within one depth
+    // band, so that the same-surface rule decides many pixels. The wide edge loop takes the covered
+    // pixels of a row four at a time; every array must still come out as the portable loop leaves it.
+    constexpr int32_t kSize = 40;
+    const SceneCamera camera = rasterCamera(kSize, kSize);
+    std::mt19937 rng(23);
+    const std::vector<PF_Pixel8> image = halfOpaqueImage(rng);
+    std::vector<SceneSurface> surfaces = texturedSurfaces(image);
+    std::uniform_real_distribution<double> unit(0.0, 1.0), coordinate(-4.0, kSize + 4.0), tiny(0.05, 1.2),
+        sliver(4.0, 30.0), thin(0.02, 0.4), nearDepth(0.0, 4e-5);
+    std::uniform_int_distribution<int32_t> pick(0, 3);
+    auto textureCorners = [&](SceneSurface& surface) {
+        for (size_t k = surface.mesh.vertices.size() - 3; k < surface.mesh.vertices.size(); ++k) {
+            surface.mesh.vertices[k].u = 1.2 * unit(rng) - 0.1;
+            surface.mesh.vertices[k].v = unit(rng);
+        }
+    };
+
+    // A jittered grid of cells 1.1 to 2.5 pixels wide over the image and past its right and bottom
+    // edges, its depth varying across it; the u, v of a vertex are its place in the grid.
+    constexpr int32_t kCells = 22;
+    const double cell = (kSize + 6.0) / kCells;
+    std::vector<SurfaceVertex> grid;
+    for (int32_t j = 0; j <= kCells; ++j) {
+        for (int32_t i = 0; i <= kCells; ++i) {
+            const double sx = -1.0 + i * cell + 0.4 * cell * (unit(rng) - 0.5);
+            const double sy = -1.0 + j * cell + 0.4 * cell * (unit(rng) - 0.5);
+            SurfaceVertex vertex = screenVertex(camera, sx, sy, 100.0 + 0.05 * i + 0.02 * j);
+            vertex.u = static_cast<double>(i) / kCells;
+            vertex.v = static_cast<double>(j) / kCells;
+            grid.push_back(vertex);
+        }
+    }
+    auto at = [&](int32_t i, int32_t j) { return grid[static_cast<size_t>(j * (kCells + 1) + i)]; };
+    for (int32_t j = 0; j < kCells; ++j) {
+        for (int32_t i = 0; i < kCells; ++i) {
+            addTriangle(surfaces[0], at(i, j), at(i + 1, j), at(i, j + 1));
+            addTriangle(surfaces[0], at(i + 1, j), at(i + 1, j + 1), at(i, j + 1), pick(rng) == 0 ? kFaceBack : kFaceFront);
+        }
+    }
+    // Triangles under a pixel and slivers on the second surface, in the mesh's depth band or just off
+    // it, with every face code.
+    const int32_t faces[4] = {kFaceFront, kFaceBack, kFaceSideThickness, kFaceSideFrontAlpha};
+    for (int n = 0; n < 300; ++n) {
+        const double x = coordinate(rng), y = coordinate(rng);
+        const double z = 100.0 + nearDepth(rng) + (pick(rng) == 0 ? 1.0 : 0.0);
+        if (n % 2 == 0) {
+            addScreenTriangle(surfaces[1], camera, x, y, x + tiny(rng), y + 0.3 * tiny(rng), x + 0.2 * tiny(rng),
+                              y + tiny(rng), z, faces[pick(rng)]);
+        } else {
+            const double length = sliver(rng), width = thin(rng);
+            const bool wide = pick(rng) < 2;
+            addScreenTriangle(surfaces[1], camera, x, y, wide ? x + length : x + width, wide ? y + width : y + length,
+                              x + width, y + width, z, faces[pick(rng)]);
+        }
+        textureCorners(surfaces[1]);
+    }
+    // Small triangles with the seven-sample pattern on the third surface.
+    for (int n = 0; n < 120; ++n) {
+        const double x = coordinate(rng), y = coordinate(rng), w = 6.0 * tiny(rng), h = 6.0 * tiny(rng);
+        addScreenTriangle(surfaces[2], camera, x, y, x + w, y + 0.3 * h, x + 0.2 * w, y + h, 99.0 + 2.0 * unit(rng));
+        textureCorners(surfaces[2]);
+    }
+    surfaces[2].mesh.triangles[0].fineCoverage = 1;
+
+    expectWideRowsWriteWhatPortableRowsWrite(camera, surfaces, kSize);
+
+    // The cases above are really there: partly covered pixels, masks merged from several triangles of
+    // one surface, and seven-sample masks.
+    const FrameBuffers buffers = rasterize(surfaces, kSize, kSize);
+    size_t partial = 0, merged = 0, seven = 0;
+    for (size_t p = 0; p < buffers.pixelCount(); ++p) {
+        const uint8_t mask = buffers.coverage[p];
+        if ((mask & kSevenSampleMaskBit) != 0) {
+            ++seven;
+        } else if (mask != 0 && mask != 0x0f) {
+            ++partial;
+        }
+        if (buffers.winnerMask[p] != mask) ++merged;
+    }
+    EXPECT_GT(partial, 20u);
+    EXPECT_GT(merged, 100u);
+    EXPECT_GT(seven, 20u);
     if (!wideCoverage()) GTEST_SKIP() << "no AVX2 here: both calls took the portable loop";
 }
 
