@@ -160,38 +160,59 @@ PixelCoverage coverFourSamplesPortable(const PreparedTriangle& triangle, const C
 
 namespace {
 
-// coverFourSamplesWide's sample tests: the four-sample mask of pixel x, taken inline by the raster's
-// wide edge loop.
-__attribute__((target("avx2"), always_inline)) inline uint8_t fourSampleMaskInline(const PreparedTriangle& triangle,
-                                                                                  const CoverageRow& row, int32_t x) {
+// coverWithPattern's four sample tests for the pixels of one row, lane i for sample i, with every
+// value fixed for the row held in a register: lanes past the pixel's column are rounded as
+// coverWithPattern rounds them, so the masks are the same bit for bit.
+struct FourSampleRowTest {
+    __m256d offsets, ax, bx, cx, bMinusY, cMinusY, edge1RowTerm, edge2RowTerm, cyMinusAy, byMinusAy;
+    // The exact threshold test o e >= from, or the division e / area >= limit where set-up found none.
+    __m256d scale, bound;
+    bool exact;
+};
+
+__attribute__((target("avx2"), always_inline)) inline FourSampleRowTest fourSampleRowTest(
+    const PreparedTriangle& triangle, const CoverageRow& row) {
     const ProjectedVertex& a = triangle.vertices[0];
     const ProjectedVertex& b = triangle.vertices[1];
     const ProjectedVertex& c = triangle.vertices[2];
     const CoverageSetup& setup = triangle.coverage;
+    FourSampleRowTest test;
+    test.offsets = _mm256_set_pd(kFourSamplePattern[3][0], kFourSamplePattern[2][0], kFourSamplePattern[1][0],
+                                 kFourSamplePattern[0][0]);
+    test.ax = _mm256_set1_pd(a.screenX);
+    test.bx = _mm256_set1_pd(b.screenX);
+    test.cx = _mm256_set1_pd(c.screenX);
+    test.bMinusY = _mm256_loadu_pd(row.bMinusY);
+    test.cMinusY = _mm256_loadu_pd(row.cMinusY);
+    test.edge1RowTerm = _mm256_loadu_pd(row.edge1RowTerm);
+    test.edge2RowTerm = _mm256_loadu_pd(row.edge2RowTerm);
+    test.cyMinusAy = _mm256_set1_pd(c.screenY - a.screenY);
+    test.byMinusAy = _mm256_set1_pd(b.screenY - a.screenY);
+    test.exact = setup.exact;
+    test.scale = _mm256_set1_pd(setup.exact ? setup.orientation : triangle.area);
+    test.bound = _mm256_set1_pd(setup.exact ? setup.insideFrom : -kEdgeInsideEpsilon);
+    return test;
+}
+
+// The four-sample mask of pixel x of the row (no pattern bit).
+__attribute__((target("avx2"), always_inline)) inline uint8_t fourSampleMask(const FourSampleRowTest& test,
+                                                                            int32_t x) {
     // Lane i holds sample i: x + its offset, then coverWithPattern's three edge functions.
-    const __m256d sx = _mm256_add_pd(
-        _mm256_set1_pd(static_cast<double>(x)),
-        _mm256_set_pd(kFourSamplePattern[3][0], kFourSamplePattern[2][0], kFourSamplePattern[1][0],
-                      kFourSamplePattern[0][0]));
-    const __m256d sxMinusAx = _mm256_sub_pd(sx, _mm256_set1_pd(a.screenX));
-    const __m256d e0 =
-        _mm256_sub_pd(_mm256_mul_pd(_mm256_loadu_pd(row.bMinusY), _mm256_sub_pd(_mm256_set1_pd(c.screenX), sx)),
-                      _mm256_mul_pd(_mm256_loadu_pd(row.cMinusY), _mm256_sub_pd(_mm256_set1_pd(b.screenX), sx)));
-    const __m256d e1 = _mm256_sub_pd(_mm256_loadu_pd(row.edge1RowTerm),
-                                     _mm256_mul_pd(_mm256_set1_pd(c.screenY - a.screenY), sxMinusAx));
-    const __m256d e2 = _mm256_sub_pd(_mm256_mul_pd(_mm256_set1_pd(b.screenY - a.screenY), sxMinusAx),
-                                     _mm256_loadu_pd(row.edge2RowTerm));
+    const __m256d sx = _mm256_add_pd(_mm256_set1_pd(static_cast<double>(x)), test.offsets);
+    const __m256d sxMinusAx = _mm256_sub_pd(sx, test.ax);
+    const __m256d e0 = _mm256_sub_pd(_mm256_mul_pd(test.bMinusY, _mm256_sub_pd(test.cx, sx)),
+                                     _mm256_mul_pd(test.cMinusY, _mm256_sub_pd(test.bx, sx)));
+    const __m256d e1 = _mm256_sub_pd(test.edge1RowTerm, _mm256_mul_pd(test.cyMinusAy, sxMinusAx));
+    const __m256d e2 = _mm256_sub_pd(_mm256_mul_pd(test.byMinusAy, sxMinusAx), test.edge2RowTerm);
     __m256d inside;
-    if (setup.exact) {
-        const __m256d o = _mm256_set1_pd(setup.orientation), from = _mm256_set1_pd(setup.insideFrom);
-        inside = _mm256_and_pd(_mm256_cmp_pd(_mm256_mul_pd(o, e0), from, _CMP_GE_OQ),
-                               _mm256_and_pd(_mm256_cmp_pd(_mm256_mul_pd(o, e1), from, _CMP_GE_OQ),
-                                             _mm256_cmp_pd(_mm256_mul_pd(o, e2), from, _CMP_GE_OQ)));
+    if (test.exact) {
+        inside = _mm256_and_pd(_mm256_cmp_pd(_mm256_mul_pd(test.scale, e0), test.bound, _CMP_GE_OQ),
+                               _mm256_and_pd(_mm256_cmp_pd(_mm256_mul_pd(test.scale, e1), test.bound, _CMP_GE_OQ),
+                                             _mm256_cmp_pd(_mm256_mul_pd(test.scale, e2), test.bound, _CMP_GE_OQ)));
     } else {
-        const __m256d area = _mm256_set1_pd(triangle.area), limit = _mm256_set1_pd(-kEdgeInsideEpsilon);
-        inside = _mm256_and_pd(_mm256_cmp_pd(_mm256_div_pd(e0, area), limit, _CMP_GE_OQ),
-                               _mm256_and_pd(_mm256_cmp_pd(_mm256_div_pd(e1, area), limit, _CMP_GE_OQ),
-                                             _mm256_cmp_pd(_mm256_div_pd(e2, area), limit, _CMP_GE_OQ)));
+        inside = _mm256_and_pd(_mm256_cmp_pd(_mm256_div_pd(e0, test.scale), test.bound, _CMP_GE_OQ),
+                               _mm256_and_pd(_mm256_cmp_pd(_mm256_div_pd(e1, test.scale), test.bound, _CMP_GE_OQ),
+                                             _mm256_cmp_pd(_mm256_div_pd(e2, test.scale), test.bound, _CMP_GE_OQ)));
     }
     return static_cast<uint8_t>(_mm256_movemask_pd(inside));
 }
@@ -200,7 +221,7 @@ __attribute__((target("avx2"), always_inline)) inline uint8_t fourSampleMaskInli
 
 __attribute__((target("avx2"))) PixelCoverage coverFourSamplesWide(const PreparedTriangle& triangle,
                                                                    const CoverageRow& row, int32_t x) {
-    return fourSampleCoverage(fourSampleMaskInline(triangle, row, x), x, row.y);
+    return fourSampleCoverage(fourSampleMask(fourSampleRowTest(triangle, row), x), x, row.y);
 }
 
 bool wideCoverage() { return kWideCoverage; }
@@ -256,6 +277,33 @@ void setUpCoverage(PreparedTriangle& triangle) {
 }
 
 CoverageRow coverageRow(const PreparedTriangle& triangle, int32_t y) {
+    if (kWideCoverage && !triangle.sevenSampleCoverage) return coverageRowWide(triangle, y);
+    return coverageRowPortable(triangle, y);
+}
+
+// coverageRowPortable's values with the four samples side by side, each lane rounded as the portable
+// loop rounds its sample (only AVX2 is enabled here, not FMA). Every row of every triangle starts
+// here, and most triangles of a finely cut mesh are only a few pixels wide.
+__attribute__((target("avx2"))) CoverageRow coverageRowWide(const PreparedTriangle& triangle, int32_t y) {
+    const ProjectedVertex& a = triangle.vertices[0];
+    const ProjectedVertex& b = triangle.vertices[1];
+    const ProjectedVertex& c = triangle.vertices[2];
+    CoverageRow row;
+    row.y = y;
+    const __m256d sy = _mm256_add_pd(
+        _mm256_set1_pd(static_cast<double>(y)),
+        _mm256_set_pd(kFourSamplePattern[3][1], kFourSamplePattern[2][1], kFourSamplePattern[1][1],
+                      kFourSamplePattern[0][1]));
+    const __m256d syMinusAy = _mm256_sub_pd(sy, _mm256_set1_pd(a.screenY));
+    _mm256_storeu_pd(row.sampleY, sy);
+    _mm256_storeu_pd(row.bMinusY, _mm256_sub_pd(_mm256_set1_pd(b.screenY), sy));
+    _mm256_storeu_pd(row.cMinusY, _mm256_sub_pd(_mm256_set1_pd(c.screenY), sy));
+    _mm256_storeu_pd(row.edge1RowTerm, _mm256_mul_pd(syMinusAy, _mm256_set1_pd(c.screenX - a.screenX)));
+    _mm256_storeu_pd(row.edge2RowTerm, _mm256_mul_pd(syMinusAy, _mm256_set1_pd(b.screenX - a.screenX)));
+    return row;
+}
+
+CoverageRow coverageRowPortable(const PreparedTriangle& triangle, int32_t y) {
     const ProjectedVertex& a = triangle.vertices[0];
     const ProjectedVertex& b = triangle.vertices[1];
     const ProjectedVertex& c = triangle.vertices[2];
@@ -962,14 +1010,18 @@ __attribute__((target("avx2"))) void rasterizeEdgePixelsWide(const FragmentSourc
                                                              int32_t first, int32_t last, size_t rowStart,
                                                              const RasterTargets& targets, WinningFragment& won,
                                                              Keep& keep, EdgeLanes& lanes) {
-    const PreparedTriangle& triangle = *source.triangle;
+    const FourSampleRowTest test = fourSampleRowTest(*source.triangle, row);
+    // A local queue: stores into the caller's (a byte array among them) could alias anything and
+    // would have every value of the test read again for each column.
+    EdgeLanes queue = lanes;
     for (int32_t x = first; x <= last; ++x) {
-        const uint8_t mask = fourSampleMaskInline(triangle, row, x);
+        const uint8_t mask = fourSampleMask(test, x);
         if (mask == 0) continue;
-        lanes.column[lanes.count] = x;
-        lanes.mask[lanes.count] = mask;
-        if (++lanes.count == 4) resolveEdgeLanes(source, lanes, row.y, rowStart, targets, won, keep);
+        queue.column[queue.count] = x;
+        queue.mask[queue.count] = mask;
+        if (++queue.count == 4) resolveEdgeLanes(source, queue, row.y, rowStart, targets, won, keep);
     }
+    lanes = queue;
 }
 
 // The edge pixels still queued once a row's edge spans are done (at least one).

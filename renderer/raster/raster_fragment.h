@@ -63,6 +63,11 @@ struct CoverageRow {
     double edge2RowTerm[kMaxPatternSamples] = {};  // (sample y - a.y)(b.x - a.x)
 };
 CoverageRow coverageRow(const PreparedTriangle& triangle, int32_t y);
+// coverageRow's two ways, the portable one (any pattern) and the wide one (AVX2, taken for the
+// four-sample pattern where the processor has it); the same row bit for bit, named here so that a
+// test can run both on the same input.
+CoverageRow coverageRowPortable(const PreparedTriangle& triangle, int32_t y);
+CoverageRow coverageRowWide(const PreparedTriangle& triangle, int32_t y);  // AVX2, four samples only
 PixelCoverage coverPixelInRow(const PreparedTriangle& triangle, const CoverageRow& row, int32_t x);
 // coverPixelInRow's two ways with the four-sample pattern, the wide one (AVX2, taken where the
 // processor has it) and the portable one; named here so that a test can run both on the same input.
