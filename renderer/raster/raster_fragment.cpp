@@ -543,6 +543,11 @@ struct FragmentSource {
     int32_t surfaceIndex = 0, triangleIndex = 0, clipTriangle = 0, preparedIndex = 0;
     double opacity = 1.0;
     double u[3] = {0.0, 0.0, 0.0}, v[3] = {0.0, 0.0, 0.0};
+    // For the wide loops only (the portable ones ask faceColour): a back face or a wall that borrows
+    // the front matte, on a surface whose front lookup goes straight to its 8-bit image, is the
+    // constant colour matteBase with the alpha of that lookup.
+    FaceLookup matte;
+    PackedColor matteBase = 0;
 };
 
 FragmentSource fragmentSource(const SceneSurface& surface, int32_t faceCode, const FaceLookup& lookup,
@@ -562,6 +567,26 @@ FragmentSource fragmentSource(const SceneSurface& surface, int32_t faceCode, con
         source.v[i] = triangle.vertices[i].vertex.v;
     }
     return source;
+}
+
+// faceColour's decisions for the faces that borrow the front matte: without a back image, a back
+// face is the back colour and a wall that borrows the front alpha the opaque thickness colour, each
+// with the alpha the front lookup gives at the front's u (the lookup's alpha does not depend on its
+// fallback colour). Set only where that front lookup is the direct 8-bit one.
+void borrowFrontMatte(const SceneSurface& surface, FragmentSource& source) {
+    if (source.faceCode != kFaceBack && source.faceCode != kFaceSideFrontAlpha) return;
+    if (surface.backTexture.hasPixels() || !surface.controls.hasFrontLayer) return;
+    const FaceLookup front = faceLookup(surface, kFaceFront);
+    if (front.frontImage8 == nullptr) return;
+    source.matte = front;
+    source.matteBase = source.faceCode == kFaceBack
+                           ? surface.controls.backColor
+                           : (surface.controls.thicknessColor & ~PackedColor{0xff}) | PackedColor{0xff};
+}
+
+// The colour of a face that borrows the front matte, from the front lookup's colour.
+inline PackedColor matteColour(const FragmentSource& source, PackedColor front) {
+    return (source.matteBase & ~PackedColor{0xff}) | packedAlpha(front);
 }
 
 // The fragment's colour through the source's lookup, and its alpha with the surface opacity (as
@@ -844,7 +869,13 @@ void rasterizeInteriorPortable(const FragmentSource& source, const InteriorRun& 
 __attribute__((target("avx2"), always_inline)) inline PackedColor lookUpFaceColourWide(const FragmentSource& source,
                                                                                       double u, double v) {
     const FaceLookup& lookup = source.lookup;
-    if (lookup.frontImage8 == nullptr) return faceColour(*source.surface, source.faceCode, u, v);
+    if (lookup.frontImage8 == nullptr) {
+        const FaceLookup& matte = source.matte;
+        if (matte.frontImage8 == nullptr) return faceColour(*source.surface, source.faceCode, u, v);
+        const double mapped = clampUnit(u);
+        return matteColour(source, lookUpTexture8Wide(*matte.frontImage8, matte.fallback,
+                                                      matte.flipU ? 1.0 - mapped : mapped, v));
+    }
     const double mapped = clampUnit(u);
     return lookUpTexture8Wide(*lookup.frontImage8, lookup.fallback, lookup.flipU ? 1.0 - mapped : mapped, v);
 }
@@ -970,14 +1001,22 @@ __attribute__((target("avx2"), always_inline)) inline void resolveEdgeLanes(cons
     _mm256_store_pd(weights0, w0);
     _mm256_store_pd(weights1, w1);
     _mm256_store_pd(weights2, w2);
-    const FaceLookup& lookup = source.lookup;
+    const bool matte = source.matte.frontImage8 != nullptr;
+    const FaceLookup& lookup = matte ? source.matte : source.lookup;
     const bool lookups = lookup.frontImage8 != nullptr;
     if (lookups) {
         // lookUpFaceColourWide's u: clamped, then flipped.
         __m256d mapped = clampUnitWide(u);
         if (lookup.flipU) mapped = _mm256_sub_pd(one, mapped);
         const Texture8Lanes texture = texture8Lanes(*lookup.frontImage8, lookup.fallback);
-        _mm_store_si128(reinterpret_cast<__m128i*>(colors), lookUpTexture8Lanes(texture, mapped, v));
+        __m128i looked = lookUpTexture8Lanes(texture, mapped, v);
+        if (matte) {
+            // matteColour in every lane.
+            const __m128i alphaByte = _mm_set1_epi32(0xff);
+            looked = _mm_or_si128(_mm_and_si128(looked, alphaByte),
+                                  _mm_andnot_si128(alphaByte, _mm_set1_epi32(static_cast<int32_t>(source.matteBase))));
+        }
+        _mm_store_si128(reinterpret_cast<__m128i*>(colors), looked);
     } else {
         _mm256_store_pd(us, u);
         _mm256_store_pd(vs, v);
@@ -1207,7 +1246,8 @@ __attribute__((target("avx2"))) void rasterizeInteriorWide(const FragmentSource&
 void rasterizeTriangleRowVia(const SceneSurface& surface, const PreparedTriangle& triangle, int32_t preparedIndex,
                              int32_t y, const RasterTargets& targets, bool wide) {
     const int32_t faceCode = triangleFaceCode(surface, triangle.triangleIndex);
-    const FragmentSource source = fragmentSource(surface, faceCode, faceLookup(surface, faceCode), triangle, preparedIndex);
+    FragmentSource source = fragmentSource(surface, faceCode, faceLookup(surface, faceCode), triangle, preparedIndex);
+    if (wide && source.lookup.frontImage8 == nullptr) borrowFrontMatte(surface, source);
     const size_t rowStart = static_cast<size_t>(y) * targets.width;
     WinningFragment won;
     auto keepRecord = [&](size_t pixel) {
