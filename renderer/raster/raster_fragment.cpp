@@ -548,6 +548,9 @@ struct FragmentSource {
     // constant colour matteBase with the alpha of that lookup.
     FaceLookup matte;
     PackedColor matteBase = 0;
+    // Also for the wide loops only: the face's colour does not depend on the texture coordinates.
+    bool constant = false;
+    PackedColor constantColor = 0;
 };
 
 FragmentSource fragmentSource(const SceneSurface& surface, int32_t faceCode, const FaceLookup& lookup,
@@ -567,21 +570,6 @@ FragmentSource fragmentSource(const SceneSurface& surface, int32_t faceCode, con
         source.v[i] = triangle.vertices[i].vertex.v;
     }
     return source;
-}
-
-// faceColour's decisions for the faces that borrow the front matte: without a back image, a back
-// face is the back colour and a wall that borrows the front alpha the opaque thickness colour, each
-// with the alpha the front lookup gives at the front's u (the lookup's alpha does not depend on its
-// fallback colour). Set only where that front lookup is the direct 8-bit one.
-void borrowFrontMatte(const SceneSurface& surface, FragmentSource& source) {
-    if (source.faceCode != kFaceBack && source.faceCode != kFaceSideFrontAlpha) return;
-    if (surface.backTexture.hasPixels() || !surface.controls.hasFrontLayer) return;
-    const FaceLookup front = faceLookup(surface, kFaceFront);
-    if (front.frontImage8 == nullptr) return;
-    source.matte = front;
-    source.matteBase = source.faceCode == kFaceBack
-                           ? surface.controls.backColor
-                           : (surface.controls.thicknessColor & ~PackedColor{0xff}) | PackedColor{0xff};
 }
 
 // The colour of a face that borrows the front matte, from the front lookup's colour.
@@ -660,6 +648,53 @@ void bindWinnerIndices(FrameBuffers& buffers, int32_t firstRow, int32_t endRow, 
     winners.triangle = winners.localStorage.data();
     winners.clip = winners.localStorage.data() + rows * width;
     winners.firstPixel = static_cast<size_t>(std::max(firstRow, 0)) * width;
+}
+
+namespace {
+
+// A texture that faceColour's lookups read without regard to the texture coordinates: one without
+// readable pixels (the fallback stands) or one whose texels are all the same.
+bool readsNoCoordinates(const SurfaceTexture& texture) { return !walkablePixels(texture) || texture.uniform8; }
+
+}  // namespace
+
+FaceColouring faceColouring(const SceneSurface& surface, int32_t faceCode) {
+    FaceColouring colouring;
+    colouring.lookup = faceLookup(surface, faceCode);
+    if (colouring.lookup.frontImage8 != nullptr) return colouring;
+    // faceColour's cases. Without a back image, a back face and a wall that borrows the front alpha
+    // take the front layer's matte: their colour (the back colour, or the opaque thickness colour)
+    // with the alpha of the front lookup at the front's u.
+    const SurfaceTexture& front = surface.frontTexture;
+    const bool borrows = (faceCode == kFaceBack || faceCode == kFaceSideFrontAlpha) &&
+                         !surface.backTexture.hasPixels() && front.hasPixels() && surface.controls.hasFrontLayer;
+    switch (faceCode) {
+        case kFaceSideThickness:
+            colouring.constant = true;
+            break;
+        case kFaceBack:
+            colouring.constant = readsNoCoordinates(surface.backTexture) && (!borrows || readsNoCoordinates(front));
+            break;
+        case kFaceSideFrontAlpha:
+            colouring.constant = !borrows || readsNoCoordinates(front);
+            break;
+        default:
+            colouring.constant = readsNoCoordinates(front);
+            break;
+    }
+    if (colouring.constant) {
+        colouring.constantColor = faceColour(surface, faceCode, 0.0, 0.0);
+        return colouring;
+    }
+    // The matte's lookup is the direct 8-bit one where the front face's is; its alpha does not depend
+    // on the lookup's fallback colour.
+    if (!borrows) return colouring;
+    const FaceLookup frontLookup = faceLookup(surface, kFaceFront);
+    if (frontLookup.frontImage8 == nullptr) return colouring;
+    colouring.matte = frontLookup;
+    colouring.matteBase = faceCode == kFaceBack ? surface.controls.backColor
+                                                : (surface.controls.thicknessColor & ~PackedColor{0xff}) | PackedColor{0xff};
+    return colouring;
 }
 
 bool hasRasterTargets(const FrameBuffers& buffers) {
@@ -870,6 +905,7 @@ __attribute__((target("avx2"), always_inline)) inline PackedColor lookUpFaceColo
                                                                                       double u, double v) {
     const FaceLookup& lookup = source.lookup;
     if (lookup.frontImage8 == nullptr) {
+        if (source.constant) return source.constantColor;
         const FaceLookup& matte = source.matte;
         if (matte.frontImage8 == nullptr) return faceColour(*source.surface, source.faceCode, u, v);
         const double mapped = clampUnit(u);
@@ -1017,17 +1053,20 @@ __attribute__((target("avx2"), always_inline)) inline void resolveEdgeLanes(cons
                                   _mm_andnot_si128(alphaByte, _mm_set1_epi32(static_cast<int32_t>(source.matteBase))));
         }
         _mm_store_si128(reinterpret_cast<__m128i*>(colors), looked);
+    } else if (source.constant) {
+        _mm_store_si128(reinterpret_cast<__m128i*>(colors), _mm_set1_epi32(static_cast<int32_t>(source.constantColor)));
     } else {
         _mm256_store_pd(us, u);
         _mm256_store_pd(vs, v);
     }
+    const bool coloured = lookups || source.constant;
     for (uint32_t left = valid; left != 0; left &= left - 1) {
         const auto k = static_cast<size_t>(__builtin_ctz(left));
         const size_t pixel = rowStart + static_cast<size_t>(lanes.column[k]);
         const uint8_t ownMask = lanes.mask[k];
         const uint8_t mask = depthResolve(source, ownMask, pixel, targets, depths[k]);
         if (mask == 0) continue;
-        if (!(lookups ? visibleLookedUpColour(source, colors[k], won) : visibleColourWide(source, us[k], vs[k], won))) {
+        if (!(coloured ? visibleLookedUpColour(source, colors[k], won) : visibleColourWide(source, us[k], vs[k], won))) {
             continue;
         }
         won.weights.depth = depths[k];
@@ -1246,8 +1285,18 @@ __attribute__((target("avx2"))) void rasterizeInteriorWide(const FragmentSource&
 void rasterizeTriangleRowVia(const SceneSurface& surface, const PreparedTriangle& triangle, int32_t preparedIndex,
                              int32_t y, const RasterTargets& targets, bool wide) {
     const int32_t faceCode = triangleFaceCode(surface, triangle.triangleIndex);
-    FragmentSource source = fragmentSource(surface, faceCode, faceLookup(surface, faceCode), triangle, preparedIndex);
-    if (wide && source.lookup.frontImage8 == nullptr) borrowFrontMatte(surface, source);
+    // The portable loops keep to faceLookup and faceColour, the reference the wide ones are held to.
+    FaceColouring colouring;
+    if (wide) {
+        colouring = faceColouring(surface, faceCode);
+    } else {
+        colouring.lookup = faceLookup(surface, faceCode);
+    }
+    FragmentSource source = fragmentSource(surface, faceCode, colouring.lookup, triangle, preparedIndex);
+    source.matte = colouring.matte;
+    source.matteBase = colouring.matteBase;
+    source.constant = colouring.constant;
+    source.constantColor = colouring.constantColor;
     const size_t rowStart = static_cast<size_t>(y) * targets.width;
     WinningFragment won;
     auto keepRecord = [&](size_t pixel) {

@@ -15,6 +15,7 @@
 #include "renderer/scene/frame_scene.h"
 #include "renderer/texture/clamps.h"
 #include "renderer/texture/pixel_formats.h"
+#include "renderer/texture/texture_sampling.h"
 
 namespace zephrin {
 
@@ -201,6 +202,19 @@ struct FragmentPoint {
 };
 FragmentPoint interpolateFragmentPoint(const PreparedTriangle& triangle, const SceneSurface& surface,
                                        const FragmentWeights& weights);
+
+// How the wide raster loops colour one surface's faces of one code, decided once for all their
+// fragments, each case giving what faceColour gives: the direct 8-bit front lookup (faceLookup), the
+// front matte that a back face or wall borrows (matteBase with the alpha of that lookup), or a colour
+// that does not depend on the texture coordinates at all. Fragments of other faces ask faceColour.
+struct FaceColouring {
+    FaceLookup lookup;
+    FaceLookup matte;
+    PackedColor matteBase = 0;
+    bool constant = false;
+    PackedColor constantColor = 0;
+};
+FaceColouring faceColouring(const SceneSurface& surface, int32_t faceCode);
 
 // The triangle and fan index of each pixel's winner. They live in the frame's arrays when the frame
 // keeps them; otherwise a pass keeps them for its own rows only (the same-surface rule needs them).

@@ -11,6 +11,7 @@
 
 #include "renderer/raster/raster_fragment.h"
 #include "renderer/runtime/frame_buffers.h"
+#include "renderer/texture/texture_sampling.h"
 
 namespace zephrin {
 namespace {
@@ -349,7 +350,7 @@ TEST(RasterBand, TransparentFragmentsAreNotWrittenAndHideNothing) {
 // own winner indices: where the frame keeps no triangle indices, the second half's start at a pixel
 // offset.
 void expectWideRowsWriteWhatPortableRowsWrite(const SceneCamera& camera, const std::vector<SceneSurface>& surfaces,
-                                              int32_t size) {
+                                              int32_t size, size_t minDrawn) {
     const std::vector<PreparedTriangle> prepared = prepareRaster(camera, surfaces, size, size);
     auto rasterizeWith = [&](const FrameBufferSet& set, bool portable) {
         FrameBuffers buffers;
@@ -380,7 +381,7 @@ void expectWideRowsWriteWhatPortableRowsWrite(const SceneCamera& camera, const s
         const FrameBuffers portable = rasterizeWith(set, true);
         size_t drawn = 0;
         for (int32_t index : portable.surfaceIndex) drawn += index >= 0 ? 1 : 0;
-        EXPECT_GT(drawn, static_cast<size_t>(size * size / 2));
+        EXPECT_GT(drawn, minDrawn);
         EXPECT_EQ(wide.depth, portable.depth);
         EXPECT_EQ(wide.coverage, portable.coverage);
         EXPECT_EQ(wide.color, portable.color);
@@ -457,7 +458,7 @@ TEST(RasterBand, WideAndPortableRowLoopsWriteTheSameArrays) {
             surfaces[s].mesh.vertices[k].v = unit(rng);
         }
     }
-    expectWideRowsWriteWhatPortableRowsWrite(camera, surfaces, kSize);
+    expectWideRowsWriteWhatPortableRowsWrite(camera, surfaces, kSize, kSize * kSize / 2);
     if (!wideCoverage()) GTEST_SKIP() << "no AVX2 here: both calls took the portable loop";
 }
 
@@ -530,7 +531,7 @@ TEST(RasterBand, WideAndPortableLoopsAgreeOnSmallTrianglesSliversAndMeshEdges) {
     }
     surfaces[2].mesh.triangles[0].fineCoverage = 1;
 
-    expectWideRowsWriteWhatPortableRowsWrite(camera, surfaces, kSize);
+    expectWideRowsWriteWhatPortableRowsWrite(camera, surfaces, kSize, kSize * kSize / 2);
 
     // The cases above are really there: partly covered pixels, masks merged from several triangles of
     // one surface, and seven-sample masks.
@@ -548,6 +549,84 @@ TEST(RasterBand, WideAndPortableLoopsAgreeOnSmallTrianglesSliversAndMeshEdges) {
     EXPECT_GT(partial, 20u);
     EXPECT_GT(merged, 100u);
     EXPECT_GT(seven, 20u);
+    if (!wideCoverage()) GTEST_SKIP() << "no AVX2 here: both calls took the portable loop";
+}
+
+TEST(RasterBand, WideLoopsColourEveryKindOfFaceAsFaceColourDoes) {
+    // The wide loops decide once per surface and face code how its fragments are coloured: the direct
+    // 8-bit front lookup, the front matte that a back face or wall borrows, a colour that does not
+    // depend on the texture coordinates (solid images, missing images, thickness walls), or
+    // faceColour itself. Surfaces that reach each case, with every face code on each, must come out
+    // as the portable loops (which always ask faceColour) leave them.
+    constexpr int32_t kSize = 48;
+    const SceneCamera camera = rasterCamera(kSize, kSize);
+    std::mt19937 rng(31);
+    const std::vector<PF_Pixel8> picture = halfOpaqueImage(rng);
+    const std::vector<PF_Pixel8> solid(16 * 16, PF_Pixel8{200, 10, 120, 250});
+    const std::vector<PF_Pixel8> clear(16 * 16, PF_Pixel8{0, 90, 80, 70});
+    auto attach = [](SurfaceTexture& texture, const std::vector<PF_Pixel8>& image) {
+        texture.worldType = AEGP_WorldType_8;
+        texture.width = texture.height = 16;
+        texture.rowBytes = 16 * sizeof(PF_Pixel8);
+        texture.baseAddress = image.data();
+        noteUniformTexels(texture);
+    };
+    std::vector<SceneSurface> surfaces(7);
+    for (SceneSurface& surface : surfaces) {
+        surface.controls.hasFrontLayer = true;
+        surface.controls.frontColor = packColor(255, 40, 50, 60);
+        surface.controls.backColor = packColor(180, 70, 80, 90);
+        surface.controls.thicknessColor = packColor(20, 200, 100, 0);
+    }
+    attach(surfaces[0].frontTexture, solid);    // a solid front, borrowed by the back and the walls
+    attach(surfaces[1].frontTexture, clear);    // a wholly transparent solid front
+    // surfaces[2]: no image at all, fallback colours only
+    attach(surfaces[3].frontTexture, picture);  // a picture in front and behind: faceColour's lookups
+    attach(surfaces[3].backTexture, picture);
+    attach(surfaces[4].frontTexture, picture);  // a solid back before a picture: no matte to borrow
+    attach(surfaces[4].backTexture, solid);
+    attach(surfaces[5].frontTexture, picture);  // tiled: the front lookup is not the direct one
+    surfaces[5].controls.tileCount = 2;
+    attach(surfaces[6].frontTexture, picture);  // a picture whose matte the back and walls borrow
+    surfaces[6].controls.frontFlip = true;
+    surfaces[6].opacity = 0.7;
+
+    EXPECT_TRUE(faceColouring(surfaces[0], kFaceFront).constant);
+    EXPECT_TRUE(faceColouring(surfaces[0], kFaceBack).constant);
+    EXPECT_TRUE(faceColouring(surfaces[1], kFaceSideFrontAlpha).constant);
+    EXPECT_TRUE(faceColouring(surfaces[2], kFaceBack).constant);
+    EXPECT_TRUE(faceColouring(surfaces[3], kFaceSideThickness).constant);
+    EXPECT_FALSE(faceColouring(surfaces[3], kFaceBack).constant);
+    EXPECT_EQ(faceColouring(surfaces[3], kFaceBack).matte.frontImage8, nullptr);
+    EXPECT_TRUE(faceColouring(surfaces[4], kFaceBack).constant);
+    EXPECT_TRUE(faceColouring(surfaces[4], kFaceSideFrontAlpha).constant);
+    for (const int32_t face : {kFaceFront, kFaceSideFrontAlpha}) {
+        const FaceColouring tiled = faceColouring(surfaces[5], face);
+        EXPECT_EQ(tiled.lookup.frontImage8, nullptr);
+        EXPECT_EQ(tiled.matte.frontImage8, nullptr);
+        EXPECT_FALSE(tiled.constant);
+    }
+    EXPECT_NE(faceColouring(surfaces[6], kFaceBack).matte.frontImage8, nullptr);
+    EXPECT_NE(faceColouring(surfaces[6], kFaceSideFrontAlpha).matte.frontImage8, nullptr);
+
+    // Each surface a band of rows: narrow triangles (edge pixels only) and wide ones (interior runs)
+    // of every face code, overlapping within one depth band.
+    const int32_t faces[5] = {kFaceFront, kFaceBack, kFaceSideFrontAlpha, kFaceObj, kFaceSideThickness};
+    std::uniform_real_distribution<double> unit(0.0, 1.0), wide(8.0, 40.0), narrow(0.5, 6.0);
+    for (size_t s = 0; s < surfaces.size(); ++s) {
+        const double top = -2.0 + static_cast<double>(s) * (kSize + 4.0) / static_cast<double>(surfaces.size());
+        for (int n = 0; n < 30; ++n) {
+            const double x = -4.0 + (kSize + 8.0) * unit(rng), y = top + 4.0 * unit(rng);
+            const double w = n % 2 == 0 ? narrow(rng) : wide(rng), h = 3.0 + 8.0 * unit(rng);
+            addScreenTriangle(surfaces[s], camera, x, y, x + w, y + 0.3 * h, x + 0.2 * w, y + h,
+                              100.0 + 2e-5 * unit(rng), faces[n % 5]);
+            for (size_t k = surfaces[s].mesh.vertices.size() - 3; k < surfaces[s].mesh.vertices.size(); ++k) {
+                surfaces[s].mesh.vertices[k].u = 1.4 * unit(rng) - 0.2;
+                surfaces[s].mesh.vertices[k].v = unit(rng);
+            }
+        }
+    }
+    expectWideRowsWriteWhatPortableRowsWrite(camera, surfaces, kSize, kSize * kSize / 4);
     if (!wideCoverage()) GTEST_SKIP() << "no AVX2 here: both calls took the portable loop";
 }
 
