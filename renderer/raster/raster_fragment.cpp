@@ -1282,21 +1282,19 @@ __attribute__((target("avx2"))) void rasterizeInteriorWide(const FragmentSource&
     }
 }
 
-void rasterizeTriangleRowVia(const SceneSurface& surface, const PreparedTriangle& triangle, int32_t preparedIndex,
-                             int32_t y, const RasterTargets& targets, bool wide) {
+// `colouring` is faceColouring of the triangle's surface and face code. The portable loops keep to
+// its faceLookup and to faceColour, the reference the wide ones are held to.
+void rasterizeTriangleRowVia(const SceneSurface& surface, const FaceColouring& colouring,
+                             const PreparedTriangle& triangle, int32_t preparedIndex, int32_t y,
+                             const RasterTargets& targets, bool wide) {
     const int32_t faceCode = triangleFaceCode(surface, triangle.triangleIndex);
-    // The portable loops keep to faceLookup and faceColour, the reference the wide ones are held to.
-    FaceColouring colouring;
-    if (wide) {
-        colouring = faceColouring(surface, faceCode);
-    } else {
-        colouring.lookup = faceLookup(surface, faceCode);
-    }
     FragmentSource source = fragmentSource(surface, faceCode, colouring.lookup, triangle, preparedIndex);
-    source.matte = colouring.matte;
-    source.matteBase = colouring.matteBase;
-    source.constant = colouring.constant;
-    source.constantColor = colouring.constantColor;
+    if (wide) {
+        source.matte = colouring.matte;
+        source.matteBase = colouring.matteBase;
+        source.constant = colouring.constant;
+        source.constantColor = colouring.constantColor;
+    }
     const size_t rowStart = static_cast<size_t>(y) * targets.width;
     WinningFragment won;
     auto keepRecord = [&](size_t pixel) {
@@ -1355,12 +1353,21 @@ void rasterizeTriangleRowVia(const SceneSurface& surface, const PreparedTriangle
 
 void rasterizeTriangleRow(const SceneSurface& surface, const PreparedTriangle& triangle, int32_t preparedIndex,
                           int32_t y, const RasterTargets& targets) {
-    rasterizeTriangleRowVia(surface, triangle, preparedIndex, y, targets, kWideRows);
+    const FaceColouring colouring = faceColouring(surface, triangleFaceCode(surface, triangle.triangleIndex));
+    rasterizeTriangleRowVia(surface, colouring, triangle, preparedIndex, y, targets, kWideRows);
+}
+
+void rasterizeTriangleRow(const SceneSurface& surface, const FaceColouring& colouring,
+                          const PreparedTriangle& triangle, int32_t preparedIndex, int32_t y,
+                          const RasterTargets& targets) {
+    rasterizeTriangleRowVia(surface, colouring, triangle, preparedIndex, y, targets, kWideRows);
 }
 
 void rasterizeTriangleRowPortable(const SceneSurface& surface, const PreparedTriangle& triangle,
                                   int32_t preparedIndex, int32_t y, const RasterTargets& targets) {
-    rasterizeTriangleRowVia(surface, triangle, preparedIndex, y, targets, false);
+    FaceColouring colouring;
+    colouring.lookup = faceLookup(surface, triangleFaceCode(surface, triangle.triangleIndex));
+    rasterizeTriangleRowVia(surface, colouring, triangle, preparedIndex, y, targets, false);
 }
 
 }  // namespace zephrin

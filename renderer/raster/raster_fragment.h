@@ -273,6 +273,10 @@ bool rasterizeFragment(const std::vector<SceneSurface>& surfaces, const Prepared
 // VisiblePixel record for each winner where the frame keeps them.
 void rasterizeTriangleRow(const SceneSurface& surface, const PreparedTriangle& triangle, int32_t preparedIndex,
                           int32_t y, const RasterTargets& targets);
+// The same, with faceColouring of the triangle's surface and face code taken once for many rows.
+void rasterizeTriangleRow(const SceneSurface& surface, const FaceColouring& colouring,
+                          const PreparedTriangle& triangle, int32_t preparedIndex, int32_t y,
+                          const RasterTargets& targets);
 // rasterizeTriangleRow with its pixels taken by the portable loops, whichever the processor has;
 // named so that a test can hold it against the wide loops (AVX2) on the same input.
 void rasterizeTriangleRowPortable(const SceneSurface& surface, const PreparedTriangle& triangle,

@@ -344,7 +344,7 @@ TEST(RasterBand, TransparentFragmentsAreNotWrittenAndHideNothing) {
 }
 
 // Every row of every prepared triangle through the row loops the processor gets (wide where it has
-// AVX2) and through the portable loops, with the deferred-shading records (pixel by pixel), with the
+// AVX2), through the band raster and through the portable loops, with the deferred-shading records (pixel by pixel), with the
 // tile path's arrays only, and with the fewest arrays (whole blocks at a time where the processor
 // has AVX2): every array must come out the same bit for bit. Rows go in two halves, each with its
 // own winner indices: where the frame keeps no triangle indices, the second half's start at a pixel
@@ -352,6 +352,7 @@ TEST(RasterBand, TransparentFragmentsAreNotWrittenAndHideNothing) {
 void expectWideRowsWriteWhatPortableRowsWrite(const SceneCamera& camera, const std::vector<SceneSurface>& surfaces,
                                               int32_t size, size_t minDrawn) {
     const std::vector<PreparedTriangle> prepared = prepareRaster(camera, surfaces, size, size);
+    const RasterBands bands = binRasterBands(prepared, size, 2);
     auto rasterizeWith = [&](const FrameBufferSet& set, bool portable) {
         FrameBuffers buffers;
         buffers.rasterWidth = buffers.rasterHeight = size;
@@ -375,27 +376,39 @@ void expectWideRowsWriteWhatPortableRowsWrite(const SceneCamera& camera, const s
         }
         return buffers;
     };
+    // The band raster's rows, with each surface's face colouring decided once per band.
+    auto rasterizeBands = [&](const FrameBufferSet& set) {
+        FrameBuffers buffers;
+        buffers.rasterWidth = buffers.rasterHeight = size;
+        allocateFrameBuffers(buffers, set);
+        for (int32_t b = 0; b < 2; ++b) {
+            rasterBand(surfaces, prepared, bands.bands[static_cast<size_t>(b)], rasterBandFirstRow(b, size, 2),
+                       rasterBandFirstRow(b + 1, size, 2), buffers);
+        }
+        return buffers;
+    };
     for (const FrameBufferSet set : {FrameBufferSet{true, true, true, false}, FrameBufferSet{true, true, false, false},
                                      FrameBufferSet{false, false, false, false}}) {
-        const FrameBuffers wide = rasterizeWith(set, false);
         const FrameBuffers portable = rasterizeWith(set, true);
-        size_t drawn = 0;
-        for (int32_t index : portable.surfaceIndex) drawn += index >= 0 ? 1 : 0;
-        EXPECT_GT(drawn, minDrawn);
-        EXPECT_EQ(wide.depth, portable.depth);
-        EXPECT_EQ(wide.coverage, portable.coverage);
-        EXPECT_EQ(wide.color, portable.color);
-        EXPECT_EQ(wide.surfaceIndex, portable.surfaceIndex);
-        EXPECT_EQ(wide.triangleIndex, portable.triangleIndex);
-        EXPECT_EQ(wide.clipTriangle, portable.clipTriangle);
-        EXPECT_EQ(wide.preparedIndex, portable.preparedIndex);
-        EXPECT_EQ(wide.packedColor, portable.packedColor);
-        EXPECT_EQ(wide.winnerMask, portable.winnerMask);
-        ASSERT_EQ(wide.visiblePixels.size(), portable.visiblePixels.size());
-        if (set.visiblePixels) {
-            EXPECT_EQ(std::memcmp(wide.visiblePixels.data(), portable.visiblePixels.data(),
-                                  wide.visiblePixels.size() * sizeof(VisiblePixel)),
-                      0);
+        for (const FrameBuffers& wide : {rasterizeWith(set, false), rasterizeBands(set)}) {
+            size_t drawn = 0;
+            for (int32_t index : portable.surfaceIndex) drawn += index >= 0 ? 1 : 0;
+            EXPECT_GT(drawn, minDrawn);
+            EXPECT_EQ(wide.depth, portable.depth);
+            EXPECT_EQ(wide.coverage, portable.coverage);
+            EXPECT_EQ(wide.color, portable.color);
+            EXPECT_EQ(wide.surfaceIndex, portable.surfaceIndex);
+            EXPECT_EQ(wide.triangleIndex, portable.triangleIndex);
+            EXPECT_EQ(wide.clipTriangle, portable.clipTriangle);
+            EXPECT_EQ(wide.preparedIndex, portable.preparedIndex);
+            EXPECT_EQ(wide.packedColor, portable.packedColor);
+            EXPECT_EQ(wide.winnerMask, portable.winnerMask);
+            ASSERT_EQ(wide.visiblePixels.size(), portable.visiblePixels.size());
+            if (set.visiblePixels) {
+                EXPECT_EQ(std::memcmp(wide.visiblePixels.data(), portable.visiblePixels.data(),
+                                      wide.visiblePixels.size() * sizeof(VisiblePixel)),
+                          0);
+            }
         }
     }
 }
