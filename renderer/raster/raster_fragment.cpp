@@ -970,10 +970,9 @@ __attribute__((target("avx2"), always_inline)) inline void resolveEdgePixel(cons
 // The edge lanes of row y side by side: fourSampleCoverage's centroid, interpolateAt there, and the
 // texture coordinates (and the 8-bit front colour) as visibleColourVia computes them, each step in
 // the one-pixel order of operations with only AVX2 enabled, not FMA, so that every lane is bit for
-// bit its pixel's scalar value. The depth resolve and the writes then run lane by lane, as the
-// one-pixel loop runs them; the lookups leave the arrays alone, so taking them before the depth test
-// changes only the work done for lanes that lose. A single lane goes the one-pixel way: the set-up of
-// the lanes costs more than it saves there.
+// bit its pixel's scalar value. The depth resolve and the writes run lane by lane, each as the
+// one-pixel loop runs it. A single lane goes the one-pixel way: the set-up of the lanes costs more
+// than it saves there.
 template <typename Keep>
 __attribute__((target("avx2"), always_inline)) inline void resolveEdgeLanes(const FragmentSource& source,
                                                                            EdgeLanes& lanes, int32_t y,
@@ -1026,14 +1025,27 @@ __attribute__((target("avx2"), always_inline)) inline void resolveEdgeLanes(cons
     if (valid == 0) return;
     const __m256d one = _mm256_set1_pd(1.0);
     const __m256d z = _mm256_div_pd(one, sum);
+    alignas(32) double depths[4];
+    _mm256_store_pd(depths, z);
+    // The depth resolve of every lane first: each reads and writes only its own pixel, so resolving
+    // them before any lane's colour is written changes nothing, and lanes that all lose (a face
+    // behind another) need no lookup at all.
+    uint8_t masks[4];
+    uint32_t resolved = 0;
+    for (uint32_t left = valid; left != 0; left &= left - 1) {
+        const auto k = static_cast<size_t>(__builtin_ctz(left));
+        masks[k] = depthResolve(source, lanes.mask[k], rowStart + static_cast<size_t>(lanes.column[k]), targets,
+                                depths[k]);
+        if (masks[k] != 0) resolved |= 1u << k;
+    }
+    if (resolved == 0) return;
     const __m256d w0 = _mm256_mul_pd(p0, z), w1 = _mm256_mul_pd(p1, z), w2 = _mm256_mul_pd(p2, z);
     const __m256d u = interpolateWide(_mm256_set1_pd(source.u[0]), _mm256_set1_pd(source.u[1]),
                                       _mm256_set1_pd(source.u[2]), w0, w1, w2);
     const __m256d v = interpolateWide(_mm256_set1_pd(source.v[0]), _mm256_set1_pd(source.v[1]),
                                       _mm256_set1_pd(source.v[2]), w0, w1, w2);
-    alignas(32) double depths[4], weights0[4], weights1[4], weights2[4], us[4], vs[4];
+    alignas(32) double weights0[4], weights1[4], weights2[4], us[4], vs[4];
     alignas(16) PackedColor colors[4];
-    _mm256_store_pd(depths, z);
     _mm256_store_pd(weights0, w0);
     _mm256_store_pd(weights1, w1);
     _mm256_store_pd(weights2, w2);
@@ -1060,12 +1072,8 @@ __attribute__((target("avx2"), always_inline)) inline void resolveEdgeLanes(cons
         _mm256_store_pd(vs, v);
     }
     const bool coloured = lookups || source.constant;
-    for (uint32_t left = valid; left != 0; left &= left - 1) {
+    for (uint32_t left = resolved; left != 0; left &= left - 1) {
         const auto k = static_cast<size_t>(__builtin_ctz(left));
-        const size_t pixel = rowStart + static_cast<size_t>(lanes.column[k]);
-        const uint8_t ownMask = lanes.mask[k];
-        const uint8_t mask = depthResolve(source, ownMask, pixel, targets, depths[k]);
-        if (mask == 0) continue;
         if (!(coloured ? visibleLookedUpColour(source, colors[k], won) : visibleColourWide(source, us[k], vs[k], won))) {
             continue;
         }
@@ -1073,7 +1081,8 @@ __attribute__((target("avx2"), always_inline)) inline void resolveEdgeLanes(cons
         won.weights.weights[0] = weights0[k];
         won.weights.weights[1] = weights1[k];
         won.weights.weights[2] = weights2[k];
-        writeWinner(source, ownMask, mask, pixel, targets, won);
+        const size_t pixel = rowStart + static_cast<size_t>(lanes.column[k]);
+        writeWinner(source, lanes.mask[k], masks[k], pixel, targets, won);
         keep(pixel);
     }
 }
