@@ -50,7 +50,9 @@ void rasterBand(const std::vector<SceneSurface>& surfaces, const std::vector<Pre
     constexpr int32_t kFaceCodes = kFaceSideThickness + 1;
     std::vector<FaceColouring> colourings(surfaces.size() * kFaceCodes);
     for (size_t s = 0; s < surfaces.size(); ++s) {
-        for (int32_t f = 0; f < kFaceCodes; ++f) colourings[s * kFaceCodes + static_cast<size_t>(f)] = faceColouring(surfaces[s], f);
+        for (int32_t f = 0; f < kFaceCodes; ++f) {
+            colourings[s * kFaceCodes + static_cast<size_t>(f)] = faceColouring(surfaces[s], f);
+        }
     }
 
     // The band list is in prepared order, so each row's newcomers are too, and merging them into the

@@ -543,14 +543,9 @@ struct FragmentSource {
     int32_t surfaceIndex = 0, triangleIndex = 0, clipTriangle = 0, preparedIndex = 0;
     double opacity = 1.0;
     double u[3] = {0.0, 0.0, 0.0}, v[3] = {0.0, 0.0, 0.0};
-    // For the wide loops only (the portable ones ask faceColour): a back face or a wall that borrows
-    // the front matte, on a surface whose front lookup goes straight to its 8-bit image, is the
-    // constant colour matteBase with the alpha of that lookup.
-    FaceLookup matte;
-    PackedColor matteBase = 0;
-    // Also for the wide loops only: the face's colour does not depend on the texture coordinates.
-    bool constant = false;
-    PackedColor constantColor = 0;
+    // The wide loops' colouring of the face where it is not the direct front lookup (the matte it
+    // borrows, or its constant colour); null for the portable loops, which ask faceColour.
+    const FaceColouring* colouring = nullptr;
 };
 
 FragmentSource fragmentSource(const SceneSurface& surface, int32_t faceCode, const FaceLookup& lookup,
@@ -573,8 +568,8 @@ FragmentSource fragmentSource(const SceneSurface& surface, int32_t faceCode, con
 }
 
 // The colour of a face that borrows the front matte, from the front lookup's colour.
-inline PackedColor matteColour(const FragmentSource& source, PackedColor front) {
-    return (source.matteBase & ~PackedColor{0xff}) | packedAlpha(front);
+inline PackedColor matteColour(const FaceColouring& colouring, PackedColor front) {
+    return (colouring.matteBase & ~PackedColor{0xff}) | packedAlpha(front);
 }
 
 // The fragment's colour through the source's lookup, and its alpha with the surface opacity (as
@@ -692,8 +687,8 @@ FaceColouring faceColouring(const SceneSurface& surface, int32_t faceCode) {
     const FaceLookup frontLookup = faceLookup(surface, kFaceFront);
     if (frontLookup.frontImage8 == nullptr) return colouring;
     colouring.matte = frontLookup;
-    colouring.matteBase = faceCode == kFaceBack ? surface.controls.backColor
-                                                : (surface.controls.thicknessColor & ~PackedColor{0xff}) | PackedColor{0xff};
+    const PackedColor opaqueThickness = (surface.controls.thicknessColor & ~PackedColor{0xff}) | PackedColor{0xff};
+    colouring.matteBase = faceCode == kFaceBack ? surface.controls.backColor : opaqueThickness;
     return colouring;
 }
 
@@ -905,12 +900,14 @@ __attribute__((target("avx2"), always_inline)) inline PackedColor lookUpFaceColo
                                                                                       double u, double v) {
     const FaceLookup& lookup = source.lookup;
     if (lookup.frontImage8 == nullptr) {
-        if (source.constant) return source.constantColor;
-        const FaceLookup& matte = source.matte;
+        const FaceColouring* colouring = source.colouring;
+        if (colouring == nullptr) return faceColour(*source.surface, source.faceCode, u, v);
+        if (colouring->constant) return colouring->constantColor;
+        const FaceLookup& matte = colouring->matte;
         if (matte.frontImage8 == nullptr) return faceColour(*source.surface, source.faceCode, u, v);
         const double mapped = clampUnit(u);
-        return matteColour(source, lookUpTexture8Wide(*matte.frontImage8, matte.fallback,
-                                                      matte.flipU ? 1.0 - mapped : mapped, v));
+        return matteColour(*colouring, lookUpTexture8Wide(*matte.frontImage8, matte.fallback,
+                                                          matte.flipU ? 1.0 - mapped : mapped, v));
     }
     const double mapped = clampUnit(u);
     return lookUpTexture8Wide(*lookup.frontImage8, lookup.fallback, lookup.flipU ? 1.0 - mapped : mapped, v);
@@ -1049,8 +1046,10 @@ __attribute__((target("avx2"), always_inline)) inline void resolveEdgeLanes(cons
     _mm256_store_pd(weights0, w0);
     _mm256_store_pd(weights1, w1);
     _mm256_store_pd(weights2, w2);
-    const bool matte = source.matte.frontImage8 != nullptr;
-    const FaceLookup& lookup = matte ? source.matte : source.lookup;
+    const FaceColouring* colouring = source.lookup.frontImage8 == nullptr ? source.colouring : nullptr;
+    const bool matte = colouring != nullptr && colouring->matte.frontImage8 != nullptr;
+    const bool constant = colouring != nullptr && colouring->constant;
+    const FaceLookup& lookup = matte ? colouring->matte : source.lookup;
     const bool lookups = lookup.frontImage8 != nullptr;
     if (lookups) {
         // lookUpFaceColourWide's u: clamped, then flipped.
@@ -1062,21 +1061,22 @@ __attribute__((target("avx2"), always_inline)) inline void resolveEdgeLanes(cons
             // matteColour in every lane.
             const __m128i alphaByte = _mm_set1_epi32(0xff);
             looked = _mm_or_si128(_mm_and_si128(looked, alphaByte),
-                                  _mm_andnot_si128(alphaByte, _mm_set1_epi32(static_cast<int32_t>(source.matteBase))));
+                                  _mm_andnot_si128(alphaByte, _mm_set1_epi32(static_cast<int32_t>(colouring->matteBase))));
         }
         _mm_store_si128(reinterpret_cast<__m128i*>(colors), looked);
-    } else if (source.constant) {
-        _mm_store_si128(reinterpret_cast<__m128i*>(colors), _mm_set1_epi32(static_cast<int32_t>(source.constantColor)));
+    } else if (constant) {
+        _mm_store_si128(reinterpret_cast<__m128i*>(colors),
+                        _mm_set1_epi32(static_cast<int32_t>(colouring->constantColor)));
     } else {
         _mm256_store_pd(us, u);
         _mm256_store_pd(vs, v);
     }
-    const bool coloured = lookups || source.constant;
+    const bool coloured = lookups || constant;
     for (uint32_t left = resolved; left != 0; left &= left - 1) {
         const auto k = static_cast<size_t>(__builtin_ctz(left));
-        if (!(coloured ? visibleLookedUpColour(source, colors[k], won) : visibleColourWide(source, us[k], vs[k], won))) {
-            continue;
-        }
+        const bool visible =
+            coloured ? visibleLookedUpColour(source, colors[k], won) : visibleColourWide(source, us[k], vs[k], won);
+        if (!visible) continue;
         won.weights.depth = depths[k];
         won.weights.weights[0] = weights0[k];
         won.weights.weights[1] = weights1[k];
@@ -1298,12 +1298,7 @@ void rasterizeTriangleRowVia(const SceneSurface& surface, const FaceColouring& c
                              const RasterTargets& targets, bool wide) {
     const int32_t faceCode = triangleFaceCode(surface, triangle.triangleIndex);
     FragmentSource source = fragmentSource(surface, faceCode, colouring.lookup, triangle, preparedIndex);
-    if (wide) {
-        source.matte = colouring.matte;
-        source.matteBase = colouring.matteBase;
-        source.constant = colouring.constant;
-        source.constantColor = colouring.constantColor;
-    }
+    if (wide) source.colouring = &colouring;
     const size_t rowStart = static_cast<size_t>(y) * targets.width;
     WinningFragment won;
     auto keepRecord = [&](size_t pixel) {

@@ -344,11 +344,11 @@ TEST(RasterBand, TransparentFragmentsAreNotWrittenAndHideNothing) {
 }
 
 // Every row of every prepared triangle through the row loops the processor gets (wide where it has
-// AVX2), through the band raster and through the portable loops, with the deferred-shading records (pixel by pixel), with the
-// tile path's arrays only, and with the fewest arrays (whole blocks at a time where the processor
-// has AVX2): every array must come out the same bit for bit. Rows go in two halves, each with its
-// own winner indices: where the frame keeps no triangle indices, the second half's start at a pixel
-// offset.
+// AVX2), through the band raster and through the portable loops, with the deferred-shading records
+// (pixel by pixel), with the tile path's arrays only, and with the fewest arrays (whole blocks at a
+// time where the processor has AVX2): every array must come out the same bit for bit. Rows go in two
+// halves, each with its own winner indices: where the frame keeps no triangle indices, the second
+// half's start at a pixel offset.
 void expectWideRowsWriteWhatPortableRowsWrite(const SceneCamera& camera, const std::vector<SceneSurface>& surfaces,
                                               int32_t size, size_t minDrawn) {
     const std::vector<PreparedTriangle> prepared = prepareRaster(camera, surfaces, size, size);
@@ -516,7 +516,8 @@ TEST(RasterBand, WideAndPortableLoopsAgreeOnSmallTrianglesSliversAndMeshEdges) {
     for (int32_t j = 0; j < kCells; ++j) {
         for (int32_t i = 0; i < kCells; ++i) {
             addTriangle(surfaces[0], at(i, j), at(i + 1, j), at(i, j + 1));
-            addTriangle(surfaces[0], at(i + 1, j), at(i + 1, j + 1), at(i, j + 1), pick(rng) == 0 ? kFaceBack : kFaceFront);
+            addTriangle(surfaces[0], at(i + 1, j), at(i + 1, j + 1), at(i, j + 1),
+                        pick(rng) == 0 ? kFaceBack : kFaceFront);
         }
     }
     // Triangles under a pixel and slivers on the second surface, in the mesh's depth band or just off
