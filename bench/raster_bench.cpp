@@ -10,6 +10,7 @@
 #include "renderer/raster/raster_fragment.h"
 #include "renderer/raster/raster_prepare.h"
 #include "renderer/runtime/frame_buffers.h"
+#include "renderer/texture/texture_sampling.h"
 #include "sdk/AE_GeneralPlug.h"
 
 namespace zephrin {
@@ -165,9 +166,11 @@ BENCHMARK(BM_TriangleRowsChosen)->Unit(benchmark::kMillisecond);
 void BM_TriangleRowsPortable(benchmark::State& state) { runTriangleRows(state, true); }
 BENCHMARK(BM_TriangleRowsPortable)->Unit(benchmark::kMillisecond);
 
+constexpr PF_Pixel8 kFloorTexel{255, 204, 199, 189};
+
 // What the lit frames give the raster: two bent, textured slabs cut into tall narrow columns (about
 // 6 by 45 pixels each, most of their pixels edge pixels of narrow triangles), their back faces
-// showing where the bend turns away, over a floor of larger triangles.
+// showing where the bend turns away, over a solid floor of larger triangles.
 std::vector<SceneSurface> makeSlabSurfaces(SceneCamera& camera, const TestCard& card) {
     camera.compWidth = camera.destWidth = kWidth;
     camera.compHeight = camera.destHeight = kHeight;
@@ -210,9 +213,14 @@ std::vector<SceneSurface> makeSlabSurfaces(SceneCamera& camera, const TestCard& 
         }
         surfaces.push_back(std::move(surface));
     }
-    // The floor: a plain grid of larger triangles below and behind the slabs.
+    // The floor: a plain grid of larger triangles below and behind the slabs, in one solid colour.
     SceneSurface floor;
-    card.attach(floor);
+    floor.frontTexture.worldType = AEGP_WorldType_8;
+    floor.frontTexture.width = floor.frontTexture.height = 1;
+    floor.frontTexture.rowBytes = static_cast<int32_t>(sizeof(PF_Pixel8));
+    floor.frontTexture.baseAddress = &kFloorTexel;
+    floor.controls.hasFrontLayer = true;
+    noteUniformTexels(floor.frontTexture);
     for (int i = 0; i <= 8; ++i) {
         for (int j = 0; j <= 20; ++j) {
             SurfaceVertex v;
