@@ -1223,8 +1223,13 @@ __attribute__((target("avx2"))) void rasterizeInteriorWide(const FragmentSource&
     // most blocks are drawn, and the lanes that lose cost less than the lookups one by one.
     const FaceLookup& lookup = source.lookup;
     const bool blockLookups = lookup.frontImage8 != nullptr;
+    // A face whose colour does not depend on the texture coordinates has it in every lane at once.
+    const bool constantColour = !blockLookups && source.colouring != nullptr && source.colouring->constant;
+    const bool blockColours = blockLookups || constantColour;
+    const __m128i constantLanes =
+        _mm_set1_epi32(constantColour ? static_cast<int32_t>(source.colouring->constantColor) : 0);
     // Blocks are resolved and written whole where no record is kept per winner.
-    const bool blockWrites = blockLookups && targets.visiblePixels == nullptr;
+    const bool blockWrites = blockColours && targets.visiblePixels == nullptr;
     const Texture8Lanes texture =
         blockLookups ? texture8Lanes(*lookup.frontImage8, lookup.fallback) : Texture8Lanes{};
     const bool flipU = lookup.flipU;
@@ -1257,11 +1262,14 @@ __attribute__((target("avx2"))) void rasterizeInteriorWide(const FragmentSource&
         _mm256_store_pd(w2, weight2);
         const __m256d uLanes = interpolateWide(u0, u1, u2, weight0, weight1, weight2);
         const __m256d vLanes = interpolateWide(v0, v1, v2, weight0, weight1, weight2);
-        if (blockLookups) {
-            // lookUpFaceColourWide's u: clamped, then flipped.
-            __m256d mapped = clampUnitWide(uLanes);
-            if (flipU) mapped = _mm256_sub_pd(one, mapped);
-            const __m128i colorLanes = lookUpTexture8Lanes(texture, mapped, vLanes);
+        if (blockColours) {
+            __m128i colorLanes = constantLanes;
+            if (blockLookups) {
+                // lookUpFaceColourWide's u: clamped, then flipped.
+                __m256d mapped = clampUnitWide(uLanes);
+                if (flipU) mapped = _mm256_sub_pd(one, mapped);
+                colorLanes = lookUpTexture8Lanes(texture, mapped, vLanes);
+            }
             if (blockWrites && lanes == 4 &&
                 resolveBlockWide(source, run.mask, run.rowStart + static_cast<size_t>(x), valid, z, colorLanes,
                                  targets)) {
@@ -1277,7 +1285,7 @@ __attribute__((target("avx2"))) void rasterizeInteriorWide(const FragmentSource&
             const size_t pixel = run.rowStart + static_cast<size_t>(x + k);
             const uint8_t mask = depthResolve(source, run.mask, pixel, targets, depth[k]);
             if (mask == 0) continue;
-            if (!(blockLookups ? visibleLookedUpColour(source, colors[k], won)
+            if (!(blockColours ? visibleLookedUpColour(source, colors[k], won)
                                : visibleColourWide(source, u[k], v[k], won))) {
                 continue;
             }
