@@ -10,6 +10,7 @@
 #include "renderer/raster/raster_fragment.h"
 #include "renderer/raster/raster_prepare.h"
 #include "renderer/runtime/frame_buffers.h"
+#include "renderer/texture/texture_sampling.h"
 #include "sdk/AE_GeneralPlug.h"
 
 namespace zephrin {
@@ -164,6 +165,103 @@ BENCHMARK(BM_TriangleRowsChosen)->Unit(benchmark::kMillisecond);
 
 void BM_TriangleRowsPortable(benchmark::State& state) { runTriangleRows(state, true); }
 BENCHMARK(BM_TriangleRowsPortable)->Unit(benchmark::kMillisecond);
+
+constexpr PF_Pixel8 kFloorTexel{255, 204, 199, 189};
+
+// What the lit frames give the raster: two bent, textured slabs cut into tall narrow columns (about
+// 6 by 45 pixels each, most of their pixels edge pixels of narrow triangles), their back faces
+// showing where the bend turns away, over a solid floor of larger triangles.
+std::vector<SceneSurface> makeSlabSurfaces(SceneCamera& camera, const TestCard& card) {
+    camera.compWidth = camera.destWidth = kWidth;
+    camera.compHeight = camera.destHeight = kHeight;
+    camera.focal = 1976.93;
+    constexpr int32_t kColumns = 110, kRows = 12;
+    constexpr double kThickness = 20.0;
+    std::vector<SceneSurface> surfaces;
+    for (int slab = 0; slab < 2; ++slab) {
+        SceneSurface surface;
+        surface.kind = kSurfaceBent;
+        card.attach(surface);
+        // Front then back vertices of a strip bent into an S along x.
+        for (int side = 0; side < 2; ++side) {
+            for (int i = 0; i <= kRows; ++i) {
+                for (int j = 0; j <= kColumns; ++j) {
+                    const double t = static_cast<double>(j) / kColumns;
+                    const double bend = std::sin(t * 6.28318530718) * 250.0;
+                    SurfaceVertex v;
+                    v.cameraPosition = {(slab == 0 ? -720.0 : 80.0) + 640.0 * t, -300.0 + 600.0 * i / kRows,
+                                        2200.0 + bend + side * kThickness + slab * 150.0};
+                    v.worldPosition = v.cameraPosition;
+                    v.cameraNormal = v.worldNormal = {0.0, 0.0, side == 0 ? -1.0 : 1.0};
+                    v.u = t;
+                    v.v = static_cast<double>(i) / kRows;
+                    surface.mesh.vertices.push_back(v);
+                }
+            }
+        }
+        const int32_t sideOffset = (kRows + 1) * (kColumns + 1);
+        for (int side = 0; side < 2; ++side) {
+            for (int i = 0; i < kRows; ++i) {
+                for (int j = 0; j < kColumns; ++j) {
+                    const int32_t a = side * sideOffset + i * (kColumns + 1) + j, b = a + 1, c = a + kColumns + 1,
+                                  d = c + 1;
+                    const int32_t face = side == 0 ? kFaceFront : kFaceBack;
+                    surface.mesh.triangles.push_back({a, b, c, face, 0});
+                    surface.mesh.triangles.push_back({c, b, d, face, 0});
+                }
+            }
+        }
+        surfaces.push_back(std::move(surface));
+    }
+    // The floor: a plain grid of larger triangles below and behind the slabs, in one solid colour.
+    SceneSurface floor;
+    floor.frontTexture.worldType = AEGP_WorldType_8;
+    floor.frontTexture.width = floor.frontTexture.height = 1;
+    floor.frontTexture.rowBytes = static_cast<int32_t>(sizeof(PF_Pixel8));
+    floor.frontTexture.baseAddress = &kFloorTexel;
+    floor.controls.hasFrontLayer = true;
+    noteUniformTexels(floor.frontTexture);
+    for (int i = 0; i <= 8; ++i) {
+        for (int j = 0; j <= 20; ++j) {
+            SurfaceVertex v;
+            v.cameraPosition = {-1400.0 + 140.0 * j, 300.0, 1900.0 + 150.0 * i};
+            v.worldPosition = v.cameraPosition;
+            v.cameraNormal = v.worldNormal = {0.0, -1.0, 0.0};
+            v.u = j / 20.0;
+            v.v = i / 8.0;
+            floor.mesh.vertices.push_back(v);
+        }
+    }
+    for (int i = 0; i < 8; ++i) {
+        for (int j = 0; j < 20; ++j) {
+            const int32_t a = i * 21 + j, b = a + 1, c = a + 21, d = c + 1;
+            floor.mesh.triangles.push_back({a, b, c, kFaceFront, 0});
+            floor.mesh.triangles.push_back({c, b, d, kFaceFront, 0});
+        }
+    }
+    surfaces.push_back(std::move(floor));
+    return surfaces;
+}
+
+void BM_RasterBandLitSlabs(benchmark::State& state) {
+    SceneCamera camera;
+    TestCard card;
+    const std::vector<SceneSurface> surfaces = makeSlabSurfaces(camera, card);
+    const std::vector<PreparedTriangle> prepared = prepareRaster(camera, surfaces, kWidth, kHeight);
+    const RasterBands bands = binRasterBands(prepared, kHeight, 1);
+    FrameBuffers buffers;
+    buffers.rasterWidth = kWidth;
+    buffers.rasterHeight = kHeight;
+    for (auto _ : state) {
+        state.PauseTiming();
+        allocateFrameBuffers(buffers, FrameBufferSet{true, true, false, false});
+        state.ResumeTiming();
+        rasterBand(surfaces, prepared, bands.bands[0], 0, kHeight, buffers);
+        benchmark::DoNotOptimize(buffers.depth.data());
+    }
+    state.counters["triangles"] = static_cast<double>(prepared.size());
+}
+BENCHMARK(BM_RasterBandLitSlabs)->Unit(benchmark::kMillisecond);
 
 // A 1080p raster of partly covered, partly transparent colours over an 8-bit destination, one row
 // at a time as the blend takes a raster of the destination's size, the wide way and the portable one.

@@ -45,6 +45,16 @@ void rasterBand(const std::vector<SceneSurface>& surfaces, const std::vector<Pre
         if (r >= 0) entering[static_cast<size_t>(cursor[static_cast<size_t>(r)]++)] = preparedIndex;
     }
 
+    // How each surface's faces are coloured, decided once for the band rather than for every row of
+    // every triangle; other face codes are decided row by row.
+    constexpr int32_t kFaceCodes = kFaceSideThickness + 1;
+    std::vector<FaceColouring> colourings(surfaces.size() * kFaceCodes);
+    for (size_t s = 0; s < surfaces.size(); ++s) {
+        for (int32_t f = 0; f < kFaceCodes; ++f) {
+            colourings[s * kFaceCodes + static_cast<size_t>(f)] = faceColouring(surfaces[s], f);
+        }
+    }
+
     // The band list is in prepared order, so each row's newcomers are too, and merging them into the
     // triangles still open keeps the order.
     std::vector<int32_t> open, merged;
@@ -64,8 +74,14 @@ void rasterBand(const std::vector<SceneSurface>& surfaces, const std::vector<Pre
             const PreparedTriangle& triangle = prepared[static_cast<size_t>(preparedIndex)];
             if (triangle.maxY < y) continue;
             if (triangle.maxY > y) open.push_back(preparedIndex);
-            rasterizeTriangleRow(surfaces[static_cast<size_t>(triangle.surfaceIndex)], triangle, preparedIndex, y,
-                                 targets);
+            const auto s = static_cast<size_t>(triangle.surfaceIndex);
+            const int32_t faceCode = triangleFaceCode(surfaces[s], triangle.triangleIndex);
+            if (faceCode >= 0 && faceCode < kFaceCodes) {
+                rasterizeTriangleRow(surfaces[s], colourings[s * kFaceCodes + static_cast<size_t>(faceCode)], triangle,
+                                     preparedIndex, y, targets);
+            } else {
+                rasterizeTriangleRow(surfaces[s], triangle, preparedIndex, y, targets);
+            }
         }
         // No later triangle of the band reaches row y.
         if (rowFinished.call != nullptr) rowFinished.call(rowFinished.context, y);

@@ -160,46 +160,68 @@ PixelCoverage coverFourSamplesPortable(const PreparedTriangle& triangle, const C
 
 namespace {
 
-// coverFourSamplesWide's body, taken inline by the raster's wide edge loop.
-__attribute__((target("avx2"), always_inline)) inline PixelCoverage coverFourSamplesInline(
-    const PreparedTriangle& triangle, const CoverageRow& row, int32_t x) {
+// coverWithPattern's four sample tests for the pixels of one row, lane i for sample i, with every
+// value fixed for the row held in a register: lanes past the pixel's column are rounded as
+// coverWithPattern rounds them, so the masks are the same bit for bit.
+struct FourSampleRowTest {
+    __m256d offsets, ax, bx, cx, bMinusY, cMinusY, edge1RowTerm, edge2RowTerm, cyMinusAy, byMinusAy;
+    // The exact threshold test o e >= from, or the division e / area >= limit where set-up found none.
+    __m256d scale, bound;
+    bool exact;
+};
+
+__attribute__((target("avx2"), always_inline)) inline FourSampleRowTest fourSampleRowTest(
+    const PreparedTriangle& triangle, const CoverageRow& row) {
     const ProjectedVertex& a = triangle.vertices[0];
     const ProjectedVertex& b = triangle.vertices[1];
     const ProjectedVertex& c = triangle.vertices[2];
     const CoverageSetup& setup = triangle.coverage;
+    FourSampleRowTest test;
+    test.offsets = _mm256_set_pd(kFourSamplePattern[3][0], kFourSamplePattern[2][0], kFourSamplePattern[1][0],
+                                 kFourSamplePattern[0][0]);
+    test.ax = _mm256_set1_pd(a.screenX);
+    test.bx = _mm256_set1_pd(b.screenX);
+    test.cx = _mm256_set1_pd(c.screenX);
+    test.bMinusY = _mm256_loadu_pd(row.bMinusY);
+    test.cMinusY = _mm256_loadu_pd(row.cMinusY);
+    test.edge1RowTerm = _mm256_loadu_pd(row.edge1RowTerm);
+    test.edge2RowTerm = _mm256_loadu_pd(row.edge2RowTerm);
+    test.cyMinusAy = _mm256_set1_pd(c.screenY - a.screenY);
+    test.byMinusAy = _mm256_set1_pd(b.screenY - a.screenY);
+    test.exact = setup.exact;
+    test.scale = _mm256_set1_pd(setup.exact ? setup.orientation : triangle.area);
+    test.bound = _mm256_set1_pd(setup.exact ? setup.insideFrom : -kEdgeInsideEpsilon);
+    return test;
+}
+
+// The four-sample mask of pixel x of the row (no pattern bit).
+__attribute__((target("avx2"), always_inline)) inline uint8_t fourSampleMask(const FourSampleRowTest& test,
+                                                                            int32_t x) {
     // Lane i holds sample i: x + its offset, then coverWithPattern's three edge functions.
-    const __m256d sx = _mm256_add_pd(
-        _mm256_set1_pd(static_cast<double>(x)),
-        _mm256_set_pd(kFourSamplePattern[3][0], kFourSamplePattern[2][0], kFourSamplePattern[1][0],
-                      kFourSamplePattern[0][0]));
-    const __m256d sxMinusAx = _mm256_sub_pd(sx, _mm256_set1_pd(a.screenX));
-    const __m256d e0 =
-        _mm256_sub_pd(_mm256_mul_pd(_mm256_loadu_pd(row.bMinusY), _mm256_sub_pd(_mm256_set1_pd(c.screenX), sx)),
-                      _mm256_mul_pd(_mm256_loadu_pd(row.cMinusY), _mm256_sub_pd(_mm256_set1_pd(b.screenX), sx)));
-    const __m256d e1 = _mm256_sub_pd(_mm256_loadu_pd(row.edge1RowTerm),
-                                     _mm256_mul_pd(_mm256_set1_pd(c.screenY - a.screenY), sxMinusAx));
-    const __m256d e2 = _mm256_sub_pd(_mm256_mul_pd(_mm256_set1_pd(b.screenY - a.screenY), sxMinusAx),
-                                     _mm256_loadu_pd(row.edge2RowTerm));
+    const __m256d sx = _mm256_add_pd(_mm256_set1_pd(static_cast<double>(x)), test.offsets);
+    const __m256d sxMinusAx = _mm256_sub_pd(sx, test.ax);
+    const __m256d e0 = _mm256_sub_pd(_mm256_mul_pd(test.bMinusY, _mm256_sub_pd(test.cx, sx)),
+                                     _mm256_mul_pd(test.cMinusY, _mm256_sub_pd(test.bx, sx)));
+    const __m256d e1 = _mm256_sub_pd(test.edge1RowTerm, _mm256_mul_pd(test.cyMinusAy, sxMinusAx));
+    const __m256d e2 = _mm256_sub_pd(_mm256_mul_pd(test.byMinusAy, sxMinusAx), test.edge2RowTerm);
     __m256d inside;
-    if (setup.exact) {
-        const __m256d o = _mm256_set1_pd(setup.orientation), from = _mm256_set1_pd(setup.insideFrom);
-        inside = _mm256_and_pd(_mm256_cmp_pd(_mm256_mul_pd(o, e0), from, _CMP_GE_OQ),
-                               _mm256_and_pd(_mm256_cmp_pd(_mm256_mul_pd(o, e1), from, _CMP_GE_OQ),
-                                             _mm256_cmp_pd(_mm256_mul_pd(o, e2), from, _CMP_GE_OQ)));
+    if (test.exact) {
+        inside = _mm256_and_pd(_mm256_cmp_pd(_mm256_mul_pd(test.scale, e0), test.bound, _CMP_GE_OQ),
+                               _mm256_and_pd(_mm256_cmp_pd(_mm256_mul_pd(test.scale, e1), test.bound, _CMP_GE_OQ),
+                                             _mm256_cmp_pd(_mm256_mul_pd(test.scale, e2), test.bound, _CMP_GE_OQ)));
     } else {
-        const __m256d area = _mm256_set1_pd(triangle.area), limit = _mm256_set1_pd(-kEdgeInsideEpsilon);
-        inside = _mm256_and_pd(_mm256_cmp_pd(_mm256_div_pd(e0, area), limit, _CMP_GE_OQ),
-                               _mm256_and_pd(_mm256_cmp_pd(_mm256_div_pd(e1, area), limit, _CMP_GE_OQ),
-                                             _mm256_cmp_pd(_mm256_div_pd(e2, area), limit, _CMP_GE_OQ)));
+        inside = _mm256_and_pd(_mm256_cmp_pd(_mm256_div_pd(e0, test.scale), test.bound, _CMP_GE_OQ),
+                               _mm256_and_pd(_mm256_cmp_pd(_mm256_div_pd(e1, test.scale), test.bound, _CMP_GE_OQ),
+                                             _mm256_cmp_pd(_mm256_div_pd(e2, test.scale), test.bound, _CMP_GE_OQ)));
     }
-    return fourSampleCoverage(static_cast<uint8_t>(_mm256_movemask_pd(inside)), x, row.y);
+    return static_cast<uint8_t>(_mm256_movemask_pd(inside));
 }
 
 }  // namespace
 
 __attribute__((target("avx2"))) PixelCoverage coverFourSamplesWide(const PreparedTriangle& triangle,
                                                                    const CoverageRow& row, int32_t x) {
-    return coverFourSamplesInline(triangle, row, x);
+    return fourSampleCoverage(fourSampleMask(fourSampleRowTest(triangle, row), x), x, row.y);
 }
 
 bool wideCoverage() { return kWideCoverage; }
@@ -255,6 +277,33 @@ void setUpCoverage(PreparedTriangle& triangle) {
 }
 
 CoverageRow coverageRow(const PreparedTriangle& triangle, int32_t y) {
+    if (kWideCoverage && !triangle.sevenSampleCoverage) return coverageRowWide(triangle, y);
+    return coverageRowPortable(triangle, y);
+}
+
+// coverageRowPortable's values with the four samples side by side, each lane rounded as the portable
+// loop rounds its sample (only AVX2 is enabled here, not FMA). Every row of every triangle starts
+// here, and most triangles of a finely cut mesh are only a few pixels wide.
+__attribute__((target("avx2"))) CoverageRow coverageRowWide(const PreparedTriangle& triangle, int32_t y) {
+    const ProjectedVertex& a = triangle.vertices[0];
+    const ProjectedVertex& b = triangle.vertices[1];
+    const ProjectedVertex& c = triangle.vertices[2];
+    CoverageRow row;
+    row.y = y;
+    const __m256d sy = _mm256_add_pd(
+        _mm256_set1_pd(static_cast<double>(y)),
+        _mm256_set_pd(kFourSamplePattern[3][1], kFourSamplePattern[2][1], kFourSamplePattern[1][1],
+                      kFourSamplePattern[0][1]));
+    const __m256d syMinusAy = _mm256_sub_pd(sy, _mm256_set1_pd(a.screenY));
+    _mm256_storeu_pd(row.sampleY, sy);
+    _mm256_storeu_pd(row.bMinusY, _mm256_sub_pd(_mm256_set1_pd(b.screenY), sy));
+    _mm256_storeu_pd(row.cMinusY, _mm256_sub_pd(_mm256_set1_pd(c.screenY), sy));
+    _mm256_storeu_pd(row.edge1RowTerm, _mm256_mul_pd(syMinusAy, _mm256_set1_pd(c.screenX - a.screenX)));
+    _mm256_storeu_pd(row.edge2RowTerm, _mm256_mul_pd(syMinusAy, _mm256_set1_pd(b.screenX - a.screenX)));
+    return row;
+}
+
+CoverageRow coverageRowPortable(const PreparedTriangle& triangle, int32_t y) {
     const ProjectedVertex& a = triangle.vertices[0];
     const ProjectedVertex& b = triangle.vertices[1];
     const ProjectedVertex& c = triangle.vertices[2];
@@ -494,6 +543,9 @@ struct FragmentSource {
     int32_t surfaceIndex = 0, triangleIndex = 0, clipTriangle = 0, preparedIndex = 0;
     double opacity = 1.0;
     double u[3] = {0.0, 0.0, 0.0}, v[3] = {0.0, 0.0, 0.0};
+    // The wide loops' colouring of the face where it is not the direct front lookup (the matte it
+    // borrows, or its constant colour); null for the portable loops, which ask faceColour.
+    const FaceColouring* colouring = nullptr;
 };
 
 FragmentSource fragmentSource(const SceneSurface& surface, int32_t faceCode, const FaceLookup& lookup,
@@ -513,6 +565,11 @@ FragmentSource fragmentSource(const SceneSurface& surface, int32_t faceCode, con
         source.v[i] = triangle.vertices[i].vertex.v;
     }
     return source;
+}
+
+// The colour of a face that borrows the front matte, from the front lookup's colour.
+inline PackedColor matteColour(const FaceColouring& colouring, PackedColor front) {
+    return (colouring.matteBase & ~PackedColor{0xff}) | packedAlpha(front);
 }
 
 // The fragment's colour through the source's lookup, and its alpha with the surface opacity (as
@@ -586,6 +643,53 @@ void bindWinnerIndices(FrameBuffers& buffers, int32_t firstRow, int32_t endRow, 
     winners.triangle = winners.localStorage.data();
     winners.clip = winners.localStorage.data() + rows * width;
     winners.firstPixel = static_cast<size_t>(std::max(firstRow, 0)) * width;
+}
+
+namespace {
+
+// A texture that faceColour's lookups read without regard to the texture coordinates: one without
+// readable pixels (the fallback stands) or one whose texels are all the same.
+bool readsNoCoordinates(const SurfaceTexture& texture) { return !walkablePixels(texture) || texture.uniform8; }
+
+}  // namespace
+
+FaceColouring faceColouring(const SceneSurface& surface, int32_t faceCode) {
+    FaceColouring colouring;
+    colouring.lookup = faceLookup(surface, faceCode);
+    if (colouring.lookup.frontImage8 != nullptr) return colouring;
+    // faceColour's cases. Without a back image, a back face and a wall that borrows the front alpha
+    // take the front layer's matte: their colour (the back colour, or the opaque thickness colour)
+    // with the alpha of the front lookup at the front's u.
+    const SurfaceTexture& front = surface.frontTexture;
+    const bool borrows = (faceCode == kFaceBack || faceCode == kFaceSideFrontAlpha) &&
+                         !surface.backTexture.hasPixels() && front.hasPixels() && surface.controls.hasFrontLayer;
+    switch (faceCode) {
+        case kFaceSideThickness:
+            colouring.constant = true;
+            break;
+        case kFaceBack:
+            colouring.constant = readsNoCoordinates(surface.backTexture) && (!borrows || readsNoCoordinates(front));
+            break;
+        case kFaceSideFrontAlpha:
+            colouring.constant = !borrows || readsNoCoordinates(front);
+            break;
+        default:
+            colouring.constant = readsNoCoordinates(front);
+            break;
+    }
+    if (colouring.constant) {
+        colouring.constantColor = faceColour(surface, faceCode, 0.0, 0.0);
+        return colouring;
+    }
+    // The matte's lookup is the direct 8-bit one where the front face's is; its alpha does not depend
+    // on the lookup's fallback colour.
+    if (!borrows) return colouring;
+    const FaceLookup frontLookup = faceLookup(surface, kFaceFront);
+    if (frontLookup.frontImage8 == nullptr) return colouring;
+    colouring.matte = frontLookup;
+    const PackedColor opaqueThickness = (surface.controls.thicknessColor & ~PackedColor{0xff}) | PackedColor{0xff};
+    colouring.matteBase = faceCode == kFaceBack ? surface.controls.backColor : opaqueThickness;
+    return colouring;
 }
 
 bool hasRasterTargets(const FrameBuffers& buffers) {
@@ -795,7 +899,16 @@ void rasterizeInteriorPortable(const FragmentSource& source, const InteriorRun& 
 __attribute__((target("avx2"), always_inline)) inline PackedColor lookUpFaceColourWide(const FragmentSource& source,
                                                                                       double u, double v) {
     const FaceLookup& lookup = source.lookup;
-    if (lookup.frontImage8 == nullptr) return faceColour(*source.surface, source.faceCode, u, v);
+    if (lookup.frontImage8 == nullptr) {
+        const FaceColouring* colouring = source.colouring;
+        if (colouring == nullptr) return faceColour(*source.surface, source.faceCode, u, v);
+        if (colouring->constant) return colouring->constantColor;
+        const FaceLookup& matte = colouring->matte;
+        if (matte.frontImage8 == nullptr) return faceColour(*source.surface, source.faceCode, u, v);
+        const double mapped = clampUnit(u);
+        return matteColour(*colouring, lookUpTexture8Wide(*matte.frontImage8, matte.fallback,
+                                                          matte.flipU ? 1.0 - mapped : mapped, v));
+    }
     const double mapped = clampUnit(u);
     return lookUpTexture8Wide(*lookup.frontImage8, lookup.fallback, lookup.flipU ? 1.0 - mapped : mapped, v);
 }
@@ -815,36 +928,196 @@ __attribute__((target("avx2"), always_inline)) inline bool visibleColourWide(con
     return visibleLookedUpColour(source, lookUpFaceColourWide(source, u, v), won);
 }
 
-// The four-sample pixels first .. last of a row that are not wholly inside, one at a time as
-// coverPixelInRow and rasterizeFragment take them, with the coverage test and the texture lookup
-// taken inline.
-template <typename Keep>
-__attribute__((target("avx2"))) void rasterizeEdgePixelsWide(const FragmentSource& source, const CoverageRow& row,
-                                                             int32_t first, int32_t last, size_t rowStart,
-                                                             const RasterTargets& targets, WinningFragment& won,
-                                                             Keep& keep) {
-    const PreparedTriangle& triangle = *source.triangle;
-    for (int32_t x = first; x <= last; ++x) {
-        const PixelCoverage coverage = coverFourSamplesInline(triangle, row, x);
-        if (coverage.mask == 0) continue;
-        if (!interpolateAt(triangle, coverage.centroidX, coverage.centroidY, won.weights)) continue;
-        const size_t pixel = rowStart + static_cast<size_t>(x);
-        const uint8_t mask = depthResolve(source, coverage.mask, pixel, targets, won.weights.depth);
-        if (mask == 0) continue;
-        double u = 0.0, v = 0.0;
-        fragmentUv(source, won.weights, u, v);
-        if (!visibleColourWide(source, u, v, won)) continue;
-        writeWinner(source, coverage.mask, mask, pixel, targets, won);
-        keep(pixel);
-    }
-}
-
 // a0 w0 + a1 w1 + a2 w2, summed from 0 as visibleColourVia sums it.
 __attribute__((target("avx2"), always_inline)) inline __m256d interpolateWide(__m256d a0, __m256d a1, __m256d a2,
                                                                              __m256d w0, __m256d w1, __m256d w2) {
     __m256d sum = _mm256_add_pd(_mm256_setzero_pd(), _mm256_mul_pd(a0, w0));
     sum = _mm256_add_pd(sum, _mm256_mul_pd(a1, w1));
     return _mm256_add_pd(sum, _mm256_mul_pd(a2, w2));
+}
+
+// Covered edge pixels of one triangle row waiting for their weights, lane k the k-th found. The
+// pixels of a triangle row are all different, so the order in which they are resolved does not
+// matter; each is resolved exactly as the one-pixel loop resolves it.
+struct EdgeLanes {
+    int32_t column[4] = {0, 0, 0, 0};
+    uint8_t mask[4] = {0, 0, 0, 0};
+    int32_t count = 0;
+};
+
+// One covered edge pixel, as rasterizeFragment takes it, with the texture lookup taken inline.
+template <typename Keep>
+__attribute__((target("avx2"), always_inline)) inline void resolveEdgePixel(const FragmentSource& source, int32_t x,
+                                                                           int32_t y, uint8_t ownMask,
+                                                                           size_t rowStart,
+                                                                           const RasterTargets& targets,
+                                                                           WinningFragment& won, Keep& keep) {
+    const PixelCoverage coverage = fourSampleCoverage(ownMask, x, y);
+    if (!interpolateAt(*source.triangle, coverage.centroidX, coverage.centroidY, won.weights)) return;
+    const size_t pixel = rowStart + static_cast<size_t>(x);
+    const uint8_t mask = depthResolve(source, ownMask, pixel, targets, won.weights.depth);
+    if (mask == 0) return;
+    double u = 0.0, v = 0.0;
+    fragmentUv(source, won.weights, u, v);
+    if (!visibleColourWide(source, u, v, won)) return;
+    writeWinner(source, ownMask, mask, pixel, targets, won);
+    keep(pixel);
+}
+
+// The edge lanes of row y side by side: fourSampleCoverage's centroid, interpolateAt there, and the
+// texture coordinates (and the 8-bit front colour) as visibleColourVia computes them, each step in
+// the one-pixel order of operations with only AVX2 enabled, not FMA, so that every lane is bit for
+// bit its pixel's scalar value. The depth resolve and the writes run lane by lane, each as the
+// one-pixel loop runs it. A single lane goes the one-pixel way: the set-up of the lanes costs more
+// than it saves there.
+template <typename Keep>
+__attribute__((target("avx2"), always_inline)) inline void resolveEdgeLanes(const FragmentSource& source,
+                                                                           EdgeLanes& lanes, int32_t y,
+                                                                           size_t rowStart,
+                                                                           const RasterTargets& targets,
+                                                                           WinningFragment& won, Keep& keep) {
+    const int32_t count = lanes.count;
+    lanes.count = 0;
+    if (count == 1) {
+        resolveEdgePixel(source, lanes.column[0], y, lanes.mask[0], rowStart, targets, won, keep);
+        return;
+    }
+    // Lanes past the count repeat the last pixel, so that every lane has some sample covered.
+    for (int32_t k = count; k < 4; ++k) {
+        lanes.column[k] = lanes.column[count - 1];
+        lanes.mask[k] = lanes.mask[count - 1];
+    }
+    const MaskSums* sums[4];
+    for (int k = 0; k < 4; ++k) sums[k] = &kFourSampleMaskSums[lanes.mask[k] & 0x0fu];
+    const __m256d samples = _mm256_set_pd(sums[3]->count, sums[2]->count, sums[1]->count, sums[0]->count);
+    const __m256d offsetX = _mm256_set_pd(sums[3]->x, sums[2]->x, sums[1]->x, sums[0]->x);
+    const __m256d offsetY = _mm256_set_pd(sums[3]->y, sums[2]->y, sums[1]->y, sums[0]->y);
+    const __m256d columns = _mm256_cvtepi32_pd(_mm_loadu_si128(reinterpret_cast<const __m128i*>(lanes.column)));
+    const __m256d x = _mm256_div_pd(_mm256_add_pd(_mm256_mul_pd(samples, columns), offsetX), samples);
+    const __m256d rowY = _mm256_set1_pd(static_cast<double>(y));
+    const __m256d py = _mm256_div_pd(_mm256_add_pd(_mm256_mul_pd(samples, rowY), offsetY), samples);
+
+    const PreparedTriangle& triangle = *source.triangle;
+    const ProjectedVertex& a = triangle.vertices[0];
+    const ProjectedVertex& b = triangle.vertices[1];
+    const ProjectedVertex& c = triangle.vertices[2];
+    const __m256d ax = _mm256_set1_pd(a.screenX), ay = _mm256_set1_pd(a.screenY);
+    const __m256d yMinusAy = _mm256_sub_pd(py, ay), xMinusAx = _mm256_sub_pd(x, ax);
+    const __m256d e0 = _mm256_sub_pd(
+        _mm256_mul_pd(_mm256_sub_pd(_mm256_set1_pd(b.screenY), py), _mm256_sub_pd(_mm256_set1_pd(c.screenX), x)),
+        _mm256_mul_pd(_mm256_sub_pd(_mm256_set1_pd(c.screenY), py), _mm256_sub_pd(_mm256_set1_pd(b.screenX), x)));
+    const __m256d e1 = _mm256_sub_pd(_mm256_mul_pd(yMinusAy, _mm256_set1_pd(c.screenX - a.screenX)),
+                                     _mm256_mul_pd(_mm256_set1_pd(c.screenY - a.screenY), xMinusAx));
+    const __m256d e2 = _mm256_sub_pd(_mm256_mul_pd(_mm256_set1_pd(b.screenY - a.screenY), xMinusAx),
+                                     _mm256_mul_pd(yMinusAy, _mm256_set1_pd(b.screenX - a.screenX)));
+    const double* scale = triangle.coverage.inverseZOverArea;
+    const __m256d p0 = _mm256_mul_pd(e0, _mm256_set1_pd(scale[0]));
+    const __m256d p1 = _mm256_mul_pd(e1, _mm256_set1_pd(scale[1]));
+    const __m256d p2 = _mm256_mul_pd(e2, _mm256_set1_pd(scale[2]));
+    const __m256d sum = _mm256_add_pd(_mm256_add_pd(p0, p1), p2);
+    // Lanes at (or past) infinity are left out, as interpolateAt leaves them.
+    const auto valid = static_cast<uint32_t>(_mm256_movemask_pd(
+                           _mm256_cmp_pd(sum, _mm256_set1_pd(kMinInverseDepthSum), _CMP_GT_OQ))) &
+                       ((1u << count) - 1u);
+    if (valid == 0) return;
+    const __m256d one = _mm256_set1_pd(1.0);
+    const __m256d z = _mm256_div_pd(one, sum);
+    alignas(32) double depths[4];
+    _mm256_store_pd(depths, z);
+    // The depth resolve of every lane first: each reads and writes only its own pixel, so resolving
+    // them before any lane's colour is written changes nothing, and lanes that all lose (a face
+    // behind another) need no lookup at all.
+    uint8_t masks[4];
+    uint32_t resolved = 0;
+    for (uint32_t left = valid; left != 0; left &= left - 1) {
+        const auto k = static_cast<size_t>(__builtin_ctz(left));
+        masks[k] = depthResolve(source, lanes.mask[k], rowStart + static_cast<size_t>(lanes.column[k]), targets,
+                                depths[k]);
+        if (masks[k] != 0) resolved |= 1u << k;
+    }
+    if (resolved == 0) return;
+    const __m256d w0 = _mm256_mul_pd(p0, z), w1 = _mm256_mul_pd(p1, z), w2 = _mm256_mul_pd(p2, z);
+    const __m256d u = interpolateWide(_mm256_set1_pd(source.u[0]), _mm256_set1_pd(source.u[1]),
+                                      _mm256_set1_pd(source.u[2]), w0, w1, w2);
+    const __m256d v = interpolateWide(_mm256_set1_pd(source.v[0]), _mm256_set1_pd(source.v[1]),
+                                      _mm256_set1_pd(source.v[2]), w0, w1, w2);
+    alignas(32) double weights0[4], weights1[4], weights2[4], us[4], vs[4];
+    alignas(16) PackedColor colors[4];
+    _mm256_store_pd(weights0, w0);
+    _mm256_store_pd(weights1, w1);
+    _mm256_store_pd(weights2, w2);
+    const FaceColouring* colouring = source.lookup.frontImage8 == nullptr ? source.colouring : nullptr;
+    const bool matte = colouring != nullptr && colouring->matte.frontImage8 != nullptr;
+    const bool constant = colouring != nullptr && colouring->constant;
+    const FaceLookup& lookup = matte ? colouring->matte : source.lookup;
+    const bool lookups = lookup.frontImage8 != nullptr;
+    if (lookups) {
+        // lookUpFaceColourWide's u: clamped, then flipped.
+        __m256d mapped = clampUnitWide(u);
+        if (lookup.flipU) mapped = _mm256_sub_pd(one, mapped);
+        const Texture8Lanes texture = texture8Lanes(*lookup.frontImage8, lookup.fallback);
+        __m128i looked = lookUpTexture8Lanes(texture, mapped, v);
+        if (matte) {
+            // matteColour in every lane.
+            const __m128i alphaByte = _mm_set1_epi32(0xff);
+            looked = _mm_or_si128(_mm_and_si128(looked, alphaByte),
+                                  _mm_andnot_si128(alphaByte, _mm_set1_epi32(static_cast<int32_t>(colouring->matteBase))));
+        }
+        _mm_store_si128(reinterpret_cast<__m128i*>(colors), looked);
+    } else if (constant) {
+        _mm_store_si128(reinterpret_cast<__m128i*>(colors),
+                        _mm_set1_epi32(static_cast<int32_t>(colouring->constantColor)));
+    } else {
+        _mm256_store_pd(us, u);
+        _mm256_store_pd(vs, v);
+    }
+    const bool coloured = lookups || constant;
+    for (uint32_t left = resolved; left != 0; left &= left - 1) {
+        const auto k = static_cast<size_t>(__builtin_ctz(left));
+        const bool visible =
+            coloured ? visibleLookedUpColour(source, colors[k], won) : visibleColourWide(source, us[k], vs[k], won);
+        if (!visible) continue;
+        won.weights.depth = depths[k];
+        won.weights.weights[0] = weights0[k];
+        won.weights.weights[1] = weights1[k];
+        won.weights.weights[2] = weights2[k];
+        const size_t pixel = rowStart + static_cast<size_t>(lanes.column[k]);
+        writeWinner(source, lanes.mask[k], masks[k], pixel, targets, won);
+        keep(pixel);
+    }
+}
+
+// The four-sample pixels first .. last of a row that are not wholly inside: each column's coverage
+// test with the samples side by side, the covered pixels queued in `lanes` and taken four at a time.
+// Most edge pixels belong to small or narrow triangles, so the work per covered pixel, not the
+// sample tests, is what counts. The caller resolves what is left queued once the row's edge spans
+// are done.
+template <typename Keep>
+__attribute__((target("avx2"))) void rasterizeEdgePixelsWide(const FragmentSource& source, const CoverageRow& row,
+                                                             int32_t first, int32_t last, size_t rowStart,
+                                                             const RasterTargets& targets, WinningFragment& won,
+                                                             Keep& keep, EdgeLanes& lanes) {
+    const FourSampleRowTest test = fourSampleRowTest(*source.triangle, row);
+    // A local queue: stores into the caller's (a byte array among them) could alias anything and
+    // would have every value of the test read again for each column.
+    EdgeLanes queue = lanes;
+    for (int32_t x = first; x <= last; ++x) {
+        const uint8_t mask = fourSampleMask(test, x);
+        if (mask == 0) continue;
+        queue.column[queue.count] = x;
+        queue.mask[queue.count] = mask;
+        if (++queue.count == 4) resolveEdgeLanes(source, queue, row.y, rowStart, targets, won, keep);
+    }
+    lanes = queue;
+}
+
+// The edge pixels still queued once a row's edge spans are done (at least one).
+template <typename Keep>
+__attribute__((target("avx2"))) void resolveQueuedEdgePixelsWide(const FragmentSource& source, EdgeLanes& lanes,
+                                                                 int32_t y, size_t rowStart,
+                                                                 const RasterTargets& targets, WinningFragment& won,
+                                                                 Keep& keep) {
+    resolveEdgeLanes(source, lanes, y, rowStart, targets, won, keep);
 }
 
 // Lane k of a four-lane mask for each bit k of `bits`, in 32-bit lanes.
@@ -950,8 +1223,13 @@ __attribute__((target("avx2"))) void rasterizeInteriorWide(const FragmentSource&
     // most blocks are drawn, and the lanes that lose cost less than the lookups one by one.
     const FaceLookup& lookup = source.lookup;
     const bool blockLookups = lookup.frontImage8 != nullptr;
+    // A face whose colour does not depend on the texture coordinates has it in every lane at once.
+    const bool constantColour = !blockLookups && source.colouring != nullptr && source.colouring->constant;
+    const bool blockColours = blockLookups || constantColour;
+    const __m128i constantLanes =
+        _mm_set1_epi32(constantColour ? static_cast<int32_t>(source.colouring->constantColor) : 0);
     // Blocks are resolved and written whole where no record is kept per winner.
-    const bool blockWrites = blockLookups && targets.visiblePixels == nullptr;
+    const bool blockWrites = blockColours && targets.visiblePixels == nullptr;
     const Texture8Lanes texture =
         blockLookups ? texture8Lanes(*lookup.frontImage8, lookup.fallback) : Texture8Lanes{};
     const bool flipU = lookup.flipU;
@@ -984,11 +1262,14 @@ __attribute__((target("avx2"))) void rasterizeInteriorWide(const FragmentSource&
         _mm256_store_pd(w2, weight2);
         const __m256d uLanes = interpolateWide(u0, u1, u2, weight0, weight1, weight2);
         const __m256d vLanes = interpolateWide(v0, v1, v2, weight0, weight1, weight2);
-        if (blockLookups) {
-            // lookUpFaceColourWide's u: clamped, then flipped.
-            __m256d mapped = clampUnitWide(uLanes);
-            if (flipU) mapped = _mm256_sub_pd(one, mapped);
-            const __m128i colorLanes = lookUpTexture8Lanes(texture, mapped, vLanes);
+        if (blockColours) {
+            __m128i colorLanes = constantLanes;
+            if (blockLookups) {
+                // lookUpFaceColourWide's u: clamped, then flipped.
+                __m256d mapped = clampUnitWide(uLanes);
+                if (flipU) mapped = _mm256_sub_pd(one, mapped);
+                colorLanes = lookUpTexture8Lanes(texture, mapped, vLanes);
+            }
             if (blockWrites && lanes == 4 &&
                 resolveBlockWide(source, run.mask, run.rowStart + static_cast<size_t>(x), valid, z, colorLanes,
                                  targets)) {
@@ -1004,7 +1285,7 @@ __attribute__((target("avx2"))) void rasterizeInteriorWide(const FragmentSource&
             const size_t pixel = run.rowStart + static_cast<size_t>(x + k);
             const uint8_t mask = depthResolve(source, run.mask, pixel, targets, depth[k]);
             if (mask == 0) continue;
-            if (!(blockLookups ? visibleLookedUpColour(source, colors[k], won)
+            if (!(blockColours ? visibleLookedUpColour(source, colors[k], won)
                                : visibleColourWide(source, u[k], v[k], won))) {
                 continue;
             }
@@ -1018,10 +1299,14 @@ __attribute__((target("avx2"))) void rasterizeInteriorWide(const FragmentSource&
     }
 }
 
-void rasterizeTriangleRowVia(const SceneSurface& surface, const PreparedTriangle& triangle, int32_t preparedIndex,
-                             int32_t y, const RasterTargets& targets, bool wide) {
+// `colouring` is faceColouring of the triangle's surface and face code. The portable loops keep to
+// its faceLookup and to faceColour, the reference the wide ones are held to.
+void rasterizeTriangleRowVia(const SceneSurface& surface, const FaceColouring& colouring,
+                             const PreparedTriangle& triangle, int32_t preparedIndex, int32_t y,
+                             const RasterTargets& targets, bool wide) {
     const int32_t faceCode = triangleFaceCode(surface, triangle.triangleIndex);
-    const FragmentSource source = fragmentSource(surface, faceCode, faceLookup(surface, faceCode), triangle, preparedIndex);
+    FragmentSource source = fragmentSource(surface, faceCode, colouring.lookup, triangle, preparedIndex);
+    if (wide) source.colouring = &colouring;
     const size_t rowStart = static_cast<size_t>(y) * targets.width;
     WinningFragment won;
     auto keepRecord = [&](size_t pixel) {
@@ -1041,9 +1326,10 @@ void rasterizeTriangleRowVia(const SceneSurface& surface, const PreparedTriangle
     // The columns forEachCoveredPixelInRow visits, with its interior pixels taken here: their coverage
     // and weights follow from values fixed for the row.
     const CoverageRow row = coverageRow(triangle, y);
+    EdgeLanes edgeLanes;  // both edge spans of the row
     auto edgePixels = [&](int32_t first, int32_t last) {
         if (wide) {
-            rasterizeEdgePixelsWide(source, row, first, last, rowStart, targets, won, keepRecord);
+            rasterizeEdgePixelsWide(source, row, first, last, rowStart, targets, won, keepRecord, edgeLanes);
             return;
         }
         for (int32_t x = first; x <= last; ++x) {
@@ -1051,9 +1337,13 @@ void rasterizeTriangleRowVia(const SceneSurface& surface, const PreparedTriangle
             if (coverage.mask != 0) anyPixel(x, y, coverage);
         }
     };
+    auto finishEdgePixels = [&] {
+        if (edgeLanes.count > 0) resolveQueuedEdgePixelsWide(source, edgeLanes, y, rowStart, targets, won, keepRecord);
+    };
     // A triangle only a few columns wide costs less to test column by column than to bound.
     if (triangle.maxX - triangle.minX < kNarrowTriangleColumns) {
         edgePixels(triangle.minX, triangle.maxX);
+        finishEdgePixels();
         return;
     }
     const RowColumns columns = rowColumns(triangle, row);
@@ -1068,18 +1358,28 @@ void rasterizeTriangleRowVia(const SceneSurface& surface, const PreparedTriangle
         }
     }
     edgePixels(std::max(columns.first, columns.interiorLast + 1), columns.last);
+    finishEdgePixels();
 }
 
 }  // namespace
 
 void rasterizeTriangleRow(const SceneSurface& surface, const PreparedTriangle& triangle, int32_t preparedIndex,
                           int32_t y, const RasterTargets& targets) {
-    rasterizeTriangleRowVia(surface, triangle, preparedIndex, y, targets, kWideRows);
+    const FaceColouring colouring = faceColouring(surface, triangleFaceCode(surface, triangle.triangleIndex));
+    rasterizeTriangleRowVia(surface, colouring, triangle, preparedIndex, y, targets, kWideRows);
+}
+
+void rasterizeTriangleRow(const SceneSurface& surface, const FaceColouring& colouring,
+                          const PreparedTriangle& triangle, int32_t preparedIndex, int32_t y,
+                          const RasterTargets& targets) {
+    rasterizeTriangleRowVia(surface, colouring, triangle, preparedIndex, y, targets, kWideRows);
 }
 
 void rasterizeTriangleRowPortable(const SceneSurface& surface, const PreparedTriangle& triangle,
                                   int32_t preparedIndex, int32_t y, const RasterTargets& targets) {
-    rasterizeTriangleRowVia(surface, triangle, preparedIndex, y, targets, false);
+    FaceColouring colouring;
+    colouring.lookup = faceLookup(surface, triangleFaceCode(surface, triangle.triangleIndex));
+    rasterizeTriangleRowVia(surface, colouring, triangle, preparedIndex, y, targets, false);
 }
 
 }  // namespace zephrin

@@ -15,6 +15,7 @@
 #include "renderer/scene/frame_scene.h"
 #include "renderer/texture/clamps.h"
 #include "renderer/texture/pixel_formats.h"
+#include "renderer/texture/texture_sampling.h"
 
 namespace zephrin {
 
@@ -63,6 +64,11 @@ struct CoverageRow {
     double edge2RowTerm[kMaxPatternSamples] = {};  // (sample y - a.y)(b.x - a.x)
 };
 CoverageRow coverageRow(const PreparedTriangle& triangle, int32_t y);
+// coverageRow's two ways, the portable one (any pattern) and the wide one (AVX2, taken for the
+// four-sample pattern where the processor has it); the same row bit for bit, named here so that a
+// test can run both on the same input.
+CoverageRow coverageRowPortable(const PreparedTriangle& triangle, int32_t y);
+CoverageRow coverageRowWide(const PreparedTriangle& triangle, int32_t y);  // AVX2, four samples only
 PixelCoverage coverPixelInRow(const PreparedTriangle& triangle, const CoverageRow& row, int32_t x);
 // coverPixelInRow's two ways with the four-sample pattern, the wide one (AVX2, taken where the
 // processor has it) and the portable one; named here so that a test can run both on the same input.
@@ -197,6 +203,19 @@ struct FragmentPoint {
 FragmentPoint interpolateFragmentPoint(const PreparedTriangle& triangle, const SceneSurface& surface,
                                        const FragmentWeights& weights);
 
+// How the wide raster loops colour one surface's faces of one code, decided once for all their
+// fragments, each case giving what faceColour gives: the direct 8-bit front lookup (faceLookup), the
+// front matte that a back face or wall borrows (matteBase with the alpha of that lookup), or a colour
+// that does not depend on the texture coordinates at all. Fragments of other faces ask faceColour.
+struct FaceColouring {
+    FaceLookup lookup;
+    FaceLookup matte;
+    PackedColor matteBase = 0;
+    bool constant = false;
+    PackedColor constantColor = 0;
+};
+FaceColouring faceColouring(const SceneSurface& surface, int32_t faceCode);
+
 // The triangle and fan index of each pixel's winner. They live in the frame's arrays when the frame
 // keeps them; otherwise a pass keeps them for its own rows only (the same-surface rule needs them).
 struct WinnerIndices {
@@ -254,6 +273,10 @@ bool rasterizeFragment(const std::vector<SceneSurface>& surfaces, const Prepared
 // VisiblePixel record for each winner where the frame keeps them.
 void rasterizeTriangleRow(const SceneSurface& surface, const PreparedTriangle& triangle, int32_t preparedIndex,
                           int32_t y, const RasterTargets& targets);
+// The same, with faceColouring of the triangle's surface and face code taken once for many rows.
+void rasterizeTriangleRow(const SceneSurface& surface, const FaceColouring& colouring,
+                          const PreparedTriangle& triangle, int32_t preparedIndex, int32_t y,
+                          const RasterTargets& targets);
 // rasterizeTriangleRow with its pixels taken by the portable loops, whichever the processor has;
 // named so that a test can hold it against the wide loops (AVX2) on the same input.
 void rasterizeTriangleRowPortable(const SceneSurface& surface, const PreparedTriangle& triangle,

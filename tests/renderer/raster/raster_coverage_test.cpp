@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <cstdint>
 #include <random>
 #include <string>
@@ -128,7 +129,14 @@ TEST(FastCoverage, SpansSkipNoCoveredPixelAndMasksAndKeptMasksMatchThePerSampleT
             const CoverageRow row = coverageRow(t, y);
             const RowSpans spans = rowSpans(t, row);
             if (!seven && wideCoverage()) {
-                // The portable and the AVX2 spans on the same row.
+                // The portable and the AVX2 row terms, then spans, on the same row.
+                const CoverageRow portableRow = coverageRowPortable(t, y), wideRow = coverageRowWide(t, y);
+                ASSERT_EQ(wideRow.y, portableRow.y);
+                for (const auto field : {&CoverageRow::sampleY, &CoverageRow::bMinusY, &CoverageRow::cMinusY,
+                                         &CoverageRow::edge1RowTerm, &CoverageRow::edge2RowTerm}) {
+                    ASSERT_EQ(std::memcmp(wideRow.*field, portableRow.*field, sizeof(portableRow.*field)), 0)
+                        << "trial " << trial << " row " << y;
+                }
                 const RowSpans portable = rowSpansPortable(t, row), wide = rowSpansWide(t, row);
                 ASSERT_EQ(wide.first, portable.first) << "trial " << trial << " row " << y;
                 ASSERT_EQ(wide.last, portable.last) << "trial " << trial << " row " << y;

@@ -11,6 +11,7 @@
 
 #include "renderer/raster/raster_fragment.h"
 #include "renderer/runtime/frame_buffers.h"
+#include "renderer/texture/texture_sampling.h"
 
 namespace zephrin {
 namespace {
@@ -342,59 +343,22 @@ TEST(RasterBand, TransparentFragmentsAreNotWrittenAndHideNothing) {
     EXPECT_EQ(buffers.color[4 * p + 3], 1.0);
 }
 
-TEST(RasterBand, WideAndPortableRowLoopsWriteTheSameArrays) {
-    // Textured, partly transparent surfaces at a few depths (ties included), most wide enough for long
-    // interior runs of every length modulo four and some narrow enough to be walked column by column:
-    // the wide loops must leave every array exactly as the portable loops do, whichever arrays the
-    // frame keeps. The image's left half is opaque, so that whole blocks read only opaque texels.
-    constexpr int32_t kSize = 64;
-    const SceneCamera camera = rasterCamera(kSize, kSize);
-    std::vector<PF_Pixel8> image(16 * 16);
-    std::mt19937 rng(11);
-    std::uniform_int_distribution<int> byte(0, 255);
-    for (PF_Pixel8& p : image) {
-        const int random = byte(rng);
-        const int alpha = (&p - image.data()) % 16 < 8 ? 255 : random;
-        p = PF_Pixel8{static_cast<A_u_char>(alpha < 40 ? 0 : alpha), static_cast<A_u_char>(byte(rng)),
-                      static_cast<A_u_char>(byte(rng)), static_cast<A_u_char>(byte(rng))};
-    }
-    std::uniform_real_distribution<double> coordinate(-8.0, kSize + 8.0), extent(12.0, 60.0), narrow(1.0, 10.0),
-        unit(0.0, 1.0);
-    std::uniform_int_distribution<int32_t> pick(0, 3);
-    std::vector<SceneSurface> surfaces(3);
-    for (size_t s = 0; s < surfaces.size(); ++s) {
-        SurfaceTexture& texture = surfaces[s].frontTexture;
-        texture.worldType = AEGP_WorldType_8;
-        texture.width = texture.height = 16;
-        texture.rowBytes = 16 * sizeof(PF_Pixel8);
-        texture.baseAddress = image.data();
-        surfaces[s].controls.hasFrontLayer = true;
-        surfaces[s].controls.frontFlip = s == 1;
-        surfaces[s].opacity = s == 2 ? 0.6 : 1.0;
-    }
-    // The first surface also takes the lookups that do not go straight to the 8-bit image.
-    const int32_t faces[4] = {kFaceFront, kFaceFront, kFaceBack, kFaceSideFrontAlpha};
-    for (int i = 0; i < 160; ++i) {
-        const double x = coordinate(rng), y = coordinate(rng);
-        const double w = i % 4 == 3 ? narrow(rng) : extent(rng), h = extent(rng);
-        const double z = 100.0 + 10.0 * pick(rng);
-        const size_t s = static_cast<size_t>(i % 3);
-        addScreenTriangle(surfaces[s], camera, x, y, x + w, y + 0.2 * h, x + 0.1 * w, y + h, z,
-                          s == 0 ? faces[pick(rng)] : kFaceFront);
-        for (size_t k = surfaces[s].mesh.vertices.size() - 3; k < surfaces[s].mesh.vertices.size(); ++k) {
-            surfaces[s].mesh.vertices[k].u = 1.2 * unit(rng) - 0.1;
-            surfaces[s].mesh.vertices[k].v = unit(rng);
-        }
-    }
-    const std::vector<PreparedTriangle> prepared = prepareRaster(camera, surfaces, kSize, kSize);
-    // Rows in two halves, each with its own winner indices: where the frame keeps no triangle
-    // indices, the second half's start at a pixel offset.
+// Every row of every prepared triangle through the row loops the processor gets (wide where it has
+// AVX2), through the band raster and through the portable loops, with the deferred-shading records
+// (pixel by pixel), with the tile path's arrays only, and with the fewest arrays (whole blocks at a
+// time where the processor has AVX2): every array must come out the same bit for bit. Rows go in two
+// halves, each with its own winner indices: where the frame keeps no triangle indices, the second
+// half's start at a pixel offset.
+void expectWideRowsWriteWhatPortableRowsWrite(const SceneCamera& camera, const std::vector<SceneSurface>& surfaces,
+                                              int32_t size, size_t minDrawn) {
+    const std::vector<PreparedTriangle> prepared = prepareRaster(camera, surfaces, size, size);
+    const RasterBands bands = binRasterBands(prepared, size, 2);
     auto rasterizeWith = [&](const FrameBufferSet& set, bool portable) {
         FrameBuffers buffers;
-        buffers.rasterWidth = buffers.rasterHeight = kSize;
+        buffers.rasterWidth = buffers.rasterHeight = size;
         allocateFrameBuffers(buffers, set);
-        for (const int32_t firstRow : {0, kSize / 2}) {
-            const int32_t endRow = firstRow + kSize / 2;
+        for (const int32_t firstRow : {0, size / 2}) {
+            const int32_t endRow = firstRow == 0 ? size / 2 : size;
             WinnerIndices winners;
             bindWinnerIndices(buffers, firstRow, endRow, winners);
             const RasterTargets targets = rasterTargets(buffers, winners);
@@ -412,31 +376,271 @@ TEST(RasterBand, WideAndPortableRowLoopsWriteTheSameArrays) {
         }
         return buffers;
     };
-    // With the deferred-shading records (pixel by pixel), with the tile path's arrays only and with
-    // the fewest arrays (whole blocks at a time where the processor has AVX2).
+    // The band raster's rows, with each surface's face colouring decided once per band.
+    auto rasterizeBands = [&](const FrameBufferSet& set) {
+        FrameBuffers buffers;
+        buffers.rasterWidth = buffers.rasterHeight = size;
+        allocateFrameBuffers(buffers, set);
+        for (int32_t b = 0; b < 2; ++b) {
+            rasterBand(surfaces, prepared, bands.bands[static_cast<size_t>(b)], rasterBandFirstRow(b, size, 2),
+                       rasterBandFirstRow(b + 1, size, 2), buffers);
+        }
+        return buffers;
+    };
     for (const FrameBufferSet set : {FrameBufferSet{true, true, true, false}, FrameBufferSet{true, true, false, false},
                                      FrameBufferSet{false, false, false, false}}) {
-        const FrameBuffers wide = rasterizeWith(set, false);
         const FrameBuffers portable = rasterizeWith(set, true);
-        size_t drawn = 0;
-        for (int32_t index : portable.surfaceIndex) drawn += index >= 0 ? 1 : 0;
-        EXPECT_GT(drawn, static_cast<size_t>(kSize * kSize / 2));
-        EXPECT_EQ(wide.depth, portable.depth);
-        EXPECT_EQ(wide.coverage, portable.coverage);
-        EXPECT_EQ(wide.color, portable.color);
-        EXPECT_EQ(wide.surfaceIndex, portable.surfaceIndex);
-        EXPECT_EQ(wide.triangleIndex, portable.triangleIndex);
-        EXPECT_EQ(wide.clipTriangle, portable.clipTriangle);
-        EXPECT_EQ(wide.preparedIndex, portable.preparedIndex);
-        EXPECT_EQ(wide.packedColor, portable.packedColor);
-        EXPECT_EQ(wide.winnerMask, portable.winnerMask);
-        ASSERT_EQ(wide.visiblePixels.size(), portable.visiblePixels.size());
-        if (set.visiblePixels) {
-            EXPECT_EQ(std::memcmp(wide.visiblePixels.data(), portable.visiblePixels.data(),
-                                  wide.visiblePixels.size() * sizeof(VisiblePixel)),
-                      0);
+        for (const FrameBuffers& wide : {rasterizeWith(set, false), rasterizeBands(set)}) {
+            size_t drawn = 0;
+            for (int32_t index : portable.surfaceIndex) drawn += index >= 0 ? 1 : 0;
+            EXPECT_GT(drawn, minDrawn);
+            EXPECT_EQ(wide.depth, portable.depth);
+            EXPECT_EQ(wide.coverage, portable.coverage);
+            EXPECT_EQ(wide.color, portable.color);
+            EXPECT_EQ(wide.surfaceIndex, portable.surfaceIndex);
+            EXPECT_EQ(wide.triangleIndex, portable.triangleIndex);
+            EXPECT_EQ(wide.clipTriangle, portable.clipTriangle);
+            EXPECT_EQ(wide.preparedIndex, portable.preparedIndex);
+            EXPECT_EQ(wide.packedColor, portable.packedColor);
+            EXPECT_EQ(wide.winnerMask, portable.winnerMask);
+            ASSERT_EQ(wide.visiblePixels.size(), portable.visiblePixels.size());
+            if (set.visiblePixels) {
+                EXPECT_EQ(std::memcmp(wide.visiblePixels.data(), portable.visiblePixels.data(),
+                                      wide.visiblePixels.size() * sizeof(VisiblePixel)),
+                          0);
+            }
         }
     }
+}
+
+// A 16 x 16 image of random colours whose left half is opaque and whose right half has random
+// alphas, the faintest of them 0: blocks of lookups that read only opaque texels and blocks that
+// do not, and fragments too transparent to draw.
+std::vector<PF_Pixel8> halfOpaqueImage(std::mt19937& rng) {
+    std::vector<PF_Pixel8> image(16 * 16);
+    std::uniform_int_distribution<int> byte(0, 255);
+    for (PF_Pixel8& p : image) {
+        const int random = byte(rng);
+        const int alpha = (&p - image.data()) % 16 < 8 ? 255 : random;
+        p = PF_Pixel8{static_cast<A_u_char>(alpha < 40 ? 0 : alpha), static_cast<A_u_char>(byte(rng)),
+                      static_cast<A_u_char>(byte(rng)), static_cast<A_u_char>(byte(rng))};
+    }
+    return image;
+}
+
+// Three surfaces showing the image on their front: the second flipped, the third at 60 % opacity.
+std::vector<SceneSurface> texturedSurfaces(const std::vector<PF_Pixel8>& image) {
+    std::vector<SceneSurface> surfaces(3);
+    for (size_t s = 0; s < surfaces.size(); ++s) {
+        SurfaceTexture& texture = surfaces[s].frontTexture;
+        texture.worldType = AEGP_WorldType_8;
+        texture.width = texture.height = 16;
+        texture.rowBytes = 16 * sizeof(PF_Pixel8);
+        texture.baseAddress = image.data();
+        surfaces[s].controls.hasFrontLayer = true;
+        surfaces[s].controls.frontFlip = s == 1;
+        surfaces[s].opacity = s == 2 ? 0.6 : 1.0;
+    }
+    return surfaces;
+}
+
+TEST(RasterBand, WideAndPortableRowLoopsWriteTheSameArrays) {
+    // Textured, partly transparent surfaces at a few depths (ties included), most wide enough for long
+    // interior runs of every length modulo four and some narrow enough to be walked column by column:
+    // the wide loops must leave every array exactly as the portable loops do, whichever arrays the
+    // frame keeps. The image's left half is opaque, so that whole blocks read only opaque texels.
+    constexpr int32_t kSize = 64;
+    const SceneCamera camera = rasterCamera(kSize, kSize);
+    std::mt19937 rng(11);
+    const std::vector<PF_Pixel8> image = halfOpaqueImage(rng);
+    std::uniform_real_distribution<double> coordinate(-8.0, kSize + 8.0), extent(12.0, 60.0), narrow(1.0, 10.0),
+        unit(0.0, 1.0);
+    std::uniform_int_distribution<int32_t> pick(0, 3);
+    std::vector<SceneSurface> surfaces = texturedSurfaces(image);
+    // The first surface also takes the lookups that do not go straight to the 8-bit image.
+    const int32_t faces[4] = {kFaceFront, kFaceFront, kFaceBack, kFaceSideFrontAlpha};
+    for (int i = 0; i < 160; ++i) {
+        const double x = coordinate(rng), y = coordinate(rng);
+        const double w = i % 4 == 3 ? narrow(rng) : extent(rng), h = extent(rng);
+        const double z = 100.0 + 10.0 * pick(rng);
+        const size_t s = static_cast<size_t>(i % 3);
+        addScreenTriangle(surfaces[s], camera, x, y, x + w, y + 0.2 * h, x + 0.1 * w, y + h, z,
+                          s == 0 ? faces[pick(rng)] : kFaceFront);
+        for (size_t k = surfaces[s].mesh.vertices.size() - 3; k < surfaces[s].mesh.vertices.size(); ++k) {
+            surfaces[s].mesh.vertices[k].u = 1.2 * unit(rng) - 0.1;
+            surfaces[s].mesh.vertices[k].v = unit(rng);
+        }
+    }
+    expectWideRowsWriteWhatPortableRowsWrite(camera, surfaces, kSize, kSize * kSize / 2);
+    if (!wideCoverage()) GTEST_SKIP() << "no AVX2 here: both calls took the portable loop";
+}
+
+TEST(RasterBand, WideAndPortableLoopsAgreeOnSmallTrianglesSliversAndMeshEdges) {
+    // What a finely tessellated bent slab gives the raster: a mesh of cells a pixel or two wide whose
+    // triangles share edges (pixels covered by several triangles of one surface, most of them edge
+    // pixels with one to three samples covered), triangles under a pixel, slivers, seven-sample
+    // triangles and triangles reaching past the image, front, back and side faces within one depth
+    // band, so that the same-surface rule decides many pixels. The wide edge loop takes the covered
+    // pixels of a row four at a time; every array must still come out as the portable loop leaves it.
+    constexpr int32_t kSize = 40;
+    const SceneCamera camera = rasterCamera(kSize, kSize);
+    std::mt19937 rng(23);
+    const std::vector<PF_Pixel8> image = halfOpaqueImage(rng);
+    std::vector<SceneSurface> surfaces = texturedSurfaces(image);
+    std::uniform_real_distribution<double> unit(0.0, 1.0), coordinate(-4.0, kSize + 4.0), tiny(0.05, 1.2),
+        sliver(4.0, 30.0), thin(0.02, 0.4), nearDepth(0.0, 4e-5);
+    std::uniform_int_distribution<int32_t> pick(0, 3);
+    auto textureCorners = [&](SceneSurface& surface) {
+        for (size_t k = surface.mesh.vertices.size() - 3; k < surface.mesh.vertices.size(); ++k) {
+            surface.mesh.vertices[k].u = 1.2 * unit(rng) - 0.1;
+            surface.mesh.vertices[k].v = unit(rng);
+        }
+    };
+
+    // A jittered grid of cells 1.1 to 2.5 pixels wide over the image and past its right and bottom
+    // edges, its depth varying across it; the u, v of a vertex are its place in the grid.
+    constexpr int32_t kCells = 22;
+    const double cell = (kSize + 6.0) / kCells;
+    std::vector<SurfaceVertex> grid;
+    for (int32_t j = 0; j <= kCells; ++j) {
+        for (int32_t i = 0; i <= kCells; ++i) {
+            const double sx = -1.0 + i * cell + 0.4 * cell * (unit(rng) - 0.5);
+            const double sy = -1.0 + j * cell + 0.4 * cell * (unit(rng) - 0.5);
+            SurfaceVertex vertex = screenVertex(camera, sx, sy, 100.0 + 0.05 * i + 0.02 * j);
+            vertex.u = static_cast<double>(i) / kCells;
+            vertex.v = static_cast<double>(j) / kCells;
+            grid.push_back(vertex);
+        }
+    }
+    auto at = [&](int32_t i, int32_t j) { return grid[static_cast<size_t>(j * (kCells + 1) + i)]; };
+    for (int32_t j = 0; j < kCells; ++j) {
+        for (int32_t i = 0; i < kCells; ++i) {
+            addTriangle(surfaces[0], at(i, j), at(i + 1, j), at(i, j + 1));
+            addTriangle(surfaces[0], at(i + 1, j), at(i + 1, j + 1), at(i, j + 1),
+                        pick(rng) == 0 ? kFaceBack : kFaceFront);
+        }
+    }
+    // Triangles under a pixel and slivers on the second surface, in the mesh's depth band or just off
+    // it, with every face code.
+    const int32_t faces[4] = {kFaceFront, kFaceBack, kFaceSideThickness, kFaceSideFrontAlpha};
+    for (int n = 0; n < 300; ++n) {
+        const double x = coordinate(rng), y = coordinate(rng);
+        const double z = 100.0 + nearDepth(rng) + (pick(rng) == 0 ? 1.0 : 0.0);
+        if (n % 2 == 0) {
+            addScreenTriangle(surfaces[1], camera, x, y, x + tiny(rng), y + 0.3 * tiny(rng), x + 0.2 * tiny(rng),
+                              y + tiny(rng), z, faces[pick(rng)]);
+        } else {
+            const double length = sliver(rng), width = thin(rng);
+            const bool wide = pick(rng) < 2;
+            addScreenTriangle(surfaces[1], camera, x, y, wide ? x + length : x + width, wide ? y + width : y + length,
+                              x + width, y + width, z, faces[pick(rng)]);
+        }
+        textureCorners(surfaces[1]);
+    }
+    // Small triangles with the seven-sample pattern on the third surface.
+    for (int n = 0; n < 120; ++n) {
+        const double x = coordinate(rng), y = coordinate(rng), w = 6.0 * tiny(rng), h = 6.0 * tiny(rng);
+        addScreenTriangle(surfaces[2], camera, x, y, x + w, y + 0.3 * h, x + 0.2 * w, y + h, 99.0 + 2.0 * unit(rng));
+        textureCorners(surfaces[2]);
+    }
+    surfaces[2].mesh.triangles[0].fineCoverage = 1;
+
+    expectWideRowsWriteWhatPortableRowsWrite(camera, surfaces, kSize, kSize * kSize / 2);
+
+    // The cases above are really there: partly covered pixels, masks merged from several triangles of
+    // one surface, and seven-sample masks.
+    const FrameBuffers buffers = rasterize(surfaces, kSize, kSize);
+    size_t partial = 0, merged = 0, seven = 0;
+    for (size_t p = 0; p < buffers.pixelCount(); ++p) {
+        const uint8_t mask = buffers.coverage[p];
+        if ((mask & kSevenSampleMaskBit) != 0) {
+            ++seven;
+        } else if (mask != 0 && mask != 0x0f) {
+            ++partial;
+        }
+        if (buffers.winnerMask[p] != mask) ++merged;
+    }
+    EXPECT_GT(partial, 20u);
+    EXPECT_GT(merged, 100u);
+    EXPECT_GT(seven, 20u);
+    if (!wideCoverage()) GTEST_SKIP() << "no AVX2 here: both calls took the portable loop";
+}
+
+TEST(RasterBand, WideLoopsColourEveryKindOfFaceAsFaceColourDoes) {
+    // The wide loops decide once per surface and face code how its fragments are coloured: the direct
+    // 8-bit front lookup, the front matte that a back face or wall borrows, a colour that does not
+    // depend on the texture coordinates (solid images, missing images, thickness walls), or
+    // faceColour itself. Surfaces that reach each case, with every face code on each, must come out
+    // as the portable loops (which always ask faceColour) leave them.
+    constexpr int32_t kSize = 48;
+    const SceneCamera camera = rasterCamera(kSize, kSize);
+    std::mt19937 rng(31);
+    const std::vector<PF_Pixel8> picture = halfOpaqueImage(rng);
+    const std::vector<PF_Pixel8> solid(16 * 16, PF_Pixel8{200, 10, 120, 250});
+    const std::vector<PF_Pixel8> clear(16 * 16, PF_Pixel8{0, 90, 80, 70});
+    auto attach = [](SurfaceTexture& texture, const std::vector<PF_Pixel8>& image) {
+        texture.worldType = AEGP_WorldType_8;
+        texture.width = texture.height = 16;
+        texture.rowBytes = 16 * sizeof(PF_Pixel8);
+        texture.baseAddress = image.data();
+        noteUniformTexels(texture);
+    };
+    std::vector<SceneSurface> surfaces(7);
+    for (SceneSurface& surface : surfaces) {
+        surface.controls.hasFrontLayer = true;
+        surface.controls.frontColor = packColor(255, 40, 50, 60);
+        surface.controls.backColor = packColor(180, 70, 80, 90);
+        surface.controls.thicknessColor = packColor(20, 200, 100, 0);
+    }
+    attach(surfaces[0].frontTexture, solid);    // a solid front, borrowed by the back and the walls
+    attach(surfaces[1].frontTexture, clear);    // a wholly transparent solid front
+    // surfaces[2]: no image at all, fallback colours only
+    attach(surfaces[3].frontTexture, picture);  // a picture in front and behind: faceColour's lookups
+    attach(surfaces[3].backTexture, picture);
+    attach(surfaces[4].frontTexture, picture);  // a solid back before a picture: no matte to borrow
+    attach(surfaces[4].backTexture, solid);
+    attach(surfaces[5].frontTexture, picture);  // tiled: the front lookup is not the direct one
+    surfaces[5].controls.tileCount = 2;
+    attach(surfaces[6].frontTexture, picture);  // a picture whose matte the back and walls borrow
+    surfaces[6].controls.frontFlip = true;
+    surfaces[6].opacity = 0.7;
+
+    EXPECT_TRUE(faceColouring(surfaces[0], kFaceFront).constant);
+    EXPECT_TRUE(faceColouring(surfaces[0], kFaceBack).constant);
+    EXPECT_TRUE(faceColouring(surfaces[1], kFaceSideFrontAlpha).constant);
+    EXPECT_TRUE(faceColouring(surfaces[2], kFaceBack).constant);
+    EXPECT_TRUE(faceColouring(surfaces[3], kFaceSideThickness).constant);
+    EXPECT_FALSE(faceColouring(surfaces[3], kFaceBack).constant);
+    EXPECT_EQ(faceColouring(surfaces[3], kFaceBack).matte.frontImage8, nullptr);
+    EXPECT_TRUE(faceColouring(surfaces[4], kFaceBack).constant);
+    EXPECT_TRUE(faceColouring(surfaces[4], kFaceSideFrontAlpha).constant);
+    for (const int32_t face : {kFaceFront, kFaceSideFrontAlpha}) {
+        const FaceColouring tiled = faceColouring(surfaces[5], face);
+        EXPECT_EQ(tiled.lookup.frontImage8, nullptr);
+        EXPECT_EQ(tiled.matte.frontImage8, nullptr);
+        EXPECT_FALSE(tiled.constant);
+    }
+    EXPECT_NE(faceColouring(surfaces[6], kFaceBack).matte.frontImage8, nullptr);
+    EXPECT_NE(faceColouring(surfaces[6], kFaceSideFrontAlpha).matte.frontImage8, nullptr);
+
+    // Each surface a band of rows: narrow triangles (edge pixels only) and wide ones (interior runs)
+    // of every face code, overlapping within one depth band.
+    const int32_t faces[5] = {kFaceFront, kFaceBack, kFaceSideFrontAlpha, kFaceObj, kFaceSideThickness};
+    std::uniform_real_distribution<double> unit(0.0, 1.0), wide(8.0, 40.0), narrow(0.5, 6.0);
+    for (size_t s = 0; s < surfaces.size(); ++s) {
+        const double top = -2.0 + static_cast<double>(s) * (kSize + 4.0) / static_cast<double>(surfaces.size());
+        for (int n = 0; n < 30; ++n) {
+            const double x = -4.0 + (kSize + 8.0) * unit(rng), y = top + 4.0 * unit(rng);
+            const double w = n % 2 == 0 ? narrow(rng) : wide(rng), h = 3.0 + 8.0 * unit(rng);
+            addScreenTriangle(surfaces[s], camera, x, y, x + w, y + 0.3 * h, x + 0.2 * w, y + h,
+                              100.0 + 2e-5 * unit(rng), faces[n % 5]);
+            for (size_t k = surfaces[s].mesh.vertices.size() - 3; k < surfaces[s].mesh.vertices.size(); ++k) {
+                surfaces[s].mesh.vertices[k].u = 1.4 * unit(rng) - 0.2;
+                surfaces[s].mesh.vertices[k].v = unit(rng);
+            }
+        }
+    }
+    expectWideRowsWriteWhatPortableRowsWrite(camera, surfaces, kSize, kSize * kSize / 4);
     if (!wideCoverage()) GTEST_SKIP() << "no AVX2 here: both calls took the portable loop";
 }
 
