@@ -4,6 +4,7 @@
 // colour) run in paired doubles, one point per lane. The shadow rays are still traced one by one.
 #pragma once
 
+#include <cstddef>
 #include <vector>
 
 #include "renderer/scene/frame_scene.h"
@@ -34,5 +35,20 @@ inline bool shadesAsPair(const SurfaceShadingTerms& a, const SurfaceShadingTerms
 // that shadesAsPair turns down are shaded one after the other.
 void shadeLitPair(const LitPoint& a, const LitPoint& b, const ShadingTerms& terms, const ShadingFrame& frame,
                   bool withSlope, ShadingResult& resultA, ShadingResult& resultB);
+
+// Whether the processor runs the four-lane loop (AVX2).
+bool wideLitShadingAvailable();
+
+// shadeLitPair of four points at once, in four AVX2 lanes, for points of which both pairs pass
+// shadesAsPair (one light, not ambient; whole shininess); only where wideLitShadingAvailable. The
+// rays are traced in the points' order.
+void shadeLitQuadWide(const LitPoint* points, const ShadingTerms& terms, const ShadingFrame& frame, bool withSlope,
+                      ShadingResult* results);
+
+// Each of `count` points' shadeLitPointWithTerms into `results`, the same bit for bit, tracing rays in
+// the points' order: four at a time where `wide` and the processor allows, two at a time otherwise
+// (and where a four does not qualify), a last odd one alone.
+void shadeLitPoints(const LitPoint* points, size_t count, const ShadingTerms& terms, const ShadingFrame& frame,
+                    bool withSlope, ShadingResult* results, bool wide = true);
 
 }  // namespace zephrin

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <random>
@@ -108,7 +109,7 @@ std::vector<std::vector<SceneLight>> lightSets(const std::vector<SceneLight>& al
     return sets;
 }
 
-TEST(ShadeLitPair, GivesEachPointTheSinglePointsShadingToTheBit) {
+TEST(ShadeLitPoints, GiveEachPointTheSinglePointsShadingToTheBitInPairsAndInFours) {
     LitScene s;
     const std::vector<SceneSurface> surfaces = receivers();
     std::vector<SurfaceShadingTerms> surfaceTerms;
@@ -124,7 +125,7 @@ TEST(ShadeLitPair, GivesEachPointTheSinglePointsShadingToTheBit) {
     std::mt19937 rng(16);
     const std::vector<ShadingPoint> points = edgeAndRandomPoints(s, rng);
 
-    size_t compared = 0, shadowed = 0, reached = 0;
+    size_t compared = 0, shadowed = 0, reached = 0, wideRuns = 0;
     const std::vector<std::vector<SceneLight>> sets = lightSets(s.scene.lights);
     for (size_t set = 0; set < sets.size(); ++set) {
         const std::vector<SceneLight>& lights = sets[set];
@@ -137,33 +138,44 @@ TEST(ShadeLitPair, GivesEachPointTheSinglePointsShadingToTheBit) {
             frame.terms = &terms;
             frame.anyHitShadows = variant >= 2;
             const bool withSlope = variant % 2 == 0;
-            // Each path keeps its own memos, fed the same run of rays.
-            std::vector<ShadowRayMemo> singleMemos(lights.size()), pairMemos(lights.size());
-            for (size_t i = 0; i + 1 < points.size(); i += 2) {
-                LitPoint a{points[i], &surfaces[i % surfaces.size()], nullptr};
-                LitPoint b{points[i + 1], &surfaces[(i / 2 + i / 7) % surfaces.size()], nullptr};
-                a.surfaceTerms = &surfaceTerms[i % surfaces.size()];
-                b.surfaceTerms = &surfaceTerms[(i / 2 + i / 7) % surfaces.size()];
-                a.point.shadowMemos = b.point.shadowMemos = singleMemos.data();
-                const ShadingResult singleA =
-                    shadeLitPointWithTerms(a.point, *a.surface, *a.surfaceTerms, terms, frame, withSlope);
-                const ShadingResult singleB =
-                    shadeLitPointWithTerms(b.point, *b.surface, *b.surfaceTerms, terms, frame, withSlope);
-                a.point.shadowMemos = b.point.shadowMemos = pairMemos.data();
-                ShadingResult pairA, pairB;
-                shadeLitPair(a, b, terms, frame, withSlope, pairA, pairB);
-                ASSERT_EQ(hexOf(valuesOf(pairA)), hexOf(valuesOf(singleA)))
-                    << "point " << i << ", light set " << set << ", variant " << variant;
-                ASSERT_EQ(hexOf(valuesOf(pairB)), hexOf(valuesOf(singleB)))
-                    << "point " << i + 1 << ", light set " << set << ", variant " << variant;
-                compared += 2;
-                for (const ShadingResult* r : {&singleA, &singleB}) {
-                    shadowed += r->lightTested && r->minimumVisibility < 1.0 ? 1 : 0;
-                    reached += r->lightTested && r->minimumVisibility > 0.0 ? 1 : 0;
+            // Each way keeps its own memos, fed the same run of rays.
+            std::vector<ShadowRayMemo> singleMemos(lights.size()), pairMemos(lights.size()), wideMemos(lights.size());
+            // Runs of one to seven points: fours, pairs and odd ones left over. Every third run has one
+            // surface throughout (one exponent in every lane), the others mix them, the fractional
+            // exponent (which no lane loop takes) among them.
+            size_t run = 0;
+            for (size_t first = 0; first < points.size(); ++run) {
+                const size_t count = std::min<size_t>(1 + run % 7, points.size() - first);
+                std::vector<LitPoint> queued;
+                for (size_t i = first; i < first + count; ++i) {
+                    const size_t surface = run % 3 == 0 ? run / 3 % surfaces.size() : (i + i / 7) % surfaces.size();
+                    queued.push_back(LitPoint{points[i], &surfaces[surface], &surfaceTerms[surface]});
                 }
+                std::vector<ShadingResult> single, pair(count), wide(count);
+                for (LitPoint& q : queued) {
+                    q.point.shadowMemos = singleMemos.data();
+                    single.push_back(shadeLitPointWithTerms(q.point, *q.surface, *q.surfaceTerms, terms, frame, withSlope));
+                }
+                for (LitPoint& q : queued) q.point.shadowMemos = pairMemos.data();
+                shadeLitPoints(queued.data(), count, terms, frame, withSlope, pair.data(), false);
+                for (LitPoint& q : queued) q.point.shadowMemos = wideMemos.data();
+                shadeLitPoints(queued.data(), count, terms, frame, withSlope, wide.data(), true);
+                for (size_t i = 0; i < count; ++i) {
+                    const std::string expected = hexOf(valuesOf(single[i]));
+                    ASSERT_EQ(hexOf(valuesOf(pair[i])), expected)
+                        << "paired: point " << first + i << ", light set " << set << ", variant " << variant;
+                    ASSERT_EQ(hexOf(valuesOf(wide[i])), expected)
+                        << "wide: point " << first + i << ", light set " << set << ", variant " << variant;
+                    shadowed += single[i].lightTested && single[i].minimumVisibility < 1.0 ? 1 : 0;
+                    reached += single[i].lightTested && single[i].minimumVisibility > 0.0 ? 1 : 0;
+                }
+                compared += count;
+                wideRuns += count >= 4 && lights.size() == 1 ? 1 : 0;
+                first += count;
             }
         }
     }
+    EXPECT_GT(wideRuns, 100u);
     // The points reach the shadows and the light alike, not only one of them.
     EXPECT_GT(shadowed, compared / 20);
     EXPECT_GT(reached, compared / 20);
