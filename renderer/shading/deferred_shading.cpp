@@ -146,6 +146,7 @@ void shadeSpreadRows(const ShadingFrame& frame, int32_t firstItem, int32_t endIt
     std::vector<ShadingResult> shaded(kShadeBatch);
     // Only points that take lights are queued. They are shaded a few at a time, in the order they came.
     auto shadePending = [&]() {
+        fillFragmentPoints(pending.data(), pendingCount);
         shadeLitPoints(pending.data(), pendingCount, *terms, frame, shadowPost, shaded.data());
         for (size_t i = 0; i < pendingCount; ++i) writePending(pending[i], shaded[i]);
         pendingCount = 0;
@@ -168,8 +169,8 @@ void shadeSpreadRows(const ShadingFrame& frame, int32_t firstItem, int32_t endIt
                 winner = winnerRun(prepared, preparedIndex, surfaces, lights);
             }
             if (unlitRuns && winner.unlit) {
-                const int32_t next = shadeUnlitRun(buffers, winner, static_cast<size_t>(y) * width, x,
-                                                   checksTriangle, checksClip);
+                const int32_t next =
+                    shadeUnlitRun(buffers, winner, static_cast<size_t>(y) * width, x, checksTriangle, checksClip);
                 if (next > x) {
                     x = next - 1;
                     continue;
@@ -225,10 +226,18 @@ void shadeSpreadRows(const ShadingFrame& frame, int32_t firstItem, int32_t endIt
                 continue;
             }
             // Shaded in the same order as they come, so each light's memo sees the same run of rays.
+            // Its positions and normals are interpolated with the batch's.
             PendingPoint& next = pending[pendingCount++];
-            fillFragmentShadingPoint(next.point, triangle, surface, weights, faceCode, color, pixel, memos.data());
+            next.point.faceCode = faceCode;
+            next.point.baseColor = color;
+            next.point.surfaceIndex = triangle.surfaceIndex;
+            next.point.triangleIndex = triangle.triangleIndex;
+            next.point.pixelIndex = static_cast<int32_t>(pixel);
+            next.point.shadowMemos = memos.data();
             next.surface = &surface;
             next.surfaceTerms = &terms->surfaces[static_cast<size_t>(triangle.surfaceIndex)];
+            next.triangle = &triangle;
+            next.weights = weights;
             if (pendingCount == kShadeBatch) shadePending();
         }
         shadePending();

@@ -35,10 +35,6 @@ inline Lanes3<Kind> splat3(const Vec3& v) {
     return {Kind::splat(v.x), Kind::splat(v.y), Kind::splat(v.z)};
 }
 template <class Kind>
-inline Vec3 laneVec(const Lanes3<Kind>& v, int lane) {
-    return {v.x[lane], v.y[lane], v.z[lane]};
-}
-template <class Kind>
 inline Lanes3<Kind> operator+(const Lanes3<Kind>& a, const Lanes3<Kind>& b) {
     return {a.x + b.x, a.y + b.y, a.z + b.z};
 }
@@ -69,21 +65,23 @@ inline Lanes3<Kind> select3(typename Kind::Mask mask, const Lanes3<Kind>& a, con
 
 // One field of each lane's point, record or terms.
 template <class Kind, class Record, class Field>
-inline typename Kind::Value gatherLanes(const Record* const* records, Field Record::* field) {
+inline typename Kind::Value gatherLanes(const Record* const* records, Field Record::*field) {
     double values[Kind::kLanes];
     for (int lane = 0; lane < Kind::kLanes; ++lane) values[lane] = static_cast<double>(records[lane]->*field);
     return Kind::load(values);
 }
+// Kind::loadVec3s of one vector per lane.
 template <class Kind>
-inline Lanes3<Kind> gatherVec3(const LitPoint* const* points, Vec3 ShadingPoint::* field) {
-    double x[Kind::kLanes], y[Kind::kLanes], z[Kind::kLanes];
-    for (int lane = 0; lane < Kind::kLanes; ++lane) {
-        const Vec3& v = points[lane]->point.*field;
-        x[lane] = v.x;
-        y[lane] = v.y;
-        z[lane] = v.z;
-    }
-    return {Kind::load(x), Kind::load(y), Kind::load(z)};
+inline Lanes3<Kind> lanesOf(const Vec3* const* vectors) {
+    Lanes3<Kind> v;
+    Kind::loadVec3s(vectors, v.x, v.y, v.z);
+    return v;
+}
+template <class Kind>
+inline Lanes3<Kind> gatherVec3(const LitPoint* const* points, Vec3 ShadingPoint::*field) {
+    const Vec3* vectors[Kind::kLanes];
+    for (int lane = 0; lane < Kind::kLanes; ++lane) vectors[lane] = &(points[lane]->point.*field);
+    return lanesOf<Kind>(vectors);
 }
 // The mask holding in each lane whose point passes `test`.
 template <class Kind, class Test>
@@ -106,7 +104,8 @@ inline typename Kind::Value clampLanes(typename Kind::Value x, double lo, double
 // is finite.
 template <class Kind>
 inline Lanes3<Kind> normalizeLanes(const Lanes3<Kind>& a, typename Kind::Value len) {
-    const typename Kind::Mask usable = (len > Kind::splat(kMinNormalisableLength)) & (len < Kind::splat(kLanesInfinity));
+    const typename Kind::Mask usable =
+        (len > Kind::splat(kMinNormalisableLength)) & (len < Kind::splat(kLanesInfinity));
     const typename Kind::Value inverse = Kind::splat(1.0) / len;
     return select3<Kind>(usable, scaled(a, inverse), splat3<Kind>(kShadingFallbackDirection));
 }
@@ -186,7 +185,7 @@ struct LightLanes {
     // Direct terms, shadowed and not. With one light, a point whose slope is asked for was shadow
     // tested, so its sum of untested terms is the zero it starts at.
     Lanes3<Kind> lit, unshadowed;
-    typename Kind::Mask tested{};  // the light was shadow tested
+    typename Kind::Mask tested{};               // the light was shadow tested
     typename Kind::Value visibility{}, hint{};  // set by the loop: 1 and 0 where no ray was traced
 };
 
@@ -207,7 +206,8 @@ inline PathLanes<Kind> pathLanes(const SceneLight& light, const LightShadingTerm
         path.camera = splat3<Kind>(terms.towardCamera);
         return path;
     }
-    const Lanes3<Kind> toLight = splat3<Kind>(light.positionWorld) - gatherVec3<Kind>(points, &ShadingPoint::worldPosition);
+    const Lanes3<Kind> toLight =
+        splat3<Kind>(light.positionWorld) - gatherVec3<Kind>(points, &ShadingPoint::worldPosition);
     const Lanes3<Kind> toLightInCamera =
         splat3<Kind>(light.positionCamera) - gatherVec3<Kind>(points, &ShadingPoint::cameraPosition);
     const typename Kind::Value distance = lengthLanes(toLight);
@@ -238,8 +238,8 @@ inline Lanes3<Kind> directLanes(const SceneLight& light, const LightShadingTerms
 
 // composeShading lane by lane for one light, written into the lanes' results.
 template <class Kind>
-void composeLanes(const Lanes3<Kind>& ambient, const LightLanes<Kind>& sums, typename Kind::Value alpha,
-                  bool withSlope, ShadingResult* results) {
+void composeLanes(const Lanes3<Kind>& ambient, const LightLanes<Kind>& sums, typename Kind::Value alpha, bool withSlope,
+                  ShadingResult* results) {
     using Value = typename Kind::Value;
     const Value one = Kind::splat(1.0);
     // addShadowTest from a minimum of 1 and a strongest shadow of -1.
@@ -255,15 +255,23 @@ void composeLanes(const Lanes3<Kind>& ambient, const LightLanes<Kind>& sums, typ
     const Value green = clampLanes<Kind>(ambientScale * ambient.y + sums.lit.y, 0.0, 1.0);
     const Value blue = clampLanes<Kind>(ambientScale * ambient.z + sums.lit.z, 0.0, 1.0);
     const unsigned tested = laneBits(sums.tested);
+    // Through arrays: a vector's lane picked by a loop's index costs a trip through memory per value.
+    double values[6][Kind::kLanes];
+    Kind::store(red, values[0]);
+    Kind::store(green, values[1]);
+    Kind::store(blue, values[2]);
+    Kind::store(alpha, values[3]);
+    Kind::store(minimum, values[4]);
+    Kind::store(hint, values[5]);
     for (int lane = 0; lane < Kind::kLanes; ++lane) {
         ShadingResult& r = results[lane];
-        r.red = red[lane];
-        r.green = green[lane];
-        r.blue = blue[lane];
-        r.alpha = alpha[lane];
+        r.red = values[0][lane];
+        r.green = values[1][lane];
+        r.blue = values[2][lane];
+        r.alpha = values[3][lane];
         r.lightTested = (tested & (1u << lane)) != 0;
-        r.minimumVisibility = minimum[lane];
-        r.blockerHint = hint[lane];
+        r.minimumVisibility = values[4][lane];
+        r.blockerHint = values[5][lane];
         r.slope = ShadowSlope{};
     }
     if (tested == 0 || !withSlope) return;
@@ -274,9 +282,12 @@ void composeLanes(const Lanes3<Kind>& ambient, const LightLanes<Kind>& sums, typ
                              clampLanes<Kind>(share * ambient.y + Kind::splat(0.0), 0.0, 1.0);
     const Value slopeBlue = clampLanes<Kind>(ambient.z + sums.unshadowed.z, 0.0, 1.0) -
                             clampLanes<Kind>(share * ambient.z + Kind::splat(0.0), 0.0, 1.0);
+    Kind::store(slopeRed, values[0]);
+    Kind::store(slopeGreen, values[1]);
+    Kind::store(slopeBlue, values[2]);
     for (int lane = 0; lane < Kind::kLanes; ++lane) {
         if ((tested & (1u << lane)) == 0) continue;
-        results[lane].slope = ShadowSlope{slopeRed[lane], slopeGreen[lane], slopeBlue[lane]};
+        results[lane].slope = ShadowSlope{values[0][lane], values[1][lane], values[2][lane]};
     }
 }
 
@@ -310,7 +321,8 @@ void shadeOneLightLanes(const LitPoint* const* points, const SceneLight& light, 
     sums.visibility = Kind::splat(1.0);
     sums.hint = Kind::splat(0.0);
     const bool casts = light.castsShadows;
-    sums.tested = reached & maskWhere<Kind>(points, [casts](const LitPoint& p) { return p.surface->acceptsShadows && casts; });
+    sums.tested =
+        reached & maskWhere<Kind>(points, [casts](const LitPoint& p) { return p.surface->acceptsShadows && casts; });
     const unsigned facingBits = laneBits(facing);
     if (facingBits != 0) {
         const Lanes3<Kind> cameraNormal = gatherVec3<Kind>(points, &ShadingPoint::cameraNormal);
@@ -320,14 +332,23 @@ void shadeOneLightLanes(const LitPoint* const* points, const SceneLight& light, 
         const Lanes3<Kind> contribution = directLanes<Kind>(light, terms, path, nDotL, nv, view, baseRgb, k);
         const unsigned rayBits = facingBits & laneBits(sums.tested);
         if (rayBits != 0) {
+            double toward[3][kLanes], normal[3][kLanes];
+            Kind::store(path.world.x, toward[0]);
+            Kind::store(path.world.y, toward[1]);
+            Kind::store(path.world.z, toward[2]);
+            Kind::store(n.x, normal[0]);
+            Kind::store(n.y, normal[1]);
+            Kind::store(n.z, normal[2]);
             double visibility[kLanes], hint[kLanes];
             for (int lane = 0; lane < kLanes; ++lane) {
                 visibility[lane] = 1.0;
                 hint[lane] = 0.0;
                 if ((rayBits & (1u << lane)) == 0) continue;
                 const LitPoint& q = *points[lane];
-                visibility[lane] = pointShadowVisibility(light, terms, 0, q.point, *q.surface, frame,
-                                                         laneVec(path.world, lane), laneVec(n, lane), hint[lane]);
+                visibility[lane] =
+                    pointShadowVisibility(light, terms, 0, q.point, *q.surface, frame,
+                                          Vec3{toward[0][lane], toward[1][lane], toward[2][lane]},
+                                          Vec3{normal[0][lane], normal[1][lane], normal[2][lane]}, hint[lane]);
             }
             sums.visibility = Kind::load(visibility);
             sums.hint = Kind::load(hint);

@@ -3,6 +3,7 @@
 #include "renderer/shading/shade_pair.h"
 
 #include "common/simd.h"
+#include "renderer/shading/fragment_lanes.h"
 #include "renderer/shading/lit_lanes.h"
 
 namespace zephrin {
@@ -16,7 +17,20 @@ struct PairLanes {
     static constexpr int kLanes = 2;
     static Value splat(double value) { return laneSplat(value); }
     static Value load(const double* values) { return DoubleLanes{values[0], values[1]}; }
+    static void store(Value lanes, double* values) {
+        values[0] = lanes[0];
+        values[1] = lanes[1];
+    }
     static Mask maskOfBits(unsigned bits) { return laneMaskOf((bits & 1u) != 0, (bits & 2u) != 0); }
+    static void loadVec3s(const Vec3* const* vectors, Value& x, Value& y, Value& z) {
+        x = DoubleLanes{vectors[0]->x, vectors[1]->x};
+        y = DoubleLanes{vectors[0]->y, vectors[1]->y};
+        z = DoubleLanes{vectors[0]->z, vectors[1]->z};
+    }
+    static void storeVec3s(Value x, Value y, Value z, Vec3* const* vectors) {
+        *vectors[0] = Vec3{x[0], y[0], z[0]};
+        *vectors[1] = Vec3{x[1], y[1], z[1]};
+    }
 };
 
 void shadeOneLightPair(const LitPoint& a, const LitPoint& b, const ShadingFrame& frame, bool withSlope,
@@ -80,6 +94,26 @@ void shadeLitPoints(const LitPoint* points, size_t count, const ShadingTerms& te
     if (i < count) {
         const LitPoint& p = points[i];
         results[i] = shadeLitPointWithTerms(p.point, *p.surface, *p.surfaceTerms, terms, frame, withSlope);
+    }
+}
+
+void fillFragmentPoints(LitPoint* points, size_t count, bool wide) {
+    size_t i = 0;
+#if ZEPHRIN_QUAD_LANES
+    if (wide && kWideLitShading) {
+        for (; i + 3 < count; i += 4) fillFragmentPointsWide(points + i);
+    }
+#else
+    (void)wide;
+#endif
+    for (; i + 1 < count; i += 2) fragmentPointLanes<PairLanes>(points + i);
+    if (i < count) {
+        LitPoint& p = points[i];
+        const FragmentPoint fragment = interpolateFragmentPoint(*p.triangle, *p.surface, p.weights);
+        p.point.worldPosition = fragment.worldPosition;
+        p.point.cameraPosition = fragment.cameraPosition;
+        p.point.worldNormal = fragment.worldNormal;
+        p.point.cameraNormal = fragment.cameraNormal;
     }
 }
 

@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <vector>
 
+#include "renderer/raster/raster_fragment.h"
+#include "renderer/raster/raster_prepare.h"
 #include "renderer/scene/frame_scene.h"
 #include "renderer/shading/shade_point.h"
 #include "renderer/shading/shading_frame.h"
@@ -19,7 +21,18 @@ struct LitPoint {
     ShadingPoint point;
     const SceneSurface* surface = nullptr;
     const SurfaceShadingTerms* surfaceTerms = nullptr;
+    // The fragment the point's positions and normals come from, for fillFragmentPoints: its winning
+    // triangle and weights there.
+    const PreparedTriangle* triangle = nullptr;
+    FragmentWeights weights;
 };
+
+// Each point's worldPosition, cameraPosition, worldNormal and cameraNormal as fillFragmentShadingPoint
+// gives them for its triangle, surface and weights, bit for bit: four points at a time in AVX2 lanes
+// where `wide` and the processor allows, two at a time otherwise, a last odd one alone.
+void fillFragmentPoints(LitPoint* points, size_t count, bool wide = true);
+// fillFragmentPoints of four points, in four AVX2 lanes; only where wideLitShadingAvailable.
+void fillFragmentPointsWide(LitPoint* points);
 
 // Whether two points share the paired loop: one light that is not ambient (the usual key light), and
 // whole shininess exponents (the default among them), whose repeated squaring pairs where a general
