@@ -65,7 +65,9 @@ inline LaneMask operator>=(DoubleLanes a, DoubleLanes b) { return b <= a; }
 inline DoubleLanes laneSplat(double value) { return DoubleLanes{value, value}; }
 
 // A mask that holds in the first lane where `first` does and in the second where `second` does.
-inline LaneMask laneMaskOf(bool first, bool second) { return LaneMask{first ? -1LL : 0LL, second ? -1LL : 0LL}; }
+inline LaneMask laneMaskOf(bool first, bool second) {
+    return LaneMask{first ? -1LL : 0LL, second ? -1LL : 0LL};
+}
 
 // Each lane's a or b where the mask holds or not.
 inline DoubleLanes laneSelect(LaneMask mask, DoubleLanes a, DoubleLanes b) {
