@@ -83,6 +83,13 @@ inline Lanes3<Kind> gatherVec3(const LitPoint* const* points, Vec3 ShadingPoint:
     for (int lane = 0; lane < Kind::kLanes; ++lane) vectors[lane] = &(points[lane]->point.*field);
     return lanesOf<Kind>(vectors);
 }
+// A surface term of every lane's point: one value for all where the points share their surface's
+// terms (the usual case), gathered otherwise.
+template <class Kind>
+inline typename Kind::Value termLanes(const SurfaceShadingTerms* const* k, bool sharedTerms,
+                                      double SurfaceShadingTerms::*field) {
+    return sharedTerms ? Kind::splat(k[0]->*field) : gatherLanes<Kind>(k, field);
+}
 // The mask holding in each lane whose point passes `test`.
 template <class Kind, class Test>
 inline typename Kind::Mask maskWhere(const LitPoint* const* points, Test test) {
@@ -221,17 +228,18 @@ inline PathLanes<Kind> pathLanes(const SceneLight& light, const LightShadingTerm
 template <class Kind>
 inline Lanes3<Kind> directLanes(const SceneLight& light, const LightShadingTerms& terms, const PathLanes<Kind>& path,
                                 typename Kind::Value nDotL, const Lanes3<Kind>& nv, const Lanes3<Kind>& view,
-                                const Lanes3<Kind>& baseRgb, const SurfaceShadingTerms* const* k) {
+                                const Lanes3<Kind>& baseRgb, const SurfaceShadingTerms* const* k, bool sharedTerms) {
     using Value = typename Kind::Value;
     const Value strength = Kind::splat(terms.strength) * path.attenuation;
-    const Value diffuse = clampLanes<Kind>(nDotL, 0.0, 1.0) * gatherLanes<Kind>(k, &SurfaceShadingTerms::diffuse);
+    const Value diffuse =
+        clampLanes<Kind>(nDotL, 0.0, 1.0) * termLanes<Kind>(k, sharedTerms, &SurfaceShadingTerms::diffuse);
     const Lanes3<Kind> halfway = view + path.camera;
     const Lanes3<Kind> half = normalizeLanes(halfway, lengthLanes(halfway));
     uint32_t exponents[Kind::kLanes];
     for (int lane = 0; lane < Kind::kLanes; ++lane) exponents[lane] = k[lane]->wholeShininess;
     const Value power = wholePowerLanes<Kind>(clampLanes<Kind>(dot(nv, half), 0.0, 1.0), exponents);
-    const Value specular = power * gatherLanes<Kind>(k, &SurfaceShadingTerms::specular) *
-                           gatherLanes<Kind>(k, &SurfaceShadingTerms::specularScale);
+    const Value specular = power * termLanes<Kind>(k, sharedTerms, &SurfaceShadingTerms::specular) *
+                           termLanes<Kind>(k, sharedTerms, &SurfaceShadingTerms::specularScale);
     const Lanes3<Kind> color = splat3<Kind>(light.color);
     return scaled(scaled(mul(baseRgb, color), diffuse) + scaled(color, specular), strength);
 }
@@ -308,6 +316,8 @@ void shadeOneLightLanes(const LitPoint* const* points, const SceneLight& light, 
         alpha[lane] = base.alpha;
     }
     const Lanes3<Kind> baseRgb{Kind::load(red), Kind::load(green), Kind::load(blue)};
+    bool sharedTerms = true;
+    for (int lane = 1; lane < kLanes; ++lane) sharedTerms = sharedTerms && k[lane] == k[0];
 
     const Lanes3<Kind> worldNormal = gatherVec3<Kind>(points, &ShadingPoint::worldNormal);
     const Lanes3<Kind> n = normalizeLanes(worldNormal, lengthLanes(worldNormal));
@@ -329,7 +339,8 @@ void shadeOneLightLanes(const LitPoint* const* points, const SceneLight& light, 
         const Lanes3<Kind> nv = normalizeLanes(cameraNormal, lengthLanes(cameraNormal));
         const Lanes3<Kind> toEye = -gatherVec3<Kind>(points, &ShadingPoint::cameraPosition);
         const Lanes3<Kind> view = normalizeLanes(toEye, lengthLanes(toEye));
-        const Lanes3<Kind> contribution = directLanes<Kind>(light, terms, path, nDotL, nv, view, baseRgb, k);
+        const Lanes3<Kind> contribution =
+            directLanes<Kind>(light, terms, path, nDotL, nv, view, baseRgb, k, sharedTerms);
         const unsigned rayBits = facingBits & laneBits(sums.tested);
         if (rayBits != 0) {
             double toward[3][kLanes], normal[3][kLanes];
@@ -360,7 +371,7 @@ void shadeOneLightLanes(const LitPoint* const* points, const SceneLight& light, 
     }
     // Facing away from a shadow-casting light is being in its shadow.
     sums.visibility = laneSelect(facing, sums.visibility, Kind::splat(terms.awayVisibility));
-    const Lanes3<Kind> ambient = scaled(baseRgb, gatherLanes<Kind>(k, &SurfaceShadingTerms::ambientGain));
+    const Lanes3<Kind> ambient = scaled(baseRgb, termLanes<Kind>(k, sharedTerms, &SurfaceShadingTerms::ambientGain));
     composeLanes<Kind>(ambient, sums, Kind::load(alpha), withSlope, results);
 }
 
