@@ -169,8 +169,8 @@ void shadeSpreadRows(const ShadingFrame& frame, int32_t firstItem, int32_t endIt
                 winner = winnerRun(prepared, preparedIndex, surfaces, lights);
             }
             if (unlitRuns && winner.unlit) {
-                const int32_t next =
-                    shadeUnlitRun(buffers, winner, static_cast<size_t>(y) * width, x, checksTriangle, checksClip);
+                const int32_t next = shadeUnlitRun(buffers, winner, static_cast<size_t>(y) * width, x,
+                                                   checksTriangle, checksClip);
                 if (next > x) {
                     x = next - 1;
                     continue;

@@ -1,7 +1,8 @@
-// Two lit points shaded side by side. The deferred pass queues the points that take lights; shading
-// them two at a time lets the part of the light loop that does not wait for a shadow ray (the
-// normalisations, the light's path, falloff and cone, the diffuse and specular terms and the final
-// colour) run in paired doubles, one point per lane. The shadow rays are still traced one by one.
+// Lit points shaded side by side. The deferred pass queues the points that take lights; shading them
+// two (or, with AVX2, four) at a time lets the part of the light loop that does not wait for a shadow
+// ray (the normalisations, the light's path, falloff and cone, the diffuse and specular terms and the
+// final colour) run in lanes of doubles, one point per lane, and so does the interpolation of their
+// positions and normals. The shadow rays are still traced one by one, in the points' order.
 #pragma once
 
 #include <cstddef>
