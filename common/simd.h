@@ -118,6 +118,46 @@ inline unsigned laneBits(LaneMask mask) {
 #endif
 }
 
+// Four doubles side by side, for code built for AVX2 and chosen at run time where the processor has
+// it. Only the types are usable elsewhere: their operations below are AVX2 code, inlined into AVX2
+// functions only. Lane by lane each is the scalar operation (no fused multiply-adds: only AVX2 is
+// enabled for them), so four lanes give the results the scalar code gives bit for bit.
+#if ZEPHRIN_VECTOR_EXTENSIONS && (defined(__x86_64__) || defined(__i386__))
+#define ZEPHRIN_QUAD_LANES 1
+
+using QuadLanes = double __attribute__((vector_size(32)));
+using QuadMask = long long __attribute__((vector_size(32)));
+
+__attribute__((target("avx2"), always_inline)) inline QuadLanes quadSplat(double value) {
+    return QuadLanes{value, value, value, value};
+}
+__attribute__((target("avx2"), always_inline)) inline QuadLanes laneSelect(QuadMask mask, QuadLanes a, QuadLanes b) {
+    return mask ? a : b;
+}
+// laneAbove and laneBelow of four lanes: one vmaxpd or vminpd, the same choice on ties and NaN.
+__attribute__((target("avx2"), always_inline)) inline QuadLanes laneAbove(QuadLanes x, QuadLanes bound) {
+    return __builtin_ia32_maxpd256(x, bound);
+}
+__attribute__((target("avx2"), always_inline)) inline QuadLanes laneBelow(QuadLanes x, QuadLanes bound) {
+    return __builtin_ia32_minpd256(x, bound);
+}
+__attribute__((target("avx2"), always_inline)) inline QuadLanes laneSqrt(QuadLanes a) {
+    return __builtin_ia32_sqrtpd256(a);
+}
+// Bit i set where lane i of the comparison holds.
+__attribute__((target("avx2"), always_inline)) inline unsigned laneBits(QuadMask mask) {
+    return static_cast<unsigned>(__builtin_ia32_movmskpd256(reinterpret_cast<QuadLanes>(mask)));
+}
+// The mask that holds in lane i where bit i of `bits` is set.
+__attribute__((target("avx2"), always_inline)) inline QuadMask quadMaskOfBits(unsigned bits) {
+    return QuadMask{(bits & 1u) != 0 ? -1LL : 0LL, (bits & 2u) != 0 ? -1LL : 0LL, (bits & 4u) != 0 ? -1LL : 0LL,
+                    (bits & 8u) != 0 ? -1LL : 0LL};
+}
+
+#else
+#define ZEPHRIN_QUAD_LANES 0
+#endif
+
 // Positions of the lowest and the highest set bit; `bits` must not be zero.
 inline int lowestSetBit(unsigned bits) {
 #if ZEPHRIN_VECTOR_EXTENSIONS

@@ -143,19 +143,12 @@ void shadeSpreadRows(const ShadingFrame& frame, int32_t firstItem, int32_t endIt
         writeShadedColour(buffers, pixel, result);
         if (shadowPost) writeShadowPost(buffers, pixel, result, p.point.faceCode);
     };
-    // Only points that take lights are queued. They are shaded two at a time, in the order they came.
+    std::vector<ShadingResult> shaded(kShadeBatch);
+    // Only points that take lights are queued. They are shaded a few at a time, in the order they came.
     auto shadePending = [&]() {
-        size_t i = 0;
-        for (; i + 1 < pendingCount; i += 2) {
-            ShadingResult first, second;
-            shadeLitPair(pending[i], pending[i + 1], *terms, frame, shadowPost, first, second);
-            writePending(pending[i], first);
-            writePending(pending[i + 1], second);
-        }
-        if (i < pendingCount) {
-            const PendingPoint& p = pending[i];
-            writePending(p, shadeLitPointWithTerms(p.point, *p.surface, *p.surfaceTerms, *terms, frame, shadowPost));
-        }
+        fillFragmentPoints(pending.data(), pendingCount);
+        shadeLitPoints(pending.data(), pendingCount, *terms, frame, shadowPost, shaded.data());
+        for (size_t i = 0; i < pendingCount; ++i) writePending(pending[i], shaded[i]);
         pendingCount = 0;
     };
 
@@ -233,10 +226,18 @@ void shadeSpreadRows(const ShadingFrame& frame, int32_t firstItem, int32_t endIt
                 continue;
             }
             // Shaded in the same order as they come, so each light's memo sees the same run of rays.
+            // Its positions and normals are interpolated with the batch's.
             PendingPoint& next = pending[pendingCount++];
-            fillFragmentShadingPoint(next.point, triangle, surface, weights, faceCode, color, pixel, memos.data());
+            next.point.faceCode = faceCode;
+            next.point.baseColor = color;
+            next.point.surfaceIndex = triangle.surfaceIndex;
+            next.point.triangleIndex = triangle.triangleIndex;
+            next.point.pixelIndex = static_cast<int32_t>(pixel);
+            next.point.shadowMemos = memos.data();
             next.surface = &surface;
             next.surfaceTerms = &terms->surfaces[static_cast<size_t>(triangle.surfaceIndex)];
+            next.triangle = &triangle;
+            next.weights = weights;
             if (pendingCount == kShadeBatch) shadePending();
         }
         shadePending();
