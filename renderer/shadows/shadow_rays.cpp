@@ -121,14 +121,6 @@ bool visibilityRayHits(const ShadowBvh& bvh, const Vec3& origin, const Vec3& dir
 
 bool visibilityRayNearestHit(const ShadowBvh& bvh, const Vec3& origin, const Vec3& direction, double maxT,
                              const ShadowReceiver& receiver, double& bestT, ShadowRayMemo* memo) {
-    // Most rays toward a light reach it. While the nearest-hit walk finds nothing its limit stays at
-    // maxT, so it enters the very boxes and tests the very triangles the any-hit walk does, and both
-    // end with no blocker remembered: the cheaper any-hit walk answers such rays. A ray it finds
-    // blocked walks again for the nearest blocker, from the memo it came with.
-    if (bestT < maxT) return nearestHitRemembering(bvh, 0, origin, direction, maxT, receiver, bestT, memo);
-    const ShadowRayMemo cameWith = memo != nullptr ? *memo : ShadowRayMemo{};
-    if (!anyHitRemembering(bvh, 0, origin, direction, maxT, receiver, memo)) return false;
-    if (memo != nullptr) *memo = cameWith;
     return nearestHitRemembering(bvh, 0, origin, direction, maxT, receiver, bestT, memo);
 }
 

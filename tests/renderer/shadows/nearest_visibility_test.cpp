@@ -1,5 +1,5 @@
-// The soft-shadow ray toward a light: its answer and blocker distance are those of the nearest-hit
-// walk, however the light's memo of the last blocker came into the ray.
+// The soft-shadow ray toward a light starts from the light's memo of the last blocker: its answer and
+// blocker distance must be those of the nearest-hit walk without a memo, whatever the memo holds.
 #include <gtest/gtest.h>
 
 #include <cstdint>
