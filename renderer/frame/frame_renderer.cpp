@@ -162,8 +162,7 @@ struct RasterRun {
     bool gpuUsed = false;
     // The GPU raster's line waits until shading, which may still turn the GPU's result down.
     std::string heldGpuLine;
-    // The band raster shaded each row as it finished it (frames without lights, whose shading of a
-    // pixel reads only that pixel's records).
+    // The band raster shaded each row as it finished it.
     bool shadedWithRaster = false;
 };
 
@@ -200,7 +199,7 @@ void rasterize(RasterRun& run, const ShadingFrame& frame, const FrameScene& scen
     }
     if (!run.gpuUsed) {
         binBandsOnce(run, decisions);
-        run.shadedWithRaster = !decisions.hasLights;
+        run.shadedWithRaster = decisions.shadeRowsWithRaster;
         runBandRaster(scene, run.prepared, *run.bands, decisions.workers, buffers,
                       run.shadedWithRaster ? &frame : nullptr);
     }
@@ -307,6 +306,8 @@ FrameDecisions decideFrame(const FrameScene& scene, int32_t destWidth, int32_t d
     d.buffers.triangleIds = d.hasLights || d.tilePath;
     d.buffers.preparedIds = d.tilePath;
     d.buffers.visiblePixels = d.tilePath && d.hasLights && gpuShadowSurface;
+    // Without deferred-shading records no GPU lighting or shadow pass can run.
+    d.shadeRowsWithRaster = d.tilePath && !d.buffers.visiblePixels;
     return d;
 }
 

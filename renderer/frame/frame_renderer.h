@@ -26,6 +26,10 @@ struct FrameDecisions {
     int32_t frameShadowQuality = 1;
     int32_t workers = 1;
     int32_t rasterBands = 1;  // workers times rasterBandsPerWorker
+    // The CPU band raster shades each row as soon as it has drawn it. Shading a pixel reads only its
+    // own records, the shadow hierarchy and the shadow maps, all ready before the raster; only the GPU
+    // passes, which need the whole raster first, keep the shading after it.
+    bool shadeRowsWithRaster = false;
     // shadowPost stays false here: it also depends on the shadow BVH, which paint builds.
     FrameBufferSet buffers;
 };

@@ -120,20 +120,28 @@ TEST(FrameDecisions, OptionalBuffersFollowPathLightsAndGpuShadows) {
     EXPECT_TRUE(litRows.triangleIds);
     EXPECT_FALSE(litRows.preparedIds);
 
+    // The per-row path shades as it goes; the band raster leaves it to the shading rows.
+    EXPECT_FALSE(decideFrame(perRow, 8, 8).shadeRowsWithRaster);
+
     FrameScene tile = sceneFor(8, 8);
     FrameBufferSet unlitTiles = decideFrame(tile, 8, 8).buffers;
     EXPECT_TRUE(unlitTiles.triangleIds);
     EXPECT_TRUE(unlitTiles.preparedIds);
     EXPECT_FALSE(unlitTiles.visiblePixels);
+    EXPECT_TRUE(decideFrame(tile, 8, 8).shadeRowsWithRaster);
 
     tile.lights.push_back(SceneLight{});
     tile.surfaces.push_back(flatQuad(2.0, packColor(255, 255, 255, 255)));
     EXPECT_FALSE(decideFrame(tile, 8, 8).buffers.visiblePixels);
+    EXPECT_TRUE(decideFrame(tile, 8, 8).shadeRowsWithRaster);
     tile.surfaces[0].controls.gpuAcceleration = true;
     EXPECT_TRUE(decideFrame(tile, 8, 8).buffers.visiblePixels);
+    // A GPU lighting or shadow pass needs the whole raster before any pixel is shaded.
+    EXPECT_FALSE(decideFrame(tile, 8, 8).shadeRowsWithRaster);
     tile.surfaces[0].acceptsShadows = false;
     EXPECT_FALSE(decideFrame(tile, 8, 8).buffers.visiblePixels);
     EXPECT_FALSE(decideFrame(tile, 8, 8).buffers.shadowPost);
+    EXPECT_TRUE(decideFrame(tile, 8, 8).shadeRowsWithRaster);
 }
 
 TEST(FrameDecisions, GpuRasterNeedsAGpuSurfaceAndNoFineOrThicknessTriangles) {
