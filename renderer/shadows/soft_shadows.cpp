@@ -265,31 +265,29 @@ struct Filter {
 
     // A pixel's seed reads its own field and its neighbours' visibility alone, never a neighbour's
     // field, so the field is seeded in place.
-    void seedEdges() {
-        auto row = [&](int32_t y) {
-            const Span span = shadows[static_cast<size_t>(y)];
-            for (int32_t x = span.first; x <= span.last; ++x) {
-                const size_t p = at(x, y);
-                if (!marked(p) || !inShadow(p) || b.radiusField[p] > kFieldEpsilon) continue;
-                double best = 0.0;
-                const int32_t dx[4] = {-1, 1, 0, 0}, dy[4] = {0, 0, -1, 1};
-                for (int k = 0; k < 4; ++k) {
-                    int32_t nx = x + dx[k], ny = y + dy[k];
-                    if (nx < 0 || ny < 0 || nx >= width || ny >= height) continue;
-                    const size_t q = at(nx, ny);
-                    if (!marked(q) || std::fabs(b.shadowVisibility[q] - b.shadowVisibility[p]) <= kEdgeVisibilityStep) {
-                        continue;
-                    }
-                    best = std::max(best, weightBetween(ctx, p, q));
+    void seedRow(int32_t y) {
+        const Span span = shadows[static_cast<size_t>(y)];
+        for (int32_t x = span.first; x <= span.last; ++x) {
+            const size_t p = at(x, y);
+            if (!marked(p) || !inShadow(p) || b.radiusField[p] > kFieldEpsilon) continue;
+            double best = 0.0;
+            const int32_t dx[4] = {-1, 1, 0, 0}, dy[4] = {0, 0, -1, 1};
+            for (int k = 0; k < 4; ++k) {
+                int32_t nx = x + dx[k], ny = y + dy[k];
+                if (nx < 0 || ny < 0 || nx >= width || ny >= height) continue;
+                const size_t q = at(nx, ny);
+                if (!marked(q) || std::fabs(b.shadowVisibility[q] - b.shadowVisibility[p]) <= kEdgeVisibilityStep) {
+                    continue;
                 }
-                b.radiusField[p] = best;
+                best = std::max(best, weightBetween(ctx, p, q));
             }
-        };
-        forRows(height, row);
+            b.radiusField[p] = best;
+        }
     }
 
-    // Each lit pixel takes the radius of the nearest shadow edge: first the nearest along its row,
-    // then the nearest of those within R rows.
+    // Contact edges are seeded, then each lit pixel takes the radius of the nearest shadow edge:
+    // first the nearest along its row, then the nearest of those within R rows. A row's search
+    // reads the fields of its own row alone, so each row is seeded and searched in one go.
     void propagateEdges() {
         const size_t n = b.pixelCount();
         // Both are written across each row's search span, the only place the column search reads
@@ -300,6 +298,7 @@ struct Filter {
         std::vector<int32_t>& rowDistance = rowDistances.values;
         auto source = [&](size_t q) { return marked(q) && inShadow(q) && b.radiusField[q] > kFieldEpsilon; };
         auto rows = [&](int32_t y) {
+            seedRow(y);
             const Span span = searched[static_cast<size_t>(y)];
             if (span.empty()) return;
             // Nearer than the nearest source on either side there is nothing to take: the search
@@ -346,9 +345,13 @@ struct Filter {
         forRows(height, rows);
         auto columns = [&](int32_t y) {
             const Span window = near[static_cast<size_t>(y)];
-            // Outside the near span every marked pixel is lit and finds no source.
+            // Outside the near span every marked pixel is lit and finds no source: with radius 0 it
+            // is not blurred either, and its filtered visibility is written here, while the row is at hand.
             forOutside(window, [&](int32_t x) {
-                if (marked(at(x, y))) b.radiusField[at(x, y)] = 0.0;
+                const size_t p = at(x, y);
+                if (!marked(p)) return;
+                b.radiusField[p] = 0.0;
+                b.filteredVisibility[p] = clampUnit(b.shadowVisibility[p]);
             });
             for (int32_t x = window.first; x <= window.last; ++x) {
                 const size_t p = at(x, y);
@@ -423,7 +426,7 @@ struct Filter {
     // One direction of the visibility blur, from the rows `in` to `out`; the fallback is the pixel's
     // own unfiltered visibility. Outside a row's near span every marked pixel has radius 0 and keeps
     // its value: along rows the whole row then passes the visibility on (the column pass reads a row
-    // without near span from the visibility itself), down columns it is clamped.
+    // without near span from the visibility itself); down columns propagation has written it.
     void blur(const std::vector<const double*>& in, std::vector<double>& out,
               const std::vector<std::vector<double>>& kernels, bool alongRows) {
         // Inside a run of marked pixels of one surface that share one value every tap weighs its bare
@@ -447,10 +450,6 @@ struct Filter {
                 // Unmarked pixels pass theirs on too: no tap reads them.
                 std::copy(visibility, visibility + window.first, written);
                 std::copy(visibility + window.last + 1, visibility + width, written + window.last + 1);
-            } else {
-                forOutside(window, [&](int32_t x) {
-                    if (marked(at(x, y))) out[at(x, y)] = clampUnit(value(x, y));
-                });
             }
             // Runs are followed from R before the span: a run reaching further back starts early
             // enough for every window of the span either way.
@@ -590,7 +589,6 @@ void filterShadows(FrameBuffers& buffers, const SceneCamera& camera, const std::
     Filter filter{buffers, ctx, radius, buffers.rasterWidth, buffers.rasterHeight, {}, {}, {}};
     filter.mapShadows(std::move(shadows), walk == ShadowFilterWalk::WholeFrame);
 
-    filter.seedEdges();
     filter.propagateEdges();
     const std::vector<std::vector<double>> kernels = shadowKernels(radius);
     if (filter.fieldNeedsSmoothing()) {
