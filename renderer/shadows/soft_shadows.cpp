@@ -6,6 +6,10 @@
 // The plane test needs every pixel's camera-space point and face normal. Points come from the depth
 // buffer and a per-column and per-row view ray; normals from a per-triangle table. Both are built
 // once per frame, so that the many weights of the blur passes cost a few multiplications each.
+//
+// Shadows cover a small part of most frames, and a lit pixel farther than R rows and R columns from
+// every shadow ends with radius 0 and its own visibility. So the passes visit, per row, only the
+// span that a shadow within R rows can reach, and settle every other marked pixel in one pass.
 #include "renderer/shadows/soft_shadows.h"
 
 #include <algorithm>
