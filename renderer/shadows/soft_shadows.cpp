@@ -6,6 +6,10 @@
 // The plane test needs every pixel's camera-space point and face normal. Points come from the depth
 // buffer and a per-column and per-row view ray; normals from a per-triangle table. Both are built
 // once per frame, so that the many weights of the blur passes cost a few multiplications each.
+//
+// Shadows cover a small part of most frames, and a lit pixel farther than R rows and R columns from
+// every shadow ends with radius 0 and its own visibility. So the passes visit, per row, only the
+// span that a shadow within R rows can reach, and settle every other marked pixel in one pass.
 #include "renderer/shadows/soft_shadows.h"
 
 #include <algorithm>
@@ -185,97 +189,135 @@ void forRows(int32_t rows, Body& body) {
     parallelFor(spread.items, kFilterRowBlock, rowBody);
 }
 
-// Per column, how many pixels `counted` takes from the top row down to each row. The columns are
-// shared out among the workers; each walks its rows in order.
-template <typename Counted>
-void countDownColumns(int32_t width, int32_t height, std::vector<int32_t>& running, Counted& counted) {
-    const auto columns = static_cast<uint32_t>(std::max(width, 0));
-    auto body = [&](uint32_t begin, uint32_t end) {
-        for (int32_t y = 0; y < height; ++y) {
-            const size_t row = static_cast<size_t>(y) * static_cast<size_t>(width);
-            for (uint32_t x = begin; x < end; ++x) {
-                const int32_t above = y > 0 ? running[row - static_cast<size_t>(width) + x] : 0;
-                running[row + x] = above + (counted(row + x) ? 1 : 0);
-            }
-        }
-    };
-    parallelFor(columns, kFilterRowBlock, body);
-}
+// Columns first..last of one row; empty when first > last.
+struct Span {
+    int32_t first = 0, last = -1;
+    bool empty() const { return first > last; }
+    bool holds(int32_t x) const { return x >= first && x <= last; }
+};
 
-// How many of rows lo..hi (clamped to the frame) of column x were counted, from running counts
-// down the columns.
-int32_t countInColumn(const std::vector<int32_t>& running, int32_t width, int32_t height, int32_t x, int32_t lo,
-                      int32_t hi) {
-    lo = std::max(lo, 0);
-    hi = std::min(hi, height - 1);
-    if (hi < lo) return 0;
-    const auto at = [width, x](int32_t y) {
-        return static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x);
-    };
-    return running[at(hi)] - (lo > 0 ? running[at(lo - 1)] : 0);
+Span widened(Span span, int32_t by, int32_t width) {
+    if (span.empty()) return span;
+    return Span{std::max(span.first - by, 0), std::min(span.last + by, width - 1)};
 }
 
 uint64_t bitsOf(double value) { return std::bit_cast<uint64_t>(value); }
+
+bool inShadowAt(const FrameBuffers& b, size_t i) {
+    return b.shadowMark[i] != 0 && b.shadowVisibility[i] < kLitVisibility;
+}
+
+// Per row, the columns from the first to the last marked pixel in shadow (empty rows hold none). A
+// row without shadow is read to its end; one with shadow only up to its first and from its last.
+std::vector<Span> shadowSpans(const FrameBuffers& b) {
+    const int32_t width = b.rasterWidth;
+    std::vector<Span> spans(static_cast<size_t>(b.rasterHeight));
+    auto row = [&](int32_t y) {
+        const size_t start = static_cast<size_t>(y) * static_cast<size_t>(width);
+        int32_t first = 0;
+        while (first < width && !inShadowAt(b, start + static_cast<size_t>(first))) ++first;
+        if (first == width) return;
+        int32_t last = width - 1;
+        while (!inShadowAt(b, start + static_cast<size_t>(last))) --last;
+        spans[static_cast<size_t>(y)] = Span{first, last};
+    };
+    forRows(b.rasterHeight, row);
+    return spans;
+}
 
 struct Filter {
     FrameBuffers& b;
     const PlaneContext& ctx;
     int32_t radius;
     int32_t width, height;
+    // Per row: the span of its marked pixels in shadow (nothing outside it seeds or is a source);
+    // where its row search may find a source (R columns more on each side); and where a field may
+    // be other than 0 after propagation (the search spans of the rows within R). Marked lit pixels
+    // outside the last take no radius, so they neither blur nor hand a radius on.
+    std::vector<Span> shadows, searched, near;
+
+    // Every row spans the whole frame when `wholeFrame`: the plain walk, which visits every pixel.
+    void mapShadows(std::vector<Span> spans, bool wholeFrame) {
+        if (wholeFrame) std::fill(spans.begin(), spans.end(), Span{0, width - 1});
+        shadows = std::move(spans);
+        searched.resize(shadows.size());
+        near.assign(shadows.size(), Span{});
+        for (size_t y = 0; y < shadows.size(); ++y) searched[y] = widened(shadows[y], radius, width);
+        for (int32_t y = 0; y < height; ++y) {
+            Span& hull = near[static_cast<size_t>(y)];
+            for (int32_t qy = std::max(y - radius, 0); qy <= std::min(y + radius, height - 1); ++qy) {
+                const Span& s = searched[static_cast<size_t>(qy)];
+                if (s.empty()) continue;
+                hull = hull.empty() ? s : Span{std::min(hull.first, s.first), std::max(hull.last, s.last)};
+            }
+        }
+    }
 
     size_t at(int32_t x, int32_t y) const {
         return static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x);
+    }
+    // Calls body(x) for the columns of a row outside `span`.
+    template <typename Body>
+    void forOutside(Span span, Body&& body) const {
+        const int32_t before = span.empty() ? width : span.first;
+        for (int32_t x = 0; x < before; ++x) body(x);
+        if (span.empty()) return;
+        for (int32_t x = span.last + 1; x < width; ++x) body(x);
     }
     bool marked(size_t i) const { return b.shadowMark[i] != 0; }
     bool inShadow(size_t i) const { return b.shadowVisibility[i] < kLitVisibility; }
 
     // A pixel's seed reads its own field and its neighbours' visibility alone, never a neighbour's
     // field, so the field is seeded in place.
-    void seedEdges() {
-        auto row = [&](int32_t y) {
-            for (int32_t x = 0; x < width; ++x) {
-                const size_t p = at(x, y);
-                if (!marked(p) || !inShadow(p) || b.radiusField[p] > kFieldEpsilon) continue;
-                double best = 0.0;
-                const int32_t dx[4] = {-1, 1, 0, 0}, dy[4] = {0, 0, -1, 1};
-                for (int k = 0; k < 4; ++k) {
-                    int32_t nx = x + dx[k], ny = y + dy[k];
-                    if (nx < 0 || ny < 0 || nx >= width || ny >= height) continue;
-                    const size_t q = at(nx, ny);
-                    if (!marked(q) || std::fabs(b.shadowVisibility[q] - b.shadowVisibility[p]) <= kEdgeVisibilityStep) {
-                        continue;
-                    }
-                    best = std::max(best, weightBetween(ctx, p, q));
+    void seedRow(int32_t y) {
+        const Span span = shadows[static_cast<size_t>(y)];
+        for (int32_t x = span.first; x <= span.last; ++x) {
+            const size_t p = at(x, y);
+            if (!marked(p) || !inShadow(p) || b.radiusField[p] > kFieldEpsilon) continue;
+            double best = 0.0;
+            const int32_t dx[4] = {-1, 1, 0, 0}, dy[4] = {0, 0, -1, 1};
+            for (int k = 0; k < 4; ++k) {
+                int32_t nx = x + dx[k], ny = y + dy[k];
+                if (nx < 0 || ny < 0 || nx >= width || ny >= height) continue;
+                const size_t q = at(nx, ny);
+                if (!marked(q) || std::fabs(b.shadowVisibility[q] - b.shadowVisibility[p]) <= kEdgeVisibilityStep) {
+                    continue;
                 }
-                b.radiusField[p] = best;
+                best = std::max(best, weightBetween(ctx, p, q));
             }
-        };
-        forRows(height, row);
+            b.radiusField[p] = best;
+        }
     }
 
-    // Each lit pixel takes the radius of the nearest shadow edge: first the nearest along its row,
-    // then the nearest of those within R rows.
+    // Contact edges are seeded, then each lit pixel takes the radius of the nearest shadow edge:
+    // first the nearest along its row, then the nearest of those within R rows. A row's search
+    // reads the fields of its own row alone, so each row is seeded and searched in one go.
     void propagateEdges() {
         const size_t n = b.pixelCount();
-        // A row value is read only where its row distance says one was found.
+        // Both are written across each row's search span, the only place the column search reads
+        // them; a row value only where its row distance says one was found.
         ScratchArray<double> rowValues(n, kLeftUnfilled);
-        ScratchArray<int32_t> rowDistances(n, -1);
+        ScratchArray<int32_t> rowDistances(n, kLeftUnfilled);
         std::vector<double>& rowValue = rowValues.values;
         std::vector<int32_t>& rowDistance = rowDistances.values;
         auto source = [&](size_t q) { return marked(q) && inShadow(q) && b.radiusField[q] > kFieldEpsilon; };
         auto rows = [&](int32_t y) {
+            seedRow(y);
+            const Span span = searched[static_cast<size_t>(y)];
+            if (span.empty()) return;
             // Nearer than the nearest source on either side there is nothing to take: the search
             // starts there, and pixels with no source within R keep no value, as a full search finds.
             // A row's own array: a few kilobytes against a row's searches, and nothing outlives the call.
             std::vector<int32_t> nextSource(static_cast<size_t>(width));
             int32_t next = std::numeric_limits<int32_t>::max();
-            for (int32_t x = width - 1; x >= 0; --x) {
+            for (int32_t x = span.last; x >= span.first; --x) {
                 nextSource[static_cast<size_t>(x)] = next;
                 if (source(at(x, y))) next = x;
             }
             int32_t previous = std::numeric_limits<int32_t>::min();
-            for (int32_t x = 0; x < width; ++x) {
+            for (int32_t x = span.first; x <= span.last; ++x) {
                 const size_t p = at(x, y);
+                rowDistance[p] = -1;
                 const bool isSource = source(p);
                 const int64_t nearest = std::min(static_cast<int64_t>(x) - previous,
                                                  static_cast<int64_t>(nextSource[static_cast<size_t>(x)]) - x);
@@ -305,23 +347,24 @@ struct Filter {
             }
         };
         forRows(height, rows);
-        // The running counts are written for every pixel, top row first, before any is read.
-        ScratchArray<int32_t> rowResults(n, kLeftUnfilled);
-        auto hasRowResult = [&](size_t q) { return marked(q) && rowDistance[q] >= 0; };
-        countDownColumns(width, height, rowResults.values, hasRowResult);
         auto columns = [&](int32_t y) {
-            for (int32_t x = 0; x < width; ++x) {
+            const Span window = near[static_cast<size_t>(y)];
+            // Outside the near span every marked pixel is lit and finds no source: with radius 0 it
+            // is not blurred either, and its filtered visibility is written here, while the row is at hand.
+            forOutside(window, [&](int32_t x) {
+                const size_t p = at(x, y);
+                if (!marked(p)) return;
+                b.radiusField[p] = 0.0;
+                b.filteredVisibility[p] = clampUnit(b.shadowVisibility[p]);
+            });
+            for (int32_t x = window.first; x <= window.last; ++x) {
                 const size_t p = at(x, y);
                 if (!marked(p) || inShadow(p)) continue;
-                if (countInColumn(rowResults.values, width, height, x, y - radius, y + radius) == 0) {
-                    b.radiusField[p] = 0.0;
-                    continue;
-                }
                 int64_t bestDistance = -1;
                 double value = 0.0;
                 for (int32_t dy = -radius; dy <= radius; ++dy) {
                     int32_t qy = y + dy;
-                    if (qy < 0 || qy >= height) continue;
+                    if (qy < 0 || qy >= height || !searched[static_cast<size_t>(qy)].holds(x)) continue;
                     const size_t q = at(x, qy);
                     if (!marked(q) || rowDistance[q] < 0) continue;
                     int64_t distance = static_cast<int64_t>(rowDistance[q]) * rowDistance[q] + dy * dy;
@@ -337,13 +380,15 @@ struct Filter {
         forRows(height, columns);
     }
 
-    // Rows are checked side by side; each reads the row below it but writes nothing.
+    // Rows are checked side by side; each reads the row below it but writes nothing. Fields above
+    // the epsilon lie in the rows' near spans alone.
     bool fieldNeedsSmoothing() const {
         const double step = 1.0 / radius;
         std::atomic<bool> found{false};
         auto row = [&](int32_t y) {
             if (found.load(std::memory_order_relaxed)) return;
-            for (int32_t x = 0; x < width; ++x) {
+            const Span window = near[static_cast<size_t>(y)];
+            for (int32_t x = window.first; x <= window.last; ++x) {
                 const size_t p = at(x, y);
                 if (!marked(p) || b.radiusField[p] <= kFieldEpsilon) continue;
                 for (size_t q : {x + 1 < width ? at(x + 1, y) : p, y + 1 < height ? at(x, y + 1) : p}) {
@@ -382,20 +427,38 @@ struct Filter {
         forRows(height, row);
     }
 
-    // One direction of the visibility blur, from `in` to `out`; the fallback is the pixel's own
-    // unfiltered visibility.
-    void blur(const std::vector<double>& in, std::vector<double>& out, const std::vector<std::vector<double>>& kernels,
-              bool alongRows) {
+    // One direction of the visibility blur, from the rows `in` to `out`; the fallback is the pixel's
+    // own unfiltered visibility. Outside a row's near span every marked pixel has radius 0 and keeps
+    // its value: along rows the whole row then passes the visibility on (the column pass reads a row
+    // without near span from the visibility itself); down columns propagation has written it.
+    void blur(const std::vector<const double*>& in, std::vector<double>& out,
+              const std::vector<std::vector<double>>& kernels, bool alongRows) {
         // Inside a run of marked pixels of one surface that share one value every tap weighs its bare
         // kernel weight (the plane weight within a surface is exactly 1), so the mean depends on the
         // radius and that value alone: it is worked out once per radius and value. Along rows each
         // pixel knows where its run starts (-1 for pixels no run holds), worked out for rows that
         // blur at all; down columns the window is checked pixel by pixel, stopping at the first change.
+        auto value = [&](int32_t x, int32_t y) { return in[static_cast<size_t>(y)][x]; };
         auto inRun = [&](size_t q) { return marked(q) && b.surfaceIndex[q] >= 0; };
-        auto continuesRun = [&](size_t previous, size_t q) {
-            return inRun(q) && b.surfaceIndex[previous] == b.surfaceIndex[q] && bitsOf(in[previous]) == bitsOf(in[q]);
+        auto continuesRun = [&](int32_t px, int32_t py, int32_t qx, int32_t qy) {
+            const size_t previous = at(px, py), q = at(qx, qy);
+            return inRun(q) && b.surfaceIndex[previous] == b.surfaceIndex[q] &&
+                   bitsOf(value(px, py)) == bitsOf(value(qx, qy));
         };
         auto row = [&](int32_t y) {
+            const Span window = near[static_cast<size_t>(y)];
+            if (alongRows) {
+                if (window.empty()) return;
+                const double* visibility = in[static_cast<size_t>(y)];
+                double* written = out.data() + at(0, y);
+                // Unmarked pixels pass theirs on too: no tap reads them.
+                std::copy(visibility, visibility + window.first, written);
+                std::copy(visibility + window.last + 1, visibility + width, written + window.last + 1);
+            }
+            // Runs are followed from R before the span: a run reaching further back starts early
+            // enough for every window of the span either way.
+            const int32_t runsFrom = std::max(window.first - radius, 0);
+            const int32_t runsTo = std::min(window.last + radius, width - 1);
             std::vector<int32_t> rowRuns;
             bool rowRunsKnown = false;
             auto uniformWindow = [&](int32_t x, int32_t r) {
@@ -403,15 +466,15 @@ struct Filter {
                     const int32_t first = std::max(y - r, 0), last = std::min(y + r, height - 1);
                     if (!inRun(at(x, first))) return false;
                     for (int32_t qy = first + 1; qy <= last; ++qy) {
-                        if (!continuesRun(at(x, qy - 1), at(x, qy))) return false;
+                        if (!continuesRun(x, qy - 1, x, qy)) return false;
                     }
                     return true;
                 }
                 if (!rowRunsKnown) {
                     rowRuns.resize(static_cast<size_t>(width));
-                    for (int32_t qx = 0; qx < width; ++qx) {
+                    for (int32_t qx = runsFrom; qx <= runsTo; ++qx) {
                         const size_t q = at(qx, y);
-                        const bool continues = qx > 0 && inRun(q - 1) && continuesRun(q - 1, q);
+                        const bool continues = qx > runsFrom && inRun(q - 1) && continuesRun(qx - 1, y, qx, y);
                         rowRuns[static_cast<size_t>(qx)] =
                             !inRun(q) ? -1 : (continues ? rowRuns[static_cast<size_t>(qx) - 1] : qx);
                     }
@@ -423,7 +486,7 @@ struct Filter {
             int32_t memoRadius = -1;
             uint64_t memoBits = 0;
             double memoValue = 0.0;
-            for (int32_t x = 0; x < width; ++x) {
+            for (int32_t x = window.first; x <= window.last; ++x) {
                 const size_t p = at(x, y);
                 if (!marked(p)) continue;
                 // No field, no blur: the ceiling below is then 0 (a NaN field clamps to 0 as well).
@@ -431,23 +494,24 @@ struct Filter {
                                    ? static_cast<int32_t>(std::min(std::ceil(radius * clampUnit(b.radiusField[p])),
                                                                    static_cast<double>(radius)))
                                    : 0;
+                const double own = value(x, y);
                 if (r < 1) {
-                    out[p] = alongRows ? b.shadowVisibility[p] : clampUnit(in[p]);
+                    out[p] = alongRows ? b.shadowVisibility[p] : clampUnit(own);
                     continue;
                 }
                 if (uniformWindow(x, r)) {
-                    if (r != memoRadius || bitsOf(in[p]) != memoBits) {
+                    if (r != memoRadius || bitsOf(own) != memoBits) {
                         const std::vector<double>& kernel = kernels[static_cast<size_t>(r)];
                         double sum = 0.0, weights = 0.0;
                         for (int32_t i = -r; i <= r; ++i) {
                             const double w = kernel[static_cast<size_t>(i + r)];
-                            sum += w * in[p];
+                            sum += w * own;
                             weights += w;
                         }
                         // The pixel's own tap weighs 1: the divisor is never below 1.
                         memoValue = sum / weights;
                         memoRadius = r;
-                        memoBits = bitsOf(in[p]);
+                        memoBits = bitsOf(own);
                     }
                     out[p] = alongRows ? memoValue : clampUnit(memoValue);
                     continue;
@@ -455,27 +519,21 @@ struct Filter {
                 const std::vector<double>& kernel = kernels[static_cast<size_t>(r)];
                 double sum = 0.0, weights = 0.0;
                 for (int32_t i = -r; i <= r; ++i) {
-                    const size_t q =
-                        alongRows ? at(std::clamp(x + i, 0, width - 1), y) : at(x, std::clamp(y + i, 0, height - 1));
+                    const int32_t qx = alongRows ? std::clamp(x + i, 0, width - 1) : x;
+                    const int32_t qy = alongRows ? y : std::clamp(y + i, 0, height - 1);
+                    const size_t q = at(qx, qy);
                     if (!marked(q)) continue;
                     const double w = weightBetween(ctx, p, q) * kernel[static_cast<size_t>(i + r)];
-                    sum += w * in[q];
+                    sum += w * value(qx, qy);
                     weights += w;
                 }
-                double value = weights > kMinBlurWeightSum ? sum / weights : b.shadowVisibility[p];
-                out[p] = alongRows ? value : clampUnit(value);
+                double blurred = weights > kMinBlurWeightSum ? sum / weights : b.shadowVisibility[p];
+                out[p] = alongRows ? blurred : clampUnit(blurred);
             }
         };
         forRows(height, row);
     }
 };
-
-bool anyMarkedPixelInShadow(const FrameBuffers& buffers) {
-    for (size_t i = 0; i < buffers.shadowMark.size(); ++i) {
-        if (buffers.shadowMark[i] != 0 && buffers.shadowVisibility[i] < kLitVisibility) return true;
-    }
-    return false;
-}
 
 }  // namespace
 
@@ -521,18 +579,20 @@ double crossReceiverWeight(const FrameBuffers& buffers, const SceneCamera& camer
 }
 
 void filterShadows(FrameBuffers& buffers, const SceneCamera& camera, const std::vector<SceneSurface>& surfaces,
-                   const std::vector<SceneLight>& lights, const RenderSettings& settings) {
+                   const std::vector<SceneLight>& lights, const RenderSettings& settings, ShadowFilterWalk walk) {
     const int32_t radius = shadowBlurRadius(lights, settings);
     const size_t n = buffers.pixelCount();
-    // Nothing to soften without post buffers, with hard shadows, or with no pixel in shadow.
-    if (!hasPostBuffers(buffers) || radius < 1 || buffers.depth.size() != n || buffers.surfaceIndex.size() != n ||
-        !anyMarkedPixelInShadow(buffers)) {
+    // Nothing to soften without post buffers or with hard shadows.
+    if (!hasPostBuffers(buffers) || radius < 1 || buffers.depth.size() != n || buffers.surfaceIndex.size() != n) {
         return;
     }
+    std::vector<Span> shadows = shadowSpans(buffers);
+    // Nor with no pixel in shadow.
+    if (std::all_of(shadows.begin(), shadows.end(), [](const Span& s) { return s.empty(); })) return;
     const PlaneContext ctx = makePlaneContext(buffers, camera, surfaces, true);
-    Filter filter{buffers, ctx, radius, buffers.rasterWidth, buffers.rasterHeight};
+    Filter filter{buffers, ctx, radius, buffers.rasterWidth, buffers.rasterHeight, {}, {}, {}};
+    filter.mapShadows(std::move(shadows), walk == ShadowFilterWalk::WholeFrame);
 
-    filter.seedEdges();
     filter.propagateEdges();
     const std::vector<std::vector<double>> kernels = shadowKernels(radius);
     if (filter.fieldNeedsSmoothing()) {
@@ -542,10 +602,18 @@ void filterShadows(FrameBuffers& buffers, const SceneCamera& camera, const std::
         filter.smoothField(rowsSmoothed.values, buffers.radiusField, kernels.back(), false);
     }
 
-    // The row blur writes every marked pixel, and the column blur reads marked pixels alone.
+    // The row blur writes every marked pixel of the rows with a near span, and the column blur reads
+    // marked pixels alone, the other rows' from the visibility.
     ScratchArray<double> rowBlurred(n, kLeftUnfilled);
-    filter.blur(buffers.shadowVisibility, rowBlurred.values, kernels, true);
-    filter.blur(rowBlurred.values, buffers.filteredVisibility, kernels, false);
+    std::vector<const double*> visibilityRows(static_cast<size_t>(filter.height));
+    std::vector<const double*> blurredRows(visibilityRows.size());
+    for (size_t y = 0; y < visibilityRows.size(); ++y) {
+        const size_t start = y * static_cast<size_t>(filter.width);
+        visibilityRows[y] = buffers.shadowVisibility.data() + start;
+        blurredRows[y] = filter.near[y].empty() ? visibilityRows[y] : rowBlurred.values.data() + start;
+    }
+    filter.blur(visibilityRows, rowBlurred.values, kernels, true);
+    filter.blur(blurredRows, buffers.filteredVisibility, kernels, false);
 }
 
 void recomposeShadows(FrameBuffers& buffers) {

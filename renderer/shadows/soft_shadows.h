@@ -23,9 +23,14 @@ std::vector<std::vector<double>> shadowKernels(int32_t radius);
 double crossReceiverWeight(const FrameBuffers& buffers, const SceneCamera& camera,
                            const std::vector<SceneSurface>& surfaces, size_t p, size_t q);
 
+// Which pixels the filter visits: those near a shadow (every other marked pixel keeps radius 0 and
+// its visibility), or every pixel, the plain walk that the narrow one must match bit for bit.
+enum class ShadowFilterWalk { NearShadows, WholeFrame };
+
 // Filters shadowVisibility into filteredVisibility over the marked pixels.
 void filterShadows(FrameBuffers& buffers, const SceneCamera& camera, const std::vector<SceneSurface>& surfaces,
-                   const std::vector<SceneLight>& lights, const RenderSettings& settings);
+                   const std::vector<SceneLight>& lights, const RenderSettings& settings,
+                   ShadowFilterWalk walk = ShadowFilterWalk::NearShadows);
 
 // colour += slope * (filtered - visibility) on every marked pixel; alpha is kept.
 void recomposeShadows(FrameBuffers& buffers);

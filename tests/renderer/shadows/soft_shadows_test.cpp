@@ -281,6 +281,74 @@ TEST(SoftShadows, TheResultDoesNotDependOnWhatTheScratchArraysHeld) {
     releaseScratchArrays();
 }
 
+// Awkward frames for the narrowed walk, which visits only the pixels near a shadow: shadows touching
+// every border of the frame, one-pixel shadows in the corners, two shadows far apart in one row with
+// lit pixels between them, runs broken by another surface and by empty and unmarked pixels, and
+// fields and visibilities that are NaN, negative, tiny, above 1 or infinite.
+enum class Layout { Scattered, Corners, FarApart };
+
+void lay(PostFrame& f, Layout layout) {
+    uint32_t state = 12345u + static_cast<uint32_t>(layout);
+    const auto next = [&state] {
+        state = state * 1664525u + 1013904223u;
+        return state >> 8;
+    };
+    const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+    const double fields[] = {0.0, 1e-300, 1e-9, 0.3, 1.0, nan, -0.5, 2.0, inf, 0.7};
+    const double visibilities[] = {0.0, 0.2, 0.5, 0.994, 0.996, nan, -0.5, 1.5, 1.0, 0.0};
+    for (int32_t y = 0; y < kHeight; ++y) {
+        for (int32_t x = 0; x < kWidth; ++x) {
+            const size_t i = f.at(x, y);
+            bool shadowed = false;
+            switch (layout) {
+                case Layout::Scattered: shadowed = next() % 3 == 0; break;
+                case Layout::Corners:
+                    shadowed = (x == 0 && y == 0) || (x == kWidth - 1 && y == kHeight - 1) ||
+                               (x >= kWidth - 3 && y >= 4 && y <= 6) || (y == 0 && x >= 10 && x <= 12);
+                    break;
+                case Layout::FarApart: shadowed = y >= 3 && y <= 8 && (x <= 4 || (x >= 33 && x <= 36)); break;
+            }
+            const uint32_t pick = next();
+            f.b.shadowVisibility[i] = f.b.filteredVisibility[i] = shadowed ? visibilities[pick % 10] : 1.0;
+            f.b.radiusField[i] = shadowed || pick % 11 == 0 ? fields[(pick / 10) % 10] : 0.0;
+            if (pick % 13 == 0) f.b.shadowMark[i] = 0;
+            if (x >= 20 && x < 23 && y % 4 != 0) {  // a strip of a second surface: coplanar or behind
+                f.b.surfaceIndex[i] = 1;
+                f.b.depth[i] = y < kHeight / 2 ? 100.0 : 300.0;
+            }
+            if (pick % 29 == 0) {
+                f.b.surfaceIndex[i] = -1;
+                f.b.depth[i] = inf;
+            }
+        }
+    }
+}
+
+TEST(SoftShadows, TheNarrowWalkMatchesTheWholeFrameBitForBit) {
+    for (const Layout layout : {Layout::Scattered, Layout::Corners, Layout::FarApart}) {
+        for (const double diffusion : {5.0, 20.0, 40.0, 200.0}) {  // R = 1, 3, 5 and the cap of 24
+            SCOPED_TRACE(testing::Message() << "layout " << static_cast<int>(layout) << ", diffusion " << diffusion);
+            PostFrame narrow, whole;
+            for (PostFrame* f : {&narrow, &whole}) {
+                f->lights = {diffuseLight(diffusion)};
+                lay(*f, layout);
+            }
+            narrow.filter();
+            filterShadows(whole.b, whole.camera, whole.surfaces, whole.lights, whole.settings,
+                          ShadowFilterWalk::WholeFrame);
+            const size_t n = narrow.b.pixelCount();
+            EXPECT_EQ(std::memcmp(narrow.b.filteredVisibility.data(), whole.b.filteredVisibility.data(),
+                                  n * sizeof(double)),
+                      0);
+            EXPECT_EQ(std::memcmp(narrow.b.radiusField.data(), whole.b.radiusField.data(), n * sizeof(double)), 0);
+            // The frame is blurred at all, not left as it was.
+            EXPECT_NE(std::memcmp(narrow.b.filteredVisibility.data(), narrow.b.shadowVisibility.data(),
+                                  n * sizeof(double)),
+                      0);
+        }
+    }
+}
+
 TEST(SoftShadows, HardShadowsAreLeftAlone) {
     PostFrame f;
     f.lights = {diffuseLight(0.0)};
