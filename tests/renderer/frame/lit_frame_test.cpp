@@ -108,26 +108,6 @@ TEST(LitFrame, BothRasterPathsGiveTheSameShadowedColours) {
     EXPECT_LT(shadowed.red, lit.red);
 }
 
-TEST(LitFrame, RowsShadedWithTheRasterGiveThePictureOfShadingAfterIt) {
-    // With GPU acceleration asked for, the frame keeps its deferred-shading records and shades after
-    // the whole raster (here on the CPU: this test process allows no software GPU); without it, each
-    // row is shaded as soon as the raster has drawn it. Soft shadows and a second light included.
-    FrameScene scene = shadowScene();
-    ASSERT_TRUE(decideFrame(scene, kSize, kSize).shadeRowsWithRaster);
-    RenderLog log;
-    HostWorld withRaster = paintScene(scene);
-    scene.surfaces[0].controls.gpuAcceleration = true;
-    ASSERT_FALSE(decideFrame(scene, kSize, kSize).shadeRowsWithRaster);
-    HostWorld afterRaster = paintScene(scene);
-    const std::string text = log.text();
-    if (text.find("RendererV2GPU: adapter=") != std::string::npos || text.find("gpuLighting=1") != std::string::npos) {
-        GTEST_SKIP() << "a GPU shaded the second frame";
-    }
-    EXPECT_EQ(withRaster.bytes, afterRaster.bytes);
-    // The floor is lit and shadowed, not left as the raster wrote it.
-    EXPECT_LT(pixelAt<PF_PixelFloat>(withRaster, 13, 33).red, pixelAt<PF_PixelFloat>(withRaster, 36, 14).red);
-}
-
 TEST(LitFrame, PlainLayersAreLitOnBothSidesAndBentSurfacesAreNot) {
     auto centreRed = [](int32_t kind, bool facesCamera) {
         FrameScene scene = sceneWithCamera();

@@ -1,5 +1,6 @@
 // Deferred shading of winners that take no lights: the pass reads each run of one winner's pixels
-// through one lookup of its prepared triangle, and writes the kept colour without shading it.
+// through one lookup of its prepared triangle, and writes the kept colour without shading it. And
+// rows shaded one by one as the band raster finishes them, lit or not, give the whole pass's picture.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 #include "renderer/runtime/frame_buffers.h"
 #include "renderer/shading/deferred_shading.h"
 #include "renderer/shading/shade_point.h"
+#include "renderer/shadows/shadow_bvh.h"
 
 namespace zephrin {
 namespace {
@@ -37,7 +39,9 @@ struct UnlitFrame {
     FrameScene scene;
     SceneCamera camera;
     std::vector<PreparedTriangle> prepared;
+    ShadowBvh bvh;
     FrameBuffers buffers;
+    bool shadowPost = false;
 
     UnlitFrame() {
         std::mt19937 rng(5);
@@ -70,12 +74,33 @@ struct UnlitFrame {
         rasterize(buffers, 1, nullptr);
     }
 
+    // A soft-shadowed spot light in front of the card, which the solid triangle shadows in part, and
+    // the shadow-post arrays that soft shadows write.
+    void light() {
+        SceneLight spot;
+        spot.type = kLightSpot;
+        spot.positionWorld = spot.positionCamera = Vec3{10.0, -8.0, 0.0};
+        spot.directionWorld = spot.directionCamera = Vec3{0.0, 0.1, 1.0};
+        spot.coneAngle = 120.0;
+        spot.coneFeather = 40.0;
+        spot.intensity = 0.02;
+        spot.castsShadows = true;
+        spot.shadowDiffusion = 30.0;
+        scene.lights.push_back(spot);
+        scene.surfaces[1].castsShadows = true;
+        bvh = buildShadowBvh(scene.surfaces, scene.lights);
+        shadowPost = true;
+        rasterize(buffers, 1, nullptr);
+    }
+
     ShadingFrame shadingFrame(FrameBuffers& target) const {
         ShadingFrame frame;
         frame.scene = &scene;
         frame.rasterCamera = &camera;
         frame.prepared = &prepared;
         frame.buffers = &target;
+        frame.shadowBvh = bvh.triangles.empty() ? nullptr : &bvh;
+        frame.keepsShadowPost = shadowPost;
         return frame;
     }
 
@@ -83,7 +108,7 @@ struct UnlitFrame {
     void rasterize(FrameBuffers& target, int32_t bandCount, const RowFinished* rowFinished) const {
         target.rasterWidth = kWidth;
         target.rasterHeight = kHeight;
-        allocateFrameBuffers(target, FrameBufferSet{true, true, false, false});
+        allocateFrameBuffers(target, FrameBufferSet{true, true, false, shadowPost});
         const RasterBands bands = binRasterBands(prepared, kHeight, bandCount);
         for (int32_t b = 0; b < bandCount; ++b) {
             rasterBand(scene.surfaces, prepared, bands.bands[static_cast<size_t>(b)],
@@ -145,31 +170,48 @@ TEST(DeferredUnlit, WinnersShowTheirKeptColourAndRecordsThatDisagreeAreLeftAsThe
     EXPECT_EQ(won, std::vector<bool>(f.prepared.size(), true));
 }
 
-TEST(DeferredUnlit, RowsShadedAsTheBandFinishesThemGiveThePictureOfTheDeferredPass) {
-    // Each row is shaded only once every triangle of its band has drawn it, whichever band it lies in.
-    const UnlitFrame f;
-    FrameBuffers deferred = f.buffers;
-    f.shade(deferred);
-    FrameBuffers byRow;
-    const ShadingFrame frame = f.shadingFrame(byRow);
-    std::vector<int32_t> rows;
-    struct Context {
-        const ShadingFrame* frame;
-        std::vector<int32_t>* rows;
-    } context{&frame, &rows};
-    const RowFinished rowFinished{[](const void* c, int32_t y) {
-                                      const auto& own = *static_cast<const Context*>(c);
-                                      own.rows->push_back(y);
-                                      shadeVisiblePixels(*own.frame, y, y + 1);
-                                  },
-                                  &context};
-    f.rasterize(byRow, 3, &rowFinished);
-    std::vector<int32_t> everyRow(kHeight);
-    for (int32_t y = 0; y < kHeight; ++y) everyRow[static_cast<size_t>(y)] = y;
-    EXPECT_EQ(rows, everyRow);
-    EXPECT_EQ(byRow.color, deferred.color);
-    EXPECT_EQ(byRow.depth, deferred.depth);
-    EXPECT_EQ(byRow.preparedIndex, deferred.preparedIndex);
+TEST(DeferredRows, RowsShadedAsTheBandFinishesThemGiveThePictureOfTheDeferredPass) {
+    // Each row is shaded only once every triangle of its band has drawn it, whichever band it lies in:
+    // unlit, and under a soft-shadowed light, whose rays, shadow marks and slopes must come out as the
+    // whole pass after the raster leaves them.
+    for (const bool lit : {false, true}) {
+        SCOPED_TRACE(lit ? "lit" : "unlit");
+        UnlitFrame f;
+        if (lit) f.light();
+        FrameBuffers deferred = f.buffers;
+        f.shade(deferred);
+        FrameBuffers byRow;
+        const ShadingFrame frame = f.shadingFrame(byRow);
+        std::vector<int32_t> rows;
+        struct Context {
+            const ShadingFrame* frame;
+            std::vector<int32_t>* rows;
+        } context{&frame, &rows};
+        const RowFinished rowFinished{[](const void* c, int32_t y) {
+                                          const auto& own = *static_cast<const Context*>(c);
+                                          own.rows->push_back(y);
+                                          shadeVisiblePixels(*own.frame, y, y + 1);
+                                      },
+                                      &context};
+        f.rasterize(byRow, 3, &rowFinished);
+        std::vector<int32_t> everyRow(kHeight);
+        for (int32_t y = 0; y < kHeight; ++y) everyRow[static_cast<size_t>(y)] = y;
+        EXPECT_EQ(rows, everyRow);
+        EXPECT_EQ(byRow.color, deferred.color);
+        EXPECT_EQ(byRow.depth, deferred.depth);
+        EXPECT_EQ(byRow.preparedIndex, deferred.preparedIndex);
+        EXPECT_EQ(byRow.shadowVisibility, deferred.shadowVisibility);
+        EXPECT_EQ(byRow.radiusField, deferred.radiusField);
+        EXPECT_EQ(byRow.slope, deferred.slope);
+        EXPECT_EQ(byRow.shadowMark, deferred.shadowMark);
+        if (!lit) continue;
+        // The light reached the card and the triangle's shadow fell on part of it.
+        const auto shadowed = std::count_if(deferred.shadowVisibility.begin(), deferred.shadowVisibility.end(),
+                                            [](double v) { return v < 0.5; });
+        const auto marked = std::count(deferred.shadowMark.begin(), deferred.shadowMark.end(), 1);
+        EXPECT_GT(shadowed, 10);
+        EXPECT_GT(marked, shadowed);
+    }
 }
 
 }  // namespace
