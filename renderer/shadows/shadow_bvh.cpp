@@ -9,6 +9,7 @@
 
 #include "common/diagnostic_log.h"
 #include "renderer/shadows/shadow_walk_layout.h"
+#include "renderer/shadows/split_selection.h"
 #include "renderer/texture/pixel_formats.h"
 #include "sdk/AE_Effect.h"
 
@@ -78,14 +79,6 @@ inline void foldBox(BuildBox& box, const BuildBox& other) {
     box.hi = Vec3{std::max(box.hi.x, other.hi.x), std::max(box.hi.y, other.hi.y), std::max(box.hi.z, other.hi.z)};
 }
 
-// A run entry: a triangle and its centroid on the axis the run was last split along. The splits
-// move these 16-byte entries instead of comparing through the triangles, and make the same
-// comparisons in the same order as over the bare indices, so the tree comes out the same.
-struct SplitEntry {
-    double key;
-    uint32_t triangle;
-};
-
 // A leaf whose walk arrays are still to be written: its node, its run and its long axis.
 struct PendingLeaf {
     int32_t node, first, count;
@@ -136,8 +129,7 @@ void buildNode(ShadowBvh& bvh, BuildScratch& scratch, const BuildBox& box, int32
         for (int32_t i = 0; i < count; ++i) run[i].key = centroids[run[i].triangle];
     }
     const int32_t half = count / 2;
-    std::nth_element(run, run + half, run + count,
-                     [](const SplitEntry& l, const SplitEntry& r) { return l.key < r.key; });
+    selectSmallestKeys(run, run + half, run + count);
     BuildBox leftBox, rightBox;
     const BuildBox* boxes = scratch.boxes.data();
     for (int32_t i = 0; i < half; ++i) foldBox(leftBox, boxes[run[i].triangle]);
