@@ -37,8 +37,9 @@ constexpr int kScanBlock = 64;
 // swapped until the scans meet, and the left scan's stop is returned. The stops are found a block at
 // a time from the keys as they were before any swap: every swap lies behind both scans, except that
 // an entry the right scan has swapped stops the left scan, which the comparisons with
-// `swappedRight` stand for. A run whose keys all lie below the pivot (only possible with NaN keys)
-// returns `last` rather than reading past it.
+// `swappedRight` stand for. The median of three leaves an entry that stops each scan, which the
+// library's unguarded scans count on; these stay inside the run all the same, and return `last`
+// should nothing stop the left scan.
 SplitEntry* partitionAround(SplitEntry* first, SplitEntry* last, double pivot) {
     uint8_t leftOffsets[kScanBlock], rightOffsets[kScanBlock];
     int leftCount = 0, leftAt = 0, rightCount = 0, rightAt = 0;
