@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <limits>
 #include <random>
 #include <string>
@@ -59,6 +60,19 @@ std::vector<uint32_t> orderOf(const std::vector<SplitEntry>& run) {
     return order;
 }
 
+bool keyBelow(const SplitEntry& l, const SplitEntry& r) { return l.key < r.key; }
+
+void librarySelect(std::vector<SplitEntry>& run, size_t nth) {
+    std::nth_element(run.begin(), run.begin() + static_cast<std::ptrdiff_t>(nth), run.end(), keyBelow);
+}
+
+// The run still holds each of the triangles 0 .. size - 1 once.
+void expectEveryEntryKept(const std::vector<SplitEntry>& run) {
+    std::vector<uint32_t> order = orderOf(run);
+    std::sort(order.begin(), order.end());
+    for (size_t i = 0; i < order.size(); ++i) ASSERT_EQ(order[i], static_cast<uint32_t>(i));
+}
+
 // Trees must not change with the selection: equal keys are common in meshes, and which of them goes
 // left decides the tree. So the selection must leave every run as the library's nth_element did when
 // the trees were first built (GCC 12's libstdc++), entry for entry.
@@ -75,13 +89,12 @@ TEST(SplitSelection, LeavesEveryRunAsTheLibrarySelectionTheTreesWereBuiltWith) {
             for (int trial = 0; trial < (count < 64 ? 40 : 6); ++trial) {
                 std::vector<SplitEntry> ours = keysOfPattern(pattern, count, rng);
                 std::shuffle(ours.begin(), ours.end(), rng);
-                if (trial % 3 == 1) std::sort(ours.begin(), ours.end(), [](auto& a, auto& b) { return a.key < b.key; });
+                if (trial % 3 == 1) std::sort(ours.begin(), ours.end(), keyBelow);
                 std::vector<SplitEntry> library = ours;
                 const int nth =
                     trial % 4 == 3 && count > 0 ? static_cast<int>(rng() % static_cast<unsigned>(count)) : count / 2;
                 selectSmallestKeys(ours.data(), ours.data() + nth, ours.data() + count);
-                std::nth_element(library.begin(), library.begin() + nth, library.end(),
-                                 [](const SplitEntry& l, const SplitEntry& r) { return l.key < r.key; });
+                librarySelect(library, static_cast<size_t>(nth));
                 ASSERT_EQ(orderOf(ours), orderOf(library))
                     << "pattern " << pattern << ", " << count << " entries, nth " << nth << ", trial " << trial;
                 ++runs;
@@ -125,8 +138,7 @@ TEST(SplitSelection, FollowsTheLibraryIntoItsDepthLimitOnAdversarialKeys) {
         std::vector<SplitEntry> ours = adversaryKeys(count);
         std::vector<SplitEntry> library = ours;
         selectSmallestKeys(ours.data(), ours.data() + count / 2, ours.data() + count);
-        std::nth_element(library.begin(), library.begin() + count / 2, library.end(),
-                         [](const SplitEntry& l, const SplitEntry& r) { return l.key < r.key; });
+        librarySelect(library, static_cast<size_t>(count / 2));
         ASSERT_EQ(orderOf(ours), orderOf(library)) << count << " entries";
     }
 #endif
@@ -140,7 +152,7 @@ TEST(SplitSelection, PutsTheSmallestKeysFirstOnEveryPatternAndKeepsEveryEntry) {
             std::vector<SplitEntry> run = keysOfPattern(pattern, count, rng);
             std::shuffle(run.begin(), run.end(), rng);
             std::vector<SplitEntry> sorted = run;
-            std::sort(sorted.begin(), sorted.end(), [](auto& a, auto& b) { return a.key < b.key; });
+            std::sort(sorted.begin(), sorted.end(), keyBelow);
             const int half = count / 2;
             selectSmallestKeys(run.data(), run.data() + half, run.data() + count);
             ASSERT_EQ(run[static_cast<size_t>(half)].key, sorted[static_cast<size_t>(half)].key);
@@ -148,9 +160,7 @@ TEST(SplitSelection, PutsTheSmallestKeysFirstOnEveryPatternAndKeepsEveryEntry) {
                 ASSERT_LE(run[static_cast<size_t>(i)].key, run[static_cast<size_t>(half)].key);
             for (int i = half; i < count; ++i)
                 ASSERT_GE(run[static_cast<size_t>(i)].key, run[static_cast<size_t>(half)].key);
-            std::vector<uint32_t> order = orderOf(run);
-            std::sort(order.begin(), order.end());
-            for (int i = 0; i < count; ++i) ASSERT_EQ(order[static_cast<size_t>(i)], static_cast<uint32_t>(i));
+            expectEveryEntryKept(run);
         }
     }
 }
@@ -170,9 +180,7 @@ TEST(SplitSelection, StaysInsideTheRunAndKeepsEveryEntryWhenKeysAreNaN) {
                 for (SplitEntry& e : run) e.key = nan;
             }
             selectSmallestKeys(run.data(), run.data() + count / 2, run.data() + count);
-            std::vector<uint32_t> order = orderOf(run);
-            std::sort(order.begin(), order.end());
-            for (int i = 0; i < count; ++i) ASSERT_EQ(order[static_cast<size_t>(i)], static_cast<uint32_t>(i));
+            expectEveryEntryKept(run);
         }
     }
 }
